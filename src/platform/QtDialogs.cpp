@@ -1,0 +1,54 @@
+#include "QtDialogs.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace k27 {
+
+static QMessageBox::Icon toQt(Dialogs::Icon icon)
+{
+    switch (icon) {
+    case Dialogs::Icon::Information: return QMessageBox::Information;
+    case Dialogs::Icon::Warning: return QMessageBox::Warning;
+    case Dialogs::Icon::Error: return QMessageBox::Critical;
+    case Dialogs::Icon::Question: return QMessageBox::Question;
+    case Dialogs::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+void QtDialogs::message(QWidget* parent, const QString& text, Icon icon, const QString& title)
+{
+    QMessageBox box(toQt(icon), titleOr(title), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDialogs::question(QWidget* parent, const QString& text, const QString& title)
+{
+    QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& title, bool password)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, titleOr(title), prompt,
+                                               password ? QLineEdit::Password : QLineEdit::Normal, {}, &ok);
+    return ok ? text : QString();
+}
+
+QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, titleOr(title), {}, filter);
+}
+
+QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
+                            const QString& suggestedName)
+{
+    return QFileDialog::getSaveFileName(parent, titleOr(title), suggestedName, filter);
+}
+
+} // namespace k27

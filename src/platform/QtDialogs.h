@@ -1,0 +1,25 @@
+#pragma once
+
+#include "Dialogs.h"
+
+namespace k27 {
+
+// The production dialogs: real QMessageBox, QInputDialog and QFileDialog.
+class QtDialogs final : public Dialogs
+{
+public:
+    void setDefaultTitle(const QString& title) { m_title = title; }
+
+    void message(QWidget* parent, const QString& text, Icon icon, const QString& title) override;
+    bool question(QWidget* parent, const QString& text, const QString& title) override;
+    QString input(QWidget* parent, const QString& prompt, const QString& title, bool password) override;
+    QString openFile(QWidget* parent, const QString& title, const QString& filter) override;
+    QString saveFile(QWidget* parent, const QString& title, const QString& filter,
+                     const QString& suggestedName) override;
+
+private:
+    QString titleOr(const QString& title) const { return title.isEmpty() ? m_title : title; }
+    QString m_title = QStringLiteral("K27 Center");
+};
+
+} // namespace k27
