@@ -1,0 +1,1 @@
+# Frame and reply sources: list(APPEND K27_ISSUING_SOURCES ...); list(APPEND K27_ISSUING_LIBS ...)

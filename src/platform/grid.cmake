@@ -1,0 +1,1 @@
+# Grid component sources: list(APPEND K27_PLATFORM_SOURCES ...)

@@ -1,0 +1,1 @@
+# Serial port sources: list(APPEND K27_PLATFORM_SOURCES ...)
