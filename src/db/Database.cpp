@@ -1,0 +1,249 @@
+#include "Database.h"
+
+#include <QFileInfo>
+#include <sqlcipher/sqlite3.h>
+
+namespace k27 {
+
+int Row::count() const { return sqlite3_column_count(m_statement); }
+
+bool Row::isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+
+qint64 Row::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+
+QString Row::text(int column) const
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
+    if (!data)
+        return {};
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+QVariant Row::value(int column) const
+{
+    switch (sqlite3_column_type(m_statement, column)) {
+    case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_statement, column)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_statement, column));
+    case SQLITE_BLOB: {
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
+        return QVariant(QByteArray(data, sqlite3_column_bytes(m_statement, column)));
+    }
+    case SQLITE_NULL: return {};
+    default: return QVariant(text(column));
+    }
+}
+
+Database::~Database() { close(); }
+
+bool Database::fail(const QString& what)
+{
+    m_error = m_db ? what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db)) : what;
+    return false;
+}
+
+static bool applyKey(sqlite3* db)
+{
+    return sqlite3_key(db, Database::Password, int(qstrlen(Database::Password))) == SQLITE_OK;
+}
+
+bool Database::open(const QString& path, bool readOnly)
+{
+    close();
+    m_error.clear();
+    if (!QFileInfo(path).isFile())
+        return fail(QStringLiteral("no database file at ") + path);
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK || !applyKey(m_db)) {
+        fail(QStringLiteral("cannot open ") + path);
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    // The key is only tried at the first read: do it now so a wrong key fails here.
+    if (!scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")).isValid()) {
+        const QString error = m_error;
+        close();
+        m_error = error;
+        return false;
+    }
+    return true;
+}
+
+bool Database::create(const QString& path)
+{
+    close();
+    m_error.clear();
+    if (QFileInfo::exists(path))
+        return fail(QStringLiteral("file exists: ") + path);
+    if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK
+        || !applyKey(m_db)) {
+        fail(QStringLiteral("cannot create ") + path);
+        close();
+        return false;
+    }
+    return true;
+}
+
+void Database::close()
+{
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+sqlite3_stmt* Database::prepare(const QString& sql, const QVariantList& params)
+{
+    if (!m_db) {
+        m_error = QStringLiteral("database not open");
+        return nullptr;
+    }
+    sqlite3_stmt* statement = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &statement, nullptr) != SQLITE_OK) {
+        fail(QStringLiteral("prepare failed"));
+        return nullptr;
+    }
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant& v = params[i];
+        int rc = SQLITE_OK;
+        if (v.isNull()) {
+            rc = sqlite3_bind_null(statement, i + 1);
+        } else {
+            switch (v.typeId()) {
+            case QMetaType::Bool:
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+                rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong());
+                break;
+            case QMetaType::Double:
+                rc = sqlite3_bind_double(statement, i + 1, v.toDouble());
+                break;
+            case QMetaType::QByteArray: {
+                const QByteArray bytes = v.toByteArray();
+                rc = sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+                break;
+            }
+            default: {
+                // Explicit length: texts with NUL characters are stored whole.
+                const QByteArray text = v.toString().toUtf8();
+                rc = sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+                break;
+            }
+            }
+        }
+        if (rc != SQLITE_OK) {
+            fail(QStringLiteral("bind failed"));
+            sqlite3_finalize(statement);
+            return nullptr;
+        }
+    }
+    return statement;
+}
+
+bool Database::query(const QString& sql, const QVariantList& params, const std::function<bool(const Row&)>& row)
+{
+    sqlite3_stmt* statement = prepare(sql, params);
+    if (!statement)
+        return false;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+        if (row && !row(Row(statement))) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    const bool ok = rc == SQLITE_DONE;
+    if (!ok)
+        fail(QStringLiteral("query failed"));
+    sqlite3_finalize(statement);
+    return ok;
+}
+
+bool Database::exec(const QString& sql, const QVariantList& params)
+{
+    return query(sql, params, {});
+}
+
+QVariant Database::scalar(const QString& sql, const QVariantList& params)
+{
+    QVariant result;
+    bool any = false;
+    const bool ok = query(sql, params, [&](const Row& r) {
+        result = r.value(0);
+        any = true;
+        return false;
+    });
+    if (ok && any && !result.isValid())
+        return QVariant(QString()); // a null in the first row still counts as a row
+    return ok ? result : QVariant();
+}
+
+bool Database::exists(const QString& sql, const QVariantList& params)
+{
+    bool any = false;
+    query(sql, params, [&](const Row&) {
+        any = true;
+        return false;
+    });
+    return any;
+}
+
+bool Database::execScript(const QString& sql)
+{
+    if (!m_db)
+        return fail(QStringLiteral("database not open"));
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        m_error = QString::fromUtf8(message ? message : "script failed");
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+qint64 Database::lastInsertId() const { return m_db ? sqlite3_last_insert_rowid(m_db) : 0; }
+
+int Database::changes() const { return m_db ? sqlite3_changes(m_db) : 0; }
+
+bool Database::integrityCheck(QString* problem)
+{
+    const QVariant result = scalar(QStringLiteral("PRAGMA integrity_check"));
+    const QString text = result.isValid() ? result.toString() : m_error;
+    if (problem)
+        *problem = text;
+    return text == QStringLiteral("ok");
+}
+
+QString Database::cipherVersion()
+{
+    return scalar(QStringLiteral("PRAGMA cipher_version")).toString();
+}
+
+bool Database::hasTable(const QString& name)
+{
+    return exists(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"), {name});
+}
+
+bool Database::isProgramDatabase(const QString& path, QString* problem)
+{
+    Database db;
+    if (!db.open(path, true)) {
+        if (problem)
+            *problem = db.lastError();
+        return false;
+    }
+    for (const char* table : {"用户信息", "用户表", "终端机"}) {
+        if (!db.hasTable(QString::fromUtf8(table))) {
+            if (problem)
+                *problem = QStringLiteral("table missing: ") + QString::fromUtf8(table);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace k27

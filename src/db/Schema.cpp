@@ -1,0 +1,35 @@
+#include "Schema.h"
+
+#include "db/Database.h"
+
+namespace k27 {
+
+bool createProgramTables(Database& db)
+{
+    return db.execScript(QStringLiteral(
+        "CREATE TABLE 用户信息 ("
+        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " 姓名 VARCHAR(50), 性别 VARCHAR(10), 部门 VARCHAR(100), 职位 VARCHAR(50),"
+        " 住址 VARCHAR(200), 电话 VARCHAR(50), 卡号 VARCHAR(50),"
+        " 权限终端机 TEXT, 时间期限 TEXT);"
+        "CREATE INDEX 用户信息_姓名电话 ON 用户信息 (姓名, 电话);"
+        "CREATE INDEX 用户信息_卡号 ON 用户信息 (卡号);"
+        "CREATE TABLE 用户表 ("
+        " name VARCHAR(50), Password TEXT, userrote BOOLEAN NOT NULL DEFAULT 0, mark VARCHAR(255));"
+        "CREATE TABLE 终端机 (终端机号 INTEGER, 地址 VARCHAR(100));"
+        "CREATE INDEX 终端机_号 ON 终端机 (终端机号);"));
+}
+
+bool EnsureRecordTable(Database& db)
+{
+    if (db.hasTable(QStringLiteral("进出记录")))
+        return true;
+    return db.execScript(QStringLiteral(
+        "CREATE TABLE 进出记录 ("
+        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+        " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
+        "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
+        "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"));
+}
+
+} // namespace k27

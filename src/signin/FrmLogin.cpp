@@ -1,0 +1,261 @@
+#include "FrmLogin.h"
+
+#include "platform/Dialogs.h"
+#include "signin/OperatorTable.h"
+#include "signin/PasswordHash.h"
+#include "startup/AppContext.h"
+#include "startup/Captions.h"
+#include "startup/TextUtil.h"
+#include "startup/Utilities.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace k27 {
+
+static constexpr int px(double twips) { return int(twips / FrmLogin::Twips + 0.5); }
+
+template <typename W>
+static W* place(QWidget* parent, const char* name, int x, int y, int w, int h)
+{
+    auto* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+static QLabel* label(QWidget* parent, const char* name, const QString& text, int x, int y, int w)
+{
+    auto* l = place<QLabel>(parent, name, x, y, w, 20);
+    l->setText(text);
+    return l;
+}
+
+FrmLogin::FrmLogin(AppContext& context, QWidget* parent)
+    : QDialog(parent)
+    , m_context(context)
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("用户登录"));
+    buildControls();
+
+    if (m_context.settings.language != 0)
+        ApplyCaptions(this, m_context.language);
+
+    loadOperators();
+
+    // Placed from the dialog's full height, then grown by the opening animation.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    move(screen.x() + (screen.width() - px(FullHeight)) / 2, screen.y() + (screen.height() - px(FullHeight)) / 2);
+    resize(px(423), px(315));
+}
+
+void FrmLogin::buildControls()
+{
+    m_lbl1 = label(this, "Lbl1", QStringLiteral("用户权限审核------------------------"), 12, 8, 262);
+    m_lbl1->setWordWrap(true);
+    m_lbl1->setMinimumHeight(20);
+    m_line1 = place<QFrame>(this, "Line1", 12, 40, px(4080) - 12, 2);
+    m_line1->setFrameShape(QFrame::HLine);
+    m_line1->setFrameShadow(QFrame::Sunken);
+
+    label(this, "Lbl2", QStringLiteral("用户："), 20, 58, 56);
+    m_combo1 = place<QComboBox>(this, "Combo1", 80, 54, 180, 26);
+    m_txtName = place<QLineEdit>(this, "TxtName", 80, 54, 180, 26);
+    m_txtName->hide();
+    label(this, "Lbl3", QStringLiteral("密码："), 20, 96, 56);
+    m_txtPassword = place<QLineEdit>(this, "txtPassword", 80, 92, 180, 26);
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+
+    m_line4 = place<QFrame>(this, "Line4", 12, 130, px(4080) - 12, 2);
+    m_line4->setFrameShape(QFrame::HLine);
+    m_line4->setFrameShadow(QFrame::Sunken);
+
+    m_cmdOK = place<QPushButton>(this, "cmdOK", 36, 148, 80, 30);
+    m_cmdOK->setText(QStringLiteral("确定"));
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = place<QPushButton>(this, "CmdCancel", 124, 148, 80, 30);
+    m_cmdCancel->setText(QStringLiteral("取消"));
+    m_cmdGg = place<QPushButton>(this, "cmdGg", 214, 148, 46, 30);
+    m_cmdGg->setText(QStringLiteral(">>"));
+
+    // The password change area, to the right of the narrow dialog.
+    const int x = px(NarrowWidth) + 6;
+    label(this, "lbl4", QStringLiteral("更改登录密码-------------------"), x, 8, 220);
+    label(this, "Lbl5", QStringLiteral("旧密码："), x, 58, 72);
+    m_txtOld = place<QLineEdit>(this, "TxtOld", x + 76, 54, 140, 26);
+    label(this, "Lbl6", QStringLiteral("新密码："), x, 90, 72);
+    m_txt1 = place<QLineEdit>(this, "Txt1", x + 76, 86, 140, 26);
+    label(this, "lbl7", QStringLiteral("确认密码："), x, 122, 72);
+    m_txt2 = place<QLineEdit>(this, "Txt2", x + 76, 118, 140, 26);
+    for (QLineEdit* e : {m_txtOld, m_txt1, m_txt2})
+        e->setEchoMode(QLineEdit::Password);
+    m_cmdChg = place<QPushButton>(this, "CmdChg", x + 76, 150, 100, 30);
+    m_cmdChg->setText(QStringLiteral("修改密码"));
+
+    connect(m_combo1, &QComboBox::currentTextChanged, this, &FrmLogin::selectOperator);
+    connect(m_cmdOK, &QPushButton::clicked, this, [this] { m_firstUse ? signInFirstUse() : signIn(); });
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_cmdGg, &QPushButton::clicked, this, &FrmLogin::toggleChangeArea);
+    connect(m_cmdChg, &QPushButton::clicked, this, &FrmLogin::changePassword);
+}
+
+void FrmLogin::loadOperators()
+{
+    m_db.open(m_context.databasePath());
+    const QList<OperatorRecord> operators = k27::loadOperators(m_db);
+    m_db.close();
+
+    m_firstUse = operators.isEmpty();
+    if (m_firstUse)
+        m_lbl1->setText(m_context.message(14));
+    m_combo1->setVisible(!m_firstUse);
+    m_txtName->setVisible(m_firstUse);
+    m_cmdGg->setVisible(!m_firstUse);
+
+    QSignalBlocker block(m_combo1);
+    for (const OperatorRecord& op : operators)
+        m_combo1->addItem(op.name);
+    block.unblock();
+    if (m_combo1->count() > 0) {
+        m_combo1->setCurrentIndex(0);
+        selectOperator(m_combo1->currentText());
+    }
+}
+
+void FrmLogin::selectOperator(const QString& name)
+{
+    m_db.open(m_context.databasePath());
+    if (const auto op = findOperator(m_db, name)) {
+        m_storedPassword = op->password;
+        m_context.signedIn.name = name;
+        m_context.signedIn.password.clear(); // known in plain form only once it has been typed
+        m_context.signedIn.isAdministrator = op->administrator;
+    }
+    m_db.close();
+}
+
+void FrmLogin::signIn()
+{
+    Dialogs& dialogs = m_context.dialogs();
+    const QString typed = m_txtPassword->text();
+    if (!verifyPassword(m_storedPassword, typed)) {
+        dialogs.message(this, m_context.message(12), Dialogs::Icon::Error);
+        m_txtPassword->setFocus();
+        m_txtPassword->selectAll();
+        if (++m_failures > 2) {
+            dialogs.message(this, m_context.message(13), Dialogs::Icon::Error);
+            reject();
+        }
+        return;
+    }
+    m_context.signedIn.password = typed;
+    accept();
+}
+
+void FrmLogin::signInFirstUse()
+{
+    Dialogs& dialogs = m_context.dialogs();
+    const QString name = trimSpaces(m_txtName->text());
+    if (name.isEmpty()) {
+        dialogs.message(this, m_context.message(6), Dialogs::Icon::Error);
+        return;
+    }
+    const QString again = dialogs.input(this, m_context.message(7), m_context.message(8), true);
+    if (m_txtPassword->text() != again) {
+        dialogs.message(this, m_context.message(9), Dialogs::Icon::Error);
+        return;
+    }
+    m_context.signedIn = {name, trimSpaces(again), true};
+
+    m_db.open(m_context.databasePath());
+    addOperator(m_db, {name, hashPassword(m_context.signedIn.password), true, m_context.message(10)});
+    m_db.close();
+
+    dialogs.message(this, m_context.message(11), Dialogs::Icon::Information);
+    accept();
+}
+
+void FrmLogin::setLineEnds(int twips)
+{
+    for (QFrame* line : {m_line1, m_line4})
+        line->setFixedWidth(px(twips) - line->x());
+}
+
+void FrmLogin::toggleChangeArea()
+{
+    if (width() > px(4300)) {
+        resize(px(NarrowWidth), height());
+        setLineEnds(4080);
+        m_cmdGg->setText(QStringLiteral(">>"));
+    } else {
+        resize(px(WideWidth), height());
+        setLineEnds(7560);
+        m_cmdGg->setText(QStringLiteral("<<"));
+    }
+}
+
+void FrmLogin::changePassword()
+{
+    SignedInOperator& op = m_context.signedIn;
+    if (op.name.isEmpty())
+        return;
+    Dialogs& dialogs = m_context.dialogs();
+    if (!verifyPassword(m_storedPassword, trimSpaces(m_txtOld->text()))) {
+        dialogs.message(this, m_context.message(2), Dialogs::Icon::Warning);
+        m_txtOld->setFocus();
+        SelectAllText();
+        return;
+    }
+    if (TrimAtNul(m_txt1->text()) != TrimAtNul(m_txt2->text())) {
+        dialogs.message(this, m_context.message(3), Dialogs::Icon::Warning);
+        m_txt2->setFocus();
+        return;
+    }
+    // Stored trimmed, like every other password, so the session and later sign-ins agree.
+    const QString plain = trimSpaces(m_txt1->text());
+    const QString stored = hashPassword(plain);
+
+    m_db.open(m_context.databasePath());
+    const bool written = setOperatorPassword(m_db, op.name, stored);
+    m_db.close();
+    if (written)
+        m_storedPassword = stored;
+
+    dialogs.message(this, m_context.message(4), Dialogs::Icon::Information);
+    op.password = plain;
+}
+
+void FrmLogin::playOpeningAnimation()
+{
+    if (m_animating || width() >= px(500))
+        return;
+    m_animating = true;
+    for (int i = 1; i <= 50 && isVisible(); ++i) {
+        resize(px(i * 84.6), px(i * 63));
+        DelayMs(10);
+    }
+    m_animating = false;
+}
+
+void FrmLogin::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        QMetaObject::invokeMethod(this, &FrmLogin::playOpeningAnimation, Qt::QueuedConnection);
+}
+
+void FrmLogin::closeEvent(QCloseEvent* event)
+{
+    // Closing the dialog is the same as Cancel: the program ends.
+    event->accept();
+    reject();
+}
+
+} // namespace k27

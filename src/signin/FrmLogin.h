@@ -1,0 +1,74 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace k27 {
+
+class AppContext;
+
+// The sign-in dialog: signs an operator in, creates the first operator on first use, and
+// changes the chosen operator's password in its expandable area. Accepted = signed in;
+// rejected = the program ends (cancel, close, or the third wrong password).
+class FrmLogin : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit FrmLogin(AppContext& context, QWidget* parent = nullptr);
+
+    bool isFirstUse() const { return m_firstUse; }
+    int failureCount() const { return m_failures; }
+
+    // Twips as the dialog's sizes are given (15 per pixel).
+    static constexpr int Twips = 15;
+    static constexpr int NarrowWidth = 4230;
+    static constexpr int WideWidth = 7740;
+    static constexpr int FullHeight = 3150;
+
+    // Plays the opening animation when the dialog is still small (runs on activation).
+    void playOpeningAnimation();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void loadOperators();
+    void selectOperator(const QString& name);
+    void signIn();
+    void signInFirstUse();
+    void toggleChangeArea();
+    void changePassword();
+    void setLineEnds(int twips);
+
+    AppContext& m_context;
+    Database m_db;
+    bool m_firstUse = false;
+    int m_failures = 0;
+    bool m_animating = false;
+    QString m_storedPassword; // stored form of the chosen operator's password
+
+    QLabel* m_lbl1 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    QLineEdit* m_txtName = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+    QPushButton* m_cmdGg = nullptr;
+    QLineEdit* m_txtOld = nullptr;
+    QLineEdit* m_txt1 = nullptr;
+    QLineEdit* m_txt2 = nullptr;
+    QPushButton* m_cmdChg = nullptr;
+    QFrame* m_line1 = nullptr;
+    QFrame* m_line4 = nullptr;
+};
+
+} // namespace k27

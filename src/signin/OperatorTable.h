@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace k27 {
+
+class Database;
+
+// One row of the operator table 用户表.
+struct OperatorRecord {
+    QString name;
+    QString password; // stored form (hash), empty for the empty password
+    bool administrator = false;
+    QString mark;
+};
+
+// Operators in table order.
+QList<OperatorRecord> loadOperators(Database& db);
+// The first row with this name, in table order.
+std::optional<OperatorRecord> findOperator(Database& db, const QString& name);
+bool addOperator(Database& db, const OperatorRecord& record);
+// Sets the stored password of the first row with this name.
+bool setOperatorPassword(Database& db, const QString& name, const QString& storedPassword);
+
+} // namespace k27

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "startup/AppSettings.h"
+#include "startup/LanguageTable.h"
+
+#include <QString>
+
+namespace k27 {
+
+class Dialogs;
+
+// The operator who signed in. The password is kept in plain form for the session only.
+struct SignedInOperator {
+    QString name;
+    QString password;
+    bool isAdministrator = false;
+};
+
+// The values that live for the whole run, owned by main() and handed to every window.
+class AppContext
+{
+public:
+    AppContext(QString programFolder, Dialogs& dialogs);
+
+    const QString& programFolder() const { return m_programFolder; }
+    QString settingsPath() const;
+    QString databasePath() const;          // Data/Data.kvd
+    QString imageFolder() const;           // Data/img
+    QString languagePath(int language) const;
+    Dialogs& dialogs() const { return *m_dialogs; }
+
+    QString message(int number) const { return language.message(number); }
+
+    // Loads the file of the language field; a missing or unreadable file leaves the table as it was.
+    bool loadLanguage();
+
+    AppSettings settings;          // as read from AppSet.dat (language corrected)
+    int portNumber = 1;            // corrected copy for the settings page
+    QString baudText = QStringLiteral("9600");
+    QString serialSettings = QStringLiteral("9600,n,8,1");
+    LanguageTable language;
+    SignedInOperator signedIn;
+    // Folder of the manual backup, outside the program folder (the user's data folder).
+    QString userDataFolder;
+
+private:
+    QString m_programFolder;
+    Dialogs* m_dialogs;
+};
+
+} // namespace k27

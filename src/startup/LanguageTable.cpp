@@ -1,0 +1,98 @@
+#include "LanguageTable.h"
+
+#include "startup/TextUtil.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <cmath>
+
+namespace k27 {
+
+LanguageTable::LanguageTable()
+{
+    m_messages.resize(MessageCount);
+}
+
+QString LanguageTable::message(int number) const
+{
+    return (number >= 0 && number < MessageCount) ? m_messages.at(number) : QString();
+}
+
+void LanguageTable::setMessage(int number, const QString& text)
+{
+    if (number >= 0 && number < MessageCount)
+        m_messages[number] = text;
+}
+
+bool LanguageTable::loadFile(const QString& path, const std::function<void()>& pump)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    loadText(decode(bytes), pump);
+    return true;
+}
+
+void LanguageTable::loadText(const QString& text, const std::function<void()>& pump)
+{
+    QList<Caption> captions;
+    qsizetype pos = 0;
+    const qsizetype size = text.size();
+    while (pos < size) {
+        // Lines end in CR LF, LF or a lone CR.
+        qsizetype end = pos;
+        while (end < size && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        const QStringView line = QStringView(text).mid(pos, end - pos);
+        pos = end;
+        if (pos < size)
+            pos += (text[pos] == u'\r' && pos + 1 < size && text[pos + 1] == u'\n') ? 2 : 1;
+
+        const qsizetype slash = line.indexOf(u'/');
+        if (slash >= 0) {
+            const QString key = line.left(slash).toString();
+            const QString value = line.mid(slash + 1).toString();
+            double number = 0;
+            if (parseNumber(key, &number)) {
+                const double n = std::nearbyint(number);
+                if (n >= 0 && n < MessageCount)
+                    m_messages[int(n)] = value;
+            } else {
+                captions.append({key, value});
+            }
+        }
+        if (pump)
+            pump();
+    }
+    if (!captions.isEmpty())
+        m_captions = std::move(captions);
+}
+
+QString LanguageTable::decode(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError()) {
+        if (text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
+        return text;
+    }
+    QStringDecoder gb("GB18030"); // through ICU
+    if (gb.isValid())
+        return gb.decode(bytes);
+    return QString::fromLocal8Bit(bytes);
+}
+
+QString LanguageTable::fileName(int language)
+{
+    switch (language) {
+    case 1: return QStringLiteral("big_Chs.lag");
+    case 2: return QStringLiteral("English.lag");
+    default: return QStringLiteral("Smp_Chs.lag");
+    }
+}
+
+} // namespace k27

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <utility>
+
+namespace k27 {
+
+// The texts of the chosen language: 501 messages (numbers 0..500) and the caption list
+// of (control name, text) pairs in file order.
+class LanguageTable
+{
+public:
+    static constexpr int MessageCount = 501;
+    using Caption = std::pair<QString, QString>;
+
+    LanguageTable();
+
+    QString message(int number) const;
+    void setMessage(int number, const QString& text);
+    const QList<Caption>& captions() const { return m_captions; }
+
+    // Merges a language file into the table. Messages the file names overwrite the old ones;
+    // a file with caption lines replaces the caption list. A missing or unreadable file leaves
+    // the table as it was and returns false. `pump` runs between lines so the interface stays alive.
+    bool loadFile(const QString& path, const std::function<void()>& pump = {});
+    void loadText(const QString& text, const std::function<void()>& pump = {});
+
+    // Language files are UTF-8 (a BOM is allowed); anything that is not valid UTF-8 is read as
+    // GB18030, the code page of existing Chinese installations.
+    static QString decode(const QByteArray& bytes);
+
+    // res/Smp_Chs.lag, res/big_Chs.lag, res/English.lag for language field 0, 1, 2.
+    static QString fileName(int language);
+
+private:
+    QStringList m_messages;
+    QList<Caption> m_captions;
+};
+
+} // namespace k27

@@ -1,0 +1,79 @@
+#include "Startup.h"
+
+#include "db/Database.h"
+#include "platform/Dialogs.h"
+#include "startup/AppContext.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace k27 {
+
+// Message shown when Data.kvd exists but is no database of this program (or the password fails).
+constexpr int MsgDatabaseUnreadable = 135;
+
+Startup::Startup(AppContext& context)
+    : m_context(context)
+{
+}
+
+Startup::~Startup() = default;
+
+QString Startup::missingLanguageText()
+{
+    return QStringLiteral("系统语言库丢失，请重新安装系统！");
+}
+
+static void makeWritable(const QString& path)
+{
+    QFile file(path);
+    if (file.exists())
+        file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+}
+
+Startup::Outcome Startup::run()
+{
+    AppContext& ctx = m_context;
+    Dialogs& dialogs = ctx.dialogs();
+
+    ctx.settings = readSettingsFile(ctx.settingsPath());
+
+    if (!QFileInfo::exists(ctx.languagePath(0))) {
+        dialogs.message(nullptr, missingLanguageText(), Dialogs::Icon::Error);
+        return Outcome::Exit;
+    }
+
+    const CorrectedSettings corrected = correctSettings(ctx.settings);
+    ctx.portNumber = corrected.portNumber;
+    ctx.baudText = corrected.baudText;
+
+    ctx.loadLanguage();
+
+    // A lock left behind by a crashed run names a dead process and is taken over.
+    m_lock = std::make_unique<QLockFile>(ctx.programFolder() + QStringLiteral("/k27center.lock"));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        dialogs.message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
+        m_lock.reset();
+        return Outcome::Exit;
+    }
+
+    makeWritable(ctx.databasePath());
+    if (!QFileInfo::exists(ctx.databasePath())) {
+        dialogs.message(nullptr, ctx.message(1), Dialogs::Icon::Error);
+        return Outcome::Exit;
+    }
+    makeWritable(ctx.databasePath());
+
+    // Refuse a file that does not open with the database password instead of starting
+    // with an empty register; the file itself is left as it is.
+    if (!Database::isProgramDatabase(ctx.databasePath())) {
+        dialogs.message(nullptr, ctx.message(MsgDatabaseUnreadable), Dialogs::Icon::Error);
+        return Outcome::Exit;
+    }
+
+    ctx.serialSettings = serialSettingsString(ctx.baudText);
+    return Outcome::Continue;
+}
+
+} // namespace k27
