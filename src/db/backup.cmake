@@ -1,0 +1,1 @@
+# Backup and restore sources: list(APPEND K27_DB_SOURCES ...)

@@ -1,0 +1,1 @@
+# Operator account sources: list(APPEND K27_SIGNIN_SOURCES ...)

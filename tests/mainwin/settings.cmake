@@ -1,0 +1,1 @@
+# Settings page tests

@@ -1,0 +1,1 @@
+# Operator account tests

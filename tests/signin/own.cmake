@@ -1,0 +1,1 @@
+# Tests owned by the foundation
