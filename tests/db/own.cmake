@@ -1,1 +1,1 @@
-# Tests owned by the foundation
+k27_add_test(tst_database SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_database.cpp LIBS k27_db)
