@@ -80,6 +80,8 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
     vh->setDefaultSectionSize(22);
     vh->setDefaultAlignment(Qt::AlignCenter);
     m_header->setSectionResizeMode(QHeaderView::Interactive);
+    // Tick-box columns are 20 pixels wide; the style's minimum would widen them.
+    m_header->setMinimumSectionSize(4);
     m_header->setFixedHeight(24);
     m_view->setWordWrap(false);
     m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
