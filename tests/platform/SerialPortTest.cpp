@@ -218,9 +218,19 @@ void SerialPortTest::openFailures()
     QVERIFY(!port.write(QByteArray(1, '\x0D')));
     QVERIFY(port.readAll().isEmpty());
 
+    // 1.5 stop bits parse, but no Linux serial driver offers them: the open fails.
+    QVERIFY(!k27::openDevicePort(port, 1, QStringLiteral("9600,n,8,1.5")));
+    QVERIFY(!port.isOpen());
+
     // The same port opens once the settings are right.
     QVERIFY2(k27::openDevicePort(port, 1, QStringLiteral("9600,n,8,1")), qPrintable(port.errorString()));
     QCOMPARE(port.devicePath(), pty.slavePath);
+
+    // A port that another user holds is busy.
+    SerialPort other;
+    other.setProgramFolder(dir.path());
+    QVERIFY(!k27::openDevicePort(other, 1, QStringLiteral("9600,n,8,1")));
+    QVERIFY(!other.errorString().isEmpty());
 }
 
 void SerialPortTest::bytesOutUnchangedAndRepliesIn()
