@@ -63,7 +63,8 @@ public:
 
     // Methods
     int AddTab(const QString& zID, const QString& zCaption, RibbonError* error = nullptr);
-    int AddCat(const QString& zID, const QString& zTab, const QString& zCaption, bool zDlgButton, RibbonError* error = nullptr);
+    int AddCat(const QString& zID, const QString& zTab, const QString& zCaption, bool zDlgButton = false,
+               RibbonError* error = nullptr);
     int AddButton(const QString& zID, const QString& zSubCat, const QString& zCaption, int zPicture, bool zMore,
                   const QString& zToolTip = QString(), RibbonError* error = nullptr);
     int AddTopButton(const QString& zID, const QString& zCaption, int zPicture, RibbonError* error = nullptr);
