@@ -15,9 +15,9 @@ namespace {
 // so buttons without a picture line up with the others.
 constexpr int ButtonPadding = 6 * RibbonLayout::TwipsPerPixel;
 constexpr int ButtonMinCenter = 40 * RibbonLayout::TwipsPerPixel;
-constexpr int ButtonIconTop = 4 * RibbonLayout::TwipsPerPixel;
+constexpr int ButtonIconTop = 3 * RibbonLayout::TwipsPerPixel;
 constexpr int ButtonIconSlot = 32 * RibbonLayout::TwipsPerPixel;
-constexpr int ButtonCaptionGap = 2 * RibbonLayout::TwipsPerPixel;
+constexpr int ButtonCaptionGap = 1 * RibbonLayout::TwipsPerPixel;
 
 } // namespace
 

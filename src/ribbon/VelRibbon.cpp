@@ -365,6 +365,13 @@ int VelRibbon::lineHeight() const
     return L::toTwips(QFontMetrics(m_font).height());
 }
 
+int VelRibbon::buttonLineHeight() const
+{
+    // Two caption lines must fit under the icon inside the 66-pixel button frame.
+    const QFontMetrics fm(m_font);
+    return L::toTwips(std::max(fm.height() - 2, fm.ascent() + 1));
+}
+
 void VelRibbon::place(QWidget* w, const QRect& twips) const
 {
     w->setGeometry(L::toPixels(twips));
@@ -462,7 +469,7 @@ void VelRibbon::buildCategories()
                 RibbonButtonInput bi;
                 for (const QString& line : lines)
                     bi.captionWidth = std::max(bi.captionWidth, textWidth(line));
-                bi.captionHeight = lineHeight() * static_cast<int>(lines.size());
+                bi.captionHeight = buttonLineHeight() * static_cast<int>(lines.size());
                 bi.icon = toTwips(fitted(m_images.picture(button.picture), 32));
                 bi.more = button.more;
                 in.buttons.push_back(bi);
@@ -712,7 +719,7 @@ void VelRibbon::paintEvent(QPaintEvent*)
                 p.drawPixmap(L::toPixels(bg.icon), icon);
             const QStringList lines = captionLines(b.caption);
             QRect line = bg.caption;
-            const int lh = lineHeight();
+            const int lh = buttonLineHeight();
             for (const QString& text : lines) {
                 QRect r(bg.mouse.x(), line.y(), bg.mouse.width(), lh);
                 drawText(p, r, text, m_colours.buttonCaption, Qt::AlignHCenter | Qt::AlignVCenter);

@@ -134,6 +134,7 @@ private:
     void place(QWidget* w, const QRect& twips) const;
     int textWidth(const QString& text) const;  // twips
     int lineHeight() const;                     // twips
+    int buttonLineHeight() const;               // twips, lines of a large button's caption
     QPixmap pic(int id) const { return m_pictures[id - RibbonPicture::First]; }
     void drawPicture(QPainter& p, int id, const QRect& twips) const;
     void drawText(QPainter& p, const QRect& twips, const QString& text, const QColor& colour, int flags) const;

@@ -209,7 +209,19 @@ def window_button(t, kind, hot):
             d.line([15.5 * s, 6.5 * s, 24.5 * s, 15.5 * s], fill=255, width=lw)
             d.line([15.5 * s, 15.5 * s, 24.5 * s, 6.5 * s], fill=255, width=lw)
     paint(im, col, glyph_mask(w, h, draw))
+    if kind == "end":
+        frame_column(im, t, w - 1, w - 2)
     return im
+
+
+def frame_column(im, t, x, inner_x):
+    """The window's outer frame line, for pictures that lie on the bar's left or right edge."""
+    px = im.load()
+    rows = bar_rows(t)
+    for y in range(1, im.height):
+        px[x, y] = rgb(t["frame"])
+        if inner_x is not None and px[inner_x, y] == rows[y]:
+            px[inner_x, y] = mix(rows[y], (255, 255, 255), 0.35)
 
 
 def orb(t, state):
@@ -238,6 +250,7 @@ def orb(t, state):
     # bright rim at the bottom and a glossy cap on the upper half
     rim = ImageChops.subtract(circ(r - 1), circ(r - 3, -2))
     paint(im, rgb("#FFFFFF"), scaled(rim, 0.35))
+    frame_column(im, t, 0, 1)
     gloss = glyph_mask(w, h, lambda d, s: d.ellipse([(cx - 15) * s, (cy - 18) * s, (cx + 15) * s, (cy + 1) * s], fill=255))
     grad = rows_image(w, ramp(h, "#FFFFFF", "#FFFFFF", "#E0E0E0", "#A0A0A0"))
     fade = Image.new("L", (w, h))
