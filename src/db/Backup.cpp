@@ -137,6 +137,8 @@ QString manualBackupPath(const QString& userDataFolder)
 
 bool manualBackup(const QString& databasePath, const QString& userDataFolder)
 {
+    if (userDataFolder.isEmpty())
+        return false; // never a path relative to wherever the process runs
     const QString target = manualBackupPath(userDataFolder);
     QDir().mkpath(QFileInfo(target).absolutePath());
     return copyDatabase(databasePath, target);
@@ -144,7 +146,7 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder)
 
 RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem)
 {
-    if (!QFileInfo(QDir(userDataFolder).filePath(QStringLiteral("Data"))).isDir())
+    if (userDataFolder.isEmpty() || !QFileInfo(QDir(userDataFolder).filePath(QStringLiteral("Data"))).isDir())
         return RestoreResult::NoBackupFolder;
     const QString backupPath = manualBackupPath(userDataFolder);
     if (!isSoundProgramDatabase(backupPath, problem))
