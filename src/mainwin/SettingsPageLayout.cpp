@@ -56,6 +56,7 @@ void SettingsPage::buildLayout()
     {
         auto* box = new QVBoxLayout(m_frameBackup);
         auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(8);
         buttons->addWidget(m_btnbak);
         buttons->addWidget(m_dcButton2);
         box->addLayout(buttons);
@@ -103,6 +104,7 @@ void SettingsPage::buildLayout()
         form->addWidget(label(m_frameUsers, "Label53", QStringLiteral("备注信息："), m_txtmark), 1, 2);
         form->addWidget(m_txtmark, 1, 3);
         auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(8);
         buttons->addWidget(m_cmdAddU);
         buttons->addWidget(m_cmdUpU);
         buttons->addWidget(m_cmdDelU);

@@ -8,6 +8,7 @@
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
+#include "startup/Captions.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -27,22 +28,62 @@ using k27::test::ScriptedDialogs;
 
 namespace {
 
-// A small language file per language: the messages and captions the page uses,
-// each text tagged with its language.
-QByteArray languageFile(const QString& tag, bool english)
+// The captions of the page's controls in the three languages.
+struct CaptionLine {
+    const char* key;
+    const char* text[3];
+};
+const CaptionLine captionLines[] = {
+    {"Frame51", {"数据库备份/恢复", "資料庫備份/恢復", "Database Backup/Restore"}},
+    {"btnbak", {"备份数据库", "備份資料庫", "Back Up"}},
+    {"dcButton2", {"恢复数据库", "恢復資料庫", "Restore"}},
+    {"Frame52", {"用户设置", "用戶設置", "Operators"}},
+    {"Label51", {"用户名：", "用戶名：", "Name:"}},
+    {"Label7", {"密码：", "密碼：", "Password:"}},
+    {"Label8", {"确认密码：", "確認密碼：", "Confirm:"}},
+    {"Label52", {"用户权限：", "用戶權限：", "Rights:"}},
+    {"OptR0", {"管理员用户", "管理員用戶", "Administrator"}},
+    {"OptR1", {"普通用户", "普通用戶", "Operator"}},
+    {"Label53", {"备注信息：", "備註信息：", "Remark:"}},
+    {"cmdAddU", {"添加用户", "添加用戶", "Add"}},
+    {"cmdUpU", {"修改用户", "修改用戶", "Change"}},
+    {"cmdDelU", {"删除用户", "刪除用戶", "Delete"}},
+    {"Frame53", {"通讯设置", "通訊設置", "Communication"}},
+    {"Label54", {"串口：", "串口：", "Port:"}},
+    {"Label55", {"波特率：", "波特率：", "Baud rate:"}},
+    {"cmdApply", {"应用设置", "應用設置", "Apply"}},
+    {"Frame54", {"界面设置", "界面設置", "Interface"}},
+    {"Label56", {"界面语言：", "界面語言：", "Language:"}},
+    {"btnlag", {"切换语言", "切換語言", "Switch"}},
+    // Messages: rights texts, the marker of an administrator, GridP headers.
+    {"62", {"管理员用户", "管理員用戶", "Administrator"}},
+    {"63", {"普通用户", "普通用戶", "Operator"}},
+    {"73", {"管理员", "管理員", "Administrator"}},
+    {"91", {"序号", "序號", "No."}},
+    {"92", {"用户名", "用戶名", "Name"}},
+    {"93", {"用户权限", "用戶權限", "Rights"}},
+    {"94", {"备注信息", "備註信息", "Remark"}},
+};
+
+QString captionText(const char* key, int language)
+{
+    for (const CaptionLine& line : captionLines)
+        if (qstrcmp(line.key, key) == 0)
+            return QString::fromUtf8(line.text[language]);
+    return {};
+}
+
+const QStringList tags{QStringLiteral("简"), QStringLiteral("繁"), QStringLiteral("EN")};
+
+// A small language file per language: the captions above and the page's messages,
+// each message tagged with its language.
+QByteArray languageFile(int language)
 {
     QString text;
-    const auto line = [&](const QString& key, const QString& value) { text += key + u'/' + value + QStringLiteral("\r\n"); };
-    line(QStringLiteral("62"), english ? QStringLiteral("Administrator") : tag + QStringLiteral("管理员用户"));
-    line(QStringLiteral("63"), english ? QStringLiteral("Operator") : tag + QStringLiteral("普通用户"));
-    line(QStringLiteral("73"), english ? QStringLiteral("Administrator") : QStringLiteral("管理员"));
+    for (const CaptionLine& line : captionLines)
+        text += QString::fromUtf8(line.key) + u'/' + QString::fromUtf8(line.text[language]) + QStringLiteral("\r\n");
     for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 137})
-        line(QString::number(n), tag + QStringLiteral(" message ") + QString::number(n));
-    for (int n = 91; n <= 94; ++n)
-        line(QString::number(n), tag + QStringLiteral(" column ") + QString::number(n));
-    line(QStringLiteral("Frame51"), tag + QStringLiteral(" backup"));
-    line(QStringLiteral("cmdAddU"), tag + QStringLiteral(" add"));
-    line(QStringLiteral("Label7"), tag + QStringLiteral(" password"));
+        text += QStringLiteral("%1/%2 message %1\r\n").arg(n).arg(tags[language]);
     return text.toUtf8();
 }
 
@@ -123,7 +164,7 @@ private slots:
         for (int language = 0; language < 3; ++language) {
             QFile f(program + QStringLiteral("/res/") + LanguageTable::fileName(language));
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(languageFile(QStringList{"简", "繁", "EN"}[language], language == 2));
+            f.write(languageFile(language));
         }
         m_dialogs.reset(new ScriptedDialogs);
         m_context.reset(new AppContext(program, *m_dialogs));
@@ -150,8 +191,8 @@ private slots:
         QCOMPARE(child<QComboBox>("CmbC")->currentText(), QStringLiteral("COM2"));
         QCOMPARE(child<QComboBox>("CmbS")->currentText(), QStringLiteral("9600"));
         QCOMPARE(child<QComboBox>("CmbLag")->currentIndex(), 0);
-        QCOMPARE(grid()->headerText(0), QStringLiteral("简 column 91"));
-        QCOMPARE(grid()->headerText(3), QStringLiteral("简 column 94"));
+        QCOMPARE(grid()->headerText(0), QStringLiteral("序号"));
+        QCOMPARE(grid()->headerText(3), QStringLiteral("备注信息"));
         QCOMPARE(grid()->columnWidth(3), 500);
     }
 
@@ -190,24 +231,19 @@ private slots:
         m_page->OperatorList();
         QSignalSpy applied(m_page.get(), &SettingsPage::languageApplied);
         auto* lag = child<QComboBox>("CmbLag");
-        const struct { int language; QString tag; QString admin; } steps[] = {
-            {1, QStringLiteral("繁"), QStringLiteral("繁管理员用户")},
-            {0, QStringLiteral("简"), QStringLiteral("简管理员用户")},
-            {2, QStringLiteral("EN"), QStringLiteral("Administrator")},
-            {0, QStringLiteral("简"), QStringLiteral("简管理员用户")},
-        };
-        for (const auto& step : steps) {
-            lag->setCurrentIndex(step.language);
+        for (int language : {1, 0, 2, 0}) {
+            lag->setCurrentIndex(language);
             click("btnlag");
-            const AppSettings expected{2, 9600, quint8(step.language)};
+            const AppSettings expected{2, 9600, quint8(language)};
             QCOMPARE(fileBytes(m_context->settingsPath()), expected.toBytes());
-            QCOMPARE(m_context->message(131), step.tag + QStringLiteral(" message 131"));
-            QCOMPARE(child<QGroupBox>("Frame51")->title(), step.tag + QStringLiteral(" backup"));
-            QCOMPARE(child<QPushButton>("cmdAddU")->text(), step.tag + QStringLiteral(" add"));
-            QCOMPARE(child<QLabel>("Label7")->text(), step.tag + QStringLiteral(" password"));
-            QCOMPARE(grid()->headerText(1), step.tag + QStringLiteral(" column 92"));
+            QCOMPARE(m_context->message(131), tags[language] + QStringLiteral(" message 131"));
+            for (const char* name : {"Frame51", "Frame54", "Label7", "Label56"})
+                QCOMPARE(k27::caption(child<QWidget>(name)), captionText(name, language));
+            for (const char* name : {"cmdAddU", "btnlag", "OptR0"})
+                QCOMPARE(child<QAbstractButton>(name)->text(), captionText(name, language));
+            QCOMPARE(grid()->headerText(1), captionText("92", language));
             // The rights column is in the new language, so loading a row still finds administrators.
-            QCOMPARE(grid()->cellText(1, 2), step.admin);
+            QCOMPARE(grid()->cellText(1, 2), captionText("62", language));
             grid()->selectRow(1);
             emit grid()->doubleClicked();
             QVERIFY(child<QRadioButton>("OptR0")->isChecked());
@@ -235,7 +271,7 @@ private slots:
         child<QLineEdit>("Txtmark")->setText(QStringLiteral(" note "));
         click("cmdAddU");
         QCOMPARE(gridNames(), (QStringList{QStringLiteral("me"), QStringLiteral("O'Neil")}));
-        QCOMPARE(grid()->cellText(2, 2), QStringLiteral("简普通用户"));
+        QCOMPARE(grid()->cellText(2, 2), QStringLiteral("普通用户"));
         QCOMPARE(grid()->cellText(2, 3), QStringLiteral("note"));
         click("cmdAddU");
         QCOMPARE(m_dialogs->calls.last().text, QStringLiteral("简 message 66"));
@@ -257,7 +293,7 @@ private slots:
         child<QRadioButton>("OptR0")->setChecked(true);
         child<QLineEdit>("Txtmark")->setText(QStringLiteral("chief"));
         click("cmdUpU");
-        QCOMPARE(grid()->cellText(2, 2), QStringLiteral("简管理员用户"));
+        QCOMPARE(grid()->cellText(2, 2), QStringLiteral("管理员用户"));
         QCOMPARE(grid()->cellText(2, 3), QStringLiteral("chief"));
         {
             Database db;
