@@ -30,7 +30,7 @@ constexpr int MsgRestoring = 132;
 constexpr int MsgRestored = 133;
 constexpr int MsgNoBackupFolder = 134;
 constexpr int MsgCannotRestore = 136;
-constexpr int MsgBackupFailed = 137;
+constexpr int MsgBackupFailed = 139;
 
 } // namespace
 

@@ -34,35 +34,37 @@ struct CaptionLine {
     const char* text[3];
 };
 const CaptionLine captionLines[] = {
-    {"Frame51", {"数据库备份/恢复", "資料庫備份/恢復", "Database Backup/Restore"}},
-    {"btnbak", {"备份数据库", "備份資料庫", "Back Up"}},
-    {"dcButton2", {"恢复数据库", "恢復資料庫", "Restore"}},
-    {"Frame52", {"用户设置", "用戶設置", "Operators"}},
-    {"Label51", {"用户名：", "用戶名：", "Name:"}},
+    // Frames and labels of the page without a name of their own.
+    {"Frame70", {"数据库备份/恢复", "資料庫備份/還原", "Database backup/restore"}},
+    {"Frame71", {"用户设置", "使用者設定", "Operators"}},
+    {"Frame72", {"通讯设置", "通訊設定", "Communication"}},
+    {"Frame73", {"界面设置", "介面設定", "Interface"}},
+    {"Label70", {"用户名：", "使用者名稱：", "Name:"}},
+    {"Label71", {"用户权限：", "使用者權限：", "Rights:"}},
+    {"Label72", {"备注信息：", "備註資訊：", "Remark:"}},
+    {"Label73", {"串口：", "序列埠：", "Port:"}},
+    {"Label74", {"波特率：", "鮑率：", "Speed:"}},
+    {"Label75", {"界面语言：", "介面語言：", "Language:"}},
+    // Named controls.
+    {"btnbak", {"备份数据库", "備份資料庫", "Back up"}},
+    {"dcButton2", {"恢复数据库", "還原資料庫", "Restore"}},
     {"Label7", {"密码：", "密碼：", "Password:"}},
     {"Label8", {"确认密码：", "確認密碼：", "Confirm:"}},
-    {"Label52", {"用户权限：", "用戶權限：", "Rights:"}},
-    {"OptR0", {"管理员用户", "管理員用戶", "Administrator"}},
-    {"OptR1", {"普通用户", "普通用戶", "Operator"}},
-    {"Label53", {"备注信息：", "備註信息：", "Remark:"}},
-    {"cmdAddU", {"添加用户", "添加用戶", "Add"}},
-    {"cmdUpU", {"修改用户", "修改用戶", "Change"}},
-    {"cmdDelU", {"删除用户", "刪除用戶", "Delete"}},
-    {"Frame53", {"通讯设置", "通訊設置", "Communication"}},
-    {"Label54", {"串口：", "串口：", "Port:"}},
-    {"Label55", {"波特率：", "波特率：", "Baud rate:"}},
-    {"cmdApply", {"应用设置", "應用設置", "Apply"}},
-    {"Frame54", {"界面设置", "界面設置", "Interface"}},
-    {"Label56", {"界面语言：", "界面語言：", "Language:"}},
-    {"btnlag", {"切换语言", "切換語言", "Switch"}},
+    {"OptR0", {"管理员用户", "系統管理員", "Administrator"}},
+    {"OptR1", {"普通用户", "一般使用者", "Ordinary operator"}},
+    {"cmdAddU", {"添加", "新增", "Add"}},
+    {"cmdUpU", {"修改", "修改", "Change"}},
+    {"cmdDelU", {"删除", "刪除", "Delete"}},
+    {"cmdApply", {"应用", "套用", "Apply"}},
+    {"btnlag", {"应用", "套用", "Apply"}},
     // Messages: rights texts, the marker of an administrator, GridP headers.
-    {"62", {"管理员用户", "管理員用戶", "Administrator"}},
-    {"63", {"普通用户", "普通用戶", "Operator"}},
+    {"62", {"管理员用户", "系統管理員", "Administrator"}},
+    {"63", {"普通用户", "一般使用者", "Ordinary operator"}},
     {"73", {"管理员", "管理員", "Administrator"}},
     {"91", {"序号", "序號", "No."}},
-    {"92", {"用户名", "用戶名", "Name"}},
-    {"93", {"用户权限", "用戶權限", "Rights"}},
-    {"94", {"备注信息", "備註信息", "Remark"}},
+    {"92", {"用户名", "使用者名稱", "Operator"}},
+    {"93", {"用户权限", "使用者權限", "Rights"}},
+    {"94", {"备注信息", "備註資訊", "Remark"}},
 };
 
 QString captionText(const char* key, int language)
@@ -82,7 +84,7 @@ QByteArray languageFile(int language)
     QString text;
     for (const CaptionLine& line : captionLines)
         text += QString::fromUtf8(line.key) + u'/' + QString::fromUtf8(line.text[language]) + QStringLiteral("\r\n");
-    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 137})
+    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139})
         text += QStringLiteral("%1/%2 message %1\r\n").arg(n).arg(tags[language]);
     return text.toUtf8();
 }
@@ -237,7 +239,7 @@ private slots:
             const AppSettings expected{2, 9600, quint8(language)};
             QCOMPARE(fileBytes(m_context->settingsPath()), expected.toBytes());
             QCOMPARE(m_context->message(131), tags[language] + QStringLiteral(" message 131"));
-            for (const char* name : {"Frame51", "Frame54", "Label7", "Label56"})
+            for (const char* name : {"Frame70", "Frame73", "Label7", "Label75"})
                 QCOMPARE(k27::caption(child<QWidget>(name)), captionText(name, language));
             for (const char* name : {"cmdAddU", "btnlag", "OptR0"})
                 QCOMPARE(child<QAbstractButton>(name)->text(), captionText(name, language));
@@ -413,7 +415,7 @@ private slots:
         // A backup that cannot be written is not reported as made.
         QVERIFY(QFile::remove(m_context->databasePath()));
         click("btnbak");
-        QCOMPARE(m_dialogs->calls.last().text, QStringLiteral("简 message 137"));
+        QCOMPARE(m_dialogs->calls.last().text, QStringLiteral("简 message 139"));
         QCOMPARE(m_dialogs->calls.last().icon, Dialogs::Icon::Error);
     }
 
@@ -423,12 +425,18 @@ private slots:
         const QString folder = qEnvironmentVariable("K27_SETTINGS_SHOTS");
         if (folder.isEmpty())
             QSKIP("K27_SETTINGS_SHOTS not set");
-        const QString lagFolder = qEnvironmentVariable("K27_LAG_FOLDER");
-        if (!lagFolder.isEmpty())
+        // The program's language files, with the caption lines of the page's frames and labels.
+        const QString source = qEnvironmentVariable("K27_SOURCE_DIR");
+        if (!source.isEmpty())
             for (int language = 0; language < 3; ++language) {
-                const QString target = m_context->languagePath(language);
-                QFile::remove(target);
-                QVERIFY(QFile::copy(lagFolder + u'/' + LanguageTable::fileName(language), target));
+                QByteArray text = fileBytes(source + QStringLiteral("/res/") + LanguageTable::fileName(language));
+                QVERIFY(!text.isEmpty());
+                for (const CaptionLine& line : captionLines)
+                    if (!text.contains("\n" + QByteArray(line.key) + '/'))
+                        text += QByteArray(line.key) + '/' + QByteArray(line.text[language]) + "\r\n";
+                QFile f(m_context->languagePath(language));
+                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                f.write(text);
             }
         QVERIFY(m_context->loadLanguage());
         seedOperators({{QStringLiteral("me"), true}, {QStringLiteral("张三"), false}, {QStringLiteral("O'Neil"), true}});
