@@ -43,6 +43,9 @@ protected:
         opt.text = m_model->headerText(0);
         opt.textAlignment = Qt::AlignCenter;
         opt.position = QStyleOptionHeader::OnlyOneSection;
+        // The button is disabled (it would select a million rows); its caption is not.
+        opt.state |= QStyle::State_Enabled;
+        opt.palette.setCurrentColorGroup(QPalette::Active);
         button->style()->drawControl(QStyle::CE_Header, &opt, &painter, button);
         return true;
     }
