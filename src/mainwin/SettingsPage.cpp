@@ -276,6 +276,8 @@ void SettingsPage::deleteOperators()
     if (!dialogs.question(this, m_context.message(70)))
         return;
 
+    // Events run between the rows: no second deletion may start meanwhile.
+    m_cmdDelU->setEnabled(false);
     QStringList names;
     for (int r = first; r <= last && r < m_gridP->rows(); ++r)
         names << m_gridP->cellText(r, 1);
