@@ -253,36 +253,28 @@ void Grid::setCurrentCell(int row, int col)
         m_view->setCurrentIndex(i);
 }
 
-int Grid::selectionFirstRow() const
+// First and last row of the selection in the order the operator made it: the current cell
+// is where a drag ended, so a drag upwards gives a first row below the last.
+std::pair<int, int> Grid::selectionEnds() const
 {
     const QModelIndex cur = m_view->currentIndex();
     const QItemSelection sel = m_view->selectionModel()->selection();
     if (sel.isEmpty())
-        return currentRow();
+        return {currentRow(), currentRow()};
     QItemSelectionRange range = sel.first();
     for (const QItemSelectionRange& r : sel)
         if (cur.isValid() && r.contains(cur))
             range = r;
-    // The current cell is where the drag ended; the selection started at the other end.
-    if (cur.isValid() && range.contains(cur) && cur.row() == range.top() && range.top() != range.bottom())
-        return range.bottom() + 1;
-    return range.top() + 1;
+    const int top = range.top() + 1;
+    const int bottom = range.bottom() + 1;
+    if (cur.isValid() && range.contains(cur) && cur.row() == range.top() && top != bottom)
+        return {bottom, top};
+    return {top, bottom};
 }
 
-int Grid::selectionLastRow() const
-{
-    const QModelIndex cur = m_view->currentIndex();
-    const QItemSelection sel = m_view->selectionModel()->selection();
-    if (sel.isEmpty())
-        return currentRow();
-    QItemSelectionRange range = sel.first();
-    for (const QItemSelectionRange& r : sel)
-        if (cur.isValid() && r.contains(cur))
-            range = r;
-    if (cur.isValid() && range.contains(cur) && cur.row() == range.top() && range.top() != range.bottom())
-        return range.top() + 1;
-    return range.bottom() + 1;
-}
+int Grid::selectionFirstRow() const { return selectionEnds().first; }
+
+int Grid::selectionLastRow() const { return selectionEnds().second; }
 
 void Grid::selectRow(int row)
 {

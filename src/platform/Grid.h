@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include "platform/GridExportResult.h"
 #include "platform/GridPageSetup.h"
 
@@ -132,6 +134,7 @@ private:
     void onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int newModelCol);
     void onViewClicked(int modelRow, int modelCol);
     void applyColumnWidth(int col);
+    std::pair<int, int> selectionEnds() const;
 
     GridModel* m_model = nullptr;
     QTableView* m_view = nullptr;
