@@ -1,0 +1,382 @@
+#include "platform/Grid.h"
+
+#include "platform/Dialogs.h"
+#include "platform/GridDelegate.h"
+#include "platform/GridExporter.h"
+#include "platform/GridHeaderView.h"
+#include "platform/GridModel.h"
+#include "platform/GridPrinter.h"
+
+#include <QAbstractButton>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStyleOptionHeader>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace k27 {
+
+namespace {
+
+// Paints the header text of column 0 on the table's corner button.
+class CornerPainter final : public QObject
+{
+public:
+    CornerPainter(const GridModel* model, QObject* parent) : QObject(parent), m_model(model) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto* button = static_cast<QWidget*>(watched);
+        QPainter painter(button);
+        QStyleOptionHeader opt;
+        opt.initFrom(button);
+        opt.rect = button->rect();
+        opt.text = m_model->headerText(0);
+        opt.textAlignment = Qt::AlignCenter;
+        opt.position = QStyleOptionHeader::OnlyOneSection;
+        button->style()->drawControl(QStyle::CE_Header, &opt, &painter, button);
+        return true;
+    }
+
+private:
+    const GridModel* m_model;
+};
+
+GridModel::Kind toModelKind(Grid::ColumnKind kind)
+{
+    switch (kind) {
+    case Grid::ColumnKind::CheckBox: return GridModel::Kind::CheckBox;
+    case Grid::ColumnKind::DropDown: return GridModel::Kind::DropDown;
+    case Grid::ColumnKind::Text: break;
+    }
+    return GridModel::Kind::Text;
+}
+
+} // namespace
+
+Grid::Grid(QWidget* parent) : QWidget(parent)
+{
+    m_model = new GridModel(this);
+    m_view = new QTableView(this);
+    m_header = new GridHeaderView(m_model, m_view);
+    m_view->setHorizontalHeader(m_header);
+    m_view->setModel(m_model);
+    m_delegate = new GridDelegate(m_model, m_view);
+    m_view->setItemDelegate(m_delegate);
+
+    // Uniform fixed row heights: the view never measures rows, so a million
+    // rows cost no more than a screenful.
+    QHeaderView* vh = m_view->verticalHeader();
+    vh->setSectionResizeMode(QHeaderView::Fixed);
+    vh->setDefaultSectionSize(22);
+    vh->setDefaultAlignment(Qt::AlignCenter);
+    m_header->setSectionResizeMode(QHeaderView::Interactive);
+    m_header->setFixedHeight(24);
+    m_view->setWordWrap(false);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_view->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    // Double-click is the pages' notification; typing or F2 edits a cell.
+    m_view->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+    m_view->setCornerButtonEnabled(false);
+    if (auto* corner = m_view->findChild<QAbstractButton*>())
+        corner->installEventFilter(new CornerPainter(m_model, this));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+    setFocusProxy(m_view);
+
+    m_widths = {-1};
+    connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& now, const QModelIndex& before) {
+                onCurrentChanged(before.isValid() ? before.row() : -1, before.isValid() ? before.column() : -1,
+                                 now.isValid() ? now.row() : -1, now.isValid() ? now.column() : -1);
+            });
+    connect(m_view, &QTableView::clicked, this,
+            [this](const QModelIndex& i) { onViewClicked(i.row(), i.column()); });
+    connect(m_view, &QTableView::doubleClicked, this, [this] { emit doubleClicked(); });
+    connect(vh, &QHeaderView::sectionClicked, this, [this] { emit clicked(); });
+    connect(m_delegate, &GridDelegate::chosen, this, [this](int col) { emit dropDownChosen(col); });
+}
+
+Grid::~Grid() = default;
+
+int Grid::rows() const { return m_model->gridRows(); }
+void Grid::setRows(int n) { m_model->setGridRows(n); }
+int Grid::cols() const { return m_model->gridCols(); }
+
+void Grid::setCols(int n)
+{
+    m_model->setGridCols(n);
+    const int count = m_model->gridCols();
+    const int old = int(m_widths.size());
+    m_widths.resize(count);
+    for (int c = old; c < count; ++c) {
+        m_widths[c] = -1;
+        applyColumnWidth(c);
+    }
+}
+
+QString Grid::cellText(int row, int col) const { return m_model->text(row, col); }
+void Grid::setCellText(int row, int col, const QString& text) { m_model->setText(row, col, text); }
+void Grid::clearCells() { m_model->clearCells(); }
+
+void Grid::setColumnWidth(int col, int width)
+{
+    if (col < 0 || col >= cols())
+        return;
+    m_widths[col] = std::max(0, width);
+    applyColumnWidth(col);
+}
+
+void Grid::applyColumnWidth(int col)
+{
+    const int w = m_widths.value(col, -1);
+    if (col == 0) {
+        QHeaderView* vh = m_view->verticalHeader();
+        vh->setVisible(w != 0);
+        if (w > 0)
+            vh->setFixedWidth(w);
+        return;
+    }
+    m_view->setColumnHidden(col - 1, w == 0);
+    if (w > 0)
+        m_view->setColumnWidth(col - 1, w);
+}
+
+int Grid::columnWidth(int col) const
+{
+    if (col < 0 || col >= cols())
+        return 0;
+    if (col == 0) {
+        const int w = m_widths.value(0, -1);
+        if (w >= 0)
+            return w;
+        return m_view->verticalHeader()->sizeHint().width();
+    }
+    return m_header->isSectionHidden(col - 1) ? 0 : m_header->sectionSize(col - 1);
+}
+
+bool Grid::isColumnHidden(int col) const { return columnWidth(col) == 0; }
+
+void Grid::setHeaderText(int col, const QString& text)
+{
+    m_model->setHeaderText(col, text);
+    if (col == 0)
+        m_view->update();
+}
+
+QString Grid::headerText(int col) const { return m_model->headerText(col); }
+
+void Grid::mergeHeader(int c1, int c2)
+{
+    m_model->addMerge(c1, c2);
+    m_header->viewport()->update();
+}
+
+void Grid::clearHeaderMerges()
+{
+    m_model->clearMerges();
+    m_header->viewport()->update();
+}
+
+std::pair<int, int> Grid::headerMergeOf(int col) const { return m_model->mergeOf(col); }
+
+void Grid::setColumnKind(int col, ColumnKind kind) { m_model->setKind(col, toModelKind(kind)); }
+
+Grid::ColumnKind Grid::columnKind(int col) const
+{
+    switch (m_model->kind(col)) {
+    case GridModel::Kind::CheckBox: return ColumnKind::CheckBox;
+    case GridModel::Kind::DropDown: return ColumnKind::DropDown;
+    case GridModel::Kind::Text: break;
+    }
+    return ColumnKind::Text;
+}
+
+void Grid::clearDropDownList(int col) { m_model->clearList(col); }
+void Grid::addDropDownItem(int col, const QString& item) { m_model->addListItem(col, item); }
+QStringList Grid::dropDownList(int col) const { return m_model->dropDownList(col); }
+
+void Grid::setCellSource(CellSource source) { m_model->setSource(std::move(source)); }
+void Grid::setCellEdited(CellEdited edited) { m_model->setEdited(std::move(edited)); }
+bool Grid::isVirtual() const { return m_model->isVirtual(); }
+
+void Grid::setRedraw(bool on)
+{
+    m_redraw = on;
+    setUpdatesEnabled(on);
+    if (on)
+        refresh();
+}
+
+bool Grid::redraw() const { return m_redraw; }
+
+void Grid::refresh()
+{
+    // Virtual texts change behind the model's back: repaint what is visible.
+    m_view->viewport()->update();
+    m_header->viewport()->update();
+    m_view->verticalHeader()->viewport()->update();
+}
+
+int Grid::currentRow() const
+{
+    const QModelIndex i = m_view->currentIndex();
+    return i.isValid() ? i.row() + 1 : 0;
+}
+
+int Grid::currentCol() const
+{
+    const QModelIndex i = m_view->currentIndex();
+    return i.isValid() ? i.column() + 1 : 0;
+}
+
+void Grid::setCurrentCell(int row, int col)
+{
+    const QModelIndex i = m_model->index(row - 1, col - 1);
+    if (i.isValid())
+        m_view->setCurrentIndex(i);
+}
+
+int Grid::selectionFirstRow() const
+{
+    const QModelIndex cur = m_view->currentIndex();
+    const QItemSelection sel = m_view->selectionModel()->selection();
+    if (sel.isEmpty())
+        return currentRow();
+    QItemSelectionRange range = sel.first();
+    for (const QItemSelectionRange& r : sel)
+        if (cur.isValid() && r.contains(cur))
+            range = r;
+    // The current cell is where the drag ended; the selection started at the other end.
+    if (cur.isValid() && range.contains(cur) && cur.row() == range.top() && range.top() != range.bottom())
+        return range.bottom() + 1;
+    return range.top() + 1;
+}
+
+int Grid::selectionLastRow() const
+{
+    const QModelIndex cur = m_view->currentIndex();
+    const QItemSelection sel = m_view->selectionModel()->selection();
+    if (sel.isEmpty())
+        return currentRow();
+    QItemSelectionRange range = sel.first();
+    for (const QItemSelectionRange& r : sel)
+        if (cur.isValid() && r.contains(cur))
+            range = r;
+    if (cur.isValid() && range.contains(cur) && cur.row() == range.top() && range.top() != range.bottom())
+        return range.top() + 1;
+    return range.bottom() + 1;
+}
+
+void Grid::selectRow(int row)
+{
+    if (row < 1 || row >= rows() || cols() < 2)
+        return;
+    const int col = currentCol() >= 1 ? currentCol() : 1;
+    QItemSelectionModel* sm = m_view->selectionModel();
+    sm->setCurrentIndex(m_model->index(row - 1, col - 1), QItemSelectionModel::NoUpdate);
+    sm->select(QItemSelection(m_model->index(row - 1, 0), m_model->index(row - 1, cols() - 2)),
+               QItemSelectionModel::ClearAndSelect);
+}
+
+void Grid::setReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    m_model->setReadOnly(readOnly);
+    m_view->setEditTriggers(readOnly ? QAbstractItemView::NoEditTriggers
+                                     : QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
+}
+
+bool Grid::isReadOnly() const { return m_readOnly; }
+
+void Grid::setRowHeight(int pixels)
+{
+    QHeaderView* vh = m_view->verticalHeader();
+    vh->setMinimumSectionSize(std::min(vh->minimumSectionSize(), pixels));
+    vh->setDefaultSectionSize(pixels);
+}
+
+int Grid::rowHeight() const { return m_view->verticalHeader()->defaultSectionSize(); }
+
+GridPageSetup& Grid::pageSetup() { return m_pageSetup; }
+const GridPageSetup& Grid::pageSetup() const { return m_pageSetup; }
+void Grid::setPageSetup(const GridPageSetup& setup) { m_pageSetup = setup; }
+
+void Grid::renderTo(QPrinter* printer) const
+{
+    GridPrinter(*this).render(printer);
+}
+
+void Grid::print(QWidget* parent)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    // Without any printer installed the preview still works and prints to PDF.
+    if (QPrinterInfo::availablePrinters().isEmpty())
+        printer.setOutputFormat(QPrinter::PdfFormat);
+    GridPrinter::applyLayout(m_pageSetup, &printer);
+    QPrintPreviewDialog preview(&printer, parent ? parent : this);
+    preview.setWindowTitle(m_pageSetup.title.isEmpty() ? objectName() : m_pageSetup.title);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { renderTo(p); });
+    preview.resize(1000, 760);
+    preview.exec();
+}
+
+bool Grid::printToPdf(const QString& path)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    if (!GridPrinter(*this).render(&printer))
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && info.size() > 0;
+}
+
+GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, bool withHeaderRow,
+                                    bool withRowNumbers, const QString& dialogTitle)
+{
+    QString file = fileName;
+    if (file.isEmpty()) {
+        file = dialogs.saveFile(this, dialogTitle, QStringLiteral("Excel (*.xlsx);;CSV (*.csv)"));
+        if (file.isEmpty())
+            return GridExportResult::cancelled();
+    }
+    return GridExporter(*this, withHeaderRow, withRowNumbers).write(file);
+}
+
+QTableView* Grid::view() const { return m_view; }
+
+void Grid::onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int /*newModelCol*/)
+{
+    emit leaveCell(oldModelRow + 1, oldModelCol + 1);
+    if (newModelRow != oldModelRow)
+        emit rowChanged(newModelRow + 1);
+    // The drop-down arrow follows the current cell.
+    m_view->viewport()->update();
+}
+
+void Grid::onViewClicked(int modelRow, int modelCol)
+{
+    // The page answers the click first (it may fill the list), then a
+    // drop-down cell opens its list.
+    emit clicked();
+    const int col = modelCol + 1;
+    if (m_readOnly || m_model->kind(col) != GridModel::Kind::DropDown || m_model->dropDownList(col).isEmpty())
+        return;
+    const QModelIndex i = m_model->index(modelRow, modelCol);
+    if (i.isValid() && m_view->currentIndex() == i)
+        m_view->edit(i);
+}
+
+} // namespace k27

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "platform/GridExportResult.h"
+#include "platform/GridPageSetup.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+
+class QPrinter;
+class QTableView;
+
+namespace k27 {
+
+class Dialogs;
+class GridModel;
+class GridHeaderView;
+class GridDelegate;
+
+// The table control of every page. Rows and columns count the header row and
+// the row-number column as the pages see them: row 0 is the header row (drawn
+// by the horizontal header), column 0 the row-number column (the vertical
+// header, hidden when its width is 0). Data cells are rows 1..rows()-1 and
+// columns 1..cols()-1.
+//
+// A grid either stores its cells, or is virtual (setCellSource): then it holds
+// no texts at all, asks the source for each visible cell and hands edits to
+// the edited callback, so a million rows cost nothing but a row count.
+class Grid : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum class ColumnKind { Text, CheckBox, DropDown };
+    using CellSource = std::function<QString(int row, int col)>;
+    using CellEdited = std::function<void(int row, int col, const QString& text)>;
+
+    explicit Grid(QWidget* parent = nullptr);
+    ~Grid() override;
+
+    // Counts include the header row / row-number column: setRows(n) gives n - 1 data rows.
+    int rows() const;
+    void setRows(int n);
+    int cols() const;
+    void setCols(int n);
+
+    // Row 0 reads and writes the header text, column 0 reads the row number.
+    // On a virtual grid data cells come from the source and writes go to the
+    // edited callback.
+    QString cellText(int row, int col) const;
+    void setCellText(int row, int col, const QString& text);
+    // Empties every stored data cell (headers stay).
+    void clearCells();
+
+    // Width in pixels; 0 hides the column (column 0: the row-number column).
+    void setColumnWidth(int col, int width);
+    int columnWidth(int col) const;
+    bool isColumnHidden(int col) const;
+    void setHeaderText(int col, const QString& text);
+    QString headerText(int col) const;
+    // Draws the header cells of columns c1..c2 as one cell showing the first
+    // non-empty header text of the range.
+    void mergeHeader(int c1, int c2);
+    void clearHeaderMerges();
+    // The merged range that holds `col` as {first, last}, or {col, col}.
+    std::pair<int, int> headerMergeOf(int col) const;
+
+    // CheckBox cells hold "1" (ticked) or "0"; DropDown cells offer the column's list.
+    void setColumnKind(int col, ColumnKind kind);
+    ColumnKind columnKind(int col) const;
+    void clearDropDownList(int col);
+    void addDropDownItem(int col, const QString& item);
+    QStringList dropDownList(int col) const;
+
+    // Virtual mode; both callbacks see rows >= 1 and columns >= 1 only.
+    void setCellSource(CellSource source);
+    void setCellEdited(CellEdited edited);
+    bool isVirtual() const;
+
+    // Redraw off while rows change, then on again (which redraws); refresh redraws.
+    void setRedraw(bool on);
+    bool redraw() const;
+    void refresh();
+
+    // Current cell: 0 when there is none.
+    int currentRow() const;
+    int currentCol() const;
+    void setCurrentCell(int row, int col);
+    // The selection's first row is where it started, the last where it ended,
+    // so first > last after dragging upwards. Without a selection both are the
+    // current row.
+    int selectionFirstRow() const;
+    int selectionLastRow() const;
+    // Selects the whole row (all columns) and makes it current.
+    void selectRow(int row);
+
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const;
+    void setRowHeight(int pixels);
+    int rowHeight() const;
+
+    // Printing: the page set-up (see SetPrin), a print preview that can print
+    // or write PDF, and straight PDF output.
+    GridPageSetup& pageSetup();
+    const GridPageSetup& pageSetup() const;
+    void setPageSetup(const GridPageSetup& setup);
+    void print(QWidget* parent = nullptr);
+    bool printToPdf(const QString& path);
+    // Renders every row onto `printer` (its page layout is set from the page set-up).
+    void renderTo(QPrinter* printer) const;
+
+    // Writes the header row and all data rows to .xlsx or .csv (UTF-8). With an
+    // empty file name the operator chooses the file. Column 0 (row numbers) is
+    // written only when `withRowNumbers`; hidden columns never. The old file is
+    // replaced only when the new one was written completely.
+    GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {},
+                                  bool withHeaderRow = true, bool withRowNumbers = false,
+                                  const QString& dialogTitle = {});
+
+    QTableView* view() const;
+
+signals:
+    void clicked();
+    void doubleClicked();
+    void dropDownChosen(int col);
+    void rowChanged(int row);
+    // The current cell changed; carries the cell that was left (0, 0 when none).
+    void leaveCell(int row, int col);
+
+private:
+    void onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int newModelCol);
+    void onViewClicked(int modelRow, int modelCol);
+    void applyColumnWidth(int col);
+
+    GridModel* m_model = nullptr;
+    QTableView* m_view = nullptr;
+    GridHeaderView* m_header = nullptr;
+    GridDelegate* m_delegate = nullptr;
+    QList<int> m_widths;              // per column incl. column 0, -1 = default
+    GridPageSetup m_pageSetup;
+    bool m_redraw = true;
+    bool m_readOnly = false;
+};
+
+} // namespace k27

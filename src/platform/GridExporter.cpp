@@ -1,0 +1,174 @@
+#include "platform/GridExporter.h"
+
+#include "platform/Grid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <xlsxwriter.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace k27 {
+
+namespace {
+
+// Excel's limits: longer texts are cut, more rows are refused.
+constexpr int kXlsxMaxText = 32767;
+constexpr int kXlsxMaxRows = 1048576;
+
+} // namespace
+
+GridExporter::GridExporter(const Grid& grid, bool withHeaderRow, bool withRowNumbers)
+    : m_grid(grid), m_withHeaderRow(withHeaderRow)
+{
+    if (withRowNumbers && !grid.isColumnHidden(0))
+        m_columns.append(0);
+    for (int c = 1; c < grid.cols(); ++c)
+        if (!grid.isColumnHidden(c))
+            m_columns.append(c);
+}
+
+QString GridExporter::csvField(const QString& text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+GridExportResult GridExporter::write(const QString& fileName) const
+{
+    QString target = fileName;
+    QString suffix = QFileInfo(target).suffix().toLower();
+    if (suffix.isEmpty()) {
+        target += QLatin1String(".xlsx");
+        suffix = QStringLiteral("xlsx");
+    }
+    if (suffix != QLatin1String("xlsx") && suffix != QLatin1String("csv"))
+        return GridExportResult::failed(target, QStringLiteral("unsupported file type .%1 (use .xlsx or .csv)").arg(suffix));
+
+    const QFileInfo info(target);
+    if (info.isDir())
+        return GridExportResult::failed(target, QStringLiteral("%1 is a folder").arg(target));
+    if (info.exists() && !info.isWritable())
+        return GridExportResult::failed(target, QStringLiteral("%1 is write-protected").arg(target));
+
+    // The temporary file lies in the target's folder so that the rename is atomic.
+    QTemporaryFile temp(info.absolutePath() + QLatin1String("/.") + info.completeBaseName() +
+                        QLatin1String("-XXXXXX.") + suffix);
+    if (!temp.open())
+        return GridExportResult::failed(target, QStringLiteral("cannot write to %1: %2")
+                                                    .arg(QDir::toNativeSeparators(info.absolutePath()),
+                                                         temp.errorString()));
+    temp.close();
+    const QString tempPath = temp.fileName();
+
+    const QString error = suffix == QLatin1String("csv") ? writeCsv(tempPath) : writeXlsx(tempPath);
+    if (!error.isEmpty())
+        return GridExportResult::failed(target, error);
+
+    // QTemporaryFile creates private files; an export is an ordinary document.
+    QFile::setPermissions(tempPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
+        return GridExportResult::failed(target, QStringLiteral("cannot replace %1: %2")
+                                                    .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+    temp.setAutoRemove(false);
+    return GridExportResult::success(info.absoluteFilePath());
+}
+
+QString GridExporter::writeCsv(const QString& path) const
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return file.errorString();
+    // The byte-order mark lets spreadsheet programs recognise UTF-8 (Chinese texts).
+    QByteArray chunk("\xEF\xBB\xBF");
+    auto writeRow = [&](int row) {
+        QString line;
+        for (int i = 0; i < m_columns.size(); ++i) {
+            if (i > 0)
+                line += QLatin1Char(',');
+            line += csvField(m_grid.cellText(row, m_columns.at(i)));
+        }
+        line += QLatin1String("\r\n");
+        chunk += line.toUtf8();
+        if (chunk.size() >= (1 << 20)) {
+            const bool ok = file.write(chunk) == chunk.size();
+            chunk.clear();
+            return ok;
+        }
+        return true;
+    };
+    if (m_withHeaderRow && !writeRow(0))
+        return file.errorString();
+    for (int r = 1; r < m_grid.rows(); ++r)
+        if (!writeRow(r))
+            return file.errorString();
+    if (file.write(chunk) != chunk.size() || !file.flush())
+        return file.errorString();
+    file.close();
+    if (file.error() != QFile::NoError)
+        return file.errorString();
+    return {};
+}
+
+QString GridExporter::writeXlsx(const QString& path) const
+{
+    const int dataRows = m_grid.rows() - 1;
+    if (dataRows + (m_withHeaderRow ? 1 : 0) > kXlsxMaxRows)
+        return QStringLiteral("%1 rows are more than a worksheet holds (%2); export to .csv instead")
+            .arg(dataRows)
+            .arg(kXlsxMaxRows);
+
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray tmpDir = QFile::encodeName(QFileInfo(path).absolutePath());
+    // Constant-memory mode writes row by row: a large grid never sits in memory twice.
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = const_cast<char*>(tmpDir.constData());
+    lxw_workbook* book = workbook_new_opt(name.constData(), &options);
+    if (!book)
+        return QStringLiteral("cannot create the workbook");
+    lxw_worksheet* sheet = workbook_add_worksheet(book, "Sheet1");
+    lxw_format* bold = workbook_add_format(book);
+    format_set_bold(bold);
+
+    for (int i = 0; i < m_columns.size(); ++i) {
+        const int px = m_grid.columnWidth(m_columns.at(i));
+        // Pixels to Excel's character widths (about 7 pixels each at the default font).
+        worksheet_set_column(sheet, lxw_col_t(i), lxw_col_t(i), std::max(4.0, px / 7.0), nullptr);
+    }
+
+    lxw_error failure = LXW_NO_ERROR;
+    lxw_row_t out = 0;
+    auto writeRow = [&](int row, lxw_format* format) {
+        for (int i = 0; i < m_columns.size() && failure == LXW_NO_ERROR; ++i) {
+            const QString text = m_grid.cellText(row, m_columns.at(i)).left(kXlsxMaxText);
+            if (text.isEmpty())
+                continue;
+            const lxw_error e = worksheet_write_string(sheet, out, lxw_col_t(i), text.toUtf8().constData(), format);
+            if (e != LXW_NO_ERROR)
+                failure = e;
+        }
+        ++out;
+    };
+    if (m_withHeaderRow)
+        writeRow(0, bold);
+    for (int r = 1; r < m_grid.rows() && failure == LXW_NO_ERROR; ++r)
+        writeRow(r, nullptr);
+    const lxw_error closed = workbook_close(book);
+    if (failure != LXW_NO_ERROR)
+        return QString::fromUtf8(lxw_strerror(failure));
+    if (closed != LXW_NO_ERROR)
+        return QString::fromUtf8(lxw_strerror(closed));
+    return {};
+}
+
+} // namespace k27
