@@ -59,6 +59,10 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     m_port = new SerialPort(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
     m_port->setProgramFolder(m_context.programFolder());
+    // The port's initial settings, so that a stop command can open it even before the
+    // first activation.
+    m_port->setPortNumber(m_context.settings.port);
+    m_port->setSettings(m_context.serialSettings);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(true);
@@ -344,10 +348,10 @@ void Frmmain::changeEvent(QEvent* event)
     if (event->type() != QEvent::ActivationChange)
         return;
     if (!isActiveWindow()) {
-        // Coming back from one of our own dialogs (a message box, a file dialog) is no
-        // new activation: otherwise a failed open would ask again as soon as its own
+        // Coming back from one of our own modal boxes (a message, a file dialog) is no
+        // new activation: otherwise a failed open would warn again as soon as its own
         // message box closes, for ever.
-        m_skipNextActivation = QApplication::activeWindow() != nullptr;
+        m_skipNextActivation = QApplication::activeModalWidget() != nullptr;
         return;
     }
     if (m_skipNextActivation) {
