@@ -1,1 +1,6 @@
-# System settings page sources: list(APPEND K27_MAINWIN_SOURCES ${CMAKE_CURRENT_LIST_DIR}/...)
+# System settings page sources: backup, operators, serial settings and language.
+list(APPEND K27_MAINWIN_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/SettingsPage.h
+    ${CMAKE_CURRENT_LIST_DIR}/SettingsPage.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/SettingsPageLayout.cpp
+)

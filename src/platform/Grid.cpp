@@ -43,6 +43,9 @@ protected:
         opt.text = m_model->headerText(0);
         opt.textAlignment = Qt::AlignCenter;
         opt.position = QStyleOptionHeader::OnlyOneSection;
+        // The button is disabled (it would select a million rows); its caption is not.
+        opt.state |= QStyle::State_Enabled;
+        opt.palette.setCurrentColorGroup(QPalette::Active);
         button->style()->drawControl(QStyle::CE_Header, &opt, &painter, button);
         return true;
     }
@@ -80,6 +83,8 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
     vh->setDefaultSectionSize(22);
     vh->setDefaultAlignment(Qt::AlignCenter);
     m_header->setSectionResizeMode(QHeaderView::Interactive);
+    // Tick-box columns are 20 pixels wide; the style's minimum would widen them.
+    m_header->setMinimumSectionSize(4);
     m_header->setFixedHeight(24);
     m_view->setWordWrap(false);
     m_view->setSelectionBehavior(QAbstractItemView::SelectItems);

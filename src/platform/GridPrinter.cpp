@@ -90,10 +90,17 @@ GridPrinter::Metrics GridPrinter::metrics(QPrinter* printer) const
     m.paperW = printer->width();
     m.paperH = printer->height();
     const double cm = m.dpi / 2.54;
-    m.bodyLeft = m_setup.marginLeft * cm;
-    m.bodyTop = m_setup.marginTop * cm;
-    m.bodyW = std::max(1.0, m.paperW - (m_setup.marginLeft + m_setup.marginRight) * cm);
-    m.bodyH = std::max(1.0, m.paperH - (m_setup.marginTop + m_setup.marginBottom) * cm);
+    // A real printer cannot print up to the paper's edge: its minimum margins
+    // win over narrower ones of the set-up (PDF has none).
+    const QMarginsF least = printer->pageLayout().minimumMargins() / 10.0;   // mm -> cm
+    const double left = std::max(m_setup.marginLeft, least.left());
+    const double right = std::max(m_setup.marginRight, least.right());
+    const double top = std::max(m_setup.marginTop, least.top());
+    const double bottom = std::max(m_setup.marginBottom, least.bottom());
+    m.bodyLeft = left * cm;
+    m.bodyTop = top * cm;
+    m.bodyW = std::max(1.0, m.paperW - (left + right) * cm);
+    m.bodyH = std::max(1.0, m.paperH - (top + bottom) * cm);
 
     // Screen pixels become 1/96 inch on paper.
     const double px = m.dpi / 96.0;

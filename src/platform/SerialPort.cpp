@@ -138,6 +138,12 @@ bool SerialPort::open()
         m_error = QStringLiteral("no serial port %1").arg(m_portNumber);
         return false;
     }
+    // Linux serial drivers know no 1.5 stop bits, and QSerialPort would quietly
+    // open with other settings; a line the device cannot read is a failed open.
+    if (m_settings.stopBits == QSerialPort::OneAndHalfStop) {
+        m_error = QStringLiteral("1.5 stop bits are not supported on this system");
+        return false;
+    }
     // QSerialPort puts /dev/ before names without a slash, so the path is absolute.
     m_port.setPortName(path);
     m_port.setBaudRate(m_settings.baudRate);

@@ -65,12 +65,12 @@ void FrmLogin::buildControls()
     m_line1->setFrameShape(QFrame::HLine);
     m_line1->setFrameShadow(QFrame::Sunken);
 
-    label(this, "Lbl2", QStringLiteral("用户："), 20, 58, 56);
-    m_combo1 = place<QComboBox>(this, "Combo1", 80, 54, 180, 26);
-    m_txtName = place<QLineEdit>(this, "TxtName", 80, 54, 180, 26);
+    label(this, "Lbl2", QStringLiteral("用户："), 16, 58, 72);
+    m_combo1 = place<QComboBox>(this, "Combo1", 90, 54, 172, 26);
+    m_txtName = place<QLineEdit>(this, "TxtName", 90, 54, 172, 26);
     m_txtName->hide();
-    label(this, "Lbl3", QStringLiteral("密码："), 20, 96, 56);
-    m_txtPassword = place<QLineEdit>(this, "txtPassword", 80, 92, 180, 26);
+    label(this, "Lbl3", QStringLiteral("密码："), 16, 96, 72);
+    m_txtPassword = place<QLineEdit>(this, "txtPassword", 90, 92, 172, 26);
     m_txtPassword->setEchoMode(QLineEdit::Password);
 
     m_line4 = place<QFrame>(this, "Line4", 12, 130, px(4080) - 12, 2);
@@ -88,15 +88,16 @@ void FrmLogin::buildControls()
     // The password change area, to the right of the narrow dialog.
     const int x = px(NarrowWidth) + 6;
     label(this, "lbl4", QStringLiteral("更改登录密码-------------------"), x, 8, 220);
-    label(this, "Lbl5", QStringLiteral("旧密码："), x, 58, 72);
-    m_txtOld = place<QLineEdit>(this, "TxtOld", x + 76, 54, 140, 26);
-    label(this, "Lbl6", QStringLiteral("新密码："), x, 90, 72);
-    m_txt1 = place<QLineEdit>(this, "Txt1", x + 76, 86, 140, 26);
-    label(this, "lbl7", QStringLiteral("确认密码："), x, 122, 72);
-    m_txt2 = place<QLineEdit>(this, "Txt2", x + 76, 118, 140, 26);
+    // Between the two separator lines, which run across this area when it is open.
+    label(this, "Lbl5", QStringLiteral("旧密码："), x, 51, 100);
+    m_txtOld = place<QLineEdit>(this, "TxtOld", x + 100, 48, 120, 24);
+    label(this, "Lbl6", QStringLiteral("新密码："), x, 77, 100);
+    m_txt1 = place<QLineEdit>(this, "Txt1", x + 100, 74, 120, 24);
+    label(this, "lbl7", QStringLiteral("确认密码："), x, 103, 100);
+    m_txt2 = place<QLineEdit>(this, "Txt2", x + 100, 100, 120, 24);
     for (QLineEdit* e : {m_txtOld, m_txt1, m_txt2})
         e->setEchoMode(QLineEdit::Password);
-    m_cmdChg = place<QPushButton>(this, "CmdChg", x + 76, 150, 100, 30);
+    m_cmdChg = place<QPushButton>(this, "CmdChg", x + 100, 148, 100, 30);
     m_cmdChg->setText(QStringLiteral("修改密码"));
 
     connect(m_combo1, &QComboBox::currentTextChanged, this, &FrmLogin::selectOperator);

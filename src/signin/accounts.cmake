@@ -1,1 +1,2 @@
-# Operator account sources: list(APPEND K27_SIGNIN_SOURCES ...)
+# Operator account sources: the checks and statements behind the operator list.
+list(APPEND K27_SIGNIN_SOURCES OperatorAccounts.h OperatorAccounts.cpp)

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QLibraryInfo>
 
 namespace k27 {
 
@@ -22,8 +23,28 @@ QString AppContext::languagePath(int language) const
 
 bool AppContext::loadLanguage()
 {
-    return language.loadFile(languagePath(settings.language),
-                             [] { QCoreApplication::processEvents(); });
+    const bool loaded = language.loadFile(languagePath(settings.language),
+                                          [] { QCoreApplication::processEvents(); });
+    if (loaded)
+        installPlatformTranslation();
+    return loaded;
+}
+
+void AppContext::installPlatformTranslation()
+{
+    if (!QCoreApplication::instance())
+        return;
+    if (m_qtTranslator)
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
+    m_qtTranslator.reset();
+    if (settings.language > 1)
+        return;
+    auto translator = std::make_unique<QTranslator>();
+    const QString name = settings.language == 0 ? QStringLiteral("qtbase_zh_CN") : QStringLiteral("qtbase_zh_TW");
+    if (translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(translator.get());
+        m_qtTranslator = std::move(translator);
+    }
 }
 
 } // namespace k27

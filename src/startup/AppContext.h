@@ -4,6 +4,8 @@
 #include "startup/LanguageTable.h"
 
 #include <QString>
+#include <QTranslator>
+#include <memory>
 
 namespace k27 {
 
@@ -32,6 +34,7 @@ public:
     QString message(int number) const { return language.message(number); }
 
     // Loads the file of the language field; a missing or unreadable file leaves the table as it was.
+    // Qt's own dialog buttons follow the language too.
     bool loadLanguage();
 
     AppSettings settings;          // as read from AppSet.dat (language corrected)
@@ -44,7 +47,10 @@ public:
     QString userDataFolder;
 
 private:
+    void installPlatformTranslation();
+
     QString m_programFolder;
+    std::unique_ptr<QTranslator> m_qtTranslator;
     Dialogs* m_dialogs;
 };
 

@@ -52,7 +52,13 @@ Startup::Outcome Startup::run()
     // A lock left behind by a crashed run names a dead process and is taken over.
     m_lock = std::make_unique<QLockFile>(ctx.programFolder() + QStringLiteral("/k27center.lock"));
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    bool locked = m_lock->tryLock(0);
+    if (!locked && !m_lock->getLockInfo(nullptr, nullptr, nullptr)) {
+        // An unreadable lock file proves nothing about a running program.
+        m_lock->removeStaleLockFile();
+        locked = m_lock->tryLock(0);
+    }
+    if (!locked) {
         dialogs.message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
         m_lock.reset();
         return Outcome::Exit;

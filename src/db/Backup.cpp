@@ -1,0 +1,203 @@
+#include "Backup.h"
+
+#include "db/Database.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cstdio>
+#include <sqlcipher/sqlite3.h>
+
+namespace k27 {
+
+namespace {
+
+constexpr int BusyRetries = 100;   // x 50 ms: another connection may hold a short lock
+constexpr int BusyWaitMs = 50;
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+// Copies every page of `source` into `destination` in one step of the online backup.
+// The destination's own transaction makes the copy all-or-nothing.
+bool runOnlineBackup(Database& destination, Database& source, QString* error)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(destination.handle(), "main", source.handle(), "main");
+    if (!backup) {
+        setError(error, QString::fromUtf8(sqlite3_errmsg(destination.handle())));
+        return false;
+    }
+    int rc = SQLITE_OK;
+    for (int attempt = 0; attempt <= BusyRetries; ++attempt) {
+        rc = sqlite3_backup_step(backup, -1);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
+        sqlite3_sleep(BusyWaitMs);
+    }
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE || finished != SQLITE_OK) {
+        setError(error, QStringLiteral("backup failed: %1")
+                            .arg(QString::fromUtf8(sqlite3_errstr(rc != SQLITE_DONE ? rc : finished))));
+        return false;
+    }
+    return true;
+}
+
+bool hasRegisterTables(Database& db, QString* problem)
+{
+    for (const char* table : {"用户信息", "用户表", "终端机"}) {
+        if (!db.hasTable(QString::fromUtf8(table))) {
+            setError(problem, QStringLiteral("table missing: ") + QString::fromUtf8(table));
+            return false;
+        }
+    }
+    return true;
+}
+
+void removeWithJournal(const QString& path)
+{
+    QFile::remove(path);
+    QFile::remove(path + QStringLiteral("-journal"));
+}
+
+} // namespace
+
+bool isSoundProgramDatabase(const QString& path, QString* problem)
+{
+    Database db;
+    if (!db.open(path, true)) {
+        setError(problem, db.lastError());
+        return false;
+    }
+    QString check;
+    if (!db.integrityCheck(&check)) {
+        setError(problem, QStringLiteral("integrity check: ") + check);
+        return false;
+    }
+    return hasRegisterTables(db, problem);
+}
+
+bool copyDatabase(const QString& source, const QString& target, QString* error)
+{
+    Database from;
+    if (!from.open(source, true)) {
+        setError(error, from.lastError());
+        return false;
+    }
+
+    // A fresh file beside the target, so the final rename stays on one file system.
+    const QFileInfo targetInfo(target);
+    QTemporaryFile reserve(targetInfo.absolutePath() + QLatin1Char('/') + targetInfo.fileName()
+                           + QStringLiteral(".XXXXXX.tmp"));
+    reserve.setAutoRemove(false);
+    if (!reserve.open()) {
+        setError(error, QStringLiteral("cannot create a file beside ") + target);
+        return false;
+    }
+    const QString temporary = reserve.fileName();
+    reserve.close();
+
+    const bool copied = [&] {
+        Database to;
+        if (!to.open(temporary)) {
+            setError(error, to.lastError());
+            return false;
+        }
+        if (!runOnlineBackup(to, from, error))
+            return false;
+        QString problem;
+        if (!to.integrityCheck(&problem)) {
+            setError(error, QStringLiteral("the copy fails its integrity check: ") + problem);
+            return false;
+        }
+        return true;
+    }();
+    from.close();
+    bool ok = copied;
+
+    // rename() replaces the target in one step: readers see the old copy or the new one.
+    if (ok && std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
+        setError(error, QStringLiteral("cannot put the copy in place of ") + target);
+        ok = false;
+    }
+    if (!ok)
+        removeWithJournal(temporary);
+    return ok;
+}
+
+QString manualBackupPath(const QString& userDataFolder)
+{
+    return QDir(userDataFolder).filePath(QStringLiteral("Data/Data.kvd"));
+}
+
+bool manualBackup(const QString& databasePath, const QString& userDataFolder)
+{
+    if (userDataFolder.isEmpty())
+        return false; // never a path relative to wherever the process runs
+    const QString target = manualBackupPath(userDataFolder);
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    return copyDatabase(databasePath, target);
+}
+
+RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem)
+{
+    if (userDataFolder.isEmpty() || !QFileInfo(QDir(userDataFolder).filePath(QStringLiteral("Data"))).isDir())
+        return RestoreResult::NoBackupFolder;
+    const QString backupPath = manualBackupPath(userDataFolder);
+    if (!isSoundProgramDatabase(backupPath, problem))
+        return RestoreResult::InvalidBackup;
+
+    Database from;
+    if (!from.open(backupPath, true)) {
+        setError(problem, from.lastError());
+        return RestoreResult::InvalidBackup;
+    }
+    Database live;
+    if (live.open(databasePath)) {
+        // Copying into the open live database runs in its own transaction with a journal,
+        // so a failure (or a crash) rolls back to the old contents, and any other
+        // connection to the file sees the restored data.
+        return runOnlineBackup(live, from, problem) ? RestoreResult::Restored : RestoreResult::Failed;
+    }
+    // The live file is missing or cannot be opened at all: put a fresh copy in its place.
+    from.close();
+    return copyDatabase(backupPath, databasePath, problem) ? RestoreResult::Restored : RestoreResult::Failed;
+}
+
+QString backupSlotName(int slot)
+{
+    return QStringLiteral("Bak%1.kvd").arg(slot, 2, 10, QLatin1Char('0'));
+}
+
+int nextBackupSlot(const QString& folder)
+{
+    const QDir dir(folder);
+    int oldest = 1;
+    QDateTime oldestTime;
+    for (int slot = 1; slot <= BackupSlotCount; ++slot) {
+        const QFileInfo info(dir.filePath(backupSlotName(slot)));
+        if (!info.exists())
+            return slot;
+        const QDateTime modified = info.lastModified();
+        if (!oldestTime.isValid() || modified < oldestTime) {
+            oldest = slot;
+            oldestTime = modified;
+        }
+    }
+    return oldest;
+}
+
+QString automaticBackup(const QString& databasePath)
+{
+    const QString folder = QFileInfo(databasePath).absolutePath();
+    const QString target = QDir(folder).filePath(backupSlotName(nextBackupSlot(folder)));
+    // The slot's old copy is replaced only once the new one is complete.
+    return copyDatabase(databasePath, target) ? target : QString();
+}
+
+} // namespace k27

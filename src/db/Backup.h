@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+
+namespace k27 {
+
+// Whole-file copies of the program database. Every copy is taken through the database
+// engine's online backup, so it is a consistent database even while another connection
+// holds the file, and it is written beside its final name first: a failed copy never
+// replaces a good one.
+
+enum class RestoreResult {
+    Restored,        // the live database now holds the backup's contents
+    NoBackupFolder,  // <user data folder>/Data does not exist; nothing changed
+    InvalidBackup,   // missing, damaged or not a database of this program; nothing changed
+    Failed,          // the copy into the live database failed and was rolled back
+};
+
+// Copies the database at `source` into a new file `target` (keyed with the database
+// password), checks the copy, then puts it in place of `target`. Returns false, with the
+// reason in *error, when anything fails; an existing `target` is then left as it was.
+bool copyDatabase(const QString& source, const QString& target, QString* error = nullptr);
+
+// True when the file opens with the database password, passes an integrity check and
+// holds the register tables.
+bool isSoundProgramDatabase(const QString& path, QString* problem = nullptr);
+
+// <userDataFolder>/Data/Data.kvd
+QString manualBackupPath(const QString& userDataFolder);
+
+// Copies the database to <userDataFolder>/Data/Data.kvd, creating the folder.
+bool manualBackup(const QString& databasePath, const QString& userDataFolder);
+
+// Brings the manual backup back into the live database after checking it. The live file
+// is changed in one transaction, so any failure leaves it as it was.
+RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder,
+                            QString* problem = nullptr);
+
+// "Bak01.kvd" .. "Bak10.kvd"
+QString backupSlotName(int slot);
+constexpr int BackupSlotCount = 10;
+
+// The slot the next automatic backup in `folder` goes to: the first slot without a file,
+// else the one with the oldest modification time (the lowest slot among equal times).
+int nextBackupSlot(const QString& folder);
+
+// Writes the next rotating backup beside the database. Returns the file written, or an
+// empty text when the copy failed (the live database and the other slots are untouched).
+QString automaticBackup(const QString& databasePath);
+
+} // namespace k27

@@ -1,0 +1,339 @@
+#include "SettingsPage.h"
+
+#include "db/Backup.h"
+#include "platform/Dialogs.h"
+#include "platform/Grid.h"
+#include "signin/OperatorAccounts.h"
+#include "startup/AppContext.h"
+#include "startup/Captions.h"
+#include "startup/TextUtil.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QStandardPaths>
+
+namespace k27 {
+
+namespace {
+
+// Messages of the backup frame.
+constexpr int MsgBackingUp = 130;
+constexpr int MsgBackedUp = 131;
+constexpr int MsgRestoring = 132;
+constexpr int MsgRestored = 133;
+constexpr int MsgNoBackupFolder = 134;
+constexpr int MsgCannotRestore = 136;
+constexpr int MsgBackupFailed = 139;
+
+} // namespace
+
+SettingsPage::SettingsPage(AppContext& context, QWidget* parent)
+    : QWidget(parent)
+    , m_context(context)
+    , m_accounts(new OperatorAccounts(context.databasePath(), context.language))
+{
+    buildLayout();
+    setupGridColumns();
+    m_cmdUpU->setEnabled(false);
+
+    connect(m_btnbak, &QPushButton::clicked, this, &SettingsPage::backUp);
+    connect(m_dcButton2, &QPushButton::clicked, this, &SettingsPage::restore);
+    connect(m_cmdAddU, &QPushButton::clicked, this, &SettingsPage::addOperator);
+    connect(m_cmdUpU, &QPushButton::clicked, this, &SettingsPage::changeOperator);
+    connect(m_cmdDelU, &QPushButton::clicked, this, &SettingsPage::deleteOperators);
+    connect(m_gridP, &Grid::doubleClicked, this, &SettingsPage::loadForChange);
+    connect(m_gridP, &Grid::clicked, this, &SettingsPage::gridClicked);
+    connect(m_cmdApply, &QPushButton::clicked, this, &SettingsPage::applySerialSettings);
+    connect(m_btnlag, &QPushButton::clicked, this, &SettingsPage::applyLanguage);
+}
+
+SettingsPage::~SettingsPage() { delete m_accounts; }
+
+bool SettingsPage::isAdministrator() const { return m_context.signedIn.isAdministrator; }
+
+QString SettingsPage::backupFolder() const
+{
+    if (!m_context.userDataFolder.isEmpty())
+        return m_context.userDataFolder;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/K27Center");
+}
+
+void SettingsPage::setupGridColumns()
+{
+    static constexpr int widths[] = {50, 100, 100, 500};
+    m_gridP->setRedraw(false);
+    if (m_gridP->cols() != 4)
+        m_gridP->setCols(4);
+    if (m_gridP->rows() < 1)
+        m_gridP->setRows(1);
+    for (int col = 0; col < 4; ++col) {
+        m_gridP->setHeaderText(col, m_context.message(91 + col));
+        m_gridP->setColumnWidth(col, widths[col]);
+    }
+    m_gridP->setRedraw(true);
+}
+
+void SettingsPage::applyRights()
+{
+    if (isAdministrator())
+        return;
+    for (QPushButton* button : {m_cmdAddU, m_cmdUpU, m_cmdDelU, m_cmdApply})
+        button->setEnabled(false);
+}
+
+void SettingsPage::showSettings()
+{
+    m_cmbC->setCurrentIndex(m_context.portNumber - 1);
+    m_cmbS->setEditText(m_context.baudText);
+    m_cmbLag->setCurrentIndex(m_context.settings.language);
+}
+
+// ---- Backup and restore -------------------------------------------------------------
+
+void SettingsPage::backUp()
+{
+    m_lblinfo->setText(m_context.message(MsgBackingUp));
+    m_lblinfo->repaint();
+    const bool ok = manualBackup(m_context.databasePath(), backupFolder());
+    m_lblinfo->clear();
+    // A copy that was not made must not be reported as made.
+    if (ok)
+        m_context.dialogs().message(this, m_context.message(MsgBackedUp), Dialogs::Icon::Information);
+    else
+        m_context.dialogs().message(this, m_context.message(MsgBackupFailed), Dialogs::Icon::Error);
+}
+
+void SettingsPage::restore()
+{
+    const QString folder = backupFolder();
+    if (!QDir(folder).exists(QStringLiteral("Data"))) {
+        m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
+        return;
+    }
+    m_lblinfo->setText(m_context.message(MsgRestoring));
+    m_lblinfo->repaint();
+    const RestoreResult result = restoreBackup(m_context.databasePath(), folder);
+    m_lblinfo->clear();
+    if (result == RestoreResult::NoBackupFolder) {
+        m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
+        return;
+    }
+    if (result != RestoreResult::Restored) {
+        m_context.dialogs().message(this, m_context.message(MsgCannotRestore), Dialogs::Icon::Error);
+        return;
+    }
+    emit databaseRestored();
+    // The operators came back with the rest of the database.
+    OperatorList();
+    m_context.dialogs().message(this, m_context.message(MsgRestored), Dialogs::Icon::Information);
+}
+
+// ---- Operators ----------------------------------------------------------------------
+
+void SettingsPage::OperatorList()
+{
+    const QList<OperatorListRow> rows = m_accounts->list();
+    m_gridP->setRedraw(false);
+    m_gridP->setRows(1);
+    m_gridP->setRows(int(rows.size()) + 1);
+    for (int i = 0; i < rows.size(); ++i) {
+        m_gridP->setCellText(i + 1, 1, rows[i].name);
+        m_gridP->setCellText(i + 1, 2, rows[i].rights);
+        m_gridP->setCellText(i + 1, 3, rows[i].mark);
+    }
+    m_gridP->setRedraw(true);
+    m_gridP->refresh();
+}
+
+void SettingsPage::appendOperatorRow(const QString& name, const QString& rights, const QString& mark)
+{
+    const int row = m_gridP->rows();
+    m_gridP->setRows(row + 1);
+    m_gridP->setCellText(row, 1, name);
+    m_gridP->setCellText(row, 2, rights);
+    m_gridP->setCellText(row, 3, mark);
+}
+
+void SettingsPage::removeOperatorRow(int row)
+{
+    const int last = m_gridP->rows() - 1;
+    if (row < 1 || row > last)
+        return;
+    for (int r = row; r < last; ++r)
+        for (int c = 1; c < m_gridP->cols(); ++c)
+            m_gridP->setCellText(r, c, m_gridP->cellText(r + 1, c));
+    m_gridP->setRows(last);
+}
+
+void SettingsPage::addOperator()
+{
+    OperatorListRow row;
+    const int outcome = m_accounts->add(
+        {m_txtN->text(), m_txtP1->text(), m_txtP2->text(), m_optR0->isChecked(), m_txtmark->text()}, &row);
+    Dialogs& dialogs = m_context.dialogs();
+    switch (outcome) {
+    case OperatorAccounts::Done:
+        // The list shows what was stored (trimmed), so later look-ups by name find the row.
+        appendOperatorRow(row.name, row.rights, row.mark);
+        break;
+    case OperatorAccounts::AddEmptyName:
+        dialogs.message(this, m_context.message(outcome), Dialogs::Icon::Warning);
+        m_txtN->setFocus();
+        break;
+    case OperatorAccounts::PasswordsDiffer:
+        dialogs.message(this, m_context.message(outcome), Dialogs::Icon::Warning);
+        m_txtP2->setFocus();
+        break;
+    case OperatorAccounts::NameExists:
+        dialogs.message(this, m_context.message(outcome), Dialogs::Icon::Error);
+        m_txtN->setFocus();
+        break;
+    default:
+        break; // database errors are not reported; nothing was added
+    }
+}
+
+void SettingsPage::loadForChange()
+{
+    const int row = m_gridP->selectionFirstRow();
+    if (row != 0) {
+        m_txtN->setText(m_gridP->cellText(row, 1));
+        m_txtmark->setText(m_gridP->cellText(row, 3));
+    }
+    if (m_accounts->isAdministratorText(m_gridP->cellText(row, 2)))
+        m_optR0->setChecked(true);
+    else
+        m_optR1->setChecked(true);
+    m_cmdUpU->setEnabled(isAdministrator());
+    // The password is not changed here: each operator changes his own at sign-in.
+    for (QWidget* w : std::initializer_list<QWidget*>{m_txtN, m_txtP1, m_txtP2, m_label7, m_label8, m_cmdAddU})
+        w->setEnabled(false);
+    emit operatorLoadedForChange();
+}
+
+void SettingsPage::setAddingMode()
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{m_txtN, m_txtP1, m_txtP2, m_label7, m_label8})
+        w->setEnabled(true);
+    m_cmdUpU->setEnabled(false);
+    m_cmdAddU->setEnabled(isAdministrator());
+}
+
+void SettingsPage::changeOperator()
+{
+    OperatorListRow changed;
+    const int outcome = m_accounts->change(m_txtN->text(), m_optR0->isChecked(), m_txtmark->text(), &changed);
+    if (outcome == OperatorAccounts::ChangeEmptyName) {
+        m_context.dialogs().message(this, m_context.message(outcome), Dialogs::Icon::Warning);
+        m_txtN->setFocus();
+        return;
+    }
+    if (outcome == OperatorAccounts::ChangeUnknownName) {
+        m_context.dialogs().message(this, m_context.message(outcome), Dialogs::Icon::Warning);
+        return;
+    }
+    if (outcome == OperatorAccounts::Done) {
+        for (int r = 1; r < m_gridP->rows(); ++r) {
+            if (m_gridP->cellText(r, 1) == changed.name) {
+                m_gridP->setCellText(r, 2, changed.rights);
+                m_gridP->setCellText(r, 3, changed.mark);
+                break;
+            }
+        }
+        m_gridP->refresh();
+    }
+    setAddingMode();
+}
+
+void SettingsPage::gridClicked()
+{
+    m_cmdAddU->setEnabled(isAdministrator());
+    m_cmdDelU->setEnabled(isAdministrator());
+}
+
+void SettingsPage::deleteOperators()
+{
+    int first = m_gridP->selectionFirstRow();
+    int last = m_gridP->selectionLastRow();
+    if (last < first)
+        std::swap(first, last);
+    Dialogs& dialogs = m_context.dialogs();
+    if (m_gridP->rows() <= 1) {
+        dialogs.message(this, m_context.message(116), Dialogs::Icon::Warning);
+        return;
+    }
+    if (first == 0 || last == 0) {
+        dialogs.message(this, m_context.message(69), Dialogs::Icon::Warning);
+        return;
+    }
+    if (!dialogs.question(this, m_context.message(70)))
+        return;
+
+    // Events run between the rows: no second deletion may start meanwhile.
+    m_cmdDelU->setEnabled(false);
+    QStringList names;
+    for (int r = first; r <= last && r < m_gridP->rows(); ++r)
+        names << m_gridP->cellText(r, 1);
+    // Rows below a removed one move up; a row whose statement failed stays where it is.
+    int row = first;
+    const auto result = m_accounts->remove(names, m_context.signedIn.name, [&](int, bool deleted) {
+        if (deleted)
+            removeOperatorRow(row);
+        else
+            ++row;
+    });
+    // Operators sharing a deleted name are gone from the table too: drop their rows.
+    const QSet<QString> gone(result.deletedNames.cbegin(), result.deletedNames.cend());
+    for (int r = m_gridP->rows() - 1; r >= 1; --r)
+        if (gone.contains(trimSpaces(m_gridP->cellText(r, 1))))
+            removeOperatorRow(r);
+    m_gridP->refresh();
+    if (result.message == OperatorAccounts::DeleteSignedIn)
+        dialogs.message(this, m_context.message(result.message), Dialogs::Icon::Error);
+    m_cmdDelU->setEnabled(false);
+}
+
+// ---- Serial settings and language ----------------------------------------------------
+
+void SettingsPage::applySerialSettings()
+{
+    const int port = m_cmbC->currentIndex() + 1;
+    m_context.settings.port = quint8(port);
+    if (port >= 1 && port <= 8)
+        m_context.portNumber = port;
+    const QString speed = trimSpaces(m_cmbS->currentText());
+    qint32 baudRate = 0;
+    if (!parseBaudRate(speed, &baudRate)) {
+        // No number: the file and the line settings stay; the port is only reopened if closed.
+        emit serialSettingsApplied(false);
+        return;
+    }
+    m_context.settings.baudRate = baudRate;
+    writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    m_context.serialSettings = serialSettingsString(speed);
+    m_context.baudText = speed;
+    emit serialSettingsApplied(true);
+}
+
+void SettingsPage::applyLanguage()
+{
+    const int language = m_cmbLag->currentIndex();
+    if (language >= 0)
+        m_context.settings.language = quint8(language);
+    writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    m_context.loadLanguage();
+    ApplyCaptions(this, m_context.language);
+    setupGridColumns();
+    // The rights column is read back by its text: it must be in the new language too.
+    OperatorList();
+    emit languageApplied();
+}
+
+} // namespace k27

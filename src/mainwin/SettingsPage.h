@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QWidget>
+
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace k27 {
+
+class AppContext;
+class Grid;
+class OperatorAccounts;
+
+// The system settings page of the main window: database backup and restore, operator
+// accounts, serial settings and language. The main window hosts it as its fifth page and
+// reacts to its signals (port, language, restored database).
+class SettingsPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit SettingsPage(AppContext& context, QWidget* parent = nullptr);
+    ~SettingsPage() override;
+
+    // Fills GridP from the operator table.
+    void OperatorList();
+    // CmbC, CmbS and CmbLag show the current settings.
+    void showSettings();
+    // Headers (messages 91..94) and widths of GridP from the language table.
+    void setupGridColumns();
+    // For an ordinary operator: the operator buttons and cmdApply are disabled.
+    void applyRights();
+    Grid* gridP() const { return m_gridP; }
+
+    // The frames' folder of the manual backup (the context's user data folder, or the
+    // platform's application data folder when none is set).
+    QString backupFolder() const;
+
+signals:
+    // cmdApply has run. `written`: the settings were written and the serial settings string
+    // changed, so an open port must be closed before the activation step reopens it;
+    // otherwise only the activation step runs.
+    void serialSettingsApplied(bool written);
+    // btnlag has written the language, reloaded the language table and applied it to this
+    // page; the main window applies it to itself (title, gender list, ranges, grids).
+    void languageApplied();
+    // The database was restored from the backup: lists that show it must be reloaded.
+    void databaseRestored();
+    // A row of GridP was loaded for a change.
+    void operatorLoadedForChange();
+
+private:
+    void buildLayout();
+    void backUp();
+    void restore();
+    void addOperator();
+    void loadForChange();
+    void changeOperator();
+    void deleteOperators();
+    void gridClicked();
+    void applySerialSettings();
+    void applyLanguage();
+    void appendOperatorRow(const QString& name, const QString& rights, const QString& mark);
+    void removeOperatorRow(int row);
+    void setAddingMode();
+    bool isAdministrator() const;
+
+    AppContext& m_context;
+    OperatorAccounts* m_accounts;
+
+    QGroupBox* m_frameBackup;
+    QPushButton* m_btnbak;
+    QPushButton* m_dcButton2;
+    QLabel* m_lblinfo;
+
+    QGroupBox* m_frameUsers;
+    QLineEdit* m_txtN;
+    QLineEdit* m_txtP1;
+    QLineEdit* m_txtP2;
+    QLabel* m_label7;
+    QLabel* m_label8;
+    QRadioButton* m_optR0;
+    QRadioButton* m_optR1;
+    QButtonGroup* m_rights;
+    QLineEdit* m_txtmark;
+    QPushButton* m_cmdAddU;
+    QPushButton* m_cmdUpU;
+    QPushButton* m_cmdDelU;
+    Grid* m_gridP;
+
+    QGroupBox* m_frameSerial;
+    QComboBox* m_cmbC;
+    QComboBox* m_cmbS;
+    QPushButton* m_cmdApply;
+
+    QGroupBox* m_frameLanguage;
+    QComboBox* m_cmbLag;
+    QPushButton* m_btnlag;
+};
+
+} // namespace k27

@@ -1,0 +1,110 @@
+#include "OperatorAccounts.h"
+
+#include "db/Database.h"
+#include "signin/OperatorTable.h"
+#include "signin/PasswordHash.h"
+#include "startup/LanguageTable.h"
+#include "startup/TextUtil.h"
+
+#include <QCoreApplication>
+
+namespace k27 {
+
+OperatorAccounts::OperatorAccounts(QString databasePath, const LanguageTable& language)
+    : m_databasePath(std::move(databasePath))
+    , m_language(language)
+{
+}
+
+QString OperatorAccounts::rightsText(bool administrator) const
+{
+    return m_language.message(administrator ? 62 : 63);
+}
+
+bool OperatorAccounts::isAdministratorText(const QString& rightsText) const
+{
+    const QString marker = m_language.message(73);
+    return !marker.isEmpty() && rightsText.contains(marker);
+}
+
+QList<OperatorListRow> OperatorAccounts::list() const
+{
+    Database db;
+    db.open(m_databasePath);
+    QList<OperatorListRow> rows;
+    for (const OperatorRecord& op : loadOperators(db))
+        rows.append({op.name, rightsText(op.administrator), op.mark});
+    return rows;
+}
+
+int OperatorAccounts::add(const OperatorInput& input, OperatorListRow* row) const
+{
+    const QString name = trimSpaces(input.name);
+    // A name of blanks only would be stored as an empty name: refuse it like an empty one.
+    if (name.isEmpty())
+        return AddEmptyName;
+    if (input.password != input.confirmation)
+        return PasswordsDiffer;
+    const QString password = trimSpaces(input.password);
+    const QString stored = hashPassword(password);
+    // A password that could not be hashed must not become the empty password.
+    if (!password.isEmpty() && stored.isEmpty())
+        return NotStored;
+
+    Database db;
+    if (!db.open(m_databasePath))
+        return NotStored;
+    if (findOperator(db, name))
+        return NameExists;
+    const QString mark = trimSpaces(input.mark);
+    if (!addOperator(db, {name, stored, input.administrator, mark}))
+        return NotStored;
+    if (row)
+        *row = {name, rightsText(input.administrator), mark};
+    return Done;
+}
+
+int OperatorAccounts::change(const QString& typedName, bool administrator, const QString& typedMark,
+                             OperatorListRow* row) const
+{
+    const QString name = trimSpaces(typedName);
+    if (name.isEmpty())
+        return ChangeEmptyName;
+    Database db;
+    if (!db.open(m_databasePath))
+        return NotStored;
+    if (!findOperator(db, name))
+        return ChangeUnknownName;
+    const QString mark = trimSpaces(typedMark);
+    if (!db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
+                                "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
+                 {administrator, mark, name}))
+        return NotStored;
+    if (row)
+        *row = {name, rightsText(administrator), mark};
+    return Done;
+}
+
+OperatorAccounts::DeleteResult OperatorAccounts::remove(const QStringList& names, const QString& signedInName,
+                                                        const std::function<void(int, bool)>& handled) const
+{
+    DeleteResult result;
+    Database db;
+    db.open(m_databasePath);
+    for (int i = 0; i < names.size(); ++i) {
+        const QString name = trimSpaces(names[i]);
+        if (name == signedInName) {
+            result.message = DeleteSignedIn;
+            break;
+        }
+        const bool deleted = db.exec(QStringLiteral("DELETE FROM 用户表 WHERE name = ?"), {name});
+        if (deleted && !result.deletedNames.contains(name))
+            result.deletedNames << name;
+        if (handled)
+            handled(i, deleted);
+        QCoreApplication::processEvents();
+    }
+    return result;
+}
+
+} // namespace k27

@@ -1,0 +1,288 @@
+#include "db/Backup.h"
+#include "db/Database.h"
+#include "db/Schema.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sqlcipher/sqlite3.h>
+
+using namespace k27;
+
+namespace {
+
+void createDatabase(const QString& path, const QStringList& cardholders)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    Database db;
+    QVERIFY2(db.create(path), qPrintable(db.lastError()));
+    QVERIFY(createProgramTables(db));
+    QVERIFY(EnsureRecordTable(db));
+    for (const QString& name : cardholders)
+        QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
+}
+
+QStringList cardholders(const QString& path)
+{
+    Database db;
+    if (!db.open(path, true))
+        return {QStringLiteral("<cannot open>")};
+    QStringList names;
+    db.query(QStringLiteral("SELECT 姓名 FROM 用户信息 ORDER BY ID"), {}, [&](const Row& r) {
+        names << r.text(0);
+        return true;
+    });
+    return names;
+}
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+void setModified(const QString& path, const QDateTime& time)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.setFileTime(time, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+class BackupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_dir.reset(new QTemporaryDir);
+        m_program = m_dir->filePath(QStringLiteral("program"));
+        m_user = m_dir->filePath(QStringLiteral("user"));
+        m_live = m_program + QStringLiteral("/Data/Data.kvd");
+        createDatabase(m_live, {QStringLiteral("张三"), QStringLiteral("O'Brien")});
+    }
+
+    void manualBackupIsAConsistentCopy()
+    {
+        QVERIFY(manualBackup(m_live, m_user));
+        const QString copy = m_user + QStringLiteral("/Data/Data.kvd");
+        QCOMPARE(manualBackupPath(m_user), copy);
+        QString problem;
+        QVERIFY2(isSoundProgramDatabase(copy, &problem), qPrintable(problem));
+        QCOMPARE(cardholders(copy), cardholders(m_live));
+
+        // A second backup replaces the first and leaves no temporary files behind.
+        {
+            Database db;
+            QVERIFY(db.open(m_live));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('李四')")));
+        }
+        QVERIFY(manualBackup(m_live, m_user));
+        QCOMPARE(cardholders(copy).size(), 3);
+        QCOMPARE(QDir(m_user + QStringLiteral("/Data")).entryList(QDir::Files), QStringList{QStringLiteral("Data.kvd")});
+    }
+
+    void backupWhileAnotherConnectionWrites()
+    {
+        // An open write transaction elsewhere: the copy holds the last committed state.
+        Database writer;
+        QVERIFY(writer.open(m_live));
+        QVERIFY(writer.beginTransaction());
+        QVERIFY(writer.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('uncommitted')")));
+        QVERIFY(manualBackup(m_live, m_user));
+        QVERIFY(writer.rollback());
+        QCOMPARE(cardholders(manualBackupPath(m_user)), (QStringList{QStringLiteral("张三"), QStringLiteral("O'Brien")}));
+    }
+
+    void failedManualBackupKeepsTheOldCopy()
+    {
+        QVERIFY(manualBackup(m_live, m_user));
+        const QByteArray before = fileHash(manualBackupPath(m_user));
+        QVERIFY(!manualBackup(m_program + QStringLiteral("/Data/missing.kvd"), m_user));
+        QCOMPARE(fileHash(manualBackupPath(m_user)), before);
+    }
+
+    void restoreBringsBackTheRegister()
+    {
+        QVERIFY(manualBackup(m_live, m_user));
+        const QStringList atBackup = cardholders(m_live);
+        // A connection that stays open across the restore sees the restored rows.
+        Database other;
+        QVERIFY(other.open(m_live));
+        {
+            Database db;
+            QVERIFY(db.open(m_live));
+            QVERIFY(db.exec(QStringLiteral("DELETE FROM 用户信息")));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('later')")));
+        }
+        QCOMPARE(restoreBackup(m_live, m_user), RestoreResult::Restored);
+        QCOMPARE(cardholders(m_live), atBackup);
+        QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt(), 2);
+        QVERIFY(isSoundProgramDatabase(m_live));
+    }
+
+    void restoreReplacesAnUnreadableLiveFile()
+    {
+        QVERIFY(manualBackup(m_live, m_user));
+        writeFile(m_live, QByteArray(4096, 'x'));
+        QCOMPARE(restoreBackup(m_live, m_user), RestoreResult::Restored);
+        QCOMPARE(cardholders(m_live).size(), 2);
+    }
+
+    void restoreWithoutBackupFolder()
+    {
+        const QByteArray before = fileHash(m_live);
+        QCOMPARE(restoreBackup(m_live, m_user), RestoreResult::NoBackupFolder);
+        QCOMPARE(fileHash(m_live), before);
+    }
+
+    void restoreRefusesBadBackups_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing file") << "missing";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("text file") << "text";
+        QTest::newRow("damaged page") << "damaged";
+        QTest::newRow("truncated") << "truncated";
+        QTest::newRow("other password") << "password";
+        QTest::newRow("plain database") << "plain";
+        QTest::newRow("foreign tables") << "foreign";
+    }
+
+    void restoreRefusesBadBackups()
+    {
+        QFETCH(QString, kind);
+        const QString backup = manualBackupPath(m_user);
+        QDir().mkpath(QFileInfo(backup).absolutePath());
+        if (kind == QLatin1String("empty")) {
+            writeFile(backup, {});
+        } else if (kind == QLatin1String("text")) {
+            writeFile(backup, "name,phone\r\nA,1\r\n");
+        } else if (kind == QLatin1String("damaged") || kind == QLatin1String("truncated")) {
+            // A real backup with more pages, then hurt.
+            {
+                Database db;
+                QVERIFY(db.open(m_live));
+                for (int i = 0; i < 200; ++i)
+                    QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 住址) VALUES (?, ?)"),
+                                    {QString::number(i), QString(200, u'x')}));
+            }
+            QVERIFY(manualBackup(m_live, m_user));
+            QFile f(backup);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            if (kind == QLatin1String("truncated")) {
+                QVERIFY(f.resize(f.size() / 2 + 100));
+            } else {
+                f.seek(f.size() / 2);
+                f.write(QByteArray(64, '\0'));
+            }
+        } else if (kind == QLatin1String("password") || kind == QLatin1String("plain")) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(QFile::encodeName(backup).constData(), &db), SQLITE_OK);
+            if (kind == QLatin1String("password"))
+                sqlite3_key(db, "another", 7);
+            QCOMPARE(sqlite3_exec(db, "CREATE TABLE 用户信息(x); CREATE TABLE 用户表(x); CREATE TABLE 终端机(x);",
+                                  nullptr, nullptr, nullptr),
+                     SQLITE_OK);
+            sqlite3_close(db);
+        } else if (kind == QLatin1String("foreign")) {
+            Database db;
+            QVERIFY(db.create(backup));
+            QVERIFY(db.exec(QStringLiteral("CREATE TABLE other (x)")));
+        }
+
+        const QByteArray before = fileHash(m_live);
+        QString problem;
+        QCOMPARE(restoreBackup(m_live, m_user, &problem), RestoreResult::InvalidBackup);
+        QVERIFY(!problem.isEmpty());
+        QCOMPARE(fileHash(m_live), before);
+        QVERIFY(!QFileInfo::exists(m_live + QStringLiteral("-journal")));
+    }
+
+    void automaticBackupRotation()
+    {
+        const QString folder = m_program + QStringLiteral("/Data/");
+        const QDateTime base = QDateTime::currentDateTime().addDays(-1);
+        QStringList written;
+        for (int close = 1; close <= 12; ++close) {
+            {
+                Database db; // each close sees a different register
+                QVERIFY(db.open(m_live));
+                QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES (?)"), {QString::number(close)}));
+            }
+            const QString file = automaticBackup(m_live);
+            QVERIFY2(!file.isEmpty(), qPrintable(QString::number(close)));
+            setModified(file, base.addSecs(60 * close));
+            written << QFileInfo(file).fileName();
+            QString problem;
+            QVERIFY2(isSoundProgramDatabase(file, &problem), qPrintable(problem));
+            QCOMPARE(cardholders(file).size(), 2 + close);
+        }
+        QCOMPARE(written, (QStringList{"Bak01.kvd", "Bak02.kvd", "Bak03.kvd", "Bak04.kvd", "Bak05.kvd", "Bak06.kvd",
+                                       "Bak07.kvd", "Bak08.kvd", "Bak09.kvd", "Bak10.kvd", "Bak01.kvd", "Bak02.kvd"}));
+        for (int slot = 1; slot <= 10; ++slot)
+            QVERIFY(isSoundProgramDatabase(folder + backupSlotName(slot)));
+
+        // A slot deleted by hand is filled first.
+        QVERIFY(QFile::remove(folder + QStringLiteral("Bak04.kvd")));
+        QCOMPARE(QFileInfo(automaticBackup(m_live)).fileName(), QStringLiteral("Bak04.kvd"));
+        // The live file and the ten slots are all that is left: no temporary files.
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 11);
+    }
+
+    void equalTimesChooseTheLowestSlot()
+    {
+        const QString folder = m_program + QStringLiteral("/Data/");
+        const QDateTime time = QDateTime::currentDateTime().addDays(-2);
+        for (int slot = 1; slot <= 10; ++slot) {
+            QVERIFY(!automaticBackup(m_live).isEmpty());
+            setModified(folder + backupSlotName(slot), slot == 3 || slot == 7 ? time : time.addSecs(slot * 60));
+        }
+        QCOMPARE(nextBackupSlot(folder), 3);
+    }
+
+    void failedAutomaticBackupHarmsNothing()
+    {
+        const QString folder = m_program + QStringLiteral("/Data/");
+        // Every slot's name is taken by a folder: the copy cannot be put in place.
+        for (int slot = 1; slot <= 10; ++slot)
+            QVERIFY(QDir().mkpath(folder + backupSlotName(slot) + QStringLiteral("/x")));
+        const QByteArray before = fileHash(m_live);
+        QCOMPARE(automaticBackup(m_live), QString());
+        QCOMPARE(fileHash(m_live), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{QStringLiteral("Data.kvd")});
+
+        // A damaged live database is not rotated into the slots over good copies.
+        for (int slot = 1; slot <= 10; ++slot)
+            QVERIFY(QDir(folder + backupSlotName(slot)).removeRecursively());
+        QVERIFY(!automaticBackup(m_live).isEmpty());
+        const QByteArray good = fileHash(folder + QStringLiteral("Bak01.kvd"));
+        writeFile(m_live, QByteArray(8192, 'z'));
+        QCOMPARE(automaticBackup(m_live), QString());
+        QCOMPARE(fileHash(folder + QStringLiteral("Bak01.kvd")), good);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_program;
+    QString m_user;
+    QString m_live;
+};
+
+QTEST_GUILESS_MAIN(BackupTest)
+#include "BackupTest.moc"

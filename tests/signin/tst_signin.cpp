@@ -1,0 +1,249 @@
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "signin/FrmLogin.h"
+#include "signin/OperatorTable.h"
+#include "signin/PasswordHash.h"
+#include "startup/AppContext.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace k27;
+using test::ProgramFolder;
+using test::ScriptedDialogs;
+
+namespace {
+
+// A program folder, a context in the chosen language and the operators to start with.
+struct Fixture {
+    explicit Fixture(int language = 0, const QList<OperatorRecord>& operators = {})
+        : ctx(folder.path(), dialogs)
+    {
+        ctx.settings.language = quint8(language);
+        ctx.loadLanguage();
+        Database db;
+        db.open(folder.databasePath());
+        for (const OperatorRecord& op : operators)
+            addOperator(db, op);
+    }
+    QList<OperatorRecord> stored()
+    {
+        Database db;
+        db.open(folder.databasePath());
+        return loadOperators(db);
+    }
+    ProgramFolder folder;
+    ScriptedDialogs dialogs;
+    AppContext ctx;
+};
+
+template <typename W>
+W* child(QWidget& w, const char* name)
+{
+    return w.findChild<W*>(QString::fromLatin1(name));
+}
+
+void click(QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
+
+} // namespace
+
+class TestSignIn : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void passwordStorage()
+    {
+        const QString stored = hashPassword(QStringLiteral("Secret1"));
+        QVERIFY(stored.startsWith(QStringLiteral("$argon2id$")));
+        QVERIFY(!stored.contains(QStringLiteral("Secret1")));
+        QVERIFY(hashPassword(QStringLiteral("Secret1")) != stored); // salted
+        QVERIFY(verifyPassword(stored, QStringLiteral("Secret1")));
+        QVERIFY(!verifyPassword(stored, QStringLiteral("secret1")));
+        QVERIFY(!verifyPassword(stored, QStringLiteral("Secret1 ")));
+        QVERIFY(!verifyPassword(stored, QString()));
+        // The empty password.
+        QCOMPARE(hashPassword(QString()), QString());
+        QVERIFY(verifyPassword(QString(), QString()));
+        QVERIFY(verifyPassword(QStringLiteral("   "), QString()));
+        QVERIFY(!verifyPassword(QString(), QStringLiteral("x")));
+        // Chinese passwords and the old shifted form ("c" stored as "a").
+        QVERIFY(verifyPassword(hashPassword(QStringLiteral("密码")), QStringLiteral("密码")));
+        QVERIFY(verifyPassword(QStringLiteral(" a1 "), QStringLiteral("c3")));
+    }
+
+    void firstUseCreatesAdministrator()
+    {
+        Fixture f;
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(dlg.isFirstUse());
+        QVERIFY(!child<QComboBox>(dlg, "Combo1")->isVisible());
+        QVERIFY(child<QLineEdit>(dlg, "TxtName")->isVisible());
+        QVERIFY(!child<QPushButton>(dlg, "cmdGg")->isVisible());
+        QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), f.ctx.message(14));
+
+        click(dlg, "cmdOK"); // no name
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{f.ctx.message(6)});
+        QCOMPARE(f.dialogs.calls.last().icon, Dialogs::Icon::Error);
+
+        child<QLineEdit>(dlg, "TxtName")->setText(QStringLiteral("  王管理 "));
+        child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("pw1"));
+        f.dialogs.inputAnswers = {QStringLiteral("pw2")};
+        click(dlg, "cmdOK"); // confirmation differs
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(9));
+        QCOMPARE(f.dialogs.calls[f.dialogs.calls.size() - 2].text, f.ctx.message(7));
+        QCOMPARE(f.dialogs.calls[f.dialogs.calls.size() - 2].title, f.ctx.message(8));
+        QVERIFY(f.stored().isEmpty());
+
+        f.dialogs.inputAnswers = {QStringLiteral("pw1")};
+        click(dlg, "cmdOK");
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(11));
+        QCOMPARE(f.dialogs.calls.last().icon, Dialogs::Icon::Information);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(f.ctx.signedIn.name, QStringLiteral("王管理"));
+        QVERIFY(f.ctx.signedIn.isAdministrator);
+
+        const auto ops = f.stored();
+        QCOMPARE(ops.size(), 1);
+        QCOMPARE(ops[0].name, QStringLiteral("王管理"));
+        QVERIFY(ops[0].administrator);
+        QCOMPARE(ops[0].mark, f.ctx.message(10));
+        QVERIFY(!ops[0].password.contains(QStringLiteral("pw1")));
+        QVERIFY(verifyPassword(ops[0].password, QStringLiteral("pw1")));
+
+        // The next start signs the new operator in.
+        f.dialogs.clear();
+        FrmLogin again(f.ctx);
+        QVERIFY(!again.isFirstUse());
+        QCOMPARE(child<QComboBox>(again, "Combo1")->currentText(), QStringLiteral("王管理"));
+        child<QLineEdit>(again, "txtPassword")->setText(QStringLiteral("pw1"));
+        click(again, "cmdOK");
+        QCOMPARE(again.result(), int(QDialog::Accepted));
+        QVERIFY(f.dialogs.calls.isEmpty());
+    }
+
+    void thirdFailureEndsTheProgram()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("Right")), false, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        auto* pw = child<QLineEdit>(dlg, "txtPassword");
+        for (const char* wrong : {"right", "Right ", ""}) {
+            pw->setText(QString::fromLatin1(wrong));
+            click(dlg, "cmdOK");
+        }
+        const QString m12 = f.ctx.message(12), m13 = f.ctx.message(13);
+        QCOMPARE(f.dialogs.messageTexts(), (QStringList{m12, m12, m12, m13}));
+        QCOMPARE(dlg.failureCount(), 3);
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(!f.ctx.signedIn.isAdministrator);
+    }
+
+    void twoFailuresThenSuccess()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("a")), true, {}},
+                      {QStringLiteral("bob"), QString(), false, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        auto* combo = child<QComboBox>(dlg, "Combo1");
+        QCOMPARE(combo->count(), 2);
+        combo->setCurrentIndex(1); // bob, whose password is empty
+        QCOMPARE(f.ctx.signedIn.name, QStringLiteral("bob"));
+        auto* pw = child<QLineEdit>(dlg, "txtPassword");
+        pw->setText(QStringLiteral("x"));
+        click(dlg, "cmdOK");
+        pw->setText(QStringLiteral(" "));
+        click(dlg, "cmdOK");
+        QCOMPARE(pw->selectedText(), QStringLiteral(" ")); // the wrong text is selected for retyping
+        pw->clear();
+        click(dlg, "cmdOK");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(f.dialogs.messageTexts().size(), 2);
+        QCOMPARE(f.ctx.signedIn.name, QStringLiteral("bob"));
+        QVERIFY(!f.ctx.signedIn.isAdministrator);
+    }
+
+    void passwordChange()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("old")), true, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        auto* gg = child<QPushButton>(dlg, "cmdGg");
+        QCOMPARE(gg->text(), QStringLiteral(">>"));
+        dlg.resize(282, 210);
+        click(dlg, "cmdGg");
+        QCOMPARE(dlg.width(), 516);
+        QCOMPARE(gg->text(), QStringLiteral("<<"));
+        const auto* line1 = child<QFrame>(dlg, "Line1");
+        QCOMPARE(line1->geometry().right() + 1, 504);
+
+        child<QLineEdit>(dlg, "TxtOld")->setText(QStringLiteral("wrong"));
+        click(dlg, "CmdChg");
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(2));
+        QCOMPARE(f.dialogs.calls.last().icon, Dialogs::Icon::Warning);
+
+        child<QLineEdit>(dlg, "TxtOld")->setText(QStringLiteral(" old "));
+        child<QLineEdit>(dlg, "Txt1")->setText(QStringLiteral("new1"));
+        child<QLineEdit>(dlg, "Txt2")->setText(QStringLiteral("new2"));
+        click(dlg, "CmdChg");
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(3));
+
+        // Blanks around the text and whatever follows a NUL do not count.
+        child<QLineEdit>(dlg, "Txt1")->setText(QStringLiteral(" new1 "));
+        child<QLineEdit>(dlg, "Txt2")->setText(QStringLiteral("new1") + QChar(u'\0') + QStringLiteral("tail"));
+        click(dlg, "CmdChg");
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(4));
+        QCOMPARE(f.dialogs.calls.last().icon, Dialogs::Icon::Information);
+        QVERIFY(verifyPassword(f.stored()[0].password, QStringLiteral("new1")));
+        QVERIFY(!verifyPassword(f.stored()[0].password, QStringLiteral("old")));
+
+        click(dlg, "cmdGg");
+        QCOMPARE(dlg.width(), 282);
+        QCOMPARE(gg->text(), QStringLiteral(">>"));
+
+        child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("new1"));
+        click(dlg, "cmdOK");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    void namesWithQuotes()
+    {
+        Fixture f(0, {{QStringLiteral("O'Neil \"Jr\""), hashPassword(QStringLiteral("p")), true, {}}});
+        FrmLogin dlg(f.ctx);
+        QVERIFY(f.ctx.signedIn.isAdministrator);
+        child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("p"));
+        click(dlg, "cmdOK");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(f.ctx.signedIn.name, QStringLiteral("O'Neil \"Jr\""));
+    }
+
+    void captionsAndClose()
+    {
+        Fixture f(2, {{QStringLiteral("amy"), QString(), false, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(!child<QPushButton>(dlg, "cmdOK")->text().contains(QStringLiteral("确")));
+        QVERIFY(!child<QLabel>(dlg, "Lbl2")->text().contains(QStringLiteral("用户")));
+        dlg.close(); // the window manager's close is Cancel
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    void openingAnimationGrowsToFullSize()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), QString(), false, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QCOMPARE(dlg.size(), QSize(28, 21));
+        dlg.playOpeningAnimation();
+        QCOMPARE(dlg.size(), QSize(282, 210));
+    }
+};
+
+QTEST_MAIN(TestSignIn)
+#include "tst_signin.moc"

@@ -1,0 +1,155 @@
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "startup/AppContext.h"
+#include "startup/Startup.h"
+
+#include <QLockFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QtTest>
+
+using namespace k27;
+using test::ProgramFolder;
+using test::ScriptedDialogs;
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void noSettingsFile()
+    {
+        ProgramFolder folder;
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QVERIFY(dialogs.calls.isEmpty());
+        QCOMPARE(ctx.portNumber, 1);
+        QCOMPARE(ctx.serialSettings, QStringLiteral("9600,n,8,1"));
+        QCOMPARE(int(ctx.settings.language), 0);
+        QCOMPARE(int(ctx.settings.port), 0); // the record keeps what it read
+        QVERIFY(QFile::exists(ctx.settingsPath()));
+        QCOMPARE(QFileInfo(ctx.settingsPath()).size(), 0);
+        QVERIFY(!ctx.message(0).isEmpty());
+    }
+
+    void settingsAndLanguageApplied()
+    {
+        ProgramFolder folder;
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0300960000" "02"));
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QCOMPARE(ctx.portNumber, 3);
+        QCOMPARE(ctx.baudText, QStringLiteral("38400"));
+        QCOMPARE(ctx.serialSettings, QStringLiteral("38400,n,8,1"));
+        QCOMPARE(ctx.message(20), QStringLiteral("January"));
+    }
+
+    void missingSimplifiedChineseFileStops()
+    {
+        ProgramFolder folder;
+        QFile::remove(folder.path(QStringLiteral("res/Smp_Chs.lag")));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "02"));
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Exit);
+        QCOMPARE(dialogs.calls.size(), 1);
+        QCOMPARE(dialogs.calls[0].text, QStringLiteral("系统语言库丢失，请重新安装系统！"));
+        QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
+    }
+
+    void secondInstanceRefused()
+    {
+        ProgramFolder folder;
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "02"));
+        ScriptedDialogs first, second;
+        AppContext ctx1(folder.path(), first), ctx2(folder.path(), second);
+        Startup running(ctx1);
+        QCOMPARE(running.run(), Startup::Outcome::Continue);
+        Startup another(ctx2);
+        QCOMPARE(another.run(), Startup::Outcome::Exit);
+        QCOMPARE(second.calls.size(), 1);
+        QCOMPARE(second.calls[0].text, ctx2.message(0));
+        QVERIFY(second.calls[0].text.contains(QStringLiteral("running")));
+        QCOMPARE(second.calls[0].icon, Dialogs::Icon::Warning);
+    }
+
+    void lockOfACrashedRunIsTakenOver()
+    {
+        ProgramFolder folder;
+        QProcess gone;
+        gone.start(QStringLiteral("true"));
+        QVERIFY(gone.waitForFinished());
+        const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
+        folder.writeFile(QStringLiteral("k27center.lock"),
+                         QByteArray::number(deadPid ? deadPid : 999999) + "\nk27center\n"
+                             + QSysInfo::machineHostName().toUtf8() + "\n");
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+
+        // A lock file of garbage does not block the start either.
+        ProgramFolder other;
+        other.writeFile(QStringLiteral("k27center.lock"), "\x01\x02garbage");
+        AppContext ctx2(other.path(), dialogs);
+        Startup again(ctx2);
+        QCOMPARE(again.run(), Startup::Outcome::Continue);
+    }
+
+    void missingDatabaseStops()
+    {
+        ProgramFolder folder(false);
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Exit);
+        QCOMPARE(dialogs.calls.size(), 1);
+        QCOMPARE(dialogs.calls[0].text, ctx.message(1));
+        QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
+    }
+
+    void readOnlyDatabaseMadeWritable()
+    {
+        ProgramFolder folder;
+        QFile::setPermissions(folder.databasePath(), QFileDevice::ReadOwner | QFileDevice::ReadUser);
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QVERIFY(QFileInfo(folder.databasePath()).permissions() & QFileDevice::WriteOwner);
+    }
+
+    void unreadableDatabaseStopsWithoutTouchingIt_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QByteArray random(8192, '\0');
+        for (char& b : random)
+            b = char(QRandomGenerator::global()->bounded(256));
+        QTest::newRow("random bytes") << random;
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("text") << QByteArray("not a database\n");
+    }
+
+    void unreadableDatabaseStopsWithoutTouchingIt()
+    {
+        QFETCH(QByteArray, contents);
+        ProgramFolder folder(false);
+        folder.writeFile(QStringLiteral("Data/Data.kvd"), contents);
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Exit);
+        QCOMPARE(dialogs.calls.size(), 1);
+        QCOMPARE(dialogs.calls[0].text, ctx.message(135));
+        QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
+        QCOMPARE(folder.readFile(QStringLiteral("Data/Data.kvd")), contents);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
