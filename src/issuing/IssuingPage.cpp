@@ -99,6 +99,8 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     search->setColumnStretch(3, 1);
 
     GridZ = named(new Grid(this), QStringLiteral("GridZ"));
+    // Room for the three groups of tick, number and address without a horizontal scroll bar.
+    GridZ->setFixedWidth(3 * (20 + 50 + 160) + 24);
     GridU2 = named(new Grid(this), QStringLiteral("GridU2"));
 
     auto* top = new QHBoxLayout;

@@ -1,17 +1,20 @@
 #include "Frmmain.h"
 
 #include "cardholders/CardholderPage.h"
+#include "db/Backup.h"
 #include "db/Schema.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/ApplyMainLanguage.h"
 #include "mainwin/DuplicatePrompt.h"
 #include "mainwin/ProgressPanel.h"
-#include "mainwin/RibbonStandIn.h"
+#include "mainwin/SettingsPage.h"
 #include "mainwin/SetupGridColumns.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "records/RecordPage.h"
+#include "ribbon/ImageList.h"
+#include "ribbon/VelRibbon.h"
 #include "startup/AppContext.h"
 #include "terminals/TerminalPage.h"
 
@@ -68,6 +71,9 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     m_timer1->setSingleShot(true);
     m_timer1->setInterval(Timer1Interval);
     connect(m_timer1, &QTimer::timeout, this, &Frmmain::onTimer1);
+    // The rotating copy beside the database; a failed copy shows nothing and the close
+    // request goes on.
+    m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
 
     buildWindow();
     bindGrids();
@@ -79,8 +85,10 @@ Frmmain::~Frmmain() = default;
 
 void Frmmain::buildWindow()
 {
-    m_ribbon = new RibbonStandIn(this);
-    connect(m_ribbon, &RibbonStandIn::TabClick, this, [this](const QString& key, const QString&) { TabClick(key); });
+    m_ribbon = new VelRibbon(this);
+    m_ribbon->setObjectName(QStringLiteral("VelRibbon1"));
+    m_ribbon->setFixedHeight(VelRibbon::BarHeightPixels);
+    connect(m_ribbon, &VelRibbon::TabClick, this, [this](const QString& key, const QString&) { TabClick(key); });
 
     m_pages = new QStackedWidget(this);
     m_pages->setObjectName(QStringLiteral("Pages"));
@@ -88,7 +96,7 @@ void Frmmain::buildWindow()
     m_terminalPage = new TerminalPage(m_pages);
     m_issuingPage = new IssuingPage(m_pages);
     m_recordPage = new RecordPage(m_pages);
-    m_settingsPage = new QWidget(m_pages);
+    m_settingsPage = new SettingsPage(m_context, m_pages);
     m_picture = {m_cardholderPage, m_terminalPage, m_issuingPage, m_recordPage, m_settingsPage};
     for (int i = 0; i < PageCount; ++i) {
         m_picture[size_t(i)]->setObjectName(QStringLiteral("Picture1"));
@@ -124,6 +132,16 @@ void Frmmain::buildWindow()
         m_commandBuffer[1] = char(0x08 + range);
     });
     connect(issuing->btnStop, &QPushButton::clicked, this, &Frmmain::stopIssuing);
+
+    connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
+    connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
+    connect(m_settingsPage, &SettingsPage::databaseRestored, this, [this] {
+        LoadCardholders();
+        FilterCardholders(0, false);
+    });
+    // Loading an operator for a change also disables the terminal page's add button.
+    connect(m_settingsPage, &SettingsPage::operatorLoadedForChange, this,
+            [this] { m_terminalPage->cmdAdd->setEnabled(false); });
 }
 
 void Frmmain::bindGrids()
@@ -146,7 +164,8 @@ void Frmmain::load()
     applyMainLanguage();
 
     m_ribbon->setTheme(1);
-    m_ribbon->setIcon(9);
+    m_ribbon->setImageList(ImageList::withProgramLogo());
+    m_ribbon->setIcon(ImageList::ProgramLogoIndex);
     m_ribbon->setCaption(windowTitle());
     m_ribbon->setShowCustomMenu(false);
     m_ribbon->AddTab(QStringLiteral("1"), m_context.message(95));
@@ -167,6 +186,7 @@ void Frmmain::load()
     if (!m_initialised) {
         LoadTerminalList();
         LoadCardholders();
+        m_settingsPage->OperatorList();
         m_commandBuffer[60] = char(46);
         m_commandBuffer[61] = char(47);
         if (openDatabase()) {
@@ -209,12 +229,30 @@ void Frmmain::setupGridColumns()
 
 void Frmmain::showSettings()
 {
-    if (auto* port = findChild<QComboBox*>(QStringLiteral("CmbC")))
-        port->setCurrentIndex(m_context.portNumber - 1);
-    if (auto* speed = findChild<QComboBox*>(QStringLiteral("CmbS")))
-        speed->setCurrentText(m_context.baudText);
-    if (auto* language = findChild<QComboBox*>(QStringLiteral("CmbLag")))
-        language->setCurrentIndex(m_context.settings.language);
+    m_settingsPage->showSettings();
+}
+
+void Frmmain::onSerialSettingsApplied(bool written)
+{
+    if (written && m_port->isOpen())
+        m_port->close();
+    OpenDevicePort();
+}
+
+void Frmmain::onLanguageApplied()
+{
+    applyMainLanguage();
+    // The language switch fills the gender list once more and selects its first item;
+    // in English it also gives the window its short title.
+    QComboBox* gender = m_cardholderPage->Combo1;
+    gender->clear();
+    if (m_context.settings.language == 2) {
+        gender->addItems({QStringLiteral("man"), QStringLiteral("woman")});
+        setWindowTitle(QStringLiteral("Entrance Guard Management System"));
+    } else {
+        gender->addItems({QStringLiteral("男"), QStringLiteral("女")});
+    }
+    gender->setCurrentIndex(0);
 }
 
 void Frmmain::applyRights()
@@ -224,6 +262,7 @@ void Frmmain::applyRights()
     for (const QString& name : administratorButtons())
         for (QWidget* button : findChildren<QWidget*>(name))
             button->setEnabled(false);
+    m_settingsPage->applyRights();
 }
 
 bool Frmmain::openDatabase()

@@ -23,9 +23,10 @@ class Grid;
 class IssuingPage;
 class ProgressPanel;
 class RecordPage;
-class RibbonStandIn;
 class SerialPort;
+class SettingsPage;
 class TerminalPage;
+class VelRibbon;
 
 // The main window: the ribbon bar over the five pages (Picture1 0..4), the shared
 // state of the pages (in-memory tables, the card command buffer, the serial port, the
@@ -77,6 +78,8 @@ public:
     TerminalPage* terminalPage() const { return m_terminalPage; }
     IssuingPage* issuingPage() const { return m_issuingPage; }
     RecordPage* recordPage() const { return m_recordPage; }
+    SettingsPage* settingsPage() const { return m_settingsPage; }
+    VelRibbon* ribbon() const { return m_ribbon; }
     DuplicatePrompt* duplicatePrompt() const { return m_picTip; }
     ProgressPanel* progressPanel() const { return m_picPrg; }
     QTimer* timer1() const { return m_timer1; }
@@ -96,6 +99,8 @@ private:
     bool openDatabase();
     void sendStop();
     void onTimer1();
+    void onLanguageApplied();
+    void onSerialSettingsApplied(bool written);
 
     AppContext& m_context;
     Database m_db;
@@ -108,14 +113,14 @@ private:
     bool m_skipNextActivation = false;
     std::function<void()> m_automaticBackup;
 
-    RibbonStandIn* m_ribbon = nullptr;
+    VelRibbon* m_ribbon = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QWidget*, PageCount> m_picture{};
     CardholderPage* m_cardholderPage = nullptr;
     TerminalPage* m_terminalPage = nullptr;
     IssuingPage* m_issuingPage = nullptr;
     RecordPage* m_recordPage = nullptr;
-    QWidget* m_settingsPage = nullptr;
+    SettingsPage* m_settingsPage = nullptr;
     DuplicatePrompt* m_picTip = nullptr;
     ProgressPanel* m_picPrg = nullptr;
     SerialPort* m_port = nullptr;

@@ -12,7 +12,14 @@ namespace {
 
 using Column = std::pair<int, int>;   // header message (-1: empty), width
 
-void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list<Column> columns)
+// Pixels per width unit. The lists get a little more room than one pixel per unit so that
+// an 11-digit phone number or a 10-digit card number is not cut; the terminal grid of the
+// issuing page keeps one pixel per unit so that its three groups fit beside the target list.
+constexpr double ListUnit = 1.2;
+constexpr double TerminalGridUnit = 1.0;
+
+void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list<Column> columns,
+                double unit = ListUnit)
 {
     if (!grid)
         return;
@@ -21,7 +28,7 @@ void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list
     int col = 0;
     for (const Column& c : columns) {
         grid->setHeaderText(col, c.first < 0 ? QString() : language.message(c.first));
-        grid->setColumnWidth(col, c.second);
+        grid->setColumnWidth(col, int(c.second * unit + 0.5));
         ++col;
     }
 }
@@ -59,7 +66,8 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
         setColumns(z, language, {{-1, 0},
                                  {-1, 20}, {88, 50}, {89, 160}, {90, 0},
                                  {-1, 20}, {88, 50}, {89, 160}, {90, 0},
-                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0}});
+                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0}},
+                   TerminalGridUnit);
         z->clearHeaderMerges();
         for (int group = 0; group < 3; ++group) {
             const int first = 1 + 4 * group;

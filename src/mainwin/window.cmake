@@ -6,6 +6,5 @@ list(APPEND K27_MAINWIN_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/SetupGridColumns.h ${CMAKE_CURRENT_LIST_DIR}/SetupGridColumns.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DuplicatePrompt.h ${CMAKE_CURRENT_LIST_DIR}/DuplicatePrompt.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ProgressPanel.h ${CMAKE_CURRENT_LIST_DIR}/ProgressPanel.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/RibbonStandIn.h ${CMAKE_CURRENT_LIST_DIR}/RibbonStandIn.cpp
 )
-list(APPEND K27_MAINWIN_LIBS k27_cardholders k27_terminals k27_issuing k27_records)
+list(APPEND K27_MAINWIN_LIBS k27_cardholders k27_terminals k27_issuing k27_records k27_ribbon)

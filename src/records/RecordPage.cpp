@@ -30,6 +30,7 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
         DT[i]->setDateRange(firstDate, lastDate);
         DT[i]->setCalendarPopup(true);
         DT[i]->setMinimumHeight(FieldHeight);
+        DT[i]->setMinimumWidth(180);
     }
     DT[1]->setDateTime(QDateTime(QDate(2011, 3, 15), QTime(0, 0)));
     DT[0]->setDateTime(QDateTime(QDate::currentDate(), QTime(0, 0)));

@@ -163,7 +163,7 @@ void MainWindowTest::loadSequenceSetsTheGridHeadersFromTheLanguage()
         for (int c = 0; c <= 9; ++c)
             QCOMPARE(g->headerText(c), l.message(75 + c));
         QCOMPARE(g->columnKind(8), Grid::ColumnKind::DropDown);
-        QCOMPARE(g->columnWidth(5), 200);
+        QCOMPARE(g->columnWidth(5), 240);
     }
     Grid* m = w.terminalPage()->GridM;
     QCOMPARE(m->cols(), 3);

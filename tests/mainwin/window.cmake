@@ -9,3 +9,6 @@ k27_add_test(test_mainwindow_captions
 add_executable(k27-demo-seed ${CMAKE_CURRENT_LIST_DIR}/SeedDemo.cpp)
 target_link_libraries(k27-demo-seed PRIVATE k27_db k27_testsupport)
 set_target_properties(k27-demo-seed PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# Pictures of the five pages for a look at the layout (not a test).
+add_executable(k27-shots ${CMAKE_CURRENT_LIST_DIR}/Screenshots.cpp)
+target_link_libraries(k27-shots PRIVATE k27_mainwin k27_testsupport)
