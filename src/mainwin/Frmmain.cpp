@@ -1,18 +1,427 @@
 #include "Frmmain.h"
 
+#include "cardholders/CardholderPage.h"
+#include "db/Backup.h"
+#include "db/Schema.h"
+#include "issuing/IssuingPage.h"
+#include "mainwin/ApplyMainLanguage.h"
+#include "mainwin/DuplicatePrompt.h"
+#include "mainwin/ProgressPanel.h"
+#include "mainwin/SettingsPage.h"
+#include "mainwin/SetupGridColumns.h"
+#include "platform/Dialogs.h"
+#include "platform/Grid.h"
+#include "platform/SerialPort.h"
+#include "records/RecordPage.h"
+#include "ribbon/ImageList.h"
+#include "ribbon/VelRibbon.h"
 #include "startup/AppContext.h"
+#include "terminals/TerminalPage.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace k27 {
 
+namespace {
+constexpr char StopCommand = 0x0D;
+constexpr int TerminalSlots = 14;     // 46 terminal slots from here
+constexpr int ValiditySlots = 62;     // 46 validity slots from here
+constexpr int SlotCount = 46;
+constexpr int Timer1Interval = 100;   // ms after a list load
+} // namespace
+
+const QStringList& Frmmain::administratorButtons()
+{
+    static const QStringList names = {
+        QStringLiteral("cmdAdd"),   QStringLiteral("btnInsert"), QStringLiteral("cmdAddU"),
+        QStringLiteral("cmdUpU"),   QStringLiteral("cmdDelU"),   QStringLiteral("cmdApply"),
+        QStringLiteral("btnStart"), QStringLiteral("btnEx"),     QStringLiteral("cmdEx"),
+        QStringLiteral("btnInput"), QStringLiteral("cmdIn"),     QStringLiteral("btndel"),
+        QStringLiteral("cmdD"),     QStringLiteral("BtnUpdate"), QStringLiteral("BtnDelD"),
+    };
+    return names;
+}
+
 Frmmain::Frmmain(AppContext& context, QWidget* parent)
-    : QWidget(parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_context(context)
+    , m_commandBuffer(CommandBufferSize, '\0')
 {
     setObjectName(QStringLiteral("Frmmain"));
-    setWindowTitle(m_context.settings.language == 2 ? QStringLiteral("K27 Center Entrance Guard Management System")
-                   : m_context.settings.language == 1 ? QStringLiteral("K27中心髮卡門禁管理系統")
-                                                     : QStringLiteral("K27中心发卡门禁管理系统"));
+    m_port = new SerialPort(this);
+    m_port->setObjectName(QStringLiteral("MSComm1"));
+    m_port->setProgramFolder(m_context.programFolder());
+    // The port's initial settings, so that a stop command can open it even before the
+    // first activation.
+    m_port->setPortNumber(m_context.settings.port);
+    m_port->setSettings(m_context.serialSettings);
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setSingleShot(true);
+    m_timer1->setInterval(Timer1Interval);
+    connect(m_timer1, &QTimer::timeout, this, &Frmmain::onTimer1);
+    // The rotating copy beside the database; a failed copy shows nothing and the close
+    // request goes on.
+    m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
+
+    buildWindow();
+    bindGrids();
     resize(1280, 800);
+    load();
+}
+
+Frmmain::~Frmmain() = default;
+
+void Frmmain::buildWindow()
+{
+    m_ribbon = new VelRibbon(this);
+    m_ribbon->setObjectName(QStringLiteral("VelRibbon1"));
+    m_ribbon->setFixedHeight(VelRibbon::BarHeightPixels);
+    connect(m_ribbon, &VelRibbon::TabClick, this, [this](const QString& key, const QString&) { TabClick(key); });
+
+    m_pages = new QStackedWidget(this);
+    m_pages->setObjectName(QStringLiteral("Pages"));
+    m_cardholderPage = new CardholderPage(m_pages);
+    m_terminalPage = new TerminalPage(m_pages);
+    m_issuingPage = new IssuingPage(m_pages);
+    m_recordPage = new RecordPage(m_pages);
+    m_settingsPage = new SettingsPage(m_context, m_pages);
+    m_picture = {m_cardholderPage, m_terminalPage, m_issuingPage, m_recordPage, m_settingsPage};
+    for (int i = 0; i < PageCount; ++i) {
+        m_picture[size_t(i)]->setObjectName(QStringLiteral("Picture1"));
+        m_picture[size_t(i)]->setProperty("index", i);
+        m_pages->addWidget(m_picture[size_t(i)]);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_ribbon);
+    layout->addWidget(m_pages, 1);
+
+    // Panels that lie over the pages while an import or deletion runs.
+    m_picTip = new DuplicatePrompt(this);
+    m_picPrg = new ProgressPanel(this);
+
+    // The command type lists everybody for new and temporary cards, card holders only
+    // for renewals and restores.
+    IssuingPage* issuing = m_issuingPage;
+    for (QRadioButton* option : {issuing->OptN, issuing->OptT, issuing->OptO, issuing->OptR})
+        connect(option, &QRadioButton::clicked, this, [this, option] {
+            FilterCardholders(4, option == m_issuingPage->OptO || option == m_issuingPage->OptR);
+        });
+    connect(m_cardholderPage, &CardholderPage::searchChanged, this, [this] { FilterCardholders(0, false); });
+    connect(issuing, &IssuingPage::searchChanged, this, [this] {
+        FilterCardholders(4, m_issuingPage->OptO->isChecked() || m_issuingPage->OptR->isChecked());
+    });
+    connect(issuing->CmbNo, &QComboBox::activated, this, [this](int range) {
+        if (!m_initialised)
+            return;
+        FillTerminalGrid(range);
+        m_commandBuffer[1] = char(0x08 + range);
+    });
+    connect(issuing->btnStop, &QPushButton::clicked, this, &Frmmain::stopIssuing);
+
+    connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
+    connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
+    connect(m_settingsPage, &SettingsPage::databaseRestored, this, [this] {
+        LoadCardholders();
+        FilterCardholders(0, false);
+    });
+    // Loading an operator for a change also disables the terminal page's add button.
+    connect(m_settingsPage, &SettingsPage::operatorLoadedForChange, this,
+            [this] { m_terminalPage->cmdAdd->setEnabled(false); });
+}
+
+void Frmmain::bindGrids()
+{
+    for (Grid* grid : {m_cardholderPage->GridU, m_issuingPage->GridU2}) {
+        grid->setCellSource([this](int row, int col) { return m_cardholders.viewText(row, col); });
+        grid->setCellEdited([this](int row, int col, const QString& text) { m_cardholders.setViewText(row, col, text); });
+    }
+    m_terminalPage->GridM->setCellSource([this](int row, int col) { return m_terminals.text(row, col); });
+    m_terminalPage->GridM->setCellEdited(
+        [this](int row, int col, const QString& text) { m_terminals.setText(row, col, text); });
+    m_recordPage->GridIO->setCellSource([this](int row, int col) { return m_records.text(row, col); });
+    m_recordPage->GridIO->setCellEdited(
+        [this](int row, int col, const QString& text) { m_records.setText(row, col, text); });
+    m_issuingPage->GridZ->setRows(IssuingPage::GridZRows + 1);
+}
+
+void Frmmain::load()
+{
+    applyMainLanguage();
+
+    m_ribbon->setTheme(1);
+    m_ribbon->setImageList(ImageList::withProgramLogo());
+    m_ribbon->setIcon(ImageList::ProgramLogoIndex);
+    m_ribbon->setCaption(windowTitle());
+    m_ribbon->setShowCustomMenu(false);
+    m_ribbon->AddTab(QStringLiteral("1"), m_context.message(95));
+    m_ribbon->AddTab(QStringLiteral("2"), m_context.message(96));
+    m_ribbon->AddTab(QStringLiteral("3"), m_context.message(97));
+    m_ribbon->AddTab(QStringLiteral("4"), m_context.message(103));
+    m_ribbon->AddTab(QStringLiteral("5"), m_context.message(98));
+    m_cardholderPage->Combo1->setCurrentIndex(0);
+    m_ribbon->Refresh();
+
+    for (int i = 2; i < CommandBufferSize; ++i)
+        m_commandBuffer[i] = char(0xFF);
+
+    showSettings();
+    applyRights();
+    m_issuingPage->CmbNo->setCurrentIndex(0);
+
+    if (!m_initialised) {
+        LoadTerminalList();
+        LoadCardholders();
+        m_settingsPage->OperatorList();
+        m_commandBuffer[60] = char(46);
+        m_commandBuffer[61] = char(47);
+        if (openDatabase()) {
+            EnsureRecordTable(m_db);
+            m_db.close();
+        }
+        m_pages->setCurrentIndex(0);
+        m_issuingPage->CmbNo->setCurrentIndex(0);
+        m_commandBuffer[1] = char(8);
+        FillTerminalGrid(0);
+        m_initialised = true;
+        m_issuingPage->OptN->setChecked(true);
+        // Both lists show every cardholder from the start.
+        FilterCardholders(4, false);
+        FilterCardholders(0, false);
+        m_issuingPage->DT1->setDate(QDate::currentDate());
+        m_recordPage->DT[0]->setDateTime(QDateTime(QDate::currentDate(), QTime(0, 0)));
+    }
+}
+
+void Frmmain::applyMainLanguage()
+{
+    ApplyMainLanguage(this, m_cardholderPage->Combo1, m_issuingPage->CmbNo, m_context);
+    setupGridColumns();
+}
+
+void Frmmain::setupGridColumns()
+{
+    if (m_port->isOpen())
+        m_port->close();
+    MainGrids grids;
+    grids.GridU = m_cardholderPage->GridU;
+    grids.GridU2 = m_issuingPage->GridU2;
+    grids.GridM = m_terminalPage->GridM;
+    grids.GridZ = m_issuingPage->GridZ;
+    grids.GridP = findChild<Grid*>(QStringLiteral("GridP"));
+    grids.GridIO = m_recordPage->GridIO;
+    SetupGridColumns(grids, m_context.language);
+}
+
+void Frmmain::showSettings()
+{
+    m_settingsPage->showSettings();
+}
+
+void Frmmain::onSerialSettingsApplied(bool written)
+{
+    if (written && m_port->isOpen())
+        m_port->close();
+    OpenDevicePort();
+}
+
+void Frmmain::onLanguageApplied()
+{
+    applyMainLanguage();
+    // The language switch fills the gender list once more and selects its first item;
+    // in English it also gives the window its short title.
+    QComboBox* gender = m_cardholderPage->Combo1;
+    gender->clear();
+    if (m_context.settings.language == 2) {
+        gender->addItems({QStringLiteral("man"), QStringLiteral("woman")});
+        setWindowTitle(QStringLiteral("Entrance Guard Management System"));
+    } else {
+        gender->addItems({QStringLiteral("男"), QStringLiteral("女")});
+    }
+    gender->setCurrentIndex(0);
+}
+
+void Frmmain::applyRights()
+{
+    if (m_context.signedIn.isAdministrator)
+        return;
+    for (const QString& name : administratorButtons())
+        for (QWidget* button : findChildren<QWidget*>(name))
+            button->setEnabled(false);
+    m_settingsPage->applyRights();
+}
+
+bool Frmmain::openDatabase()
+{
+    m_db.close();
+    return m_db.open(m_context.databasePath());
+}
+
+bool Frmmain::LoadTerminalList()
+{
+    const bool ok = openDatabase() && m_terminals.load(m_db);
+    Grid* grid = m_terminalPage->GridM;
+    grid->setRedraw(false);
+    grid->setRows(m_terminals.rowCount() + 1);
+    grid->setRedraw(true);
+    grid->refresh();
+    m_db.close();
+    return ok;
+}
+
+bool Frmmain::LoadCardholders()
+{
+    const bool ok = openDatabase() && m_cardholders.load(m_db);
+    m_db.close();
+    return ok;
+}
+
+void Frmmain::FilterCardholders(int firstField, bool cardOnly)
+{
+    const bool issuing = firstField == 4;
+    m_cardholders.filter(issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
+    Grid* grid = issuing ? m_issuingPage->GridU2 : m_cardholderPage->GridU;
+    grid->setRedraw(false);
+    grid->setRows(m_cardholders.viewCount() + 1);
+    grid->setRedraw(true);
+    grid->refresh();
+    if (issuing && grid->currentRow() < 1)
+        m_issuingPage->txtUser->clear();
+    m_timer1->start();
+}
+
+void Frmmain::FillTerminalGrid(int range)
+{
+    m_issuingPage->fillTerminalGrid(range, [this](int number) { return m_terminals.addressOf(number); });
+    for (int i = 0; i < SlotCount; ++i) {
+        m_commandBuffer[TerminalSlots + i] = char(0xFF);
+        m_commandBuffer[ValiditySlots + i] = char(0xFF);
+    }
+}
+
+void Frmmain::onTimer1()
+{
+    for (Grid* grid : {m_cardholderPage->GridU, m_issuingPage->GridU2, m_terminalPage->GridM, m_issuingPage->GridZ})
+        grid->refresh();
+    m_timer1->stop();
+}
+
+int Frmmain::currentPage() const
+{
+    return m_pages->currentIndex();
+}
+
+QWidget* Frmmain::page(int index) const
+{
+    return index >= 0 && index < PageCount ? m_picture[size_t(index)] : nullptr;
+}
+
+void Frmmain::TabClick(const QString& key)
+{
+    bool isNumber = false;
+    const int index = key.toInt(&isNumber) - 1;
+    if (!isNumber || index < 0 || index >= PageCount)
+        return;
+    m_pages->setCurrentIndex(index);
+    m_picture[size_t(index)]->show();
+    m_picture[size_t(index)]->raise();
+
+    if (key == QLatin1String("1")) {
+        m_cardholderPage->clearSearch();
+        FilterCardholders(0, false);
+    } else if (key == QLatin1String("3")) {
+        m_issuingPage->clearSearch();
+        m_issuingPage->txtUser->clear();
+        m_issuingPage->OptN->setChecked(true);
+        FilterCardholders(4, false);
+        m_issuingPage->clearTicks();
+        m_issuingPage->btnStart->setEnabled(m_context.signedIn.isAdministrator);
+    }
+}
+
+void Frmmain::OpenDevicePort()
+{
+    if (m_port->isOpen())
+        return;
+    if (!openDevicePort(*m_port, m_context.settings.port, m_context.serialSettings))
+        m_context.dialogs().message(this, m_context.message(50), Dialogs::Icon::Warning);
+}
+
+void Frmmain::sendStop()
+{
+    if (!m_port->isOpen())
+        m_port->open();
+    m_port->discardOutput();
+    m_port->write(QByteArray(1, StopCommand));
+}
+
+void Frmmain::stopIssuing()
+{
+    sendStop();
+    IssuingPage* page = m_issuingPage;
+    // An ordinary operator never gets the start button, not even through a stop.
+    page->btnStart->setEnabled(m_context.signedIn.isAdministrator);
+    page->btnStop->setEnabled(false);
+    page->Lbltip->setText(m_context.message(108));
+    page->Lbltip->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0);"));
+    m_issuingActive = false;
+}
+
+void Frmmain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (!isActiveWindow()) {
+        // Coming back from one of our own modal boxes (a message, a file dialog) is no
+        // new activation: otherwise a failed open would warn again as soon as its own
+        // message box closes, for ever.
+        m_skipNextActivation = QApplication::activeModalWidget() != nullptr;
+        return;
+    }
+    if (m_skipNextActivation) {
+        m_skipNextActivation = false;
+        return;
+    }
+    OpenDevicePort();
+}
+
+void Frmmain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_ribbon)
+        m_ribbon->Resize();
+    if (m_picTip && m_picTip->isVisible())
+        m_picTip->move((width() - m_picTip->width()) / 2, (height() - m_picTip->height()) / 2);
+}
+
+void Frmmain::closeEvent(QCloseEvent* event)
+{
+    m_db.close();
+    const bool quit = m_context.dialogs().question(this, m_context.message(55));
+    if (m_context.signedIn.isAdministrator && m_automaticBackup)
+        m_automaticBackup();
+    stopIssuing();
+    if (!quit) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QCoreApplication::quit();
 }
 
 } // namespace k27

@@ -1,20 +1,130 @@
 #pragma once
 
+#include "cardholders/CardholderTable.h"
+#include "db/Database.h"
+#include "records/RecordTable.h"
+#include "terminals/TerminalTable.h"
+
+#include <QByteArray>
+#include <QStringList>
 #include <QWidget>
+#include <array>
+#include <functional>
+
+class QStackedWidget;
+class QTimer;
 
 namespace k27 {
 
 class AppContext;
+class CardholderPage;
+class DuplicatePrompt;
+class Grid;
+class IssuingPage;
+class ProgressPanel;
+class RecordPage;
+class SerialPort;
+class SettingsPage;
+class TerminalPage;
+class VelRibbon;
 
-// The main window (an empty shell for now).
+// The main window: the ribbon bar over the five pages (Picture1 0..4), the shared
+// state of the pages (in-memory tables, the card command buffer, the serial port, the
+// database connection) and the window-level events: load, tab selection, activation,
+// resize and the close request.
 class Frmmain : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int CommandBufferSize = 111;
+    static constexpr int PageCount = 5;
+
     explicit Frmmain(AppContext& context, QWidget* parent = nullptr);
+    ~Frmmain() override;
+
+    // The fifteen buttons an ordinary operator may not use.
+    static const QStringList& administratorButtons();
+
+    // Ribbon tab "1".."5".
+    void TabClick(const QString& key);
+    int currentPage() const;
+    QWidget* page(int index) const;
+
+    // Opens the serial port when it is closed; message 50 when that fails.
+    void OpenDevicePort();
+    // Captions, gender list, title, range texts, then the grid headers (closing the port).
+    void applyMainLanguage();
+
+    bool LoadCardholders();
+    void FilterCardholders(int firstField, bool cardOnly);
+    bool LoadTerminalList();
+    void FillTerminalGrid(int range);
+    // The stop action of the issuing page: stop command to the device, buttons idle.
+    void stopIssuing();
+
+    // The administrator's automatic backup at the close request; the settings page's
+    // backup by default.
+    void setAutomaticBackup(std::function<void()> backup) { m_automaticBackup = std::move(backup); }
+
+    bool isInitialised() const { return m_initialised; }
+    const QByteArray& commandBuffer() const { return m_commandBuffer; }
+    bool issuingActive() const { return m_issuingActive; }
+    SerialPort& serialPort() const { return *m_port; }
+    Database& database() { return m_db; }
+    CardholderTable& cardholders() { return m_cardholders; }
+    TerminalTable& terminals() { return m_terminals; }
+    RecordTable& records() { return m_records; }
+    CardholderPage* cardholderPage() const { return m_cardholderPage; }
+    TerminalPage* terminalPage() const { return m_terminalPage; }
+    IssuingPage* issuingPage() const { return m_issuingPage; }
+    RecordPage* recordPage() const { return m_recordPage; }
+    SettingsPage* settingsPage() const { return m_settingsPage; }
+    VelRibbon* ribbon() const { return m_ribbon; }
+    DuplicatePrompt* duplicatePrompt() const { return m_picTip; }
+    ProgressPanel* progressPanel() const { return m_picPrg; }
+    QTimer* timer1() const { return m_timer1; }
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildWindow();
+    void bindGrids();
+    void load();
+    void applyRights();
+    void showSettings();
+    void setupGridColumns();
+    bool openDatabase();
+    void sendStop();
+    void onTimer1();
+    void onLanguageApplied();
+    void onSerialSettingsApplied(bool written);
+
     AppContext& m_context;
+    Database m_db;
+    CardholderTable m_cardholders;
+    TerminalTable m_terminals;
+    RecordTable m_records;
+    QByteArray m_commandBuffer;
+    bool m_initialised = false;
+    bool m_issuingActive = false;
+    bool m_skipNextActivation = false;
+    std::function<void()> m_automaticBackup;
+
+    VelRibbon* m_ribbon = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    std::array<QWidget*, PageCount> m_picture{};
+    CardholderPage* m_cardholderPage = nullptr;
+    TerminalPage* m_terminalPage = nullptr;
+    IssuingPage* m_issuingPage = nullptr;
+    RecordPage* m_recordPage = nullptr;
+    SettingsPage* m_settingsPage = nullptr;
+    DuplicatePrompt* m_picTip = nullptr;
+    ProgressPanel* m_picPrg = nullptr;
+    SerialPort* m_port = nullptr;
+    QTimer* m_timer1 = nullptr;
 };
 
 } // namespace k27

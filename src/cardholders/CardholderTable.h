@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace k27 {
+
+class Database;
+
+// The main window's in-memory copy of the cardholder register (CardholderRows, rows 1..n,
+// columns 0..9) and the filtered view that GridU and GridU2 draw (CardholderView, rows 1..m,
+// columns 1..9). Rows and columns are numbered as the grids number them.
+class CardholderTable
+{
+public:
+    static constexpr int RowColumns = 10;   // 0 ID, 1 name ... 9 first validity
+    static constexpr int LastColumn = 9;
+
+    // Rebuilds CardholderRows: cardholders without a card first, then those with one, each
+    // part ordered by name. `pump` runs after each row so the interface stays alive.
+    bool load(Database& db, const std::function<void()>& pump = {});
+
+    // Rebuilds CardholderView from the four search texts (name, card number, department,
+    // address); trailing blanks of a text are ignored. With `cardOnly` only rows with a card.
+    void filter(const QStringList& searchTexts, bool cardOnly);
+
+    int rowCount() const { return int(m_rows.size()); }
+    int viewCount() const { return int(m_view.size()); }
+    QString rowText(int row, int col) const;    // row 1..n, col 0..9
+    QString viewText(int row, int col) const;   // row 1..m, col 1..9
+    void setViewText(int row, int col, const QString& text);
+
+    void clear();
+    // Appends a row of CardholderRows (ten texts, missing ones empty).
+    void appendRow(const QStringList& columns);
+
+    // Column 8 and 9 as the list shows them, from the stored terminal and validity lists.
+    // A null terminal list (isNull) leaves both empty; an empty one shows six blanks.
+    static std::pair<QString, QString> firstPermission(const QString& terminals, bool terminalsNull,
+                                                       const QString& validity);
+
+private:
+    QList<QStringList> m_rows;   // index 0 = row 1
+    QList<QStringList> m_view;   // index 0 = row 1, columns stored 0..9 (0 unused)
+};
+
+// Splits a stored terminal or validity list at "、"; a list that ends with "、" gives an
+// empty last piece.
+QStringList splitPermissionList(const QString& list);
+
+} // namespace k27

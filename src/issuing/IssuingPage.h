@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QDateEdit;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace k27 {
+
+class Grid;
+
+// Page 2 of the main window: the frames "设置" and "命令类型", the terminal grid GridZ of
+// one range of 46 terminals and the target cardholder list GridU2.
+class IssuingPage : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int RangeCount = 8;
+    static constexpr int TerminalsPerRange = 46;
+    static constexpr int GridZRows = 16;
+
+    explicit IssuingPage(QWidget* parent = nullptr);
+
+    // The terminal number shown in group 0..2, row 1..16 for a range index, 0 for the two
+    // empty cells at the end of group 3.
+    static int terminalAt(int range, int group, int row);
+    // Column of a group's tick cell (1, 5, 9); the number, address and hidden cells follow.
+    static int tickColumn(int group) { return 1 + 4 * group; }
+
+    // Writes the numbers of the range and their install addresses into GridZ.
+    void fillTerminalGrid(int range, const std::function<QString(int number)>& addressOf);
+    // Every tick cell of rows 1..16 to "0".
+    void clearTicks();
+    QStringList searchTexts() const;
+    void clearSearch();
+    int rangeIndex() const;
+
+    QGroupBox* frameSettings = nullptr;   // "设置"
+    QGroupBox* frameCommand = nullptr;    // "命令类型"
+    QGroupBox* frameSearch = nullptr;     // "检索"
+    QComboBox* CmbNo = nullptr;
+    QLineEdit* TxtC = nullptr;
+    QRadioButton* OptN = nullptr;
+    QRadioButton* OptT = nullptr;
+    QRadioButton* OptO = nullptr;
+    QRadioButton* OptR = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QDateEdit* DT1 = nullptr;
+    QLineEdit* txtUser = nullptr;
+    QList<QComboBox*> CmbF;               // indices 4..7 of the array, stored 0..3
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnStop = nullptr;
+    QLabel* Lbltip = nullptr;
+    Grid* GridZ = nullptr;
+    Grid* GridU2 = nullptr;
+
+signals:
+    void searchChanged();
+};
+
+} // namespace k27

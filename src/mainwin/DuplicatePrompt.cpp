@@ -1,0 +1,73 @@
+#include "DuplicatePrompt.h"
+
+#include "mainwin/FormControls.h"
+
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace k27 {
+
+DuplicatePrompt::DuplicatePrompt(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("PicTip"));
+    setFrameShape(QFrame::Box);
+    setAutoFillBackground(true);
+    setStyleSheet(QStringLiteral("QFrame#PicTip { background: #fffbe6; border: 2px solid #d8a400; }"));
+    Lblmsg = form::named(new QLabel(QStringLiteral("数据重复是否覆盖?"), this), QStringLiteral("Lblmsg"));
+    Lblmsg->setWordWrap(true);
+    Lblmsg->setAlignment(Qt::AlignCenter);
+    const char* captions[4] = {"覆盖", "Replace All", "跳过", "跳过所有"};
+    auto* buttons = new QHBoxLayout;
+    for (int k = 0; k < 4; ++k) {
+        CmdTip[size_t(k)] = form::named(form::button(this, QStringLiteral("CmdTip"), QString::fromUtf8(captions[k])),
+                                        QStringLiteral("CmdTip"), k);
+        buttons->addWidget(CmdTip[size_t(k)]);
+        connect(CmdTip[size_t(k)], &QPushButton::clicked, this, [this, k] { choose(k); });
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(12);
+    layout->addWidget(Lblmsg, 1);
+    layout->addLayout(buttons);
+    resize(460, 130);
+    hide();
+}
+
+void DuplicatePrompt::reset()
+{
+    m_flags.fill(false);
+}
+
+void DuplicatePrompt::choose(int k)
+{
+    m_flags.fill(false);
+    m_flags[size_t(k)] = true;
+    hide();
+    emit answered(k);
+}
+
+bool DuplicatePrompt::askOverwrite(const QString& question)
+{
+    if (m_flags[OverwriteAll])
+        return true;
+    if (m_flags[SkipAll])
+        return false;
+    Lblmsg->setText(question);
+    if (QWidget* host = parentWidget())
+        move((host->width() - width()) / 2, (host->height() - height()) / 2);
+    show();
+    raise();
+    m_flags.fill(false);
+    QPointer<DuplicatePrompt> self(this);
+    QEventLoop wait;
+    connect(this, &DuplicatePrompt::answered, &wait, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &wait, &QEventLoop::quit);
+    wait.exec();
+    if (!self)
+        return false;
+    return m_flags[Overwrite] || m_flags[OverwriteAll];
+}
+
+} // namespace k27

@@ -1,0 +1,94 @@
+#include "SetupGridColumns.h"
+
+#include "platform/Grid.h"
+#include "startup/LanguageTable.h"
+
+#include <initializer_list>
+#include <utility>
+
+namespace k27 {
+
+namespace {
+
+using Column = std::pair<int, int>;   // header message (-1: empty), width
+
+// Pixels per width unit. The lists get a little more room than one pixel per unit so that
+// an 11-digit phone number or a 10-digit card number is not cut; the terminal grid of the
+// issuing page keeps one pixel per unit so that its three groups fit beside the target list.
+constexpr double ListUnit = 1.2;
+constexpr double TerminalGridUnit = 1.0;
+
+void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list<Column> columns,
+                double unit = ListUnit)
+{
+    if (!grid)
+        return;
+    grid->setRedraw(false);
+    grid->setCols(int(columns.size()));
+    int col = 0;
+    for (const Column& c : columns) {
+        grid->setHeaderText(col, c.first < 0 ? QString() : language.message(c.first));
+        grid->setColumnWidth(col, int(c.second * unit + 0.5));
+        ++col;
+    }
+}
+
+void finish(Grid* grid)
+{
+    if (!grid)
+        return;
+    grid->setRedraw(true);
+    grid->refresh();
+}
+
+void setupCardholderList(Grid* grid, const LanguageTable& language)
+{
+    setColumns(grid, language, {{75, 50}, {76, 80}, {77, 35}, {78, 180}, {79, 100},
+                                {80, 200}, {81, 90}, {82, 70}, {83, 70}, {84, 100}});
+    if (!grid)
+        return;
+    grid->setColumnKind(8, Grid::ColumnKind::DropDown);
+    grid->setColumnKind(9, Grid::ColumnKind::DropDown);
+    finish(grid);
+}
+
+} // namespace
+
+void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
+{
+    setupCardholderList(grids.GridU, language);
+    setupCardholderList(grids.GridU2, language);
+
+    setColumns(grids.GridM, language, {{85, 50}, {86, 100}, {87, 600}});
+    finish(grids.GridM);
+
+    if (Grid* z = grids.GridZ) {
+        setColumns(z, language, {{-1, 0},
+                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0},
+                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0},
+                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0}},
+                   TerminalGridUnit);
+        z->clearHeaderMerges();
+        for (int group = 0; group < 3; ++group) {
+            const int first = 1 + 4 * group;
+            z->mergeHeader(first, first + 1);
+            z->setColumnKind(first, Grid::ColumnKind::CheckBox);
+            const int validity = first + 3;
+            z->setColumnKind(validity, Grid::ColumnKind::DropDown);
+            z->clearDropDownList(validity);
+            for (int m = 20; m <= 31; ++m)
+                z->addDropDownItem(validity, language.message(m));
+            z->addDropDownItem(validity, language.message(19));
+        }
+        finish(z);
+    }
+
+    setColumns(grids.GridP, language, {{91, 50}, {92, 100}, {93, 100}, {94, 500}});
+    finish(grids.GridP);
+
+    setColumns(grids.GridIO, language, {{75, 40}, {104, 110}, {111, 30}, {76, 100}, {78, 100},
+                                        {80, 235}, {86, 50}, {89, 230}, {82, 80}});
+    finish(grids.GridIO);
+}
+
+} // namespace k27
