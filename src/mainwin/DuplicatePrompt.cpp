@@ -55,8 +55,14 @@ bool DuplicatePrompt::askOverwrite(const QString& question)
 int DuplicatePrompt::ask(const QString& question)
 {
     Lblmsg->setText(question);
-    if (QWidget* host = parentWidget())
-        move((host->width() - width()) / 2, (host->height() - height()) / 2);
+    if (QWidget* host = parentWidget()) {
+        QPoint at((host->width() - width()) / 2, (host->height() - height()) / 2);
+        // Above an import's progress panel rather than over its counter.
+        const auto* panel = host->findChild<QWidget*>(QStringLiteral("PicPrg"), Qt::FindDirectChildrenOnly);
+        if (panel && panel->isVisible() && QRect(at, size()).intersects(panel->geometry()))
+            at.setY(qMax(0, panel->y() - height() - 8));
+        move(at);
+    }
     show();
     raise();
     m_flags.clear();
