@@ -40,6 +40,7 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     Image1->setFrameShape(QFrame::StyledPanel);
     Image1->setStyleSheet(QStringLiteral("QLabel#Image1 { background: #f4f6f9; color: #7a8594; }"));
     Image1->installEventFilter(this);
+    m_imageHint = Image1->text();
     btnInsert = button(frameAdd, QStringLiteral("btnInsert"), QStringLiteral("添加"));
     BtnUpdate = button(frameAdd, QStringLiteral("BtnUpdate"), QStringLiteral("修改"));
     BtnUpdate->setEnabled(false);
@@ -282,8 +283,9 @@ QImage CardholderPage::photo() const
 void CardholderPage::setPhoto(const QImage& picture)
 {
     if (picture.isNull()) {
-        Image1->setPixmap(QPixmap());
-        Image1->setText(m_imageHint);
+        // Without a picture the label shows its caption; it stays as the language set it.
+        if (!Image1->pixmap().isNull())
+            Image1->setText(m_imageHint);
         return;
     }
     // The hint in the current language comes back when the picture goes.
