@@ -1,6 +1,7 @@
 #include "Backup.h"
 
 #include "db/Database.h"
+#include "db/Schema.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -48,17 +49,6 @@ bool runOnlineBackup(Database& destination, Database& source, QString* error)
     return true;
 }
 
-bool hasRegisterTables(Database& db, QString* problem)
-{
-    for (const char* table : {"用户信息", "用户表", "终端机"}) {
-        if (!db.hasTable(QString::fromUtf8(table))) {
-            setError(problem, QStringLiteral("table missing: ") + QString::fromUtf8(table));
-            return false;
-        }
-    }
-    return true;
-}
-
 void removeWithJournal(const QString& path)
 {
     QFile::remove(path);
@@ -82,6 +72,18 @@ bool isSoundProgramDatabase(const QString& path, QString* problem)
     return hasRegisterTables(db, problem);
 }
 
+// Copies left behind by a run that died while copying.
+static void removeStaleCopies(const QFileInfo& target)
+{
+    QDir folder = target.absoluteDir();
+    const QStringList stale = folder.entryList({target.fileName() + QStringLiteral(".??????.tmp")}, QDir::Files);
+    for (const QString& name : stale) {
+        const QFileInfo info(folder.filePath(name));
+        if (info.lastModified().secsTo(QDateTime::currentDateTime()) > 60)
+            removeWithJournal(info.filePath());
+    }
+}
+
 bool copyDatabase(const QString& source, const QString& target, QString* error)
 {
     Database from;
@@ -92,6 +94,7 @@ bool copyDatabase(const QString& source, const QString& target, QString* error)
 
     // A fresh file beside the target, so the final rename stays on one file system.
     const QFileInfo targetInfo(target);
+    removeStaleCopies(targetInfo);
     QTemporaryFile reserve(targetInfo.absolutePath() + QLatin1Char('/') + targetInfo.fileName()
                            + QStringLiteral(".XXXXXX.tmp"));
     reserve.setAutoRemove(false);
@@ -119,6 +122,11 @@ bool copyDatabase(const QString& source, const QString& target, QString* error)
     }();
     from.close();
     bool ok = copied;
+    // The copy gets the access rights of the file it replaces (or of the source), not the
+    // owner-only rights of a temporary file.
+    if (ok)
+        QFile::setPermissions(temporary, QFileInfo::exists(target) ? QFileInfo(target).permissions()
+                                                                   : QFileInfo(source).permissions());
 
     // rename() replaces the target in one step: readers see the old copy or the new one.
     if (ok && std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {

@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "db/Schema.h"
+
 #include <QFileInfo>
 #include <sqlcipher/sqlite3.h>
 
@@ -37,6 +39,7 @@ Database::~Database() { close(); }
 
 bool Database::fail(const QString& what)
 {
+    m_errorCode = m_db ? sqlite3_extended_errcode(m_db) : 0;
     m_error = m_db ? what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db)) : what;
     return false;
 }
@@ -48,8 +51,22 @@ static bool applyKey(sqlite3* db)
 
 bool Database::open(const QString& path, bool readOnly)
 {
+    if (!openOnce(path, readOnly)) {
+        // A journal left by a crash can only be rolled back by a writer: do that once, then
+        // look again read-only.
+        if (!readOnly || (m_errorCode & 0xff) != SQLITE_READONLY || !openOnce(path, false))
+            return false;
+        close();
+        return openOnce(path, true);
+    }
+    return true;
+}
+
+bool Database::openOnce(const QString& path, bool readOnly)
+{
     close();
     m_error.clear();
+    m_errorCode = 0;
     if (!QFileInfo(path).isFile())
         return fail(QStringLiteral("no database file at ") + path);
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -62,8 +79,10 @@ bool Database::open(const QString& path, bool readOnly)
     // The key is only tried at the first read: do it now so a wrong key fails here.
     if (!scalar(QStringLiteral("SELECT count(*) FROM sqlite_master")).isValid()) {
         const QString error = m_error;
+        const int code = m_errorCode;
         close();
         m_error = error;
+        m_errorCode = code;
         return false;
     }
     return true;
@@ -236,14 +255,7 @@ bool Database::isProgramDatabase(const QString& path, QString* problem)
             *problem = db.lastError();
         return false;
     }
-    for (const char* table : {"用户信息", "用户表", "终端机"}) {
-        if (!db.hasTable(QString::fromUtf8(table))) {
-            if (problem)
-                *problem = QStringLiteral("table missing: ") + QString::fromUtf8(table);
-            return false;
-        }
-    }
-    return true;
+    return hasRegisterTables(db, problem);
 }
 
 } // namespace k27

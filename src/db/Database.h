@@ -72,11 +72,13 @@ public:
     static bool isProgramDatabase(const QString& path, QString* problem = nullptr);
 
 private:
+    bool openOnce(const QString& path, bool readOnly);
     bool fail(const QString& what);
     sqlite3_stmt* prepare(const QString& sql, const QVariantList& params);
 
     sqlite3* m_db = nullptr;
     QString m_error;
+    int m_errorCode = 0;
 };
 
 } // namespace k27

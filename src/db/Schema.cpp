@@ -20,6 +20,18 @@ bool createProgramTables(Database& db)
         "CREATE INDEX 终端机_号 ON 终端机 (终端机号);"));
 }
 
+bool hasRegisterTables(Database& db, QString* missing)
+{
+    for (const char* table : {"用户信息", "用户表", "终端机"}) {
+        if (!db.hasTable(QString::fromUtf8(table))) {
+            if (missing)
+                *missing = QStringLiteral("table missing: ") + QString::fromUtf8(table);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool EnsureRecordTable(Database& db)
 {
     if (db.hasTable(QStringLiteral("进出记录")))

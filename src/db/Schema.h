@@ -1,11 +1,16 @@
 #pragma once
 
+class QString;
+
 namespace k27 {
 
 class Database;
 
 // Creates the three register tables of a new program database.
 bool createProgramTables(Database& db);
+
+// True when the three register tables are there; otherwise *missing names the first absent one.
+bool hasRegisterTables(Database& db, QString* missing = nullptr);
 
 // Creates the entry/exit record table when it is missing; an existing table is left alone.
 // Entry times are stored as text "yyyy-MM-dd HH:mm:ss", so ordering and ranges compare as dates.

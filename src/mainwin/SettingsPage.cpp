@@ -255,11 +255,13 @@ void SettingsPage::changeOperator()
 void SettingsPage::gridClicked()
 {
     m_cmdAddU->setEnabled(isAdministrator());
-    m_cmdDelU->setEnabled(isAdministrator());
+    m_cmdDelU->setEnabled(isAdministrator() && !m_deleting);
 }
 
 void SettingsPage::deleteOperators()
 {
+    if (m_deleting)
+        return;
     int first = m_gridP->selectionFirstRow();
     int last = m_gridP->selectionLastRow();
     if (last < first)
@@ -277,6 +279,7 @@ void SettingsPage::deleteOperators()
         return;
 
     // Events run between the rows: no second deletion may start meanwhile.
+    m_deleting = true;
     m_cmdDelU->setEnabled(false);
     QStringList names;
     for (int r = first; r <= last && r < m_gridP->rows(); ++r)
@@ -289,6 +292,7 @@ void SettingsPage::deleteOperators()
         else
             ++row;
     });
+    m_deleting = false;
     // Operators sharing a deleted name are gone from the table too: drop their rows.
     const QSet<QString> gone(result.deletedNames.cbegin(), result.deletedNames.cend());
     for (int r = m_gridP->rows() - 1; r >= 1; --r)
@@ -325,10 +329,15 @@ void SettingsPage::applySerialSettings()
 void SettingsPage::applyLanguage()
 {
     const int language = m_cmbLag->currentIndex();
+    const quint8 previous = m_context.settings.language;
     if (language >= 0)
         m_context.settings.language = quint8(language);
+    // A language whose file cannot be read is neither applied nor kept for the next start.
+    if (!m_context.loadLanguage()) {
+        m_context.settings.language = previous;
+        return;
+    }
     writeSettingsFile(m_context.settingsPath(), m_context.settings);
-    m_context.loadLanguage();
     ApplyCaptions(this, m_context.language);
     setupGridColumns();
     // The rights column is read back by its text: it must be in the new language too.

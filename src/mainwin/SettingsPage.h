@@ -70,6 +70,7 @@ private:
     bool isAdministrator() const;
 
     AppContext& m_context;
+    bool m_deleting = false; // a deletion is running its rows
     OperatorAccounts* m_accounts;
 
     QGroupBox* m_frameBackup;

@@ -33,8 +33,12 @@ GridExporter::GridExporter(const Grid& grid, bool withHeaderRow, bool withRowNum
             m_columns.append(c);
 }
 
-QString GridExporter::csvField(const QString& text)
+QString GridExporter::csvField(const QString& cell)
 {
+    // Names and addresses come from imported files: a leading = + - @ would make a spreadsheet
+    // run the cell as a formula, so such a cell is written as text.
+    static const QString formulaStart = QStringLiteral("=+-@\t\r");
+    const QString text = !cell.isEmpty() && formulaStart.contains(cell[0]) ? QLatin1Char('\'') + cell : cell;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
         return text;

@@ -19,6 +19,9 @@
 
 namespace k27 {
 
+// Shown when an operator or a new password could not be stored.
+constexpr int MsgNotStored = 141;
+
 static constexpr int px(double twips) { return int(twips / FrmLogin::Twips + 0.5); }
 
 template <typename W>
@@ -173,12 +176,17 @@ void FrmLogin::signInFirstUse()
         dialogs.message(this, m_context.message(9), Dialogs::Icon::Error);
         return;
     }
-    m_context.signedIn = {name, trimSpaces(again), true};
-
-    m_db.open(m_context.databasePath());
-    addOperator(m_db, {name, hashPassword(m_context.signedIn.password), true, m_context.message(10)});
+    const QString password = trimSpaces(again);
+    const QString stored = hashPassword(password);
+    // Nobody is signed in on an account that was not stored, or stored without its password.
+    const bool added = (password.isEmpty() || !stored.isEmpty()) && m_db.open(m_context.databasePath())
+        && addOperator(m_db, {name, stored, true, m_context.message(10)});
     m_db.close();
-
+    if (!added) {
+        dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
+        return;
+    }
+    m_context.signedIn = {name, password, true};
     dialogs.message(this, m_context.message(11), Dialogs::Icon::Information);
     accept();
 }
@@ -211,7 +219,7 @@ void FrmLogin::changePassword()
     if (!verifyPassword(m_storedPassword, trimSpaces(m_txtOld->text()))) {
         dialogs.message(this, m_context.message(2), Dialogs::Icon::Warning);
         m_txtOld->setFocus();
-        SelectAllText();
+        m_txtOld->selectAll();
         return;
     }
     if (TrimAtNul(m_txt1->text()) != TrimAtNul(m_txt2->text())) {
@@ -222,13 +230,14 @@ void FrmLogin::changePassword()
     // Stored trimmed, like every other password, so the session and later sign-ins agree.
     const QString plain = trimSpaces(m_txt1->text());
     const QString stored = hashPassword(plain);
-
-    m_db.open(m_context.databasePath());
-    const bool written = setOperatorPassword(m_db, op.name, stored);
+    const bool written = (plain.isEmpty() || !stored.isEmpty()) && m_db.open(m_context.databasePath())
+        && setOperatorPassword(m_db, op.name, stored);
     m_db.close();
-    if (written)
-        m_storedPassword = stored;
-
+    if (!written) {
+        dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
+        return;
+    }
+    m_storedPassword = stored;
     dialogs.message(this, m_context.message(4), Dialogs::Icon::Information);
     op.password = plain;
 }

@@ -41,7 +41,8 @@ bool setOperatorPassword(Database& db, const QString& name, const QString& store
 {
     return db.exec(QStringLiteral("UPDATE 用户表 SET Password = ? WHERE rowid = "
                                   "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
-                   {storedPassword, name});
+                   {storedPassword, name})
+        && db.changes() == 1;
 }
 
 } // namespace k27

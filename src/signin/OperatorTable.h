@@ -21,7 +21,7 @@ QList<OperatorRecord> loadOperators(Database& db);
 // The first row with this name, in table order.
 std::optional<OperatorRecord> findOperator(Database& db, const QString& name);
 bool addOperator(Database& db, const OperatorRecord& record);
-// Sets the stored password of the first row with this name.
+// Sets the stored password of the first row with this name; false when no row was changed.
 bool setOperatorPassword(Database& db, const QString& name, const QString& storedPassword);
 
 } // namespace k27

@@ -47,18 +47,23 @@ Startup::Outcome Startup::run()
     ctx.portNumber = corrected.portNumber;
     ctx.baudText = corrected.baudText;
 
+    // Simplified Chinese first: a chosen file that lacks messages (or is missing) leaves them
+    // in Simplified Chinese instead of empty.
+    if (ctx.settings.language != 0)
+        ctx.language.loadFile(ctx.languagePath(0));
     ctx.loadLanguage();
 
     // A lock left behind by a crashed run names a dead process and is taken over.
     m_lock = std::make_unique<QLockFile>(ctx.programFolder() + QStringLiteral("/k27center.lock"));
     m_lock->setStaleLockTime(0);
     bool locked = m_lock->tryLock(0);
-    if (!locked && !m_lock->getLockInfo(nullptr, nullptr, nullptr)) {
+    if (!locked && m_lock->error() == QLockFile::LockFailedError && !m_lock->getLockInfo(nullptr, nullptr, nullptr)) {
         // An unreadable lock file proves nothing about a running program.
         m_lock->removeStaleLockFile();
         locked = m_lock->tryLock(0);
     }
-    if (!locked) {
+    // A folder where no lock can be made (read-only) does not mean another instance runs.
+    if (!locked && m_lock->error() == QLockFile::LockFailedError) {
         dialogs.message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
         m_lock.reset();
         return Outcome::Exit;

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
 #include <QtTest>
 
 using k27::SerialPort;
@@ -197,7 +198,15 @@ void DeviceSimTest::survivesRandomBytes()
         QTest::qWait(45);
     }
     m_sim.command("ping \x01\xff");
-    QTest::qWait(300); // let the last refusals arrive before the check below
+    // Let the last refusals arrive (the machine may be busy): wait for a quiet line.
+    QElapsedTimer quiet, total;
+    quiet.start();
+    total.start();
+    while (quiet.elapsed() < 400 && total.elapsed() < 5000) {
+        QTest::qWait(50);
+        if (!m_port.readAll().isEmpty())
+            quiet.restart();
+    }
     m_sim.command("status");
     QVERIFY(m_sim.waitFor("unknown command 'ping"));
     QCOMPARE(m_sim.process.state(), QProcess::Running);

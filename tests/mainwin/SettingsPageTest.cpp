@@ -252,12 +252,15 @@ private slots:
         }
         QCOMPARE(applied.size(), 4);
 
-        // A missing language file leaves the table as it was; the byte is still written.
+        // A missing language file leaves the table, the language field and the file as they were.
         QVERIFY(QFile::remove(m_context->languagePath(1)));
+        const QByteArray before = fileBytes(m_context->settingsPath());
         lag->setCurrentIndex(1);
         click("btnlag");
-        QCOMPARE(fileBytes(m_context->settingsPath()).at(5), char(1));
+        QCOMPARE(fileBytes(m_context->settingsPath()), before);
+        QCOMPARE(int(m_context->settings.language), 0);
         QCOMPARE(m_context->message(131), QStringLiteral("简 message 131"));
+        QCOMPARE(applied.size(), 4);
     }
 
     void addChangeAndModes()

@@ -180,6 +180,10 @@ void GridExportTest::csvIsUtf8WithQuoting()
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("plain")), QStringLiteral("plain"));
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a\rb")), QStringLiteral("\"a\rb\""));
+    // Cells a spreadsheet would run as formulas stay text.
+    QCOMPARE(k27::GridExporter::csvField(QStringLiteral("=HYPERLINK(\"x\")")), QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
+    QCOMPARE(k27::GridExporter::csvField(QStringLiteral("@cmd")), QStringLiteral("'@cmd"));
+    QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a=b")), QStringLiteral("a=b"));
 }
 
 void GridExportTest::virtualGridExportsFromItsSource()

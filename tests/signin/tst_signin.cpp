@@ -212,6 +212,42 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
     }
 
+    void nothingStoredIsNeverReportedAsDone()
+    {
+        // The first operator cannot be stored: no sign-in on an account that does not exist.
+        Fixture first;
+        {
+            Database db;
+            QVERIFY(db.open(first.folder.databasePath()));
+            QVERIFY(db.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 用户表 "
+                                           "BEGIN SELECT RAISE(ABORT, 'full'); END")));
+        }
+        FrmLogin dlg(first.ctx);
+        child<QLineEdit>(dlg, "TxtName")->setText(QStringLiteral("amy"));
+        child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("pw"));
+        first.dialogs.inputAnswers = {QStringLiteral("pw")};
+        click(dlg, "cmdOK");
+        QCOMPARE(first.dialogs.calls.last().text, first.ctx.message(141));
+        QCOMPARE(first.dialogs.calls.last().icon, Dialogs::Icon::Error);
+        QVERIFY(dlg.result() != QDialog::Accepted);
+        QVERIFY(!first.ctx.signedIn.isAdministrator);
+
+        // The operator was deleted while the dialog was open: the change is not reported done.
+        Fixture f(0, {{QStringLiteral("bob"), hashPassword(QStringLiteral("old")), false, {}}});
+        FrmLogin change(f.ctx);
+        {
+            Database db;
+            QVERIFY(db.open(f.folder.databasePath()));
+            QVERIFY(db.exec(QStringLiteral("DELETE FROM 用户表")));
+        }
+        child<QLineEdit>(change, "TxtOld")->setText(QStringLiteral("old"));
+        child<QLineEdit>(change, "Txt1")->setText(QStringLiteral("new"));
+        child<QLineEdit>(change, "Txt2")->setText(QStringLiteral("new"));
+        click(change, "CmdChg");
+        QCOMPARE(f.dialogs.calls.last().text, f.ctx.message(141));
+        QVERIFY(!f.dialogs.messageTexts().contains(f.ctx.message(4)));
+    }
+
     void namesWithQuotes()
     {
         Fixture f(0, {{QStringLiteral("O'Neil \"Jr\""), hashPassword(QStringLiteral("p")), true, {}}});

@@ -4,6 +4,8 @@
 #include "startup/Startup.h"
 
 #include <QLockFile>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -99,6 +101,48 @@ private slots:
         AppContext ctx2(other.path(), dialogs);
         Startup again(ctx2);
         QCOMPARE(again.run(), Startup::Outcome::Continue);
+    }
+
+    void chosenLanguageFileMissing()
+    {
+        ProgramFolder folder;
+        QFile::remove(folder.path(QStringLiteral("res/big_Chs.lag")));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "01"));
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        // The messages fall back to Simplified Chinese instead of being empty.
+        QCOMPARE(ctx.message(12), QStringLiteral("密码错误，请重新输入！"));
+    }
+
+    void journalOfACrashIsRolledBack()
+    {
+        ProgramFolder folder;
+        // A writer dies in the middle of a transaction and leaves its journal behind.
+        const pid_t child = fork();
+        if (child == 0) {
+            Database db;
+            db.open(folder.databasePath());
+            db.exec(QStringLiteral("PRAGMA cache_size = 5"));
+            db.exec(QStringLiteral("BEGIN"));
+            for (int i = 0; i < 3000; ++i)
+                db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 住址) VALUES (?, ?)"),
+                        {QString::number(i), QString(200, u'x')});
+            _exit(0);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(QFile::exists(folder.databasePath() + QStringLiteral("-journal")));
+
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QVERIFY(dialogs.calls.isEmpty());
+        Database db;
+        QVERIFY(db.open(folder.databasePath()));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt(), 0);
     }
 
     void missingDatabaseStops()

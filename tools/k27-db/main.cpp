@@ -41,9 +41,8 @@ static int check(const QString& path)
     QString problem;
     if (!db.integrityCheck(&problem))
         return fail(QStringLiteral("integrity check failed: %1").arg(problem));
-    for (const char* table : {"用户信息", "用户表", "终端机"})
-        if (!db.hasTable(QString::fromUtf8(table)))
-            return fail(QStringLiteral("table %1 is missing").arg(QString::fromUtf8(table)));
+    if (!k27::hasRegisterTables(db, &problem))
+        return fail(problem);
     std::printf("ok %s\n", qPrintable(path));
     return 0;
 }

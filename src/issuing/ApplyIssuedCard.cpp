@@ -1,0 +1,58 @@
+#include "issuing/ApplyIssuedCard.h"
+
+#include "db/Database.h"
+#include "issuing/CardPermissions.h"
+#include "startup/TextUtil.h"
+
+#include <optional>
+
+namespace k27 {
+
+namespace {
+
+struct HolderRow
+{
+    qint64 id = 0;
+    QString cardNumber;
+    QString terminals;
+    QString validity;
+};
+
+// An emptied list is stored as the empty text, not as Null: the lists read a Null
+// permission column as "never issued".
+QString stored(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+} // namespace
+
+ApplyOutcome ApplyIssuedCard(Database& db, const QString& name, const QString& phone,
+                             const QString& cardNumberText, bool restore,
+                             const TerminalTexts& validityText, const TerminalTexts& restoreList)
+{
+    std::optional<HolderRow> holder;
+    const bool read = db.query(
+        QStringLiteral("select ID, 卡号, 权限终端机, 时间期限 from 用户信息"
+                       " where rtrim(姓名) = ?1 and rtrim(电话) = ?2 order by ID limit 1"),
+        {trimSpaces(name), trimSpaces(phone)}, [&](const Row& row) {
+            holder = HolderRow{row.integer(0), row.text(1), row.text(2), row.text(3)};
+            return false;
+        });
+    if (!read)
+        return ApplyOutcome::Failed;
+    if (!holder)
+        return ApplyOutcome::NotFound;
+    if (isCardMismatch(holder->cardNumber, cardNumberText))
+        return ApplyOutcome::Mismatch;
+
+    const CardPermissions merged = restore
+        ? mergeRestore(holder->terminals, holder->validity, restoreList)
+        : mergeIssued(holder->terminals, holder->validity, validityText);
+    const bool written = db.exec(
+        QStringLiteral("update 用户信息 set 卡号 = ?1, 权限终端机 = ?2, 时间期限 = ?3 where ID = ?4"),
+        {stored(cardNumberText), stored(merged.terminals), stored(merged.validity), holder->id});
+    return written ? ApplyOutcome::Written : ApplyOutcome::Failed;
+}
+
+} // namespace k27

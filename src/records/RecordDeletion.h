@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+namespace k27 {
+
+class Database;
+class ImportProgress;
+class LanguageTable;
+class RecordRows;
+
+// Deletes the records of a block of grid rows: every stored record with the card number
+// (column 8) and entry time (column 1) of a row goes, and the rows leave RecordRows.
+class RecordDeletion
+{
+public:
+    static constexpr int ProgressStep = 50;
+    static constexpr int CommitStep = 1000;
+
+    enum class Check {
+        Ok,          // ask message 61, then run
+        NoRows,      // the grid has no data row: message 116
+        HeaderRow    // the selection touches the header row: message 15
+    };
+
+    // Puts the selection's ends in order (first <= last) and says whether a deletion may start.
+    // `rowCount` is the number of data rows.
+    static Check check(int rowCount, int& first, int& last);
+
+    // Deletes rows first..last (in order, within 1..n) on the open database and removes them
+    // from `rows`. Returns the number of rows handled, last - first + 1. `progress` may be null.
+    static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress);
+
+    // message 117 + count + message 118
+    static QString summary(const LanguageTable& language, int count);
+};
+
+} // namespace k27

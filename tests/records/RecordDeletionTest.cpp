@@ -1,0 +1,104 @@
+#include "RecordFixture.h"
+#include "records/RecordDeletion.h"
+#include "records/RecordQuery.h"
+#include "records/RecordRows.h"
+
+#include <QtTest>
+
+using namespace k27;
+using test::RecordDatabase;
+using test::RecordingProgress;
+
+namespace {
+
+QStringList cards(const RecordRows& rows)
+{
+    QStringList out;
+    for (int r = 1; r <= rows.rowCount(); ++r)
+        out << rows.text(r, RecordRows::Card);
+    return out;
+}
+
+} // namespace
+
+class RecordDeletionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void selectionChecks()
+    {
+        int first = 3, last = 1;
+        QCOMPARE(RecordDeletion::check(5, first, last), RecordDeletion::Check::Ok);
+        QCOMPARE(first, 1);
+        QCOMPARE(last, 3);
+        first = 0, last = 0;
+        QCOMPARE(RecordDeletion::check(0, first, last), RecordDeletion::Check::NoRows);
+        first = 2, last = 0;
+        QCOMPARE(RecordDeletion::check(5, first, last), RecordDeletion::Check::HeaderRow);
+        QCOMPARE(first, 0);
+    }
+
+    void deletesTheSelectedBlockFromTableAndRows()
+    {
+        RecordDatabase d;
+        for (int i = 1; i <= 5; ++i)
+            d.record(QString::number(i), QStringLiteral("2024-05-01 08:00:0%1").arg(i));
+        RecordRows rows;
+        QCOMPARE(RecordQuery::run(d.db, {}, rows).rows, 5);
+        QCOMPARE(cards(rows), (QStringList{"5", "4", "3", "2", "1"}));
+
+        // Dragged upwards: rows 3..1.
+        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 1, nullptr), 3);
+        QCOMPARE(cards(rows), (QStringList{"2", "1"}));
+        QCOMPARE(d.count(), 2);
+        QCOMPARE(d.count(QStringLiteral("卡号 IN ('1', '2')")), 2);
+    }
+
+    void sameCardAndTimeGoTogetherFromTheTable()
+    {
+        RecordDatabase d;
+        d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:00"), 1);
+        d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:00"), 2);
+        d.record(QStringLiteral("O'1"), QStringLiteral("2024-05-01 08:00:00"), 3);   // like-lookalike stays
+        d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:01"), 4);
+        RecordRows rows;
+        RecordFilter f;
+        f.card = QStringLiteral("O'1%");
+        QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 3);
+        QCOMPARE(rows.text(3, RecordRows::Terminal), QStringLiteral("0001"));
+
+        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 3, nullptr), 1);
+        QCOMPARE(rows.rowCount(), 2);   // only the selected row leaves the grid
+        QCOMPARE(d.count(), 2);         // both stored records of that card and time are gone
+        QCOMPARE(d.count(QStringLiteral("卡号 = ?"), {QStringLiteral("O'1")}), 1);
+    }
+
+    void editedCellsAndProgress()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        const QDateTime first(QDate(2024, 1, 1), QTime(0, 0));
+        for (int i = 0; i < 130; ++i)
+            d.record(QString::number(i), first.addSecs(i).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        QVERIFY(d.db.commit());
+        RecordRows rows;
+        QCOMPARE(RecordQuery::run(d.db, {}, rows).rows, 130);
+        // An edited card number finds nothing; another spelling of the same time still finds it.
+        rows.setText(1, RecordRows::Card, QStringLiteral("edited"));
+        rows.setText(2, RecordRows::Time, QStringLiteral(" 2024/1/1 0:2:8 "));   // card 128
+
+        RecordingProgress progress;
+        QCOMPARE(RecordDeletion::run(d.db, rows, 1, 120, &progress), 120);
+        QCOMPARE(progress.maximum, 120);
+        QCOMPARE(progress.values, (QList<int>{0, 50, 100, 120}));
+        QCOMPARE(progress.pumps, 2);
+        QCOMPARE(rows.rowCount(), 10);
+        QCOMPARE(d.count(), 11);   // 129 (edited card) is still stored
+        QCOMPARE(d.count(QStringLiteral("卡号 = '129'")), 1);
+        QCOMPARE(d.count(QStringLiteral("卡号 = '128'")), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordDeletionTest)
+#include "RecordDeletionTest.moc"

@@ -1,0 +1,247 @@
+#include "RecordFixture.h"
+#include "records/EntryTime.h"
+#include "records/RecordImport.h"
+#include "records/RecordRows.h"
+#include "startup/LanguageTable.h"
+
+#include <QStringEncoder>
+#include <QtTest>
+
+using namespace k27;
+using test::RecordDatabase;
+using test::RecordingProgress;
+
+namespace {
+
+QStringList row(const RecordRows& rows, int r)
+{
+    QStringList out;
+    for (int c = 1; c <= RecordRows::Columns; ++c)
+        out << rows.text(r, c);
+    return out;
+}
+
+QByteArray lines(int count, int firstCard = 0)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i)
+        out += QStringLiteral("1,%1,2024-05-01,08:00:00,星期三\r\n").arg(firstCard + i).toUtf8();
+    return out;
+}
+
+} // namespace
+
+class RecordImportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void storesLinesAndShowsThemWithHolderAndTerminal()
+    {
+        RecordDatabase d;
+        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"), QStringLiteral("一号楼"));
+        d.terminal(3, QStringLiteral("东门"));
+        RecordRows rows;
+        rows.append({QStringLiteral("an earlier query's row")});
+        const QString file = d.file(QStringLiteral("in.txt"),
+                                    QByteArray("0003,00012345,2011-03-15,08:30:05,星期二\r\n"
+                                               "  12 , 777 ,2011/3/5,8:3:5\n"   // four fields, loose spelling
+                                               "5,888")
+                                        + '\0' + "junk,2011-03-15,08:30:05,星期二,extra\n");
+        RecordingProgress progress;
+        const auto result = RecordImport::run(d.db, file, rows, &progress);
+        QVERIFY(result.readable);
+        QCOMPARE(result.total, 3);
+        QCOMPARE(result.read, 3);
+        QCOMPARE(result.added, 3);
+        QCOMPARE(result.skipped, 0);
+
+        QCOMPARE(rows.rowCount(), 3);
+        QCOMPARE(row(rows, 1),
+                 (QStringList{"2011-03-15 08:30:05", "星期二", "张三", "财务部", "一号楼", "0003", "东门", "00012345"}));
+        // Unknown card, unregistered terminal: empty cells. The time as stored.
+        QCOMPARE(row(rows, 2), (QStringList{"2011-03-05 08:03:05", "", "", "", "", "12", "", "777"}));
+        QCOMPARE(rows.text(3, RecordRows::Card), QStringLiteral("888"));
+
+        QVariantList stored;
+        d.db.query(QStringLiteral("SELECT 卡号, 终端机号, 进出时间, 星期 FROM 进出记录 ORDER BY ID"), {},
+                   [&](const Row& r) {
+                       for (int c = 0; c < 4; ++c)
+                           stored << r.value(c);
+                       return true;
+                   });
+        QCOMPARE(stored, (QVariantList{"00012345", 3, "2011-03-15 08:30:05", "星期二", "777", 12,
+                                       "2011-03-05 08:03:05", "", "888", 5, "2011-03-15 08:30:05", "星期二"}));
+        QCOMPARE(progress.maximum, 3);
+        QCOMPARE(progress.values, (QList<int>{0, 3}));
+    }
+
+    void sameFileTwiceAddsNothingTheSecondTime()
+    {
+        RecordDatabase d;
+        const QString file = d.file(QStringLiteral("in.csv"),
+                                    "1,A,2024-05-01,08:00:00,x\n"
+                                    "1,A,2024-5-1,8:00:00,x\n"    // the same moment spelt otherwise
+                                    "2,B,2024-05-01,08:00:00,x\n"
+                                    "2,B,2024-02-30,08:00:00,x\n");
+        RecordRows rows;
+        auto first = RecordImport::run(d.db, file, rows, nullptr);
+        QCOMPARE(first.added, 2);
+        QCOMPARE(first.skipped, 2);
+        auto second = RecordImport::run(d.db, file, rows, nullptr);
+        QCOMPARE(second.added, 0);
+        QCOMPARE(second.skipped, 4);
+        QCOMPARE(rows.rowCount(), 0);
+        QCOMPARE(d.count(), 2);
+    }
+
+    void readingRulesOfTheLines()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        // A line without a comma is read but neither added nor skipped; reading stops at the
+        // first empty line.
+        auto r = RecordImport::run(d.db, d.file(QStringLiteral("a.txt"),
+                                                "no comma here\r\n1,A,2024-05-01,08:00:00\r\n\r\n"
+                                                "1,B,2024-05-01,08:00:00\r\n"),
+                                   rows, nullptr);
+        QCOMPARE(r.total, 4);
+        QCOMPARE(r.read, 2);
+        QCOMPARE(r.added, 1);
+        QCOMPARE(r.skipped, 0);
+
+        // Without a final line break the total is one less than the lines; a line of blanks is
+        // not empty.
+        RecordingProgress progress;
+        r = RecordImport::run(d.db, d.file(QStringLiteral("b.txt"), "1,C,2024-05-01,08:00:00\n   \n1,D,2024-05-01,08:00:00"),
+                              rows, &progress);
+        QCOMPARE(r.total, 2);
+        QCOMPARE(r.read, 3);
+        QCOMPARE(r.added, 2);
+        QCOMPARE(progress.maximum, 2);
+        QCOMPARE(progress.values.last(), 3);
+
+        // Empty file: nothing read, still a readable file.
+        r = RecordImport::run(d.db, d.file(QStringLiteral("c.txt"), QByteArray()), rows, nullptr);
+        QVERIFY(r.readable);
+        QCOMPARE(r.read, 0);
+    }
+
+    void badLinesAreSkippedAndNotStored()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("bad.txt"),
+                                                      "1,A,2011-02-30,08:00:00\n"       // no such day
+                                                      "1,B,2011-03-15,24:00:00\n"       // no such hour
+                                                      "1,C,15.03.2011,08:00:00\n"
+                                                      "1,D,2011-03-15\n"                // no time
+                                                      "1,1234567890123456,2011-03-15,08:00:00\n"   // card too wide
+                                                      "1,E,2011-03-15,08:00:00,12345678901\n"      // weekday too wide
+                                                      "99999999999,F,2011-03-15,08:00:00\n"        // terminal too big
+                                                      "1,123456789012345,2011-03-15,08:00:00,1234567890\n"),
+                                         rows, nullptr);
+        QCOMPARE(r.read, 8);
+        QCOMPARE(r.skipped, 7);
+        QCOMPARE(r.added, 1);
+        QCOMPARE(d.count(), 1);
+        QCOMPARE(rows.rowCount(), 1);
+        QCOMPARE(rows.text(1, RecordRows::Card), QStringLiteral("123456789012345"));
+    }
+
+    void textsAreStoredAsTheyStand()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        // Apostrophes, percent signs and SQL-like texts are plain data.
+        const QByteArray data = "1,O'1%,2011-03-15,08:00:00,it's\n"
+                                "1,x');--,2011-03-15,08:00:00,#1#\n";
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("q.txt"), data), rows, nullptr);
+        QCOMPARE(r.added, 2);
+        QCOMPARE(d.count(QStringLiteral("卡号 = ? AND 星期 = ?"), {QStringLiteral("O'1%"), QStringLiteral("it's")}), 1);
+        QCOMPARE(d.count(QStringLiteral("卡号 = ?"), {QStringLiteral("x');--")}), 1);
+    }
+
+    void fileEncodings()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        const QString line = QStringLiteral("1,A,2011-03-15,08:00:00,星期二\r\n");
+        QStringEncoder gb("GB18030");
+        QVERIFY(gb.isValid());
+        const QByteArray gbBytes = gb.encode(line);
+        QVERIFY(gbBytes != line.toUtf8());
+        auto r = RecordImport::run(d.db, d.file(QStringLiteral("gb.txt"), gbBytes), rows, nullptr);
+        QCOMPARE(r.added, 1);
+        QCOMPARE(rows.text(1, RecordRows::Weekday), QStringLiteral("星期二"));
+        r = RecordImport::run(d.db, d.file(QStringLiteral("u8.txt"), "\xEF\xBB\xBF" + line.toUtf8().replace('A', 'B')),
+                              rows, nullptr);
+        QCOMPARE(r.added, 1);
+        QCOMPARE(rows.text(1, RecordRows::Terminal), QStringLiteral("1"));   // the BOM is not part of field 1
+        QCOMPARE(rows.text(1, RecordRows::Weekday), QStringLiteral("星期二"));
+    }
+
+    void unreadableFileChangesNothing()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        rows.append({QStringLiteral("kept")});
+        for (const QString& path : {d.folder.path(QStringLiteral("missing.txt")), d.folder.path(QStringLiteral("Data"))}) {
+            const auto r = RecordImport::run(d.db, path, rows, nullptr);
+            QVERIFY(!r.readable);
+            QCOMPARE(rows.rowCount(), 1);
+        }
+    }
+
+    void progressEveryFiftyLinesAndCommittedChunks()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        RecordingProgress progress;
+        // Between two chunks the lines before are already committed: another connection sees them.
+        qint64 seenAt1050 = -1;
+        progress.onPump = [&] {
+            if (progress.values.last() == 1050) {
+                Database other;
+                QVERIFY(other.open(d.folder.databasePath(), true));
+                seenAt1050 = other.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toLongLong();
+            }
+        };
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("many.txt"), lines(2520)), rows, &progress);
+        QCOMPARE(r.added, 2520);
+        QCOMPARE(progress.maximum, 2520);
+        QCOMPARE(progress.values.size(), 2 + 2520 / 50);
+        QCOMPARE(progress.values.mid(0, 4), (QList<int>{0, 50, 100, 150}));
+        QCOMPARE(progress.values.last(), 2520);
+        QCOMPARE(progress.pumps, 2520 / 50);
+        QCOMPARE(seenAt1050, 1000);
+        // The run leaves no transaction open.
+        QVERIFY(d.db.beginTransaction());
+        QVERIFY(d.db.rollback());
+    }
+
+    void entryTimeSpellings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("stored form") << "2011-03-15 08:30:05" << "2011-03-15 08:30:05";
+        QTest::newRow("slashes") << "2011/3/15 8:30:05" << "2011-03-15 08:30:05";
+        QTest::newRow("single digits") << "2011-3-5 8:3:5" << "2011-03-05 08:03:05";
+        QTest::newRow("no seconds") << "2011-03-15 08:30" << "2011-03-15 08:30:00";
+        QTest::newRow("leap day") << "2012-02-29 00:00:00" << "2012-02-29 00:00:00";
+        QTest::newRow("no leap day") << "2011-02-29 00:00:00" << "";
+        QTest::newRow("mixed separators") << "2011-03/15 08:30:05" << "";
+        QTest::newRow("minute 60") << "2011-03-15 08:60:00" << "";
+        QTest::newRow("two-digit year") << "11-03-15 08:30:05" << "";
+        QTest::newRow("date only") << "2011-03-15" << "";
+    }
+    void entryTimeSpellings()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QCOMPARE(normaliseEntryTime(text), stored);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordImportTest)
+#include "RecordImportTest.moc"

@@ -1,0 +1,252 @@
+#include "RecordFixture.h"
+#include "records/RecordQuery.h"
+#include "records/RecordRows.h"
+
+#include <QtTest>
+
+using namespace k27;
+using test::RecordDatabase;
+
+namespace {
+
+QStringList column(const RecordRows& rows, int col)
+{
+    QStringList out;
+    for (int r = 1; r <= rows.rowCount(); ++r)
+        out << rows.text(r, col);
+    return out;
+}
+
+QStringList row(const RecordRows& rows, int r)
+{
+    QStringList out;
+    for (int c = 1; c <= RecordRows::Columns; ++c)
+        out << rows.text(r, c);
+    return out;
+}
+
+} // namespace
+
+class RecordQueryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rowsKeepEveryTextAsSet()
+    {
+        RecordRows rows;
+        rows.append({QStringLiteral("2024-05-01 08:30:05"), QStringLiteral("星期三"), QStringLiteral("张三")});
+        rows.append({QStringLiteral("2024/5/1 8:30"), {}, QStringLiteral("张三"), {}, {}, QStringLiteral("0007"), {},
+                     QStringLiteral("12"), QStringLiteral("extra")});
+        QCOMPARE(rows.rowCount(), 2);
+        QCOMPARE(row(rows, 1), (QStringList{"2024-05-01 08:30:05", "星期三", "张三", "", "", "", "", ""}));
+        QCOMPARE(rows.text(2, 1), QStringLiteral("2024/5/1 8:30"));
+        QCOMPARE(rows.text(2, 8), QStringLiteral("12"));
+        QCOMPARE(rows.text(0, 1), QString());
+        QCOMPARE(rows.text(2, 9), QString());
+
+        // An edit of one cell changes that cell only, even where texts were shared.
+        rows.setText(1, 3, QStringLiteral("李四"));
+        rows.setText(2, 1, QStringLiteral("9999-99-99 99:99:99"));
+        rows.setText(3, 1, QStringLiteral("ignored"));
+        QCOMPARE(rows.text(1, 3), QStringLiteral("李四"));
+        QCOMPARE(rows.text(2, 3), QStringLiteral("张三"));
+        QCOMPARE(rows.text(2, 1), QStringLiteral("9999-99-99 99:99:99"));
+        rows.setText(1, 1, QString());
+        QCOMPARE(rows.text(1, 1), QString());
+
+        rows.append({QStringLiteral("third")});
+        rows.removeRows(1, 2);
+        QCOMPARE(rows.rowCount(), 1);
+        QCOMPARE(rows.text(1, 1), QStringLiteral("third"));
+        rows.removeRows(0, 5);
+        QCOMPARE(rows.rowCount(), 0);
+        rows.append({QStringLiteral("x")});
+        rows.clear();
+        QCOMPARE(rows.rowCount(), 0);
+    }
+
+    void everyRecordNewestFirstWithHolderAndTerminal()
+    {
+        RecordDatabase d;
+        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"), QStringLiteral("一号楼"));
+        d.terminal(5, QStringLiteral("东门"));
+        d.record(QStringLiteral("00012345"), QStringLiteral("2024-05-01 08:00:00"), 5, QStringLiteral("星期三"));
+        d.record(QStringLiteral("99999999"), QStringLiteral("2024-05-02 09:00:00"), 12345, QStringLiteral("星期四"));
+        QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('00012345', '2024-04-30 07:00:00')")));
+
+        RecordRows rows;
+        const auto result = RecordQuery::run(d.db, {}, rows);
+        QCOMPARE(result.outcome, RecordQuery::Outcome::Done);
+        QCOMPARE(result.rows, 3);
+        // Unknown card: empty holder cells; unregistered terminal: empty address.
+        QCOMPARE(row(rows, 1),
+                 (QStringList{"2024-05-02 09:00:00", "星期四", "", "", "", "12345", "", "99999999"}));
+        QCOMPARE(row(rows, 2),
+                 (QStringList{"2024-05-01 08:00:00", "星期三", "张三", "财务部", "一号楼", "0005", "东门", "00012345"}));
+        // Nulls become empty texts.
+        QCOMPARE(row(rows, 3), (QStringList{"2024-04-30 07:00:00", "", "张三", "财务部", "一号楼", "", "", "00012345"}));
+
+        // No match: the rows are emptied and the page reports it.
+        RecordFilter none;
+        none.card = QStringLiteral("777");
+        QCOMPARE(RecordQuery::run(d.db, none, rows).rows, 0);
+        QCOMPARE(rows.rowCount(), 0);
+    }
+
+    void cardFilterFindsThePartAnywhereLiterally()
+    {
+        RecordDatabase d;
+        for (const char* card : {"1200", "0123", "9912", "1020", "1%2", "1_2", "152", "O'1"})
+            d.record(QString::fromUtf8(card), QStringLiteral("2024-05-01 08:00:00"));
+        RecordRows rows;
+        auto cards = [&](const QString& text) {
+            RecordFilter f;
+            f.card = text;
+            RecordQuery::run(d.db, f, rows);
+            QStringList found = column(rows, RecordRows::Card);
+            found.sort();
+            return found;
+        };
+        QCOMPARE(cards(QStringLiteral("12")), (QStringList{"0123", "1200", "9912"}));
+        QCOMPARE(cards(QStringLiteral("  12\u0000 34")), (QStringList{"0123", "1200", "9912"}));
+        // "%" and "_" match themselves, not any text; an apostrophe is just a character.
+        QCOMPARE(cards(QStringLiteral("%")), (QStringList{"1%2"}));
+        QCOMPARE(cards(QStringLiteral("1_")), (QStringList{"1_2"}));
+        QCOMPARE(cards(QStringLiteral("'")), (QStringList{"O'1"}));
+        QCOMPARE(cards(QStringLiteral("o'")), (QStringList{"O'1"}));
+        QCOMPARE(cards(QString()).size(), 8);
+    }
+
+    void timeSpanIncludesBothEndsExactly()
+    {
+        RecordDatabase d;
+        d.record(QStringLiteral("1"), QStringLiteral("2024-04-30 23:59:59"));
+        d.record(QStringLiteral("2"), QStringLiteral("2024-05-01 00:00:00"));
+        d.record(QStringLiteral("3"), QStringLiteral("2024-05-01 00:00:01"));
+        d.record(QStringLiteral("4"), QStringLiteral("2024-05-02 00:00:00"));
+        RecordRows rows;
+        RecordFilter f;
+        f.timeSpan = true;
+        const QDateTime midnight(QDate(2024, 5, 1), QTime(0, 0));
+        f.start = f.end = midnight;
+        RecordQuery::run(d.db, f, rows);
+        QCOMPARE(column(rows, RecordRows::Card), QStringList{"2"});
+
+        f.end = QDateTime(QDate(2024, 5, 2), QTime(0, 0));
+        RecordQuery::run(d.db, f, rows);
+        QCOMPARE(column(rows, RecordRows::Card), (QStringList{"4", "3", "2"}));
+
+        // The span is only applied while its box is ticked.
+        f.timeSpan = false;
+        QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 4);
+    }
+
+    void nameDepartmentAndTerminalFilters()
+    {
+        RecordDatabase d;
+        d.holder(QStringLiteral("100"), QStringLiteral("O'Brien"), QStringLiteral("研发部"));
+        d.holder(QStringLiteral("200"), QStringLiteral("王五"), QStringLiteral("100% 销售"));
+        d.holder(QStringLiteral("300"), QString(), QString());
+        d.record(QStringLiteral("100"), QStringLiteral("2024-05-01 08:00:00"), 7);
+        d.record(QStringLiteral("200"), QStringLiteral("2024-05-01 09:00:00"), 7);
+        d.record(QStringLiteral("300"), QStringLiteral("2024-05-01 10:00:00"), 7);
+        d.record(QStringLiteral("400"), QStringLiteral("2024-05-01 11:00:00"), 8);   // no holder
+
+        RecordRows rows;
+        auto cards = [&](const RecordFilter& f) {
+            RecordQuery::run(d.db, f, rows);
+            return column(rows, RecordRows::Card);
+        };
+        RecordFilter f;
+        f.name = QStringLiteral("'bri");
+        QCOMPARE(cards(f), QStringList{"100"});
+        f = {};
+        f.department = QStringLiteral("0%");
+        QCOMPARE(cards(f), QStringList{"200"});
+        f.department = QStringLiteral("部");
+        QCOMPARE(cards(f), QStringList{"100"});
+        f.department = QStringLiteral(" ");   // blanks only: no filter
+        QCOMPARE(cards(f).size(), 4);
+
+        // Terminal compared as a number and shown with four digits.
+        f = {};
+        f.terminal = QStringLiteral("7");
+        QCOMPARE(cards(f), (QStringList{"300", "200", "100"}));
+        QCOMPARE(rows.text(1, RecordRows::Terminal), QStringLiteral("0007"));
+        f.terminal = QStringLiteral("007");
+        QCOMPARE(cards(f).size(), 3);
+        f.terminal = QStringLiteral("8");
+        QCOMPARE(cards(f), QStringList{"400"});
+        f.terminal = QStringLiteral("abc");
+        QCOMPARE(cards(f), QStringList{});
+
+        // All tests together.
+        f = {};
+        f.card = QStringLiteral("0");
+        f.name = QStringLiteral("王");
+        f.terminal = QStringLiteral("7");
+        QCOMPARE(cards(f), QStringList{"200"});
+    }
+
+    void recentModeTakesTheNewestIgnoringTheFilters()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        const QDateTime first(QDate(2024, 1, 1), QTime(0, 0));
+        for (int i = 0; i < 120; ++i)
+            d.record(QString::number(i), first.addSecs(i * 60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        QVERIFY(d.db.commit());
+
+        RecordRows rows;
+        RecordFilter f;
+        f.recent = true;
+        f.recentText = QStringLiteral("50");
+        f.card = QStringLiteral("no such card");
+        f.timeSpan = true;   // ignored too
+        QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 50);
+        QCOMPARE(rows.text(1, RecordRows::Card), QStringLiteral("119"));
+        QCOMPARE(rows.text(50, RecordRows::Card), QStringLiteral("70"));
+
+        // N = 0: nothing happens, the rows stay as they were.
+        for (const char* text : {"", "abc", "0", "0.4", "-0.5"}) {
+            f.recentText = QString::fromUtf8(text);
+            QCOMPARE(RecordQuery::run(d.db, f, rows).outcome, RecordQuery::Outcome::NotRun);
+            QCOMPARE(rows.rowCount(), 50);
+        }
+        QCOMPARE(RecordQuery::recentCount(QStringLiteral("2.5")), 2);
+        QCOMPARE(RecordQuery::recentCount(QStringLiteral("3.5")), 4);
+        QCOMPARE(RecordQuery::recentCount(QStringLiteral(" -7条")), 7);
+        f.recentText = QStringLiteral("1000");
+        QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 120);
+    }
+
+    void olderDatabasesGainTheIndexesAndRefusalsLeaveNoRows()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.exec(QStringLiteral("DROP INDEX 进出记录_卡号时间")));
+        QVERIFY(d.db.exec(QStringLiteral("DROP INDEX 进出记录_时间")));
+        QVERIFY(d.db.exec(QStringLiteral("DROP INDEX 用户信息_卡号")));
+        RecordRows rows;
+        QCOMPARE(RecordQuery::run(d.db, {}, rows).outcome, RecordQuery::Outcome::Done);
+        const auto indexes = [&] {
+            QStringList names;
+            d.db.query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+                       {}, [&](const Row& r) { names << r.text(0); return true; });
+            return names;
+        };
+        QVERIFY(indexes().contains(QStringLiteral("进出记录_卡号时间")));
+        QVERIFY(indexes().contains(QStringLiteral("进出记录_时间")));
+        QVERIFY(indexes().contains(QStringLiteral("用户信息_卡号")));
+
+        // Without the record table the query fails cleanly.
+        d.record(QStringLiteral("1"), QStringLiteral("2024-05-01 00:00:00"));
+        QCOMPARE(RecordQuery::run(d.db, {}, rows).rows, 1);
+        QVERIFY(d.db.exec(QStringLiteral("DROP TABLE 进出记录")));
+        QCOMPARE(RecordQuery::run(d.db, {}, rows).outcome, RecordQuery::Outcome::Failed);
+        QCOMPARE(rows.rowCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordQueryTest)
+#include "RecordQueryTest.moc"
