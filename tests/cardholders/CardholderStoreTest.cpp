@@ -5,7 +5,6 @@
 #include "cardholders/AutoName.h"
 #include "cardholders/CardholderFields.h"
 #include "cardholders/CardholderStore.h"
-#include "cardholders/CardholderTable.h"
 #include "cardholders/PhotoPath.h"
 
 #include <QDir>
@@ -76,9 +75,7 @@ private slots:
     void insertStoresTheNameWithABlankAndRefusesDuplicates();
     void namesWithApostrophesAreOrdinaryText();
     void updateChecksTheKeyOnlyWhenItChanges();
-    void permissionsAreTheCompleteLists();
     void removeDeletesRowsAndPhotos();
-    void tablePatchesAfterAddAndChange();
 };
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
@@ -273,25 +270,6 @@ void CardholderStoreTest::updateChecksTheKeyOnlyWhenItChanges()
     QCOMPARE(store.update({QStringLiteral("没有"), QStringLiteral("0")}, values), int(CardholderStore::NoLongerThere));
 }
 
-void CardholderStoreTest::permissionsAreTheCompleteLists()
-{
-    ProgramFolder folder;
-    const QString db = folder.databasePath();
-    CardholderStore store(db, folder.path(QStringLiteral("Data/img")));
-    addRow(db, {QStringLiteral("张三 "), {}, {}, {}, {}, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("5、17、"),
-                QStringLiteral("A、B、")});
-    addRow(db, {QStringLiteral("李四 "), {}, {}, {}, {}, QStringLiteral("2"), {}, {}, {}});
-    QCOMPARE(store.permissions({QStringLiteral("张三 "), QStringLiteral(" 1")}),
-             std::optional(CardholderStore::Permissions{QStringLiteral("5、17、"), QStringLiteral("A、B、")}));
-    QVERIFY(!store.permissions({QStringLiteral("张三"), QStringLiteral("2")}));
-    const auto many = store.permissions(QList<CardholderStore::Key>{
-        {QStringLiteral("李四"), QStringLiteral("2")}, {QStringLiteral("x"), {}}, {QStringLiteral("张三"), QStringLiteral("1")}});
-    QCOMPARE(many.size(), 3);
-    QCOMPARE(many[0], std::optional(CardholderStore::Permissions{}));
-    QVERIFY(!many[1]);
-    QCOMPARE(many[2]->terminals, QStringLiteral("5、17、"));
-}
-
 void CardholderStoreTest::removeDeletesRowsAndPhotos()
 {
     ProgramFolder folder;
@@ -322,26 +300,6 @@ void CardholderStoreTest::removeDeletesRowsAndPhotos()
     CardholderStore broken(folder.path(QStringLiteral("Data/none.kvd")), folder.path(QStringLiteral("Data/img")));
     QCOMPARE(broken.remove({{QStringLiteral("人1"), QStringLiteral("1")}}), 0);
     QVERIFY(QFile::exists(folder.path(QStringLiteral("Data/img/人11.JPG"))));
-}
-
-void CardholderStoreTest::tablePatchesAfterAddAndChange()
-{
-    CardholderTable table;
-    table.appendRow({QStringLiteral("1"), QStringLiteral("张三 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1")});
-    table.appendRow({QStringLiteral("2"), QStringLiteral("张三 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2")});
-    table.prependRow({QStringLiteral("3"), QStringLiteral("new"), QStringLiteral("女")});
-    QCOMPARE(table.rowCount(), 3);
-    QCOMPARE(table.rowText(1, 1), QStringLiteral("new"));
-    QCOMPARE(table.rowText(1, 9), QString());
-    QCOMPARE(table.rowText(3, 6), QStringLiteral("2"));
-
-    QVERIFY(table.updateRow(QStringLiteral("张三"), QStringLiteral("2"),
-                            {QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("d"), QStringLiteral("p"),
-                             QStringLiteral("a"), QStringLiteral("9")}));
-    QCOMPARE(table.rowText(3, 1), QStringLiteral("李四"));
-    QCOMPARE(table.rowText(3, 6), QStringLiteral("9"));
-    QCOMPARE(table.rowText(2, 1), QStringLiteral("张三 "));
-    QVERIFY(!table.updateRow(QStringLiteral("张三"), QStringLiteral("2"), {}));
 }
 
 QTEST_GUILESS_MAIN(CardholderStoreTest)
