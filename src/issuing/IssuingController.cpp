@@ -62,7 +62,17 @@ IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, S
         connect(option, &QRadioButton::clicked, this, [this, type = type] { chooseCommandType(type); });
     connect(&page, &IssuingPage::searchChanged, this, &IssuingController::onSearchChanged);
     connect(page.GridU2, &Grid::doubleClicked, this, [this] { selectTarget(m_page.GridU2->currentRow()); });
-    connect(page.GridU2, &Grid::rowChanged, this, &IssuingController::selectTarget);
+    // Row changes while the list is being refilled are not the operator's choice; the
+    // search follow-up settles the target afterwards.
+    connect(page.GridU2, &Grid::rowChanged, this, [this](int row) {
+        if (!m_page.GridU2->redraw())
+            return;
+        if (row < 1) {
+            m_targetName.clear();
+            m_targetPhone.clear();
+        }
+        selectTarget(row);
+    });
     connect(page.GridU2, &Grid::clicked, this, &IssuingController::onGridClicked);
     connect(page.GridU2, &Grid::dropDownChosen, this, &IssuingController::onDropDownChosen);
     connect(page.btnStart, &QPushButton::clicked, this, &IssuingController::start);
@@ -107,6 +117,8 @@ void IssuingController::selectTarget(int row)
         return;
     LoadHolderPermissions(row);
     m_page.txtUser->setText(grid->cellText(row, NameColumn));
+    m_targetName = trimSpaces(grid->cellText(row, NameColumn));
+    m_targetPhone = trimSpaces(grid->cellText(row, PhoneColumn));
 }
 
 void IssuingController::LoadHolderPermissions(int row)
@@ -179,16 +191,31 @@ void IssuingController::onSearchChanged(int field, bool typed)
 void IssuingController::searchFollowUp()
 {
     Grid* grid = m_page.GridU2;
+    // A reload after a written card (or a search) moves rows: the target stays the same
+    // cardholder rather than whoever now sits in his old row.
+    if (!m_targetName.isEmpty()) {
+        for (int r = 1; r < grid->rows(); ++r) {
+            if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
+                && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
+                if (r != grid->currentRow())
+                    grid->setCurrentCell(r, qMax(1, grid->currentCol()));
+                break;
+            }
+        }
+    }
     const QString card = TrimAtNul(m_page.CmbF[CardSearchField - 4]->currentText());
     if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardColumn)) {
         grid->selectRow(1);
         LoadHolderPermissions(1);
     }
     const int row = grid->currentRow();
-    if (row > 0)
+    if (row > 0) {
         selectTarget(row);
-    else
+    } else {
         m_page.txtUser->clear();
+        m_targetName.clear();
+        m_targetPhone.clear();
+    }
 }
 
 void IssuingController::onGridClicked()

@@ -77,6 +77,10 @@ private:
     bool m_administrator;
     Hooks m_hooks;
 
+    // The cardholder last chosen as target (trimmed name and phone): a refill of the list
+    // keeps him selected when he is still listed, wherever his row moved to.
+    QString m_targetName;
+    QString m_targetPhone;
     QStringList m_holderTerminals;   // HolderTerminals
     QStringList m_holderValidity;    // HolderValidity
     bool m_issuingActive = false;

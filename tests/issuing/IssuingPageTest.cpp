@@ -676,6 +676,11 @@ void IssuingPageTest::issuingRunWithTheSimulator()
     QCOMPARE(stored(fx.databasePath(), QStringLiteral("赵六")),
              (Holder{"0000012345", "3、46、", dated(l, 2026, 12) + "、" + dated(l, 2026, 12) + "、"}));
     QCOMPARE(w.cardholders().rowText(w.cardholders().rowCount(), 1).trimmed(), QStringLiteral("赵六"));
+    // His row moved among the card holders; he stays the target.
+    QCOMPARE(page->GridU2->currentRow(), rowOf(page->GridU2, QStringLiteral("赵六")));
+    QCOMPARE(page->GridU2->currentRow(), 4);
+    QCOMPARE(page->txtUser->text().trimmed(), QStringLiteral("赵六"));
+    QCOMPARE(page->tickedTerminals(), (QList<int>{3, 46}));
 
     select(w, QStringLiteral("王五"));                // has 0000067890
     fx.dialogs.clear();
