@@ -198,7 +198,7 @@ void IssuingController::searchFollowUp()
             if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
                 && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
                 if (r != grid->currentRow())
-                    grid->setCurrentCell(r, qMax(1, grid->currentCol()));
+                    grid->selectRow(r);
                 break;
             }
         }
