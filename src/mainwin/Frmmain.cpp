@@ -161,9 +161,13 @@ void Frmmain::buildWindow()
 
 void Frmmain::bindGrids()
 {
-    for (Grid* grid : {m_cardholderPage->GridU, m_issuingPage->GridU2}) {
-        grid->setCellSource([this](int row, int col) { return m_cardholders.viewText(row, col); });
-        grid->setCellEdited([this](int row, int col, const QString& text) { m_cardholders.setViewText(row, col, text); });
+    const std::pair<Grid*, CardholderTable::View> bindings[] = {
+        {m_cardholderPage->GridU, CardholderTable::CardholderPageView},
+        {m_issuingPage->GridU2, CardholderTable::IssuingPageView}};
+    for (const auto& [grid, view] : bindings) {
+        grid->setCellSource([this, view](int row, int col) { return m_cardholders.viewText(view, row, col); });
+        grid->setCellEdited(
+            [this, view](int row, int col, const QString& text) { m_cardholders.setViewText(view, row, col, text); });
     }
     m_terminalPage->GridM->setCellSource([this](int row, int col) { return m_terminals.text(row, col); });
     m_terminalPage->GridM->setCellEdited(
@@ -304,10 +308,11 @@ bool Frmmain::LoadCardholders()
 void Frmmain::FilterCardholders(int firstField, bool cardOnly)
 {
     const bool issuing = firstField == 4;
-    m_cardholders.filter(issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
+    const auto view = issuing ? CardholderTable::IssuingPageView : CardholderTable::CardholderPageView;
+    m_cardholders.filter(view, issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
     Grid* grid = issuing ? m_issuingPage->GridU2 : m_cardholderPage->GridU;
     grid->setRedraw(false);
-    grid->setRows(m_cardholders.viewCount() + 1);
+    grid->setRows(m_cardholders.viewCount(view) + 1);
     grid->setRedraw(true);
     grid->refresh();
     if (issuing)

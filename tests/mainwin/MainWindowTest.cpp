@@ -455,6 +455,14 @@ void MainWindowTest::filterSearchesWithLikePatterns()
     QCOMPARE(w.issuingPage()->GridU2->rows(), 3);
     w.issuingPage()->OptN->click();
     QCOMPARE(w.issuingPage()->GridU2->rows(), 4);
+
+    // A search on the cardholder page leaves the issuing list (whose row gets the next card) alone.
+    Grid* issuingList = w.issuingPage()->GridU2;
+    const QString firstTarget = issuingList->cellText(1, 1);
+    page->CmbF[0]->setEditText(QStringLiteral("王"));
+    QCOMPARE(page->GridU->rows(), 2);
+    QCOMPARE(issuingList->rows(), 4);
+    QCOMPARE(issuingList->cellText(1, 1), firstTarget);
 }
 
 QTEST_MAIN(MainWindowTest)
