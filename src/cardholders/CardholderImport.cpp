@@ -1,4 +1,5 @@
 #include "CardholderImport.h"
+#include "cardholders/CardholderKey.h"
 
 #include "db/Database.h"
 #include "platform/ImportProgress.h"
@@ -31,10 +32,8 @@ CardholderImport::Result CardholderImport::run(const Workbook& sheet)
         if (v[Name].isEmpty() || v[Phone].isEmpty()) {
             ++result.skipped;
         } else {
-            // Inserts store the name followed by one blank; every lookup therefore compares
-            // the name without trailing blanks.
-            const bool known = m_db.exists(
-                QStringLiteral("select 1 from 用户信息 where rtrim(姓名) = ? and 电话 = ?"), {v[Name], v[Phone]});
+            const bool known =
+                m_db.exists(QStringLiteral("select 1 from 用户信息") + cardholderKeyCondition(), {v[Name], v[Phone]});
             bool written = false;
             if (!known) {
                 written = m_db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, "
@@ -45,8 +44,8 @@ CardholderImport::Result CardholderImport::run(const Workbook& sheet)
                 const QString question = m_language.message(123) + v[Name] + m_language.message(124);
                 if (m_answer.decide(question, m_ask))
                     written = m_db.exec(QStringLiteral("update 用户信息 set 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, "
-                                                       "卡号 = ?, 权限终端机 = ?, 时间期限 = ? "
-                                                       "where rtrim(姓名) = ? and 电话 = ?"),
+                                                       "卡号 = ?, 权限终端机 = ?, 时间期限 = ?")
+                                            + cardholderKeyCondition(),
                                         {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals],
                                          v[Validity], v[Name], v[Phone]});
             }

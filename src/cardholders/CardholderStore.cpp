@@ -1,4 +1,5 @@
 #include "CardholderStore.h"
+#include "cardholders/CardholderKey.h"
 
 #include "cardholders/PhotoPath.h"
 #include "db/Database.h"
@@ -11,8 +12,7 @@ namespace k27 {
 
 namespace {
 
-// Both sides trimmed: adds store "name ", changes store "name", imports whatever they read.
-const QString KeyCondition = QStringLiteral(" where trim(姓名) = ? and trim(电话) = ?");
+const QString KeyCondition = cardholderKeyCondition();
 
 QVariantList keyParams(const CardholderStore::Key& key)
 {

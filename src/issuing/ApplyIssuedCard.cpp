@@ -1,5 +1,7 @@
 #include "issuing/ApplyIssuedCard.h"
 
+#include "cardholders/CardholderKey.h"
+
 #include "db/Database.h"
 #include "issuing/CardPermissions.h"
 #include "startup/TextUtil.h"
@@ -33,8 +35,8 @@ ApplyOutcome ApplyIssuedCard(Database& db, const QString& name, const QString& p
 {
     std::optional<HolderRow> holder;
     const bool read = db.query(
-        QStringLiteral("select ID, 卡号, 权限终端机, 时间期限 from 用户信息"
-                       " where rtrim(姓名) = ?1 and rtrim(电话) = ?2 order by ID limit 1"),
+        QStringLiteral("select ID, 卡号, 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
+            + QStringLiteral(" order by ID limit 1"),
         {trimSpaces(name), trimSpaces(phone)}, [&](const Row& row) {
             holder = HolderRow{row.integer(0), row.text(1), row.text(2), row.text(3)};
             return false;

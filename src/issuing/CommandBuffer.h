@@ -33,10 +33,10 @@ public:
         BadIdentificationCode,  // outside 0..255 (message 106)
     };
 
-    // The year byte holds year - 2008; 0xFF would be 2263. Anything outside is refused,
-    // not wrapped onto another year.
+    // The year byte holds year - 2008. 0xFF (2263) is the restore frame's "no year", so a card
+    // can hold 2009..2262; anything outside is refused, not wrapped onto another year.
     static constexpr int FirstYear = 2009;
-    static constexpr int LastYear = 2263;
+    static constexpr int LastYear = 2262;
 
     CommandBuffer();                 // prefilled
 
@@ -75,6 +75,17 @@ public:
     const TerminalTexts& restoreList() const { return m_restoreList; }
     void clearValidityText();
 
+    // What the device writes onto every card of the current run: kept when a frame is sent,
+    // so that a start the operator abandons later (or a changed command type) does not change
+    // what a written card is recorded with.
+    struct SentFrame {
+        bool restore = false;
+        TerminalTexts validityText;
+        TerminalTexts restoreList;
+    };
+    void markSent(bool restore) { m_sent = {restore, m_validityText, m_restoreList}; }
+    const SentFrame& sent() const { return m_sent; }
+
     // The identification code typed in TxtC: its leading number (none counts as 0),
     // refused when below 0 or above 255 (so 255.4 is refused), otherwise rounded to the
     // nearest integer, halves away from zero.
@@ -86,6 +97,7 @@ private:
     QByteArray m_bytes;
     TerminalTexts m_validityText;
     TerminalTexts m_restoreList;
+    SentFrame m_sent;
     std::optional<IssueRequest> m_pendingIssue;
     bool m_pendingRestore = false;
 };

@@ -56,8 +56,9 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     // The rest of the reply arrives meanwhile; a second notification in this time is
     // handled in full and leaves this one an empty block.
     DelayMs(ReplyWaitMs);
+    // Everything waiting is taken; bytes arriving after this are the next reply and get their
+    // own notification (clearing the input here could drop the start of a card report).
     const QByteArray block = m_port.readAll();
-    m_port.clearInput();
 
     const DeviceReply reply = decodeReply(block);
     switch (reply.kind) {
@@ -92,9 +93,18 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
     if (row > 0 && !name.isEmpty()) {
         m_db.close();
         if (m_db.open(m_databasePath)) {
+            // Recorded with what the device was told to write, whatever the page shows now.
+            const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome =
                 ApplyIssuedCard(m_db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
-                                m_page.OptR->isChecked(), m_buffer.validityText(), m_buffer.restoreList());
+                                sent.restore, sent.validityText, sent.restoreList);
+            if (outcome == ApplyOutcome::Failed) {
+                // The card exists but is not recorded: say so instead of reporting success.
+                m_db.close();
+                m_page.showTip(m_language.message(54), Red);
+                refreshList();
+                return;
+            }
             if (outcome == ApplyOutcome::Mismatch) {
                 m_db.close();
                 m_commBusy = true;

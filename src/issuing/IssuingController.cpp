@@ -1,5 +1,7 @@
 #include "issuing/IssuingController.h"
 
+#include "cardholders/CardholderKey.h"
+
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "issuing/CommandBuffer.h"
@@ -103,6 +105,8 @@ void IssuingController::chooseRange(int range)
 {
     if (m_hooks.fillTerminalGrid)
         m_hooks.fillTerminalGrid(range);
+    // A tick left standing would now mean another door: start the new range clear.
+    m_page.clearTicks();
     // The target's own terminals of the new range.
     const int row = m_page.GridU2->currentRow();
     if (row > 0 && m_page.GridU2->rows() >= 2)
@@ -130,8 +134,8 @@ void IssuingController::LoadHolderPermissions(int row)
     QString terminals;
     QString validity;
     if (openDatabase()) {
-        m_db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息"
-                                  " where rtrim(姓名) = ?1 and rtrim(电话) = ?2 order by ID limit 1"),
+        m_db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
+                       + QStringLiteral(" order by ID limit 1"),
                    {name, phone}, [&](const Row& r) {
                        found = true;
                        terminals = TrimAtNul(r.text(0));
@@ -290,6 +294,7 @@ void IssuingController::startRestore()
     if (!m_buffer.completeRestore())
         return;
     SendFrame(m_port, m_buffer);
+    m_buffer.markSent(true);
     afterSend();
 }
 
@@ -333,6 +338,7 @@ void IssuingController::startIssue()
     if (!m_buffer.completeIssue(m_language))
         return;
     SendFrame(m_port, m_buffer);
+    m_buffer.markSent(false);
     afterSend();
 }
 

@@ -302,22 +302,31 @@ bool Frmmain::LoadCardholders()
 {
     const bool ok = openDatabase() && m_cardholders.load(m_db);
     m_db.close();
+    // Both lists show the new table at once: a list left with its old row count would show
+    // blank rows, and the issuing list's selected row receives the next card written.
+    showCardholders(CardholderTable::CardholderPageView, false);
+    showCardholders(CardholderTable::IssuingPageView, m_issuingPage->cardOnly());
     return ok;
 }
 
 void Frmmain::FilterCardholders(int firstField, bool cardOnly)
 {
     const bool issuing = firstField == 4;
-    const auto view = issuing ? CardholderTable::IssuingPageView : CardholderTable::CardholderPageView;
+    showCardholders(issuing ? CardholderTable::IssuingPageView : CardholderTable::CardholderPageView, cardOnly);
+    if (issuing)
+        m_issuing->searchFollowUp();
+    m_timer1->start();
+}
+
+void Frmmain::showCardholders(CardholderTable::View view, bool cardOnly)
+{
+    const bool issuing = view == CardholderTable::IssuingPageView;
     m_cardholders.filter(view, issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
     Grid* grid = issuing ? m_issuingPage->GridU2 : m_cardholderPage->GridU;
     grid->setRedraw(false);
     grid->setRows(m_cardholders.viewCount(view) + 1);
     grid->setRedraw(true);
     grid->refresh();
-    if (issuing)
-        m_issuing->searchFollowUp();
-    m_timer1->start();
 }
 
 void Frmmain::FillTerminalGrid(int range)

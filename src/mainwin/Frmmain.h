@@ -101,6 +101,8 @@ private:
     void setupGridColumns();
     bool openDatabase();
     void onTimer1();
+    // Filters one cardholder list with its page's search texts and sets its grid's rows.
+    void showCardholders(CardholderTable::View view, bool cardOnly);
     void onLanguageApplied();
     void onSerialSettingsApplied(bool written);
 

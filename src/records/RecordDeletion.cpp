@@ -55,13 +55,16 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
     for (const auto& [card, entry] : std::as_const(keys)) {
         db.exec(sql, {card, entry});   // a refused statement still counts: the row leaves the grid
         ++count;
-        if (inTransaction && count % CommitStep == 0) {
+        // Window events run only between transactions (see the import).
+        const bool report = progress && count % ProgressStep == 0;
+        if (inTransaction && (report || count % CommitStep == 0)) {
             db.commit();
-            inTransaction = db.beginTransaction();
+            inTransaction = false;
         }
-        if (progress && count % ProgressStep == 0) {
+        if (report)
             progress->advance(count, total);
-        }
+        if (!inTransaction)
+            inTransaction = db.beginTransaction();
     }
     if (inTransaction)
         db.commit();

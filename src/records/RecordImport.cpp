@@ -139,13 +139,17 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
             }
         }
 
-        if (inTransaction && result.read % CommitStep == 0) {
+        // Window events run only between transactions: a device reply handled meanwhile must
+        // be able to write its card at once.
+        const bool report = progress && result.read % ProgressStep == 0;
+        if (inTransaction && (report || result.read % CommitStep == 0)) {
             db.commit();
-            inTransaction = db.beginTransaction();
+            inTransaction = false;
         }
-        if (progress && result.read % ProgressStep == 0) {
+        if (report)
             progress->advance(result.read, result.total);
-        }
+        if (!inTransaction)
+            inTransaction = db.beginTransaction();
     }
     if (inTransaction)
         db.commit();

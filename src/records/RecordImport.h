@@ -17,7 +17,7 @@ class RecordImport
 {
 public:
     static constexpr int ProgressStep = 50;    // lines between two progress reports
-    static constexpr int CommitStep = 1000;    // lines stored per transaction
+    static constexpr int CommitStep = 1000;    // lines stored per transaction without a progress display
     static constexpr int CardWidth = 15;       // widths of 卡号 and 星期
     static constexpr int WeekdayWidth = 10;
 

@@ -227,18 +227,25 @@ void TerminalPage::deleteTerminals()
     }
     if (!dialogs.question(this, message(61)))
         return;
-    if (!openDatabase())
+    // Events run between the rows, and the window's shared connection is closed by whatever
+    // runs meanwhile (a device reply, for one): the deletion keeps a connection of its own and
+    // takes its numbers before the first statement.
+    Database db;
+    if (!db.open(m_host.context->databasePath()))
         return;
     r2 = qMin(r2, m_host.terminals->rowCount());
+    QList<qint64> numbers;
+    for (int r = r1; r <= r2; ++r)
+        numbers << TerminalRegister::numberOf(m_host.terminals->text(r, 1));
     m_busy = true;
-    TerminalRegister terminals(*m_host.database);
-    for (int r = r1; r <= r2; ++r) {
-        terminals.remove(TerminalRegister::numberOf(m_host.terminals->text(r, 1)));
+    TerminalRegister terminals(db);
+    for (qint64 number : std::as_const(numbers)) {
+        terminals.remove(number);
         QCoreApplication::processEvents();
     }
+    db.close();
     m_host.terminals->removeRows(r1, r2);
     showRowCount();
-    m_host.database->close();
     m_busy = false;
     dialogs.message(this, message(117) + QString::number(r2 - r1 + 1) + message(118), Dialogs::Icon::None);
 }

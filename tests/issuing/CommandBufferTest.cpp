@@ -231,7 +231,8 @@ void CommandBufferTest::refusedYearsAndCodes()
 
     QCOMPARE(issued(request({1}, Type::NewCard, QDate(2009, 1, 1), false, 255)).at(108), quint8(0x01));
     QCOMPARE(issued(request({1}, Type::NewCard, QDate(2009, 1, 1), false, 255)).at(109), quint8(0xFF));
-    QCOMPARE(issued(request({1}, Type::NewCard, QDate(2263, 12, 31))).at(108), quint8(0xFF));
+    QCOMPARE(issued(request({1}, Type::NewCard, QDate(2262, 12, 31))).at(108), quint8(0xFE));
+    QCOMPARE(b.prepareIssue(request({1}, Type::NewCard, QDate(2263, 1, 1))), Check::YearOutOfRange);
 }
 
 void CommandBufferTest::identificationCodeFromText()
