@@ -114,6 +114,17 @@ void Frmmain::buildWindow()
     m_picTip = new DuplicatePrompt(this);
     m_picPrg = new ProgressPanel(this);
 
+    RecordPage::Window recordWindow;
+    recordWindow.context = &m_context;
+    recordWindow.rows = &m_records;
+    recordWindow.db = &m_db;
+    recordWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
+        m_picPrg->start(page, caption, total);
+    };
+    recordWindow.progressValue = [this](int done) { m_picPrg->setValue(done); };
+    recordWindow.progressFinish = [this] { m_picPrg->finish(); };
+    m_recordPage->attach(std::move(recordWindow));
+
     // The command type lists everybody for new and temporary cards, card holders only
     // for renewals and restores.
     IssuingPage* issuing = m_issuingPage;

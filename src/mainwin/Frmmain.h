@@ -2,7 +2,7 @@
 
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
-#include "records/RecordTable.h"
+#include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
 #include <QByteArray>
@@ -73,7 +73,7 @@ public:
     Database& database() { return m_db; }
     CardholderTable& cardholders() { return m_cardholders; }
     TerminalTable& terminals() { return m_terminals; }
-    RecordTable& records() { return m_records; }
+    RecordRows& records() { return m_records; }
     CardholderPage* cardholderPage() const { return m_cardholderPage; }
     TerminalPage* terminalPage() const { return m_terminalPage; }
     IssuingPage* issuingPage() const { return m_issuingPage; }
@@ -106,7 +106,7 @@ private:
     Database m_db;
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
-    RecordTable m_records;
+    RecordRows m_records;
     QByteArray m_commandBuffer;
     bool m_initialised = false;
     bool m_issuingActive = false;
