@@ -37,37 +37,47 @@ DuplicatePrompt::DuplicatePrompt(QWidget* parent) : QFrame(parent)
 
 void DuplicatePrompt::reset()
 {
-    m_flags.fill(false);
+    m_flags.clear();
 }
 
 void DuplicatePrompt::choose(int k)
 {
-    m_flags.fill(false);
-    m_flags[size_t(k)] = true;
+    m_flags.choose(k);
     hide();
     emit answered(k);
 }
 
 bool DuplicatePrompt::askOverwrite(const QString& question)
 {
-    if (m_flags[OverwriteAll])
-        return true;
-    if (m_flags[SkipAll])
-        return false;
+    return m_flags.decide(question, [this](const QString& q) { return ask(q); });
+}
+
+int DuplicatePrompt::ask(const QString& question)
+{
     Lblmsg->setText(question);
-    if (QWidget* host = parentWidget())
-        move((host->width() - width()) / 2, (host->height() - height()) / 2);
+    if (QWidget* host = parentWidget()) {
+        QPoint at((host->width() - width()) / 2, (host->height() - height()) / 2);
+        // Above an import's progress panel rather than over its counter.
+        const auto* panel = host->findChild<QWidget*>(QStringLiteral("PicPrg"), Qt::FindDirectChildrenOnly);
+        if (panel && panel->isVisible() && QRect(at, size()).intersects(panel->geometry()))
+            at.setY(qMax(0, panel->y() - height() - 8));
+        move(at);
+    }
     show();
     raise();
-    m_flags.fill(false);
+    m_flags.clear();
     QPointer<DuplicatePrompt> self(this);
+    int chosen = -1;
     QEventLoop wait;
-    connect(this, &DuplicatePrompt::answered, &wait, &QEventLoop::quit);
+    connect(this, &DuplicatePrompt::answered, &wait, [&](int k) {
+        chosen = k;
+        wait.quit();
+    });
     connect(this, &QObject::destroyed, &wait, &QEventLoop::quit);
     wait.exec();
     if (!self)
-        return false;
-    return m_flags[Overwrite] || m_flags[OverwriteAll];
+        return -1;
+    return chosen;
 }
 
 } // namespace k27

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "platform/DuplicateAnswer.h"
+
 #include <QFrame>
-#include <array>
 
 class QLabel;
 class QPushButton;
@@ -21,9 +22,11 @@ public:
 
     // Clears the four flags (the first step of every import).
     void reset();
-    bool flag(int k) const { return m_flags[size_t(k)]; }
-    // One duplicate row: answers from "all" without asking; otherwise shows the question
-    // and waits, with events running, for a button. True = overwrite the row.
+    bool flag(int k) const { return m_flags.flag(k); }
+    // Shows the question in front, clears the flags and waits, with events running, until
+    // a button sets one. Answers the button's index, -1 when the window goes away first.
+    int ask(const QString& question);
+    // One duplicate row: answers from "all" without asking, otherwise asks. True = overwrite.
     bool askOverwrite(const QString& question);
 
     QLabel* Lblmsg = nullptr;
@@ -35,7 +38,7 @@ signals:
 private:
     void choose(int k);
 
-    std::array<bool, 4> m_flags{};
+    DuplicateAnswer m_flags;
 };
 
 } // namespace k27

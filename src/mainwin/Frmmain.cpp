@@ -6,6 +6,7 @@
 #include "issuing/IssuingPage.h"
 #include "mainwin/ApplyMainLanguage.h"
 #include "mainwin/DuplicatePrompt.h"
+#include "mainwin/ImportWiring.h"
 #include "mainwin/ProgressPanel.h"
 #include "mainwin/SettingsPage.h"
 #include "mainwin/SetupGridColumns.h"
@@ -113,6 +114,7 @@ void Frmmain::buildWindow()
     // Panels that lie over the pages while an import or deletion runs.
     m_picTip = new DuplicatePrompt(this);
     m_picPrg = new ProgressPanel(this);
+    wireTerminalPageAndImports(*this, m_context);
 
     RecordPage::Window recordWindow;
     recordWindow.context = &m_context;

@@ -1,7 +1,7 @@
 #include "RecordDeletion.h"
 
 #include "EntryTime.h"
-#include "ImportProgress.h"
+#include "platform/ImportProgress.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
@@ -46,8 +46,7 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
     }
 
     if (progress) {
-        progress->setMaximum(total);
-        progress->setValue(0);
+        progress->begin(total);
     }
     RecordQuery::ensureIndexes(db);
     const QString sql = QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?");
@@ -61,8 +60,7 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
             inTransaction = db.beginTransaction();
         }
         if (progress && count % ProgressStep == 0) {
-            progress->setValue(count);
-            progress->pump();
+            progress->advance(count, total);
         }
     }
     if (inTransaction)
@@ -70,7 +68,7 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
 
     rows.removeRows(first, last);
     if (progress)
-        progress->setValue(count);
+        progress->end(count, total);
     return count;
 }
 

@@ -1,7 +1,7 @@
 #include "RecordImport.h"
 
 #include "EntryTime.h"
-#include "ImportProgress.h"
+#include "platform/ImportProgress.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
@@ -101,8 +101,7 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
              });
 
     if (progress) {
-        progress->setMaximum(result.total);
-        progress->setValue(0);
+        progress->begin(result.total);
     }
 
     const QString duplicateSql = QStringLiteral("SELECT 1 FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?");
@@ -145,14 +144,13 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
             inTransaction = db.beginTransaction();
         }
         if (progress && result.read % ProgressStep == 0) {
-            progress->setValue(result.read);
-            progress->pump();
+            progress->advance(result.read, result.total);
         }
     }
     if (inTransaction)
         db.commit();
     if (progress)
-        progress->setValue(result.read);
+        progress->end(result.read, result.total);
     return result;
 }
 

@@ -1,7 +1,17 @@
 #include "TerminalPage.h"
 
+#include "db/Database.h"
 #include "mainwin/FormControls.h"
+#include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/ImportProgress.h"
+#include "startup/AppContext.h"
+#include "startup/TextUtil.h"
+#include "terminals/TerminalImport.h"
+#include "terminals/TerminalRegister.h"
+#include "terminals/TerminalTable.h"
+
+#include <QCoreApplication>
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -71,6 +81,223 @@ TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(10);
     page->addWidget(Frame3);
     page->addWidget(GridM, 1);
+
+    printAction = [this](Grid& grid) { grid.print(this); };
+}
+
+TerminalPage::~TerminalPage() = default;
+
+void TerminalPage::attach(TerminalPageHost host)
+{
+    m_host = std::move(host);
+    connect(cmdAdd, &QPushButton::clicked, this, &TerminalPage::addTerminal);
+    connect(cmdUp, &QPushButton::clicked, this, &TerminalPage::changeTerminal);
+    connect(cmdD, &QPushButton::clicked, this, &TerminalPage::deleteTerminals);
+    connect(cmdPrint, &QPushButton::clicked, this, &TerminalPage::printTerminals);
+    connect(cmdEx, &QPushButton::clicked, this, &TerminalPage::exportTerminals);
+    connect(cmdIn, &QPushButton::clicked, this, &TerminalPage::importTerminals);
+    connect(GridM, &Grid::doubleClicked, this, &TerminalPage::selectForChange);
+    connect(GridM, &Grid::clicked, this, &TerminalPage::gridClicked);
+}
+
+bool TerminalPage::isAdministrator() const
+{
+    return m_host.context && m_host.context->signedIn.isAdministrator;
+}
+
+QString TerminalPage::message(int number) const
+{
+    return m_host.context ? m_host.context->message(number) : QString();
+}
+
+bool TerminalPage::openDatabase()
+{
+    if (!m_host.context || !m_host.database)
+        return false;
+    m_host.database->close();
+    return m_host.database->open(m_host.context->databasePath());
+}
+
+void TerminalPage::showRowCount()
+{
+    GridM->setRedraw(false);
+    GridM->setRows(m_host.terminals->rowCount() + 1);
+    GridM->setRedraw(true);
+    GridM->refresh();
+}
+
+void TerminalPage::addTerminal()
+{
+    if (m_busy || !m_host.terminals)
+        return;
+    Dialogs& dialogs = m_host.context->dialogs();
+    if (TxtNo->text().isEmpty()) {
+        dialogs.message(this, message(56), Dialogs::Icon::Warning);
+        TxtNo->setFocus();
+        return;
+    }
+    if (!openDatabase())
+        return;
+    const qint64 number = TerminalRegister::numberOf(TxtNo->text());
+    TerminalRegister terminals(*m_host.database);
+    if (terminals.exists(number)) {
+        dialogs.message(this, message(57), Dialogs::Icon::Error);
+        m_host.database->close();
+        return;
+    }
+    const QString address = trimSpaces(TxtAdd->toPlainText());
+    terminals.insert(number, address);
+    // The new row goes to the end; the list is sorted again by its next reload.
+    m_host.terminals->append(number, address);
+    m_host.database->close();
+    if (m_host.fillTerminalGrid)
+        m_host.fillTerminalGrid();
+    showRowCount();
+    TxtNo->setText(QString::number(number + 1));
+}
+
+void TerminalPage::changeTerminal()
+{
+    if (m_busy || !m_host.terminals)
+        return;
+    Dialogs& dialogs = m_host.context->dialogs();
+    if (TxtNo->text().isEmpty()) {
+        dialogs.message(this, message(58), Dialogs::Icon::Warning);
+        TxtNo->setFocus();
+        return;
+    }
+    if (!openDatabase())
+        return;
+    const qint64 number = TerminalRegister::numberOf(TxtNo->text());
+    TerminalRegister terminals(*m_host.database);
+    if (!terminals.exists(number)) {
+        dialogs.message(this, message(59), Dialogs::Icon::Warning);
+        m_host.database->close();
+        return;
+    }
+    const QString address = trimSpaces(TxtAdd->toPlainText());
+    terminals.updateAddress(number, address);
+    m_host.database->close();
+    TerminalTable& rows = *m_host.terminals;
+    for (int r = 1; r <= rows.rowCount(); ++r) {
+        if (TerminalRegister::numberOf(rows.text(r, 1)) == number) {
+            rows.setText(r, 2, address);
+            break;
+        }
+    }
+    if (m_host.fillTerminalGrid)
+        m_host.fillTerminalGrid();
+    GridM->refresh();
+    cmdUp->setEnabled(false);
+    cmdAdd->setEnabled(isAdministrator());
+}
+
+void TerminalPage::selectForChange()
+{
+    const int r = GridM->selectionFirstRow();
+    if (r <= 0 || r >= GridM->rows())
+        return;
+    TxtNo->setText(GridM->cellText(r, 1));
+    TxtAdd->setPlainText(GridM->cellText(r, 2));
+    cmdUp->setEnabled(isAdministrator());
+    cmdAdd->setEnabled(false);
+}
+
+void TerminalPage::gridClicked()
+{
+    cmdAdd->setEnabled(isAdministrator());
+}
+
+void TerminalPage::deleteTerminals()
+{
+    if (m_busy || !m_host.terminals)
+        return;
+    Dialogs& dialogs = m_host.context->dialogs();
+    int r1 = GridM->selectionFirstRow();
+    int r2 = GridM->selectionLastRow();
+    if (r2 < r1)
+        std::swap(r1, r2);
+    if (GridM->rows() <= 1) {
+        dialogs.message(this, message(116), Dialogs::Icon::Warning);
+        return;
+    }
+    if (r1 == 0 || r2 == 0) {
+        dialogs.message(this, message(15), Dialogs::Icon::Warning);
+        return;
+    }
+    if (!dialogs.question(this, message(61)))
+        return;
+    if (!openDatabase())
+        return;
+    r2 = qMin(r2, m_host.terminals->rowCount());
+    m_busy = true;
+    TerminalRegister terminals(*m_host.database);
+    for (int r = r1; r <= r2; ++r) {
+        terminals.remove(TerminalRegister::numberOf(m_host.terminals->text(r, 1)));
+        QCoreApplication::processEvents();
+    }
+    m_host.terminals->removeRows(r1, r2);
+    showRowCount();
+    m_host.database->close();
+    m_busy = false;
+    dialogs.message(this, message(117) + QString::number(r2 - r1 + 1) + message(118), Dialogs::Icon::None);
+}
+
+void TerminalPage::printTerminals()
+{
+    SetPrin(1, *GridM, QStringLiteral("终端机信息列表"));
+    if (printAction)
+        printAction(*GridM);
+}
+
+void TerminalPage::exportTerminals()
+{
+    if (!m_host.context)
+        return;
+    Dialogs& dialogs = m_host.context->dialogs();
+    const GridExportResult result = GridM->exportToFile(dialogs, QString(), true, false);
+    if (result.ok())
+        dialogs.message(this, message(121), Dialogs::Icon::Information);
+    else if (result.status == GridExportResult::Status::Failed)
+        dialogs.message(this, message(137), Dialogs::Icon::Error);
+}
+
+void TerminalPage::importTerminals()
+{
+    if (m_busy || !m_host.context)
+        return;
+    Dialogs& dialogs = m_host.context->dialogs();
+    const QString file = dialogs.openFile(this, QString(), QStringLiteral("Excel(*.xls)"));
+    if (file.isEmpty())
+        return;
+    const WorkbookReader::Result sheet = m_reader.read(file);
+    if (!sheet.ok()) {
+        dialogs.message(this, message(140), Dialogs::Icon::Error);
+        return;
+    }
+    if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
+        dialogs.message(this, message(125), Dialogs::Icon::Error);
+        return;
+    }
+    // A connection of its own: the window's connection is opened and closed by whatever
+    // runs while the import lets events through.
+    Database db;
+    if (!db.open(m_host.context->databasePath()))
+        return;
+    m_busy = true;
+    TerminalImport import(db, m_host.context->language);
+    import.setAsk(m_host.askDuplicate);
+    import.setProgress(m_host.progress.get());
+    const TerminalImport::Result result = import.run(sheet.workbook);
+    db.close();
+    m_busy = false;
+    if (m_host.loadTerminalList)
+        m_host.loadTerminalList();
+    dialogs.message(this,
+                    message(113) + QString::number(result.imported) + message(114) + QString::number(result.skipped) +
+                        message(115),
+                    Dialogs::Icon::None);
+    GridM->raise();
 }
 
 } // namespace k27

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "platform/DuplicateAnswer.h"
+#include "platform/WorkbookReader.h"
+
 #include <QWidget>
+#include <functional>
+#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -10,9 +15,26 @@ class QPushButton;
 
 namespace k27 {
 
+class AppContext;
+class Database;
 class Grid;
+class ImportProgress;
+class TerminalTable;
 
-// Page 1 of the main window: the terminal entry frame Frame3 and the list GridM.
+// What the terminal page uses of the main window that hosts it.
+struct TerminalPageHost
+{
+    AppContext* context = nullptr;
+    Database* database = nullptr;            // the window's connection
+    TerminalTable* terminals = nullptr;      // TerminalRows, drawn by GridM
+    std::function<void()> fillTerminalGrid;  // the issuing page's terminal grid, current range
+    std::function<bool()> loadTerminalList;
+    DuplicateAnswer::Ask askDuplicate;       // the window's duplicate-row question
+    std::shared_ptr<ImportProgress> progress;  // the progress panel over this page
+};
+
+// Page 1 of the main window: the terminal entry frame Frame3 and the list GridM. The
+// buttons add, change and delete terminals, print, export and import the list.
 class TerminalPage : public QWidget
 {
     Q_OBJECT
@@ -20,6 +42,24 @@ public:
     static constexpr int AddressMaxLength = 100;
 
     explicit TerminalPage(QWidget* parent = nullptr);
+    ~TerminalPage() override;
+
+    // Connects the buttons and the grid; until then they do nothing.
+    void attach(TerminalPageHost host);
+
+    // The button and grid handlers.
+    void addTerminal();        // cmdAdd
+    void changeTerminal();     // cmdUp
+    void deleteTerminals();    // cmdD
+    void printTerminals();     // cmdPrint
+    void exportTerminals();    // cmdEx
+    void importTerminals();    // cmdIn
+    void selectForChange();    // GridM double-click
+    void gridClicked();        // GridM click
+
+    // How cmdPrint prints the prepared grid: the print preview by default.
+    std::function<void(Grid&)> printAction;
+    WorkbookReader& workbookReader() { return m_reader; }
 
     QGroupBox* Frame3 = nullptr;
     QLabel* Label30 = nullptr;
@@ -34,6 +74,17 @@ public:
     QPushButton* cmdEx = nullptr;
     QLabel* lblNote = nullptr;
     Grid* GridM = nullptr;
+
+private:
+    bool isAdministrator() const;
+    QString message(int number) const;
+    bool openDatabase();
+    void showRowCount();
+
+    TerminalPageHost m_host;
+    WorkbookReader m_reader;
+    // A delete or import lets window events run; a second click meanwhile is ignored.
+    bool m_busy = false;
 };
 
 } // namespace k27

@@ -1,7 +1,7 @@
 #include "TerminalTable.h"
 
 #include "db/Database.h"
-#include "startup/TextUtil.h"
+#include "terminals/TerminalRegister.h"
 
 namespace k27 {
 
@@ -48,10 +48,18 @@ void TerminalTable::append(qint64 number, const QString& address)
     m_rows.append({numberText(number), address});
 }
 
+void TerminalTable::removeRows(int r1, int r2)
+{
+    r1 = qMax(r1, 1);
+    r2 = qMin(r2, rowCount());
+    if (r1 <= r2)
+        m_rows.remove(r1 - 1, r2 - r1 + 1);
+}
+
 QString TerminalTable::addressOf(qint64 number) const
 {
     for (const auto& row : m_rows)
-        if (qint64(leadingNumber(row.first)) == number)
+        if (TerminalRegister::numberOf(row.first) == number)
             return row.second;
     return {};
 }

@@ -20,6 +20,8 @@ public:
     void setText(int row, int col, const QString& text);
     void append(qint64 number, const QString& address);
     void clear() { m_rows.clear(); }
+    // Removes rows r1..r2 (1-based, inclusive); later rows move up.
+    void removeRows(int r1, int r2);
 
     // The address of the first row whose number has this value; empty when there is none.
     QString addressOf(qint64 number) const;

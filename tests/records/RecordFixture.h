@@ -3,7 +3,7 @@
 #include "ProgramFolder.h"
 #include "db/Database.h"
 #include "db/Schema.h"
-#include "records/ImportProgress.h"
+#include "platform/ImportProgress.h"
 
 #include <QList>
 #include <QtTest>
@@ -55,14 +55,19 @@ public:
 class RecordingProgress final : public ImportProgress
 {
 public:
-    void setMaximum(int total) override { maximum = total; }
-    void setValue(int done) override { values.append(done); }
-    void pump() override
+    void begin(int total) override
     {
+        maximum = total;
+        values.append(0);
+    }
+    void advance(int done, int) override
+    {
+        values.append(done);
         ++pumps;
         if (onPump)
             onPump();
     }
+    void end(int done, int) override { values.append(done); }
 
     int maximum = -1;
     QList<int> values;

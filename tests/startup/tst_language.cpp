@@ -124,7 +124,7 @@ private slots:
                 used << i;
         };
         range(0, 4), range(6, 15), range(19, 31), used << 40, range(42, 48), range(50, 59), range(61, 67),
-            range(69, 73), range(75, 104), range(106, 118), range(120, 139), used << 141;
+            range(69, 73), range(75, 104), range(106, 118), range(120, 141);
         for (int n : used)
             QVERIFY2(!t.message(n).isEmpty(), qPrintable(QStringLiteral("message %1 missing").arg(n)));
         QVERIFY(t.message(62).contains(t.message(73)));

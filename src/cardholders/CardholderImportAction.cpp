@@ -1,0 +1,56 @@
+#include "CardholderImportAction.h"
+
+#include "cardholders/CardholderImport.h"
+#include "db/Database.h"
+#include "platform/Dialogs.h"
+#include "startup/AppContext.h"
+
+namespace k27 {
+
+CardholderImportAction::CardholderImportAction(CardholderImportHost host, QObject* parent)
+    : QObject(parent), m_host(std::move(host))
+{
+    setObjectName(QStringLiteral("CardholderImportAction"));
+}
+
+void CardholderImportAction::run()
+{
+    if (m_running || !m_host.context)
+        return;
+    AppContext& context = *m_host.context;
+    Dialogs& dialogs = context.dialogs();
+    const QString file = dialogs.openFile(m_host.page, QString(), QStringLiteral("Excel(*.xls)"));
+    if (file.isEmpty())
+        return;
+    const WorkbookReader::Result sheet = m_reader.read(file);
+    if (!sheet.ok()) {
+        dialogs.message(m_host.page, context.message(140), Dialogs::Icon::Error);
+        return;
+    }
+    if (sheet.workbook.columns < CardholderImport::MinimumColumns) {
+        dialogs.message(m_host.page, context.message(125), Dialogs::Icon::Error);
+        return;
+    }
+    // A connection of its own: the window's connection is opened and closed by whatever
+    // runs while the import lets events through.
+    Database db;
+    if (!db.open(context.databasePath()))
+        return;
+    m_running = true;
+    CardholderImport import(db, context.language);
+    import.setAsk(m_host.askDuplicate);
+    import.setProgress(m_host.progress.get());
+    const CardholderImport::Result result = import.run(sheet.workbook);
+    db.close();
+    m_running = false;
+    if (m_host.loadCardholders)
+        m_host.loadCardholders();
+    dialogs.message(m_host.page,
+                    context.message(113) + QString::number(result.imported) + context.message(114) +
+                        QString::number(result.skipped) + context.message(115),
+                    Dialogs::Icon::None);
+    if (m_host.showCardholders)
+        m_host.showCardholders();
+}
+
+} // namespace k27

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace k27 {
+
+// What an import shows while it reads rows: the progress panel over its page. `advance`
+// also lets pending window events run, so the window stays alive during a long import.
+class ImportProgress
+{
+public:
+    virtual ~ImportProgress() = default;
+    virtual void begin(int total) = 0;
+    virtual void advance(int done, int total) = 0;
+    virtual void end(int done, int total) = 0;
+};
+
+} // namespace k27
