@@ -1,6 +1,5 @@
 #include "RecordPage.h"
 
-#include "ImportProgress.h"
 #include "RecordDeletion.h"
 #include "RecordImport.h"
 #include "RecordQuery.h"
@@ -9,6 +8,7 @@
 #include "mainwin/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/ImportProgress.h"
 #include "startup/AppContext.h"
 
 #include <QCoreApplication>
@@ -33,7 +33,8 @@ constexpr int MsgImporting = 126;
 constexpr int MsgDeleting = 127;
 constexpr int MsgExportFailed = 137;
 
-// The window's progress panel over the records page; the panel appears with the total.
+// The window's progress panel over the records page: it appears with the total and lets
+// window events run at each step.
 class PanelProgress final : public ImportProgress
 {
 public:
@@ -41,29 +42,38 @@ public:
         : m_window(window), m_page(page), m_caption(std::move(caption))
     {
     }
-    ~PanelProgress() override
+    ~PanelProgress() override { finish(); }
+    void begin(int total) override
     {
-        if (m_started && m_window.progressFinish)
-            m_window.progressFinish();
-    }
-    void setMaximum(int total) override
-    {
-        m_started = true;
+        m_shown = true;
         if (m_window.progressStart)
             m_window.progressStart(m_page, m_caption, total);
     }
-    void setValue(int done) override
+    void advance(int done, int /*total*/) override
     {
         if (m_window.progressValue)
             m_window.progressValue(done);
+        QCoreApplication::processEvents();
     }
-    void pump() override { QCoreApplication::processEvents(); }
+    void end(int done, int /*total*/) override
+    {
+        if (m_window.progressValue)
+            m_window.progressValue(done);
+        finish();
+    }
 
 private:
+    void finish()
+    {
+        if (m_shown && m_window.progressFinish)
+            m_window.progressFinish();
+        m_shown = false;
+    }
+
     const RecordPage::Window& m_window;
     QWidget* m_page;
     QString m_caption;
-    bool m_started = false;
+    bool m_shown = false;
 };
 
 } // namespace
