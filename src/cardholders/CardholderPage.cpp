@@ -1,10 +1,19 @@
 #include "CardholderPage.h"
 
+#include "cardholders/CardholderTable.h"
+#include "cardholders/PhotoPath.h"
 #include "mainwin/FormControls.h"
+#include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "startup/AppContext.h"
+#include "startup/TextUtil.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QPixmap>
 #include <QVBoxLayout>
 
 namespace k27 {
@@ -30,6 +39,8 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     Image1->setWordWrap(true);
     Image1->setFrameShape(QFrame::StyledPanel);
     Image1->setStyleSheet(QStringLiteral("QLabel#Image1 { background: #f4f6f9; color: #7a8594; }"));
+    Image1->installEventFilter(this);
+    m_imageHint = Image1->text();
     btnInsert = button(frameAdd, QStringLiteral("btnInsert"), QStringLiteral("添加"));
     BtnUpdate = button(frameAdd, QStringLiteral("BtnUpdate"), QStringLiteral("修改"));
     BtnUpdate->setEnabled(false);
@@ -100,6 +111,10 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(8);
     page->addLayout(top);
     page->addWidget(GridU, 1);
+
+    // The export buffer is never shown.
+    GridTemp = named(new Grid(this), QStringLiteral("GridTemp"));
+    GridTemp->hide();
 }
 
 QStringList CardholderPage::searchTexts() const
@@ -116,6 +131,371 @@ void CardholderPage::clearSearch()
         const QSignalBlocker block(field);
         field->setEditText(QString());
     }
+}
+
+// ---- Wiring --------------------------------------------------------------------------
+
+void CardholderPage::attach(Window window)
+{
+    m_window = std::move(window);
+    connect(GridU, &Grid::clicked, this, &CardholderPage::GridU_Click);
+    connect(GridU, &Grid::dropDownChosen, this, &CardholderPage::GridU_DropDownChosen);
+    connect(GridU, &Grid::doubleClicked, this, &CardholderPage::GridU_DblClick);
+    connect(GridU, &Grid::leaveCell, this, &CardholderPage::GridU_LeaveCell);
+    connect(btnInsert, &QPushButton::clicked, this, &CardholderPage::insertCardholder);
+    connect(BtnUpdate, &QPushButton::clicked, this, &CardholderPage::updateCardholder);
+    connect(btnCls, &QPushButton::clicked, this, &CardholderPage::clearFields);
+    connect(btndel, &QPushButton::clicked, this, &CardholderPage::deleteCardholders);
+    connect(btnEx, &QPushButton::clicked, this, &CardholderPage::exportCardholders);
+    connect(btnPrint, &QPushButton::clicked, this, &CardholderPage::printCardholders);
+}
+
+bool CardholderPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image1 && event->type() == QEvent::MouseButtonDblClick) {
+        choosePhoto();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool CardholderPage::isAdministrator() const
+{
+    return m_window.context && m_window.context->signedIn.isAdministrator;
+}
+
+QString CardholderPage::message(int number) const
+{
+    return m_window.context ? m_window.context->message(number) : QString();
+}
+
+CardholderStore CardholderPage::store() const
+{
+    return m_window.context ? CardholderStore(m_window.context->databasePath(), m_window.context->imageFolder())
+                            : CardholderStore({}, {});
+}
+
+void CardholderPage::filter()
+{
+    if (m_window.filterCardholders)
+        m_window.filterCardholders(0, false);
+}
+
+// ---- The list ----------------------------------------------------------------------------
+
+void CardholderPage::LoadRowPermissions(int row)
+{
+    if (row < 1 || row >= GridU->rows())
+        return;
+    const auto found = store().permissions({GridU->cellText(row, 1), GridU->cellText(row, 6)});
+    if (!found)
+        return;   // the lists keep what they held
+    m_holderTerminals = splitPermissionList(TrimAtNul(found->terminals));
+    m_holderValidity = splitPermissionList(TrimAtNul(found->validity));
+}
+
+void CardholderPage::GridU_Click()
+{
+    btnInsert->setEnabled(isAdministrator());
+    if (GridU->rows() < 2)
+        return;
+    const int row = GridU->currentRow();
+    const int col = GridU->currentCol();
+    const int first = GridU->selectionFirstRow();
+    const int last = GridU->selectionLastRow();
+    LoadRowPermissions(row);
+    // Every entry ends with "、": the empty piece after the last one is not offered.
+    const qsizetype offered = qMax<qsizetype>(0, m_holderTerminals.size() - 1);
+    if (col == 8) {
+        GridU->clearDropDownList(8);
+        for (qsizetype i = 0; i < offered; ++i)
+            GridU->addDropDownItem(8, m_holderTerminals.at(i));
+    } else if (col == 9) {
+        GridU->clearDropDownList(9);
+        for (qsizetype i = 0; i < offered; ++i)
+            GridU->addDropDownItem(9, m_holderValidity.value(i));
+    } else if (first == last && row >= 1) {
+        GridU->selectRow(row);
+    }
+    GridU->refresh();
+}
+
+void CardholderPage::GridU_DropDownChosen(int col)
+{
+    if (GridU->rows() < 2)
+        return;
+    const int row = GridU->currentRow();
+    LoadRowPermissions(row);
+    const QString chosen = GridU->cellText(row, col);
+    const qsizetype offered = qMax<qsizetype>(0, m_holderTerminals.size() - 1);
+    // The two cells of a row always show a terminal and its own validity.
+    if (col == 8) {
+        const qsizetype at = m_holderTerminals.mid(0, offered).indexOf(chosen);
+        if (at >= 0)
+            GridU->setCellText(row, 9, m_holderValidity.value(at));
+    } else if (col == 9) {
+        const qsizetype at = m_holderValidity.mid(0, offered).indexOf(chosen);
+        if (at >= 0)
+            GridU->setCellText(row, 8, m_holderTerminals.value(at));
+    }
+    GridU->refresh();
+}
+
+void CardholderPage::GridU_DblClick()
+{
+    const int row = GridU->selectionFirstRow();
+    if (row < 1 || row >= GridU->rows())
+        return;
+    const QString name = trimSpaces(GridU->cellText(row, 1));
+    const QString phone = trimSpaces(GridU->cellText(row, 6));
+    TxtName->setText(name);
+    m_editKey = {name, phone};
+    const QString gender = trimSpaces(GridU->cellText(row, 2));
+    Combo1->setCurrentIndex(gender == QStringLiteral("男") || gender == QLatin1String("man") ? 0 : 1);
+    TxtDp->setText(trimSpaces(GridU->cellText(row, 3)));
+    TxtJob->setText(trimSpaces(GridU->cellText(row, 4)));
+    txtAd->setText(trimSpaces(GridU->cellText(row, 5)));
+    txtTel->setText(phone);
+    setPhoto({});
+    if (!name.isEmpty() || !phone.isEmpty()) {
+        const QString file = store().photoPath(TxtName->text(), txtTel->text());
+        if (QFile::exists(file))
+            setPhoto(QImage(file));
+    }
+    BtnUpdate->setEnabled(isAdministrator());
+    btnInsert->setEnabled(false);
+}
+
+void CardholderPage::GridU_LeaveCell()
+{
+    BtnUpdate->setEnabled(false);
+    TxtName->setEnabled(true);
+}
+
+// ---- Edit fields -----------------------------------------------------------------------
+
+QImage CardholderPage::photo() const
+{
+    const QPixmap picture = Image1->pixmap();
+    return picture.isNull() ? QImage() : picture.toImage();
+}
+
+void CardholderPage::setPhoto(const QImage& picture)
+{
+    if (picture.isNull()) {
+        // Without a picture the label shows its caption; it stays as the language set it.
+        if (!Image1->pixmap().isNull())
+            Image1->setText(m_imageHint);
+        return;
+    }
+    // The hint in the current language comes back when the picture goes.
+    if (!Image1->text().isEmpty())
+        m_imageHint = Image1->text();
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QPixmap::fromImage(picture));
+}
+
+QString CardholderPage::photoFilter()
+{
+    // Bracketed letters: photo files named .jpg, .Jpg or .JPG are all offered.
+    return QStringLiteral("JPGE (*.[Jj][Pp][Gg]);;位图(*.[Bb][Mm][Pp]);;GIF(*.[Gg][Ii][Ff])");
+}
+
+void CardholderPage::choosePhoto()
+{
+    if (!m_window.context)
+        return;
+    const QString file = m_window.context->dialogs().openFile(this, {}, photoFilter());
+    if (file.isEmpty())
+        return;
+    // Nothing is written until an add or a change saves it.
+    const QImage picture(file);
+    if (!picture.isNull())
+        setPhoto(picture);
+}
+
+void CardholderPage::clearFields()
+{
+    for (QLineEdit* field : {TxtName, TxtDp, TxtJob, txtAd, txtTel})
+        field->clear();
+    setPhoto({});
+}
+
+void CardholderPage::insertCardholder()
+{
+    if (!m_window.context || !m_window.cardholders)
+        return;
+    // Drawn on every click, so the counter advances even when a name is typed.
+    const QString automaticName = m_autoName.NextAutoName();
+    const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
+                                 TxtJob->text(), txtAd->text(), txtTel->text()};
+    const CardholderFields values = typed.forInsert(automaticName);
+    qint64 id = 0;
+    const int outcome = store().insert(values, photo(), &id);
+    if (outcome == CardholderStore::Duplicate) {
+        m_window.context->dialogs().message(this, message(128), Dialogs::Icon::Warning);
+        return;
+    }
+    if (outcome != CardholderStore::Done)
+        return;   // nothing stored: the fields stay for another try
+    m_window.cardholders->prependRow(QStringList{QString::number(id)} + values.columns()
+                                     + QStringList{QString(), QString(), QString()});
+    clearFields();
+    filter();
+}
+
+void CardholderPage::updateCardholder()
+{
+    if (!m_window.context || !m_window.cardholders)
+        return;
+    Dialogs& dialogs = m_window.context->dialogs();
+    const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
+                                 TxtJob->text(), txtAd->text(), txtTel->text()};
+    CardholderFields::Field empty = CardholderFields::Name;
+    if (const int missing = typed.firstEmptyField(&empty)) {
+        dialogs.message(this, message(missing), Dialogs::Icon::Warning);
+        QLineEdit* focus = empty == CardholderFields::Department ? TxtDp
+                           : empty == CardholderFields::Position ? TxtJob
+                           : empty == CardholderFields::Address  ? txtAd
+                           : empty == CardholderFields::Phone    ? txtTel
+                                                                 : nullptr;
+        if (focus)
+            focus->setFocus();
+        return;
+    }
+    const int current = GridU->currentRow();
+    if (m_editKey.first.isEmpty())
+        m_editKey.first = trimSpaces(GridU->cellText(current, 1));
+    if (m_editKey.second.isEmpty())
+        m_editKey.second = trimSpaces(GridU->cellText(current, 6));
+    if (!dialogs.question(this, message(46) + m_editKey.first + message(47)))
+        return;
+
+    const CardholderFields values = typed.forUpdate();
+    const int outcome = store().update(m_editKey, values, photo());
+    if (outcome == CardholderStore::Duplicate) {
+        dialogs.message(this, message(128), Dialogs::Icon::Warning);
+        return;
+    }
+    if (outcome == CardholderStore::NoLongerThere) {
+        dialogs.message(this, message(48), Dialogs::Icon::Error);
+        return;
+    }
+    if (outcome != CardholderStore::Done)
+        return;
+    // The edited cardholder is found by its former key, wherever the search put it.
+    m_window.cardholders->updateRow(m_editKey.first, m_editKey.second, values.columns());
+    filter();
+    clearFields();
+    endEdit();
+}
+
+void CardholderPage::endEdit()
+{
+    BtnUpdate->setEnabled(false);
+    TxtName->setEnabled(true);
+    btnInsert->setEnabled(isAdministrator());
+    m_editKey = {};
+}
+
+// ---- Deletion, export, print ----------------------------------------------------------
+
+void CardholderPage::deleteCardholders()
+{
+    if (!m_window.context || m_deleting)
+        return;
+    Dialogs& dialogs = m_window.context->dialogs();
+    int first = GridU->selectionFirstRow();
+    int last = GridU->selectionLastRow();
+    if (last < first)
+        std::swap(first, last);
+    if (GridU->rows() <= 1) {
+        dialogs.message(this, message(116), Dialogs::Icon::Warning);
+        return;
+    }
+    if (first == 0 || last == 0) {
+        dialogs.message(this, message(15), Dialogs::Icon::Warning);
+        return;
+    }
+    if (!dialogs.question(this, message(61)))
+        return;
+
+    // The keys are taken now: events run between the rows, and a search typed meanwhile
+    // must not change which cardholders go.
+    QList<CardholderStore::Key> keys;
+    for (int r = first; r <= last && r < GridU->rows(); ++r)
+        keys.append({GridU->cellText(r, 1), GridU->cellText(r, 6)});
+    const int total = last - first + 1;
+    m_deleting = true;
+    const bool deleteEnabled = btndel->isEnabled();
+    btndel->setEnabled(false);
+    if (m_window.progressStart)
+        m_window.progressStart(this, message(127), total);
+    const int deleted = store().remove(keys, [this](int done) {
+        if (m_window.progressValue)
+            m_window.progressValue(done);
+        QCoreApplication::processEvents();
+    });
+    if (m_window.progressValue)
+        m_window.progressValue(int(keys.size()));
+    if (m_window.progressFinish)
+        m_window.progressFinish();
+    btndel->setEnabled(deleteEnabled);
+    m_deleting = false;
+
+    clearFields();
+    if (m_window.loadCardholders)
+        m_window.loadCardholders();
+    filter();
+    if (GridU->rows() > 1)
+        GridU->selectRow(1);
+    dialogs.message(this, message(117) + QString::number(deleted) + message(118), Dialogs::Icon::None);
+}
+
+void CardholderPage::exportCardholders()
+{
+    if (!m_window.context || !m_window.cardholders)
+        return;
+    const CardholderTable& table = *m_window.cardholders;
+    const int count = table.viewCount();
+    // Each export starts from an empty buffer.
+    GridTemp->setRows(1);
+    GridTemp->clearCells();
+    GridTemp->setCols(GridU->cols());
+    GridTemp->setRows(count + 1);
+    for (int c = 1; c <= CardholderTable::LastColumn && c < GridU->cols(); ++c)
+        GridTemp->setHeaderText(c, GridU->headerText(c));
+    QList<CardholderStore::Key> keys;
+    keys.reserve(count);
+    for (int r = 1; r <= count; ++r)
+        keys.append({table.viewText(r, 1), table.viewText(r, 6)});
+    // The terminal and validity columns carry the complete stored lists.
+    const auto permissions = store().permissions(keys);
+    for (int r = 1; r <= count; ++r) {
+        for (int c = 1; c <= 7; ++c)
+            GridTemp->setCellText(r, c, table.viewText(r, c));
+        if (const auto& found = permissions.value(r - 1)) {
+            GridTemp->setCellText(r, 8, found->terminals);
+            GridTemp->setCellText(r, 9, found->validity);
+        }
+    }
+    Dialogs& dialogs = m_window.context->dialogs();
+    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false);
+    if (result.status == GridExportResult::Status::Ok)
+        dialogs.message(this, message(121), Dialogs::Icon::Information);
+    else if (result.status == GridExportResult::Status::Failed)
+        dialogs.message(this, message(137) + QLatin1Char('\n') + result.reason, Dialogs::Icon::Error);
+}
+
+void CardholderPage::preparePrint()
+{
+    SetPrin(0, *GridU, QStringLiteral("用户信息列表"));
+}
+
+void CardholderPage::printCardholders()
+{
+    preparePrint();
+    GridU->print(window());
 }
 
 } // namespace k27

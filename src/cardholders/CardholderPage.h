@@ -1,7 +1,13 @@
 #pragma once
 
+#include "cardholders/AutoName.h"
+#include "cardholders/CardholderStore.h"
+
+#include <QImage>
 #include <QList>
+#include <QStringList>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QGroupBox;
@@ -11,20 +17,70 @@ class QPushButton;
 
 namespace k27 {
 
+class AppContext;
+class CardholderTable;
 class Grid;
 
 // Page 0 of the main window: the frame "添加用户" with the edit fields of one cardholder,
 // the frame "检索" with the search fields and list buttons, and the list GridU.
-// The main window owns the data behind the grid and wires the buttons.
+// The main window owns the data behind the grid and hands it in through attach(); the
+// page answers the grid's notifications and its buttons. The statements live in
+// CardholderStore.
 class CardholderPage : public QWidget
 {
     Q_OBJECT
 public:
+    // What the page uses of the main window.
+    struct Window {
+        AppContext* context = nullptr;
+        CardholderTable* cardholders = nullptr;
+        std::function<bool()> loadCardholders;                 // LoadCardholders
+        std::function<void(int, bool)> filterCardholders;      // FilterCardholders
+        // The progress panel PicPrg: shown over `page` with a caption and a total,
+        // advanced, hidden.
+        std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
+        std::function<void(int done)> progressValue;
+        std::function<void()> progressFinish;
+    };
+
     explicit CardholderPage(QWidget* parent = nullptr);
+    // Connects the handlers; the buttons do nothing before.
+    void attach(Window window);
 
     // Search texts of the four fields (name, card number, department, address).
     QStringList searchTexts() const;
     void clearSearch();
+
+    // Grid notifications of GridU.
+    void GridU_Click();
+    void GridU_DropDownChosen(int col);
+    void GridU_DblClick();
+    void GridU_LeaveCell();          // the notification with two arguments
+    // HolderTerminals and HolderValidity for the cardholder of GridU's row.
+    void LoadRowPermissions(int row);
+    const QStringList& holderTerminals() const { return m_holderTerminals; }
+    const QStringList& holderValidity() const { return m_holderValidity; }
+
+    // Buttons.
+    void insertCardholder();         // btnInsert
+    void updateCardholder();         // BtnUpdate
+    void clearFields();              // btnCls
+    void deleteCardholders();        // btndel
+    void exportCardholders();        // btnEx
+    void preparePrint();             // btnPrint before the preview: SetPrin
+    void printCardholders();         // btnPrint
+    void choosePhoto();              // Image1 double-click
+
+    // The picture in Image1; null when it shows none. Loading stretches it to the frame.
+    QImage photo() const;
+    void setPhoto(const QImage& picture);
+    // Name and phone of the cardholder loaded by a double-click; empty when none is.
+    const CardholderStore::Key& editKey() const { return m_editKey; }
+    AutoName& autoName() { return m_autoName; }
+    CardholderStore store() const;
+
+    // The file filter of the photo choice.
+    static QString photoFilter();
 
     QGroupBox* frameAdd = nullptr;      // "添加用户"
     QGroupBox* frameSearch = nullptr;   // "检索"
@@ -44,10 +100,28 @@ public:
     QPushButton* btnEx = nullptr;
     QPushButton* btnPrint = nullptr;
     Grid* GridU = nullptr;
+    Grid* GridTemp = nullptr;           // hidden: the export buffer
 
 signals:
     // A text change or list choice in one of the search fields.
     void searchChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool isAdministrator() const;
+    QString message(int number) const;
+    void filter();
+    void endEdit();
+
+    Window m_window;
+    AutoName m_autoName;
+    CardholderStore::Key m_editKey;
+    QStringList m_holderTerminals;
+    QStringList m_holderValidity;
+    QString m_imageHint;
+    bool m_deleting = false;
 };
 
 } // namespace k27

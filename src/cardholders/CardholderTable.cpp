@@ -104,4 +104,26 @@ void CardholderTable::appendRow(const QStringList& columns)
     m_rows.append(cols);
 }
 
+void CardholderTable::prependRow(const QStringList& columns)
+{
+    QStringList cols = columns.mid(0, RowColumns);
+    while (cols.size() < RowColumns)
+        cols << QString();
+    m_rows.prepend(cols);
+}
+
+bool CardholderTable::updateRow(const QString& name, const QString& phone, const QStringList& columns1to6)
+{
+    const QString wantedName = trimSpaces(name);
+    const QString wantedPhone = trimSpaces(phone);
+    for (QStringList& row : m_rows) {
+        if (trimSpaces(row.value(1)) != wantedName || trimSpaces(row.value(6)) != wantedPhone)
+            continue;
+        for (int c = 1; c <= 6; ++c)
+            row[c] = columns1to6.value(c - 1);
+        return true;
+    }
+    return false;
+}
+
 } // namespace k27

@@ -35,6 +35,12 @@ public:
     void clear();
     // Appends a row of CardholderRows (ten texts, missing ones empty).
     void appendRow(const QStringList& columns);
+    // Puts a newly added cardholder at the top of CardholderRows (ten texts); the view
+    // follows at the next filter.
+    void prependRow(const QStringList& columns);
+    // Writes columns 1 to 6 (name ... phone) over the first row of CardholderRows whose
+    // trimmed name and phone equal the trimmed `name` and `phone`. False when none does.
+    bool updateRow(const QString& name, const QString& phone, const QStringList& columns1to6);
 
     // Column 8 and 9 as the list shows them, from the stored terminal and validity lists.
     // A null terminal list (isNull) leaves both empty; an empty one shows six blanks.

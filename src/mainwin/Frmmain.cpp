@@ -116,6 +116,18 @@ void Frmmain::buildWindow()
     m_picPrg = new ProgressPanel(this);
     wireTerminalPageAndImports(*this, m_context);
 
+    CardholderPage::Window cardholderWindow;
+    cardholderWindow.context = &m_context;
+    cardholderWindow.cardholders = &m_cardholders;
+    cardholderWindow.loadCardholders = [this] { return LoadCardholders(); };
+    cardholderWindow.filterCardholders = [this](int firstField, bool cardOnly) { FilterCardholders(firstField, cardOnly); };
+    cardholderWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
+        m_picPrg->start(page, caption, total);
+    };
+    cardholderWindow.progressValue = [this](int done) { m_picPrg->setValue(done); };
+    cardholderWindow.progressFinish = [this] { m_picPrg->finish(); };
+    m_cardholderPage->attach(std::move(cardholderWindow));
+
     RecordPage::Window recordWindow;
     recordWindow.context = &m_context;
     recordWindow.rows = &m_records;

@@ -1,0 +1,132 @@
+#include "CardholderStore.h"
+
+#include "cardholders/PhotoPath.h"
+#include "db/Database.h"
+#include "startup/TextUtil.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace k27 {
+
+namespace {
+
+// Both sides trimmed: adds store "name ", changes store "name", imports whatever they read.
+const QString KeyCondition = QStringLiteral(" where trim(姓名) = ? and trim(电话) = ?");
+
+QVariantList keyParams(const CardholderStore::Key& key)
+{
+    return {trimSpaces(key.first), trimSpaces(key.second)};
+}
+
+} // namespace
+
+CardholderStore::CardholderStore(QString databasePath, QString imageFolder)
+    : m_databasePath(std::move(databasePath))
+    , m_imageFolder(std::move(imageFolder))
+{
+}
+
+QString CardholderStore::photoPath(const QString& name, const QString& phone) const
+{
+    return PhotoPath(m_imageFolder, name, phone);
+}
+
+bool CardholderStore::savePhoto(const QImage& photo, const QString& name, const QString& phone) const
+{
+    if (photo.isNull())
+        return false;
+    QDir().mkpath(m_imageFolder);
+    return photo.save(photoPath(name, phone), "JPEG");
+}
+
+int CardholderStore::insert(const CardholderFields& values, const QImage& photo, qint64* id) const
+{
+    Database db;
+    if (!db.open(m_databasePath))
+        return NotStored;
+    if (db.exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
+        return Duplicate;
+    const bool stored = db.exec(
+        QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                       " values (?, ?, ?, ?, ?, ?, '', '', '')"),
+        {values.name + QLatin1Char(' '), values.gender, values.department, values.position, values.address,
+         values.phone});
+    if (!stored)
+        return NotStored;
+    if (id)
+        *id = db.lastInsertId();
+    db.close();
+    savePhoto(photo, values.name, values.phone);
+    return Done;
+}
+
+int CardholderStore::update(const Key& editKey, const CardholderFields& values, const QImage& photo) const
+{
+    Database db;
+    if (!db.open(m_databasePath))
+        return NotStored;
+    const bool keyChanges = values.name != trimSpaces(editKey.first) || values.phone != trimSpaces(editKey.second);
+    if (keyChanges && db.exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
+        return Duplicate;
+    const QVariant id = db.scalar(QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"),
+                                  keyParams(editKey));
+    if (!id.isValid())
+        return NoLongerThere;
+    const bool stored = db.exec(
+        QStringLiteral("update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
+        {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
+    db.close();
+    if (!stored)
+        return NotStored;
+    savePhoto(photo, values.name, values.phone);
+    return Done;
+}
+
+std::optional<CardholderStore::Permissions> CardholderStore::permissions(const Key& key) const
+{
+    return permissions(QList<Key>{key}).value(0);
+}
+
+QList<std::optional<CardholderStore::Permissions>> CardholderStore::permissions(const QList<Key>& keys) const
+{
+    QList<std::optional<Permissions>> out;
+    out.reserve(keys.size());
+    Database db;
+    const bool open = db.open(m_databasePath, true);
+    for (const Key& key : keys) {
+        std::optional<Permissions> found;
+        if (open)
+            db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + KeyCondition
+                         + QStringLiteral(" order by ID limit 1"),
+                     keyParams(key), [&](const Row& row) {
+                         found = Permissions{row.text(0), row.text(1)};
+                         return false;
+                     });
+        out.append(found);
+    }
+    return out;
+}
+
+int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress) const
+{
+    Database db;
+    const bool open = db.open(m_databasePath);
+    int deleted = 0;
+    int done = 0;
+    for (const Key& key : keys) {
+        // The row goes first: a photo is removed only once its cardholder is gone.
+        if (open && db.exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
+            ++deleted;
+            const QString photo = photoPath(key.first, key.second);
+            if (QFile::exists(photo))
+                QFile::remove(photo);
+        }
+        ++done;
+        if (progress)
+            progress(done);
+    }
+    return deleted;
+}
+
+} // namespace k27
