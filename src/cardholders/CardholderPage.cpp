@@ -457,7 +457,7 @@ void CardholderPage::exportCardholders()
     if (!m_window.context || !m_window.cardholders)
         return;
     const CardholderTable& table = *m_window.cardholders;
-    const int count = table.viewCount();
+    const int count = table.viewCount(CardholderTable::CardholderPageView);
     // Each export starts from an empty buffer.
     GridTemp->setRows(1);
     GridTemp->clearCells();
@@ -468,12 +468,12 @@ void CardholderPage::exportCardholders()
     QList<CardholderStore::Key> keys;
     keys.reserve(count);
     for (int r = 1; r <= count; ++r)
-        keys.append({table.viewText(r, 1), table.viewText(r, 6)});
+        keys.append({table.viewText(CardholderTable::CardholderPageView, r, 1), table.viewText(CardholderTable::CardholderPageView, r, 6)});
     // The terminal and validity columns carry the complete stored lists.
     const auto permissions = store().permissions(keys);
     for (int r = 1; r <= count; ++r) {
         for (int c = 1; c <= 7; ++c)
-            GridTemp->setCellText(r, c, table.viewText(r, c));
+            GridTemp->setCellText(r, c, table.viewText(CardholderTable::CardholderPageView, r, c));
         if (const auto& found = permissions.value(r - 1)) {
             GridTemp->setCellText(r, 8, found->terminals);
             GridTemp->setCellText(r, 9, found->validity);

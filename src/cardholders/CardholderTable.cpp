@@ -44,12 +44,14 @@ bool CardholderTable::load(Database& db, const std::function<void()>& pump)
     };
     bool ok = db.query(columns + QStringLiteral("where 卡号 = '' or 卡号 is null order by 姓名"), {}, addRow);
     ok = db.query(columns + QStringLiteral("where 卡号 <> '' order by 姓名"), {}, addRow) && ok;
-    m_view.clear();
+    for (auto& view : m_views)
+        view.clear();
     return ok;
 }
 
-void CardholderTable::filter(const QStringList& searchTexts, bool cardOnly)
+void CardholderTable::filter(View view, const QStringList& searchTexts, bool cardOnly)
 {
+    QList<QStringList>& m_view = m_views[view];
     m_view.clear();
     QStringList patterns;
     for (int i = 0; i < 4; ++i)
@@ -73,18 +75,20 @@ QString CardholderTable::rowText(int row, int col) const
     return m_rows[row - 1].value(col);
 }
 
-QString CardholderTable::viewText(int row, int col) const
+QString CardholderTable::viewText(View view, int row, int col) const
 {
-    if (row < 1 || row > m_view.size() || col < 1)
+    const QList<QStringList>& rows = m_views[view];
+    if (row < 1 || row > rows.size() || col < 1)
         return {};
-    return m_view[row - 1].value(col);
+    return rows[row - 1].value(col);
 }
 
-void CardholderTable::setViewText(int row, int col, const QString& text)
+void CardholderTable::setViewText(View view, int row, int col, const QString& text)
 {
-    if (row < 1 || row > m_view.size() || col < 1 || col > LastColumn)
+    QList<QStringList>& rows = m_views[view];
+    if (row < 1 || row > rows.size() || col < 1 || col > LastColumn)
         return;
-    QStringList& cols = m_view[row - 1];
+    QStringList& cols = rows[row - 1];
     while (cols.size() <= col)
         cols << QString();
     cols[col] = text;
@@ -93,7 +97,8 @@ void CardholderTable::setViewText(int row, int col, const QString& text)
 void CardholderTable::clear()
 {
     m_rows.clear();
-    m_view.clear();
+    for (auto& view : m_views)
+        view.clear();
 }
 
 void CardholderTable::appendRow(const QStringList& columns)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 
 namespace k27 {
@@ -10,11 +11,16 @@ namespace k27 {
 class Database;
 
 // The main window's in-memory copy of the cardholder register (CardholderRows, rows 1..n,
-// columns 0..9) and the filtered view that GridU and GridU2 draw (CardholderView, rows 1..m,
+// columns 0..9) and the filtered views that GridU and GridU2 draw (CardholderView, rows 1..m,
 // columns 1..9). Rows and columns are numbered as the grids number them.
+//
+// Each grid has its own view: a search on the cardholder page must not change the rows of the
+// issuing page's list, whose selected row receives the next card written.
 class CardholderTable
 {
 public:
+    enum View { CardholderPageView = 0, IssuingPageView = 1 };
+
     static constexpr int RowColumns = 10;   // 0 ID, 1 name ... 9 first validity
     static constexpr int LastColumn = 9;
 
@@ -24,13 +30,13 @@ public:
 
     // Rebuilds CardholderView from the four search texts (name, card number, department,
     // address); trailing blanks of a text are ignored. With `cardOnly` only rows with a card.
-    void filter(const QStringList& searchTexts, bool cardOnly);
+    void filter(View view, const QStringList& searchTexts, bool cardOnly);
 
     int rowCount() const { return int(m_rows.size()); }
-    int viewCount() const { return int(m_view.size()); }
-    QString rowText(int row, int col) const;    // row 1..n, col 0..9
-    QString viewText(int row, int col) const;   // row 1..m, col 1..9
-    void setViewText(int row, int col, const QString& text);
+    int viewCount(View view) const { return int(m_views[view].size()); }
+    QString rowText(int row, int col) const;               // row 1..n, col 0..9
+    QString viewText(View view, int row, int col) const;   // row 1..m, col 1..9
+    void setViewText(View view, int row, int col, const QString& text);
 
     void clear();
     // Appends a row of CardholderRows (ten texts, missing ones empty).
@@ -49,7 +55,7 @@ public:
 
 private:
     QList<QStringList> m_rows;   // index 0 = row 1
-    QList<QStringList> m_view;   // index 0 = row 1, columns stored 0..9 (0 unused)
+    std::array<QList<QStringList>, 2> m_views; // index 0 = row 1, columns stored 0..9 (0 unused)
 };
 
 // Splits a stored terminal or validity list at "、"; a list that ends with "、" gives an

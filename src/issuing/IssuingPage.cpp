@@ -92,8 +92,8 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
         search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]),
                                 QString::fromUtf8(searchLabels[i][1])), i / 2, (i % 2) * 2);
         search->addWidget(field, i / 2, (i % 2) * 2 + 1);
-        connect(field, &QComboBox::editTextChanged, this, &IssuingPage::searchChanged);
-        connect(field, &QComboBox::activated, this, &IssuingPage::searchChanged);
+        connect(field, &QComboBox::editTextChanged, this, [this, i] { emit searchChanged(4 + i, true); });
+        connect(field, &QComboBox::activated, this, [this, i] { emit searchChanged(4 + i, false); });
     }
     search->setColumnStretch(1, 1);
     search->setColumnStretch(3, 1);
@@ -162,6 +162,49 @@ void IssuingPage::clearTicks()
             GridZ->setCellText(row, tickColumn(group), QStringLiteral("0"));
     GridZ->setRedraw(true);
     GridZ->refresh();
+}
+
+QList<int> IssuingPage::tickedTerminals() const
+{
+    QList<int> ticked;
+    for (int row = 1; row <= GridZRows && row < GridZ->rows(); ++row) {
+        for (int group = 0; group < 3; ++group) {
+            const int col = tickColumn(group);
+            if (GridZ->cellText(row, col) != QLatin1String("1"))
+                continue;
+            const int number = GridZ->cellText(row, col + 1).trimmed().toInt();
+            if (number > 0)
+                ticked << number;
+        }
+    }
+    return ticked;
+}
+
+CardFrame::CommandType IssuingPage::commandType() const
+{
+    using Type = CardFrame::CommandType;
+    if (OptT->isChecked())
+        return Type::Temporary;
+    if (OptO->isChecked())
+        return Type::Renewal;
+    if (OptR->isChecked())
+        return Type::Restore;
+    return Type::NewCard;
+}
+
+bool IssuingPage::cardOnly() const
+{
+    return OptO->isChecked() || OptR->isChecked();
+}
+
+void IssuingPage::showTip(const QString& text, const QColor& colour)
+{
+    Lbltip->setText(text);
+    if (!colour.isValid())
+        return;
+    m_tipColour = colour;
+    Lbltip->setStyleSheet(QStringLiteral("QLabel#Lbltip { color: rgb(%1, %2, %3); }")
+                              .arg(colour.red()).arg(colour.green()).arg(colour.blue()));
 }
 
 QStringList IssuingPage::searchTexts() const

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "issuing/CardFrame.h"
+
+#include <QColor>
 #include <QList>
 #include <QWidget>
 #include <functional>
@@ -39,9 +42,20 @@ public:
     void fillTerminalGrid(int range, const std::function<QString(int number)>& addressOf);
     // Every tick cell of rows 1..16 to "0".
     void clearTicks();
+    // Numbers of the ticked terminals in grid order (rows 1..16, groups left to right).
+    QList<int> tickedTerminals() const;
     QStringList searchTexts() const;
     void clearSearch();
     int rangeIndex() const;
+
+    // The chosen option of the frame "命令类型".
+    CardFrame::CommandType commandType() const;
+    // Renewals and restores list only cardholders who have a card.
+    bool cardOnly() const;
+
+    // The status line: a text in the given colour (an invalid colour keeps the last one).
+    void showTip(const QString& text, const QColor& colour = QColor());
+    QColor tipColour() const { return m_tipColour; }
 
     QGroupBox* frameSettings = nullptr;   // "设置"
     QGroupBox* frameCommand = nullptr;    // "命令类型"
@@ -63,7 +77,11 @@ public:
     Grid* GridU2 = nullptr;
 
 signals:
-    void searchChanged();
+    // A search field (array index 4..7) changed: typed text, or a choice from its list.
+    void searchChanged(int field, bool typed);
+
+private:
+    QColor m_tipColour;
 };
 
 } // namespace k27

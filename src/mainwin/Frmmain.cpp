@@ -3,6 +3,8 @@
 #include "cardholders/CardholderPage.h"
 #include "db/Backup.h"
 #include "db/Schema.h"
+#include "issuing/DeviceReplyHandler.h"
+#include "issuing/IssuingController.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/ApplyMainLanguage.h"
 #include "mainwin/DuplicatePrompt.h"
@@ -35,10 +37,6 @@
 namespace k27 {
 
 namespace {
-constexpr char StopCommand = 0x0D;
-constexpr int TerminalSlots = 14;     // 46 terminal slots from here
-constexpr int ValiditySlots = 62;     // 46 validity slots from here
-constexpr int SlotCount = 46;
 constexpr int Timer1Interval = 100;   // ms after a list load
 } // namespace
 
@@ -57,7 +55,6 @@ const QStringList& Frmmain::administratorButtons()
 Frmmain::Frmmain(AppContext& context, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_context(context)
-    , m_commandBuffer(CommandBufferSize, '\0')
 {
     setObjectName(QStringLiteral("Frmmain"));
     m_port = new SerialPort(this);
@@ -139,24 +136,28 @@ void Frmmain::buildWindow()
     recordWindow.progressFinish = [this] { m_picPrg->finish(); };
     m_recordPage->attach(std::move(recordWindow));
 
-    // The command type lists everybody for new and temporary cards, card holders only
-    // for renewals and restores.
-    IssuingPage* issuing = m_issuingPage;
-    for (QRadioButton* option : {issuing->OptN, issuing->OptT, issuing->OptO, issuing->OptR})
-        connect(option, &QRadioButton::clicked, this, [this, option] {
-            FilterCardholders(4, option == m_issuingPage->OptO || option == m_issuingPage->OptR);
-        });
     connect(m_cardholderPage, &CardholderPage::searchChanged, this, [this] { FilterCardholders(0, false); });
-    connect(issuing, &IssuingPage::searchChanged, this, [this] {
-        FilterCardholders(4, m_issuingPage->OptO->isChecked() || m_issuingPage->OptR->isChecked());
+
+    // The issuing page's behaviour and the device's replies.
+    m_issuing = new IssuingController(*m_issuingPage, m_commandBuffer, *m_port, m_db, m_context.databasePath(),
+                                      m_context.dialogs(), m_context.language, m_context.signedIn.isAdministrator,
+                                      this);
+    m_issuing->setHooks({[this](bool cardOnly) { FilterCardholders(4, cardOnly); },
+                         [this](int range) { FillTerminalGrid(range); }});
+    connect(m_issuingPage->CmbNo, &QComboBox::activated, this, [this](int range) {
+        if (m_initialised)
+            m_issuing->chooseRange(range);
     });
-    connect(issuing->CmbNo, &QComboBox::activated, this, [this](int range) {
-        if (!m_initialised)
-            return;
-        FillTerminalGrid(range);
-        m_commandBuffer[1] = char(0x08 + range);
-    });
-    connect(issuing->btnStop, &QPushButton::clicked, this, &Frmmain::stopIssuing);
+    m_replies = new DeviceReplyHandler(*m_issuingPage, m_commandBuffer, *m_port, m_db, m_context.databasePath(),
+                                       m_context.dialogs(), m_context.language, this);
+    m_replies->setHooks({[this] { LoadCardholders(); },
+                         [this](bool cardOnly) { FilterCardholders(4, cardOnly); },
+                         [this](const QString& card) {
+                             // Emptied first, so that the card number is searched alone.
+                             for (int field : {0, 2, 3})
+                                 m_cardholderPage->CmbF[field]->setEditText(QString());
+                             m_cardholderPage->CmbF[1]->setEditText(card);
+                         }});
 
     connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
     connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
@@ -171,9 +172,13 @@ void Frmmain::buildWindow()
 
 void Frmmain::bindGrids()
 {
-    for (Grid* grid : {m_cardholderPage->GridU, m_issuingPage->GridU2}) {
-        grid->setCellSource([this](int row, int col) { return m_cardholders.viewText(row, col); });
-        grid->setCellEdited([this](int row, int col, const QString& text) { m_cardholders.setViewText(row, col, text); });
+    const std::pair<Grid*, CardholderTable::View> bindings[] = {
+        {m_cardholderPage->GridU, CardholderTable::CardholderPageView},
+        {m_issuingPage->GridU2, CardholderTable::IssuingPageView}};
+    for (const auto& [grid, view] : bindings) {
+        grid->setCellSource([this, view](int row, int col) { return m_cardholders.viewText(view, row, col); });
+        grid->setCellEdited(
+            [this, view](int row, int col, const QString& text) { m_cardholders.setViewText(view, row, col, text); });
     }
     m_terminalPage->GridM->setCellSource([this](int row, int col) { return m_terminals.text(row, col); });
     m_terminalPage->GridM->setCellEdited(
@@ -201,8 +206,7 @@ void Frmmain::load()
     m_cardholderPage->Combo1->setCurrentIndex(0);
     m_ribbon->Refresh();
 
-    for (int i = 2; i < CommandBufferSize; ++i)
-        m_commandBuffer[i] = char(0xFF);
+    m_commandBuffer.prefill();
 
     showSettings();
     applyRights();
@@ -212,20 +216,17 @@ void Frmmain::load()
         LoadTerminalList();
         LoadCardholders();
         m_settingsPage->OperatorList();
-        m_commandBuffer[60] = char(46);
-        m_commandBuffer[61] = char(47);
         if (openDatabase()) {
             EnsureRecordTable(m_db);
             m_db.close();
         }
         m_pages->setCurrentIndex(0);
         m_issuingPage->CmbNo->setCurrentIndex(0);
-        m_commandBuffer[1] = char(8);
+        m_commandBuffer.setRange(0);
         FillTerminalGrid(0);
         m_initialised = true;
-        m_issuingPage->OptN->setChecked(true);
-        // Both lists show every cardholder from the start.
-        FilterCardholders(4, false);
+        // A frame for a new card stands ready; both lists show every cardholder.
+        m_issuing->chooseCommandType(CardFrame::CommandType::NewCard);
         FilterCardholders(0, false);
         m_issuingPage->DT1->setDate(QDate::currentDate());
         m_recordPage->DT[0]->setDateTime(QDateTime(QDate::currentDate(), QTime(0, 0)));
@@ -318,24 +319,22 @@ bool Frmmain::LoadCardholders()
 void Frmmain::FilterCardholders(int firstField, bool cardOnly)
 {
     const bool issuing = firstField == 4;
-    m_cardholders.filter(issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
+    const auto view = issuing ? CardholderTable::IssuingPageView : CardholderTable::CardholderPageView;
+    m_cardholders.filter(view, issuing ? m_issuingPage->searchTexts() : m_cardholderPage->searchTexts(), cardOnly);
     Grid* grid = issuing ? m_issuingPage->GridU2 : m_cardholderPage->GridU;
     grid->setRedraw(false);
-    grid->setRows(m_cardholders.viewCount() + 1);
+    grid->setRows(m_cardholders.viewCount(view) + 1);
     grid->setRedraw(true);
     grid->refresh();
-    if (issuing && grid->currentRow() < 1)
-        m_issuingPage->txtUser->clear();
+    if (issuing)
+        m_issuing->searchFollowUp();
     m_timer1->start();
 }
 
 void Frmmain::FillTerminalGrid(int range)
 {
     m_issuingPage->fillTerminalGrid(range, [this](int number) { return m_terminals.addressOf(number); });
-    for (int i = 0; i < SlotCount; ++i) {
-        m_commandBuffer[TerminalSlots + i] = char(0xFF);
-        m_commandBuffer[ValiditySlots + i] = char(0xFF);
-    }
+    m_commandBuffer.resetSlots();
 }
 
 void Frmmain::onTimer1()
@@ -371,8 +370,7 @@ void Frmmain::TabClick(const QString& key)
     } else if (key == QLatin1String("3")) {
         m_issuingPage->clearSearch();
         m_issuingPage->txtUser->clear();
-        m_issuingPage->OptN->setChecked(true);
-        FilterCardholders(4, false);
+        m_issuing->chooseCommandType(CardFrame::CommandType::NewCard);
         m_issuingPage->clearTicks();
         m_issuingPage->btnStart->setEnabled(m_context.signedIn.isAdministrator);
     }
@@ -386,24 +384,14 @@ void Frmmain::OpenDevicePort()
         m_context.dialogs().message(this, m_context.message(50), Dialogs::Icon::Warning);
 }
 
-void Frmmain::sendStop()
-{
-    if (!m_port->isOpen())
-        m_port->open();
-    m_port->discardOutput();
-    m_port->write(QByteArray(1, StopCommand));
-}
-
 void Frmmain::stopIssuing()
 {
-    sendStop();
-    IssuingPage* page = m_issuingPage;
-    // An ordinary operator never gets the start button, not even through a stop.
-    page->btnStart->setEnabled(m_context.signedIn.isAdministrator);
-    page->btnStop->setEnabled(false);
-    page->Lbltip->setText(m_context.message(108));
-    page->Lbltip->setStyleSheet(QStringLiteral("color: rgb(0, 255, 0);"));
-    m_issuingActive = false;
+    m_issuing->stop();
+}
+
+bool Frmmain::issuingActive() const
+{
+    return m_issuing->issuingActive();
 }
 
 void Frmmain::changeEvent(QEvent* event)

@@ -2,10 +2,10 @@
 
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
+#include "issuing/CommandBuffer.h"
 #include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
-#include <QByteArray>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -18,8 +18,10 @@ namespace k27 {
 
 class AppContext;
 class CardholderPage;
+class DeviceReplyHandler;
 class DuplicatePrompt;
 class Grid;
+class IssuingController;
 class IssuingPage;
 class ProgressPanel;
 class RecordPage;
@@ -36,7 +38,6 @@ class Frmmain : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int CommandBufferSize = 111;
     static constexpr int PageCount = 5;
 
     explicit Frmmain(AppContext& context, QWidget* parent = nullptr);
@@ -67,8 +68,10 @@ public:
     void setAutomaticBackup(std::function<void()> backup) { m_automaticBackup = std::move(backup); }
 
     bool isInitialised() const { return m_initialised; }
-    const QByteArray& commandBuffer() const { return m_commandBuffer; }
-    bool issuingActive() const { return m_issuingActive; }
+    const CommandBuffer& commandBuffer() const { return m_commandBuffer; }
+    bool issuingActive() const;
+    IssuingController* issuing() const { return m_issuing; }
+    DeviceReplyHandler* deviceReplies() const { return m_replies; }
     SerialPort& serialPort() const { return *m_port; }
     Database& database() { return m_db; }
     CardholderTable& cardholders() { return m_cardholders; }
@@ -97,7 +100,6 @@ private:
     void showSettings();
     void setupGridColumns();
     bool openDatabase();
-    void sendStop();
     void onTimer1();
     void onLanguageApplied();
     void onSerialSettingsApplied(bool written);
@@ -107,9 +109,8 @@ private:
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
     RecordRows m_records;
-    QByteArray m_commandBuffer;
+    CommandBuffer m_commandBuffer;
     bool m_initialised = false;
-    bool m_issuingActive = false;
     bool m_skipNextActivation = false;
     std::function<void()> m_automaticBackup;
 
@@ -124,6 +125,8 @@ private:
     DuplicatePrompt* m_picTip = nullptr;
     ProgressPanel* m_picPrg = nullptr;
     SerialPort* m_port = nullptr;
+    IssuingController* m_issuing = nullptr;
+    DeviceReplyHandler* m_replies = nullptr;
     QTimer* m_timer1 = nullptr;
 };
 

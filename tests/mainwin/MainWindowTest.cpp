@@ -110,11 +110,15 @@ void MainWindowTest::loadSequenceShowsTheRegistersOnTheFirstPage()
     QCOMPARE(w.page(0)->objectName(), QStringLiteral("Picture1"));
     QCOMPARE(w.page(4)->property("index").toInt(), 4);
 
-    const QByteArray& buffer = w.commandBuffer();
+    // A frame for a new card on terminals 1-46 stands ready.
+    const QByteArray& buffer = w.commandBuffer().bytes();
     QCOMPARE(buffer.size(), 111);
+    QCOMPARE(quint8(buffer[0]), quint8(0x09));
     QCOMPARE(quint8(buffer[1]), quint8(8));
+    QCOMPARE(buffer.mid(8, 6), CardFrame::siteCardCode());
     for (int i = 2; i <= 110; ++i)
-        QCOMPARE(quint8(buffer[i]), quint8(i == 60 ? 46 : i == 61 ? 47 : 0xFF));
+        if (i < 8 || i > 13)
+            QCOMPARE(quint8(buffer[i]), quint8(i == 60 ? 46 : i == 61 ? 47 : 0xFF));
 
     Database db;
     QVERIFY(db.open(fx.databasePath()));
@@ -451,6 +455,14 @@ void MainWindowTest::filterSearchesWithLikePatterns()
     QCOMPARE(w.issuingPage()->GridU2->rows(), 3);
     w.issuingPage()->OptN->click();
     QCOMPARE(w.issuingPage()->GridU2->rows(), 4);
+
+    // A search on the cardholder page leaves the issuing list (whose row gets the next card) alone.
+    Grid* issuingList = w.issuingPage()->GridU2;
+    const QString firstTarget = issuingList->cellText(1, 1);
+    page->CmbF[0]->setEditText(QStringLiteral("王"));
+    QCOMPARE(page->GridU->rows(), 2);
+    QCOMPARE(issuingList->rows(), 4);
+    QCOMPARE(issuingList->cellText(1, 1), firstTarget);
 }
 
 QTEST_MAIN(MainWindowTest)

@@ -121,4 +121,4 @@ private slots:
 };
 
 QTEST_MAIN(TestRibbonTheme)
-#include "tst_RibbonTheme.moc"
+#include "RibbonThemeTest.moc"

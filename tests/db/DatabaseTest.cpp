@@ -126,4 +126,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestDatabase)
-#include "tst_database.moc"
+#include "DatabaseTest.moc"

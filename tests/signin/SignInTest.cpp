@@ -282,4 +282,4 @@ private slots:
 };
 
 QTEST_MAIN(TestSignIn)
-#include "tst_signin.moc"
+#include "SignInTest.moc"

@@ -364,4 +364,4 @@ private slots:
 };
 
 QTEST_MAIN(TestVelRibbon)
-#include "tst_VelRibbon.moc"
+#include "VelRibbonTest.moc"

@@ -212,4 +212,4 @@ private slots:
 };
 
 QTEST_APPLESS_MAIN(TestRibbonLayout)
-#include "tst_RibbonLayout.moc"
+#include "RibbonLayoutTest.moc"

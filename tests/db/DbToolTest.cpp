@@ -60,4 +60,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestDbTool)
-#include "tst_dbtool.moc"
+#include "DbToolTest.moc"

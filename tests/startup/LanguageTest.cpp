@@ -195,4 +195,4 @@ private slots:
 };
 
 QTEST_MAIN(TestLanguage)
-#include "tst_language.moc"
+#include "LanguageTest.moc"

@@ -133,4 +133,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSettings)
-#include "tst_settings.moc"
+#include "SettingsFileTest.moc"

@@ -196,4 +196,4 @@ private slots:
 };
 
 QTEST_MAIN(TestStartup)
-#include "tst_startup.moc"
+#include "StartupTest.moc"

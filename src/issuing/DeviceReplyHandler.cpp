@@ -1,0 +1,139 @@
+#include "issuing/DeviceReplyHandler.h"
+
+#include "db/Database.h"
+#include "issuing/ApplyIssuedCard.h"
+#include "issuing/CommandBuffer.h"
+#include "issuing/DeviceReply.h"
+#include "issuing/IssuingPage.h"
+#include "platform/Dialogs.h"
+#include "platform/Grid.h"
+#include "startup/LanguageTable.h"
+#include "startup/TextUtil.h"
+#include "startup/Utilities.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace k27 {
+
+namespace {
+
+const QColor Green(0, 255, 0);
+const QColor Red(255, 0, 0);
+
+constexpr int NameColumn = 1;
+constexpr int PhoneColumn = 6;
+
+} // namespace
+
+DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
+                                       QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+                                       QObject* parent)
+    : QObject(parent)
+    , m_page(page)
+    , m_buffer(buffer)
+    , m_port(port)
+    , m_db(db)
+    , m_databasePath(std::move(databasePath))
+    , m_dialogs(dialogs)
+    , m_language(language)
+{
+    connect(&port, &SerialPort::commEvent, this, &DeviceReplyHandler::HandleDeviceReply);
+}
+
+void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
+{
+    if (m_commBusy) {
+        // The bytes stay in the port; they are read once the box is closed.
+        m_deferred = m_deferred || event == SerialPort::Event::DataReceived;
+        return;
+    }
+    if (event != SerialPort::Event::DataReceived) {
+        m_db.close();
+        return;
+    }
+    // The rest of the reply arrives meanwhile; a second notification in this time is
+    // handled in full and leaves this one an empty block.
+    DelayMs(ReplyWaitMs);
+    const QByteArray block = m_port.readAll();
+    m_port.clearInput();
+
+    const DeviceReply reply = decodeReply(block);
+    switch (reply.kind) {
+    case DeviceReply::Kind::Accepted:
+        m_page.showTip(m_language.message(51), Green);
+        return;
+    case DeviceReply::Kind::Refused:
+        m_page.showTip(m_language.message(52), Red);
+        return;
+    case DeviceReply::Kind::UnknownEightByte:
+        m_page.showTip(m_language.message(54), Red);
+        return;
+    case DeviceReply::Kind::CardWritten:
+        cardWritten(reply.cardNumberText);
+        return;
+    case DeviceReply::Kind::CardRead:
+        cardRead(reply.cardNumberText);
+        return;
+    case DeviceReply::Kind::Other:
+        refreshList();
+        m_db.close();
+        return;
+    }
+}
+
+void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
+{
+    m_page.showTip(m_language.message(53) + cardNumberText, Green);
+    Grid* grid = m_page.GridU2;
+    const int row = grid->currentRow();
+    const QString name = trimSpaces(grid->cellText(row, NameColumn));
+    if (row > 0 && !name.isEmpty()) {
+        m_db.close();
+        if (m_db.open(m_databasePath)) {
+            const ApplyOutcome outcome =
+                ApplyIssuedCard(m_db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
+                                m_page.OptR->isChecked(), m_buffer.validityText(), m_buffer.restoreList());
+            if (outcome == ApplyOutcome::Mismatch) {
+                m_db.close();
+                m_commBusy = true;
+                m_page.showTip(m_language.message(100) + cardNumberText, Red);
+                m_dialogs.message(&m_page, m_language.message(99), Dialogs::Icon::None);
+                m_commBusy = false;
+                m_page.showTip(m_language.message(54));
+                if (m_deferred) {
+                    // A card written while the box was open is not lost with the box.
+                    m_deferred = false;
+                    QTimer::singleShot(0, this, [this] { HandleDeviceReply(SerialPort::Event::DataReceived); });
+                }
+                return;
+            }
+        }
+        m_db.close();
+    }
+    if (m_hooks.loadCardholders)
+        m_hooks.loadCardholders();
+    refreshList();
+    m_db.close();
+}
+
+void DeviceReplyHandler::cardRead(const QString& cardNumberText)
+{
+    refreshList();
+    if (m_hooks.searchCardholderPage)
+        m_hooks.searchCardholderPage(cardNumberText);
+    // Emptied first, so that the search of the card number runs with the other fields clear.
+    for (int field : {0, 2, 3})
+        m_page.CmbF[field]->setEditText(QString());
+    m_page.CmbF[1]->setEditText(cardNumberText);
+    m_db.close();
+}
+
+void DeviceReplyHandler::refreshList()
+{
+    if (m_hooks.filterList)
+        m_hooks.filterList(m_page.cardOnly());
+}
+
+} // namespace k27

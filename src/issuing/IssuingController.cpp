@@ -1,0 +1,358 @@
+#include "issuing/IssuingController.h"
+
+#include "cardholders/CardholderTable.h"
+#include "db/Database.h"
+#include "issuing/CommandBuffer.h"
+#include "issuing/DeviceCommands.h"
+#include "issuing/IssuingPage.h"
+#include "platform/Dialogs.h"
+#include "platform/Grid.h"
+#include "platform/SerialPort.h"
+#include "startup/LanguageTable.h"
+#include "startup/TextUtil.h"
+
+#include <QTableView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace k27 {
+
+namespace {
+
+using Type = CardFrame::CommandType;
+
+constexpr int NameColumn = 1;
+constexpr int PhoneColumn = 6;
+constexpr int CardColumn = 7;
+constexpr int TerminalColumn = 8;
+constexpr int ValidityColumn = 9;
+constexpr int CardSearchField = 5;
+
+const QColor Green(0, 255, 0);
+
+// The drop-down lists leave out the empty piece after the last "、".
+int offeredCount(const QStringList& list)
+{
+    return qMax(0, int(list.size()) - 1);
+}
+
+} // namespace
+
+IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
+                                     QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+                                     bool administrator, QObject* parent)
+    : QObject(parent)
+    , m_page(page)
+    , m_buffer(buffer)
+    , m_port(port)
+    , m_db(db)
+    , m_databasePath(std::move(databasePath))
+    , m_dialogs(dialogs)
+    , m_language(language)
+    , m_administrator(administrator)
+{
+    const std::pair<QRadioButton*, Type> options[] = {
+        {page.OptN, Type::NewCard}, {page.OptT, Type::Temporary}, {page.OptO, Type::Renewal}, {page.OptR, Type::Restore}};
+    for (const auto& [option, type] : options)
+        connect(option, &QRadioButton::clicked, this, [this, type = type] { chooseCommandType(type); });
+    connect(&page, &IssuingPage::searchChanged, this, &IssuingController::onSearchChanged);
+    connect(page.GridU2, &Grid::doubleClicked, this, [this] { selectTarget(m_page.GridU2->currentRow()); });
+    // Row changes while the list is being refilled are not the operator's choice; the
+    // search follow-up settles the target afterwards.
+    connect(page.GridU2, &Grid::rowChanged, this, [this](int row) {
+        if (!m_page.GridU2->redraw())
+            return;
+        if (row < 1) {
+            m_targetName.clear();
+            m_targetPhone.clear();
+        }
+        selectTarget(row);
+    });
+    connect(page.GridU2, &Grid::clicked, this, &IssuingController::onGridClicked);
+    connect(page.GridU2, &Grid::dropDownChosen, this, &IssuingController::onDropDownChosen);
+    connect(page.btnStart, &QPushButton::clicked, this, &IssuingController::start);
+    connect(page.btnStop, &QPushButton::clicked, this, &IssuingController::stop);
+}
+
+bool IssuingController::openDatabase()
+{
+    m_db.close();
+    return m_db.open(m_databasePath);
+}
+
+void IssuingController::chooseCommandType(Type type)
+{
+    QRadioButton* option = type == Type::Temporary ? m_page.OptT
+                           : type == Type::Renewal ? m_page.OptO
+                           : type == Type::Restore ? m_page.OptR
+                                                   : m_page.OptN;
+    option->setChecked(true);
+    m_buffer.SetCommandType(type);
+    if (m_hooks.filterList)
+        m_hooks.filterList(m_page.cardOnly());
+    if (type != Type::NewCard)
+        m_page.GridU2->view()->scrollToTop();
+}
+
+void IssuingController::chooseRange(int range)
+{
+    if (m_hooks.fillTerminalGrid)
+        m_hooks.fillTerminalGrid(range);
+    // The target's own terminals of the new range.
+    const int row = m_page.GridU2->currentRow();
+    if (row > 0 && m_page.GridU2->rows() >= 2)
+        LoadHolderPermissions(row);
+    m_buffer.setRange(range);
+}
+
+void IssuingController::selectTarget(int row)
+{
+    Grid* grid = m_page.GridU2;
+    if (grid->rows() < 2 || row < 1 || row >= grid->rows())
+        return;
+    LoadHolderPermissions(row);
+    m_page.txtUser->setText(grid->cellText(row, NameColumn));
+    m_targetName = trimSpaces(grid->cellText(row, NameColumn));
+    m_targetPhone = trimSpaces(grid->cellText(row, PhoneColumn));
+}
+
+void IssuingController::LoadHolderPermissions(int row)
+{
+    Grid* grid = m_page.GridU2;
+    const QString name = trimSpaces(grid->cellText(row, NameColumn));
+    const QString phone = trimSpaces(grid->cellText(row, PhoneColumn));
+    bool found = false;
+    QString terminals;
+    QString validity;
+    if (openDatabase()) {
+        m_db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息"
+                                  " where rtrim(姓名) = ?1 and rtrim(电话) = ?2 order by ID limit 1"),
+                   {name, phone}, [&](const Row& r) {
+                       found = true;
+                       terminals = TrimAtNul(r.text(0));
+                       validity = TrimAtNul(r.text(1));
+                       return false;
+                   });
+    }
+    m_db.close();
+    if (!found)
+        return;
+    m_holderTerminals = splitPermissionList(terminals);
+    m_holderValidity = splitPermissionList(validity);
+    if (row > 0 && !terminals.isEmpty())
+        MarkHolderTerminals(m_page.rangeIndex());
+}
+
+void IssuingController::MarkHolderTerminals(int /*range: the grid shows its numbers*/)
+{
+    if (m_holderTerminals.size() < 2 || m_holderTerminals.first() == QLatin1String("0"))
+        return;
+    QList<int> numbers;
+    for (const QString& entry : std::as_const(m_holderTerminals))
+        if (!entry.isEmpty())
+            numbers << int(leadingNumber(entry));
+    Grid* z = m_page.GridZ;
+    z->setRedraw(false);
+    for (int row = 1; row <= IssuingPage::GridZRows && row < z->rows(); ++row) {
+        for (int group = 0; group < 3; ++group) {
+            const int col = IssuingPage::tickColumn(group);
+            if (!m_issuingActive)
+                z->setCellText(row, col, QStringLiteral("0"));
+            // The two empty cells at the end of a range are never ticked.
+            const int shown = z->cellText(row, col + 1).trimmed().toInt();
+            if (shown > 0 && numbers.contains(shown))
+                z->setCellText(row, col, QStringLiteral("1"));
+        }
+    }
+    z->setRedraw(true);
+    z->refresh();
+}
+
+void IssuingController::onSearchChanged(int field, bool typed)
+{
+    if (m_hooks.filterList)
+        m_hooks.filterList(m_page.cardOnly());
+    Grid* grid = m_page.GridU2;
+    if (!typed || field != CardSearchField || grid->rows() != 2)
+        return;
+    // The one cardholder left becomes the target; the row is selected too, so that the
+    // reply of a written card finds the cardholder whose name the page shows.
+    if (grid->currentRow() != 1)
+        grid->selectRow(1);
+    LoadHolderPermissions(1);
+    m_page.txtUser->setText(grid->cellText(1, NameColumn));
+}
+
+void IssuingController::searchFollowUp()
+{
+    Grid* grid = m_page.GridU2;
+    // A reload after a written card (or a search) moves rows: the target stays the same
+    // cardholder rather than whoever now sits in his old row.
+    if (!m_targetName.isEmpty()) {
+        for (int r = 1; r < grid->rows(); ++r) {
+            if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
+                && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
+                if (r != grid->currentRow())
+                    grid->selectRow(r);
+                break;
+            }
+        }
+    }
+    const QString card = TrimAtNul(m_page.CmbF[CardSearchField - 4]->currentText());
+    if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardColumn)) {
+        grid->selectRow(1);
+        LoadHolderPermissions(1);
+    }
+    const int row = grid->currentRow();
+    if (row > 0) {
+        selectTarget(row);
+    } else {
+        m_page.txtUser->clear();
+        m_targetName.clear();
+        m_targetPhone.clear();
+    }
+}
+
+void IssuingController::onGridClicked()
+{
+    Grid* grid = m_page.GridU2;
+    const int row = grid->currentRow();
+    if (grid->rows() < 2 || row < 1)
+        return;
+    const int col = grid->currentCol();
+    if (col == TerminalColumn || col == ValidityColumn) {
+        const int count = offeredCount(m_holderTerminals);
+        const QStringList& list = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
+        grid->clearDropDownList(col);
+        for (int k = 0; k < count && k < list.size(); ++k)
+            grid->addDropDownItem(col, list[k]);
+    } else {
+        grid->selectRow(row);
+    }
+    grid->refresh();
+}
+
+void IssuingController::onDropDownChosen(int col)
+{
+    Grid* grid = m_page.GridU2;
+    const int row = grid->currentRow();
+    if (grid->rows() < 2 || row < 1 || (col != TerminalColumn && col != ValidityColumn))
+        return;
+    LoadHolderPermissions(row);
+    const QString chosen = grid->cellText(row, col);
+    const QStringList& from = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
+    const QStringList& to = col == TerminalColumn ? m_holderValidity : m_holderTerminals;
+    const int count = offeredCount(m_holderTerminals);
+    for (int k = 0; k < count && k < from.size(); ++k) {
+        if (from[k] == chosen) {
+            grid->setCellText(row, col == TerminalColumn ? ValidityColumn : TerminalColumn, to.value(k));
+            break;
+        }
+    }
+    grid->refresh();
+}
+
+bool IssuingController::hasTarget() const
+{
+    Grid* grid = m_page.GridU2;
+    const int row = grid->currentRow();
+    return row >= 1 && !trimSpaces(grid->cellText(row, NameColumn)).isEmpty() && !m_page.txtUser->text().isEmpty();
+}
+
+void IssuingController::start()
+{
+    if (!CommandBuffer::identificationCode(m_page.TxtC->text())) {
+        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        return;
+    }
+    m_buffer.clearValidityText();
+    if (m_page.OptR->isChecked())
+        startRestore();
+    else
+        startIssue();
+}
+
+void IssuingController::startRestore()
+{
+    // With an empty list a restore goes on without a target: the card alone is cleared.
+    if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
+        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        return;
+    }
+    m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
+    if (!m_dialogs.question(&m_page, m_language.message(101), m_language.message(102)))
+        return;
+    if (!m_buffer.completeRestore())
+        return;
+    SendFrame(m_port, m_buffer);
+    afterSend();
+}
+
+void IssuingController::startIssue()
+{
+    if (!hasTarget()) {
+        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        return;
+    }
+    const Type type = m_page.commandType();
+    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(67)))
+        return;
+
+    IssueRequest request;
+    request.tickedTerminals = m_page.tickedTerminals();
+    request.type = type;
+    request.permanent = m_page.Check1->isChecked();
+    request.validity = m_page.DT1->date();
+    request.identificationCode = CommandBuffer::identificationCode(m_page.TxtC->text()).value_or(0);
+    request.rangeIndex = m_page.rangeIndex();
+    switch (m_buffer.prepareIssue(request)) {
+    case CommandBuffer::IssueCheck::Ready:
+        break;
+    case CommandBuffer::IssueCheck::NoTerminal:
+        m_dialogs.message(&m_page, m_language.message(109), Dialogs::Icon::Warning);
+        return;
+    case CommandBuffer::IssueCheck::YearOutOfRange:
+        m_dialogs.message(&m_page, m_language.message(138), Dialogs::Icon::Warning);
+        return;
+    case CommandBuffer::IssueCheck::BadIdentificationCode:
+        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        return;
+    }
+
+    const QDate date = request.validity;
+    const QString validity = request.permanent
+        ? m_page.Check1->text()
+        : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
+    if (!m_dialogs.question(&m_page, m_language.message(110) + validity))
+        return;
+    if (!m_buffer.completeIssue(m_language))
+        return;
+    SendFrame(m_port, m_buffer);
+    afterSend();
+}
+
+void IssuingController::afterSend()
+{
+    // A port that would not open is not reported here; the activation reports it.
+    m_page.showTip(m_language.message(108));
+    m_page.btnStart->setEnabled(false);
+    m_page.btnStop->setEnabled(true);
+    m_issuingActive = true;
+}
+
+void IssuingController::stop()
+{
+    SendStop(m_port);
+    // An ordinary operator never gets the start button, not even through a stop.
+    m_page.btnStart->setEnabled(m_administrator);
+    m_page.btnStop->setEnabled(false);
+    m_page.showTip(m_language.message(108), Green);
+    m_issuingActive = false;
+}
+
+} // namespace k27
