@@ -128,7 +128,6 @@ void Frmmain::buildWindow()
     RecordPage::Window recordWindow;
     recordWindow.context = &m_context;
     recordWindow.rows = &m_records;
-    recordWindow.db = &m_db;
     recordWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
         m_picPrg->start(page, caption, total);
     };

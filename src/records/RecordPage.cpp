@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -53,7 +54,9 @@ public:
     {
         if (m_window.progressValue)
             m_window.progressValue(done);
-        QCoreApplication::processEvents();
+        // A device reply waits until the run is over: recording the card would otherwise
+        // wait for this run's open transaction and fail.
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
     }
     void end(int done, int /*total*/) override
     {
@@ -78,8 +81,10 @@ private:
 
 } // namespace
 
-// One run of a record operation: no second one starts while it lets window events through,
-// and the window's connection is closed before and after it.
+// One run of a record operation. No second one starts while it lets window events through.
+// It works on a connection of its own: other pages open and close the window's connection
+// whenever they like, and closing it under a running import would roll back rows that were
+// already counted and shown as imported.
 class RecordPage::Operation
 {
 public:
@@ -88,20 +93,21 @@ public:
         m_page.m_busy = true;
         if (m_lockButtons)
             m_page.setOperationButtonsEnabled(false);
-        m_page.m_window.db->close();
+        m_db.open(m_page.m_window.context->databasePath());
     }
     ~Operation()
     {
-        m_page.m_window.db->close();
+        m_db.close();
         if (m_lockButtons)
             m_page.setOperationButtonsEnabled(true);
         m_page.m_busy = false;
     }
-    bool open() { return m_page.m_window.db->open(m_page.m_window.context->databasePath()); }
+    Database& db() { return m_db; }
 
 private:
     RecordPage& m_page;
     bool m_lockButtons;
+    Database m_db;
 };
 
 const QString& RecordPage::importFilter()
@@ -266,8 +272,7 @@ void RecordPage::find()
         return;
 
     Operation operation(*this, false);
-    operation.open();
-    const RecordQuery::Result result = RecordQuery::run(*m_window.db, filter, *m_window.rows);
+    const RecordQuery::Result result = RecordQuery::run(operation.db(), filter, *m_window.rows);
     showRowCount(true);
     // A database that cannot be read leaves the list empty; "no records found" would be untrue.
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
@@ -286,10 +291,9 @@ void RecordPage::importFile()
     RecordImport::Result result;
     {
         Operation operation(*this, true);
-        operation.open();
         // The panel is shared with the deletion: the import sets its own caption.
         PanelProgress progress(m_window, this, message(MsgImporting));
-        result = RecordImport::run(*m_window.db, path, *m_window.rows, &progress);
+        result = RecordImport::run(operation.db(), path, *m_window.rows, &progress);
     }
     if (!result.readable) {
         dialogs.message(this, message(MsgUnreadable), Dialogs::Icon::Warning);
@@ -323,9 +327,8 @@ void RecordPage::deleteRows()
     int count = 0;
     {
         Operation operation(*this, true);
-        operation.open();
         PanelProgress progress(m_window, this, message(MsgDeleting));
-        count = RecordDeletion::run(*m_window.db, *m_window.rows, first, last, &progress);
+        count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress);
     }
     showRowCount(false);
     dialogs.message(this, RecordDeletion::summary(m_window.context->language, count), Dialogs::Icon::None);

@@ -15,7 +15,6 @@ class QPushButton;
 namespace k27 {
 
 class AppContext;
-class Database;
 class Grid;
 class RecordRows;
 
@@ -26,11 +25,10 @@ class RecordPage : public QWidget
     Q_OBJECT
 public:
     // What the page uses of the main window: the run's context, the window's record table
-    // (shown by GridIO) and its one connection, and the window's progress panel.
+    // (shown by GridIO) and the window's progress panel.
     struct Window {
         AppContext* context = nullptr;
         RecordRows* rows = nullptr;
-        Database* db = nullptr;
         std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
         std::function<void(int done)> progressValue;
         std::function<void()> progressFinish;
