@@ -125,6 +125,16 @@ void Frmmain::buildWindow()
     cardholderWindow.progressFinish = [this] { m_picPrg->finish(); };
     m_cardholderPage->attach(std::move(cardholderWindow));
 
+    RecordPage::Window recordWindow;
+    recordWindow.context = &m_context;
+    recordWindow.rows = &m_records;
+    recordWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
+        m_picPrg->start(page, caption, total);
+    };
+    recordWindow.progressValue = [this](int done) { m_picPrg->setValue(done); };
+    recordWindow.progressFinish = [this] { m_picPrg->finish(); };
+    m_recordPage->attach(std::move(recordWindow));
+
     connect(m_cardholderPage, &CardholderPage::searchChanged, this, [this] { FilterCardholders(0, false); });
 
     // The issuing page's behaviour and the device's replies.

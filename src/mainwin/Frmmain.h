@@ -3,7 +3,7 @@
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "issuing/CommandBuffer.h"
-#include "records/RecordTable.h"
+#include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
 #include <QStringList>
@@ -76,7 +76,7 @@ public:
     Database& database() { return m_db; }
     CardholderTable& cardholders() { return m_cardholders; }
     TerminalTable& terminals() { return m_terminals; }
-    RecordTable& records() { return m_records; }
+    RecordRows& records() { return m_records; }
     CardholderPage* cardholderPage() const { return m_cardholderPage; }
     TerminalPage* terminalPage() const { return m_terminalPage; }
     IssuingPage* issuingPage() const { return m_issuingPage; }
@@ -110,7 +110,7 @@ private:
     Database m_db;
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
-    RecordTable m_records;
+    RecordRows m_records;
     CommandBuffer m_commandBuffer;
     bool m_initialised = false;
     bool m_skipNextActivation = false;

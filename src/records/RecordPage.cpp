@@ -1,9 +1,19 @@
 #include "RecordPage.h"
 
+#include "RecordDeletion.h"
+#include "RecordImport.h"
+#include "RecordQuery.h"
+#include "RecordRows.h"
+#include "db/Database.h"
 #include "mainwin/FormControls.h"
+#include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/ImportProgress.h"
+#include "startup/AppContext.h"
 
+#include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -11,6 +21,100 @@
 namespace k27 {
 
 using namespace form;
+
+namespace {
+
+constexpr int MsgHeaderRow = 15;
+constexpr int MsgConfirmDelete = 61;
+constexpr int MsgUnreadable = 112;
+constexpr int MsgNothingToDelete = 116;
+constexpr int MsgNoRecords = 120;
+constexpr int MsgExported = 121;
+constexpr int MsgImporting = 126;
+constexpr int MsgDeleting = 127;
+constexpr int MsgExportFailed = 137;
+
+// The window's progress panel over the records page: it appears with the total and lets
+// window events run at each step.
+class PanelProgress final : public ImportProgress
+{
+public:
+    PanelProgress(const RecordPage::Window& window, QWidget* page, QString caption)
+        : m_window(window), m_page(page), m_caption(std::move(caption))
+    {
+    }
+    ~PanelProgress() override { finish(); }
+    void begin(int total) override
+    {
+        m_shown = true;
+        if (m_window.progressStart)
+            m_window.progressStart(m_page, m_caption, total);
+    }
+    void advance(int done, int /*total*/) override
+    {
+        if (m_window.progressValue)
+            m_window.progressValue(done);
+        // A device reply waits until the run is over: recording the card would otherwise
+        // wait for this run's open transaction and fail.
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
+    }
+    void end(int done, int /*total*/) override
+    {
+        if (m_window.progressValue)
+            m_window.progressValue(done);
+        finish();
+    }
+
+private:
+    void finish()
+    {
+        if (m_shown && m_window.progressFinish)
+            m_window.progressFinish();
+        m_shown = false;
+    }
+
+    const RecordPage::Window& m_window;
+    QWidget* m_page;
+    QString m_caption;
+    bool m_shown = false;
+};
+
+} // namespace
+
+// One run of a record operation. No second one starts while it lets window events through.
+// It works on a connection of its own: other pages open and close the window's connection
+// whenever they like, and closing it under a running import would roll back rows that were
+// already counted and shown as imported.
+class RecordPage::Operation
+{
+public:
+    Operation(RecordPage& page, bool lockButtons) : m_page(page), m_lockButtons(lockButtons)
+    {
+        m_page.m_busy = true;
+        if (m_lockButtons)
+            m_page.setOperationButtonsEnabled(false);
+        m_db.open(m_page.m_window.context->databasePath());
+    }
+    ~Operation()
+    {
+        m_db.close();
+        if (m_lockButtons)
+            m_page.setOperationButtonsEnabled(true);
+        m_page.m_busy = false;
+    }
+    Database& db() { return m_db; }
+
+private:
+    RecordPage& m_page;
+    bool m_lockButtons;
+    Database m_db;
+};
+
+const QString& RecordPage::importFilter()
+{
+    static const QString filter = QStringLiteral("Data (*.[tT][xX][tT]);;Data (*.[cC][sS][vV])");
+    return filter;
+}
 
 RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
 {
@@ -49,13 +153,14 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     auto* options = new QGridLayout(FrmIO);
     options->setHorizontalSpacing(8);
     options->setVerticalSpacing(8);
-    const struct { const char* name; const char* caption; QWidget* field; } filters[] = {
-        {"L_Code", "卡号：", TxtCode}, {"L_Name", "姓名：", T_Name},
-        {"L_Dpt", "部门：", T_Dpt},    {"L_No", "终端机号：", T_No},
-    };
+    L_Code = label(FrmIO, QStringLiteral("L_Code"), QStringLiteral("卡号："));
+    L_Name = label(FrmIO, QStringLiteral("L_Name"), QStringLiteral("姓名："));
+    L_Dpt = label(FrmIO, QStringLiteral("L_Dpt"), QStringLiteral("部门："));
+    L_No = label(FrmIO, QStringLiteral("L_No"), QStringLiteral("终端机号："));
+    const struct { QLabel* caption; QWidget* field; } filters[] = {
+        {L_Code, TxtCode}, {L_Name, T_Name}, {L_Dpt, T_Dpt}, {L_No, T_No}};
     for (int i = 0; i < 4; ++i) {
-        options->addWidget(label(FrmIO, QLatin1String(filters[i].name), QString::fromUtf8(filters[i].caption)),
-                           0, i * 2);
+        options->addWidget(filters[i].caption, 0, i * 2);
         options->addWidget(filters[i].field, 0, i * 2 + 1);
         options->setColumnStretch(i * 2 + 1, 1);
     }
@@ -90,6 +195,159 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(8);
     page->addWidget(FrmIO);
     page->addWidget(GridIO, 1);
+
+    // Neither the time span nor the recent mode at first.
+    onTimeSpanToggled(false);
+    onRecentToggled(false);
+    connect(CKD, &QCheckBox::toggled, this, &RecordPage::onTimeSpanToggled);
+    connect(CKNum, &QCheckBox::toggled, this, &RecordPage::onRecentToggled);
+    connect(BtnFind, &QPushButton::clicked, this, &RecordPage::find);
+    connect(btnInputD, &QPushButton::clicked, this, &RecordPage::importFile);
+    connect(BtnDelD, &QPushButton::clicked, this, &RecordPage::deleteRows);
+    connect(btnOutD, &QPushButton::clicked, this, &RecordPage::exportGrid);
+}
+
+void RecordPage::attach(Window window)
+{
+    m_window = std::move(window);
+}
+
+QString RecordPage::message(int number) const
+{
+    return m_window.context->message(number);
+}
+
+// The two boxes exclude each other; a box set in code acts only when its value changes.
+void RecordPage::onTimeSpanToggled(bool on)
+{
+    DT[0]->setEnabled(on);
+    DT[1]->setEnabled(on);
+    if (on)
+        CKNum->setChecked(false);
+}
+
+void RecordPage::onRecentToggled(bool on)
+{
+    CmbNum->setEnabled(on);
+    for (QWidget* w : std::initializer_list<QWidget*>{L_Code, L_Name, L_Dpt, L_No, TxtCode, T_Name, T_Dpt, T_No})
+        w->setEnabled(!on);
+    if (on)
+        CKD->setChecked(false);
+}
+
+void RecordPage::setOperationButtonsEnabled(bool on)
+{
+    BtnFind->setEnabled(on);
+    btnInputD->setEnabled(on);
+    btnOutD->setEnabled(on);
+    // An ordinary operator never deletes records.
+    BtnDelD->setEnabled(on && m_window.context->signedIn.isAdministrator);
+}
+
+void RecordPage::showRowCount(bool pump)
+{
+    GridIO->setRedraw(false);
+    GridIO->setRows(m_window.rows->rowCount() + 1);
+    if (pump)
+        QCoreApplication::processEvents();
+    GridIO->setRedraw(true);
+}
+
+void RecordPage::find()
+{
+    if (!m_window.context || m_busy)
+        return;
+    RecordFilter filter;
+    filter.card = TxtCode->text();
+    filter.name = T_Name->text();
+    filter.department = T_Dpt->text();
+    filter.terminal = T_No->text();
+    filter.timeSpan = CKD->isChecked();
+    filter.start = DT[1]->dateTime();
+    filter.end = DT[0]->dateTime();
+    filter.recent = CKNum->isChecked();
+    filter.recentText = CmbNum->currentText();
+    // No number of records: nothing happens.
+    if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
+        return;
+
+    Operation operation(*this, false);
+    const RecordQuery::Result result = RecordQuery::run(operation.db(), filter, *m_window.rows);
+    showRowCount(true);
+    // A database that cannot be read leaves the list empty; "no records found" would be untrue.
+    if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
+        m_window.context->dialogs().message(this, message(MsgNoRecords), Dialogs::Icon::Warning);
+}
+
+void RecordPage::importFile()
+{
+    if (!m_window.context || m_busy)
+        return;
+    Dialogs& dialogs = m_window.context->dialogs();
+    const QString path = dialogs.openFile(this, {}, importFilter());
+    if (path.isEmpty())
+        return;
+
+    RecordImport::Result result;
+    {
+        Operation operation(*this, true);
+        // The panel is shared with the deletion: the import sets its own caption.
+        PanelProgress progress(m_window, this, message(MsgImporting));
+        result = RecordImport::run(operation.db(), path, *m_window.rows, &progress);
+    }
+    if (!result.readable) {
+        dialogs.message(this, message(MsgUnreadable), Dialogs::Icon::Warning);
+        return;
+    }
+    showRowCount(false);
+    dialogs.message(this, RecordImport::summary(m_window.context->language, result), Dialogs::Icon::None);
+    GridIO->setFocus();
+}
+
+void RecordPage::deleteRows()
+{
+    if (!m_window.context || m_busy)
+        return;
+    Dialogs& dialogs = m_window.context->dialogs();
+    int first = GridIO->selectionFirstRow();
+    int last = GridIO->selectionLastRow();
+    switch (RecordDeletion::check(m_window.rows->rowCount(), first, last)) {
+    case RecordDeletion::Check::NoRows:
+        dialogs.message(this, message(MsgNothingToDelete), Dialogs::Icon::Warning);
+        return;
+    case RecordDeletion::Check::HeaderRow:
+        dialogs.message(this, message(MsgHeaderRow), Dialogs::Icon::Warning);
+        return;
+    case RecordDeletion::Check::Ok:
+        break;
+    }
+    if (!dialogs.question(this, message(MsgConfirmDelete)))
+        return;
+
+    int count = 0;
+    {
+        Operation operation(*this, true);
+        PanelProgress progress(m_window, this, message(MsgDeleting));
+        count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress);
+    }
+    showRowCount(false);
+    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count), Dialogs::Icon::None);
+}
+
+void RecordPage::exportGrid()
+{
+    if (!m_window.context || m_busy)
+        return;
+    Dialogs& dialogs = m_window.context->dialogs();
+    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false);
+    if (result.ok()) {
+        dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);
+    } else if (result.status == GridExportResult::Status::Failed) {
+        QString text = message(MsgExportFailed);
+        if (!result.reason.isEmpty())
+            text += u'\n' + result.reason;
+        dialogs.message(this, text, Dialogs::Icon::Error);
+    }
 }
 
 } // namespace k27

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -12,16 +14,48 @@ class QPushButton;
 
 namespace k27 {
 
+class AppContext;
 class Grid;
+class RecordRows;
 
-// Page 3 of the main window: the query options FrmIO and the record list GridIO.
+// Page 3 of the main window: the query options FrmIO and the record list GridIO, with the
+// query, import, deletion and export of the records.
 class RecordPage : public QWidget
 {
     Q_OBJECT
 public:
+    // What the page uses of the main window: the run's context, the window's record table
+    // (shown by GridIO) and the window's progress panel.
+    struct Window {
+        AppContext* context = nullptr;
+        RecordRows* rows = nullptr;
+        std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
+        std::function<void(int done)> progressValue;
+        std::function<void()> progressFinish;
+    };
+
+    // Files of the record import; the terminals write .txt or .csv in any letter case.
+    static const QString& importFilter();
+
     explicit RecordPage(QWidget* parent = nullptr);
 
+    // The buttons do nothing until the window is attached.
+    void attach(Window window);
+
+    // BtnFind, btnInputD, BtnDelD and btnOutD.
+    void find();
+    void importFile();
+    void deleteRows();
+    void exportGrid();
+
+    // An import, deletion or query is running (window events are let through meanwhile).
+    bool isBusy() const { return m_busy; }
+
     QGroupBox* FrmIO = nullptr;
+    QLabel* L_Code = nullptr;
+    QLabel* L_Name = nullptr;
+    QLabel* L_Dpt = nullptr;
+    QLabel* L_No = nullptr;
     QLineEdit* TxtCode = nullptr;
     QLineEdit* T_Name = nullptr;
     QLineEdit* T_Dpt = nullptr;
@@ -35,6 +69,18 @@ public:
     QPushButton* BtnDelD = nullptr;
     QPushButton* btnOutD = nullptr;
     Grid* GridIO = nullptr;
+
+private:
+    class Operation;
+
+    void onTimeSpanToggled(bool on);
+    void onRecentToggled(bool on);
+    void showRowCount(bool pump);
+    void setOperationButtonsEnabled(bool on);
+    QString message(int number) const;
+
+    Window m_window;
+    bool m_busy = false;
 };
 
 } // namespace k27

@@ -1,0 +1,163 @@
+// The records page in the main window as the operator meets it; the operations behind the
+// buttons are tested without a window.
+
+#include "MainWindowFixture.h"
+
+#include "mainwin/Frmmain.h"
+#include "mainwin/ProgressPanel.h"
+#include "platform/Grid.h"
+#include "records/RecordPage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+using namespace k27;
+using namespace k27::test;
+using Icon = Dialogs::Icon;
+
+namespace {
+
+// `count` records of terminal 7, one a second from 08:00:00, cards C0, C1, ...
+QString recordFile(const MainWindowFixture& fx, int count, const QByteArray& tail = {})
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += QStringLiteral("0007,C%1,2024-05-01,08:%2:%3,星期三\r\n")
+                     .arg(i).arg(i / 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+    const QString path = fx.folder.filePath(QStringLiteral("records.TXT"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes + tail) != bytes.size() + tail.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+bool said(const MainWindowFixture& fx, const QString& text, Icon icon)
+{
+    return !fx.dialogs.calls.isEmpty() && fx.dialogs.calls.last().text == text && fx.dialogs.calls.last().icon == icon;
+}
+
+} // namespace
+
+class RecordPageTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void timeSpanAndRecentModeExcludeEachOther()
+    {
+        MainWindowFixture fx;
+        Frmmain w(*fx.context);
+        RecordPage* p = w.recordPage();
+        const auto filtersOn = [p](bool on) {
+            for (QWidget* f : {(QWidget*)p->L_Code, (QWidget*)p->L_No, (QWidget*)p->TxtCode, (QWidget*)p->T_No})
+                if (f->isEnabled() != on)
+                    return false;
+            return true;
+        };
+        QVERIFY(!p->DT[0]->isEnabled() && !p->CmbNum->isEnabled() && filtersOn(true));
+        p->CKD->click();
+        QVERIFY(p->DT[0]->isEnabled() && p->DT[1]->isEnabled());
+        p->CKNum->click();
+        QVERIFY(!p->CKD->isChecked() && !p->DT[1]->isEnabled() && p->CmbNum->isEnabled() && filtersOn(false));
+        p->CKD->click();
+        QVERIFY(!p->CKNum->isChecked() && !p->CmbNum->isEnabled() && filtersOn(true) && p->DT[0]->isEnabled());
+    }
+
+    void importQueryDeleteAndExport()
+    {
+        MainWindowFixture fx;
+        Frmmain w(*fx.context);
+        RecordPage* p = w.recordPage();
+        Grid* g = p->GridIO;
+        const auto msg = [&](int n) { return fx.context->message(n); };
+
+        p->BtnFind->click();
+        QVERIFY(said(fx, msg(120), Icon::Warning));
+        p->BtnDelD->click();
+        QVERIFY(said(fx, msg(116), Icon::Warning));
+        fx.dialogs.fileAnswers << fx.folder.filePath(QStringLiteral("missing.txt"));
+        p->btnInputD->click();
+        QVERIFY(said(fx, msg(112), Icon::Warning));
+
+        // 60 lines, a bad date and a line already imported. At line 50 the run lets events
+        // through: the buttons are locked, and another page uses the window's connection.
+        fx.dialogs.fileAnswers << recordFile(fx, 60, "0007,X,2011-02-30,08:00:00,a\r\n0007,C0,2024-05-01,08:00:00,b\r\n");
+        QList<bool> enabledDuringRun;
+        QTimer::singleShot(0, &w, [&] {
+            for (QPushButton* b : {p->BtnFind, p->btnInputD, p->BtnDelD, p->btnOutD})
+                enabledDuringRun << b->isEnabled();
+            enabledDuringRun << w.progressPanel()->isHidden();
+            w.LoadCardholders();
+        });
+        p->btnInputD->click();
+        QCOMPARE(enabledDuringRun, QList<bool>({false, false, false, false, false}));
+        QVERIFY(w.progressPanel()->isHidden());
+        QVERIFY(p->BtnFind->isEnabled() && p->btnInputD->isEnabled() && p->BtnDelD->isEnabled() && p->btnOutD->isEnabled());
+        QVERIFY(said(fx, msg(113) + QStringLiteral("60") + msg(114) + QStringLiteral("2") + msg(115), Icon::None));
+        QCOMPARE(g->rows(), 61);
+        QCOMPARE(g->cellText(1, 8), QStringLiteral("C0"));
+
+        // The query lists them newest first.
+        p->BtnFind->click();
+        QCOMPARE(g->rows(), 61);
+        QCOMPARE(g->cellText(1, 1), QStringLiteral("2024-05-01 08:00:59"));
+        QCOMPARE(g->cellText(1, 6), QStringLiteral("0007"));
+
+        // No current row: the header row. Then rows 3..1 dragged upwards.
+        g->view()->selectionModel()->clear();
+        p->BtnDelD->click();
+        QVERIFY(said(fx, msg(15), Icon::Warning));
+        QAbstractItemModel* model = g->view()->model();
+        g->view()->selectionModel()->select(QItemSelection(model->index(0, 0), model->index(2, 0)),
+                                            QItemSelectionModel::ClearAndSelect);
+        g->view()->selectionModel()->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
+        fx.dialogs.questionAnswers << true;
+        p->BtnDelD->click();
+        QVERIFY(said(fx, msg(117) + QStringLiteral("3") + msg(118), Icon::None));
+        QCOMPARE(g->rows(), 58);
+        QCOMPARE(g->cellText(1, 8), QStringLiteral("C56"));
+        QCOMPARE(w.progressPanel()->LblPrg->text(), msg(127));
+        Database db;
+        QVERIFY(db.open(fx.databasePath()));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt(), 57);
+
+        const QString csv = fx.folder.filePath(QStringLiteral("out.csv"));
+        fx.dialogs.fileAnswers << csv << fx.folder.filePath(QStringLiteral("no/such/dir/out.csv"));
+        p->btnOutD->click();
+        QVERIFY(said(fx, msg(121), Icon::Information));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 58);
+        QVERIFY(lines[1].contains("C56"));
+        p->btnOutD->click();
+        QVERIFY(fx.dialogs.calls.last().text.startsWith(msg(137)));
+        QCOMPARE(fx.dialogs.calls.last().icon, Icon::Error);
+    }
+
+    void ordinaryOperatorWorksWithRecordsButNeverDeletes()
+    {
+        MainWindowFixture fx(0, false);
+        Frmmain w(*fx.context);
+        RecordPage* p = w.recordPage();
+        QVERIFY(!p->BtnDelD->isEnabled());
+        fx.dialogs.fileAnswers << recordFile(fx, 2) << fx.folder.filePath(QStringLiteral("out.csv"));
+        p->btnInputD->click();
+        p->BtnFind->click();
+        QCOMPARE(p->GridIO->rows(), 3);
+        p->btnOutD->click();
+        QVERIFY(said(fx, fx.context->message(121), Icon::Information));
+        QVERIFY(!p->BtnDelD->isEnabled() && p->btnInputD->isEnabled());
+    }
+};
+
+QTEST_MAIN(RecordPageTest)
+#include "RecordPageTest.moc"
