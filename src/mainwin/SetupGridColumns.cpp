@@ -3,6 +3,8 @@
 #include "platform/Grid.h"
 #include "startup/LanguageTable.h"
 
+#include <QFontMetrics>
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -88,6 +90,15 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
 
     setColumns(grids.GridIO, language, {{75, 40}, {104, 110}, {111, 30}, {76, 100}, {78, 100},
                                         {80, 235}, {86, 50}, {89, 230}, {82, 80}});
+    if (grids.GridIO) {
+        // A whole entry time ("2011-03-15 08:30:05") and a weekday such as "星期二" stay readable.
+        const QFontMetrics metrics(grids.GridIO->font());
+        const int padding = 12;
+        grids.GridIO->setColumnWidth(1, std::max(grids.GridIO->columnWidth(1),
+                                                 metrics.horizontalAdvance(QStringLiteral("2011-03-15 08:30:05")) + padding));
+        grids.GridIO->setColumnWidth(2, std::max(grids.GridIO->columnWidth(2),
+                                                 metrics.horizontalAdvance(QStringLiteral("星期二")) + padding));
+    }
     finish(grids.GridIO);
 }
 

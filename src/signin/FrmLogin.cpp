@@ -52,6 +52,8 @@ FrmLogin::FrmLogin(AppContext& context, QWidget* parent)
         ApplyCaptions(this, m_context.language);
 
     loadOperators();
+    // The operator types at once: the name of the first operator, or the password.
+    (m_firstUse ? m_txtName : m_txtPassword)->setFocus();
 
     // Placed from the dialog's full height, then grown by the opening animation.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
