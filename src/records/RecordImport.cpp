@@ -24,28 +24,6 @@ struct Holder {
     QString name, department, address;
 };
 
-// Lines end in CR LF, LF or a lone CR. The text after the last break is a line only when it
-// is not empty.
-QList<QStringView> splitLines(const QString& text, int* breaks)
-{
-    QList<QStringView> lines;
-    *breaks = 0;
-    qsizetype pos = 0;
-    const qsizetype size = text.size();
-    while (pos < size) {
-        qsizetype end = pos;
-        while (end < size && text[end] != u'\r' && text[end] != u'\n')
-            ++end;
-        lines.append(QStringView(text).mid(pos, end - pos));
-        pos = end;
-        if (pos < size) {
-            ++*breaks;
-            pos += (text[pos] == u'\r' && pos + 1 < size && text[pos + 1] == u'\n') ? 2 : 1;
-        }
-    }
-    return lines;
-}
-
 // The terminal field's number as the table stores it: its leading decimal number, rounded;
 // false when it does not fit the 32-bit column.
 bool terminalNumber(const QString& field, qint64* number)

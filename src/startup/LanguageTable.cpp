@@ -39,18 +39,7 @@ bool LanguageTable::loadFile(const QString& path, const std::function<void()>& p
 void LanguageTable::loadText(const QString& text, const std::function<void()>& pump)
 {
     QList<Caption> captions;
-    qsizetype pos = 0;
-    const qsizetype size = text.size();
-    while (pos < size) {
-        // Lines end in CR LF, LF or a lone CR.
-        qsizetype end = pos;
-        while (end < size && text[end] != u'\r' && text[end] != u'\n')
-            ++end;
-        const QStringView line = QStringView(text).mid(pos, end - pos);
-        pos = end;
-        if (pos < size)
-            pos += (text[pos] == u'\r' && pos + 1 < size && text[pos + 1] == u'\n') ? 2 : 1;
-
+    for (const QStringView line : splitLines(text)) {
         const qsizetype slash = line.indexOf(u'/');
         if (slash >= 0) {
             const QString key = line.left(slash).toString();

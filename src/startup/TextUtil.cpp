@@ -43,6 +43,28 @@ bool parseNumber(const QString& text, double* value)
     return true;
 }
 
+QList<QStringView> splitLines(const QString& text, int* breaks)
+{
+    QList<QStringView> lines;
+    int count = 0;
+    qsizetype pos = 0;
+    const qsizetype size = text.size();
+    while (pos < size) {
+        qsizetype end = pos;
+        while (end < size && text[end] != u'\r' && text[end] != u'\n')
+            ++end;
+        lines.append(QStringView(text).mid(pos, end - pos));
+        pos = end;
+        if (pos < size) {
+            ++count;
+            pos += (text[pos] == u'\r' && pos + 1 < size && text[pos + 1] == u'\n') ? 2 : 1;
+        }
+    }
+    if (breaks)
+        *breaks = count;
+    return lines;
+}
+
 double leadingNumber(const QString& text)
 {
     static const QRegularExpression pattern(QStringLiteral(R"(^ *([+-]?(\d+\.?\d*|\.\d+)))"));
