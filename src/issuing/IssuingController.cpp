@@ -197,16 +197,7 @@ void IssuingController::searchFollowUp()
     Grid* grid = m_page.GridU2;
     // A reload after a written card (or a search) moves rows: the target stays the same
     // cardholder rather than whoever now sits in his old row.
-    if (!m_targetName.isEmpty()) {
-        for (int r = 1; r < grid->rows(); ++r) {
-            if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
-                && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
-                if (r != grid->currentRow())
-                    grid->selectRow(r);
-                break;
-            }
-        }
-    }
+    selectRememberedTarget();
     const QString card = TrimAtNul(m_page.CmbF[CardSearchField - 4]->currentText());
     if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardColumn)) {
         grid->selectRow(1);
@@ -220,6 +211,33 @@ void IssuingController::searchFollowUp()
         m_targetName.clear();
         m_targetPhone.clear();
     }
+}
+
+bool IssuingController::selectRememberedTarget()
+{
+    Grid* grid = m_page.GridU2;
+    if (m_targetName.isEmpty())
+        return false;
+    for (int r = 1; r < grid->rows(); ++r) {
+        if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
+            && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
+            if (r != grid->currentRow())
+                grid->selectRow(r);
+            return true;
+        }
+    }
+    return false;
+}
+
+void IssuingController::keepTargetRow()
+{
+    if (m_targetName.isEmpty() || selectRememberedTarget())
+        return;
+    // The target is no longer listed: nobody is, rather than whoever sits in his old row.
+    m_page.GridU2->view()->setCurrentIndex(QModelIndex());
+    m_page.txtUser->clear();
+    m_targetName.clear();
+    m_targetPhone.clear();
 }
 
 void IssuingController::onGridClicked()

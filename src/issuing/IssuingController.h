@@ -50,6 +50,9 @@ public:
     void MarkHolderTerminals(int range);
     // After GridU2 was refilled by a search.
     void searchFollowUp();
+    // After the cardholder table was reloaded under GridU2 (an import, a deletion, a restore):
+    // the target stays the same cardholder, and the next card written is recorded for him.
+    void keepTargetRow();
     void start();
     void stop();
 
@@ -58,6 +61,7 @@ public:
     const QStringList& holderValidity() const { return m_holderValidity; }
 
 private:
+    bool selectRememberedTarget();
     void onSearchChanged(int field, bool typed);
     void onGridClicked();
     void onDropDownChosen(int col);

@@ -316,6 +316,8 @@ bool Frmmain::LoadCardholders()
     // blank rows, and the issuing list's selected row receives the next card written.
     showCardholders(CardholderTable::CardholderPageView, false);
     showCardholders(CardholderTable::IssuingPageView, m_issuingPage->cardOnly());
+    if (m_issuing)
+        m_issuing->keepTargetRow();
     return ok;
 }
 

@@ -93,7 +93,7 @@ public:
         m_page.m_busy = true;
         if (m_lockButtons)
             m_page.setOperationButtonsEnabled(false);
-        m_db.open(m_page.m_window.context->databasePath());
+        m_opened = m_db.open(m_page.m_window.context->databasePath());
     }
     ~Operation()
     {
@@ -103,11 +103,13 @@ public:
         m_page.m_busy = false;
     }
     Database& db() { return m_db; }
+    bool opened() const { return m_opened; }
 
 private:
     RecordPage& m_page;
     bool m_lockButtons;
     Database m_db;
+    bool m_opened = false;
 };
 
 const QString& RecordPage::importFilter()
@@ -327,6 +329,9 @@ void RecordPage::deleteRows()
     int count = 0;
     {
         Operation operation(*this, true);
+        // Nothing can be deleted without the database: the rows stay, and no count is reported.
+        if (!operation.opened())
+            return;
         PanelProgress progress(m_window, this, message(MsgDeleting));
         count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress);
     }

@@ -186,6 +186,7 @@ private slots:
     void repliesShowInTheStatusLine();
     void writtenCardIsRecordedMergedOrRefused();
     void cardWrittenDuringTheMismatchBoxIsNotLost();
+    void reloadDuringARunKeepsTheTarget();
     void cardReadFillsBothSearchesAndSelectsTheHolder();
     void issuingRunWithTheSimulator();
 };
@@ -593,6 +594,49 @@ void IssuingPageTest::writtenCardIsRecordedMergedOrRefused()
     device.send(CardFrame::cardWrittenReply(4242));
     QTRY_COMPARE(page->Lbltip->text(), l.message(53) + QStringLiteral("0000004242"));
     QVERIFY(!w.database().isOpen());
+}
+
+void IssuingPageTest::reloadDuringARunKeepsTheTarget()
+{
+    MainWindowFixture fx;
+    seed(fx.databasePath());
+    FakeDevice device(fx.folder.path());
+    fx.context->settings.port = 1;
+    Frmmain w(*fx.context);
+    IssuingPage* page = w.issuingPage();
+    const QString path = fx.databasePath();
+    select(w, QStringLiteral("赵六"));
+    tickOnly(page, {9});
+    page->DT1->setDate(QDate(2026, 12, 1));
+    fx.dialogs.questionAnswers = {true};
+    page->btnStart->click();
+    QCOMPARE(device.received(111).size(), 111);
+
+    // An import (or a deletion, a restore) reloads the table during the run: a new first row
+    // moves everybody down, and the next card still goes to 赵六.
+    {
+        Database db;
+        QVERIFY(db.open(path));
+        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 电话) values ('丁一 ', '9')")));
+    }
+    w.LoadCardholders();
+    device.send(CardFrame::cardWrittenReply(4242));
+    QTRY_COMPARE(stored(path, QStringLiteral("赵六")).card, QStringLiteral("0000004242"));
+    QVERIFY(stored(path, QStringLiteral("丁一")).card.isEmpty());
+
+    // A target who is gone gets nobody in his place: the card is only reported.
+    {
+        Database db;
+        QVERIFY(db.open(path));
+        QVERIFY(db.exec(QStringLiteral("delete from 用户信息 where trim(姓名) = '赵六'")));
+    }
+    w.LoadCardholders();
+    QVERIFY(page->txtUser->text().isEmpty());
+    device.send(CardFrame::cardWrittenReply(5151));
+    QTRY_COMPARE(page->Lbltip->text(), fx.context->language.message(53) + QStringLiteral("0000005151"));
+    Database db;
+    QVERIFY(db.open(path));
+    QCOMPARE(db.scalar(QStringLiteral("select count(*) from 用户信息 where 卡号 = '0000005151'")).toInt(), 0);
 }
 
 void IssuingPageTest::cardWrittenDuringTheMismatchBoxIsNotLost()

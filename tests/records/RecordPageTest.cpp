@@ -143,6 +143,30 @@ private slots:
         QCOMPARE(fx.dialogs.calls.last().icon, Icon::Error);
     }
 
+    void deletionWithoutTheDatabaseDeletesNothing()
+    {
+        MainWindowFixture fx;
+        Frmmain w(*fx.context);
+        RecordPage* p = w.recordPage();
+        Grid* g = p->GridIO;
+        fx.dialogs.fileAnswers << recordFile(fx, 3);
+        p->btnInputD->click();
+        QCOMPARE(g->rows(), 4);
+        {
+            QFile damaged(fx.databasePath());
+            QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            damaged.write(QByteArray(4096, 'x'));
+        }
+        g->setCurrentCell(1, 1);
+        g->selectRow(1);
+        fx.dialogs.clear();
+        fx.dialogs.questionAnswers << true;
+        p->BtnDelD->click();
+        QCOMPARE(g->rows(), 4);   // the records stay listed: none was deleted
+        QCOMPARE(fx.dialogs.calls.size(), 1); // only the question, no count of deletions
+        QVERIFY(p->BtnDelD->isEnabled());
+    }
+
     void ordinaryOperatorWorksWithRecordsButNeverDeletes()
     {
         MainWindowFixture fx(0, false);
