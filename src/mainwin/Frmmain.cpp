@@ -278,6 +278,9 @@ void Frmmain::onLanguageApplied()
         gender->addItems({QStringLiteral("男"), QStringLiteral("女")});
     }
     gender->setCurrentIndex(0);
+    // The bar is this frameless window's title bar: it shows the new title (its tabs keep
+    // the captions they were given at load).
+    m_ribbon->setCaption(windowTitle());
 }
 
 void Frmmain::applyRights()

@@ -10,6 +10,7 @@
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "records/RecordPage.h"
+#include "ribbon/VelRibbon.h"
 #include "terminals/TerminalPage.h"
 
 #include <QApplication>
@@ -83,6 +84,7 @@ private slots:
     void loadSequenceShowsTheRegistersOnTheFirstPage();
     void loadSequenceSetsTheGridHeadersFromTheLanguage();
     void englishChangesTitleGenderAndRanges();
+    void languageSwitchRetitlesTheBarButKeepsItsTabs();
     void ordinaryOperatorGetsTheFifteenButtonsDisabled();
     void issuingTabClearsSearchTicksAndTarget();
     void cardholderTabClearsItsSearch();
@@ -215,6 +217,21 @@ void MainWindowTest::englishChangesTitleGenderAndRanges()
     QCOMPARE(w.issuingPage()->CmbNo->itemText(1), QStringLiteral("47到92"));
     QCOMPARE(gender->itemText(1), QStringLiteral("女"));
     QCOMPARE(w.windowTitle(), QStringLiteral("K27中心发卡门禁管理系统"));
+}
+
+void MainWindowTest::languageSwitchRetitlesTheBarButKeepsItsTabs()
+{
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    const QString firstTab = w.ribbon()->tabCaption(0);
+    auto* language = w.findChild<QComboBox*>(QStringLiteral("CmbLag"));
+    language->setCurrentIndex(2);
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("btnlag")), Qt::LeftButton);
+    // The bar is the frameless window's title bar: it shows the new title.
+    QCOMPARE(w.windowTitle(), QStringLiteral("Entrance Guard Management System"));
+    QCOMPARE(w.ribbon()->caption(), w.windowTitle());
+    QCOMPARE(w.ribbon()->tabCaption(0), firstTab);
+    QCOMPARE(w.cardholderPage()->Combo1->currentText(), QStringLiteral("man"));
 }
 
 void MainWindowTest::ordinaryOperatorGetsTheFifteenButtonsDisabled()
