@@ -1,6 +1,7 @@
 // The main window's load sequence, rights, page selection, close request and activation.
 
 #include "DemoData.h"
+#include "FakeDevice.h"
 #include "MainWindowFixture.h"
 
 #include "cardholders/CardholderPage.h"
@@ -34,43 +35,10 @@
 using namespace k27;
 using namespace k27::test;
 
+using k27::test::FakeDevice;
+
 namespace {
 
-// A pseudo-terminal standing in for the issuing device on port 1 of the program folder.
-struct FakeDevice {
-    int master = -1;
-    explicit FakeDevice(const QString& programFolder)
-    {
-        int slave = -1;
-        char name[256] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            qFatal("openpty failed");
-        termios raw{};
-        tcgetattr(slave, &raw);
-        cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        ::close(slave);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        QDir(programFolder).mkpath(QStringLiteral("dev"));
-        QFile::link(QString::fromLocal8Bit(name), programFolder + QStringLiteral("/dev/COM1"));
-    }
-    ~FakeDevice() { ::close(master); }
-    QByteArray received(int waitMs = 300)
-    {
-        QByteArray out;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < waitMs) {
-            char buffer[256];
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n > 0)
-                out.append(buffer, int(n));
-            else
-                QTest::qWait(10);
-        }
-        return out;
-    }
-};
 
 QStringList dropDown(Grid* grid, int col) { return grid->dropDownList(col); }
 
@@ -333,7 +301,7 @@ void MainWindowTest::closeRequestYesEndsAfterBackupAndStop()
     QCOMPARE(fx.dialogs.calls[0].text, fx.context->message(55));
     QCOMPARE(fx.dialogs.calls[0].kind, ScriptedDialogs::Kind::Question);
     QCOMPARE(backups, 1);
-    QCOMPARE(device.received(), QByteArray(1, 0x0D));
+    QCOMPARE(device.received(1), QByteArray(1, 0x0D));
     QVERIFY(!w.database().isOpen());
 }
 
@@ -361,7 +329,7 @@ void MainWindowTest::closeRequestNoKeepsTheWindowOpen()
     QVERIFY(!w.close());   // unscripted question: No
     QVERIFY(w.isVisible());
     QCOMPARE(backups, administrator ? 1 : 0);
-    QCOMPARE(device.received(), QByteArray(1, 0x0D));
+    QCOMPARE(device.received(1), QByteArray(1, 0x0D));
     QVERIFY(w.serialPort().isOpen());   // the stop opened the port and leaves it open
     QVERIFY(!issuing->btnStop->isEnabled());
     QCOMPARE(issuing->btnStart->isEnabled(), administrator);
