@@ -26,9 +26,6 @@
 #include <QTableView>
 #include <QTest>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace k27;

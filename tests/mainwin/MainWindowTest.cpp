@@ -27,9 +27,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace k27;
