@@ -45,9 +45,7 @@ void CardholderImportAction::run()
     m_running = false;
     if (m_host.loadCardholders)
         m_host.loadCardholders();
-    dialogs.message(m_host.page,
-                    context.message(113) + QString::number(result.imported) + context.message(114) +
-                        QString::number(result.skipped) + context.message(115),
+    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped),
                     Dialogs::Icon::None);
     if (m_host.showCardholders)
         m_host.showCardholders();

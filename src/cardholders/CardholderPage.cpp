@@ -449,7 +449,7 @@ void CardholderPage::deleteCardholders()
     filter();
     if (GridU->rows() > 1)
         GridU->selectRow(1);
-    dialogs.message(this, message(117) + QString::number(deleted) + message(118), Dialogs::Icon::None);
+    dialogs.message(this, deletionSummary(m_window.context->language, deleted), Dialogs::Icon::None);
 }
 
 void CardholderPage::exportCardholders()

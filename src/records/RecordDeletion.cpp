@@ -77,7 +77,7 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
 
 QString RecordDeletion::summary(const LanguageTable& language, int count)
 {
-    return language.message(117) + QString::number(count) + language.message(118);
+    return deletionSummary(language, count);
 }
 
 } // namespace k27

@@ -138,8 +138,7 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
 
 QString RecordImport::summary(const LanguageTable& language, const Result& result)
 {
-    return language.message(113) + QString::number(result.added) + language.message(114)
-        + QString::number(result.skipped) + language.message(115);
+    return importSummary(language, result.added, result.skipped);
 }
 
 } // namespace k27

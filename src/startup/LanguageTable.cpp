@@ -84,4 +84,15 @@ QString LanguageTable::fileName(int language)
     }
 }
 
+QString importSummary(const LanguageTable& language, int imported, int skipped)
+{
+    return language.message(113) + QString::number(imported) + language.message(114) + QString::number(skipped)
+        + language.message(115);
+}
+
+QString deletionSummary(const LanguageTable& language, int deleted)
+{
+    return language.message(117) + QString::number(deleted) + language.message(118);
+}
+
 } // namespace k27

@@ -40,4 +40,9 @@ private:
     QList<Caption> m_captions;
 };
 
+// The closing messages of an import (113, the number imported, 114, the number skipped, 115)
+// and of a deletion (117, the number deleted, 118), joined without separators.
+QString importSummary(const LanguageTable& language, int imported, int skipped);
+QString deletionSummary(const LanguageTable& language, int deleted);
+
 } // namespace k27

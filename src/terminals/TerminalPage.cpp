@@ -247,7 +247,7 @@ void TerminalPage::deleteTerminals()
     m_host.terminals->removeRows(r1, r2);
     showRowCount();
     m_busy = false;
-    dialogs.message(this, message(117) + QString::number(r2 - r1 + 1) + message(118), Dialogs::Icon::None);
+    dialogs.message(this, deletionSummary(m_host.context->language, r2 - r1 + 1), Dialogs::Icon::None);
 }
 
 void TerminalPage::printTerminals()
@@ -300,9 +300,7 @@ void TerminalPage::importTerminals()
     m_busy = false;
     if (m_host.loadTerminalList)
         m_host.loadTerminalList();
-    dialogs.message(this,
-                    message(113) + QString::number(result.imported) + message(114) + QString::number(result.skipped) +
-                        message(115),
+    dialogs.message(this, importSummary(m_host.context->language, result.imported, result.skipped),
                     Dialogs::Icon::None);
     GridM->raise();
 }
