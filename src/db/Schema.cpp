@@ -37,11 +37,36 @@ bool EnsureRecordTable(Database& db)
     if (db.hasTable(QStringLiteral("进出记录")))
         return true;
     return db.execScript(QStringLiteral(
-        "CREATE TABLE 进出记录 ("
-        " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
-        " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
-        "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
-        "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"));
+               "CREATE TABLE 进出记录 ("
+               " ID INTEGER PRIMARY KEY AUTOINCREMENT,"
+               " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
+               "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
+               "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"))
+           && ensureRecordCards(db);
+}
+
+bool ensureRecordCards(Database& db)
+{
+    if (!db.hasTable(QStringLiteral("进出记录")))
+        return false;
+    // Cards are only ever added: a card whose records are all deleted stays listed, which
+    // costs one lookup and finds no record.
+    if (db.hasTable(QStringLiteral("进出记录_卡号")))
+        return true;
+    // The list and its triggers appear together with the whole list or not at all: a list
+    // left half filled would hide records from every later search.
+    bool ok = db.exec(QStringLiteral("SAVEPOINT 卡号表"))
+              && db.execScript(QStringLiteral(
+                  "CREATE TABLE 进出记录_卡号 (卡号 VARCHAR(15) PRIMARY KEY) WITHOUT ROWID;"
+                  "CREATE TRIGGER IF NOT EXISTS 进出记录_新卡号 AFTER INSERT ON 进出记录"
+                  " WHEN NEW.卡号 IS NOT NULL BEGIN INSERT OR IGNORE INTO 进出记录_卡号 VALUES (NEW.卡号); END;"
+                  "CREATE TRIGGER IF NOT EXISTS 进出记录_改卡号 AFTER UPDATE OF 卡号 ON 进出记录"
+                  " WHEN NEW.卡号 IS NOT NULL BEGIN INSERT OR IGNORE INTO 进出记录_卡号 VALUES (NEW.卡号); END;"
+                  "INSERT INTO 进出记录_卡号 SELECT DISTINCT 卡号 FROM 进出记录 WHERE 卡号 IS NOT NULL"));
+    if (!ok)
+        db.exec(QStringLiteral("ROLLBACK TO 卡号表"));
+    db.exec(QStringLiteral("RELEASE 卡号表"));
+    return ok;
 }
 
 } // namespace k27

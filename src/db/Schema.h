@@ -16,4 +16,10 @@ bool hasRegisterTables(Database& db, QString* missing = nullptr);
 // Entry times are stored as text "yyyy-MM-dd HH:mm:ss", so ordering and ranges compare as dates.
 bool EnsureRecordTable(Database& db);
 
+// The list of every card number that has records (进出记录_卡号), kept by triggers on the record
+// table. A site has far fewer cards than records, so a "contains" test on the card number runs
+// over this list and fetches the records of the matching cards through the card index.
+// Creates and fills the list when a file lacks it; false without the record table.
+bool ensureRecordCards(Database& db);
+
 } // namespace k27

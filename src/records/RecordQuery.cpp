@@ -3,6 +3,7 @@
 #include "EntryTime.h"
 #include "RecordRows.h"
 #include "db/Database.h"
+#include "db/Schema.h"
 #include "startup/TextUtil.h"
 
 #include <QHash>
@@ -48,6 +49,7 @@ void RecordQuery::ensureIndexes(Database& db)
                             "CREATE INDEX IF NOT EXISTS 用户信息_卡号 ON 用户信息 (卡号)",
                             "CREATE INDEX IF NOT EXISTS 终端机_号 ON 终端机 (终端机号)"})
         db.exec(QString::fromUtf8(sql));
+    ensureRecordCards(db);
 }
 
 QString RecordQuery::terminalText(qint64 number)
@@ -56,40 +58,122 @@ QString RecordQuery::terminalText(qint64 number)
     return number < 0 ? u'-' + digits : digits;
 }
 
-RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, RecordRows& rows)
+namespace {
+
+const QString Select = QStringLiteral(
+    "SELECT r.进出时间, r.星期, u.姓名, u.部门, u.住址, r.终端机号, t.地址, r.卡号, r.ID");
+const QString Joins = QStringLiteral(
+    " LEFT JOIN 用户信息 u ON u.卡号 = r.卡号"
+    " LEFT JOIN 终端机 t ON t.终端机号 = r.终端机号");
+// Records stamped alike come newest-stored first, so the order is stable.
+const QString NewestFirst = QStringLiteral(" ORDER BY r.进出时间 DESC, r.ID DESC");
+
+void appendRow(const Row& row, RecordRows& rows, QHash<qint64, QString>& terminals)
+{
+    QString terminal;
+    if (!row.isNull(5)) {
+        const qint64 number = row.integer(5);
+        auto found = terminals.constFind(number);
+        if (found == terminals.cend())
+            found = terminals.insert(number, RecordQuery::terminalText(number));
+        terminal = *found;
+    }
+    rows.append({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4), terminal, row.text(6),
+                 row.text(7)});
+}
+
+} // namespace
+
+int RecordCursor::fetch(Database& db, RecordRows& into, int rows)
+{
+    int added = 0;
+    while (added < rows && !atEnd()) {
+        QString sql = m_sql;
+        QVariantList params = m_params;
+        if (!m_undated) {
+            // One upper bound on the entry time, so the index is entered right at the next
+            // record instead of being walked from the newest one again.
+            sql += QStringLiteral(" AND r.进出时间 IS NOT NULL");
+            if (m_started) {
+                sql += QStringLiteral(" AND r.进出时间 <= ? AND (r.进出时间 < ? OR r.ID < ?)");
+                params << m_lastTime << m_lastTime << m_lastId;
+            } else if (m_end.isValid()) {
+                sql += QStringLiteral(" AND r.进出时间 <= ?");
+                params << m_end;
+            }
+            sql += NewestFirst;
+        } else {
+            sql += QStringLiteral(" AND r.进出时间 IS NULL");
+            if (m_started) {
+                sql += QStringLiteral(" AND r.ID < ?");
+                params << m_lastId;
+            }
+            sql += QStringLiteral(" ORDER BY r.ID DESC");
+        }
+        bool cut = false;
+        qint64 previous = -1;
+        const bool ok = db.query(sql, params, [&](const Row& row) {
+            const qint64 id = row.integer(8);
+            // The rows of one record (a card shared by two cardholders) stay together.
+            if (added >= rows && id != previous) {
+                cut = true;
+                return false;
+            }
+            appendRow(row, into, m_terminals);
+            previous = m_lastId = id;
+            m_lastTime = row.value(0);
+            m_started = true;
+            ++added;
+            return true;
+        });
+        if (!ok) {
+            reset();
+            return -1;
+        }
+        if (!cut) {
+            if (m_undated || m_end.isValid()) {
+                m_sql.clear();
+            } else {
+                m_undated = true;
+                m_started = false;
+            }
+        }
+    }
+    return added;
+}
+
+RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, RecordRows& rows, RecordCursor* rest,
+                                     int firstRows)
 {
     Result result;
-    QString sql = QStringLiteral(
-        "SELECT r.进出时间, r.星期, u.姓名, u.部门, u.住址, r.终端机号, t.地址, r.卡号"
-        " FROM 进出记录 r"
-        " LEFT JOIN 用户信息 u ON u.卡号 = r.卡号"
-        " LEFT JOIN 终端机 t ON t.终端机号 = r.终端机号");
+    RecordCursor whole;
+    RecordCursor& cursor = rest ? *rest : whole;
+    cursor.reset();
+    QString sql;
     QVariantList params;
 
     if (filter.recent) {
         const qint64 n = recentCount(filter.recentText);
         if (n == 0)
             return result;
-        sql += QStringLiteral(" ORDER BY r.进出时间 DESC, r.ID DESC LIMIT ?");
+        sql = Select + QStringLiteral(" FROM 进出记录 r") + Joins + NewestFirst + QStringLiteral(" LIMIT ?");
         params << n;
     } else {
-        // The card test is always there: with an empty text it keeps every record that has
-        // a card number. Name and department tests drop records without a cardholder.
-        sql += QStringLiteral(" WHERE r.卡号") + ContainsTest;
-        params << containsLiteral(TrimAtNul(filter.card));
+        QString where;
+        QVariant end;
         if (filter.timeSpan) {
-            sql += QStringLiteral(" AND r.进出时间 BETWEEN ? AND ?");
-            params << filter.start.toString(QLatin1String(EntryTimeFormat))
-                   << filter.end.toString(QLatin1String(EntryTimeFormat));
+            where += QStringLiteral(" AND r.进出时间 >= ?");
+            params << filter.start.toString(QLatin1String(EntryTimeFormat));
+            end = filter.end.toString(QLatin1String(EntryTimeFormat));
         }
         const QString name = TrimAtNul(filter.name);
         if (!name.isEmpty()) {
-            sql += QStringLiteral(" AND u.姓名") + ContainsTest;
+            where += QStringLiteral(" AND u.姓名") + ContainsTest;
             params << containsLiteral(name);
         }
         const QString department = TrimAtNul(filter.department);
         if (!department.isEmpty()) {
-            sql += QStringLiteral(" AND u.部门") + ContainsTest;
+            where += QStringLiteral(" AND u.部门") + ContainsTest;
             params << containsLiteral(department);
         }
         const QString terminal = TrimAtNul(filter.terminal);
@@ -97,34 +181,52 @@ RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, R
             // Compared as a number; a text that is no number finds nothing.
             double number = 0;
             if (!parseNumber(terminal, &number))
-                sql += QStringLiteral(" AND 0");
+                where += QStringLiteral(" AND 0");
             else {
-                sql += QStringLiteral(" AND r.终端机号 = ?");
+                where += QStringLiteral(" AND r.终端机号 = ?");
                 params << number;
             }
         }
-        // Records stamped alike come newest-stored first, so the order is stable.
-        sql += QStringLiteral(" ORDER BY r.进出时间 DESC, r.ID DESC");
+        // Name and department tests drop records without a cardholder.
+        const QString card = TrimAtNul(filter.card);
+        if (card.isEmpty()) {
+            // An empty card text keeps every record that has a card number. Read along the
+            // entry-time index ("+" keeps the card index out of it).
+            cursor.m_sql = Select + QStringLiteral(" FROM 进出记录 r") + Joins
+                           + QStringLiteral(" WHERE +r.卡号 IS NOT NULL") + where;
+            cursor.m_params = params;
+            cursor.m_end = end;
+        } else {
+            // The cards that contain the text, from the list of cards, then their records
+            // through the card index: the list is far shorter than the records.
+            sql = Select + QStringLiteral(" FROM 进出记录_卡号 c CROSS JOIN 进出记录 r ON r.卡号 = c.卡号") + Joins
+                  + QStringLiteral(" WHERE c.卡号") + ContainsTest + where;
+            params.prepend(containsLiteral(card));
+            if (end.isValid()) {
+                sql += QStringLiteral(" AND r.进出时间 <= ?");
+                params << end;
+            }
+            sql += NewestFirst;
+        }
     }
 
     ensureIndexes(db);
     rows.clear();
-    QHash<qint64, QString> terminals;   // formatted once per terminal number
-    const bool ok = db.query(sql, params, [&](const Row& row) {
-        QString terminal;
-        if (!row.isNull(5)) {
-            const qint64 number = row.integer(5);
-            auto found = terminals.constFind(number);
-            if (found == terminals.cend())
-                found = terminals.insert(number, terminalText(number));
-            terminal = *found;
-        }
-        rows.append({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4), terminal, row.text(6),
-                     row.text(7)});
-        return true;
-    });
+    bool ok = true;
+    if (!sql.isEmpty()) {
+        ok = db.query(sql, params, [&](const Row& row) {
+            appendRow(row, rows, cursor.m_terminals);
+            return true;
+        });
+    } else {
+        const int wanted = rest ? qMax(1, firstRows) : std::numeric_limits<int>::max();
+        ok = cursor.fetch(db, rows, wanted) >= 0;
+        while (ok && !rest && !cursor.atEnd())
+            ok = cursor.fetch(db, rows, wanted) >= 0;
+    }
     if (!ok) {
         rows.clear();
+        cursor.reset();
         result.outcome = Outcome::Failed;
         return result;
     }

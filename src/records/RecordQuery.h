@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
+#include <QVariantList>
 
 namespace k27 {
 
@@ -19,6 +21,32 @@ struct RecordFilter {
     QDateTime end;           // DT(0), included
     bool recent = false;     // CKNum: the newest N records, the texts above ignored
     QString recentText;      // CmbNum's text: N
+};
+
+// What a query has not read yet. The whole list of a large site runs to millions of records:
+// it is read in portions along the entry-time index, newest first, each portion a statement of
+// its own that starts after the last record read, so no statement stays open between two
+// portions and the database is never held while the operator looks at the first screen.
+class RecordCursor
+{
+public:
+    bool atEnd() const { return m_sql.isEmpty(); }
+    void reset() { *this = RecordCursor(); }
+    // Appends at least `rows` more result rows when there are so many (the rows of one record
+    // are never split) and returns how many were added; -1 when the database refused, the
+    // cursor is then at its end.
+    int fetch(Database& db, RecordRows& into, int rows);
+
+private:
+    friend class RecordQuery;
+    QString m_sql;            // the statement up to its "after the last record" test
+    QVariantList m_params;
+    bool m_undated = false;   // past the dated records: those without an entry time remain
+    bool m_started = false;
+    QVariant m_end;           // the time span's end, when there is one
+    QVariant m_lastTime;
+    qint64 m_lastId = 0;
+    QHash<qint64, QString> m_terminals;   // formatted once per terminal number
 };
 
 // The record query: entry/exit records with their cardholder and terminal address,
@@ -46,8 +74,11 @@ public:
     static void ensureIndexes(Database& db);
 
     // Runs the query on an open database and refills `rows`. Filter texts are cut at NUL and
-    // trimmed here; "%" and "_" in them match themselves.
-    static Result run(Database& db, const RecordFilter& filter, RecordRows& rows);
+    // trimmed here; "%" and "_" in them match themselves. With `rest`, a result that is read in
+    // portions stops after about `firstRows` rows and `rest` keeps the remainder; otherwise
+    // (and always without `rest`) every row is read. Result::rows counts the rows read.
+    static Result run(Database& db, const RecordFilter& filter, RecordRows& rows, RecordCursor* rest = nullptr,
+                      int firstRows = 0);
 
     // A terminal number as the grid shows it: at least four digits ("0005", "12345").
     static QString terminalText(qint64 number);
