@@ -13,10 +13,15 @@
 
 #include <QCoreApplication>
 #include <QDateTimeEdit>
+#include <QFile>
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScrollBar>
+#include <QTableView>
 #include <QVBoxLayout>
+#include <limits>
+#include <sys/stat.h>
 
 namespace k27 {
 
@@ -204,6 +209,10 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     connect(CKD, &QCheckBox::toggled, this, &RecordPage::onTimeSpanToggled);
     connect(CKNum, &QCheckBox::toggled, this, &RecordPage::onRecentToggled);
     connect(BtnFind, &QPushButton::clicked, this, &RecordPage::find);
+    m_loader.setSingleShot(true);
+    m_loader.setInterval(0);
+    connect(&m_loader, &QTimer::timeout, this, &RecordPage::loadPortion);
+    connect(GridIO->view()->verticalScrollBar(), &QScrollBar::valueChanged, this, &RecordPage::scheduleLoad);
     connect(btnInputD, &QPushButton::clicked, this, &RecordPage::importFile);
     connect(BtnDelD, &QPushButton::clicked, this, &RecordPage::deleteRows);
     connect(btnOutD, &QPushButton::clicked, this, &RecordPage::exportGrid);
@@ -273,12 +282,79 @@ void RecordPage::find()
     if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
         return;
 
-    Operation operation(*this, false);
-    const RecordQuery::Result result = RecordQuery::run(operation.db(), filter, *m_window.rows);
+    m_loader.stop();
+    Database* db = reader();
+    RecordQuery::Result result;
+    if (db) {
+        result = RecordQuery::run(*db, filter, *m_window.rows, &m_rest, FirstRows);
+    } else {
+        m_rest.reset();
+        m_window.rows->clear();
+        result.outcome = RecordQuery::Outcome::Failed;
+    }
     showRowCount(true);
     // A database that cannot be read leaves the list empty; "no records found" would be untrue.
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
         m_window.context->dialogs().message(this, message(MsgNoRecords), Dialogs::Icon::Warning);
+    scheduleLoad();
+}
+
+Database* RecordPage::reader()
+{
+    const QString path = m_window.context->databasePath();
+    struct stat info {};
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &info) == 0;
+    if (m_reader.isOpen() && (!exists || quint64(info.st_dev) != m_readerFile[0]
+                              || quint64(info.st_ino) != m_readerFile[1]))
+        m_reader.close();
+    if (!m_reader.isOpen()) {
+        if (!exists || !m_reader.open(path))
+            return nullptr;
+        m_readerFile[0] = quint64(info.st_dev);
+        m_readerFile[1] = quint64(info.st_ino);
+    }
+    return &m_reader;
+}
+
+// The next portion is read when the table is still short, or when the operator is within
+// two portions of its end.
+void RecordPage::scheduleLoad()
+{
+    if (m_rest.atEnd() || m_loader.isActive())
+        return;
+    const int loaded = m_window.rows->rowCount();
+    const int bottom = GridIO->view()->rowAt(GridIO->view()->viewport()->height());
+    if (loaded < BackgroundRows || bottom < 0 || bottom + 2 * PortionRows > loaded)
+        m_loader.start();
+}
+
+void RecordPage::loadPortion()
+{
+    if (m_rest.atEnd())
+        return;
+    // An operation in progress has the table; its end lets the reading go on.
+    if (m_busy) {
+        m_loader.start(50);
+        return;
+    }
+    Database* db = reader();
+    if (!db || m_rest.fetch(*db, *m_window.rows, PortionRows) < 0)
+        m_rest.reset();
+    // Rows arrive at the end: the current cell, the selection and the scroll position stay.
+    GridIO->setRows(m_window.rows->rowCount() + 1);
+    m_loader.setInterval(0);
+    scheduleLoad();
+}
+
+void RecordPage::completeRows()
+{
+    m_loader.stop();
+    if (m_rest.atEnd())
+        return;
+    Database* db = reader();
+    if (!db || m_rest.fetch(*db, *m_window.rows, std::numeric_limits<int>::max()) < 0)
+        m_rest.reset();
+    showRowCount(false);
 }
 
 void RecordPage::importFile()
@@ -290,6 +366,9 @@ void RecordPage::importFile()
     if (path.isEmpty())
         return;
 
+    // The import replaces the list with the rows it adds: the rest of the last query is not read.
+    m_loader.stop();
+    m_rest.reset();
     RecordImport::Result result;
     {
         Operation operation(*this, true);
@@ -344,6 +423,8 @@ void RecordPage::exportGrid()
     if (!m_window.context || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
+    // The file gets the whole result, not only the part read so far.
+    completeRows();
     const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false);
     if (result.ok()) {
         dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);

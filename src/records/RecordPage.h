@@ -1,6 +1,10 @@
 #pragma once
 
+#include "RecordQuery.h"
+#include "db/Database.h"
+
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 
@@ -50,6 +54,16 @@ public:
 
     // An import, deletion or query is running (window events are let through meanwhile).
     bool isBusy() const { return m_busy; }
+    // The last query's result is not fully read yet (the rest arrives in portions).
+    bool isLoading() const { return !m_rest.atEnd(); }
+    // Reads what is left of the last query's result into the table now.
+    void completeRows();
+
+    // The first screen of a query, and each later portion read while the operator looks.
+    static constexpr int FirstRows = 2000;
+    static constexpr int PortionRows = 20000;
+    // Read on without the operator up to this many rows; past it only as he scrolls near the end.
+    static constexpr int BackgroundRows = 1000000;
 
     QGroupBox* FrmIO = nullptr;
     QLabel* L_Code = nullptr;
@@ -76,11 +90,20 @@ private:
     void onTimeSpanToggled(bool on);
     void onRecentToggled(bool on);
     void showRowCount(bool pump);
+    Database* reader();
+    void loadPortion();
+    void scheduleLoad();
     void setOperationButtonsEnabled(bool on);
     QString message(int number) const;
 
     Window m_window;
     bool m_busy = false;
+    // The page's own connection for queries, opened once: deriving the key costs more than a
+    // query. Opened again when the file was replaced (a restore puts a new file in place).
+    Database m_reader;
+    quint64 m_readerFile[2] = {0, 0};   // device and inode of the file it has open
+    RecordCursor m_rest;
+    QTimer m_loader;
 };
 
 } // namespace k27

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <cstdio>
 
 using namespace k27;
 using namespace k27::test;
@@ -141,6 +142,55 @@ private slots:
         p->btnOutD->click();
         QVERIFY(fx.dialogs.calls.last().text.startsWith(msg(137)));
         QCOMPARE(fx.dialogs.calls.last().icon, Icon::Error);
+    }
+
+    // A large result shows its first screen at once and reads the rest while the operator
+    // looks; an export writes all of it. The page's connection follows a file put in place of
+    // the database (a restore).
+    void largeResultArrivesInPortionsAndFollowsARestore()
+    {
+        MainWindowFixture fx;
+        Frmmain w(*fx.context);
+        RecordPage* p = w.recordPage();
+        Grid* g = p->GridIO;
+        const int total = RecordPage::FirstRows + 500;
+        {
+            Database db;
+            QVERIFY(db.open(fx.databasePath()));
+            QVERIFY(db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                                           " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号) SELECT 'C' || i,"
+                                           " strftime('%Y-%m-%d %H:%M:%S', '2024-01-01', '+' || i || ' minutes'), 7 FROM n"),
+                            {total}));
+        }
+        p->BtnFind->click();
+        QCOMPARE(g->rows(), RecordPage::FirstRows + 1);
+        QVERIFY(p->isLoading());
+        QCOMPARE(g->cellText(1, 8), QStringLiteral("C%1").arg(total));
+        const QString csv = fx.folder.filePath(QStringLiteral("all.csv"));
+        fx.dialogs.fileAnswers << csv;
+        p->btnOutD->click();
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().trimmed().split('\n').size(), total + 1);
+        QCOMPARE(g->rows(), total + 1);
+
+        p->BtnFind->click();
+        QTRY_VERIFY(!p->isLoading());
+        QCOMPARE(g->rows(), total + 1);
+        QCOMPARE(g->cellText(total, 8), QStringLiteral("C1"));
+
+        // A copy with one record more takes the database's place.
+        const QString copy = fx.folder.filePath(QStringLiteral("copy.kvd"));
+        QVERIFY(QFile::copy(fx.databasePath(), copy));
+        {
+            Database db;
+            QVERIFY(db.open(copy));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('NEW', '2030-01-01 00:00:00')")));
+        }
+        QVERIFY(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(fx.databasePath()).constData()) == 0);
+        p->TxtCode->setText(QStringLiteral("NEW"));
+        p->BtnFind->click();
+        QCOMPARE(g->rows(), 2);
     }
 
     void deletionWithoutTheDatabaseDeletesNothing()
