@@ -57,6 +57,11 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     , m_context(context)
 {
     setObjectName(QStringLiteral("Frmmain"));
+    // Every grid's print asks through the window's dialogs before a print of many pages.
+    Grid::setPrintPagesQuestion([this](QWidget* parent, int pages) {
+        return m_context.dialogs().input(parent, m_context.message(185).replace(QStringLiteral("%1"), QString::number(pages)),
+                                         {});
+    });
     m_port = new SerialPort(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
     m_port->setProgramFolder(m_context.programFolder());
@@ -79,7 +84,10 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     load();
 }
 
-Frmmain::~Frmmain() = default;
+Frmmain::~Frmmain()
+{
+    Grid::setPrintPagesQuestion({});
+}
 
 void Frmmain::buildWindow()
 {

@@ -312,7 +312,33 @@ void Grid::setPageSetup(const GridPageSetup& setup) { m_pageSetup = setup; }
 
 void Grid::renderTo(QPrinter* printer) const
 {
-    GridPrinter(*this).render(printer);
+    GridPrinter printing(*this);
+    printing.setPageLimit(m_printPages);
+    printing.render(printer);
+}
+
+namespace {
+Grid::PrintPagesQuestion& printPagesQuestion()
+{
+    static Grid::PrintPagesQuestion question;
+    return question;
+}
+} // namespace
+
+void Grid::setPrintPagesQuestion(PrintPagesQuestion question)
+{
+    printPagesQuestion() = std::move(question);
+}
+
+int Grid::choosePrintPages(QPrinter* printer, QWidget* parent)
+{
+    GridPrinter::applyLayout(m_pageSetup, printer);
+    const int pages = GridPrinter(*this).pageCount(printer);
+    m_printPages = 0;
+    if (pages <= LargePrintPages || !printPagesQuestion())
+        return pages;
+    m_printPages = GridPrinter::pagesFromAnswer(printPagesQuestion()(parent ? parent : this, pages), pages);
+    return m_printPages;
 }
 
 void Grid::print(QWidget* parent)
@@ -321,7 +347,8 @@ void Grid::print(QWidget* parent)
     // Without any printer installed the preview still works and prints to PDF.
     if (QPrinterInfo::availablePrinters().isEmpty())
         printer.setOutputFormat(QPrinter::PdfFormat);
-    GridPrinter::applyLayout(m_pageSetup, &printer);
+    if (choosePrintPages(&printer, parent) == 0)
+        return;
     QPrintPreviewDialog preview(&printer, parent ? parent : this);
     preview.setWindowTitle(m_pageSetup.title.isEmpty() ? objectName() : m_pageSetup.title);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { renderTo(p); });
@@ -334,6 +361,7 @@ bool Grid::printToPdf(const QString& path)
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
+    m_printPages = 0;
     if (!GridPrinter(*this).render(&printer))
         return false;
     const QFileInfo info(path);

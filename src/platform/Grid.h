@@ -109,8 +109,19 @@ public:
     void setPageSetup(const GridPageSetup& setup);
     void print(QWidget* parent = nullptr);
     bool printToPdf(const QString& path);
-    // Renders every row onto `printer` (its page layout is set from the page set-up).
+    // Renders every row onto `printer` (its page layout is set from the page set-up), or the
+    // first pages the operator chose for a long print.
     void renderTo(QPrinter* printer) const;
+
+    // A print of more pages than this asks first how many of them to print: a long list on
+    // paper is rarely meant whole, and a million rows would be some 22,000 sheets.
+    static constexpr int LargePrintPages = 1000;
+    // The question; answers the operator's text. Set once by the main window; unset, every page prints.
+    using PrintPagesQuestion = std::function<QString(QWidget* parent, int pages)>;
+    static void setPrintPagesQuestion(PrintPagesQuestion question);
+    // How many pages a print on `printer` gives, asking when there are more than
+    // LargePrintPages; 0 prints nothing. renderTo() keeps to it until the next call.
+    int choosePrintPages(QPrinter* printer, QWidget* parent);
 
     // Writes the header row and all data rows to .xlsx or .csv (UTF-8). With an
     // empty file name the operator chooses the file. Column 0 (row numbers) is
@@ -144,6 +155,7 @@ private:
     GridPageSetup m_pageSetup;
     bool m_redraw = true;
     bool m_readOnly = false;
+    int m_printPages = 0;             // 0: every page
 };
 
 } // namespace k27

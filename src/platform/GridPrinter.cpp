@@ -130,6 +130,15 @@ GridPrinter::Metrics GridPrinter::metrics(QPrinter* printer) const
     return m;
 }
 
+int GridPrinter::pagesFromAnswer(const QString& answer, int pages)
+{
+    bool ok = false;
+    const qlonglong n = answer.trimmed().toLongLong(&ok);
+    if (!ok || n <= 0)
+        return 0;
+    return int(qMin<qlonglong>(n, pages));
+}
+
 int GridPrinter::pageCount(QPrinter* printer) const
 {
     return metrics(printer).pages;
@@ -141,7 +150,10 @@ bool GridPrinter::render(QPrinter* printer) const
     QPainter painter;
     if (!painter.begin(printer))
         return false;
-    const Metrics m = metrics(printer);
+    Metrics m = metrics(printer);
+    // The pages left out are not counted either: "page 3 of N" speaks of the printed pages.
+    if (m_pageLimit > 0 && m_pageLimit < m.pages)
+        m.pages = m_pageLimit;
     const QDate today = QDate::currentDate();
     for (int page = 1; page <= m.pages; ++page) {
         if (page > 1 && !printer->newPage())

@@ -32,8 +32,14 @@ public:
     // the rest centred.
     static QStringList footerParts(const QString& text);
 
+    // The pages to print from the operator's answer to "how many?": its number, at most
+    // `pages`; 0 (print nothing) for an empty, cancelled or unreadable answer.
+    static int pagesFromAnswer(const QString& answer, int pages);
+
     // Number of pages the grid needs on `printer` (after applyLayout).
     int pageCount(QPrinter* printer) const;
+    // Prints only the first `pages` pages (0: all).
+    void setPageLimit(int pages) { m_pageLimit = pages; }
     // Applies the layout and paints every page. False when the printer cannot be opened.
     bool render(QPrinter* printer) const;
 
@@ -46,6 +52,7 @@ private:
     const Grid& m_grid;
     const GridPageSetup& m_setup;
     QList<int> m_columns;   // grid columns printed, in order
+    int m_pageLimit = 0;
 };
 
 } // namespace k27

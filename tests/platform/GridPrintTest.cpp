@@ -4,6 +4,7 @@
 #include "platform/GridPageSetup.h"
 #include "platform/GridPrinter.h"
 
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -66,6 +67,7 @@ private slots:
     void portraitListOverSeveralPages();
     void landscapeAndWideColumnsFitThePage();
     void emptyGridPrintsHeaderPage();
+    void longPrintAsksHowManyPages();
 };
 
 void GridPrintTest::setPrinFillsThePageSetup()
@@ -175,6 +177,43 @@ void GridPrintTest::emptyGridPrintsHeaderPage()
     QCOMPARE(pdfPages(pdf), 1);
     QVERIFY(pageText(pdf, 1).contains(QStringLiteral("安装地址")));
     QVERIFY(!g.printToPdf(dir.filePath(QStringLiteral("no/such/dir/x.pdf"))));
+}
+
+void GridPrintTest::longPrintAsksHowManyPages()
+{
+    const struct { const char* answer; int pages; int expected; } answers[] = {
+        {"2", 5000, 2}, {" 7 ", 5000, 7}, {"99999", 5000, 5000}, {"", 5000, 0}, {"0", 5000, 0}, {"-3", 5000, 0},
+        {"abc", 5000, 0}};
+    for (const auto& a : answers)
+        QCOMPARE(GridPrinter::pagesFromAnswer(QString::fromUtf8(a.answer), a.pages), a.expected);
+
+    QTemporaryDir dir;
+    Grid g;
+    QList<int> asked;
+    QString answer = QStringLiteral("2");
+    Grid::setPrintPagesQuestion([&](QWidget*, int pages) {
+        asked << pages;
+        return answer;
+    });
+    const auto print = [&](int rows) {
+        terminalList(g, rows);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("long.pdf")));
+        const int pages = g.choosePrintPages(&printer, nullptr);
+        if (pages > 0)
+            g.renderTo(&printer);
+        return pages;
+    };
+    QVERIFY(print(100) > 1);   // a short list prints whole without a question
+    QVERIFY(asked.isEmpty());
+    QCOMPARE(print(1000000), 2);
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked[0] > Grid::LargePrintPages);
+    QCOMPARE(pdfPages(dir.filePath(QStringLiteral("long.pdf"))), 2);
+    answer.clear();   // cancelled: nothing is printed
+    QCOMPARE(print(1000000), 0);
+    Grid::setPrintPagesQuestion({});
 }
 
 QTEST_MAIN(GridPrintTest)
