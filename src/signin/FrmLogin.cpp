@@ -9,6 +9,7 @@
 #include "startup/Utilities.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -104,6 +105,10 @@ void FrmLogin::buildControls()
         e->setEchoMode(QLineEdit::Password);
     m_cmdChg = place<QPushButton>(this, "CmdChg", x + 100, 148, 100, 30);
     m_cmdChg->setText(QStringLiteral("修改密码"));
+    // Enter in the change area changes the password; it must not sign in (and count a failure).
+    for (QLineEdit* e : {m_txtOld, m_txt1, m_txt2})
+        e->installEventFilter(this);
+    setChangeAreaReachable(false);
 
     connect(m_combo1, &QComboBox::currentTextChanged, this, &FrmLogin::selectOperator);
     connect(m_cmdOK, &QPushButton::clicked, this, [this] { m_firstUse ? signInFirstUse() : signIn(); });
@@ -199,17 +204,45 @@ void FrmLogin::setLineEnds(int twips)
         line->setFixedWidth(px(twips) - line->x());
 }
 
+bool FrmLogin::isChangeAreaOpen() const
+{
+    return width() > px(4300);
+}
+
+void FrmLogin::setChangeAreaReachable(bool open)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{m_txtOld, m_txt1, m_txt2, m_cmdChg})
+        w->setFocusPolicy(open ? Qt::StrongFocus : Qt::NoFocus);
+    QWidget* focus = focusWidget();
+    if (!open && (focus == m_txtOld || focus == m_txt1 || focus == m_txt2 || focus == m_cmdChg))
+        m_txtPassword->setFocus();
+}
+
 void FrmLogin::toggleChangeArea()
 {
-    if (width() > px(4300)) {
+    if (isChangeAreaOpen()) {
         resize(px(NarrowWidth), height());
         setLineEnds(4080);
         m_cmdGg->setText(QStringLiteral(">>"));
+        setChangeAreaReachable(false);
     } else {
         resize(px(WideWidth), height());
         setLineEnds(7560);
         m_cmdGg->setText(QStringLiteral("<<"));
+        setChangeAreaReachable(true);
     }
+}
+
+bool FrmLogin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_cmdChg->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FrmLogin::changePassword()

@@ -35,7 +35,10 @@ public:
     // Plays the opening animation when the dialog is still small (runs on activation).
     void playOpeningAnimation();
 
+    bool isChangeAreaOpen() const;
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -48,6 +51,8 @@ private:
     void toggleChangeArea();
     void changePassword();
     void setLineEnds(int twips);
+    // Only an open change area takes the focus: Tab never walks into fields beyond the edge.
+    void setChangeAreaReachable(bool open);
 
     AppContext& m_context;
     Database m_db;

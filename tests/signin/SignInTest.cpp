@@ -5,6 +5,7 @@
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -210,6 +211,42 @@ private slots:
         child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("new1"));
         click(dlg, "cmdOK");
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    void changeAreaByKeyboard()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("old")), true, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        const QStringList changeArea = {QStringLiteral("TxtOld"), QStringLiteral("Txt1"), QStringLiteral("Txt2"),
+                                        QStringLiteral("CmdChg")};
+        const auto tabWalk = [&dlg] {
+            child<QLineEdit>(dlg, "txtPassword")->setFocus();
+            QStringList reached;
+            for (int i = 0; i < 12; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                reached << QApplication::focusWidget()->objectName();
+            }
+            return reached;
+        };
+        // Closed, Tab never walks into the fields beyond the dialog's edge; open, it does.
+        for (const bool open : {false, true}) {
+            const QStringList reached = tabWalk();
+            for (const QString& name : changeArea)
+                QVERIFY2(reached.contains(name) == open, qPrintable(name + u' ' + reached.join(u',')));
+            click(dlg, "cmdGg");
+        }
+        click(dlg, "cmdGg");
+        // Enter in the change area changes the password: no sign-in, no failure counted.
+        for (const char* field : {"TxtOld", "Txt1", "Txt2"}) {
+            f.dialogs.clear();
+            child<QLineEdit>(dlg, field)->setFocus();
+            QTest::keyClick(child<QLineEdit>(dlg, field), Qt::Key_Return);
+            QCOMPARE(f.dialogs.messageTexts(), QStringList{f.ctx.message(2)});
+            QCOMPARE(dlg.failureCount(), 0);
+            QVERIFY(dlg.isVisible());
+        }
     }
 
     void nothingStoredIsNeverReportedAsDone()
