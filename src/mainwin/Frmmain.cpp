@@ -94,6 +94,8 @@ void Frmmain::buildFrame()
                                   Qt::Edges(Qt::BottomEdge), Qt::LeftEdge | Qt::TopEdge, Qt::RightEdge | Qt::TopEdge,
                                   Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge})
         m_grips << new WindowEdgeGrip(edges, this);
+    for (WindowEdgeGrip* grip : m_grips)
+        connect(grip, &WindowEdgeGrip::systemResizeStarted, this, [this] { m_systemResize.start(); });
 
     // The pages by keyboard, through the same path as a click on their tab.
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
@@ -482,7 +484,11 @@ void Frmmain::changeEvent(QEvent* event)
         // Coming back from one of our own modal boxes (a message, a file dialog) is no
         // new activation: otherwise a failed open would warn again as soon as its own
         // message box closes, for ever.
-        m_skipNextActivation = QApplication::activeModalWidget() != nullptr;
+        // Nor is the return from a resize by the window system, which may hold the focus
+        // while the operator drags an edge.
+        const bool resizing = m_systemResize.isValid() && m_systemResize.elapsed() < 1000;
+        m_systemResize.invalidate();
+        m_skipNextActivation = QApplication::activeModalWidget() != nullptr || resizing;
         return;
     }
     if (m_skipNextActivation) {

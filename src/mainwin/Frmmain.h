@@ -6,6 +6,7 @@
 #include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -129,6 +130,7 @@ private:
     CommandBuffer m_commandBuffer;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
+    QElapsedTimer m_systemResize;   // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
 
     VelRibbon* m_ribbon = nullptr;

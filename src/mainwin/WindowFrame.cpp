@@ -101,8 +101,10 @@ void WindowEdgeGrip::mousePressEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mousePressEvent(event);
     QWidget* host = window();
-    if (QWindow* handle = host->windowHandle(); handle && handle->startSystemResize(m_edges))
+    if (QWindow* handle = host->windowHandle(); handle && handle->startSystemResize(m_edges)) {
+        emit systemResizeStarted();
         return;
+    }
     m_dragging = true;
     m_pressGlobal = event->globalPosition().toPoint();
     m_startGeometry = host->geometry();

@@ -39,6 +39,10 @@ public:
     // Lays the grip over its part of the window's border of `border` pixels.
     void place(int border);
 
+signals:
+    // The window system took over the resize (it may take the focus away meanwhile).
+    void systemResizeStarted();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
