@@ -63,6 +63,7 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // The port's initial settings, so that a stop command can open it even before the
     // first activation.
     m_port->setPortNumber(m_context.settings.port);
+    m_port->setDeviceName(m_context.deviceName);
     m_port->setSettings(m_context.serialSettings);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -393,8 +394,10 @@ void Frmmain::OpenDevicePort()
 {
     if (m_port->isOpen())
         return;
+    m_port->setDeviceName(m_context.deviceName);
     if (!openDevicePort(*m_port, m_context.settings.port, m_context.serialSettings))
-        m_context.dialogs().message(this, m_context.message(50), Dialogs::Icon::Warning);
+        m_context.dialogs().message(this, m_context.message(openFailureMessage(m_port->openProblem())),
+                                    Dialogs::Icon::Warning);
 }
 
 void Frmmain::stopIssuing()
