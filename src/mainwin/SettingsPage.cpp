@@ -266,7 +266,8 @@ void SettingsPage::gridClicked()
 
 void SettingsPage::deleteOperators()
 {
-    if (m_deleting)
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::OperatorDeletion);
+    if (!run || m_deleting)
         return;
     int first = m_gridP->selectionFirstRow();
     int last = m_gridP->selectionLastRow();

@@ -21,6 +21,7 @@ public:
         CardholderDeletion,
         TerminalDeletion,
         RecordDeletion,
+        OperatorDeletion,
         Issuing,
         Backup,
         Restore,

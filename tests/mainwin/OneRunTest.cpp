@@ -42,7 +42,8 @@ QList<QPushButton*> startButtons(Frmmain& w)
             w.terminalPage()->cmdIn,              w.terminalPage()->cmdD,
             w.recordPage()->btnInputD,            w.recordPage()->BtnDelD,
             w.issuingPage()->btnStart,            w.findChild<QPushButton*>(QStringLiteral("btnbak")),
-            w.findChild<QPushButton*>(QStringLiteral("dcButton2"))};
+            w.findChild<QPushButton*>(QStringLiteral("dcButton2")),
+            w.findChild<QPushButton*>(QStringLiteral("cmdDelU"))};
 }
 
 // Clicks each start button; answers the names of those that did anything but refuse.
