@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "db/Database.h"
+#include "db/FileModes.h"
 #include "db/Schema.h"
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
@@ -78,13 +79,16 @@ Startup::Outcome Startup::run()
         return Outcome::Exit;
     }
 
+    // Data files of earlier versions were readable by every local user.
+    tightenDataFiles(ctx.programFolder(), ctx.userDataFolder);
     makeWritable(ctx.databasePath());
     // A folder that never had a database gets an empty one; one whose database has gone
     // (the marker says it existed) must not silently start over with an empty register.
     if (!QFileInfo::exists(ctx.databasePath()) && !QFileInfo::exists(ctx.databaseMarkerPath())) {
-        QDir().mkpath(ctx.imageFolder());
+        makePrivateFolder(ctx.programFolder() + QStringLiteral("/Data"));
+        makePrivateFolder(ctx.imageFolder());
         QString error;
-        if (!createProgramDatabase(ctx.databasePath(), &error)) {
+        if (!createProgramDatabase(ctx.databasePath(), &error) || !tightenMode(ctx.databasePath())) {
             dialogs.message(nullptr, ctx.message(MsgCannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
                             Dialogs::Icon::Error);
             return Outcome::Exit;
