@@ -88,11 +88,12 @@ Startup::Outcome Startup::run()
         makePrivateFolder(ctx.programFolder() + QStringLiteral("/Data"));
         makePrivateFolder(ctx.imageFolder());
         QString error;
-        if (!createProgramDatabase(ctx.databasePath(), &error) || !tightenMode(ctx.databasePath())) {
+        if (!createProgramDatabase(ctx.databasePath(), &error)) {
             dialogs.message(nullptr, ctx.message(MsgCannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
                             Dialogs::Icon::Error);
             return Outcome::Exit;
         }
+        tightenMode(ctx.databasePath());
         ctx.firstStart = true;
     }
     if (!QFileInfo::exists(ctx.databasePath())) {

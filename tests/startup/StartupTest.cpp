@@ -178,6 +178,7 @@ private slots:
             QVERIFY(ctx.firstStart);
             QVERIFY(Database::isProgramDatabase(ctx.databasePath()));
             QVERIFY(QFileInfo(ctx.imageFolder()).isDir());
+            QCOMPARE(QFileInfo(ctx.databasePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
             QVERIFY(QFile::exists(ctx.databaseMarkerPath()));
             QCOMPARE(QFileInfo(ctx.settingsPath()).size(), 0);
         }
