@@ -19,6 +19,7 @@ public:
         QString text;
         Icon icon = Icon::None;
         QString title;
+        bool defaultNo = false;   // a question whose Enter answers No
         FileKind fileKind = FileKind::Other;
     };
 
@@ -35,9 +36,9 @@ public:
         if (onMessage)
             onMessage(calls.last());
     }
-    bool question(QWidget*, const QString& text, const QString& title) override
+    bool question(QWidget*, const QString& text, const QString& title, DefaultAnswer defaultAnswer) override
     {
-        calls.append({Kind::Question, text, Icon::Question, title});
+        calls.append({Kind::Question, text, Icon::Question, title, defaultAnswer == DefaultAnswer::No});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
     QString input(QWidget*, const QString& prompt, const QString& title, bool) override
@@ -47,12 +48,12 @@ public:
     }
     QString openFile(QWidget*, const QString& title, const QString& filter, FileKind kind) override
     {
-        calls.append({Kind::OpenFile, filter, Icon::None, title, kind});
+        calls.append({Kind::OpenFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
     QString saveFile(QWidget*, const QString& title, const QString& filter, const QString&, FileKind kind) override
     {
-        calls.append({Kind::SaveFile, filter, Icon::None, title, kind});
+        calls.append({Kind::SaveFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 
