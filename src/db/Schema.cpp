@@ -2,6 +2,9 @@
 
 #include "db/Database.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace k27 {
 
 bool createProgramTables(Database& db)
@@ -67,6 +70,36 @@ bool ensureRecordCards(Database& db)
         db.exec(QStringLiteral("ROLLBACK TO 卡号表"));
     db.exec(QStringLiteral("RELEASE 卡号表"));
     return ok;
+}
+
+bool createProgramDatabase(const QString& path, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (QFileInfo::exists(path))
+        return fail(QStringLiteral("%1 exists; refusing to overwrite it").arg(path));
+    const QString partial = path + QStringLiteral(".new");
+    QFile::remove(partial);
+    {
+        Database db;
+        if (!db.create(partial))
+            return fail(db.lastError());
+        if (!db.beginTransaction() || !createProgramTables(db) || !EnsureRecordTable(db) || !db.commit()) {
+            const QString why = db.lastError();
+            db.close();
+            QFile::remove(partial);
+            return fail(why);
+        }
+    }
+    // rename() does not replace: a file that appeared meanwhile is kept.
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        return fail(QStringLiteral("cannot create %1").arg(path));
+    }
+    return true;
 }
 
 } // namespace k27

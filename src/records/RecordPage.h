@@ -2,6 +2,7 @@
 
 #include "RecordQuery.h"
 #include "db/Database.h"
+#include "platform/RunGuard.h"
 
 #include <QString>
 #include <QTimer>
@@ -33,6 +34,7 @@ public:
     struct Window {
         AppContext* context = nullptr;
         RecordRows* rows = nullptr;
+        RunGuard* runs = nullptr;   // the window's one long run
         std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
         std::function<void(int done)> progressValue;
         std::function<void()> progressFinish;
