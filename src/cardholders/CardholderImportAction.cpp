@@ -19,12 +19,13 @@ void CardholderImportAction::run()
         return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, QString(), QStringLiteral("Excel(*.xls)"));
+    const QString file = dialogs.openFile(m_host.page, QString(), QStringLiteral("Excel(*.xls *.xlsx)"));
     if (file.isEmpty())
         return;
+    m_reader.setColumnsKept(CardholderImport::MinimumColumns);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(m_host.page, context.message(140), Dialogs::Icon::Error);
+        dialogs.message(m_host.page, context.message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < CardholderImport::MinimumColumns) {

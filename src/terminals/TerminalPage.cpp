@@ -274,12 +274,13 @@ void TerminalPage::importTerminals()
     if (m_busy || !m_host.context)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, QString(), QStringLiteral("Excel(*.xls)"));
+    const QString file = dialogs.openFile(this, QString(), QStringLiteral("Excel(*.xls *.xlsx)"));
     if (file.isEmpty())
         return;
+    m_reader.setColumnsKept(TerminalImport::MinimumColumns);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(this, message(140), Dialogs::Icon::Error);
+        dialogs.message(this, message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
