@@ -41,7 +41,7 @@ NumberKind formatCodeKind(std::string_view code)
             break;
         } else {
             switch (c) {
-            case 'y': case 'Y': case 'd': case 'D': case 'e': case 'E':
+            case 'y': case 'Y': case 'd': case 'D':
                 date = true;
                 break;
             case 'h': case 'H': case 's': case 'S':
