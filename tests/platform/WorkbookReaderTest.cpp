@@ -8,6 +8,7 @@
 #include "platform/Grid.h"
 #include "platform/WorkbookReader.h"
 #include "workbook/AnswerDecoder.h"
+#include "workbook/CellText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,6 +29,8 @@ private slots:
     void damagedFilesAreErrors();
     void crashingOrHangingReaderIsAnError();
     void answerCutShortIsRejected();
+    void numbersAsASpreadsheetShowsThem_data();
+    void numbersAsASpreadsheetShowsThem();
     void answerIsBoundedAsItArrives_data();
     void answerIsBoundedAsItArrives();
     void oversizedAnswerStopsTheReader();
@@ -167,6 +170,44 @@ void WorkbookReaderTest::answerCutShortIsRejected()
                                   QByteArray("K27WB 1 ods 1 2\n1:a\nEND\n"),        // unknown format
                                   QByteArray("garbage"), QByteArray()})
         QVERIFY2(!WorkbookReader::parse(bad, &sheet, &problem), bad.constData());
+}
+
+void WorkbookReaderTest::numbersAsASpreadsheetShowsThem_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("format");  // a format code, or #id for a built-in format
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("phone") << 13800138000.0 << "General" << false << "13800138000";
+    QTest::newRow("integer") << 42.0 << "0.00" << false << "42";
+    QTest::newRow("half") << 0.5 << "General" << false << "0.5";
+    QTest::newRow("negative") << -3.25 << "#,##0.00" << false << "-3.25";
+    QTest::newRow("fifteen digits") << 0.1 + 0.2 << "General" << false << "0.3";
+    QTest::newRow("tiny") << 0.000012 << "General" << false << "0.000012";
+    QTest::newRow("scientific code") << 1234.0 << "0.00E+00" << false << "1234";
+    QTest::newRow("built-in date") << 40617.0 << "#14" << false << "2011-03-15";
+    QTest::newRow("custom date") << 40617.0 << "yyyy\"年\"m\"月\"d\"日\"" << false << "2011-03-15";
+    QTest::newRow("before the false leap day") << 59.0 << "#14" << false << "1900-02-28";
+    QTest::newRow("after it") << 61.0 << "#14" << false << "1900-03-01";
+    QTest::newRow("1904 system") << 0.0 << "yyyy-mm-dd" << true << "1904-01-01";
+    QTest::newRow("date and time") << 40617.75 << "#22" << false << "2011-03-15 18:00:00";
+    QTest::newRow("time") << 0.5 << "hh:mm" << false << "12:00:00";
+    QTest::newRow("minutes are not months") << 0.25 << "[h]:mm" << false << "06:00:00";
+    QTest::newRow("quoted letters") << 7.0 << "0\" days\"" << false << "7";
+    QTest::newRow("date out of range") << -1.0 << "#14" << false << "-1";
+}
+
+void WorkbookReaderTest::numbersAsASpreadsheetShowsThem()
+{
+    QFETCH(double, value);
+    QFETCH(QString, format);
+    QFETCH(bool, date1904);
+    QFETCH(QString, text);
+    using namespace k27::wb;
+    const NumberKind kind = format.startsWith(u'#') && format.size() <= 3
+                                ? builtinFormatKind(format.mid(1).toUInt())
+                                : formatCodeKind(format.toStdString());
+    QCOMPARE(QString::fromStdString(cellNumberText(value, kind, date1904)), text);
 }
 
 void WorkbookReaderTest::answerIsBoundedAsItArrives_data()
