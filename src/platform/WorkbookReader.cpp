@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -26,7 +27,10 @@ WorkbookReader::WorkbookReader(QString toolPath) : m_toolPath(std::move(toolPath
 
 QString WorkbookReader::defaultToolPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/k27-xls-read");
+    // Beside the program in a build folder; under libexec once installed.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/k27-xls-read");
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/k27center/k27-xls-read");
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : QDir::cleanPath(installed);
 }
 
 int WorkbookReader::messageFor(Status status)

@@ -127,6 +127,39 @@ private slots:
         QVERIFY(f.dialogs.calls.isEmpty());
     }
 
+    // A first start asks the language before the first operator and keeps it in AppSet.dat;
+    // a folder whose register already existed goes straight to the operator.
+    void firstStartAsksTheLanguage()
+    {
+        Fixture f;
+        f.ctx.firstStart = true;
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(dlg.isChoosingLanguage());
+        auto* cmbLag = child<QComboBox>(dlg, "CmbLag");
+        QVERIFY(cmbLag->isVisible());
+        QCOMPARE(cmbLag->count(), 3);
+        QVERIFY(!child<QLineEdit>(dlg, "TxtName")->isVisible());
+        for (int language : {2, 1, 2}) {
+            cmbLag->setCurrentIndex(language);
+            QCOMPARE(int(f.ctx.settings.language), language);
+            QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), f.ctx.message(170));
+        }
+        QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
+        click(dlg, "cmdOK");
+        QVERIFY(!dlg.isChoosingLanguage());
+        QVERIFY(f.dialogs.calls.isEmpty());
+        QCOMPARE(f.folder.readFile(QStringLiteral("AppSet.dat")), (AppSettings{0, 0, 2}.toBytes()));
+        QVERIFY(child<QLineEdit>(dlg, "TxtName")->isVisible());
+        QVERIFY(!cmbLag->isVisible());
+        QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), QStringLiteral("First use: create the administrator"));
+
+        Fixture existing;
+        FrmLogin plain(existing.ctx);
+        QVERIFY(!plain.isChoosingLanguage());
+        QVERIFY(!child<QComboBox>(plain, "CmbLag"));
+    }
+
     void thirdFailureEndsTheProgram()
     {
         Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("Right")), false, {}}});
