@@ -282,12 +282,14 @@ void TerminalPage::importTerminals()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls)"), Dialogs::FileKind::Workbook);
+    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls *.xlsx)"),
+                                          Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
+    m_reader.setColumnsKept(TerminalImport::MinimumColumns);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(this, message(140), Dialogs::Icon::Error);
+        dialogs.message(this, message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
