@@ -42,7 +42,9 @@ private:
 
 // The closing messages of an import (113, the number imported, 114, the number skipped, 115)
 // and of a deletion (117, the number deleted, 118), joined without separators.
-QString importSummary(const LanguageTable& language, int imported, int skipped);
-QString deletionSummary(const LanguageTable& language, int deleted);
+// `stopped`: the run ended early because the database could not be written (message 150
+// on a line of its own).
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false);
+QString deletionSummary(const LanguageTable& language, int deleted, bool stopped = false);
 
 } // namespace k27

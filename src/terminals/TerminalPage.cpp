@@ -300,8 +300,9 @@ void TerminalPage::importTerminals()
     m_busy = false;
     if (m_host.loadTerminalList)
         m_host.loadTerminalList();
-    dialogs.message(this, importSummary(m_host.context->language, result.imported, result.skipped),
-                    Dialogs::Icon::None);
+    dialogs.message(this,
+                    importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed),
+                    result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridM->raise();
 }
 

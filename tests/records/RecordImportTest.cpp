@@ -198,7 +198,7 @@ private slots:
         RecordDatabase d;
         RecordRows rows;
         RecordingProgress progress;
-        // Window events run with every line read so far committed: another connection sees them.
+        // Window events run with at least every line shown committed: another connection sees them.
         qint64 seenAt1050 = -1;
         progress.onPump = [&] {
             if (progress.values.last() == 1050) {
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(progress.values.mid(0, 4), (QList<int>{0, 50, 100, 150}));
         QCOMPARE(progress.values.last(), 2520);
         QCOMPARE(progress.pumps, 2520 / 50);
-        QCOMPARE(seenAt1050, 1050);
+        QVERIFY(seenAt1050 >= 1050);
         // The run leaves no transaction open.
         QVERIFY(d.db.beginTransaction());
         QVERIFY(d.db.rollback());
