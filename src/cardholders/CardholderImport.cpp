@@ -34,7 +34,7 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
         result.tooFewColumns = true;
         return result;
     }
-    ensureCardholderKeyIndex(m_db);
+    ensureLookupIndexes(m_db);
     m_db.useBulkWrites();
     Statement lookup(m_db, QStringLiteral("select 1 from 用户信息") + cardholderKeyCondition());
     Statement insert(m_db, QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "

@@ -269,7 +269,11 @@ bool Database::useBulkWrites(int cacheKb)
         || scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString().compare(QStringLiteral("wal"),
                                                                                   Qt::CaseInsensitive)
             == 0;
+    // The log is copied into the file (and flushed) once it holds 16 MB rather than 1,000
+    // pages: a flush costs as much as thousands of rows, and each one holds up the window.
+    const qint64 pageSize = qMax<qint64>(512, scalar(QStringLiteral("PRAGMA page_size")).toLongLong());
     return wal && exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
+        && exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg((16 << 20) / pageSize))
         && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
 }
 

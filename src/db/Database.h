@@ -72,7 +72,8 @@ public:
 
     // Prepares the connection for bulk writes: write-ahead log (kept in the file), commits
     // without a flush to disk (a crash of the program loses nothing committed, a power cut at
-    // most the last commits), and a page cache of `cacheKb` KiB.
+    // most the last commits), the log copied into the file every 16 MB, and a page cache of
+    // `cacheKb` KiB.
     bool useBulkWrites(int cacheKb = 32768);
 
     // PRAGMA integrity_check; returns true for "ok", else the first problem in *problem.

@@ -33,9 +33,10 @@ bool hasRegisterTables(Database& db, QString* missing)
     return true;
 }
 
-bool ensureCardholderKeyIndex(Database& db)
+bool ensureLookupIndexes(Database& db)
 {
-    return db.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS 用户信息_键 ON 用户信息 (trim(姓名), trim(电话))"));
+    return db.execScript(QStringLiteral("CREATE INDEX IF NOT EXISTS 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
+                                        "CREATE INDEX IF NOT EXISTS 终端机_号 ON 终端机 (终端机号);"));
 }
 
 bool EnsureRecordTable(Database& db)

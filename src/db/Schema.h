@@ -16,9 +16,9 @@ bool hasRegisterTables(Database& db, QString* missing = nullptr);
 // Entry times are stored as text "yyyy-MM-dd HH:mm:ss", so ordering and ranges compare as dates.
 bool EnsureRecordTable(Database& db);
 
-// The index behind the cardholder key lookups, which compare name and phone trimmed
-// (CardholderKey.h). New files get it with their tables, older ones when the main window
-// opens (and at the start of every import). Cheap when it exists.
-bool ensureCardholderKeyIndex(Database& db);
+// The indexes behind the imports' duplicate lookups: cardholders by name and phone trimmed
+// (CardholderKey.h), terminals by number. New files get them with their tables, older ones
+// when the main window opens (and at the start of every import). Cheap when they exist.
+bool ensureLookupIndexes(Database& db);
 
 } // namespace k27

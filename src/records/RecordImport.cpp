@@ -57,12 +57,14 @@ public:
         for (;;) {
             if (m_pos >= m_buffer.size() && !fill())
                 return any;
-            any = true;
-            if (m_skipLf) {
+            if (m_skipLf) {   // the LF of a CR LF split between two chunks
                 m_skipLf = false;
-                if (m_buffer[m_pos] == '\n' && ++m_pos >= m_buffer.size())
+                if (m_buffer[m_pos] == '\n') {
+                    ++m_pos;
                     continue;
+                }
             }
+            any = true;
             qsizetype end = m_pos;
             const qsizetype size = m_buffer.size();
             const char* data = m_buffer.constData();

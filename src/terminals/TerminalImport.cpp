@@ -1,6 +1,7 @@
 #include "TerminalImport.h"
 
 #include "db/Database.h"
+#include "db/Schema.h"
 #include "db/WriteSteps.h"
 #include "platform/ImportProgress.h"
 #include "platform/WorkbookReader.h"
@@ -17,6 +18,7 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
         result.tooFewColumns = true;
         return result;
     }
+    ensureLookupIndexes(m_db);
     m_db.useBulkWrites();
     Statement lookup(m_db, QStringLiteral("select 1 from 终端机 where 终端机号 = ?"));
     Statement insert(m_db, QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"));

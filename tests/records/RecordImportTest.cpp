@@ -220,6 +220,31 @@ private slots:
         QVERIFY(d.db.rollback());
     }
 
+    // The file is read in chunks: a line break or a line may straddle them.
+    void linesAcrossReadChunks_data()
+    {
+        QTest::addColumn<int>("lineBytes");   // the first line's length before its CR LF
+        QTest::newRow("CR ends a chunk") << 65535;
+        QTest::newRow("LF ends a chunk") << 65534;
+        QTest::newRow("line over several chunks") << 200000;
+        QTest::newRow("line cut at its limit") << RecordImport::MaxLineBytes + 100;
+    }
+    void linesAcrossReadChunks()
+    {
+        QFETCH(int, lineBytes);
+        RecordDatabase d;
+        RecordRows rows;
+        QByteArray first = "1,A,2024-05-01,08:00:00,x,";   // fields after the fifth are ignored
+        first += QByteArray(lineBytes - first.size(), 'p');
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("long.txt"),
+                                                      first + "\r\n2,B,2024-05-01,08:00:00\r\n"),
+                                         rows, nullptr);
+        QCOMPARE(r.total, 2);
+        QCOMPARE(r.read, 2);
+        QCOMPARE(r.added, 2);
+        QCOMPARE(rows.text(2, RecordRows::Card), QStringLiteral("B"));
+    }
+
     void entryTimeSpellings_data()
     {
         QTest::addColumn<QString>("text");
