@@ -2,6 +2,7 @@
 
 #include "cardholders/AutoName.h"
 #include "cardholders/CardholderStore.h"
+#include "platform/RunGuard.h"
 
 #include <QImage>
 #include <QList>
@@ -34,6 +35,7 @@ public:
     struct Window {
         AppContext* context = nullptr;
         CardholderTable* cardholders = nullptr;
+        RunGuard* runs = nullptr;                              // the window's one long run
         std::function<bool()> loadCardholders;                 // LoadCardholders
         std::function<void(int, bool)> filterCardholders;      // FilterCardholders
         // The progress panel PicPrg: shown over `page` with a caption and a total,
@@ -80,7 +82,9 @@ public:
     CardholderStore store() const;
 
     // The file filter of the photo choice.
-    static QString photoFilter();
+    // Every picture format the program reads first (under `picturesCaption`), then the
+    // JPG, bitmap, GIF and PNG entries; letters in any case.
+    static QString photoFilter(const QString& picturesCaption);
 
     QGroupBox* frameAdd = nullptr;      // "添加用户"
     QGroupBox* frameSearch = nullptr;   // "检索"

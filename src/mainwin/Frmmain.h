@@ -3,9 +3,11 @@
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "issuing/CommandBuffer.h"
+#include "platform/RunGuard.h"
 #include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -29,6 +31,7 @@ class SerialPort;
 class SettingsPage;
 class TerminalPage;
 class VelRibbon;
+class WindowEdgeGrip;
 
 // The main window: the ribbon bar over the five pages (Picture1 0..4), the shared
 // state of the pages (in-memory tables, the card command buffer, the serial port, the
@@ -39,6 +42,11 @@ class Frmmain : public QWidget
     Q_OBJECT
 public:
     static constexpr int PageCount = 5;
+    // The size the window opens at on a screen large enough, the smallest it can be made
+    // (the pages scroll below their own size), and the border that resizes it.
+    static constexpr QSize PreferredSize{1280, 800};
+    static constexpr QSize MinimumSize{800, 560};
+    static constexpr int ResizeBorder = 5;
 
     explicit Frmmain(AppContext& context, QWidget* parent = nullptr);
     ~Frmmain() override;
@@ -48,6 +56,8 @@ public:
 
     // Ribbon tab "1".."5".
     void TabClick(const QString& key);
+    // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous tab, as if it were clicked.
+    void stepTab(int delta);
     int currentPage() const;
     QWidget* page(int index) const;
 
@@ -86,14 +96,23 @@ public:
     DuplicatePrompt* duplicatePrompt() const { return m_picTip; }
     ProgressPanel* progressPanel() const { return m_picPrg; }
     QTimer* timer1() const { return m_timer1; }
+    // The one long run (import, deletion, issuing, backup, restore) that may be active.
+    RunGuard& runs() { return m_runs; }
 
 protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWindow();
+    void buildFrame();
+    // Opens where the operator left the window, within the screen.
+    void placeOnScreen();
+    void saveWindowPlace() const;
+    // The resize border and its grips, which a maximised window does without.
+    void layOutFrame();
     void bindGrids();
     void load();
     void applyRights();
@@ -112,13 +131,16 @@ private:
     TerminalTable m_terminals;
     RecordRows m_records;
     CommandBuffer m_commandBuffer;
+    RunGuard m_runs;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
+    QElapsedTimer m_systemResize;   // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
 
     VelRibbon* m_ribbon = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QWidget*, PageCount> m_picture{};
+    QList<WindowEdgeGrip*> m_grips;
     CardholderPage* m_cardholderPage = nullptr;
     TerminalPage* m_terminalPage = nullptr;
     IssuingPage* m_issuingPage = nullptr;

@@ -3,6 +3,7 @@
 #include "db/Backup.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/SerialPort.h"
 #include "signin/OperatorAccounts.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 
 namespace k27 {
@@ -88,9 +90,37 @@ void SettingsPage::applyRights()
         button->setEnabled(false);
 }
 
+static_assert(NamedDevicePort == SerialPort::NamedDevicePort);
+
+void SettingsPage::listSerialDevices()
+{
+    constexpr int comPorts = SerialPort::LastPort;
+    const QString chosen = m_cmbC->currentIndex() >= comPorts ? m_cmbC->currentText() : QString();
+    QStringList devices = SerialPort::availableDevices();
+    for (const QString& keep : {m_context.deviceName, chosen})
+        if (!keep.isEmpty() && !devices.contains(keep))
+            devices << keep;
+    const QSignalBlocker block(m_cmbC);
+    while (m_cmbC->count() > comPorts)
+        m_cmbC->removeItem(comPorts);
+    m_cmbC->addItems(devices);
+    if (!chosen.isEmpty())
+        m_cmbC->setCurrentIndex(m_cmbC->findText(chosen));
+}
+
+void SettingsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    listSerialDevices();
+}
+
 void SettingsPage::showSettings()
 {
-    m_cmbC->setCurrentIndex(m_context.portNumber - 1);
+    listSerialDevices();
+    if (m_context.settings.port == NamedDevicePort && !m_context.deviceName.isEmpty())
+        m_cmbC->setCurrentIndex(m_cmbC->findText(m_context.deviceName));
+    else
+        m_cmbC->setCurrentIndex(m_context.portNumber - 1);
     m_cmbS->setEditText(m_context.baudText);
     m_cmbLag->setCurrentIndex(m_context.settings.language);
 }
@@ -99,6 +129,9 @@ void SettingsPage::showSettings()
 
 void SettingsPage::backUp()
 {
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Backup);
+    if (!run)
+        return;
     m_lblinfo->setText(m_context.message(MsgBackingUp));
     m_lblinfo->repaint();
     const bool ok = manualBackup(m_context.databasePath(), backupFolder());
@@ -112,6 +145,9 @@ void SettingsPage::backUp()
 
 void SettingsPage::restore()
 {
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Restore);
+    if (!run)
+        return;
     const QString folder = backupFolder();
     if (!QDir(folder).exists(QStringLiteral("Data"))) {
         m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
@@ -260,7 +296,8 @@ void SettingsPage::gridClicked()
 
 void SettingsPage::deleteOperators()
 {
-    if (m_deleting)
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::OperatorDeletion);
+    if (!run || m_deleting)
         return;
     int first = m_gridP->selectionFirstRow();
     int last = m_gridP->selectionLastRow();
@@ -275,7 +312,9 @@ void SettingsPage::deleteOperators()
         dialogs.message(this, m_context.message(69), Dialogs::Icon::Warning);
         return;
     }
-    if (!dialogs.question(this, m_context.message(70)))
+    const int count = qMin(last, m_gridP->rows() - 1) - first + 1;
+    if (!dialogs.question(this, deletionQuestion(m_context.language, 70, count, m_gridP->cellText(first, 1)), {},
+                          Dialogs::DefaultAnswer::No))
         return;
 
     // Events run between the rows: no second deletion may start meanwhile.
@@ -308,8 +347,12 @@ void SettingsPage::deleteOperators()
 
 void SettingsPage::applySerialSettings()
 {
-    const int port = m_cmbC->currentIndex() + 1;
+    // Entries after COM8 are devices by name, kept in AppSet.dev.
+    const bool named = m_cmbC->currentIndex() >= SerialPort::LastPort;
+    const int port = named ? NamedDevicePort : m_cmbC->currentIndex() + 1;
     m_context.settings.port = quint8(port);
+    if (named)
+        m_context.deviceName = m_cmbC->currentText();
     if (port >= 1 && port <= 8)
         m_context.portNumber = port;
     const QString speed = trimSpaces(m_cmbS->currentText());
@@ -321,6 +364,8 @@ void SettingsPage::applySerialSettings()
     }
     m_context.settings.baudRate = baudRate;
     writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    if (named)
+        writeDeviceName(m_context.deviceNamePath(), m_context.deviceName);
     m_context.serialSettings = serialSettingsString(speed);
     m_context.baudText = speed;
     emit serialSettingsApplied(true);

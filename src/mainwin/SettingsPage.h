@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RunGuard.h"
+
 #include <QWidget>
 
 class QButtonGroup;
@@ -30,11 +32,16 @@ public:
     void OperatorList();
     // CmbC, CmbS and CmbLag show the current settings.
     void showSettings();
+    // CmbC offers COM1..COM8, then the serial devices found by name (and the chosen one,
+    // also while it is unplugged). Runs again whenever the page is shown.
+    void listSerialDevices();
     // Headers (messages 91..94) and widths of GridP from the language table.
     void setupGridColumns();
     // For an ordinary operator: the operator buttons and cmdApply are disabled.
     void applyRights();
     Grid* gridP() const { return m_gridP; }
+    // Backup and restore ask the window's run guard first: never under a running import.
+    void setRunGuard(RunGuard* runs) { m_runs = runs; }
 
     // The frames' folder of the manual backup (the context's user data folder, or the
     // platform's application data folder when none is set).
@@ -53,6 +60,9 @@ signals:
     // A row of GridP was loaded for a change.
     void operatorLoadedForChange();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void buildLayout();
     void backUp();
@@ -70,6 +80,7 @@ private:
     bool isAdministrator() const;
 
     AppContext& m_context;
+    RunGuard* m_runs = nullptr;
     bool m_deleting = false; // a deletion is running its rows
     OperatorAccounts* m_accounts;
 

@@ -1,5 +1,8 @@
 #include "QtDialogs.h"
 
+#include "platform/FileFolders.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -25,10 +28,11 @@ void QtDialogs::message(QWidget* parent, const QString& text, Icon icon, const Q
     box.exec();
 }
 
-bool QtDialogs::question(QWidget* parent, const QString& text, const QString& title)
+bool QtDialogs::question(QWidget* parent, const QString& text, const QString& title, DefaultAnswer defaultAnswer)
 {
     QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultAnswer == DefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -40,15 +44,20 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
     return ok ? text : QString();
 }
 
-QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter)
+QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind)
 {
-    return QFileDialog::getOpenFileName(parent, titleOr(title), {}, filter);
+    const QString file = QFileDialog::getOpenFileName(parent, titleOr(title), FileFolders::startFolder(kind), filter);
+    FileFolders::remember(kind, file);
+    return file;
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
-                            const QString& suggestedName)
+                            const QString& suggestedName, FileKind kind)
 {
-    return QFileDialog::getSaveFileName(parent, titleOr(title), suggestedName, filter);
+    const QString start = QDir(FileFolders::startFolder(kind)).filePath(suggestedName);
+    const QString file = QFileDialog::getSaveFileName(parent, titleOr(title), start, filter);
+    FileFolders::remember(kind, file);
+    return file;
 }
 
 } // namespace k27

@@ -33,6 +33,9 @@ constexpr int MsgExported = 121;
 constexpr int MsgImporting = 126;
 constexpr int MsgDeleting = 127;
 constexpr int MsgExportFailed = 137;
+constexpr int MsgImportTitle = 163;
+constexpr int MsgExportTitle = 166;
+constexpr int RecordNameColumn = 3;
 
 // The window's progress panel over the records page: it appears with the total and lets
 // window events run at each step.
@@ -287,10 +290,13 @@ void RecordPage::find()
 
 void RecordPage::importFile()
 {
-    if (!m_window.context || m_busy)
+    if (!m_window.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordImport);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    const QString path = dialogs.openFile(this, {}, importFilter());
+    const QString path = dialogs.openFile(this, message(MsgImportTitle), importFilter(), Dialogs::FileKind::RecordFile);
     if (path.isEmpty())
         return;
 
@@ -313,7 +319,10 @@ void RecordPage::importFile()
 
 void RecordPage::deleteRows()
 {
-    if (!m_window.context || m_busy)
+    if (!m_window.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordDeletion);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
     int first = GridIO->selectionFirstRow();
@@ -328,7 +337,11 @@ void RecordPage::deleteRows()
     case RecordDeletion::Check::Ok:
         break;
     }
-    if (!dialogs.question(this, message(MsgConfirmDelete)))
+    const int going = qMin(last, m_window.rows->rowCount()) - first + 1;
+    if (!dialogs.question(this,
+                          deletionQuestion(m_window.context->language, MsgConfirmDelete, going,
+                                           m_window.rows->text(first, RecordNameColumn)),
+                          {}, Dialogs::DefaultAnswer::No))
         return;
 
     int count = 0;
@@ -351,7 +364,7 @@ void RecordPage::exportGrid()
     if (!m_window.context || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false);
+    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false, message(MsgExportTitle));
     if (result.ok()) {
         dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);
     } else if (result.status == GridExportResult::Status::Failed) {

@@ -46,5 +46,8 @@ private:
 // on a line of its own).
 QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false);
 QString deletionSummary(const LanguageTable& language, int deleted, bool stopped = false);
+// The question before a deletion: message `question` (61, or 70 for operators), the number of
+// rows that will go (143) and, when only one goes, its name (144), each on a line of its own.
+QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name = {});
 
 } // namespace k27

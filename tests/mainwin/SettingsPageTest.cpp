@@ -5,6 +5,7 @@
 #include "db/Schema.h"
 #include "mainwin/SettingsPage.h"
 #include "platform/Grid.h"
+#include "platform/SerialPort.h"
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
@@ -22,6 +23,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <pty.h>
+#include <unistd.h>
 
 using namespace k27;
 using k27::test::ScriptedDialogs;
@@ -84,7 +87,7 @@ QByteArray languageFile(int language)
     QString text;
     for (const CaptionLine& line : captionLines)
         text += QString::fromUtf8(line.key) + u'/' + QString::fromUtf8(line.text[language]) + QStringLiteral("\r\n");
-    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139})
+    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139, 142, 143, 144})
         text += QStringLiteral("%1/%2 message %1\r\n").arg(n).arg(tags[language]);
     return text.toUtf8();
 }
@@ -227,6 +230,40 @@ private slots:
         QCOMPARE(applied[2][0].toBool(), false);
     }
 
+    // A device found by name follows COM8. Choosing it keeps AppSet.dat at 6 bytes with
+    // port 255 and puts the name beside it; the port opens it, and the page still shows it
+    // while it is unplugged.
+    void serialDeviceByName()
+    {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        ::close(slave);
+        const QString device = QString::fromLocal8Bit(name);
+        SerialPort::setDeviceLister([device] { return QStringList{device}; });
+        m_page->hide();
+        m_page->show();
+        auto* cmbC = child<QComboBox>("CmbC");
+        QCOMPARE(cmbC->count(), 9);
+        QCOMPARE(cmbC->itemText(8), device);
+        cmbC->setCurrentIndex(8);
+        click("cmdApply");
+        QCOMPARE(fileBytes(m_context->settingsPath()), (AppSettings{255, 9600, 0}.toBytes()));
+        QCOMPARE(fileBytes(m_context->deviceNamePath()), device.toUtf8() + '\n');
+        SerialPort port;
+        port.setDeviceName(m_context->deviceName);
+        QVERIFY2(openDevicePort(port, m_context->settings.port, m_context->serialSettings), qPrintable(port.errorString()));
+        QCOMPARE(port.devicePath(), device);
+        port.close();
+
+        SerialPort::setDeviceLister([] { return QStringList{}; });
+        cmbC->setCurrentIndex(0);
+        m_page->showSettings();
+        QCOMPARE(cmbC->currentText(), device);
+        SerialPort::setDeviceLister({});
+        ::close(master);
+    }
+
     void switchLanguages()
     {
         seedOperators({{QStringLiteral("me"), true}, {QStringLiteral("bob"), false}});
@@ -344,6 +381,9 @@ private slots:
         selectRows(4, 2);
         click("cmdDelU");
         QCOMPARE(tableNames().size(), 9);
+        // Enter must not delete: the question defaults to No and says how many go.
+        QCOMPARE(m_dialogs->calls.last().text, QStringLiteral("简 message 70\n简 message 143") + "3");
+        QVERIFY(m_dialogs->calls.last().defaultNo);
         m_dialogs->questionAnswers = {true};
         click("cmdDelU");
         QCOMPARE(tableNames(), (QStringList{"a", "me", "e", "twin", "f", "twin"}));
@@ -364,6 +404,8 @@ private slots:
         m_dialogs->questionAnswers = {true};
         selectRows(3, 3);
         click("cmdDelU");
+        QCOMPARE(m_dialogs->calls.last().text,
+                 QStringLiteral("简 message 70\n简 message 143") + "1\n" + QStringLiteral("简 message 144twin"));
         QCOMPARE(tableNames(), (QStringList{"me", "e", "f"}));
         QCOMPARE(gridNames(), tableNames());
 

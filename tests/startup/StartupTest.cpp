@@ -4,10 +4,12 @@
 #include "startup/Startup.h"
 
 #include <QLockFile>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace k27;
@@ -148,6 +150,7 @@ private slots:
     void missingDatabaseStops()
     {
         ProgramFolder folder(false);
+        folder.writeFile(QStringLiteral(".database-created"), "");
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -155,6 +158,60 @@ private slots:
         QCOMPARE(dialogs.calls.size(), 1);
         QCOMPARE(dialogs.calls[0].text, ctx.message(1));
         QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
+    }
+
+    // A folder that never had a register gets an empty one and is marked; once marked, a
+    // register that has gone stops the start with message 1 instead of starting afresh.
+    // A register that was already there (made by k27-db) is marked at its first start.
+    void firstStartCreatesTheDatabase()
+    {
+        QTemporaryDir parent;
+        ProgramFolder res;
+        const QString path = parent.path() + QStringLiteral("/new/k27center");
+        ScriptedDialogs dialogs;
+        {
+            AppContext ctx(path, dialogs);
+            ctx.setResFolder(res.path(QStringLiteral("res")));
+            Startup startup(ctx);
+            QCOMPARE(startup.run(), Startup::Outcome::Continue);
+            QVERIFY(dialogs.calls.isEmpty());
+            QVERIFY(ctx.firstStart);
+            QVERIFY(Database::isProgramDatabase(ctx.databasePath()));
+            QVERIFY(QFileInfo(ctx.imageFolder()).isDir());
+            QCOMPARE(QFileInfo(ctx.databasePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+            QVERIFY(QFile::exists(ctx.databaseMarkerPath()));
+            QCOMPARE(QFileInfo(ctx.settingsPath()).size(), 0);
+        }
+        QVERIFY(QFile::remove(path + QStringLiteral("/Data/Data.kvd")));
+        AppContext again(path, dialogs);
+        again.setResFolder(res.path(QStringLiteral("res")));
+        Startup second(again);
+        QCOMPARE(second.run(), Startup::Outcome::Exit);
+        QCOMPARE(dialogs.messageTexts(), QStringList{again.message(1)});
+        QVERIFY(!QFile::exists(again.databasePath()));
+
+        ProgramFolder made;
+        AppContext ctx(made.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QVERIFY(!ctx.firstStart);
+        QVERIFY(QFile::exists(ctx.databaseMarkerPath()));
+    }
+
+    // Port 255 names the device in AppSet.dev; any other port leaves that file unread.
+    void deviceChosenByName()
+    {
+        for (const auto& [port, expected] : {std::pair{255, "/dev/ttyUSB0"}, std::pair{3, ""}}) {
+            ProgramFolder folder;
+            folder.writeFile(QStringLiteral("AppSet.dat"), AppSettings{quint8(port), 9600, 0}.toBytes());
+            folder.writeFile(QStringLiteral("AppSet.dev"), "/dev/ttyUSB0\n");
+            ScriptedDialogs dialogs;
+            AppContext ctx(folder.path(), dialogs);
+            Startup startup(ctx);
+            QCOMPARE(startup.run(), Startup::Outcome::Continue);
+            QCOMPARE(ctx.deviceName, QString::fromLatin1(expected));
+            QCOMPARE(ctx.portNumber, port == 255 ? 1 : port);
+        }
     }
 
     void readOnlyDatabaseMadeWritable()
@@ -166,6 +223,34 @@ private slots:
         Startup startup(ctx);
         QCOMPARE(startup.run(), Startup::Outcome::Continue);
         QVERIFY(QFileInfo(folder.databasePath()).permissions() & QFileDevice::WriteOwner);
+    }
+
+    // Files of earlier versions were readable by every local user: start-up takes that away.
+    void dataFilesTightenedToTheOwner()
+    {
+        ProgramFolder folder;
+        QTemporaryDir user;
+        const QString backupFolder = user.path() + QStringLiteral("/Data");
+        QVERIFY(QDir().mkpath(backupFolder));
+        ProgramFolder::createDatabase(backupFolder + QStringLiteral("/Data.kvd"));
+        ProgramFolder::createDatabase(folder.path(QStringLiteral("Data/Bak01.kvd")));
+        const QList<std::pair<QString, int>> paths = {
+            {folder.path(QStringLiteral("Data")), 0755},          {folder.path(QStringLiteral("Data/img")), 0755},
+            {folder.databasePath(), 0644},                         {folder.path(QStringLiteral("Data/Bak01.kvd")), 0664},
+            {user.path(), 0755},                                   {backupFolder, 0755},
+            {backupFolder + QStringLiteral("/Data.kvd"), 0644},
+        };
+        for (const auto& [path, mode] : paths)
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        ctx.userDataFolder = user.path();
+        QCOMPARE(Startup(ctx).run(), Startup::Outcome::Continue);
+        for (const auto& [path, mode] : paths) {
+            struct stat info {};
+            QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+            QCOMPARE(int(info.st_mode & 0777), mode & 0700);
+        }
     }
 
     void unreadableDatabaseStopsWithoutTouchingIt_data()

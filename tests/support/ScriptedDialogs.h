@@ -19,6 +19,8 @@ public:
         QString text;
         Icon icon = Icon::None;
         QString title;
+        bool defaultNo = false;   // a question whose Enter answers No
+        FileKind fileKind = FileKind::Other;
     };
 
     QList<Call> calls;
@@ -34,9 +36,9 @@ public:
         if (onMessage)
             onMessage(calls.last());
     }
-    bool question(QWidget*, const QString& text, const QString& title) override
+    bool question(QWidget*, const QString& text, const QString& title, DefaultAnswer defaultAnswer) override
     {
-        calls.append({Kind::Question, text, Icon::Question, title});
+        calls.append({Kind::Question, text, Icon::Question, title, defaultAnswer == DefaultAnswer::No});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
     QString input(QWidget*, const QString& prompt, const QString& title, bool) override
@@ -44,14 +46,14 @@ public:
         calls.append({Kind::Input, prompt, Icon::None, title});
         return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
     }
-    QString openFile(QWidget*, const QString& title, const QString& filter) override
+    QString openFile(QWidget*, const QString& title, const QString& filter, FileKind kind) override
     {
-        calls.append({Kind::OpenFile, filter, Icon::None, title});
+        calls.append({Kind::OpenFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
-    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString&) override
+    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString&, FileKind kind) override
     {
-        calls.append({Kind::SaveFile, filter, Icon::None, title});
+        calls.append({Kind::SaveFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 
