@@ -212,7 +212,7 @@ int main(int argc, char** argv)
     std::printf("  engine, one transaction, prepared     %10.0f lines/s\n", shellRecords);
     std::printf("  import (added %d, skipped %d)      %10.0f lines/s   ratio %.2f (goal >= 0.50)\n", result.added,
                 result.skipped, importRecords, importRecords / shellRecords);
-    std::printf("  memory: peak %lld MB above the start, %lld MB at the end (the grid's rows); "
+    std::printf("  memory: peak %lld MB above the start, %lld MB at the end (grid rows, page cache, lookups); "
                 "peak above the end %lld MB (goal <= 64)\n",
                 peakAboveStart / 1024, endAboveStart / 1024, (peakAboveStart - endAboveStart) / 1024);
     std::printf("  longest wait for window events %lld ms (goal < 200)\n", qint64(longestPause));
