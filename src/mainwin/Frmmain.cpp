@@ -300,6 +300,7 @@ void Frmmain::load()
         m_settingsPage->OperatorList();
         if (openDatabase()) {
             EnsureRecordTable(m_db);
+            ensureLookupIndexes(m_db);
             m_db.close();
         }
         m_pages->setCurrentIndex(0);
