@@ -11,7 +11,7 @@ struct Token {
     enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind;
     QChar ch;
     bool negated = false;
-    QVector<std::pair<QChar, QChar>> ranges;
+    QVector<std::pair<QChar, QChar>> ranges{};
 
     bool matches(QChar c) const
     {
