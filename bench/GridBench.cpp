@@ -29,7 +29,7 @@ QString peakMemory()
 struct NoDialogs final : k27::Dialogs
 {
     void message(QWidget*, const QString&, Icon, const QString&) override {}
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
+    bool question(QWidget*, const QString&, const QString&, DefaultAnswer) override { return false; }
     QString input(QWidget*, const QString&, const QString&, bool) override { return {}; }
     QString openFile(QWidget*, const QString&, const QString&) override { return {}; }
     QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }

@@ -17,6 +17,9 @@ void CardholderImportAction::run()
 {
     if (m_running || !m_host.context)
         return;
+    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::CardholderImport);
+    if (!run)
+        return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
     const QString file = dialogs.openFile(m_host.page, QString(), QStringLiteral("Excel(*.xls)"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DuplicateAnswer.h"
+#include "platform/RunGuard.h"
 #include "platform/WorkbookReader.h"
 
 #include <QObject>
@@ -20,6 +21,7 @@ struct CardholderImportHost
     AppContext* context = nullptr;
     QWidget* page = nullptr;                   // parent of the dialogs
     DuplicateAnswer::Ask askDuplicate;         // the window's duplicate-row question
+    RunGuard* runs = nullptr;                  // the window's one long run
     std::shared_ptr<ImportProgress> progress;  // the progress panel over the cardholder page
     std::function<void()> loadCardholders;     // reload the register from the database
     std::function<void()> showCardholders;     // filter with the page's search, list in front

@@ -80,6 +80,7 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
                                       {"Label48", "部门检索："}, {"Label49", "住址检索："}};
     for (int i = 0; i < 4; ++i) {
         auto* field = combo(frameSearch, QStringLiteral("CmbF"), i);
+        field->lineEdit()->setMaxLength(CardholderTable::SearchTextLength);
         CmbF << field;
         search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]),
                                 QString::fromUtf8(searchLabels[i][1])), i / 2, (i % 2) * 2);
@@ -402,7 +403,10 @@ void CardholderPage::endEdit()
 
 void CardholderPage::deleteCardholders()
 {
-    if (!m_window.context || m_deleting)
+    if (!m_window.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::CardholderDeletion);
+    if (!run || m_deleting)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
     int first = GridU->selectionFirstRow();
@@ -417,7 +421,9 @@ void CardholderPage::deleteCardholders()
         dialogs.message(this, message(15), Dialogs::Icon::Warning);
         return;
     }
-    if (!dialogs.question(this, message(61)))
+    const int count = qMin(last, GridU->rows() - 1) - first + 1;
+    if (!dialogs.question(this, deletionQuestion(m_window.context->language, 61, count, GridU->cellText(first, 1)),
+                          {}, Dialogs::DefaultAnswer::No))
         return;
 
     // The keys are taken now: events run between the rows, and a search typed meanwhile

@@ -2,6 +2,7 @@
 
 #include "cardholders/AutoName.h"
 #include "cardholders/CardholderStore.h"
+#include "platform/RunGuard.h"
 
 #include <QImage>
 #include <QList>
@@ -34,6 +35,7 @@ public:
     struct Window {
         AppContext* context = nullptr;
         CardholderTable* cardholders = nullptr;
+        RunGuard* runs = nullptr;                              // the window's one long run
         std::function<bool()> loadCardholders;                 // LoadCardholders
         std::function<void(int, bool)> filterCardholders;      // FilterCardholders
         // The progress panel PicPrg: shown over `page` with a caption and a total,

@@ -3,6 +3,7 @@
 
 #include "cardholders/PhotoPath.h"
 #include "db/Database.h"
+#include "db/FileModes.h"
 #include "startup/TextUtil.h"
 
 #include <QDir>
@@ -36,7 +37,7 @@ bool CardholderStore::savePhoto(const QImage& photo, const QString& name, const 
 {
     if (photo.isNull())
         return false;
-    QDir().mkpath(m_imageFolder);
+    makePrivateFolder(m_imageFolder);
     return photo.save(photoPath(name, phone), "JPEG");
 }
 

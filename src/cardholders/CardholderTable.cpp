@@ -53,14 +53,16 @@ void CardholderTable::filter(View view, const QStringList& searchTexts, bool car
 {
     QList<QStringList>& m_view = m_views[view];
     m_view.clear();
-    QStringList patterns;
+    // Each pattern is compiled once for the whole search, not once per row.
+    QVector<LikePattern> patterns;
     for (int i = 0; i < 4; ++i)
-        patterns << QLatin1Char('*') + trimRight(searchTexts.value(i)) + QLatin1Char('*');
+        patterns.append(LikePattern(QLatin1Char('*') + trimRight(searchTexts.value(i).left(SearchTextLength))
+                                    + QLatin1Char('*')));
     static const int searched[4] = {1, 7, 3, 5};
     for (const QStringList& row : std::as_const(m_rows)) {
         bool pass = true;
         for (int i = 0; i < 4 && pass; ++i)
-            pass = likeMatch(row.value(searched[i]), patterns[i]);
+            pass = patterns[i].matches(row.value(searched[i]));
         if (pass && cardOnly)
             pass = !row.value(7).isEmpty();
         if (pass)

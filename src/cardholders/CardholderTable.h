@@ -23,6 +23,8 @@ public:
 
     static constexpr int RowColumns = 10;   // 0 ID, 1 name ... 9 first validity
     static constexpr int LastColumn = 9;
+    // The search fields take this many characters, like the edit fields; a search looks at no more.
+    static constexpr int SearchTextLength = 50;
 
     // Rebuilds CardholderRows: cardholders without a card first, then those with one, each
     // part ordered by name. `pump` runs after each row so the interface stays alive.

@@ -1,55 +1,42 @@
 #include "LikePattern.h"
 
-#include <QVector>
-
 namespace k27 {
 
-namespace {
-
-// One parsed element of a pattern.
-struct Token {
-    enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind;
-    QChar ch;
-    bool negated = false;
-    QVector<std::pair<QChar, QChar>> ranges{};
-
-    bool matches(QChar c) const
-    {
-        switch (kind) {
-        case Literal: return c == ch;
-        case AnyOne: return true;
-        case Digit: return c >= u'0' && c <= u'9';
-        case Set: {
-            bool in = false;
-            for (const auto& r : ranges)
-                if (c >= r.first && c <= r.second) { in = true; break; }
-            return in != negated;
-        }
-        case AnyRun: return true;
-        }
-        return false;
-    }
-};
-
-QVector<Token> parse(const QString& pattern)
+bool LikePattern::Token::matches(QChar c) const
 {
-    QVector<Token> tokens;
+    switch (kind) {
+    case Literal: return c == ch;
+    case AnyOne: return true;
+    case Digit: return c >= u'0' && c <= u'9';
+    case Set: {
+        bool in = false;
+        for (const auto& r : ranges)
+            if (c >= r.first && c <= r.second) { in = true; break; }
+        return in != negated;
+    }
+    case AnyRun: return true;
+    }
+    return false;
+}
+
+LikePattern::LikePattern(const QString& pattern)
+{
     for (int i = 0; i < pattern.size(); ++i) {
         const QChar c = pattern.at(i);
         if (c == u'*') {
-            if (tokens.isEmpty() || tokens.last().kind != Token::AnyRun)
-                tokens.append(Token{Token::AnyRun, {}});
+            if (m_tokens.isEmpty() || m_tokens.last().kind != Token::AnyRun)
+                m_tokens.append(Token{Token::AnyRun, {}, false, {}});
         } else if (c == u'?') {
-            tokens.append(Token{Token::AnyOne, {}});
+            m_tokens.append(Token{Token::AnyOne, {}, false, {}});
         } else if (c == u'#') {
-            tokens.append(Token{Token::Digit, {}});
+            m_tokens.append(Token{Token::Digit, {}, false, {}});
         } else if (c == u'[') {
             const int close = pattern.indexOf(u']', i + 1);
             if (close < 0) {            // an unclosed bracket is taken literally
-                tokens.append(Token{Token::Literal, c});
+                m_tokens.append(Token{Token::Literal, c, false, {}});
                 continue;
             }
-            Token set{Token::Set, {}};
+            Token set{Token::Set, {}, false, {}};
             int j = i + 1;
             if (j < close && pattern.at(j) == u'!') {
                 set.negated = true;
@@ -64,21 +51,24 @@ QVector<Token> parse(const QString& pattern)
                     set.ranges.append({from, from});
                 }
             }
-            tokens.append(set);
+            m_tokens.append(set);
             i = close;
         } else {
-            tokens.append(Token{Token::Literal, c});
+            m_tokens.append(Token{Token::Literal, c, false, {}});
         }
     }
-    return tokens;
+    for (const Token& token : std::as_const(m_tokens))
+        if (token.kind != Token::AnyRun)
+            ++m_minimumLength;
 }
 
-} // namespace
-
-bool likeMatch(const QString& text, const QString& pattern)
+bool LikePattern::matches(const QString& text) const
 {
-    const QVector<Token> tokens = parse(pattern);
+    // Every token but "*" takes one character: a shorter text cannot match.
+    if (text.size() < m_minimumLength)
+        return false;
     // Greedy match with backtracking to the last "*" (linear for the patterns we build).
+    const QVector<Token>& tokens = m_tokens;
     int t = 0, p = 0;
     int starToken = -1, starText = 0;
     while (t < text.size()) {
@@ -98,6 +88,11 @@ bool likeMatch(const QString& text, const QString& pattern)
     while (p < tokens.size() && tokens[p].kind == Token::AnyRun)
         ++p;
     return p == tokens.size();
+}
+
+bool likeMatch(const QString& text, const QString& pattern)
+{
+    return LikePattern(pattern).matches(text);
 }
 
 } // namespace k27

@@ -1,6 +1,7 @@
 #include "Backup.h"
 
 #include "db/Database.h"
+#include "db/FileModes.h"
 #include "db/Schema.h"
 
 #include <QDateTime>
@@ -122,11 +123,10 @@ bool copyDatabase(const QString& source, const QString& target, QString* error)
     }();
     from.close();
     bool ok = copied;
-    // The copy gets the access rights of the file it replaces (or of the source), not the
-    // owner-only rights of a temporary file.
+    // The copy is born owner-only (a temporary file); it keeps that, or the stricter mode of
+    // the file it replaces. Never the source's mode: a copy must not open up the data.
     if (ok)
-        QFile::setPermissions(temporary, QFileInfo::exists(target) ? QFileInfo(target).permissions()
-                                                                   : QFileInfo(source).permissions());
+        keepStricterMode(temporary, target);
 
     // rename() replaces the target in one step: readers see the old copy or the new one.
     if (ok && std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
@@ -148,7 +148,9 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder)
     if (userDataFolder.isEmpty())
         return false; // never a path relative to wherever the process runs
     const QString target = manualBackupPath(userDataFolder);
-    QDir().mkpath(QFileInfo(target).absolutePath());
+    // The folder holds a copy of every cardholder: owner-only, like the copy itself.
+    makePrivateFolder(userDataFolder);
+    makePrivateFolder(QFileInfo(target).absolutePath());
     return copyDatabase(databasePath, target);
 }
 

@@ -2,8 +2,11 @@
 
 #include "db/Schema.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
+#include <unistd.h>
 
 namespace k27 {
 
@@ -94,11 +97,18 @@ bool Database::create(const QString& path)
     m_error.clear();
     if (QFileInfo::exists(path))
         return fail(QStringLiteral("file exists: ") + path);
+    // The engine would create the file readable by everybody; an empty file made owner-only
+    // first is a valid empty database, and its journals take the same mode.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(QStringLiteral("cannot create ") + path);
+    ::close(fd);
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
             != SQLITE_OK
         || !applyKey(m_db)) {
         fail(QStringLiteral("cannot create ") + path);
         close();
+        QFile::remove(path);
         return false;
     }
     return true;

@@ -34,6 +34,7 @@ constexpr int CardColumn = 7;
 constexpr int TerminalColumn = 8;
 constexpr int ValidityColumn = 9;
 constexpr int CardSearchField = 5;
+constexpr int MsgNotSent = 145;
 
 const QColor Green(0, 255, 0);
 
@@ -288,43 +289,42 @@ bool IssuingController::hasTarget() const
 
 void IssuingController::start()
 {
+    RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Issuing);
+    if (!run)
+        return;
     if (!CommandBuffer::identificationCode(m_page.TxtC->text())) {
         m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
         return;
     }
     m_buffer.clearValidityText();
-    if (m_page.OptR->isChecked())
-        startRestore();
-    else
-        startIssue();
+    if (m_page.OptR->isChecked() ? startRestore() : startIssue())
+        run.keep();
 }
 
-void IssuingController::startRestore()
+bool IssuingController::startRestore()
 {
     // With an empty list a restore goes on without a target: the card alone is cleared.
     if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
         m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
-        return;
+        return false;
     }
     m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
     if (!m_dialogs.question(&m_page, m_language.message(101), m_language.message(102)))
-        return;
+        return false;
     if (!m_buffer.completeRestore())
-        return;
-    SendFrame(m_port, m_buffer);
-    m_buffer.markSent(true);
-    afterSend();
+        return false;
+    return send(true);
 }
 
-void IssuingController::startIssue()
+bool IssuingController::startIssue()
 {
     if (!hasTarget()) {
         m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
-        return;
+        return false;
     }
     const Type type = m_page.commandType();
     if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(67)))
-        return;
+        return false;
 
     IssueRequest request;
     request.tickedTerminals = m_page.tickedTerminals();
@@ -338,13 +338,13 @@ void IssuingController::startIssue()
         break;
     case CommandBuffer::IssueCheck::NoTerminal:
         m_dialogs.message(&m_page, m_language.message(109), Dialogs::Icon::Warning);
-        return;
+        return false;
     case CommandBuffer::IssueCheck::YearOutOfRange:
         m_dialogs.message(&m_page, m_language.message(138), Dialogs::Icon::Warning);
-        return;
+        return false;
     case CommandBuffer::IssueCheck::BadIdentificationCode:
         m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
-        return;
+        return false;
     }
 
     const QDate date = request.validity;
@@ -352,31 +352,42 @@ void IssuingController::startIssue()
         ? m_page.Check1->text()
         : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
     if (!m_dialogs.question(&m_page, m_language.message(110) + validity))
-        return;
+        return false;
     if (!m_buffer.completeIssue(m_language))
-        return;
-    SendFrame(m_port, m_buffer);
-    m_buffer.markSent(false);
-    afterSend();
+        return false;
+    return send(false);
 }
 
-void IssuingController::afterSend()
+bool IssuingController::send(bool restore)
 {
-    // A port that would not open is not reported here; the activation reports it.
+    // A frame that never reached the device starts nothing: the page stays as it was, and
+    // "command sent" would send the operator off to present cards that nobody writes.
+    if (!SendFrame(m_port, m_buffer)) {
+        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        return false;
+    }
+    m_buffer.markSent(restore);
     m_page.showTip(m_language.message(108));
     m_page.btnStart->setEnabled(false);
     m_page.btnStop->setEnabled(true);
     m_issuingActive = true;
+    return true;
 }
 
 void IssuingController::stop()
 {
-    SendStop(m_port);
+    // The device did not get the stop: an open run stays open, its cards still recorded.
+    if (!SendStop(m_port) && m_issuingActive) {
+        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        return;
+    }
     // An ordinary operator never gets the start button, not even through a stop.
     m_page.btnStart->setEnabled(m_administrator);
     m_page.btnStop->setEnabled(false);
     m_page.showTip(m_language.message(108), Green);
     m_issuingActive = false;
+    if (m_runs)
+        m_runs->end(RunGuard::Run::Issuing);
 }
 
 } // namespace k27

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "issuing/CardFrame.h"
+#include "platform/RunGuard.h"
 
 #include <QObject>
 #include <QString>
@@ -37,6 +38,9 @@ public:
                       bool administrator, QObject* parent = nullptr);
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+    // The issuing run is one of the window's long runs: it holds the guard from a start that
+    // reached the device until a stop that did.
+    void setRunGuard(RunGuard* runs) { m_runs = runs; }
 
     // The option click: checks the option, sets the command bytes, refreshes the list.
     void chooseCommandType(CardFrame::CommandType type);
@@ -66,9 +70,10 @@ private:
     void onGridClicked();
     void onDropDownChosen(int col);
     bool hasTarget() const;
-    void startRestore();
-    void startIssue();
-    void afterSend();
+    // Each answers whether the frame reached the device.
+    bool startRestore();
+    bool startIssue();
+    bool send(bool restore);
     bool openDatabase();
 
     IssuingPage& m_page;
@@ -80,6 +85,7 @@ private:
     const LanguageTable& m_language;
     bool m_administrator;
     Hooks m_hooks;
+    RunGuard* m_runs = nullptr;
 
     // The cardholder last chosen as target (trimmed name and phone): a refill of the list
     // keeps him selected when he is still listed, wherever his row moved to.

@@ -1,5 +1,6 @@
 #include "IssuingPage.h"
 
+#include "cardholders/CardholderTable.h"
 #include "mainwin/FormControls.h"
 #include "platform/Grid.h"
 
@@ -88,6 +89,7 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
                                       {"Label56", "部门检索："}, {"Label57", "住址检索："}};
     for (int i = 0; i < 4; ++i) {
         auto* field = combo(frameSearch, QStringLiteral("CmbF"), 4 + i);
+        field->lineEdit()->setMaxLength(CardholderTable::SearchTextLength);
         CmbF << field;
         search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]),
                                 QString::fromUtf8(searchLabels[i][1])), i / 2, (i % 2) * 2);

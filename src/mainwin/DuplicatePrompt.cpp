@@ -2,8 +2,10 @@
 
 #include "mainwin/FormControls.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QVBoxLayout>
 
@@ -63,8 +65,11 @@ int DuplicatePrompt::ask(const QString& question)
             at.setY(qMax(0, panel->y() - height() - 8));
         move(at);
     }
+    // Whatever had the focus gets it back after the answer.
+    const QPointer<QWidget> previousFocus = QApplication::focusWidget();
     show();
     raise();
+    CmdTip[Overwrite]->setFocus(Qt::OtherFocusReason);
     m_flags.clear();
     QPointer<DuplicatePrompt> self(this);
     int chosen = -1;
@@ -77,7 +82,34 @@ int DuplicatePrompt::ask(const QString& question)
     wait.exec();
     if (!self)
         return -1;
+    if (previousFocus && previousFocus->isVisible())
+        previousFocus->setFocus(Qt::OtherFocusReason);
     return chosen;
+}
+
+void DuplicatePrompt::keyPressEvent(QKeyEvent* event)
+{
+    // The buttons leave Enter and Escape to their panel (they are no dialog's default buttons).
+    if (!isVisible()) {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+        int k = Overwrite;
+        for (int i = 0; i < 4; ++i)
+            if (CmdTip[size_t(i)]->hasFocus())
+                k = i;
+        choose(k);
+        return;
+    }
+    case Qt::Key_Escape:
+        choose(Skip);
+        return;
+    default:
+        QFrame::keyPressEvent(event);
+    }
 }
 
 } // namespace k27

@@ -25,6 +25,8 @@ public:
     bool flag(int k) const { return m_flags.flag(k); }
     // Shows the question in front, clears the flags and waits, with events running, until
     // a button sets one. Answers the button's index, -1 when the window goes away first.
+    // The question has the keyboard focus meanwhile (on "覆盖"): Enter answers the focused
+    // button, Escape skips.
     int ask(const QString& question);
     // One duplicate row: answers from "all" without asking, otherwise asks. True = overwrite.
     bool askOverwrite(const QString& question);
@@ -34,6 +36,9 @@ public:
 
 signals:
     void answered(int k);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void choose(int k);

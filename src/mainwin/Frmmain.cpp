@@ -38,6 +38,7 @@ namespace k27 {
 
 namespace {
 constexpr int Timer1Interval = 100;   // ms after a list load
+constexpr int MsgRunInProgress = 142;
 } // namespace
 
 const QStringList& Frmmain::administratorButtons()
@@ -72,6 +73,9 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // The rotating copy beside the database; a failed copy shows nothing and the close
     // request goes on.
     m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
+    m_runs.refused = [this] {
+        m_context.dialogs().message(this, m_context.message(MsgRunInProgress), Dialogs::Icon::Warning);
+    };
 
     buildWindow();
     bindGrids();
@@ -116,6 +120,7 @@ void Frmmain::buildWindow()
     CardholderPage::Window cardholderWindow;
     cardholderWindow.context = &m_context;
     cardholderWindow.cardholders = &m_cardholders;
+    cardholderWindow.runs = &m_runs;
     cardholderWindow.loadCardholders = [this] { return LoadCardholders(); };
     cardholderWindow.filterCardholders = [this](int firstField, bool cardOnly) { FilterCardholders(firstField, cardOnly); };
     cardholderWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
@@ -128,6 +133,7 @@ void Frmmain::buildWindow()
     RecordPage::Window recordWindow;
     recordWindow.context = &m_context;
     recordWindow.rows = &m_records;
+    recordWindow.runs = &m_runs;
     recordWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
         m_picPrg->start(page, caption, total);
     };
@@ -141,6 +147,7 @@ void Frmmain::buildWindow()
     m_issuing = new IssuingController(*m_issuingPage, m_commandBuffer, *m_port, m_db, m_context.databasePath(),
                                       m_context.dialogs(), m_context.language, m_context.signedIn.isAdministrator,
                                       this);
+    m_issuing->setRunGuard(&m_runs);
     m_issuing->setHooks({[this](bool cardOnly) { FilterCardholders(4, cardOnly); },
                          [this](int range) { FillTerminalGrid(range); }});
     connect(m_issuingPage->CmbNo, &QComboBox::activated, this, [this](int range) {
@@ -158,6 +165,7 @@ void Frmmain::buildWindow()
                              m_cardholderPage->CmbF[1]->setEditText(card);
                          }});
 
+    m_settingsPage->setRunGuard(&m_runs);
     connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
     connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
     connect(m_settingsPage, &SettingsPage::databaseRestored, this, [this] {

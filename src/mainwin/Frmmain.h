@@ -3,6 +3,7 @@
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "issuing/CommandBuffer.h"
+#include "platform/RunGuard.h"
 #include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
@@ -86,6 +87,8 @@ public:
     DuplicatePrompt* duplicatePrompt() const { return m_picTip; }
     ProgressPanel* progressPanel() const { return m_picPrg; }
     QTimer* timer1() const { return m_timer1; }
+    // The one long run (import, deletion, issuing, backup, restore) that may be active.
+    RunGuard& runs() { return m_runs; }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -112,6 +115,7 @@ private:
     TerminalTable m_terminals;
     RecordRows m_records;
     CommandBuffer m_commandBuffer;
+    RunGuard m_runs;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
     std::function<void()> m_automaticBackup;

@@ -27,6 +27,7 @@ void wireTerminalPageAndImports(Frmmain& window, AppContext& context)
     terminals.fillTerminalGrid = [w] { w->FillTerminalGrid(w->issuingPage()->CmbNo->currentIndex()); };
     terminals.loadTerminalList = [w] { return w->LoadTerminalList(); };
     terminals.askDuplicate = ask;
+    terminals.runs = &window.runs();
     terminals.progress = std::make_shared<PageProgress>(window.progressPanel(), window.terminalPage(), context);
     window.terminalPage()->attach(std::move(terminals));
 
@@ -34,6 +35,7 @@ void wireTerminalPageAndImports(Frmmain& window, AppContext& context)
     cardholders.context = &context;
     cardholders.page = window.cardholderPage();
     cardholders.askDuplicate = ask;
+    cardholders.runs = &window.runs();
     cardholders.progress =
         std::make_shared<PageProgress>(window.progressPanel(), window.cardholderPage(), context);
     cardholders.loadCardholders = [w] { w->LoadCardholders(); };

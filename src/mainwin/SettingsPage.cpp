@@ -99,6 +99,9 @@ void SettingsPage::showSettings()
 
 void SettingsPage::backUp()
 {
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Backup);
+    if (!run)
+        return;
     m_lblinfo->setText(m_context.message(MsgBackingUp));
     m_lblinfo->repaint();
     const bool ok = manualBackup(m_context.databasePath(), backupFolder());
@@ -112,6 +115,9 @@ void SettingsPage::backUp()
 
 void SettingsPage::restore()
 {
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Restore);
+    if (!run)
+        return;
     const QString folder = backupFolder();
     if (!QDir(folder).exists(QStringLiteral("Data"))) {
         m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
@@ -260,7 +266,8 @@ void SettingsPage::gridClicked()
 
 void SettingsPage::deleteOperators()
 {
-    if (m_deleting)
+    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::OperatorDeletion);
+    if (!run || m_deleting)
         return;
     int first = m_gridP->selectionFirstRow();
     int last = m_gridP->selectionLastRow();
@@ -275,7 +282,9 @@ void SettingsPage::deleteOperators()
         dialogs.message(this, m_context.message(69), Dialogs::Icon::Warning);
         return;
     }
-    if (!dialogs.question(this, m_context.message(70)))
+    const int count = qMin(last, m_gridP->rows() - 1) - first + 1;
+    if (!dialogs.question(this, deletionQuestion(m_context.language, 70, count, m_gridP->cellText(first, 1)), {},
+                          Dialogs::DefaultAnswer::No))
         return;
 
     // Events run between the rows: no second deletion may start meanwhile.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RunGuard.h"
+
 #include <QWidget>
 
 class QButtonGroup;
@@ -35,6 +37,8 @@ public:
     // For an ordinary operator: the operator buttons and cmdApply are disabled.
     void applyRights();
     Grid* gridP() const { return m_gridP; }
+    // Backup and restore ask the window's run guard first: never under a running import.
+    void setRunGuard(RunGuard* runs) { m_runs = runs; }
 
     // The frames' folder of the manual backup (the context's user data folder, or the
     // platform's application data folder when none is set).
@@ -70,6 +74,7 @@ private:
     bool isAdministrator() const;
 
     AppContext& m_context;
+    RunGuard* m_runs = nullptr;
     bool m_deleting = false; // a deletion is running its rows
     OperatorAccounts* m_accounts;
 

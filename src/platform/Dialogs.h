@@ -12,13 +12,16 @@ class Dialogs
 {
 public:
     enum class Icon { None, Information, Warning, Error, Question };
+    // The button that Enter presses in a question. Questions that destroy data default to No.
+    enum class DefaultAnswer { Yes, No };
 
     virtual ~Dialogs() = default;
 
     // A message box with an OK button.
     virtual void message(QWidget* parent, const QString& text, Icon icon, const QString& title = {}) = 0;
-    // A Yes/No question with the question icon; true means Yes.
-    virtual bool question(QWidget* parent, const QString& text, const QString& title = {}) = 0;
+    // A Yes/No question with the question icon; true means Yes. Escape answers No.
+    virtual bool question(QWidget* parent, const QString& text, const QString& title = {},
+                          DefaultAnswer defaultAnswer = DefaultAnswer::Yes) = 0;
     // An input box; a cancelled box answers the empty text, as the operator sees it.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title,
                           bool password = false) = 0;

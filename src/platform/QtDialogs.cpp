@@ -25,10 +25,11 @@ void QtDialogs::message(QWidget* parent, const QString& text, Icon icon, const Q
     box.exec();
 }
 
-bool QtDialogs::question(QWidget* parent, const QString& text, const QString& title)
+bool QtDialogs::question(QWidget* parent, const QString& text, const QString& title, DefaultAnswer defaultAnswer)
 {
     QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(defaultAnswer == DefaultAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -189,11 +189,12 @@ bool SerialPort::write(const QByteArray& data)
         m_error = QStringLiteral("port not open");
         return false;
     }
-    if (m_port.write(data) != data.size()) {
+    // The bytes are handed to the driver here, so a device that is gone (an unplugged
+    // adapter, a closed pseudo-terminal) fails this write rather than passing unnoticed.
+    if (m_port.write(data) != data.size() || !m_port.flush()) {
         m_error = m_port.errorString();
         return false;
     }
-    m_port.flush();
     return true;
 }
 

@@ -33,6 +33,7 @@ constexpr int MsgExported = 121;
 constexpr int MsgImporting = 126;
 constexpr int MsgDeleting = 127;
 constexpr int MsgExportFailed = 137;
+constexpr int RecordNameColumn = 3;
 
 // The window's progress panel over the records page: it appears with the total and lets
 // window events run at each step.
@@ -283,7 +284,10 @@ void RecordPage::find()
 
 void RecordPage::importFile()
 {
-    if (!m_window.context || m_busy)
+    if (!m_window.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordImport);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
     const QString path = dialogs.openFile(this, {}, importFilter());
@@ -308,7 +312,10 @@ void RecordPage::importFile()
 
 void RecordPage::deleteRows()
 {
-    if (!m_window.context || m_busy)
+    if (!m_window.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordDeletion);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
     int first = GridIO->selectionFirstRow();
@@ -323,7 +330,11 @@ void RecordPage::deleteRows()
     case RecordDeletion::Check::Ok:
         break;
     }
-    if (!dialogs.question(this, message(MsgConfirmDelete)))
+    const int going = qMin(last, m_window.rows->rowCount()) - first + 1;
+    if (!dialogs.question(this,
+                          deletionQuestion(m_window.context->language, MsgConfirmDelete, going,
+                                           m_window.rows->text(first, RecordNameColumn)),
+                          {}, Dialogs::DefaultAnswer::No))
         return;
 
     int count = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RunGuard.h"
+
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -29,6 +31,7 @@ public:
     struct Window {
         AppContext* context = nullptr;
         RecordRows* rows = nullptr;
+        RunGuard* runs = nullptr;   // the window's one long run
         std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
         std::function<void(int done)> progressValue;
         std::function<void()> progressFinish;

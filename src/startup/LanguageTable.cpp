@@ -95,4 +95,12 @@ QString deletionSummary(const LanguageTable& language, int deleted)
     return language.message(117) + QString::number(deleted) + language.message(118);
 }
 
+QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name)
+{
+    QString text = language.message(question) + u'\n' + language.message(143) + QString::number(count);
+    if (count == 1 && !name.trimmed().isEmpty())
+        text += u'\n' + language.message(144) + name.trimmed();
+    return text;
+}
+
 } // namespace k27

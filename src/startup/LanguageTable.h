@@ -44,5 +44,8 @@ private:
 // and of a deletion (117, the number deleted, 118), joined without separators.
 QString importSummary(const LanguageTable& language, int imported, int skipped);
 QString deletionSummary(const LanguageTable& language, int deleted);
+// The question before a deletion: message `question` (61, or 70 for operators), the number of
+// rows that will go (143) and, when only one goes, its name (144), each on a line of its own.
+QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name = {});
 
 } // namespace k27

@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "db/Database.h"
+#include "db/FileModes.h"
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
 
@@ -69,6 +70,8 @@ Startup::Outcome Startup::run()
         return Outcome::Exit;
     }
 
+    // Data files of earlier versions were readable by every local user.
+    tightenDataFiles(ctx.programFolder(), ctx.userDataFolder);
     makeWritable(ctx.databasePath());
     if (!QFileInfo::exists(ctx.databasePath())) {
         dialogs.message(nullptr, ctx.message(1), Dialogs::Icon::Error);

@@ -210,7 +210,10 @@ void TerminalPage::gridClicked()
 
 void TerminalPage::deleteTerminals()
 {
-    if (m_busy || !m_host.terminals)
+    if (!m_host.terminals)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::TerminalDeletion);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
     int r1 = GridM->selectionFirstRow();
@@ -225,7 +228,9 @@ void TerminalPage::deleteTerminals()
         dialogs.message(this, message(15), Dialogs::Icon::Warning);
         return;
     }
-    if (!dialogs.question(this, message(61)))
+    const int count = qMin(r2, m_host.terminals->rowCount()) - r1 + 1;
+    if (!dialogs.question(this, deletionQuestion(m_host.context->language, 61, count, GridM->cellText(r1, 1)), {},
+                          Dialogs::DefaultAnswer::No))
         return;
     // Events run between the rows, and the window's shared connection is closed by whatever
     // runs meanwhile (a device reply, for one): the deletion keeps a connection of its own and
@@ -271,7 +276,10 @@ void TerminalPage::exportTerminals()
 
 void TerminalPage::importTerminals()
 {
-    if (m_busy || !m_host.context)
+    if (!m_host.context)
+        return;
+    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::TerminalImport);
+    if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
     const QString file = dialogs.openFile(this, QString(), QStringLiteral("Excel(*.xls)"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/DuplicateAnswer.h"
+#include "platform/RunGuard.h"
 #include "platform/WorkbookReader.h"
 
 #include <QWidget>
@@ -30,6 +31,7 @@ struct TerminalPageHost
     std::function<void()> fillTerminalGrid;  // the issuing page's terminal grid, current range
     std::function<bool()> loadTerminalList;
     DuplicateAnswer::Ask askDuplicate;       // the window's duplicate-row question
+    RunGuard* runs = nullptr;                // the window's one long run
     std::shared_ptr<ImportProgress> progress;  // the progress panel over this page
 };
 

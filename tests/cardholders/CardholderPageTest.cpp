@@ -5,6 +5,7 @@
 
 #include "cardholders/CardholderPage.h"
 #include "cardholders/PhotoPath.h"
+#include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
 #include "mainwin/ProgressPanel.h"
 #include "platform/Grid.h"
@@ -136,6 +137,7 @@ class CardholderPageTest : public QObject
     Q_OBJECT
 
 private slots:
+    void searchFieldsStopAtFiftyCharacters();
     void dropDownsPairTerminalAndValidity();
     void doubleClickLoadsTheCardholder();
     void clickAndTwoArgumentNotificationSetTheButtons();
@@ -494,7 +496,9 @@ void CardholderPageTest::deleteSelectedRowsWithTheirPhotos()
     page->btndel->click();
 
     QCOMPARE(fx.dialogs.messageTexts(),
-             (QStringList{fx.context->message(61), fx.context->message(117) + QStringLiteral("3") + fx.context->message(118)}));
+             (QStringList{deletionQuestion(fx.context->language, 61, 3),
+                          fx.context->message(117) + QStringLiteral("3") + fx.context->message(118)}));
+    QVERIFY(fx.dialogs.calls.first().defaultNo);
     QCOMPARE(fx.dialogs.calls.last().icon, Icon::None);
     const auto rows = storedRows(fx.databasePath());
     QCOMPARE(rows.size(), 3);
@@ -516,7 +520,8 @@ void CardholderPageTest::deleteSelectedRowsWithTheirPhotos()
     fx.dialogs.clear();
     selectRows(page->GridU, 1, 1, 1);
     page->btndel->click();
-    QCOMPARE(fx.dialogs.messageTexts(), QStringList{fx.context->message(61)});
+    QCOMPARE(fx.dialogs.messageTexts(),
+             QStringList{deletionQuestion(fx.context->language, 61, 1, QStringLiteral("人1"))});
     QCOMPARE(storedRows(fx.databasePath()).size(), 3);
 }
 
@@ -681,6 +686,19 @@ void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
     // Cancelled: the picture stays.
     QTest::mouseDClick(page->Image1, Qt::LeftButton);
     QVERIFY(!page->photo().isNull());
+}
+
+// A pasted 10,000-character text would otherwise be searched in every row at each keystroke.
+void CardholderPageTest::searchFieldsStopAtFiftyCharacters()
+{
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    const QList<QComboBox*> fields = w.cardholderPage()->CmbF + w.issuingPage()->CmbF;
+    QCOMPARE(fields.size(), 8);
+    for (QComboBox* field : fields) {
+        field->setEditText(QString(10000, u'x'));
+        QCOMPARE(field->currentText().size(), 50);
+    }
 }
 
 QTEST_MAIN(CardholderPageTest)

@@ -5,6 +5,8 @@
 #include "cardholders/AutoName.h"
 #include "cardholders/CardholderFields.h"
 #include "cardholders/CardholderStore.h"
+#include "cardholders/CardholderTable.h"
+#include "cardholders/LikePattern.h"
 #include "cardholders/PhotoPath.h"
 
 #include <QDir>
@@ -76,7 +78,46 @@ private slots:
     void namesWithApostrophesAreOrdinaryText();
     void updateChecksTheKeyOnlyWhenItChanges();
     void removeDeletesRowsAndPhotos();
+    void searchPatterns_data();
+    void searchPatterns();
+    void searchLooksAtFiftyCharacters();
 };
+
+void CardholderStoreTest::searchPatterns_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<QStringList>("matching");
+    QTest::addColumn<QStringList>("other");
+    QTest::newRow("substring") << "*张*" << QStringList{"张三", "小张", "张"} << QStringList{"李四", ""};
+    QTest::newRow("one and digit") << "?#" << QStringList{"a1", "张9"} << QStringList{"a", "ab", "a12"};
+    QTest::newRow("sets") << "[a-c][!x]*" << QStringList{"ay", "c1z"} << QStringList{"ax", "dy", "a"};
+    QTest::newRow("unclosed bracket") << "*[a*" << QStringList{"x[ay"} << QStringList{"xay"};
+    // Longer than any text: rejected at once, however long.
+    QTest::newRow("long") << "*" + QString(10000, u'x') + "*" << QStringList{QString(10000, u'x')}
+                          << QStringList{"xx", QString(9999, u'x')};
+}
+
+void CardholderStoreTest::searchPatterns()
+{
+    QFETCH(QString, pattern);
+    QFETCH(QStringList, matching);
+    QFETCH(QStringList, other);
+    const LikePattern compiled(pattern);
+    for (const QString& text : matching)
+        QVERIFY2(compiled.matches(text) && likeMatch(text, pattern), qPrintable(text.left(20)));
+    for (const QString& text : other)
+        QVERIFY2(!compiled.matches(text) && !likeMatch(text, pattern), qPrintable(text.left(20)));
+}
+
+// The search fields stop at fifty characters, and a search given more looks at the first fifty.
+void CardholderStoreTest::searchLooksAtFiftyCharacters()
+{
+    CardholderTable table;
+    const QString name = QString(50, u'n');
+    table.appendRow({"1", name, "男", "", "", "", "1", "", "", ""});
+    table.filter(CardholderTable::CardholderPageView, {name + QString(9950, u'z')}, false);
+    QCOMPARE(table.viewCount(CardholderTable::CardholderPageView), 1);
+}
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
 {

@@ -6,9 +6,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlcipher/sqlite3.h>
+#include <sys/stat.h>
 
 using namespace k27;
 
@@ -54,6 +56,17 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+int modeOf(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+}
+
+void setMode(const QString& path, int mode)
+{
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+}
+
 void setModified(const QString& path, const QDateTime& time)
 {
     QFile f(path);
@@ -75,6 +88,38 @@ private slots:
         m_user = m_dir->filePath(QStringLiteral("user"));
         m_live = m_program + QStringLiteral("/Data/Data.kvd");
         createDatabase(m_live, {QStringLiteral("张三"), QStringLiteral("O'Brien")});
+    }
+
+    // Every database file and copy is the owner's alone, whatever the process's umask and
+    // the source's mode; a copy over an existing file keeps the stricter of the two modes.
+    void copiesAreOwnerOnly_data()
+    {
+        QTest::addColumn<int>("existingTarget");   // -1: no file there yet
+        QTest::addColumn<int>("expected");
+        QTest::newRow("new copy") << -1 << 0600;
+        QTest::newRow("over a 0644 copy") << 0644 << 0600;
+        QTest::newRow("over a 0400 copy") << 0400 << 0400;
+    }
+    void copiesAreOwnerOnly()
+    {
+        QFETCH(int, existingTarget);
+        QFETCH(int, expected);
+        const mode_t old = ::umask(022);
+        const auto restore = qScopeGuard([old] { ::umask(old); });
+        QCOMPARE(modeOf(m_live), 0600);
+        setMode(m_live, 0644);
+        const QString target = m_program + QStringLiteral("/Data/Bak01.kvd");
+        if (existingTarget >= 0) {
+            QVERIFY(copyDatabase(m_live, target));
+            setMode(target, existingTarget);
+        }
+        QVERIFY(copyDatabase(m_live, target));
+        QCOMPARE(modeOf(target), expected);
+
+        QVERIFY(manualBackup(m_live, m_user));
+        QCOMPARE(modeOf(m_user), 0700);
+        QCOMPARE(modeOf(m_user + QStringLiteral("/Data")), 0700);
+        QCOMPARE(modeOf(manualBackupPath(m_user)), 0600);
     }
 
     void manualBackupIsAConsistentCopy()

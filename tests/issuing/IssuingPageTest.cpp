@@ -26,6 +26,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include <optional>
 #include <unistd.h>
 
 using namespace k27;
@@ -142,6 +143,8 @@ private slots:
     void identificationCodeBounds();
     void startChecksAndQuestions();
     void restoreWithAnEmptyListSendsWithoutTarget();
+    void deviceGoneNothingSentButtonsStay_data();
+    void deviceGoneNothingSentButtonsStay();
     void repliesShowInTheStatusLine();
     void writtenCardIsRecordedMergedOrRefused();
     void cardWrittenDuringTheMismatchBoxIsNotLost();
@@ -154,6 +157,8 @@ void IssuingPageTest::rangeLayoutAndMissingTerminal()
 {
     MainWindowFixture fx;
     seed(fx.databasePath());
+    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
+    fx.context->settings.port = 1;
     Frmmain w(*fx.context);
     IssuingPage* page = w.issuingPage();
     Grid* z = page->GridZ;
@@ -221,6 +226,8 @@ void IssuingPageTest::selectingAHolderTicksHisTerminalsOfTheShownRange()
 {
     MainWindowFixture fx;
     seed(fx.databasePath());
+    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
+    fx.context->settings.port = 1;
     Frmmain w(*fx.context);
     IssuingPage* page = w.issuingPage();
 
@@ -342,6 +349,8 @@ void IssuingPageTest::startChecksAndQuestions()
 {
     MainWindowFixture fx;
     seed(fx.databasePath());
+    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
+    fx.context->settings.port = 1;
     Frmmain w(*fx.context);
     IssuingPage* page = w.issuingPage();
     const LanguageTable& l = fx.context->language;
@@ -400,6 +409,55 @@ void IssuingPageTest::startChecksAndQuestions()
     page->txtUser->clear();
     page->btnStart->click();
     QCOMPARE(lastTexts(), QStringList{l.message(107)});
+}
+
+void IssuingPageTest::deviceGoneNothingSentButtonsStay_data()
+{
+    QTest::addColumn<bool>("portOpen");   // the port was open when the device went away
+    QTest::addColumn<bool>("inRun");      // the device goes during a run: the stop fails
+    QTest::newRow("start, link dangling") << false << false;
+    QTest::newRow("start, open port lost") << true << false;
+    QTest::newRow("stop, link dangling") << false << true;
+    QTest::newRow("stop, open port lost") << true << true;
+}
+
+// A frame or stop that never reached the device must not say "command sent": the operator
+// is told, and the buttons and the run stay as they were before the click.
+void IssuingPageTest::deviceGoneNothingSentButtonsStay()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(bool, inRun);
+    MainWindowFixture fx;
+    seed(fx.databasePath());
+    std::optional<FakeDevice> device(std::in_place, fx.folder.path());
+    fx.context->settings.port = 1;
+    Frmmain w(*fx.context);
+    IssuingPage* page = w.issuingPage();
+    const LanguageTable& l = fx.context->language;
+    select(w, QStringLiteral("张三"));
+    fx.dialogs.questionAnswers = {true};
+    if (inRun) {
+        page->btnStart->click();
+        QVERIFY(w.issuingActive());
+        QCOMPARE(device->received(111).size(), 111);
+    }
+    w.OpenDevicePort();
+    QCOMPARE(w.serialPort().isOpen(), true);
+    if (!portOpen)
+        w.serialPort().close();
+    device.reset();
+    page->showTip(QStringLiteral("before"));
+    fx.dialogs.clear();
+    fx.dialogs.questionAnswers = {true};
+
+    (inRun ? page->btnStop : page->btnStart)->click();
+    QCOMPARE(fx.dialogs.calls.last().text, l.message(145));
+    QCOMPARE(fx.dialogs.calls.last().icon, Dialogs::Icon::Warning);
+    QCOMPARE(page->Lbltip->text(), QStringLiteral("before"));
+    QCOMPARE(w.issuingActive(), inRun);
+    QCOMPARE(page->btnStart->isEnabled(), !inRun);
+    QCOMPARE(page->btnStop->isEnabled(), inRun);
+    QCOMPARE(w.runs().active(), inRun);
 }
 
 void IssuingPageTest::restoreWithAnEmptyListSendsWithoutTarget()

@@ -84,7 +84,7 @@ QByteArray languageFile(int language)
     QString text;
     for (const CaptionLine& line : captionLines)
         text += QString::fromUtf8(line.key) + u'/' + QString::fromUtf8(line.text[language]) + QStringLiteral("\r\n");
-    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139})
+    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139, 142, 143, 144})
         text += QStringLiteral("%1/%2 message %1\r\n").arg(n).arg(tags[language]);
     return text.toUtf8();
 }
@@ -344,6 +344,9 @@ private slots:
         selectRows(4, 2);
         click("cmdDelU");
         QCOMPARE(tableNames().size(), 9);
+        // Enter must not delete: the question defaults to No and says how many go.
+        QCOMPARE(m_dialogs->calls.last().text, QStringLiteral("简 message 70\n简 message 143") + "3");
+        QVERIFY(m_dialogs->calls.last().defaultNo);
         m_dialogs->questionAnswers = {true};
         click("cmdDelU");
         QCOMPARE(tableNames(), (QStringList{"a", "me", "e", "twin", "f", "twin"}));
@@ -364,6 +367,8 @@ private slots:
         m_dialogs->questionAnswers = {true};
         selectRows(3, 3);
         click("cmdDelU");
+        QCOMPARE(m_dialogs->calls.last().text,
+                 QStringLiteral("简 message 70\n简 message 143") + "1\n" + QStringLiteral("简 message 144twin"));
         QCOMPARE(tableNames(), (QStringList{"me", "e", "f"}));
         QCOMPARE(gridNames(), tableNames());
 

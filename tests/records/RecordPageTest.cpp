@@ -121,6 +121,9 @@ private slots:
         g->view()->selectionModel()->setCurrentIndex(model->index(0, 0), QItemSelectionModel::NoUpdate);
         fx.dialogs.questionAnswers << true;
         p->BtnDelD->click();
+        const auto& asked = fx.dialogs.calls[fx.dialogs.calls.size() - 2];
+        QCOMPARE(asked.text, deletionQuestion(fx.context->language, 61, 3));
+        QVERIFY(asked.defaultNo);
         QVERIFY(said(fx, msg(117) + QStringLiteral("3") + msg(118), Icon::None));
         QCOMPARE(g->rows(), 58);
         QCOMPARE(g->cellText(1, 8), QStringLiteral("C56"));

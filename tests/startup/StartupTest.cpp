@@ -4,6 +4,7 @@
 #include "startup/Startup.h"
 
 #include <QLockFile>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <QProcess>
@@ -166,6 +167,34 @@ private slots:
         Startup startup(ctx);
         QCOMPARE(startup.run(), Startup::Outcome::Continue);
         QVERIFY(QFileInfo(folder.databasePath()).permissions() & QFileDevice::WriteOwner);
+    }
+
+    // Files of earlier versions were readable by every local user: start-up takes that away.
+    void dataFilesTightenedToTheOwner()
+    {
+        ProgramFolder folder;
+        QTemporaryDir user;
+        const QString backupFolder = user.path() + QStringLiteral("/Data");
+        QVERIFY(QDir().mkpath(backupFolder));
+        ProgramFolder::createDatabase(backupFolder + QStringLiteral("/Data.kvd"));
+        ProgramFolder::createDatabase(folder.path(QStringLiteral("Data/Bak01.kvd")));
+        const QList<std::pair<QString, int>> paths = {
+            {folder.path(QStringLiteral("Data")), 0755},          {folder.path(QStringLiteral("Data/img")), 0755},
+            {folder.databasePath(), 0644},                         {folder.path(QStringLiteral("Data/Bak01.kvd")), 0664},
+            {user.path(), 0755},                                   {backupFolder, 0755},
+            {backupFolder + QStringLiteral("/Data.kvd"), 0644},
+        };
+        for (const auto& [path, mode] : paths)
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        ctx.userDataFolder = user.path();
+        QCOMPARE(Startup(ctx).run(), Startup::Outcome::Continue);
+        for (const auto& [path, mode] : paths) {
+            struct stat info {};
+            QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+            QCOMPARE(int(info.st_mode & 0777), mode & 0700);
+        }
     }
 
     void unreadableDatabaseStopsWithoutTouchingIt_data()

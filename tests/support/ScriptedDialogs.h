@@ -19,6 +19,7 @@ public:
         QString text;
         Icon icon = Icon::None;
         QString title;
+        bool defaultNo = false;   // a question whose Enter answers No
     };
 
     QList<Call> calls;
@@ -34,9 +35,9 @@ public:
         if (onMessage)
             onMessage(calls.last());
     }
-    bool question(QWidget*, const QString& text, const QString& title) override
+    bool question(QWidget*, const QString& text, const QString& title, DefaultAnswer defaultAnswer) override
     {
-        calls.append({Kind::Question, text, Icon::Question, title});
+        calls.append({Kind::Question, text, Icon::Question, title, defaultAnswer == DefaultAnswer::No});
         return questionAnswers.isEmpty() ? false : questionAnswers.takeFirst();
     }
     QString input(QWidget*, const QString& prompt, const QString& title, bool) override

@@ -227,7 +227,8 @@ void TerminalPageTest::deleteRemovesTheSelectedRows()
     QCOMPARE(page->GridM->selectionFirstRow(), 4);
     fx.dialogs.questionAnswers << true;
     page->cmdD->click();
-    QCOMPARE(fx.dialogs.calls.first().text, fx.context->message(61));
+    QCOMPARE(fx.dialogs.calls.first().text, deletionQuestion(fx.context->language, 61, 3));
+    QVERIFY(fx.dialogs.calls.first().defaultNo);
     QCOMPARE(fx.dialogs.calls.last().text, fx.context->message(117) + "3" + fx.context->message(118));
     QCOMPARE(fx.dialogs.calls.last().icon, Dialogs::Icon::None);
     QCOMPARE(column(page->GridM, 1), QStringList({"0001", "0005", "0006"}));
@@ -238,6 +239,7 @@ void TerminalPageTest::deleteRemovesTheSelectedRows()
     selectRows(page->GridM, 1, 1);
     page->cmdD->click();
     QCOMPARE(fx.dialogs.calls.size(), 1);
+    QCOMPARE(fx.dialogs.calls.first().text, deletionQuestion(fx.context->language, 61, 1, QStringLiteral("0001")));
     QCOMPARE(page->GridM->rows(), 4);
 }
 
