@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Writes the seed inputs of the fuzz targets into corpus/<target>/seed-*.
+"""Writes the seed inputs of the fuzz targets into corpus/fuzz_<name>/seed-*.
 Run again after changing it; inputs of faults found are kept beside the seeds as crash-*."""
 import pathlib
 import sys
@@ -68,7 +68,7 @@ def seeds():
 
 def main():
     for target, inputs in seeds():
-        folder = HERE / "corpus" / target
+        folder = HERE / "corpus" / f"fuzz_{target}"
         folder.mkdir(parents=True, exist_ok=True)
         for old in folder.glob("seed-*"):
             old.unlink()

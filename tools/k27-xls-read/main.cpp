@@ -83,6 +83,11 @@ int run(const char* path)
     const void* handle = nullptr;
     if (freexl_open(path, &handle) != FREEXL_OK)
         return CannotOpen;
+    // Closed on every way out: an early answer must not leave the workbook's buffers behind.
+    struct Closer {
+        const void* handle;
+        ~Closer() { freexl_close(handle); }
+    } closer{handle};
     unsigned int password = 0;
     if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
         return CannotOpen;
@@ -115,7 +120,6 @@ int run(const char* path)
         std::fputc('\n', stdout);
     }
     std::fputs("END\n", stdout);
-    freexl_close(handle);
     return std::fflush(stdout) == 0 ? Done : CannotRead;
 }
 
