@@ -31,8 +31,8 @@ struct NoDialogs final : k27::Dialogs
     void message(QWidget*, const QString&, Icon, const QString&) override {}
     bool question(QWidget*, const QString&, const QString&, DefaultAnswer) override { return false; }
     QString input(QWidget*, const QString&, const QString&, bool) override { return {}; }
-    QString openFile(QWidget*, const QString&, const QString&) override { return {}; }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString openFile(QWidget*, const QString&, const QString&, FileKind) override { return {}; }
+    QString saveFile(QWidget*, const QString&, const QString&, const QString&, FileKind) override { return {}; }
 };
 
 } // namespace

@@ -2,26 +2,75 @@
 #include "platform/QtDialogs.h"
 #include "signin/FrmLogin.h"
 #include "startup/AppContext.h"
+#include "startup/ProgramFolders.h"
 #include "startup/Startup.h"
 
 #include <QApplication>
-#include <QStandardPaths>
+#include <QIcon>
+#include <QTimer>
+#include <cstdio>
+
+#ifndef K27_VERSION
+#define K27_VERSION "0"
+#endif
 
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const k27::CommandLine line = k27::parseCommandLine(arguments);
+    if (!line.error.isEmpty()) {
+        std::fprintf(stderr, "k27center: %s\n%s", qPrintable(line.error), qPrintable(k27::usageText()));
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(qPrintable(k27::usageText()), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("k27center %s\n", K27_VERSION);
+        return 0;
+    }
+    // Qt would abort with a core dump and a page of advice.
+    const QString noDisplay = k27::missingDisplayReason(arguments);
+    if (!noDisplay.isEmpty()) {
+        std::fprintf(stderr, "k27center: cannot start: %s\n", qPrintable(noDisplay));
+        return 1;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("K27Center"));
     QApplication::setApplicationDisplayName(QStringLiteral("K27 Center"));
+    QApplication::setApplicationVersion(QStringLiteral(K27_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.k27center.K27Center"));
+    QIcon icon;
+    for (int size : {48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/k27center/icons/k27center-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    const k27::FolderFacts facts = k27::probeFolderFacts(line.folder, QApplication::applicationDirPath());
+    const k27::ProgramFolders folders = k27::chooseProgramFolders(facts);
 
     k27::QtDialogs dialogs;
-    k27::AppContext context(QApplication::applicationDirPath(), dialogs);
-    context.userDataFolder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    k27::AppContext context(folders.programFolder, dialogs);
+    context.setResFolder(folders.resFolder);
+    context.userDataFolder = k27::manualBackupFolder(facts.userDataHome);
 
     k27::Startup startup(context);
     if (startup.run() == k27::Startup::Outcome::Exit)
         return 0;
 
     k27::FrmLogin login(context);
+    // For the installed-package check: prove that the program reaches its sign-in dialog.
+    if (qEnvironmentVariableIsSet("K27CENTER_QUIT_AT_SIGNIN")) {
+        QTimer::singleShot(0, &login, [&login, &context] {
+            std::printf("sign-in dialog shown (%s, folder %s)\n", login.isFirstUse() ? "first use" : "operators",
+                        qPrintable(context.programFolder()));
+            std::fflush(stdout);
+            login.reject();
+        });
+    }
     if (login.exec() != QDialog::Accepted)
         return 0;
 

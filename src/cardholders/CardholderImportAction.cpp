@@ -22,7 +22,8 @@ void CardholderImportAction::run()
         return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, QString(), QStringLiteral("Excel(*.xls)"));
+    const QString file = dialogs.openFile(m_host.page, context.message(161), QStringLiteral("Excel(*.xls)"),
+                                            Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
     const WorkbookReader::Result sheet = m_reader.read(file);

@@ -13,12 +13,19 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImageReader>
+#include <QPainter>
 #include <QPixmap>
 #include <QVBoxLayout>
 
 namespace k27 {
 
 using namespace form;
+
+namespace {
+constexpr int MsgPhotoTitle = 160;
+constexpr int MsgPictures = 167;
+} // namespace
 
 CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
 {
@@ -296,23 +303,45 @@ void CardholderPage::setPhoto(const QImage& picture)
     Image1->setPixmap(QPixmap::fromImage(picture));
 }
 
-QString CardholderPage::photoFilter()
+QString CardholderPage::photoFilter(const QString& picturesCaption)
 {
     // Bracketed letters: photo files named .jpg, .Jpg or .JPG are all offered.
-    return QStringLiteral("JPGE (*.[Jj][Pp][Gg]);;位图(*.[Bb][Mm][Pp]);;GIF(*.[Gg][Ii][Ff])");
+    const auto anyCase = [](const QString& suffix) {
+        QString pattern = QStringLiteral("*.");
+        for (const QChar c : suffix)
+            pattern += c.isLetter() ? QStringLiteral("[%1%2]").arg(c.toUpper(), c.toLower()) : QString(c);
+        return pattern;
+    };
+    QStringList all;
+    for (const QByteArray& format : QImageReader::supportedImageFormats())
+        all << anyCase(QString::fromLatin1(format).toLower());
+    all.removeDuplicates();
+    return picturesCaption + QStringLiteral(" (") + all.join(u' ') + QStringLiteral(");;JPGE (") + anyCase(QStringLiteral("jpg"))
+        + QStringLiteral(");;位图(") + anyCase(QStringLiteral("bmp")) + QStringLiteral(");;GIF(") + anyCase(QStringLiteral("gif"))
+        + QStringLiteral(");;PNG (") + anyCase(QStringLiteral("png")) + u')';
 }
 
 void CardholderPage::choosePhoto()
 {
     if (!m_window.context)
         return;
-    const QString file = m_window.context->dialogs().openFile(this, {}, photoFilter());
+    const QString file = m_window.context->dialogs().openFile(this, message(MsgPhotoTitle), photoFilter(message(MsgPictures)),
+                                                              Dialogs::FileKind::Photo);
     if (file.isEmpty())
         return;
     // Nothing is written until an add or a change saves it.
-    const QImage picture(file);
-    if (!picture.isNull())
-        setPhoto(picture);
+    QImage picture(file);
+    if (picture.isNull())
+        return;
+    if (picture.hasAlphaChannel()) {
+        // The photo is kept as a JPEG, which has no transparency: a transparent PNG
+        // would turn black there, so it is laid on white first.
+        QImage flat(picture.size(), QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        QPainter(&flat).drawImage(0, 0, picture);
+        picture = flat;
+    }
+    setPhoto(picture);
 }
 
 void CardholderPage::clearFields()
@@ -486,7 +515,7 @@ void CardholderPage::exportCardholders()
         }
     }
     Dialogs& dialogs = m_window.context->dialogs();
-    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false);
+    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false, message(164));
     if (result.status == GridExportResult::Status::Ok)
         dialogs.message(this, message(121), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)

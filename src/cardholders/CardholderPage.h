@@ -82,7 +82,9 @@ public:
     CardholderStore store() const;
 
     // The file filter of the photo choice.
-    static QString photoFilter();
+    // Every picture format the program reads first (under `picturesCaption`), then the
+    // JPG, bitmap, GIF and PNG entries; letters in any case.
+    static QString photoFilter(const QString& picturesCaption);
 
     QGroupBox* frameAdd = nullptr;      // "添加用户"
     QGroupBox* frameSearch = nullptr;   // "检索"

@@ -2,6 +2,9 @@
 
 #include "db/Database.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace k27 {
 
 bool createProgramTables(Database& db)
@@ -42,6 +45,36 @@ bool EnsureRecordTable(Database& db)
         " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
         "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
         "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"));
+}
+
+bool createProgramDatabase(const QString& path, QString* error)
+{
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (QFileInfo::exists(path))
+        return fail(QStringLiteral("%1 exists; refusing to overwrite it").arg(path));
+    const QString partial = path + QStringLiteral(".new");
+    QFile::remove(partial);
+    {
+        Database db;
+        if (!db.create(partial))
+            return fail(db.lastError());
+        if (!db.beginTransaction() || !createProgramTables(db) || !EnsureRecordTable(db) || !db.commit()) {
+            const QString why = db.lastError();
+            db.close();
+            QFile::remove(partial);
+            return fail(why);
+        }
+    }
+    // rename() does not replace: a file that appeared meanwhile is kept.
+    if (!QFile::rename(partial, path)) {
+        QFile::remove(partial);
+        return fail(QStringLiteral("cannot create %1").arg(path));
+    }
+    return true;
 }
 
 } // namespace k27

@@ -12,6 +12,7 @@
 #include "mainwin/ProgressPanel.h"
 #include "mainwin/SettingsPage.h"
 #include "mainwin/SetupGridColumns.h"
+#include "mainwin/WindowFrame.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
@@ -29,7 +30,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QPainter>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -64,6 +69,7 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // The port's initial settings, so that a stop command can open it even before the
     // first activation.
     m_port->setPortNumber(m_context.settings.port);
+    m_port->setDeviceName(m_context.deviceName);
     m_port->setSettings(m_context.serialSettings);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -78,12 +84,67 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     };
 
     buildWindow();
+    buildFrame();
     bindGrids();
-    resize(1280, 800);
+    placeOnScreen();
     load();
 }
 
 Frmmain::~Frmmain() = default;
+
+void Frmmain::buildFrame()
+{
+    setMinimumSize(MinimumSize);
+    for (const Qt::Edges edges : {Qt::Edges(Qt::LeftEdge), Qt::Edges(Qt::RightEdge), Qt::Edges(Qt::TopEdge),
+                                  Qt::Edges(Qt::BottomEdge), Qt::LeftEdge | Qt::TopEdge, Qt::RightEdge | Qt::TopEdge,
+                                  Qt::LeftEdge | Qt::BottomEdge, Qt::RightEdge | Qt::BottomEdge})
+        m_grips << new WindowEdgeGrip(edges, this);
+    for (WindowEdgeGrip* grip : m_grips)
+        connect(grip, &WindowEdgeGrip::systemResizeStarted, this, [this] { m_systemResize.start(); });
+
+    // The pages by keyboard, through the same path as a click on their tab.
+    const auto shortcut = [this](const QKeySequence& keys, auto action) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
+    };
+    for (int i = 0; i < PageCount; ++i)
+        shortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)), [this, i] { m_ribbon->selectTab(i); });
+    for (const QKeySequence& next : {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
+        shortcut(next, [this] { stepTab(1); });
+    for (const QKeySequence& previous :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+          QKeySequence(Qt::CTRL | Qt::Key_PageUp)})
+        shortcut(previous, [this] { stepTab(-1); });
+}
+
+void Frmmain::placeOnScreen()
+{
+    QList<QRect> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens << screen->availableGeometry();
+    const WindowPlace place = loadWindowPlace();
+    // A screen smaller than the minimum still shows the whole window.
+    if (!screens.isEmpty())
+        setMinimumSize(MinimumSize.boundedTo(screens.first().size()));
+    setGeometry(openingGeometry(screens, place.geometry, PreferredSize, minimumSize()));
+    if (place.maximised)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void Frmmain::saveWindowPlace() const
+{
+    k27::saveWindowPlace({isMaximized() ? normalGeometry() : geometry(), isMaximized()});
+}
+
+void Frmmain::stepTab(int delta)
+{
+    const int count = m_ribbon->tabCount();
+    if (count == 0)
+        return;
+    m_ribbon->selectTab(((m_ribbon->selectedTab() + delta) % count + count) % count);
+}
 
 void Frmmain::buildWindow()
 {
@@ -103,11 +164,17 @@ void Frmmain::buildWindow()
     for (int i = 0; i < PageCount; ++i) {
         m_picture[size_t(i)]->setObjectName(QStringLiteral("Picture1"));
         m_picture[size_t(i)]->setProperty("index", i);
-        m_pages->addWidget(m_picture[size_t(i)]);
+        // A window smaller than a page scrolls it, so every control stays within reach.
+        auto* scroll = new QScrollArea(m_pages);
+        scroll->setObjectName(QStringLiteral("PageScroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(m_picture[size_t(i)]);
+        m_pages->addWidget(scroll);
     }
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(ResizeBorder, ResizeBorder, ResizeBorder, ResizeBorder);
     layout->setSpacing(0);
     layout->addWidget(m_ribbon);
     layout->addWidget(m_pages, 1);
@@ -404,8 +471,10 @@ void Frmmain::OpenDevicePort()
 {
     if (m_port->isOpen())
         return;
+    m_port->setDeviceName(m_context.deviceName);
     if (!openDevicePort(*m_port, m_context.settings.port, m_context.serialSettings))
-        m_context.dialogs().message(this, m_context.message(50), Dialogs::Icon::Warning);
+        m_context.dialogs().message(this, m_context.message(openFailureMessage(m_port->openProblem())),
+                                    Dialogs::Icon::Warning);
 }
 
 void Frmmain::stopIssuing()
@@ -421,13 +490,19 @@ bool Frmmain::issuingActive() const
 void Frmmain::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        layOutFrame();
     if (event->type() != QEvent::ActivationChange)
         return;
     if (!isActiveWindow()) {
         // Coming back from one of our own modal boxes (a message, a file dialog) is no
         // new activation: otherwise a failed open would warn again as soon as its own
         // message box closes, for ever.
-        m_skipNextActivation = QApplication::activeModalWidget() != nullptr;
+        // Nor is the return from a resize by the window system, which may hold the focus
+        // while the operator drags an edge.
+        const bool resizing = m_systemResize.isValid() && m_systemResize.elapsed() < 1000;
+        m_systemResize.invalidate();
+        m_skipNextActivation = QApplication::activeModalWidget() != nullptr || resizing;
         return;
     }
     if (m_skipNextActivation) {
@@ -440,14 +515,39 @@ void Frmmain::changeEvent(QEvent* event)
 void Frmmain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    layOutFrame();
     if (m_ribbon)
         m_ribbon->Resize();
     if (m_picTip && m_picTip->isVisible())
         m_picTip->move((width() - m_picTip->width()) / 2, (height() - m_picTip->height()) / 2);
 }
 
+void Frmmain::layOutFrame()
+{
+    // A maximised window has no edges to drag.
+    const int border = isMaximized() || isFullScreen() ? 0 : ResizeBorder;
+    if (layout()->contentsMargins().left() != border)
+        layout()->setContentsMargins(border, border, border, border);
+    for (WindowEdgeGrip* grip : m_grips) {
+        grip->place(border);
+        grip->setVisible(border > 0);
+    }
+}
+
+void Frmmain::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (isMaximized() || isFullScreen())
+        return;
+    // The window system draws no frame: a thin line shows where the window ends.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 void Frmmain::closeEvent(QCloseEvent* event)
 {
+    saveWindowPlace();
     m_db.close();
     const bool quit = m_context.dialogs().question(this, m_context.message(55));
     if (m_context.signedIn.isAdministrator && m_automaticBackup)

@@ -7,6 +7,7 @@
 #include "records/RecordRows.h"
 #include "terminals/TerminalTable.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QWidget>
 #include <array>
@@ -30,6 +31,7 @@ class SerialPort;
 class SettingsPage;
 class TerminalPage;
 class VelRibbon;
+class WindowEdgeGrip;
 
 // The main window: the ribbon bar over the five pages (Picture1 0..4), the shared
 // state of the pages (in-memory tables, the card command buffer, the serial port, the
@@ -40,6 +42,11 @@ class Frmmain : public QWidget
     Q_OBJECT
 public:
     static constexpr int PageCount = 5;
+    // The size the window opens at on a screen large enough, the smallest it can be made
+    // (the pages scroll below their own size), and the border that resizes it.
+    static constexpr QSize PreferredSize{1280, 800};
+    static constexpr QSize MinimumSize{800, 560};
+    static constexpr int ResizeBorder = 5;
 
     explicit Frmmain(AppContext& context, QWidget* parent = nullptr);
     ~Frmmain() override;
@@ -49,6 +56,8 @@ public:
 
     // Ribbon tab "1".."5".
     void TabClick(const QString& key);
+    // Ctrl+Tab and Ctrl+Shift+Tab: the next or previous tab, as if it were clicked.
+    void stepTab(int delta);
     int currentPage() const;
     QWidget* page(int index) const;
 
@@ -93,10 +102,17 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWindow();
+    void buildFrame();
+    // Opens where the operator left the window, within the screen.
+    void placeOnScreen();
+    void saveWindowPlace() const;
+    // The resize border and its grips, which a maximised window does without.
+    void layOutFrame();
     void bindGrids();
     void load();
     void applyRights();
@@ -118,11 +134,13 @@ private:
     RunGuard m_runs;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
+    QElapsedTimer m_systemResize;   // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
 
     VelRibbon* m_ribbon = nullptr;
     QStackedWidget* m_pages = nullptr;
     std::array<QWidget*, PageCount> m_picture{};
+    QList<WindowEdgeGrip*> m_grips;
     CardholderPage* m_cardholderPage = nullptr;
     TerminalPage* m_terminalPage = nullptr;
     IssuingPage* m_issuingPage = nullptr;

@@ -3,6 +3,7 @@
 #include "db/Backup.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/SerialPort.h"
 #include "signin/OperatorAccounts.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 
 namespace k27 {
@@ -88,9 +90,37 @@ void SettingsPage::applyRights()
         button->setEnabled(false);
 }
 
+static_assert(NamedDevicePort == SerialPort::NamedDevicePort);
+
+void SettingsPage::listSerialDevices()
+{
+    constexpr int comPorts = SerialPort::LastPort;
+    const QString chosen = m_cmbC->currentIndex() >= comPorts ? m_cmbC->currentText() : QString();
+    QStringList devices = SerialPort::availableDevices();
+    for (const QString& keep : {m_context.deviceName, chosen})
+        if (!keep.isEmpty() && !devices.contains(keep))
+            devices << keep;
+    const QSignalBlocker block(m_cmbC);
+    while (m_cmbC->count() > comPorts)
+        m_cmbC->removeItem(comPorts);
+    m_cmbC->addItems(devices);
+    if (!chosen.isEmpty())
+        m_cmbC->setCurrentIndex(m_cmbC->findText(chosen));
+}
+
+void SettingsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    listSerialDevices();
+}
+
 void SettingsPage::showSettings()
 {
-    m_cmbC->setCurrentIndex(m_context.portNumber - 1);
+    listSerialDevices();
+    if (m_context.settings.port == NamedDevicePort && !m_context.deviceName.isEmpty())
+        m_cmbC->setCurrentIndex(m_cmbC->findText(m_context.deviceName));
+    else
+        m_cmbC->setCurrentIndex(m_context.portNumber - 1);
     m_cmbS->setEditText(m_context.baudText);
     m_cmbLag->setCurrentIndex(m_context.settings.language);
 }
@@ -317,8 +347,12 @@ void SettingsPage::deleteOperators()
 
 void SettingsPage::applySerialSettings()
 {
-    const int port = m_cmbC->currentIndex() + 1;
+    // Entries after COM8 are devices by name, kept in AppSet.dev.
+    const bool named = m_cmbC->currentIndex() >= SerialPort::LastPort;
+    const int port = named ? NamedDevicePort : m_cmbC->currentIndex() + 1;
     m_context.settings.port = quint8(port);
+    if (named)
+        m_context.deviceName = m_cmbC->currentText();
     if (port >= 1 && port <= 8)
         m_context.portNumber = port;
     const QString speed = trimSpaces(m_cmbS->currentText());
@@ -330,6 +364,8 @@ void SettingsPage::applySerialSettings()
     }
     m_context.settings.baudRate = baudRate;
     writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    if (named)
+        writeDeviceName(m_context.deviceNamePath(), m_context.deviceName);
     m_context.serialSettings = serialSettingsString(speed);
     m_context.baudText = speed;
     emit serialSettingsApplied(true);

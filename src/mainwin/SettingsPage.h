@@ -32,6 +32,9 @@ public:
     void OperatorList();
     // CmbC, CmbS and CmbLag show the current settings.
     void showSettings();
+    // CmbC offers COM1..COM8, then the serial devices found by name (and the chosen one,
+    // also while it is unplugged). Runs again whenever the page is shown.
+    void listSerialDevices();
     // Headers (messages 91..94) and widths of GridP from the language table.
     void setupGridColumns();
     // For an ordinary operator: the operator buttons and cmdApply are disabled.
@@ -56,6 +59,9 @@ signals:
     void databaseRestored();
     // A row of GridP was loaded for a change.
     void operatorLoadedForChange();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildLayout();

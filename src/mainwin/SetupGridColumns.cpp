@@ -35,15 +35,38 @@ void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list
     }
 }
 
+// A width too narrow for the caption in this language (say "Terminal No." in 60 pixels)
+// grows to it; a merged caption widens the last visible column of its range.
+void fitCaptions(Grid* grid)
+{
+    for (int col = 0; col < grid->cols(); ++col) {
+        const auto [first, last] = grid->headerMergeOf(col);
+        if (col != first)
+            continue;
+        int width = 0;
+        int widest = -1;
+        for (int c = first; c <= last; ++c) {
+            if (grid->isColumnHidden(c))
+                continue;
+            width += grid->columnWidth(c);
+            widest = c;
+        }
+        const int needed = grid->headerCaptionWidth(first);
+        if (widest >= 0 && needed > width)
+            grid->setColumnWidth(widest, grid->columnWidth(widest) + needed - width);
+    }
+}
+
 void finish(Grid* grid)
 {
     if (!grid)
         return;
+    fitCaptions(grid);
     grid->setRedraw(true);
     grid->refresh();
 }
 
-void setupCardholderList(Grid* grid, const LanguageTable& language)
+void setupCardholderList(Grid* grid, const LanguageTable& language, bool issuingList)
 {
     setColumns(grid, language, {{75, 50}, {76, 80}, {77, 35}, {78, 180}, {79, 100},
                                 {80, 200}, {81, 90}, {82, 70}, {83, 70}, {84, 100}});
@@ -51,6 +74,14 @@ void setupCardholderList(Grid* grid, const LanguageTable& language)
         return;
     grid->setColumnKind(8, Grid::ColumnKind::DropDown);
     grid->setColumnKind(9, Grid::ColumnKind::DropDown);
+    if (issuingList) {
+        // The issuing list sits beside the terminal grid: card number, terminals and
+        // validity follow the name, so that a target who already has a card shows it
+        // without scrolling.
+        grid->setColumnPosition(7, 2);
+        grid->setColumnPosition(8, 3);
+        grid->setColumnPosition(9, 4);
+    }
     finish(grid);
 }
 
@@ -58,8 +89,8 @@ void setupCardholderList(Grid* grid, const LanguageTable& language)
 
 void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
 {
-    setupCardholderList(grids.GridU, language);
-    setupCardholderList(grids.GridU2, language);
+    setupCardholderList(grids.GridU, language, false);
+    setupCardholderList(grids.GridU2, language, true);
 
     setColumns(grids.GridM, language, {{85, 50}, {86, 100}, {87, 600}});
     finish(grids.GridM);

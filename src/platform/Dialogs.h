@@ -25,10 +25,14 @@ public:
     // An input box; a cancelled box answers the empty text, as the operator sees it.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title,
                           bool password = false) = 0;
+    // What a file is chosen for: each kind opens in the folder last used for it.
+    enum class FileKind { Other, Photo, Workbook, RecordFile, Export };
+
     // File choice; an empty result means cancelled. `filter` uses Qt's filter syntax.
-    virtual QString openFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+    virtual QString openFile(QWidget* parent, const QString& title, const QString& filter,
+                             FileKind kind = FileKind::Other) = 0;
     virtual QString saveFile(QWidget* parent, const QString& title, const QString& filter,
-                             const QString& suggestedName = {}) = 0;
+                             const QString& suggestedName = {}, FileKind kind = FileKind::Other) = 0;
 };
 
 } // namespace k27

@@ -110,6 +110,11 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
             [this](const QModelIndex& i) { onViewClicked(i.row(), i.column()); });
     connect(m_view, &QTableView::doubleClicked, this, [this] { emit doubleClicked(); });
     connect(vh, &QHeaderView::sectionClicked, this, [this] { emit clicked(); });
+    // The row number belongs to its row: a double-click there chooses the row as well.
+    connect(vh, &QHeaderView::sectionDoubleClicked, this, [this](int section) {
+        selectRow(section + 1);
+        emit doubleClicked();
+    });
     connect(m_delegate, &GridDelegate::chosen, this, [this](int col) { emit dropDownChosen(col); });
 }
 
@@ -195,6 +200,28 @@ void Grid::clearHeaderMerges()
 }
 
 std::pair<int, int> Grid::headerMergeOf(int col) const { return m_model->mergeOf(col); }
+
+int Grid::headerCaptionWidth(int col) const
+{
+    const auto [first, last] = m_model->mergeOf(col);
+    const QString text = first == last ? m_model->headerText(col) : m_model->mergedHeaderText(first);
+    if (text.isEmpty())
+        return 0;
+    // Measured as the style draws a header cell: the caption plus the cell's margins.
+    const QHeaderView* header = col == 0 ? m_view->verticalHeader() : m_header;
+    QStyleOptionHeader opt;
+    opt.initFrom(header);
+    opt.text = text;
+    opt.fontMetrics = header->fontMetrics();
+    return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), header).width();
+}
+
+void Grid::setColumnPosition(int col, int position)
+{
+    if (col < 1 || col >= cols() || position < 1 || position >= cols())
+        return;
+    m_header->moveSection(m_header->visualIndex(col - 1), position - 1);
+}
 
 void Grid::setColumnKind(int col, ColumnKind kind) { m_model->setKind(col, toModelKind(kind)); }
 
@@ -345,7 +372,8 @@ GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, b
 {
     QString file = fileName;
     if (file.isEmpty()) {
-        file = dialogs.saveFile(this, dialogTitle, QStringLiteral("Excel (*.xlsx);;CSV (*.csv)"));
+        file = dialogs.saveFile(this, dialogTitle, QStringLiteral("Excel (*.xlsx);;CSV (*.csv)"), {},
+                               Dialogs::FileKind::Export);
         if (file.isEmpty())
             return GridExportResult::cancelled();
     }

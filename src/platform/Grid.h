@@ -67,6 +67,11 @@ public:
     void clearHeaderMerges();
     // The merged range that holds `col` as {first, last}, or {col, col}.
     std::pair<int, int> headerMergeOf(int col) const;
+    // Pixels the header caption of `col` (of its merged range) needs to show whole.
+    int headerCaptionWidth(int col) const;
+    // Shows column `col` at display position `position` (1 = first after the row numbers);
+    // cell addresses stay as they are.
+    void setColumnPosition(int col, int position);
 
     // CheckBox cells hold "1" (ticked) or "0"; DropDown cells offer the column's list.
     void setColumnKind(int col, ColumnKind kind);

@@ -1,5 +1,8 @@
 #include "QtDialogs.h"
 
+#include "platform/FileFolders.h"
+
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -41,15 +44,20 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
     return ok ? text : QString();
 }
 
-QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter)
+QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind)
 {
-    return QFileDialog::getOpenFileName(parent, titleOr(title), {}, filter);
+    const QString file = QFileDialog::getOpenFileName(parent, titleOr(title), FileFolders::startFolder(kind), filter);
+    FileFolders::remember(kind, file);
+    return file;
 }
 
 QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
-                            const QString& suggestedName)
+                            const QString& suggestedName, FileKind kind)
 {
-    return QFileDialog::getSaveFileName(parent, titleOr(title), suggestedName, filter);
+    const QString start = QDir(FileFolders::startFolder(kind)).filePath(suggestedName);
+    const QString file = QFileDialog::getSaveFileName(parent, titleOr(title), start, filter);
+    FileFolders::remember(kind, file);
+    return file;
 }
 
 } // namespace k27

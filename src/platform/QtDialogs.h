@@ -14,9 +14,9 @@ public:
     bool question(QWidget* parent, const QString& text, const QString& title,
                   DefaultAnswer defaultAnswer) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title, bool password) override;
-    QString openFile(QWidget* parent, const QString& title, const QString& filter) override;
-    QString saveFile(QWidget* parent, const QString& title, const QString& filter,
-                     const QString& suggestedName) override;
+    QString openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind) override;
+    QString saveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suggestedName,
+                     FileKind kind) override;
 
 private:
     QString titleOr(const QString& title) const { return title.isEmpty() ? m_title : title; }

@@ -2,9 +2,16 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QSerialPortInfo>
 #include <QStringList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace k27 {
 
@@ -40,6 +47,11 @@ void SerialPort::setPortNumber(int n)
 int SerialPort::portNumber() const
 {
     return m_portNumber;
+}
+
+void SerialPort::setDeviceName(const QString& path)
+{
+    m_deviceName = path;
 }
 
 bool SerialPort::parseSettings(const QString& settings, LineSettings* out)
@@ -101,6 +113,7 @@ bool SerialPort::setSettings(const QString& settings)
     LineSettings parsed;
     if (!parseSettings(settings, &parsed)) {
         m_error = QStringLiteral("malformed line settings \"%1\"").arg(settings);
+        m_problem = OpenProblem::Failed;
         return false;
     }
     m_settings = parsed;
@@ -129,11 +142,60 @@ QString SerialPort::devicePathFor(const QString& programFolder, int n)
     return QStringLiteral("/dev/ttyS%1").arg(n - 1);
 }
 
+SerialPort::OpenProblem SerialPort::checkDevice(const QString& path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(native.constData(), &st) != 0)
+        return errno == EACCES ? OpenProblem::NoPermission : OpenProblem::Failed;
+    if (!S_ISCHR(st.st_mode))
+        return OpenProblem::NotATerminal;
+    if (::access(native.constData(), R_OK | W_OK) != 0)
+        return errno == EACCES ? OpenProblem::NoPermission : OpenProblem::Failed;
+    const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return (errno == EACCES || errno == EPERM) ? OpenProblem::NoPermission : OpenProblem::Failed;
+    const bool terminal = ::isatty(fd);
+    ::close(fd);
+    return terminal ? OpenProblem::None : OpenProblem::NotATerminal;
+}
+
+namespace {
+std::function<QStringList()>& deviceLister()
+{
+    static std::function<QStringList()> lister;
+    return lister;
+}
+} // namespace
+
+void SerialPort::setDeviceLister(std::function<QStringList()> lister)
+{
+    deviceLister() = std::move(lister);
+}
+
+QStringList SerialPort::availableDevices()
+{
+    if (deviceLister())
+        return deviceLister()();
+    QStringList out;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString path = info.systemLocation();
+        // /dev/ttyS0 .. /dev/ttyS7 are COM1 .. COM8 already.
+        const QString name = info.portName();
+        if (name.startsWith(QLatin1String("ttyS")) && name.mid(4).toInt() < LastPort && name.size() == 5)
+            continue;
+        out << path;
+    }
+    out.sort();
+    return out;
+}
+
 bool SerialPort::open()
 {
     if (m_port.isOpen())
         return true;
-    const QString path = devicePathFor(programFolder(), m_portNumber);
+    m_problem = OpenProblem::Failed;
+    const QString path = (m_portNumber == NamedDevicePort) ? m_deviceName : devicePathFor(programFolder(), m_portNumber);
     if (path.isEmpty()) {
         m_error = QStringLiteral("no serial port %1").arg(m_portNumber);
         return false;
@@ -153,8 +215,20 @@ bool SerialPort::open()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
         m_error = QStringLiteral("%1: %2").arg(path, m_port.errorString());
+        // Told apart only now: the probe opens the device, which a working port must not see.
+        const OpenProblem why = checkDevice(path);
+        if (why != OpenProblem::None)
+            m_problem = why;
         return false;
     }
+    // Frames written to a plain file or another kind of device would be lost unnoticed.
+    if (!::isatty(int(m_port.handle()))) {
+        m_port.close();
+        m_error = QStringLiteral("%1 is not a terminal device").arg(path);
+        m_problem = OpenProblem::NotATerminal;
+        return false;
+    }
+    m_problem = OpenProblem::None;
     m_openPath = path;
     m_error.clear();
     if (m_clearOnOpen) {
@@ -279,6 +353,18 @@ bool openDevicePort(SerialPort& port, int portNumber, const QString& settings)
     if (!port.setSettings(settings))
         return false;
     return port.open();
+}
+
+int openFailureMessage(SerialPort::OpenProblem problem)
+{
+    switch (problem) {
+    case SerialPort::OpenProblem::NoPermission:
+        return 171;
+    case SerialPort::OpenProblem::NotATerminal:
+        return 172;
+    default:
+        return 50;
+    }
 }
 
 } // namespace k27

@@ -4,12 +4,15 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace k27 {
 
 // The serial line to the card-issuing device. Port n means the device that the
 // link `dev/COMn` in the program folder points to (a simulator or a renamed
-// adapter), else /dev/ttyS(n-1). Settings take effect at the next open; every
+// adapter), else /dev/ttyS(n-1); NamedDevicePort means the device set by name
+// (a USB adapter, /dev/ttyUSB0). Settings take effect at the next open; every
 // notification reaches the owner on the UI thread through commEvent().
 class SerialPort : public QObject
 {
@@ -29,6 +32,11 @@ public:
 
     static constexpr int FirstPort = 1;
     static constexpr int LastPort = 8;
+    // The port number of the device set by setDeviceName().
+    static constexpr int NamedDevicePort = 255;
+
+    // Why the last open failed, so that the operator can be told what to do.
+    enum class OpenProblem { None, Failed, NoPermission, NotATerminal };
 
     explicit SerialPort(QObject* parent = nullptr);
     ~SerialPort() override;
@@ -41,6 +49,9 @@ public:
 
     void setPortNumber(int n);
     int portNumber() const;
+    // The device opened for NamedDevicePort (a device chosen by name, /dev/ttyUSB0).
+    void setDeviceName(const QString& path);
+    QString deviceName() const { return m_deviceName; }
 
     // "baud,parity,data,stop": parity one of n e o m s, data bits 5..8, stop bits
     // 1, 1.5 or 2. A malformed string is refused and the old settings stay.
@@ -51,6 +62,7 @@ public:
     bool open();
     void close();
     QString errorString() const;
+    OpenProblem openProblem() const { return m_problem; }
     // Device path of the open port (empty when closed).
     QString devicePath() const;
 
@@ -64,6 +76,16 @@ public:
 
     static QString devicePathFor(const QString& programFolder, int n);
 
+    // Whether the device at `path` can serve as the port: a terminal device that this user
+    // may read and write. Made without opening it when the answer is already known.
+    static OpenProblem checkDevice(const QString& path);
+
+    // The serial devices of this machine by name (/dev/ttyUSB0, /dev/ttyACM0, ...).
+    static QStringList availableDevices();
+    // Tests offer their own devices (a pseudo-terminal) instead; an empty function restores
+    // the machine's list.
+    static void setDeviceLister(std::function<QStringList()> lister);
+
 signals:
     void commEvent(k27::SerialPort::Event event);
 
@@ -76,6 +98,8 @@ private:
     QSerialPort m_port;
     QString m_folder;
     int m_portNumber = 0;
+    QString m_deviceName;
+    OpenProblem m_problem = OpenProblem::None;
     QString m_settingsText = QStringLiteral("9600,n,8,1");
     LineSettings m_settings;
     QString m_error;
@@ -90,5 +114,9 @@ private:
 // open; otherwise set the number, drop stale input, apply the settings and open.
 // False when any of it fails (the caller shows its message); the port stays closed.
 bool openDevicePort(SerialPort& port, int portNumber, const QString& settings);
+
+// The message that tells the operator why the port did not open: no rights (the dialout
+// group), not a terminal device, or the general one.
+int openFailureMessage(SerialPort::OpenProblem problem);
 
 } // namespace k27

@@ -1,6 +1,7 @@
 #include "WorkbookReader.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -37,7 +38,10 @@ WorkbookReader::WorkbookReader(QString toolPath) : m_toolPath(std::move(toolPath
 
 QString WorkbookReader::defaultToolPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/k27-xls-read");
+    // Beside the program in a build folder; under libexec once installed.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/k27-xls-read");
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/k27center/k27-xls-read");
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : QDir::cleanPath(installed);
 }
 
 bool WorkbookReader::parse(const QByteArray& output, Workbook* sheet, QString* problem)

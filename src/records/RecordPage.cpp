@@ -33,6 +33,8 @@ constexpr int MsgExported = 121;
 constexpr int MsgImporting = 126;
 constexpr int MsgDeleting = 127;
 constexpr int MsgExportFailed = 137;
+constexpr int MsgImportTitle = 163;
+constexpr int MsgExportTitle = 166;
 constexpr int RecordNameColumn = 3;
 
 // The window's progress panel over the records page: it appears with the total and lets
@@ -290,7 +292,7 @@ void RecordPage::importFile()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    const QString path = dialogs.openFile(this, {}, importFilter());
+    const QString path = dialogs.openFile(this, message(MsgImportTitle), importFilter(), Dialogs::FileKind::RecordFile);
     if (path.isEmpty())
         return;
 
@@ -355,7 +357,7 @@ void RecordPage::exportGrid()
     if (!m_window.context || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false);
+    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false, message(MsgExportTitle));
     if (result.ok()) {
         dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);
     } else if (result.status == GridExportResult::Status::Failed) {

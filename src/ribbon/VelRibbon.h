@@ -70,6 +70,8 @@ public:
     int AddTopButton(const QString& zID, const QString& zCaption, int zPicture, RibbonError* error = nullptr);
     int Refresh();
     int Resize();
+    // Selects tab i exactly as a click on it does, TabClick included (the keyboard's way in).
+    void selectTab(int i);
     int LoadTheme(int iTema, RibbonError* error = nullptr);
     QPixmap LoadResPicture(int ID, const QString& Format, RibbonError* error = nullptr);
 
@@ -123,7 +125,6 @@ private:
     void buildTabRow();
     void buildCategories();
     void placeTopButton(int n);
-    void selectTab(int i);
     void toggleMaximised();
     void setHighlight(Element e);
     void clearHighlightOf(Element e);

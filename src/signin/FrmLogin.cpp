@@ -9,6 +9,7 @@
 #include "startup/Utilities.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QGuiApplication>
@@ -21,6 +22,8 @@ namespace k27 {
 
 // Shown when an operator or a new password could not be stored.
 constexpr int MsgNotStored = 141;
+// Heads the language choice of a first start.
+constexpr int MsgChooseLanguage = 170;
 
 static constexpr int px(double twips) { return int(twips / FrmLogin::Twips + 0.5); }
 
@@ -54,6 +57,8 @@ FrmLogin::FrmLogin(AppContext& context, QWidget* parent)
     loadOperators();
     // The operator types at once: the name of the first operator, or the password.
     (m_firstUse ? m_txtName : m_txtPassword)->setFocus();
+    if (m_firstUse && m_context.firstStart)
+        beginLanguageStep();
 
     // Placed from the dialog's full height, then grown by the opening animation.
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -104,9 +109,18 @@ void FrmLogin::buildControls()
         e->setEchoMode(QLineEdit::Password);
     m_cmdChg = place<QPushButton>(this, "CmdChg", x + 100, 148, 100, 30);
     m_cmdChg->setText(QStringLiteral("修改密码"));
+    // Enter in the change area changes the password; it must not sign in (and count a failure).
+    for (QLineEdit* e : {m_txtOld, m_txt1, m_txt2})
+        e->installEventFilter(this);
+    setChangeAreaReachable(false);
 
     connect(m_combo1, &QComboBox::currentTextChanged, this, &FrmLogin::selectOperator);
-    connect(m_cmdOK, &QPushButton::clicked, this, [this] { m_firstUse ? signInFirstUse() : signIn(); });
+    connect(m_cmdOK, &QPushButton::clicked, this, [this] {
+        if (m_choosingLanguage)
+            finishLanguageStep();
+        else
+            m_firstUse ? signInFirstUse() : signIn();
+    });
     connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_cmdGg, &QPushButton::clicked, this, &FrmLogin::toggleChangeArea);
     connect(m_cmdChg, &QPushButton::clicked, this, &FrmLogin::changePassword);
@@ -193,23 +207,95 @@ void FrmLogin::signInFirstUse()
     accept();
 }
 
+// The language step stands in the place of the operator fields until OK is pressed.
+void FrmLogin::beginLanguageStep()
+{
+    m_choosingLanguage = true;
+    m_cmbLag = place<QComboBox>(this, "CmbLag", 16, 54, 246, 26);
+    m_cmbLag->addItems({QStringLiteral("简体中文"), QStringLiteral("繁體中文"), QStringLiteral("English")});
+    for (const char* name : {"Lbl2", "Lbl3", "TxtName", "txtPassword"})
+        findChild<QWidget*>(QLatin1String(name))->hide();
+    const int suggested = languageForLocale(QLocale::system());
+    m_cmbLag->setCurrentIndex(suggested);
+    showLanguage(suggested);
+    connect(m_cmbLag, &QComboBox::currentIndexChanged, this, &FrmLogin::showLanguage);
+    m_cmbLag->show();
+    m_cmbLag->setFocus();
+}
+
+// Switches the dialog (and the messages that follow) to the language at once.
+void FrmLogin::showLanguage(int language)
+{
+    if (language < 0 || language > 2)
+        return;
+    const quint8 previous = m_context.settings.language;
+    m_context.settings.language = quint8(language);
+    // Simplified Chinese first, as at start-up, so that no message is left empty.
+    m_context.language.loadFile(m_context.languagePath(0));
+    if (!m_context.loadLanguage()) {
+        m_context.settings.language = previous;
+        m_context.loadLanguage();
+    }
+    ApplyCaptions(this, m_context.language);
+    m_lbl1->setText(m_context.message(MsgChooseLanguage));
+}
+
+void FrmLogin::finishLanguageStep()
+{
+    writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    m_choosingLanguage = false;
+    m_cmbLag->hide();
+    for (const char* name : {"Lbl2", "Lbl3", "TxtName", "txtPassword"})
+        findChild<QWidget*>(QLatin1String(name))->show();
+    m_lbl1->setText(m_context.message(14));
+    m_txtName->setFocus();
+}
+
 void FrmLogin::setLineEnds(int twips)
 {
     for (QFrame* line : {m_line1, m_line4})
         line->setFixedWidth(px(twips) - line->x());
 }
 
+bool FrmLogin::isChangeAreaOpen() const
+{
+    return width() > px(4300);
+}
+
+void FrmLogin::setChangeAreaReachable(bool open)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{m_txtOld, m_txt1, m_txt2, m_cmdChg})
+        w->setFocusPolicy(open ? Qt::StrongFocus : Qt::NoFocus);
+    QWidget* focus = focusWidget();
+    if (!open && (focus == m_txtOld || focus == m_txt1 || focus == m_txt2 || focus == m_cmdChg))
+        m_txtPassword->setFocus();
+}
+
 void FrmLogin::toggleChangeArea()
 {
-    if (width() > px(4300)) {
+    if (isChangeAreaOpen()) {
         resize(px(NarrowWidth), height());
         setLineEnds(4080);
         m_cmdGg->setText(QStringLiteral(">>"));
+        setChangeAreaReachable(false);
     } else {
         resize(px(WideWidth), height());
         setLineEnds(7560);
         m_cmdGg->setText(QStringLiteral("<<"));
+        setChangeAreaReachable(true);
     }
+}
+
+bool FrmLogin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            m_cmdChg->click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void FrmLogin::changePassword()

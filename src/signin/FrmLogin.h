@@ -24,6 +24,9 @@ public:
     explicit FrmLogin(AppContext& context, QWidget* parent = nullptr);
 
     bool isFirstUse() const { return m_firstUse; }
+    // On the first start in a new folder the dialog asks for the language before the first
+    // operator; true while it does.
+    bool isChoosingLanguage() const { return m_choosingLanguage; }
     int failureCount() const { return m_failures; }
 
     // Twips as the dialog's sizes are given (15 per pixel).
@@ -35,7 +38,10 @@ public:
     // Plays the opening animation when the dialog is still small (runs on activation).
     void playOpeningAnimation();
 
+    bool isChangeAreaOpen() const;
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -48,16 +54,23 @@ private:
     void toggleChangeArea();
     void changePassword();
     void setLineEnds(int twips);
+    // Only an open change area takes the focus: Tab never walks into fields beyond the edge.
+    void setChangeAreaReachable(bool open);
+    void beginLanguageStep();
+    void showLanguage(int language);
+    void finishLanguageStep();
 
     AppContext& m_context;
     Database m_db;
     bool m_firstUse = false;
     int m_failures = 0;
     bool m_animating = false;
+    bool m_choosingLanguage = false;
     QString m_storedPassword; // stored form of the chosen operator's password
 
     QLabel* m_lbl1 = nullptr;
     QComboBox* m_combo1 = nullptr;
+    QComboBox* m_cmbLag = nullptr;
     QLineEdit* m_txtName = nullptr;
     QLineEdit* m_txtPassword = nullptr;
     QPushButton* m_cmdOK = nullptr;

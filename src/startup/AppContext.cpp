@@ -8,17 +8,22 @@ namespace k27 {
 
 AppContext::AppContext(QString programFolder, Dialogs& dialogs)
     : m_programFolder(QDir(programFolder).absolutePath())
+    , m_resFolder(m_programFolder + QStringLiteral("/res"))
     , m_dialogs(&dialogs)
 {
 }
 
+void AppContext::setResFolder(const QString& folder) { m_resFolder = QDir(folder).absolutePath(); }
+
 QString AppContext::settingsPath() const { return m_programFolder + QStringLiteral("/AppSet.dat"); }
+QString AppContext::deviceNamePath() const { return m_programFolder + QStringLiteral("/AppSet.dev"); }
+QString AppContext::databaseMarkerPath() const { return m_programFolder + QStringLiteral("/.database-created"); }
 QString AppContext::databasePath() const { return m_programFolder + QStringLiteral("/Data/Data.kvd"); }
 QString AppContext::imageFolder() const { return m_programFolder + QStringLiteral("/Data/img"); }
 
 QString AppContext::languagePath(int language) const
 {
-    return m_programFolder + QStringLiteral("/res/") + LanguageTable::fileName(language);
+    return m_resFolder + u'/' + LanguageTable::fileName(language);
 }
 
 bool AppContext::loadLanguage()

@@ -25,7 +25,14 @@ public:
     AppContext(QString programFolder, Dialogs& dialogs);
 
     const QString& programFolder() const { return m_programFolder; }
+    // The language files: res/ of the program folder unless set apart (an installed program).
+    const QString& resFolder() const { return m_resFolder; }
+    void setResFolder(const QString& folder);
     QString settingsPath() const;
+    QString deviceNamePath() const;        // AppSet.dev, beside AppSet.dat
+    // Left beside the database once it has existed, so that a missing database can be told
+    // from a new folder.
+    QString databaseMarkerPath() const;
     QString databasePath() const;          // Data/Data.kvd
     QString imageFolder() const;           // Data/img
     QString languagePath(int language) const;
@@ -43,6 +50,10 @@ public:
     QString serialSettings = QStringLiteral("9600,n,8,1");
     LanguageTable language;
     SignedInOperator signedIn;
+    // The serial device by name (/dev/ttyUSB0), used when the port field says so.
+    QString deviceName;
+    // Start-up created the database: the first start in this folder.
+    bool firstStart = false;
     // Folder of the manual backup, outside the program folder (the user's data folder).
     QString userDataFolder;
 
@@ -50,6 +61,7 @@ private:
     void installPlatformTranslation();
 
     QString m_programFolder;
+    QString m_resFolder;
     std::unique_ptr<QTranslator> m_qtTranslator;
     Dialogs* m_dialogs;
 };

@@ -50,6 +50,23 @@ bool writeSettingsFile(const QString& path, const AppSettings& settings)
     return file.seek(0) && file.write(bytes) == bytes.size() && file.flush();
 }
 
+QString readDeviceName(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine(4096)).trimmed();
+}
+
+bool writeDeviceName(const QString& path, const QString& device)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray line = device.toUtf8() + '\n';
+    return file.write(line) == line.size() && file.flush();
+}
+
 CorrectedSettings correctSettings(AppSettings& settings)
 {
     CorrectedSettings c;
@@ -60,6 +77,22 @@ CorrectedSettings correctSettings(AppSettings& settings)
     if (settings.language > 2)
         settings.language = 0;
     return c;
+}
+
+quint8 languageForLocale(const QLocale& locale)
+{
+    if (locale.language() != QLocale::Chinese)
+        return 2;
+    if (locale.script() == QLocale::TraditionalChineseScript)
+        return 1;
+    switch (locale.territory()) {
+    case QLocale::Taiwan:
+    case QLocale::HongKong:
+    case QLocale::Macau:
+        return locale.script() == QLocale::SimplifiedChineseScript ? 0 : 1;
+    default:
+        return 0;
+    }
 }
 
 QString serialSettingsString(const QString& baudText)

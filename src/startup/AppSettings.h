@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QLocale>
 #include <QString>
 #include <QtGlobal>
 
@@ -21,6 +22,16 @@ struct AppSettings {
     bool operator==(const AppSettings&) const = default;
 };
 
+// The port field's value for a device chosen by name (/dev/ttyUSB0): the name is kept in a
+// second file beside AppSet.dat (AppSet.dev), so the record keeps its 6 bytes. Readers that
+// do not know the value correct it to COM1 for the settings page and fail to open it until a
+// port is applied, as with any invalid port.
+constexpr quint8 NamedDevicePort = 255;
+
+// The first line of AppSet.dev, trimmed; empty when the file is missing.
+QString readDeviceName(const QString& path);
+bool writeDeviceName(const QString& path, const QString& device);
+
 // Reads the record, creating an empty file when it is missing. Errors leave the fields at 0.
 AppSettings readSettingsFile(const QString& path);
 
@@ -37,6 +48,10 @@ struct CorrectedSettings {
 // Corrects the record as start-up does: the language field inside the record,
 // port and speed in the returned copies (the record's own fields stay as read).
 CorrectedSettings correctSettings(AppSettings& settings);
+
+// The language field that suits a locale: Simplified Chinese for Chinese, Traditional
+// Chinese for its script or for Taiwan, Hong Kong and Macao, English for every other.
+quint8 languageForLocale(const QLocale& locale);
 
 // "9600" -> "9600,n,8,1"
 QString serialSettingsString(const QString& baudText);

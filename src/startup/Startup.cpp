@@ -2,9 +2,11 @@
 
 #include "db/Database.h"
 #include "db/FileModes.h"
+#include "db/Schema.h"
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -12,6 +14,8 @@ namespace k27 {
 
 // Message shown when Data.kvd exists but is no database of this program (or the password fails).
 constexpr int MsgDatabaseUnreadable = 135;
+// Shown with the folder when a new folder gets no database (no room, no rights).
+constexpr int MsgCannotCreateDatabase = 173;
 
 Startup::Startup(AppContext& context)
     : m_context(context)
@@ -37,7 +41,12 @@ Startup::Outcome Startup::run()
     AppContext& ctx = m_context;
     Dialogs& dialogs = ctx.dialogs();
 
+    // A new folder (the user's data folder on a first start) is made here, before the
+    // settings file is created in it.
+    QDir().mkpath(ctx.programFolder());
     ctx.settings = readSettingsFile(ctx.settingsPath());
+    if (ctx.settings.port == NamedDevicePort)
+        ctx.deviceName = readDeviceName(ctx.deviceNamePath());
 
     if (!QFileInfo::exists(ctx.languagePath(0))) {
         dialogs.message(nullptr, missingLanguageText(), Dialogs::Icon::Error);
@@ -73,6 +82,20 @@ Startup::Outcome Startup::run()
     // Data files of earlier versions were readable by every local user.
     tightenDataFiles(ctx.programFolder(), ctx.userDataFolder);
     makeWritable(ctx.databasePath());
+    // A folder that never had a database gets an empty one; one whose database has gone
+    // (the marker says it existed) must not silently start over with an empty register.
+    if (!QFileInfo::exists(ctx.databasePath()) && !QFileInfo::exists(ctx.databaseMarkerPath())) {
+        makePrivateFolder(ctx.programFolder() + QStringLiteral("/Data"));
+        makePrivateFolder(ctx.imageFolder());
+        QString error;
+        if (!createProgramDatabase(ctx.databasePath(), &error)) {
+            dialogs.message(nullptr, ctx.message(MsgCannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
+                            Dialogs::Icon::Error);
+            return Outcome::Exit;
+        }
+        tightenMode(ctx.databasePath());
+        ctx.firstStart = true;
+    }
     if (!QFileInfo::exists(ctx.databasePath())) {
         dialogs.message(nullptr, ctx.message(1), Dialogs::Icon::Error);
         return Outcome::Exit;
@@ -84,6 +107,13 @@ Startup::Outcome Startup::run()
     if (!Database::isProgramDatabase(ctx.databasePath())) {
         dialogs.message(nullptr, ctx.message(MsgDatabaseUnreadable), Dialogs::Icon::Error);
         return Outcome::Exit;
+    }
+
+    if (!QFileInfo::exists(ctx.databaseMarkerPath())) {
+        QFile marker(ctx.databaseMarkerPath());
+        if (marker.open(QIODevice::WriteOnly))
+            marker.write("Data/Data.kvd has existed in this folder. If it is missing, restore it from a\n"
+                         "backup (Data/Bak01.kvd .. Data/Bak10.kvd) instead of starting a new register.\n");
     }
 
     ctx.serialSettings = serialSettingsString(ctx.baudText);

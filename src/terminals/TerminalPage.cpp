@@ -267,7 +267,7 @@ void TerminalPage::exportTerminals()
     if (!m_host.context)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const GridExportResult result = GridM->exportToFile(dialogs, QString(), true, false);
+    const GridExportResult result = GridM->exportToFile(dialogs, QString(), true, false, message(165));
     if (result.ok())
         dialogs.message(this, message(121), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)
@@ -282,7 +282,7 @@ void TerminalPage::importTerminals()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, QString(), QStringLiteral("Excel(*.xls)"));
+    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls)"), Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
     const WorkbookReader::Result sheet = m_reader.read(file);

@@ -11,6 +11,7 @@
 #include "platform/Grid.h"
 
 #include <QComboBox>
+#include <QImageReader>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -658,17 +659,25 @@ void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
     MainWindowFixture fx;
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
-    const QStringList filters = CardholderPage::photoFilter().split(QStringLiteral(";;"));
-    QCOMPARE(filters.size(), 3);
-    const QStringList files[3] = {{QStringLiteral("a.JPG"), QStringLiteral("b.jpg"), QStringLiteral("c.Jpg")},
+    const QString filter = CardholderPage::photoFilter(fx.context->message(167));
+    const QStringList filters = filter.split(QStringLiteral(";;"));
+    QCOMPARE(filters.size(), 5);
+    QVERIFY(filters[0].startsWith(fx.context->message(167) + QStringLiteral(" (")));
+    // Every picture format first, then JPG, bitmap, GIF and PNG; names in any case.
+    const QStringList files[5] = {{QStringLiteral("a.JPG"), QStringLiteral("b.png"), QStringLiteral("c.Bmp"),
+                                   QStringLiteral("d.gif"), QStringLiteral("e.jpeg")},
+                                  {QStringLiteral("a.JPG"), QStringLiteral("b.jpg"), QStringLiteral("c.Jpg")},
                                   {QStringLiteral("a.bmp"), QStringLiteral("b.BMP")},
-                                  {QStringLiteral("a.GIF"), QStringLiteral("b.gif")}};
-    for (int i = 0; i < 3; ++i) {
-        const QString pattern = filters[i].section(u'(', 1).chopped(1);
-        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern));
-        for (const QString& file : files[i])
-            QVERIFY2(re.match(file).hasMatch(), qPrintable(filters[i] + u' ' + file));
-        QVERIFY(!re.match(QStringLiteral("a.png")).hasMatch());
+                                  {QStringLiteral("a.GIF"), QStringLiteral("b.gif")},
+                                  {QStringLiteral("a.PNG"), QStringLiteral("b.png")}};
+    for (int i = 0; i < 5; ++i) {
+        const QStringList patterns = filters[i].section(u'(', 1).chopped(1).split(u' ');
+        for (const QString& file : files[i]) {
+            bool matched = false;
+            for (const QString& pattern : patterns)
+                matched = matched || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(file).hasMatch();
+            QVERIFY2(matched, qPrintable(filters[i] + u' ' + file));
+        }
     }
 
     // A double-click on the picture asks for a file; a bitmap is shown, nothing written.
@@ -680,12 +689,28 @@ void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
     QTest::mouseDClick(page->Image1, Qt::LeftButton);
     QCOMPARE(fx.dialogs.calls.size(), 1);
     QCOMPARE(fx.dialogs.calls[0].kind, Kind::OpenFile);
-    QCOMPARE(fx.dialogs.calls[0].text, CardholderPage::photoFilter());
+    QCOMPARE(fx.dialogs.calls[0].text, filter);
+    QCOMPARE(fx.dialogs.calls[0].title, fx.context->message(160));
+    QCOMPARE(fx.dialogs.calls[0].fileKind, Dialogs::FileKind::Photo);
     QVERIFY(!page->photo().isNull());
     QCOMPARE(QDir(fx.context->imageFolder()).entryList(QDir::Files).size(), 0);
     // Cancelled: the picture stays.
     QTest::mouseDClick(page->Image1, Qt::LeftButton);
     QVERIFY(!page->photo().isNull());
+
+    // A transparent PNG is laid on white: the stored JPEG shows no black where it was clear.
+    const QString png = fx.folder.path() + QStringLiteral("/face.png");
+    QImage clear(16, 16, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    QVERIFY(clear.save(png, "PNG"));
+    fx.dialogs.fileAnswers = {png};
+    QTest::mouseDClick(page->Image1, Qt::LeftButton);
+    QCOMPARE(page->photo().pixelColor(8, 8), QColor(Qt::white));
+    page->TxtName->setText(QStringLiteral("Png"));
+    page->btnInsert->click();
+    const QString stored = imagePath(fx, QStringLiteral("Png"), QStringLiteral("未填写"));
+    QCOMPARE(QImageReader(stored).format(), QByteArray("jpeg"));
+    QVERIFY(QImage(stored).pixelColor(8, 8).lightness() > 240);
 }
 
 // A pasted 10,000-character text would otherwise be searched in every row at each keystroke.

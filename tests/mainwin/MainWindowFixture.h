@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -25,6 +26,8 @@ struct MainWindowFixture {
     explicit MainWindowFixture(int language = 0, bool administrator = true)
     {
         QDir dir(folder.path());
+        // The operator's own settings (window place, folders) stay in the fixture's folder.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.filePath(QStringLiteral("user")));
         dir.mkpath(QStringLiteral("res"));
         dir.mkpath(QStringLiteral("Data/img"));
         const QString source = qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/res/");

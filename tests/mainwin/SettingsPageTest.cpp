@@ -5,6 +5,7 @@
 #include "db/Schema.h"
 #include "mainwin/SettingsPage.h"
 #include "platform/Grid.h"
+#include "platform/SerialPort.h"
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
@@ -22,6 +23,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <pty.h>
+#include <unistd.h>
 
 using namespace k27;
 using k27::test::ScriptedDialogs;
@@ -225,6 +228,40 @@ private slots:
         QCOMPARE(m_context->settings.port, 5);
         QCOMPARE(applied.size(), 3);
         QCOMPARE(applied[2][0].toBool(), false);
+    }
+
+    // A device found by name follows COM8. Choosing it keeps AppSet.dat at 6 bytes with
+    // port 255 and puts the name beside it; the port opens it, and the page still shows it
+    // while it is unplugged.
+    void serialDeviceByName()
+    {
+        int master = -1, slave = -1;
+        char name[256] = {};
+        QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+        ::close(slave);
+        const QString device = QString::fromLocal8Bit(name);
+        SerialPort::setDeviceLister([device] { return QStringList{device}; });
+        m_page->hide();
+        m_page->show();
+        auto* cmbC = child<QComboBox>("CmbC");
+        QCOMPARE(cmbC->count(), 9);
+        QCOMPARE(cmbC->itemText(8), device);
+        cmbC->setCurrentIndex(8);
+        click("cmdApply");
+        QCOMPARE(fileBytes(m_context->settingsPath()), (AppSettings{255, 9600, 0}.toBytes()));
+        QCOMPARE(fileBytes(m_context->deviceNamePath()), device.toUtf8() + '\n');
+        SerialPort port;
+        port.setDeviceName(m_context->deviceName);
+        QVERIFY2(openDevicePort(port, m_context->settings.port, m_context->serialSettings), qPrintable(port.errorString()));
+        QCOMPARE(port.devicePath(), device);
+        port.close();
+
+        SerialPort::setDeviceLister([] { return QStringList{}; });
+        cmbC->setCurrentIndex(0);
+        m_page->showSettings();
+        QCOMPARE(cmbC->currentText(), device);
+        SerialPort::setDeviceLister({});
+        ::close(master);
     }
 
     void switchLanguages()

@@ -9,12 +9,16 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
 using k27::SerialPort;
+using Problem = SerialPort::OpenProblem;
 
 namespace {
 
@@ -131,6 +135,8 @@ private slots:
     void clearInputDropsWaitingBytes();
     void secondActivationDoesNothingAndReopenTakesNewSettings();
     void vanishedDeviceIsReleased();
+    void deviceKinds();
+    void deviceWithoutRights();
 };
 
 void SerialPortTest::devicePathMapping()
@@ -343,6 +349,66 @@ void SerialPortTest::vanishedDeviceIsReleased()
     // One notification, told apart from received data, not one per turn of the loop.
     QCOMPARE(spy.count(), 1);
     QCOMPARE(spy.first().first().value<SerialPort::Event>(), SerialPort::Event::Other);
+}
+
+// What a device is, as the port sees it by name (port 255) and through dev/COM3, and the
+// message each failure gives.
+void SerialPortTest::deviceKinds()
+{
+    QTemporaryDir dir;
+    Pty pty;
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const struct {
+        QString path;
+        Problem problem;
+        int message;
+    } cases[] = {
+        {pty.slavePath, Problem::None, 50},
+        {plain.fileName(), Problem::NotATerminal, 172},
+        {QStringLiteral("/dev/null"), Problem::NotATerminal, 172},
+        {dir.filePath(QStringLiteral("missing")), Problem::Failed, 50},
+    };
+    for (const auto& c : cases) {
+        QCOMPARE(SerialPort::checkDevice(c.path), c.problem);
+        for (int number : {SerialPort::NamedDevicePort, 3}) {
+            SerialPort port;
+            port.setProgramFolder(dir.path());
+            port.setDeviceName(c.path);
+            QVERIFY(link(dir.path(), 3, c.path));
+            const bool opened = k27::openDevicePort(port, number, QStringLiteral("9600,n,8,1"));
+            QCOMPARE(opened, c.problem == Problem::None);
+            QCOMPARE(port.openProblem(), opened ? Problem::None : c.problem);
+            if (opened)
+                QCOMPARE(port.devicePath(), c.path);
+        }
+        if (c.problem != Problem::None)
+            QCOMPARE(k27::openFailureMessage(c.problem), c.message);
+    }
+    QCOMPARE(k27::openFailureMessage(Problem::NoPermission), 171);
+}
+
+// A device this user may not open names the dialout group. Root may open anything, so the
+// check runs in a child that has become nobody.
+void SerialPortTest::deviceWithoutRights()
+{
+    Pty pty;
+    QVERIFY(::chmod(QFile::encodeName(pty.slavePath).constData(), geteuid() == 0 ? 0600 : 0) == 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(99);
+        SerialPort port;
+        port.setDeviceName(pty.slavePath);
+        const bool opened = k27::openDevicePort(port, SerialPort::NamedDevicePort, QStringLiteral("9600,n,8,1"));
+        ::_exit(opened ? 98 : int(port.openProblem()) * 10 + int(SerialPort::checkDevice(pty.slavePath)));
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), int(Problem::NoPermission) * 11);
 }
 
 QTEST_GUILESS_MAIN(SerialPortTest)

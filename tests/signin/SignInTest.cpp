@@ -5,6 +5,7 @@
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -127,6 +128,39 @@ private slots:
         QVERIFY(f.dialogs.calls.isEmpty());
     }
 
+    // A first start asks the language before the first operator and keeps it in AppSet.dat;
+    // a folder whose register already existed goes straight to the operator.
+    void firstStartAsksTheLanguage()
+    {
+        Fixture f;
+        f.ctx.firstStart = true;
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(dlg.isChoosingLanguage());
+        auto* cmbLag = child<QComboBox>(dlg, "CmbLag");
+        QVERIFY(cmbLag->isVisible());
+        QCOMPARE(cmbLag->count(), 3);
+        QVERIFY(!child<QLineEdit>(dlg, "TxtName")->isVisible());
+        for (int language : {2, 1, 2}) {
+            cmbLag->setCurrentIndex(language);
+            QCOMPARE(int(f.ctx.settings.language), language);
+            QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), f.ctx.message(170));
+        }
+        QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
+        click(dlg, "cmdOK");
+        QVERIFY(!dlg.isChoosingLanguage());
+        QVERIFY(f.dialogs.calls.isEmpty());
+        QCOMPARE(f.folder.readFile(QStringLiteral("AppSet.dat")), (AppSettings{0, 0, 2}.toBytes()));
+        QVERIFY(child<QLineEdit>(dlg, "TxtName")->isVisible());
+        QVERIFY(!cmbLag->isVisible());
+        QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), QStringLiteral("First use: create the administrator"));
+
+        Fixture existing;
+        FrmLogin plain(existing.ctx);
+        QVERIFY(!plain.isChoosingLanguage());
+        QVERIFY(!child<QComboBox>(plain, "CmbLag"));
+    }
+
     void thirdFailureEndsTheProgram()
     {
         Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("Right")), false, {}}});
@@ -210,6 +244,42 @@ private slots:
         child<QLineEdit>(dlg, "txtPassword")->setText(QStringLiteral("new1"));
         click(dlg, "cmdOK");
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
+    void changeAreaByKeyboard()
+    {
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("old")), true, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg));
+        const QStringList changeArea = {QStringLiteral("TxtOld"), QStringLiteral("Txt1"), QStringLiteral("Txt2"),
+                                        QStringLiteral("CmdChg")};
+        const auto tabWalk = [&dlg] {
+            child<QLineEdit>(dlg, "txtPassword")->setFocus();
+            QStringList reached;
+            for (int i = 0; i < 12; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                reached << QApplication::focusWidget()->objectName();
+            }
+            return reached;
+        };
+        // Closed, Tab never walks into the fields beyond the dialog's edge; open, it does.
+        for (const bool open : {false, true}) {
+            const QStringList reached = tabWalk();
+            for (const QString& name : changeArea)
+                QVERIFY2(reached.contains(name) == open, qPrintable(name + u' ' + reached.join(u',')));
+            click(dlg, "cmdGg");
+        }
+        click(dlg, "cmdGg");
+        // Enter in the change area changes the password: no sign-in, no failure counted.
+        for (const char* field : {"TxtOld", "Txt1", "Txt2"}) {
+            f.dialogs.clear();
+            child<QLineEdit>(dlg, field)->setFocus();
+            QTest::keyClick(child<QLineEdit>(dlg, field), Qt::Key_Return);
+            QCOMPARE(f.dialogs.messageTexts(), QStringList{f.ctx.message(2)});
+            QCOMPARE(dlg.failureCount(), 0);
+            QVERIFY(dlg.isVisible());
+        }
     }
 
     void nothingStoredIsNeverReportedAsDone()

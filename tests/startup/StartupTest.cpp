@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace k27;
@@ -149,6 +150,7 @@ private slots:
     void missingDatabaseStops()
     {
         ProgramFolder folder(false);
+        folder.writeFile(QStringLiteral(".database-created"), "");
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -156,6 +158,60 @@ private slots:
         QCOMPARE(dialogs.calls.size(), 1);
         QCOMPARE(dialogs.calls[0].text, ctx.message(1));
         QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
+    }
+
+    // A folder that never had a register gets an empty one and is marked; once marked, a
+    // register that has gone stops the start with message 1 instead of starting afresh.
+    // A register that was already there (made by k27-db) is marked at its first start.
+    void firstStartCreatesTheDatabase()
+    {
+        QTemporaryDir parent;
+        ProgramFolder res;
+        const QString path = parent.path() + QStringLiteral("/new/k27center");
+        ScriptedDialogs dialogs;
+        {
+            AppContext ctx(path, dialogs);
+            ctx.setResFolder(res.path(QStringLiteral("res")));
+            Startup startup(ctx);
+            QCOMPARE(startup.run(), Startup::Outcome::Continue);
+            QVERIFY(dialogs.calls.isEmpty());
+            QVERIFY(ctx.firstStart);
+            QVERIFY(Database::isProgramDatabase(ctx.databasePath()));
+            QVERIFY(QFileInfo(ctx.imageFolder()).isDir());
+            QCOMPARE(QFileInfo(ctx.databasePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup), 0);
+            QVERIFY(QFile::exists(ctx.databaseMarkerPath()));
+            QCOMPARE(QFileInfo(ctx.settingsPath()).size(), 0);
+        }
+        QVERIFY(QFile::remove(path + QStringLiteral("/Data/Data.kvd")));
+        AppContext again(path, dialogs);
+        again.setResFolder(res.path(QStringLiteral("res")));
+        Startup second(again);
+        QCOMPARE(second.run(), Startup::Outcome::Exit);
+        QCOMPARE(dialogs.messageTexts(), QStringList{again.message(1)});
+        QVERIFY(!QFile::exists(again.databasePath()));
+
+        ProgramFolder made;
+        AppContext ctx(made.path(), dialogs);
+        Startup startup(ctx);
+        QCOMPARE(startup.run(), Startup::Outcome::Continue);
+        QVERIFY(!ctx.firstStart);
+        QVERIFY(QFile::exists(ctx.databaseMarkerPath()));
+    }
+
+    // Port 255 names the device in AppSet.dev; any other port leaves that file unread.
+    void deviceChosenByName()
+    {
+        for (const auto& [port, expected] : {std::pair{255, "/dev/ttyUSB0"}, std::pair{3, ""}}) {
+            ProgramFolder folder;
+            folder.writeFile(QStringLiteral("AppSet.dat"), AppSettings{quint8(port), 9600, 0}.toBytes());
+            folder.writeFile(QStringLiteral("AppSet.dev"), "/dev/ttyUSB0\n");
+            ScriptedDialogs dialogs;
+            AppContext ctx(folder.path(), dialogs);
+            Startup startup(ctx);
+            QCOMPARE(startup.run(), Startup::Outcome::Continue);
+            QCOMPARE(ctx.deviceName, QString::fromLatin1(expected));
+            QCOMPARE(ctx.portNumber, port == 255 ? 1 : port);
+        }
     }
 
     void readOnlyDatabaseMadeWritable()

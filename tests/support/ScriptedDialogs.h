@@ -20,6 +20,7 @@ public:
         Icon icon = Icon::None;
         QString title;
         bool defaultNo = false;   // a question whose Enter answers No
+        FileKind fileKind = FileKind::Other;
     };
 
     QList<Call> calls;
@@ -45,14 +46,14 @@ public:
         calls.append({Kind::Input, prompt, Icon::None, title});
         return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
     }
-    QString openFile(QWidget*, const QString& title, const QString& filter) override
+    QString openFile(QWidget*, const QString& title, const QString& filter, FileKind kind) override
     {
-        calls.append({Kind::OpenFile, filter, Icon::None, title});
+        calls.append({Kind::OpenFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
-    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString&) override
+    QString saveFile(QWidget*, const QString& title, const QString& filter, const QString&, FileKind kind) override
     {
-        calls.append({Kind::SaveFile, filter, Icon::None, title});
+        calls.append({Kind::SaveFile, filter, Icon::None, title, false, kind});
         return fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
     }
 

@@ -20,13 +20,9 @@ static int fail(const QString& reason)
 
 static int init(const QString& path)
 {
-    if (QFileInfo::exists(path))
-        return fail(QStringLiteral("%1 exists; refusing to overwrite it").arg(path));
-    Database db;
-    if (!db.create(path))
-        return fail(db.lastError());
-    if (!db.beginTransaction() || !k27::createProgramTables(db) || !k27::EnsureRecordTable(db) || !db.commit())
-        return fail(db.lastError());
+    QString error;
+    if (!k27::createProgramDatabase(path, &error))
+        return fail(error);
     std::printf("created %s\n", qPrintable(path));
     return 0;
 }

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace k27 {
+
+// What the command line asks for. Arguments that are not ours (Qt's own, such as
+// -platform offscreen) are left to Qt.
+struct CommandLine {
+    QString folder;        // --folder DIR
+    bool help = false;     // --help, -h
+    bool version = false;  // --version
+    QString error;         // a malformed option; the program prints it with the usage and ends
+};
+
+CommandLine parseCommandLine(const QStringList& arguments);
+QString usageText();
+
+// Where the program keeps its files. The program folder holds AppSet.dat and Data/; the
+// language files may come from elsewhere (an installed program reads the shared copies).
+struct ProgramFolders {
+    enum class Kind { Option, Portable, UserData };
+    Kind kind = Kind::Portable;
+    QString programFolder;
+    QString resFolder;
+};
+
+// What is known about the machine when the folders are chosen.
+struct FolderFacts {
+    QString optionFolder;          // --folder, may be empty
+    QString executableFolder;
+    bool executableHasRes = false; // the executable's folder holds res/
+    bool executableWritable = false;
+    bool optionHasRes = false;     // the --folder folder holds res/
+    QString userDataHome;          // $XDG_DATA_HOME, else ~/.local/share
+    QString sharedResFolder;       // the installed language files
+};
+
+// The order: the --folder option; the executable's folder when it holds res/ and can be
+// written (a build folder or a portable copy); else <userDataHome>/k27center.
+ProgramFolders chooseProgramFolders(const FolderFacts& facts);
+
+// Fills the facts from the file system and the environment.
+FolderFacts probeFolderFacts(const QString& optionFolder, const QString& executableFolder);
+
+// <userDataHome>/k27center-backup: the manual backup, outside every program folder.
+QString manualBackupFolder(const QString& userDataHome);
+
+// A one-line reason when no graphical display can be reached with this environment and
+// these arguments; empty when Qt can be started.
+QString missingDisplayReason(const QStringList& arguments);
+
+} // namespace k27

@@ -1,0 +1,408 @@
+// The main window on an ordinary screen and keyboard: where it opens and how it is resized,
+// pages by keyboard, row numbers, header captions, the issuing list's card column and the
+// titles and folders of the file dialogs.
+
+#include "DemoData.h"
+#include "MainWindowFixture.h"
+
+#include "cardholders/CardholderPage.h"
+#include "issuing/IssuingPage.h"
+#include "mainwin/Frmmain.h"
+#include "mainwin/WindowFrame.h"
+#include "platform/FileFolders.h"
+#include "platform/Grid.h"
+#include "ribbon/VelRibbon.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScreen>
+#include <QStyleOptionHeader>
+#include <QTableView>
+#include <QTest>
+
+using namespace k27;
+using namespace k27::test;
+using Kind = ScriptedDialogs::Kind;
+using FileKind = Dialogs::FileKind;
+
+Q_DECLARE_METATYPE(Qt::Edges)
+Q_DECLARE_METATYPE(FileKind)
+Q_DECLARE_METATYPE(Kind)
+
+namespace {
+
+void seed(const MainWindowFixture& fx)
+{
+    Database db;
+    QVERIFY(db.open(fx.databasePath()));
+    QVERIFY(seedDemoData(db, 12, 50, 0));
+}
+
+// Drags a widget by `by` with the left button, as the window system would deliver it.
+void drag(QWidget* widget, QPoint by)
+{
+    const QPoint from = widget->rect().center();
+    const QPoint global = widget->mapToGlobal(from);
+    QMouseEvent press(QEvent::MouseButtonPress, from, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent move(QEvent::MouseMove, from + by, global + by, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, from + by, global + by, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+// What the style needs to draw a header caption whole, measured here on its own.
+int captionWidth(const QHeaderView* header, const QString& text)
+{
+    QStyleOptionHeader opt;
+    opt.initFrom(header);
+    opt.text = text;
+    return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), header).width();
+}
+
+} // namespace
+
+class OperatorScreenTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openingGeometry_data();
+    void openingGeometry();
+    void resizedGeometry_data();
+    void resizedGeometry();
+    void windowFitsTheScreenAndRemembersItsPlace();
+    void everyControlIsReachableAtTheMinimumSize();
+    void edgesResizeTheWindow();
+    void shortcutsSwitchPages_data();
+    void shortcutsSwitchPages();
+    void rowNumberDoubleClickChoosesTheRow_data();
+    void rowNumberDoubleClickChoosesTheRow();
+    void headerCaptionsFitInEveryLanguage();
+    void issuingListShowsTheCardNumber();
+    void fileDialogsAreTitled_data();
+    void fileDialogsAreTitled();
+    void fileFoldersAreRememberedPerKind();
+};
+
+void OperatorScreenTest::openingGeometry_data()
+{
+    QTest::addColumn<QList<QRect>>("screens");
+    QTest::addColumn<QRect>("remembered");
+    QTest::addColumn<QRect>("expected");
+    const QRect laptop(0, 0, 1366, 728);
+    const QRect small(0, 0, 1024, 738);
+    const QRect wide(0, 0, 1920, 1040);
+    const QRect second(1920, 0, 1280, 984);
+    QTest::newRow("laptop: full height, centred") << QList<QRect>{laptop} << QRect() << QRect(43, 0, 1280, 728);
+    QTest::newRow("1024x768: the whole area") << QList<QRect>{small} << QRect() << QRect(0, 0, 1024, 738);
+    QTest::newRow("large screen: preferred size, centred") << QList<QRect>{wide} << QRect() << QRect(320, 120, 1280, 800);
+    QTest::newRow("remembered place kept") << QList<QRect>{wide} << QRect(100, 50, 900, 700) << QRect(100, 50, 900, 700);
+    QTest::newRow("remembered on the second screen") << QList<QRect>{wide, second} << QRect(2000, 100, 900, 700)
+                                                     << QRect(2000, 100, 900, 700);
+    QTest::newRow("second screen gone: centred on the first") << QList<QRect>{wide} << QRect(2000, 100, 900, 700)
+                                                               << QRect(320, 120, 1280, 800);
+    QTest::newRow("too large: shrunk into the screen") << QList<QRect>{laptop} << QRect(-50, 300, 1600, 900)
+                                                       << QRect(0, 0, 1366, 728);
+    QTest::newRow("too small: the minimum") << QList<QRect>{wide} << QRect(10, 10, 300, 200) << QRect(10, 10, 800, 560);
+    QTest::newRow("half off the edge: moved in") << QList<QRect>{laptop} << QRect(1000, 500, 900, 600)
+                                                 << QRect(466, 128, 900, 600);
+}
+
+void OperatorScreenTest::openingGeometry()
+{
+    QFETCH(QList<QRect>, screens);
+    QFETCH(QRect, remembered);
+    QFETCH(QRect, expected);
+    QCOMPARE(k27::openingGeometry(screens, remembered, Frmmain::PreferredSize, Frmmain::MinimumSize), expected);
+}
+
+void OperatorScreenTest::resizedGeometry_data()
+{
+    QTest::addColumn<Qt::Edges>("edges");
+    QTest::addColumn<QPoint>("delta");
+    QTest::addColumn<QRect>("expected");
+    // From (100, 100, 1000, 700), minimum 800 x 560.
+    QTest::newRow("right bottom grows") << (Qt::RightEdge | Qt::BottomEdge) << QPoint(50, 40) << QRect(100, 100, 1050, 740);
+    QTest::newRow("left moves the left edge only") << Qt::Edges(Qt::LeftEdge) << QPoint(-30, 99) << QRect(70, 100, 1030, 700);
+    QTest::newRow("top stops at the minimum") << Qt::Edges(Qt::TopEdge) << QPoint(0, 500) << QRect(100, 240, 1000, 560);
+    QTest::newRow("left top stops at the minimum") << (Qt::LeftEdge | Qt::TopEdge) << QPoint(900, 900)
+                                                   << QRect(300, 240, 800, 560);
+}
+
+void OperatorScreenTest::resizedGeometry()
+{
+    QFETCH(Qt::Edges, edges);
+    QFETCH(QPoint, delta);
+    QFETCH(QRect, expected);
+    QCOMPARE(k27::resizedGeometry(QRect(100, 100, 1000, 700), edges, delta, Frmmain::MinimumSize), expected);
+}
+
+void OperatorScreenTest::windowFitsTheScreenAndRemembersItsPlace()
+{
+    MainWindowFixture fx;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QRect moved;
+    {
+        Frmmain w(*fx.context);
+        QVERIFY2(screen.contains(w.geometry()), qPrintable(QStringLiteral("%1x%2+%3+%4").arg(w.width()).arg(w.height()).arg(w.x()).arg(w.y())));
+        w.show();
+        moved = QRect(screen.topLeft() + QPoint(0, 4), w.minimumSize());
+        w.setGeometry(moved);
+        QCOMPARE(w.geometry(), moved);
+        w.close();   // the close question is answered No: the place is kept all the same
+        QVERIFY(w.isVisible());
+    }
+    {
+        Frmmain w(*fx.context);
+        QCOMPARE(w.geometry(), moved);
+        QVERIFY(!w.windowState().testFlag(Qt::WindowMaximized));
+        w.show();
+        w.showMaximized();
+        QVERIFY(w.isMaximized());
+        w.close();
+    }
+    Frmmain w(*fx.context);
+    QVERIFY(w.windowState().testFlag(Qt::WindowMaximized));
+    QCOMPARE(w.normalGeometry().isValid() ? w.normalGeometry() : w.geometry(), moved);
+}
+
+void OperatorScreenTest::everyControlIsReachableAtTheMinimumSize()
+{
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    w.show();
+    w.resize(w.minimumSize());
+    QCOMPARE(w.size(), Frmmain::MinimumSize.boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size()));
+    for (int page = 0; page < Frmmain::PageCount; ++page) {
+        w.TabClick(QString::number(page + 1));
+        QCoreApplication::processEvents();
+        auto* scroll = qobject_cast<QScrollArea*>(w.page(page)->parentWidget()->parentWidget());
+        QVERIFY(scroll);
+        for (QWidget* control : w.page(page)->findChildren<QWidget*>()) {
+            const bool operated = qobject_cast<QPushButton*>(control) || qobject_cast<QLineEdit*>(control)
+                                  || qobject_cast<QComboBox*>(control) || qobject_cast<Grid*>(control)
+                                  || control->objectName() == QLatin1String("Lbltip");
+            if (!operated || !control->isVisibleTo(w.page(page)) || control->parentWidget()->inherits("QComboBox")
+                || control->parentWidget()->inherits("QAbstractSpinBox"))
+                continue;
+            scroll->ensureWidgetVisible(control, 0, 0);
+            QVERIFY2(!control->visibleRegion().isEmpty(), qPrintable(control->objectName()));
+            QVERIFY2(control->height() >= qMin(control->minimumSizeHint().height(), 20), qPrintable(control->objectName()));
+        }
+    }
+}
+
+void OperatorScreenTest::edgesResizeTheWindow()
+{
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    w.show();
+    w.setMinimumSize(400, 380);
+    w.setGeometry(QRect(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(20, 20),
+                        QSize(500, 400)));
+    QCoreApplication::processEvents();
+    const QRect before = w.geometry();
+    QMap<int, WindowEdgeGrip*> grips;
+    for (WindowEdgeGrip* grip : w.findChildren<WindowEdgeGrip*>()) {
+        QVERIFY(grip->isVisible());
+        grips.insert(int(grip->edges()), grip);
+    }
+    QCOMPARE(grips.size(), 8);   // four edges, four corners
+    WindowEdgeGrip* corner = grips.value(int(Qt::RightEdge | Qt::BottomEdge));
+    QCOMPARE(corner->mapTo(&w, corner->rect().bottomRight()), w.rect().bottomRight());
+    drag(corner, QPoint(-30, -40));
+    QCoreApplication::processEvents();
+    QCOMPARE(w.geometry(), QRect(before.topLeft(), QSize(470, 380)));   // held at the minimum height
+    drag(grips.value(int(Qt::LeftEdge)), QPoint(-10, 0));
+    QCoreApplication::processEvents();
+    QCOMPARE(w.geometry().left(), before.left() - 10);
+    // Maximised, the window has no edges to drag.
+    w.showMaximized();
+    QCoreApplication::processEvents();
+    QVERIFY(!corner->isVisible());
+}
+
+void OperatorScreenTest::shortcutsSwitchPages_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<int>("page");
+    const int ctrl = int(Qt::ControlModifier);
+    // From the cardholder page (0).
+    QTest::newRow("Ctrl+3") << int(Qt::Key_3) << ctrl << 2;
+    QTest::newRow("Ctrl+5") << int(Qt::Key_5) << ctrl << 4;
+    QTest::newRow("Ctrl+Tab") << int(Qt::Key_Tab) << ctrl << 1;
+    QTest::newRow("Ctrl+Shift+Tab wraps") << int(Qt::Key_Backtab) << (ctrl | int(Qt::ShiftModifier)) << 4;
+    QTest::newRow("Ctrl+PgDown") << int(Qt::Key_PageDown) << ctrl << 1;
+    QTest::newRow("Ctrl+PgUp wraps") << int(Qt::Key_PageUp) << ctrl << 4;
+}
+
+void OperatorScreenTest::shortcutsSwitchPages()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(int, page);
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.cardholderPage()->GridU->setFocus();   // wherever the focus is
+    QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(w.currentPage(), page);
+    QCOMPARE(w.ribbon()->selectedTab(), page);
+    // The same path as a click: going to the cardholder page empties its search.
+    w.cardholderPage()->CmbF[0]->setEditText(QStringLiteral("x"));
+    QTest::keyClick(&w, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(w.currentPage(), 0);
+    QCOMPARE(w.cardholderPage()->CmbF[0]->currentText(), QString());
+}
+
+void OperatorScreenTest::rowNumberDoubleClickChoosesTheRow_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("field");   // shows column 1 of the chosen row
+    QTest::newRow("cardholders") << "1" << "GridU" << "TxtName";
+    QTest::newRow("terminals") << "2" << "GridM" << "TxtNo";
+    QTest::newRow("issuing target") << "3" << "GridU2" << "txtUser";
+}
+
+void OperatorScreenTest::rowNumberDoubleClickChoosesTheRow()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, grid);
+    QFETCH(QString, field);
+    MainWindowFixture fx;
+    seed(fx);
+    Frmmain w(*fx.context);
+    w.show();
+    w.TabClick(tab);
+    QCoreApplication::processEvents();
+    auto* g = w.findChild<Grid*>(grid);
+    QVERIFY(g->rows() > 4);
+    QHeaderView* numbers = g->view()->verticalHeader();
+    QVERIFY(numbers->isVisible());
+    const int row = 3;
+    QTest::mouseDClick(numbers->viewport(), Qt::LeftButton, {},
+                       QPoint(numbers->width() / 2, numbers->sectionViewportPosition(row - 1) + 5));
+    QCOMPARE(g->currentRow(), row);
+    QCOMPARE(w.findChild<QLineEdit*>(field)->text().trimmed(), g->cellText(row, 1).trimmed());
+}
+
+void OperatorScreenTest::headerCaptionsFitInEveryLanguage()
+{
+    for (int language = 0; language < 3; ++language) {
+        MainWindowFixture fx(language);
+        int checked = 0;
+        Frmmain w(*fx.context);
+        for (const Grid* grid : w.findChildren<Grid*>()) {
+            for (int col = 0; col < grid->cols(); ++col) {
+                const auto [first, last] = grid->headerMergeOf(col);
+                if (col != first || grid->isColumnHidden(col))
+                    continue;
+                int width = 0;
+                for (int c = first; c <= last; ++c)
+                    width += grid->columnWidth(c);
+                QString text;
+                for (int c = first; c <= last && text.isEmpty(); ++c)
+                    text = grid->headerText(c);
+                if (text.isEmpty())
+                    continue;
+                const QHeaderView* header = col == 0 ? grid->view()->verticalHeader() : grid->view()->horizontalHeader();
+                ++checked;
+                QVERIFY2(captionWidth(header, text) <= width,
+                         qPrintable(QStringLiteral("%1 column %2 \"%3\" in language %4: %5 > %6")
+                                        .arg(grid->objectName()).arg(col).arg(text).arg(language)
+                                        .arg(captionWidth(header, text)).arg(width)));
+            }
+        }
+        QVERIFY(checked >= 40);   // every grid's captions, none left empty
+    }
+}
+
+void OperatorScreenTest::issuingListShowsTheCardNumber()
+{
+    MainWindowFixture fx;
+    seed(fx);
+    Frmmain w(*fx.context);
+    w.setMinimumSize(0, 0);
+    w.show();
+    w.TabClick(QStringLiteral("3"));
+    Grid* list = w.issuingPage()->GridU2;
+    for (const QSize size : {Frmmain::PreferredSize, QSize(1024, 738)}) {
+        w.resize(size);
+        QCoreApplication::processEvents();
+        const QHeaderView* header = list->view()->horizontalHeader();
+        const int section = 7 - 1;   // the card number
+        QVERIFY(header->sectionViewportPosition(section) >= 0);
+        QVERIFY2(header->sectionViewportPosition(section) + header->sectionSize(section) <= list->view()->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 wide").arg(size.width())));
+        QCOMPARE(list->cellText(1, 7), w.cardholders().viewText(CardholderTable::IssuingPageView, 1, 7));
+    }
+}
+
+void OperatorScreenTest::fileDialogsAreTitled_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("title");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<FileKind>("fileKind");
+    QTest::newRow("cardholder import") << "1" << "btnInput" << 161 << Kind::OpenFile << FileKind::Workbook;
+    QTest::newRow("cardholder export") << "1" << "btnEx" << 164 << Kind::SaveFile << FileKind::Export;
+    QTest::newRow("terminal import") << "2" << "cmdIn" << 162 << Kind::OpenFile << FileKind::Workbook;
+    QTest::newRow("terminal export") << "2" << "cmdEx" << 165 << Kind::SaveFile << FileKind::Export;
+    QTest::newRow("record import") << "4" << "btnInputD" << 163 << Kind::OpenFile << FileKind::RecordFile;
+    QTest::newRow("record export") << "4" << "btnOutD" << 166 << Kind::SaveFile << FileKind::Export;
+}
+
+void OperatorScreenTest::fileDialogsAreTitled()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, button);
+    QFETCH(int, title);
+    QFETCH(Kind, kind);
+    QFETCH(FileKind, fileKind);
+    MainWindowFixture fx(2);
+    Frmmain w(*fx.context);
+    w.TabClick(tab);
+    fx.dialogs.clear();
+    w.page(tab.toInt() - 1)->findChild<QPushButton*>(button)->click();
+    QCOMPARE(fx.dialogs.calls.size(), 1);
+    QCOMPARE(fx.dialogs.calls[0].kind, kind);
+    QCOMPARE(fx.dialogs.calls[0].title, fx.context->message(title));
+    QCOMPARE(fx.dialogs.calls[0].fileKind, fileKind);
+}
+
+void OperatorScreenTest::fileFoldersAreRememberedPerKind()
+{
+    MainWindowFixture fx;   // the user's settings live in its folder
+    const QString fallback = FileFolders::startFolder(FileKind::Photo);
+    QVERIFY(QFileInfo(fallback).isDir());
+    QVERIFY(fallback != fx.folder.path());
+    QDir(fx.folder.path()).mkpath(QStringLiteral("pictures"));
+    QDir(fx.folder.path()).mkpath(QStringLiteral("books"));
+    const QString pictures = fx.folder.filePath(QStringLiteral("pictures"));
+    const QString books = fx.folder.filePath(QStringLiteral("books"));
+    FileFolders::remember(FileKind::Photo, pictures + QStringLiteral("/face.png"));
+    FileFolders::remember(FileKind::Workbook, books + QStringLiteral("/staff.xls"));
+    FileFolders::remember(FileKind::Workbook, QString());   // cancelled: nothing changes
+    const struct { FileKind kind; QString folder; } expected[] = {
+        {FileKind::Photo, pictures}, {FileKind::Workbook, books}, {FileKind::Export, fallback}};
+    for (const auto& e : expected)
+        QCOMPARE(FileFolders::startFolder(e.kind), e.folder);
+    // A folder that has gone since is not offered.
+    QVERIFY(QDir(books).removeRecursively());
+    QCOMPARE(FileFolders::startFolder(FileKind::Workbook), fallback);
+}
+
+QTEST_MAIN(OperatorScreenTest)
+#include "OperatorScreenTest.moc"
