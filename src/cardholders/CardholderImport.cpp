@@ -2,6 +2,8 @@
 #include "cardholders/CardholderKey.h"
 
 #include "db/Database.h"
+#include "db/Schema.h"
+#include "db/WriteSteps.h"
 #include "platform/ImportProgress.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
@@ -15,47 +17,97 @@ enum Column { Name, Gender, Department, Position, Address, Phone, Card, Terminal
 
 CardholderImport::Result CardholderImport::run(const Workbook& sheet)
 {
+    int next = 0;
+    return run(sheet.columns, int(sheet.rows.size()), [&](QStringList* row) {
+        if (next >= sheet.rows.size())
+            return false;
+        *row = sheet.rows[next++];
+        return true;
+    });
+}
+
+CardholderImport::Result CardholderImport::run(int columns, int total, const RowSource& next)
+{
     Result result;
     m_answer.clear();
-    if (sheet.columns < MinimumColumns) {
+    if (columns < MinimumColumns) {
         result.tooFewColumns = true;
         return result;
     }
-    const int total = int(sheet.rows.size());
-    if (m_progress)
-        m_progress->begin(total);
-    for (const QStringList& row : sheet.rows) {
-        ++result.read;
-        QStringList v;
+    ensureLookupIndexes(m_db);
+    m_db.useBulkWrites();
+    Statement lookup(m_db, QStringLiteral("select 1 from 用户信息") + cardholderKeyCondition());
+    Statement insert(m_db, QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
+                                          "时间期限) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    Statement update(m_db, QStringLiteral("update 用户信息 set 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 卡号 = ?, "
+                                          "权限终端机 = ?, 时间期限 = ?")
+                               + cardholderKeyCondition());
+
+    // What the open step did counts once the step is committed.
+    int stepImported = 0;
+    int stepSkipped = 0;
+    WriteSteps steps(m_db, m_progress, total, {500, 100, ProgressStep});
+    steps.settled = [&] {
+        result.imported += stepImported;
+        result.skipped += stepSkipped;
+        stepImported = stepSkipped = 0;
+    };
+    if (!lookup.isValid() || !insert.isValid() || !update.isValid() || !steps.begin())
+        steps.fail();
+
+    QStringList row;
+    QStringList v;
+    int read = 0;
+    while (!steps.failed() && next(&row)) {
+        ++read;
+        v.clear();
         for (int c = 0; c < MinimumColumns; ++c)
             v << TrimAtNul(row.value(c));
         if (v[Name].isEmpty() || v[Phone].isEmpty()) {
-            ++result.skipped;
+            ++stepSkipped;
         } else {
-            const bool known =
-                m_db.exists(QStringLiteral("select 1 from 用户信息") + cardholderKeyCondition(), {v[Name], v[Phone]});
-            bool written = false;
-            if (!known) {
-                written = m_db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, "
-                                                   "权限终端机, 时间期限) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                                    {v[Name] + QLatin1Char(' '), v[Gender], v[Department], v[Position], v[Address],
-                                     v[Phone], v[Card], v[Terminals], v[Validity]});
-            } else {
-                const QString question = m_language.message(123) + v[Name] + m_language.message(124);
-                if (m_answer.decide(question, m_ask))
-                    written = m_db.exec(QStringLiteral("update 用户信息 set 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, "
-                                                       "卡号 = ?, 权限终端机 = ?, 时间期限 = ?")
-                                            + cardholderKeyCondition(),
-                                        {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals],
-                                         v[Validity], v[Name], v[Phone]});
+            bool failed = false;
+            const bool known = lookup.bind(1, v[Name]).bind(2, v[Phone]).exists(&failed);
+            if (failed) {
+                steps.fail();
+                break;
             }
-            ++(written ? result.imported : result.skipped);
+            bool written = false;
+            bool tried = false;
+            if (!known) {
+                tried = true;
+                written = insert.bind(1, v[Name] + QLatin1Char(' '))
+                              .bind(2, v[Gender]).bind(3, v[Department]).bind(4, v[Position])
+                              .bind(5, v[Address]).bind(6, v[Phone]).bind(7, v[Card])
+                              .bind(8, v[Terminals]).bind(9, v[Validity])
+                              .exec();
+            } else {
+                // The operator may take a while to answer, and events run meanwhile: nothing
+                // stays locked, and what is done so far is stored.
+                if (!m_answer.holdsForAll() && !steps.commitNow())
+                    break;
+                const QString question = m_language.message(123) + v[Name] + m_language.message(124);
+                if (m_answer.decide(question, m_ask)) {
+                    tried = true;
+                    written = update.bind(1, v[Gender]).bind(2, v[Department]).bind(3, v[Position])
+                                  .bind(4, v[Address]).bind(5, v[Card]).bind(6, v[Terminals])
+                                  .bind(7, v[Validity]).bind(8, v[Name]).bind(9, v[Phone])
+                                  .exec();
+                }
+            }
+            if (tried && !written && !m_db.lastErrorRefusedRow()) {
+                steps.fail();   // the file cannot take it: the open step is lost, stop
+                break;
+            }
+            if (written)
+                steps.wrote();
+            ++(written ? stepImported : stepSkipped);
         }
-        if (m_progress && result.read % ProgressStep == 0)
-            m_progress->advance(result.read, total);
+        steps.lineDone(read);
     }
-    if (m_progress)
-        m_progress->end(result.read, total);
+    steps.finish(read);
+    result.writeFailed = steps.failed();
+    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include "platform/DuplicateAnswer.h"
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace k27 {
 
@@ -15,7 +17,8 @@ struct Workbook;
 // name, gender, department, position, address, phone, card number, terminals, validity
 // texts; further columns are ignored. A cardholder is the pair (name, phone): new pairs are
 // inserted, for a known pair the duplicate question decides. Rows without name or phone
-// are skipped. Values are stored as they stand (cut at a NUL, trimmed).
+// are skipped. Values are stored as they stand (cut at a NUL, trimmed). Rows are stored in
+// steps (WriteSteps); a step that cannot be committed ends the run uncounted.
 class CardholderImport
 {
 public:
@@ -28,7 +31,10 @@ public:
         int read = 0;
         int imported = 0;             // inserted or overwritten
         int skipped = 0;              // incomplete, not overwritten, or refused by the database
+        bool writeFailed = false;     // the database could not be written: the run stopped there
     };
+    // Gives the next data row, false at the end (a reader that streams its rows).
+    using RowSource = std::function<bool(QStringList* row)>;
 
     CardholderImport(Database& db, const LanguageTable& language) : m_db(db), m_language(language) {}
 
@@ -36,6 +42,8 @@ public:
     void setProgress(ImportProgress* progress) { m_progress = progress; }
 
     Result run(const Workbook& sheet);
+    // `total` data rows of `columns` columns each, taken from `next`.
+    Result run(int columns, int total, const RowSource& next);
     const DuplicateAnswer& answer() const { return m_answer; }
 
 private:

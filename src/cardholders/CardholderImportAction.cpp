@@ -22,13 +22,14 @@ void CardholderImportAction::run()
         return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, context.message(161), QStringLiteral("Excel(*.xls)"),
+    const QString file = dialogs.openFile(m_host.page, context.message(161), QStringLiteral("Excel(*.xls *.xlsx)"),
                                             Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
+    m_reader.setColumnsKept(CardholderImport::MinimumColumns);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(m_host.page, context.message(140), Dialogs::Icon::Error);
+        dialogs.message(m_host.page, context.message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < CardholderImport::MinimumColumns) {
@@ -49,8 +50,8 @@ void CardholderImportAction::run()
     m_running = false;
     if (m_host.loadCardholders)
         m_host.loadCardholders();
-    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped),
-                    Dialogs::Icon::None);
+    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped, result.writeFailed),
+                    result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     if (m_host.showCardholders)
         m_host.showCardholders();
 }

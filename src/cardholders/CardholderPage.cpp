@@ -466,13 +466,17 @@ void CardholderPage::deleteCardholders()
     btndel->setEnabled(false);
     if (m_window.progressStart)
         m_window.progressStart(this, message(127), total);
-    const int deleted = store().remove(keys, [this](int done) {
-        if (m_window.progressValue)
-            m_window.progressValue(done);
-        QCoreApplication::processEvents();
-    });
+    bool writeFailed = false;
+    const int deleted = store().remove(
+        keys,
+        [this](int done) {
+            if (m_window.progressValue)
+                m_window.progressValue(done);
+            QCoreApplication::processEvents();
+        },
+        &writeFailed);
     if (m_window.progressValue)
-        m_window.progressValue(int(keys.size()));
+        m_window.progressValue(writeFailed ? deleted : int(keys.size()));
     if (m_window.progressFinish)
         m_window.progressFinish();
     btndel->setEnabled(deleteEnabled);
@@ -484,7 +488,8 @@ void CardholderPage::deleteCardholders()
     filter();
     if (GridU->rows() > 1)
         GridU->selectRow(1);
-    dialogs.message(this, deletionSummary(m_window.context->language, deleted), Dialogs::Icon::None);
+    dialogs.message(this, deletionSummary(m_window.context->language, deleted, writeFailed),
+                    writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
 void CardholderPage::exportCardholders()

@@ -109,20 +109,29 @@ QList<std::optional<CardholderStore::Permissions>> CardholderStore::permissions(
     return out;
 }
 
-int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress) const
+int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress,
+                            bool* writeFailed) const
 {
     Database db;
     const bool open = db.open(m_databasePath);
+    if (writeFailed)
+        *writeFailed = !open;
     int deleted = 0;
     int done = 0;
     for (const Key& key : keys) {
-        // The row goes first: a photo is removed only once its cardholder is gone.
-        if (open && db.exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
-            ++deleted;
-            const QString photo = photoPath(key.first, key.second);
-            if (QFile::exists(photo))
-                QFile::remove(photo);
+        if (!open)
+            break;
+        // The row goes first: a photo is removed only once its cardholder is gone. Each
+        // statement commits on its own; one the file cannot take ends the deletion.
+        if (!db.exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
+            if (writeFailed)
+                *writeFailed = true;
+            break;
         }
+        ++deleted;
+        const QString photo = photoPath(key.first, key.second);
+        if (QFile::exists(photo))
+            QFile::remove(photo);
         ++done;
         if (progress)
             progress(done);

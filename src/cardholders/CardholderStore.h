@@ -56,8 +56,10 @@ public:
 
     // Deletes the cardholders with these keys, in order, and the photo file of each whose
     // rows were deleted. `progress(done)` runs after each key (the page lets events run
-    // there). Returns how many keys were deleted without a database error.
-    int remove(const QList<Key>& keys, const std::function<void(int)>& progress = {}) const;
+    // there). Returns how many keys were deleted. When the database cannot be written the
+    // deletion stops there and *writeFailed is set.
+    int remove(const QList<Key>& keys, const std::function<void(int)>& progress = {},
+               bool* writeFailed = nullptr) const;
 
     QString photoPath(const QString& name, const QString& phone) const;
     // Saves `photo` as JPEG whatever it was read from (the folder is made when missing).

@@ -50,10 +50,18 @@ bool runOnlineBackup(Database& destination, Database& source, QString* error)
     return true;
 }
 
+// The logs that belong to a database file: a log left beside a name must never be applied to
+// another file put there later.
+void removeLogs(const QString& path)
+{
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
+}
+
 void removeWithJournal(const QString& path)
 {
     QFile::remove(path);
-    QFile::remove(path + QStringLiteral("-journal"));
+    removeLogs(path);
 }
 
 } // namespace
@@ -114,6 +122,12 @@ bool copyDatabase(const QString& source, const QString& target, QString* error)
         }
         if (!runOnlineBackup(to, from, error))
             return false;
+        // The backup reads the source's write-ahead log too; the copy itself is one
+        // self-contained file, with no log of its own.
+        if (!to.scalar(QStringLiteral("PRAGMA journal_mode = DELETE")).isValid()) {
+            setError(error, to.lastError());
+            return false;
+        }
         QString problem;
         if (!to.integrityCheck(&problem)) {
             setError(error, QStringLiteral("the copy fails its integrity check: ") + problem);
@@ -129,6 +143,8 @@ bool copyDatabase(const QString& source, const QString& target, QString* error)
         keepStricterMode(temporary, target);
 
     // rename() replaces the target in one step: readers see the old copy or the new one.
+    if (ok)
+        removeLogs(target);
     if (ok && std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(target).constData()) != 0) {
         setError(error, QStringLiteral("cannot put the copy in place of ") + target);
         ok = false;
@@ -172,7 +188,11 @@ RestoreResult restoreBackup(const QString& databasePath, const QString& userData
         // Copying into the open live database runs in its own transaction with a journal,
         // so a failure (or a crash) rolls back to the old contents, and any other
         // connection to the file sees the restored data.
-        return runOnlineBackup(live, from, problem) ? RestoreResult::Restored : RestoreResult::Failed;
+        if (!runOnlineBackup(live, from, problem))
+            return RestoreResult::Failed;
+        // A write-ahead log is emptied into the file, so the file alone holds the restore.
+        live.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        return RestoreResult::Restored;
     }
     // The live file is missing or cannot be opened at all: put a fresh copy in its place.
     from.close();

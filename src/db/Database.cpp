@@ -257,6 +257,95 @@ bool Database::hasTable(const QString& name)
     return exists(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"), {name});
 }
 
+bool Database::inTransaction() const { return m_db && !sqlite3_get_autocommit(m_db); }
+
+bool Database::lastErrorRefusedRow() const
+{
+    switch (m_errorCode & 0xff) {
+    case SQLITE_CONSTRAINT:
+    case SQLITE_MISMATCH:
+    case SQLITE_TOOBIG:
+    case SQLITE_RANGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Database::useBulkWrites(int cacheKb)
+{
+    // The log mode cannot change inside a transaction; it stays as it is then.
+    const bool wal = inTransaction()
+        || scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString().compare(QStringLiteral("wal"),
+                                                                                  Qt::CaseInsensitive)
+            == 0;
+    // The log is copied into the file (and flushed) once it holds 16 MB rather than 1,000
+    // pages: a flush costs as much as thousands of rows, and each one holds up the window.
+    const qint64 pageSize = qMax<qint64>(512, scalar(QStringLiteral("PRAGMA page_size")).toLongLong());
+    return wal && exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
+        && exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg((16 << 20) / pageSize))
+        && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
+}
+
+Statement::Statement(Database& db, const QString& sql) : m_db(db)
+{
+    m_statement = db.prepare(sql, {});
+}
+
+Statement::~Statement()
+{
+    if (m_statement)
+        sqlite3_finalize(m_statement);
+}
+
+Statement& Statement::bind(int index, const QString& text)
+{
+    if (m_statement) {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    return *this;
+}
+
+Statement& Statement::bind(int index, qint64 number)
+{
+    if (m_statement)
+        sqlite3_bind_int64(m_statement, index, number);
+    return *this;
+}
+
+Statement::Step Statement::step()
+{
+    if (!m_statement)
+        return Step::Failed;
+    const int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return Step::Row;
+    if (rc == SQLITE_DONE)
+        return Step::Done;
+    m_db.fail(QStringLiteral("statement failed"));
+    sqlite3_reset(m_statement);
+    return Step::Failed;
+}
+
+bool Statement::finish()
+{
+    // reset() repeats the step's error; it was taken already.
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+    return true;
+}
+
+bool Statement::exists(bool* failed)
+{
+    const Step result = step();
+    if (failed)
+        *failed = result == Step::Failed;
+    if (result != Step::Failed)
+        finish();
+    return result == Step::Row;
+}
+
 bool Database::isProgramDatabase(const QString& path, QString* problem)
 {
     Database db;

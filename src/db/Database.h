@@ -62,6 +62,19 @@ public:
     bool beginTransaction() { return exec(QStringLiteral("BEGIN")); }
     bool commit() { return exec(QStringLiteral("COMMIT")); }
     bool rollback() { return exec(QStringLiteral("ROLLBACK")); }
+    // True while a transaction is open (the engine may have rolled one back by itself after a
+    // failed write).
+    bool inTransaction() const;
+    // True when the last failure refused one row (a constraint, a value too big) and the
+    // connection may go on writing; false for a failure of the file itself (disk full,
+    // read-only, I/O error, damaged file), after which nothing more should be written.
+    bool lastErrorRefusedRow() const;
+
+    // Prepares the connection for bulk writes: write-ahead log (kept in the file), commits
+    // without a flush to disk (a crash of the program loses nothing committed, a power cut at
+    // most the last commits), the log copied into the file every 16 MB, and a page cache of
+    // `cacheKb` KiB.
+    bool useBulkWrites(int cacheKb = 32768);
 
     // PRAGMA integrity_check; returns true for "ok", else the first problem in *problem.
     bool integrityCheck(QString* problem = nullptr);
@@ -72,6 +85,7 @@ public:
     static bool isProgramDatabase(const QString& path, QString* problem = nullptr);
 
 private:
+    friend class Statement;
     bool openOnce(const QString& path, bool readOnly);
     bool fail(const QString& what);
     sqlite3_stmt* prepare(const QString& sql, const QVariantList& params);
@@ -79,6 +93,35 @@ private:
     sqlite3* m_db = nullptr;
     QString m_error;
     int m_errorCode = 0;
+};
+
+// A statement prepared once and run many times (the bulk loops): values are bound by
+// position, 1-based.
+class Statement
+{
+public:
+    Statement(Database& db, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool isValid() const { return m_statement != nullptr; }
+    Statement& bind(int index, const QString& text);
+    Statement& bind(int index, qint64 number);
+
+    enum class Step { Row, Done, Failed };
+    // Runs the statement with the values bound so far, up to its first row.
+    Step step();
+    // Runs it to the end; false when the database refused it (the reason in the database).
+    bool exec() { return step() != Step::Failed && finish(); }
+    // True when a row came back, false when none did; *failed is set when the database refused.
+    bool exists(bool* failed);
+    Row row() const { return Row(m_statement); }
+
+private:
+    bool finish();
+    Database& m_db;
+    sqlite3_stmt* m_statement = nullptr;
 };
 
 } // namespace k27

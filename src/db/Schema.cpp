@@ -17,6 +17,7 @@ bool createProgramTables(Database& db)
         " 权限终端机 TEXT, 时间期限 TEXT);"
         "CREATE INDEX 用户信息_姓名电话 ON 用户信息 (姓名, 电话);"
         "CREATE INDEX 用户信息_卡号 ON 用户信息 (卡号);"
+        "CREATE INDEX 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
         "CREATE TABLE 用户表 ("
         " name VARCHAR(50), Password TEXT, userrote BOOLEAN NOT NULL DEFAULT 0, mark VARCHAR(255));"
         "CREATE TABLE 终端机 (终端机号 INTEGER, 地址 VARCHAR(100));"
@@ -33,6 +34,12 @@ bool hasRegisterTables(Database& db, QString* missing)
         }
     }
     return true;
+}
+
+bool ensureLookupIndexes(Database& db)
+{
+    return db.execScript(QStringLiteral("CREATE INDEX IF NOT EXISTS 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
+                                        "CREATE INDEX IF NOT EXISTS 终端机_号 ON 终端机 (终端机号);"));
 }
 
 bool EnsureRecordTable(Database& db)

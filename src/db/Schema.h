@@ -27,4 +27,9 @@ bool EnsureRecordTable(Database& db);
 // Creates and fills the list when a file lacks it; false without the record table.
 bool ensureRecordCards(Database& db);
 
+// The indexes behind the imports' duplicate lookups: cardholders by name and phone trimmed
+// (CardholderKey.h), terminals by number. New files get them with their tables, older ones
+// when the main window opens (and at the start of every import). Cheap when they exist.
+bool ensureLookupIndexes(Database& db);
+
 } // namespace k27

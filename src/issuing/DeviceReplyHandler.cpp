@@ -49,13 +49,28 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
         m_deferred = m_deferred || event == SerialPort::Event::DataReceived;
         return;
     }
+    if (m_waiting) {
+        // Bytes arriving during the wait belong to the block being gathered. A nested handler
+        // per notification would let a noisy line stack waits without end (and overflow the
+        // stack); the waiting handler reads them all instead.
+        m_moreArrived = m_moreArrived || event == SerialPort::Event::DataReceived;
+        return;
+    }
     if (event != SerialPort::Event::DataReceived) {
         m_db.close();
         return;
     }
-    // The rest of the reply arrives meanwhile; a second notification in this time is
-    // handled in full and leaves this one an empty block.
-    DelayMs(ReplyWaitMs);
+    // The rest of the reply arrives meanwhile. Bytes arriving during a wait start another, so
+    // that a reply still coming is read whole; a line that never falls silent is read after
+    // MaxReplyWaits waits.
+    m_waiting = true;
+    for (int wait = 0; wait < MaxReplyWaits; ++wait) {
+        m_moreArrived = false;
+        DelayMs(ReplyWaitMs);
+        if (!m_moreArrived)
+            break;
+    }
+    m_waiting = false;
     // Everything waiting is taken; bytes arriving after this are the next reply and get their
     // own notification (clearing the input here could drop the start of a card report).
     const QByteArray block = m_port.readAll();

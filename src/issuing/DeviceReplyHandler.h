@@ -23,6 +23,7 @@ class DeviceReplyHandler : public QObject
     Q_OBJECT
 public:
     static constexpr int ReplyWaitMs = 100;
+    static constexpr int MaxReplyWaits = 10;
 
     struct Hooks
     {
@@ -62,6 +63,8 @@ private:
     Hooks m_hooks;
     bool m_commBusy = false;      // CommBusy
     bool m_deferred = false;      // a notification came while busy
+    bool m_waiting = false;       // a reply is being gathered
+    bool m_moreArrived = false;   // bytes came during the current wait
 };
 
 } // namespace k27

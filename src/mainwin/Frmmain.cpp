@@ -257,7 +257,10 @@ void Frmmain::bindGrids()
     const std::pair<Grid*, CardholderTable::View> bindings[] = {
         {m_cardholderPage->GridU, CardholderTable::CardholderPageView},
         {m_issuingPage->GridU2, CardholderTable::IssuingPageView}};
-    for (const auto& [grid, view] : bindings) {
+    // Plain members rather than a structured binding: clang 14 refuses to capture one.
+    for (const auto& binding : bindings) {
+        Grid* grid = binding.first;
+        const CardholderTable::View view = binding.second;
         grid->setCellSource([this, view](int row, int col) { return m_cardholders.viewText(view, row, col); });
         grid->setCellEdited(
             [this, view](int row, int col, const QString& text) { m_cardholders.setViewText(view, row, col, text); });
@@ -300,6 +303,7 @@ void Frmmain::load()
         m_settingsPage->OperatorList();
         if (openDatabase()) {
             EnsureRecordTable(m_db);
+            ensureLookupIndexes(m_db);
             m_db.close();
         }
         m_pages->setCurrentIndex(0);

@@ -11,6 +11,9 @@ public:
     virtual void begin(int total) = 0;
     virtual void advance(int done, int total) = 0;
     virtual void end(int done, int total) = 0;
+    // Lets pending window events run during a long step before anything is shown (reading
+    // a large file through once).
+    virtual void idle() {}
 };
 
 } // namespace k27

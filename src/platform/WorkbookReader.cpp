@@ -1,35 +1,24 @@
 #include "WorkbookReader.h"
 
+#include "workbook/AnswerDecoder.h"
+
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+
+#include <sys/resource.h>
 
 namespace k27 {
 
 namespace {
 // Exit codes of k27-xls-read.
-constexpr int ExitCannotOpen = 3;
+constexpr int ExitDamaged = 3;
 constexpr int ExitNoSheet1 = 4;
-
-// Reads a decimal number up to `stop` from `data` at `*pos`; false when there is none.
-bool readNumber(const QByteArray& data, qsizetype* pos, char stop, qint64* value)
-{
-    qsizetype i = *pos;
-    qint64 v = 0;
-    const qsizetype start = i;
-    while (i < data.size() && data[i] >= '0' && data[i] <= '9') {
-        v = v * 10 + (data[i] - '0');
-        if (v > (qint64(1) << 40))
-            return false;
-        ++i;
-    }
-    if (i == start || i >= data.size() || data[i] != stop)
-        return false;
-    *value = v;
-    *pos = i + 1;
-    return true;
-}
+constexpr int ExitNotWorkbook = 5;
+constexpr int ExitTooLarge = 6;
+constexpr int ExitCannotRead = 7;
 } // namespace
 
 WorkbookReader::WorkbookReader() : m_toolPath(defaultToolPath()) {}
@@ -44,47 +33,43 @@ QString WorkbookReader::defaultToolPath()
     return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : QDir::cleanPath(installed);
 }
 
+int WorkbookReader::messageFor(Status status)
+{
+    switch (status) {
+    case Status::Damaged: return 155;
+    case Status::NotWorkbook: return 156;
+    case Status::NoSheet1: return 157;
+    case Status::TooLarge: return 158;
+    default: return 140;
+    }
+}
+
 bool WorkbookReader::parse(const QByteArray& output, Workbook* sheet, QString* problem)
 {
-    auto fail = [problem](const QString& why) {
+    AnswerDecoder decoder;
+    decoder.feed(output);
+    if (decoder.state() != AnswerDecoder::State::Done) {
         if (problem)
-            *problem = why;
+            *problem = decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
+                                                                         : decoder.problem();
         return false;
-    };
-    const qsizetype headerEnd = output.indexOf('\n');
-    if (headerEnd < 0)
-        return fail(QStringLiteral("no header line"));
-    const QList<QByteArray> header = output.left(headerEnd).split(' ');
-    bool rowsOk = false, colsOk = false;
-    const qint64 rows = header.size() == 4 ? header[2].toLongLong(&rowsOk) : -1;
-    const qint64 cols = header.size() == 4 ? header[3].toLongLong(&colsOk) : -1;
-    if (header.size() != 4 || header[0] != "K27XLS" || header[1] != "1" || !rowsOk || !colsOk || rows < 0 ||
-        cols < 0 || cols > 65535)
-        return fail(QStringLiteral("bad header line"));
-
-    Workbook result;
-    result.columns = int(cols);
-    qsizetype pos = headerEnd + 1;
-    for (qint64 r = 0; r < rows; ++r) {
-        QStringList row;
-        row.reserve(int(cols));
-        for (qint64 c = 0; c < cols; ++c) {
-            qint64 length = 0;
-            if (!readNumber(output, &pos, ':', &length) || pos + length > output.size())
-                return fail(QStringLiteral("row %1 is cut short").arg(r));
-            row << QString::fromUtf8(output.constData() + pos, length);
-            pos += length;
-        }
-        if (pos >= output.size() || output[pos] != '\n')
-            return fail(QStringLiteral("row %1 does not end").arg(r));
-        ++pos;
-        result.rows << row;
     }
-    if (output.mid(pos) != "END\n")
-        return fail(QStringLiteral("no end mark"));
-    *sheet = std::move(result);
+    *sheet = std::move(decoder.workbook());
     return true;
 }
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define K27_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(K27_ADDRESS_SANITIZER)
+// A reader built with AddressSanitizer maps terabytes of shadow memory at start: under an
+// address-space limit it could not even start. The sanitizer catches what the limit guards against.
+static constexpr bool LimitAddressSpace = false;
+#else
+static constexpr bool LimitAddressSpace = true;
+#endif
 
 WorkbookReader::Result WorkbookReader::read(const QString& file) const
 {
@@ -98,39 +83,94 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
     process.setArguments({file});
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
+    const rlim_t memory = rlim_t(m_memoryBytes);
+    const rlim_t cpuSeconds = rlim_t(m_timeoutMs / 1000 + 1);
+    // Runs in the child between fork and exec: only async-signal-safe calls.
+    process.setChildProcessModifier([memory, cpuSeconds] {
+        if (LimitAddressSpace) {
+            const rlimit as{memory, memory};
+            setrlimit(RLIMIT_AS, &as);
+        }
+        const rlimit cpu{cpuSeconds, cpuSeconds};
+        setrlimit(RLIMIT_CPU, &cpu);
+        const rlimit core{0, 0};
+        setrlimit(RLIMIT_CORE, &core);
+    });
     process.start(QIODevice::ReadOnly);
-    if (!process.waitForStarted(m_timeoutMs)) {
+    QDeadlineTimer deadline(m_timeoutMs);
+    if (!process.waitForStarted(int(deadline.remainingTime()))) {
         result.detail = QStringLiteral("the reader does not start: %1").arg(process.errorString());
         return result;
     }
-    if (!process.waitForFinished(m_timeoutMs)) {
-        process.kill();
-        process.waitForFinished(1000);
+
+    // Rows are decoded as they come; a bad or oversized answer stops the reader at once.
+    AnswerDecoder decoder(m_columnsKept);
+    bool timedOut = false;
+    while (decoder.state() == AnswerDecoder::State::Reading) {
+        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime())))) {
+            if (process.state() == QProcess::NotRunning) {
+                decoder.feed(process.readAllStandardOutput());
+                break;
+            }
+            if (deadline.hasExpired()) {
+                timedOut = true;
+                break;
+            }
+            continue;
+        }
+        decoder.feed(process.readAllStandardOutput());
+    }
+    if (process.state() != QProcess::NotRunning) {
+        if (decoder.state() == AnswerDecoder::State::Done)
+            process.waitForFinished(int(qMax<qint64>(0, deadline.remainingTime())));
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(1000);
+        }
+    }
+    if (timedOut) {
         result.detail = QStringLiteral("the reader did not finish in time");
         return result;
     }
+    if (decoder.state() == AnswerDecoder::State::OutOfBounds) {
+        result.status = Status::TooLarge;
+        result.detail = decoder.problem();
+        return result;
+    }
     if (process.exitStatus() != QProcess::NormalExit) {
-        result.detail = QStringLiteral("the reader crashed");
+        result.detail = QStringLiteral("the reader crashed or was stopped");
         return result;
     }
     switch (process.exitCode()) {
     case 0:
         break;
-    case ExitCannotOpen:
-        result.status = Status::CannotOpen;
-        result.detail = QStringLiteral("the workbook cannot be opened");
+    case ExitDamaged:
+        result.status = Status::Damaged;
+        result.detail = QStringLiteral("the workbook is damaged");
         return result;
     case ExitNoSheet1:
         result.status = Status::NoSheet1;
         result.detail = QStringLiteral("the workbook has no sheet Sheet1");
         return result;
+    case ExitNotWorkbook:
+    case ExitCannotRead:
+        result.status = Status::NotWorkbook;
+        result.detail = QStringLiteral("the file is not a workbook or cannot be read");
+        return result;
+    case ExitTooLarge:
+        result.status = Status::TooLarge;
+        result.detail = QStringLiteral("the workbook is beyond the reader's limits");
+        return result;
     default:
         result.detail = QStringLiteral("the reader failed with exit code %1").arg(process.exitCode());
         return result;
     }
-    Workbook sheet;
-    if (!parse(process.readAllStandardOutput(), &sheet, &result.detail))
+    if (decoder.state() != AnswerDecoder::State::Done) {
+        result.detail = decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
+                                                                          : decoder.problem();
         return result;
+    }
+    Workbook sheet = std::move(decoder.workbook());
     // The first row holds the column headings.
     if (!sheet.rows.isEmpty())
         sheet.rows.removeFirst();

@@ -1,29 +1,25 @@
 #pragma once
 
-#include <QList>
+#include "workbook/Workbook.h"
+
 #include <QString>
-#include <QStringList>
 
 namespace k27 {
 
-// The data rows of a workbook's sheet "Sheet1": the first row of the sheet holds the
-// column headings and is not among them. Every cell is text; a row has `columns` cells.
-struct Workbook
-{
-    int columns = 0;
-    QList<QStringList> rows;
-};
-
-// Reads workbooks (Excel 97-2003) through the helper program k27-xls-read, in a process of
-// its own: a damaged file that crashes or hangs the reader costs an error, not the program.
+// Reads workbooks (.xls and .xlsx) through the helper program k27-xls-read, in a process
+// of its own with a time and a memory limit: a damaged file that crashes or hangs the
+// reader costs an error, not the program. The answer is decoded as it arrives and bounded:
+// a sheet beyond the engine's limits is refused, whatever the helper claims.
 class WorkbookReader
 {
 public:
     enum class Status {
         Ok,
-        CannotOpen,    // missing, damaged, not an Excel 97-2003 file, password-protected
-        NoSheet1,      // no worksheet named Sheet1
-        Failed,        // the reader crashed, hung, is missing, or its answer was cut short
+        Damaged,      // a workbook whose structure is broken, or encrypted
+        NotWorkbook,  // missing, unreadable, or neither .xls nor .xlsx
+        NoSheet1,     // no worksheet named Sheet1
+        TooLarge,     // beyond the engine's rows or columns, or the reader's limits
+        Failed,       // the reader crashed, hung, is missing, or its answer was malformed
     };
 
     struct Result
@@ -35,6 +31,7 @@ public:
     };
 
     static constexpr int DefaultTimeoutMs = 60000;
+    static constexpr qint64 DefaultMemoryBytes = qint64(2) << 30;
 
     // The helper beside the program's own executable.
     WorkbookReader();
@@ -43,17 +40,27 @@ public:
     const QString& toolPath() const { return m_toolPath; }
     void setToolPath(const QString& path) { m_toolPath = path; }
     void setTimeoutMs(int ms) { m_timeoutMs = ms; }
+    // The helper's address space; past it the helper fails and the read with it.
+    void setMemoryLimit(qint64 bytes) { m_memoryBytes = bytes; }
+    // Cells kept of each row (the imports use the first few columns only).
+    void setColumnsKept(int columns) { m_columnsKept = columns; }
 
     Result read(const QString& file) const;
 
-    // Decodes the helper's answer (exposed for tests): all rows of the sheet, headings included.
+    // Decodes a whole answer of the helper (exposed for tests): all rows of the sheet,
+    // headings included.
     static bool parse(const QByteArray& output, Workbook* sheet, QString* problem);
+
+    // The message that tells the operator why a workbook could not be read.
+    static int messageFor(Status status);
 
     static QString defaultToolPath();
 
 private:
     QString m_toolPath;
     int m_timeoutMs = DefaultTimeoutMs;
+    qint64 m_memoryBytes = DefaultMemoryBytes;
+    int m_columnsKept = 256;
 };
 
 } // namespace k27

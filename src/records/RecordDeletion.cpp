@@ -5,6 +5,7 @@
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
+#include "db/WriteSteps.h"
 #include "startup/LanguageTable.h"
 #include "startup/TextUtil.h"
 
@@ -24,8 +25,11 @@ RecordDeletion::Check RecordDeletion::check(int rowCount, int& first, int& last)
     return Check::Ok;
 }
 
-int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress)
+int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
+                        bool* writeFailed)
 {
+    if (writeFailed)
+        *writeFailed = false;
     if (last < first)
         std::swap(first, last);
     first = qMax(first, 1);
@@ -45,39 +49,36 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
         keys.append({trimSpaces(rows.text(r, RecordRows::Card)), stored.isEmpty() ? entry : stored});
     }
 
-    if (progress) {
-        progress->begin(total);
-    }
     RecordQuery::ensureIndexes(db);
-    const QString sql = QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?");
-    bool inTransaction = db.beginTransaction();
+    db.useBulkWrites();
+    Statement remove(db, QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?"));
+    WriteSteps steps(db, progress, total, {500, 100, ProgressStep});
+    if (!remove.isValid() || !steps.begin())
+        steps.fail();
     int count = 0;
     for (const auto& [card, entry] : std::as_const(keys)) {
-        db.exec(sql, {card, entry});   // a refused statement still counts: the row leaves the grid
-        ++count;
-        // Window events run only between transactions (see the import).
-        const bool report = progress && count % ProgressStep == 0;
-        if (inTransaction && (report || count % CommitStep == 0)) {
-            db.commit();
-            inTransaction = false;
+        if (steps.failed())
+            break;
+        if (!remove.bind(1, card).bind(2, entry).exec()) {
+            steps.fail();   // the file cannot be written: this step's rows stay
+            break;
         }
-        if (report)
-            progress->advance(count, total);
-        if (!inTransaction)
-            inTransaction = db.beginTransaction();
+        steps.wrote();
+        steps.lineDone(++count);
     }
-    if (inTransaction)
-        db.commit();
+    steps.finish(count);
+    const int deleted = steps.failed() ? steps.committedLines() : count;
+    if (writeFailed)
+        *writeFailed = steps.failed();
 
-    rows.removeRows(first, last);
-    if (progress)
-        progress->end(count, total);
-    return count;
+    if (deleted > 0)
+        rows.removeRows(first, first + deleted - 1);
+    return deleted;
 }
 
-QString RecordDeletion::summary(const LanguageTable& language, int count)
+QString RecordDeletion::summary(const LanguageTable& language, int count, bool writeFailed)
 {
-    return deletionSummary(language, count);
+    return deletionSummary(language, count, writeFailed);
 }
 
 } // namespace k27

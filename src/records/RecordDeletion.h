@@ -15,7 +15,6 @@ class RecordDeletion
 {
 public:
     static constexpr int ProgressStep = 50;
-    static constexpr int CommitStep = 1000;
 
     enum class Check {
         Ok,          // ask message 61, then run
@@ -29,10 +28,13 @@ public:
 
     // Deletes rows first..last (in order, within 1..n) on the open database and removes them
     // from `rows`. Returns the number of rows handled, last - first + 1. `progress` may be null.
-    static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress);
+    // When the database cannot be written the run stops: only the rows whose deletion was
+    // committed leave `rows` and are counted, and *writeFailed is set.
+    static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
+                   bool* writeFailed = nullptr);
 
-    // message 117 + count + message 118
-    static QString summary(const LanguageTable& language, int count);
+    // message 117 + count + message 118 (and message 150 when the run stopped)
+    static QString summary(const LanguageTable& language, int count, bool writeFailed = false);
 };
 
 } // namespace k27

@@ -5,14 +5,18 @@
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
+#include "db/WriteSteps.h"
 #include "startup/LanguageTable.h"
 #include "startup/TextUtil.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QList>
-#include <QStringView>
+#include <QStringDecoder>
 #include <array>
+#include <functional>
 #include <cmath>
 #include <limits>
 
@@ -35,6 +39,77 @@ bool terminalNumber(const QString& field, qint64* number)
     return true;
 }
 
+// Lines of a device, read in chunks: CR LF, CR and LF each end a line. Both encodings the
+// files come in (UTF-8, GB18030) never use these bytes inside a character.
+class LineReader
+{
+public:
+    static constexpr qint64 Chunk = 1 << 16;
+
+    explicit LineReader(QIODevice& device) : m_device(device) {}
+
+    // The next line without its break, cut at MaxLineBytes; false at the end or on a read
+    // error (see failed()).
+    bool next(QByteArray* line)
+    {
+        line->clear();
+        bool any = false;
+        for (;;) {
+            if (m_pos >= m_buffer.size() && !fill())
+                return any;
+            if (m_skipLf) {   // the LF of a CR LF split between two chunks
+                m_skipLf = false;
+                if (m_buffer[m_pos] == '\n') {
+                    ++m_pos;
+                    continue;
+                }
+            }
+            any = true;
+            qsizetype end = m_pos;
+            const qsizetype size = m_buffer.size();
+            const char* data = m_buffer.constData();
+            while (end < size && data[end] != '\r' && data[end] != '\n')
+                ++end;
+            const qsizetype room = RecordImport::MaxLineBytes - line->size();
+            line->append(data + m_pos, qMin(end - m_pos, qMax<qsizetype>(room, 0)));
+            if (end == size) {
+                m_pos = end;
+                continue;
+            }
+            ++m_breaks;
+            m_skipLf = data[end] == '\r';
+            m_pos = end + 1;
+            return true;
+        }
+    }
+
+    int breaks() const { return m_breaks; }
+    bool failed() const { return m_failed; }
+    // Every chunk read so far is also given here (the first pass checks the encoding).
+    std::function<void(QByteArrayView)> onChunk;
+
+private:
+    bool fill()
+    {
+        m_buffer.resize(Chunk);
+        const qint64 got = m_device.read(m_buffer.data(), Chunk);
+        if (got < 0)
+            m_failed = true;
+        m_buffer.resize(qMax<qint64>(got, 0));
+        m_pos = 0;
+        if (got > 0 && onChunk)
+            onChunk(m_buffer);
+        return got > 0;
+    }
+
+    QIODevice& m_device;
+    QByteArray m_buffer;
+    qsizetype m_pos = 0;
+    int m_breaks = 0;
+    bool m_skipLf = false;
+    bool m_failed = false;
+};
+
 } // namespace
 
 RecordImport::Result RecordImport::run(Database& db, const QString& path, RecordRows& rows,
@@ -43,22 +118,50 @@ RecordImport::Result RecordImport::run(Database& db, const QString& path, Record
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {};
-    file.close();
-    return runBytes(db, bytes, rows, progress);
+    return runDevice(db, file, rows, progress);
 }
 
 RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& bytes, RecordRows& rows,
                                             ImportProgress* progress)
 {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return runDevice(db, buffer, rows, progress);
+}
+
+RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, RecordRows& rows,
+                                             ImportProgress* progress)
+{
     Result result;
+    // First pass: the line total, and whether the whole file is UTF-8 (else GB18030).
+    bool utf8 = true;
+    {
+        QStringDecoder check(QStringDecoder::Utf8);
+        QElapsedTimer sincePump;
+        sincePump.start();
+        LineReader counter(file);
+        counter.onChunk = [&](QByteArrayView chunk) {
+            if (utf8) {
+                const QString decoded = check.decode(chunk);   // decoding happens on conversion
+                utf8 = !check.hasError();
+            }
+            if (progress && sincePump.elapsed() >= 50) {
+                progress->idle();
+                sincePump.restart();
+            }
+        };
+        QByteArray line;
+        while (counter.next(&line)) {
+        }
+        if (counter.failed() || !file.seek(0))
+            return {};
+        result.total = counter.breaks();
+    }
     result.readable = true;
-    const QString text = LanguageTable::decode(bytes);
-    const QList<QStringView> lines = splitLines(text, &result.total);
 
     RecordQuery::ensureIndexes(db);
+    db.useBulkWrites();
     rows.clear();
 
     QHash<QString, Holder> holders;
@@ -78,67 +181,81 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
                  return true;
              });
 
-    if (progress) {
-        progress->begin(result.total);
-    }
+    Statement duplicate(db, QStringLiteral("SELECT 1 FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?"));
+    Statement insert(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)"));
 
-    const QString duplicateSql = QStringLiteral("SELECT 1 FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?");
-    const QString insertSql =
-        QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)");
-    // One transaction per chunk of lines: fast, and an interrupted run keeps the chunks done.
-    bool inTransaction = db.beginTransaction();
+    // What the open step has done; it counts (and its rows are shown) once the step is committed.
+    int stepAdded = 0;
+    int stepSkipped = 0;
+    QList<QStringList> stepRows;
+    WriteSteps steps(db, progress, result.total, {500, 100, ProgressStep});
+    steps.settled = [&] {
+        result.added += stepAdded;
+        result.skipped += stepSkipped;
+        for (const QStringList& row : std::as_const(stepRows))
+            rows.append(row);
+        stepAdded = stepSkipped = 0;
+        stepRows.clear();
+    };
+    if (!duplicate.isValid() || !insert.isValid() || !steps.begin())
+        steps.fail();
 
-    for (const QStringView line : lines) {
-        if (line.isEmpty())
+    QStringDecoder gb18030("GB18030");
+    LineReader reader(file);
+    QByteArray bytes;
+    int read = 0;
+    while (!steps.failed() && reader.next(&bytes)) {
+        if (read == 0 && utf8 && bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        if (bytes.isEmpty())
             break;   // nothing after an empty line is read
-        ++result.read;
+        ++read;
+        const QString line = utf8 ? QString::fromUtf8(bytes) : gb18030.decode(bytes);
 
         if (line.contains(u',')) {
-            const QList<QStringView> parts = line.split(u',');
+            const QList<QStringView> parts = QStringView(line).split(u',');
             std::array<QString, 5> field;
             for (int i = 0; i < 5 && i < parts.size(); ++i)
                 field[i] = TrimAtNul(parts[i].toString());
 
             const QString when = normaliseEntryTime(field[2] + u' ' + field[3]);
             qint64 terminal = 0;
+            bool lookupFailed = false;
             // A card or weekday wider than its column, or a terminal number beyond the
             // column's range, would be refused by the table: such a line is not stored.
             if (when.isEmpty() || field[1].size() > CardWidth || field[4].size() > WeekdayWidth
                 || !terminalNumber(field[0], &terminal)
-                || db.exists(duplicateSql, {field[1], when})) {
-                ++result.skipped;
-            } else if (!db.exec(insertSql, {field[1], terminal, when, field[4]})) {
-                ++result.skipped;   // not stored, so not counted as added
+                || duplicate.bind(1, field[1]).bind(2, when).exists(&lookupFailed)) {
+                ++stepSkipped;
+            } else if (lookupFailed) {
+                steps.fail();
+                break;
+            } else if (!insert.bind(1, field[1]).bind(2, terminal).bind(3, when).bind(4, field[4]).exec()) {
+                if (!db.lastErrorRefusedRow()) {
+                    steps.fail();   // the file cannot take it: the open step is lost, stop
+                    break;
+                }
+                ++stepSkipped;      // not stored, so not counted as added
             } else {
-                ++result.added;
+                steps.wrote();
+                ++stepAdded;
                 const Holder holder = holders.value(field[1]);
-                rows.append({when, field[4], holder.name, holder.department, holder.address, field[0],
-                             places.value(terminal), field[1]});
+                stepRows.append({when, field[4], holder.name, holder.department, holder.address, field[0],
+                                 places.value(terminal), field[1]});
             }
         }
-
-        // Window events run only between transactions: a device reply handled meanwhile must
-        // be able to write its card at once.
-        const bool report = progress && result.read % ProgressStep == 0;
-        if (inTransaction && (report || result.read % CommitStep == 0)) {
-            db.commit();
-            inTransaction = false;
-        }
-        if (report)
-            progress->advance(result.read, result.total);
-        if (!inTransaction)
-            inTransaction = db.beginTransaction();
+        steps.lineDone(read);
     }
-    if (inTransaction)
-        db.commit();
-    if (progress)
-        progress->end(result.read, result.total);
+    // A read error half-way keeps what was read before it.
+    steps.finish(read);
+    result.writeFailed = steps.failed();
+    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 
 QString RecordImport::summary(const LanguageTable& language, const Result& result)
 {
-    return importSummary(language, result.added, result.skipped);
+    return importSummary(language, result.added, result.skipped, result.writeFailed);
 }
 
 } // namespace k27

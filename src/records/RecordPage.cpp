@@ -66,6 +66,10 @@ public:
         // wait for this run's open transaction and fail.
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
     }
+    void idle() override
+    {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
+    }
     void end(int done, int /*total*/) override
     {
         if (m_window.progressValue)
@@ -387,7 +391,8 @@ void RecordPage::importFile()
         return;
     }
     showRowCount(false);
-    dialogs.message(this, RecordImport::summary(m_window.context->language, result), Dialogs::Icon::None);
+    dialogs.message(this, RecordImport::summary(m_window.context->language, result),
+                    result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridIO->setFocus();
 }
 
@@ -419,16 +424,18 @@ void RecordPage::deleteRows()
         return;
 
     int count = 0;
+    bool writeFailed = false;
     {
         Operation operation(*this, true);
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
         if (!operation.opened())
             return;
         PanelProgress progress(m_window, this, message(MsgDeleting));
-        count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress);
+        count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress, &writeFailed);
     }
     showRowCount(false);
-    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count), Dialogs::Icon::None);
+    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed),
+                    writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
 void RecordPage::exportGrid()

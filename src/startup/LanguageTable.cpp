@@ -84,15 +84,22 @@ QString LanguageTable::fileName(int language)
     }
 }
 
-QString importSummary(const LanguageTable& language, int imported, int skipped)
+static QString withStopNote(const LanguageTable& language, QString summary, bool stopped)
 {
-    return language.message(113) + QString::number(imported) + language.message(114) + QString::number(skipped)
-        + language.message(115);
+    return stopped ? summary + u'\n' + language.message(150) : summary;
 }
 
-QString deletionSummary(const LanguageTable& language, int deleted)
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped)
 {
-    return language.message(117) + QString::number(deleted) + language.message(118);
+    return withStopNote(language,
+                        language.message(113) + QString::number(imported) + language.message(114)
+                            + QString::number(skipped) + language.message(115),
+                        stopped);
+}
+
+QString deletionSummary(const LanguageTable& language, int deleted, bool stopped)
+{
+    return withStopNote(language, language.message(117) + QString::number(deleted) + language.message(118), stopped);
 }
 
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name)

@@ -42,8 +42,10 @@ private:
 
 // The closing messages of an import (113, the number imported, 114, the number skipped, 115)
 // and of a deletion (117, the number deleted, 118), joined without separators.
-QString importSummary(const LanguageTable& language, int imported, int skipped);
-QString deletionSummary(const LanguageTable& language, int deleted);
+// `stopped`: the run ended early because the database could not be written (message 150
+// on a line of its own).
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false);
+QString deletionSummary(const LanguageTable& language, int deleted, bool stopped = false);
 // The question before a deletion: message `question` (61, or 70 for operators), the number of
 // rows that will go (143) and, when only one goes, its name (144), each on a line of its own.
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name = {});

@@ -88,7 +88,7 @@ FolderFacts probeFolderFacts(const QString& optionFolder, const QString& executa
     facts.executableHasRes = QFileInfo(facts.executableFolder + QStringLiteral("/res")).isDir();
     facts.executableWritable = QFileInfo(facts.executableFolder).isWritable();
     QString home = qEnvironmentVariable("XDG_DATA_HOME");
-    // The base directory specification ignores relative paths.
+    // XDG base directory rules ignore relative paths.
     if (home.isEmpty() || QDir::isRelativePath(home))
         home = QDir::homePath() + QStringLiteral("/.local/share");
     facts.userDataHome = QDir::cleanPath(home);

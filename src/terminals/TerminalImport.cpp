@@ -1,5 +1,8 @@
 #include "TerminalImport.h"
 
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "db/WriteSteps.h"
 #include "platform/ImportProgress.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
@@ -15,34 +18,70 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
         result.tooFewColumns = true;
         return result;
     }
-    TerminalRegister terminals(m_db);
-    const int total = int(sheet.rows.size());
-    if (m_progress)
-        m_progress->begin(total);
+    ensureLookupIndexes(m_db);
+    m_db.useBulkWrites();
+    Statement lookup(m_db, QStringLiteral("select 1 from 终端机 where 终端机号 = ?"));
+    Statement insert(m_db, QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"));
+    Statement update(m_db, QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"));
+
+    int stepImported = 0;
+    int stepSkipped = 0;
+    // The count moves with every row.
+    WriteSteps steps(m_db, m_progress, int(sheet.rows.size()), {500, 100, 1});
+    steps.settled = [&] {
+        result.imported += stepImported;
+        result.skipped += stepSkipped;
+        stepImported = stepSkipped = 0;
+    };
+    if (!lookup.isValid() || !insert.isValid() || !update.isValid() || !steps.begin())
+        steps.fail();
+
+    int read = 0;
     for (const QStringList& row : sheet.rows) {
-        ++result.read;
+        if (steps.failed())
+            break;
+        ++read;
         const QString first = row.value(0);
         const QString address = row.value(1);
         if (first.isEmpty()) {
-            ++result.skipped;
+            ++stepSkipped;
         } else {
             const qint64 number = TerminalRegister::numberOf(first);
+            bool failed = false;
+            const bool known = lookup.bind(1, number).exists(&failed);
+            if (failed) {
+                steps.fail();
+                break;
+            }
             bool written = false;
-            if (!terminals.exists(number)) {
-                written = terminals.insert(number, address);
+            bool tried = false;
+            if (!known) {
+                tried = true;
+                written = insert.bind(1, number).bind(2, address).exec();
             } else {
+                // Nothing stays locked while the operator answers; what is done so far is stored.
+                if (!m_answer.holdsForAll() && !steps.commitNow())
+                    break;
                 // The question shows the number as the sheet writes it (0012, not 12).
                 const QString question = m_language.message(122) + first + m_language.message(124);
-                if (m_answer.decide(question, m_ask))
-                    written = terminals.updateAddress(number, address);
+                if (m_answer.decide(question, m_ask)) {
+                    tried = true;
+                    written = update.bind(1, address).bind(2, number).exec();
+                }
             }
-            ++(written ? result.imported : result.skipped);
+            if (tried && !written && !m_db.lastErrorRefusedRow()) {
+                steps.fail();
+                break;
+            }
+            if (written)
+                steps.wrote();
+            ++(written ? stepImported : stepSkipped);
         }
-        if (m_progress)
-            m_progress->advance(result.read, total);
+        steps.lineDone(read);
     }
-    if (m_progress)
-        m_progress->end(result.read, total);
+    steps.finish(read);
+    result.writeFailed = steps.failed();
+    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 

@@ -14,7 +14,8 @@ struct Workbook;
 // Fills the terminal register from the data rows of a workbook: column 1 the terminal
 // number (its leading number is the key), column 2 the install address. New numbers are
 // inserted; for a number already registered the duplicate question decides, once per row
-// or once for the rest of the run.
+// or once for the rest of the run. Rows are stored in steps (WriteSteps); a step that cannot
+// be committed ends the run uncounted.
 class TerminalImport
 {
 public:
@@ -26,6 +27,7 @@ public:
         int read = 0;
         int imported = 0;             // inserted or overwritten
         int skipped = 0;              // no number, not overwritten, or refused by the database
+        bool writeFailed = false;     // the database could not be written: the run stopped there
     };
 
     TerminalImport(Database& db, const LanguageTable& language) : m_db(db), m_language(language) {}

@@ -244,15 +244,23 @@ void TerminalPage::deleteTerminals()
         numbers << TerminalRegister::numberOf(m_host.terminals->text(r, 1));
     m_busy = true;
     TerminalRegister terminals(db);
+    // Each statement commits on its own; one the file cannot take ends the deletion, and only
+    // the rows deleted leave the list.
+    int deleted = 0;
     for (qint64 number : std::as_const(numbers)) {
-        terminals.remove(number);
+        if (!terminals.remove(number))
+            break;
+        ++deleted;
         QCoreApplication::processEvents();
     }
+    const bool writeFailed = deleted < numbers.size();
     db.close();
-    m_host.terminals->removeRows(r1, r2);
+    if (deleted > 0)
+        m_host.terminals->removeRows(r1, r1 + deleted - 1);
     showRowCount();
     m_busy = false;
-    dialogs.message(this, deletionSummary(m_host.context->language, r2 - r1 + 1), Dialogs::Icon::None);
+    dialogs.message(this, deletionSummary(m_host.context->language, deleted, writeFailed),
+                    writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
 void TerminalPage::printTerminals()
@@ -282,12 +290,14 @@ void TerminalPage::importTerminals()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls)"), Dialogs::FileKind::Workbook);
+    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls *.xlsx)"),
+                                          Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
+    m_reader.setColumnsKept(TerminalImport::MinimumColumns);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(this, message(140), Dialogs::Icon::Error);
+        dialogs.message(this, message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
@@ -308,8 +318,9 @@ void TerminalPage::importTerminals()
     m_busy = false;
     if (m_host.loadTerminalList)
         m_host.loadTerminalList();
-    dialogs.message(this, importSummary(m_host.context->language, result.imported, result.skipped),
-                    Dialogs::Icon::None);
+    dialogs.message(this,
+                    importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed),
+                    result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridM->raise();
 }
 

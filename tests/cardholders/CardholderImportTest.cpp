@@ -199,7 +199,7 @@ void CardholderImportTest::btnInputImportsAndReloadsTheList()
     watch.stop();
 
     QCOMPARE(fx.dialogs.calls.first().kind, ScriptedDialogs::Kind::OpenFile);
-    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls)"));
+    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls *.xlsx)"));
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "120" + fx.context->message(114) + "1" + fx.context->message(115));
     QCOMPARE(fx.dialogs.calls.last().icon, Dialogs::Icon::None);
@@ -260,7 +260,6 @@ void CardholderImportTest::btnInputAsksThroughThePrompt()
 void CardholderImportTest::btnInputWithDamagedOrWrongWorkbooks()
 {
     MainWindowFixture fx;
-    fx.context->language.setMessage(140, QStringLiteral("workbook cannot be read"));
     Frmmain w(*fx.context);
     auto* action = w.findChild<CardholderImportAction*>();
     action->workbookReader().setToolPath(workbookTool());
@@ -277,7 +276,7 @@ void CardholderImportTest::btnInputWithDamagedOrWrongWorkbooks()
     fx.dialogs.fileAnswers << damaged << narrow;
     w.cardholderPage()->btnInput->click();
     w.cardholderPage()->btnInput->click();
-    QCOMPARE(fx.dialogs.messageTexts(), QStringList({"workbook cannot be read", fx.context->message(125)}));
+    QCOMPARE(fx.dialogs.messageTexts(), QStringList({fx.context->message(155), fx.context->message(125)}));
     QCOMPARE(fx.dialogs.calls.last().icon, Dialogs::Icon::Error);
     QVERIFY(!w.progressPanel()->isVisible());
     Database db;

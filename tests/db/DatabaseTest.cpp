@@ -1,4 +1,5 @@
 #include "ProgramFolder.h"
+#include "cardholders/CardholderKey.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 
@@ -86,6 +87,39 @@ private slots:
         QVERIFY(seen);
         QVERIFY(!db.exec(QStringLiteral("SELECT * FROM no_such_table")));
         QVERIFY(!db.lastError().isEmpty());
+    }
+
+    // The imports' duplicate lookups find their rows through an index, also in files made
+    // before the index was part of the tables.
+    void duplicateLookupsUseAnIndex_data()
+    {
+        QTest::addColumn<QString>("lookup");
+        QTest::addColumn<QString>("index");
+        QTest::newRow("cardholder") << cardholderKeyCondition().prepend("select 1 from 用户信息") << "用户信息_键";
+        QTest::newRow("terminal") << "select 1 from 终端机 where 终端机号 = ?" << "终端机_号";
+    }
+    void duplicateLookupsUseAnIndex()
+    {
+        QFETCH(QString, lookup);
+        QFETCH(QString, index);
+        ProgramFolder folder;
+        Database db;
+        QVERIFY(db.open(folder.databasePath()));
+        const auto plan = [&] {
+            QString text;
+            db.query(QStringLiteral("EXPLAIN QUERY PLAN ") + lookup,
+                     QVariantList{QStringLiteral("a"), QStringLiteral("b")}.mid(0, lookup.count(u'?')),
+                     [&](const Row& r) {
+                         text += r.text(r.count() - 1);
+                         return true;
+                     });
+            return text;
+        };
+        QVERIFY2(plan().contains(index), qPrintable(plan()));
+        QVERIFY(db.exec(QStringLiteral("DROP INDEX ") + index));
+        QVERIFY(!plan().contains(index));
+        QVERIFY(ensureLookupIndexes(db));
+        QVERIFY2(plan().contains(index), qPrintable(plan()));
     }
 
     void recordTableCreatedOnceAndLeftAlone()

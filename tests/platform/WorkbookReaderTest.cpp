@@ -1,9 +1,14 @@
 // Reading workbooks through the helper process: cell texts, the heading row, the sheet
-// name, and every way the helper can fail without taking the program with it.
+// name, workbooks written by a real spreadsheet program (gnumeric) and by our own export,
+// and every way the helper or its answer can fail without taking the program with it.
 
 #include "Workbooks.h"
 
+#include "ScriptedDialogs.h"
+#include "platform/Grid.h"
 #include "platform/WorkbookReader.h"
+#include "workbook/AnswerDecoder.h"
+#include "workbook/CellText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -24,6 +29,16 @@ private slots:
     void damagedFilesAreErrors();
     void crashingOrHangingReaderIsAnError();
     void answerCutShortIsRejected();
+    void numbersAsASpreadsheetShowsThem_data();
+    void numbersAsASpreadsheetShowsThem();
+    void answerIsBoundedAsItArrives_data();
+    void answerIsBoundedAsItArrives();
+    void oversizedAnswerStopsTheReader();
+    void spreadsheetProgramWorkbooks_data();
+    void spreadsheetProgramWorkbooks();
+    void ownExportReadsBack();
+    void mutatedWorkbooksAreErrorsNotCrashes_data();
+    void mutatedWorkbooksAreErrorsNotCrashes();
 
 private:
     QTemporaryDir m_dir;
@@ -49,7 +64,7 @@ void WorkbookReaderTest::readsSheet1AsTextsWithoutTheHeadingRow()
     QVERIFY2(result.ok(), qPrintable(result.detail));
     QCOMPARE(result.workbook.columns, 3);
     const QList<QStringList> expected = {
-        {"1", "一号门", ""},
+        {"1", "一号门"},  // a row ends at its last cell
         {"0012", "东门\n二楼", "12.5"},
         {"13812345678", "", "-3"},
         {"2011-03-15", "a'b", "0"},
@@ -144,15 +159,247 @@ void WorkbookReaderTest::answerCutShortIsRejected()
 {
     Workbook sheet;
     QString problem;
-    QVERIFY(WorkbookReader::parse("K27XLS 1 1 2\n1:a3:b\nc\nEND\n", &sheet, &problem));
+    QVERIFY(WorkbookReader::parse("K27WB 1 xls 1 2\n1:a3:b\nc\nEND\n", &sheet, &problem));
     QCOMPARE(sheet.rows.first(), QStringList({"a", "b\nc"}));
-    for (const QByteArray& bad : {QByteArray("K27XLS 1 1 2\n1:a3:b\nc\n"),       // no end mark
-                                  QByteArray("K27XLS 1 2 2\n1:a1:b\nEND\n"),     // a row short
-                                  QByteArray("K27XLS 1 1 2\n1:a9:b\nEND\n"),     // length beyond the end
-                                  QByteArray("K27XLS 1 1 2\n1:a\nEND\n"),        // a cell short
+    for (const QByteArray& bad : {QByteArray("K27WB 1 xls 1 2\n1:a3:b\nc\n"),       // no end mark
+                                  QByteArray("K27WB 1 xls 2 2\n1:a1:b\nEND\n"),     // a row short
+                                  QByteArray("K27WB 1 xls 1 2\n1:a9:b\nEND\n"),     // length beyond the end
+                                  QByteArray("K27WB 1 xls 1 2\n1:a1:b\n\nEND\n"),  // a row too many
+                                  QByteArray("K27WB 1 xls 1 1\n1:a1:b\nEND\n"),     // a cell too many
+                                  QByteArray("K27WB 1 xls 1 2\n1:a\nEND\nx"),       // bytes after the end
+                                  QByteArray("K27WB 1 ods 1 2\n1:a\nEND\n"),        // unknown format
                                   QByteArray("garbage"), QByteArray()})
         QVERIFY2(!WorkbookReader::parse(bad, &sheet, &problem), bad.constData());
 }
 
-QTEST_GUILESS_MAIN(WorkbookReaderTest)
+void WorkbookReaderTest::numbersAsASpreadsheetShowsThem_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("format");  // a format code, or #id for a built-in format
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("phone") << 13800138000.0 << "General" << false << "13800138000";
+    QTest::newRow("integer") << 42.0 << "0.00" << false << "42";
+    QTest::newRow("half") << 0.5 << "General" << false << "0.5";
+    QTest::newRow("negative") << -3.25 << "#,##0.00" << false << "-3.25";
+    QTest::newRow("fifteen digits") << 0.1 + 0.2 << "General" << false << "0.3";
+    QTest::newRow("tiny") << 0.000012 << "General" << false << "0.000012";
+    QTest::newRow("scientific code") << 1234.0 << "0.00E+00" << false << "1234";
+    QTest::newRow("built-in date") << 40617.0 << "#14" << false << "2011-03-15";
+    QTest::newRow("custom date") << 40617.0 << "yyyy\"年\"m\"月\"d\"日\"" << false << "2011-03-15";
+    QTest::newRow("before the false leap day") << 59.0 << "#14" << false << "1900-02-28";
+    QTest::newRow("after it") << 61.0 << "#14" << false << "1900-03-01";
+    QTest::newRow("1904 system") << 0.0 << "yyyy-mm-dd" << true << "1904-01-01";
+    QTest::newRow("date and time") << 40617.75 << "#22" << false << "2011-03-15 18:00:00";
+    QTest::newRow("time") << 0.5 << "hh:mm" << false << "12:00:00";
+    QTest::newRow("minutes are not months") << 0.25 << "[h]:mm" << false << "06:00:00";
+    QTest::newRow("quoted letters") << 7.0 << "0\" days\"" << false << "7";
+    QTest::newRow("date out of range") << -1.0 << "#14" << false << "-1";
+}
+
+void WorkbookReaderTest::numbersAsASpreadsheetShowsThem()
+{
+    QFETCH(double, value);
+    QFETCH(QString, format);
+    QFETCH(bool, date1904);
+    QFETCH(QString, text);
+    using namespace k27::wb;
+    const NumberKind kind = format.startsWith(u'#') && format.size() <= 3
+                                ? builtinFormatKind(format.mid(1).toUInt())
+                                : formatCodeKind(format.toStdString());
+    QCOMPARE(QString::fromStdString(cellNumberText(value, kind, date1904)), text);
+}
+
+void WorkbookReaderTest::answerIsBoundedAsItArrives_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<int>("rows");
+    using S = AnswerDecoder::State;
+    const QByteArray big = QByteArray::number(AnswerDecoder::MaxCellBytes + 1);
+    QTest::newRow("complete") << QByteArray("K27WB 1 xlsx 3 3\n1:a0:1:c\n\n2:\n\n\nEND\n") << 9 << int(S::Done) << 3;
+    QTest::newRow("keeps the first columns") << QByteArray("K27WB 1 xls 1 3\n1:a1:b1:c\nEND\n") << 2 << int(S::Done) << 1;
+    // A crafted dimension claiming 436 million rows is refused before a single row is made.
+    QTest::newRow("rows past xls") << QByteArray("K27WB 1 xls 436207616 1\n\n\n") << 9 << int(S::OutOfBounds) << 0;
+    QTest::newRow("rows past xls by one") << QByteArray("K27WB 1 xls 65537 1\n") << 9 << int(S::OutOfBounds) << 0;
+    QTest::newRow("rows of xlsx") << QByteArray("K27WB 1 xlsx 1048576 1\n\n") << 9 << int(S::Reading) << 1;
+    QTest::newRow("rows past xlsx") << QByteArray("K27WB 1 xlsx 1048577 1\n") << 9 << int(S::OutOfBounds) << 0;
+    QTest::newRow("columns past xls") << QByteArray("K27WB 1 xls 1 257\n") << 9 << int(S::OutOfBounds) << 0;
+    QTest::newRow("cell too long") << QByteArray("K27WB 1 xls 1 1\n" + big + ":") << 9 << int(S::OutOfBounds) << 0;
+    QTest::newRow("length digits") << QByteArray("K27WB 1 xls 1 1\n99999999999:") << 9 << int(S::Failed) << 0;
+}
+
+void WorkbookReaderTest::answerIsBoundedAsItArrives()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(int, kept);
+    QFETCH(int, state);
+    QFETCH(int, rows);
+    // In one piece and byte by byte: the same outcome.
+    for (int step : {int(answer.size()), 1}) {
+        AnswerDecoder decoder(kept);
+        for (qsizetype i = 0; i < answer.size(); i += step)
+            decoder.feed(answer.mid(i, step));
+        QCOMPARE(int(decoder.state()), state);
+        QCOMPARE(decoder.workbook().rows.size(), rows);
+        for (const QStringList& row : decoder.workbook().rows)
+            QVERIFY(row.size() <= kept);
+    }
+}
+
+void WorkbookReaderTest::oversizedAnswerStopsTheReader()
+{
+    // A reader that claims a huge sheet and then prints empty rows without end.
+    const QString endless = script(path(QStringLiteral("endless.sh")), "echo 'K27WB 1 xls 436207616 1'; exec yes ''");
+    QElapsedTimer timer;
+    timer.start();
+    const WorkbookReader::Result result = WorkbookReader(endless).read(path(QStringLiteral("any.xls")));
+    QCOMPARE(result.status, WorkbookReader::Status::TooLarge);
+    QVERIFY(result.workbook.rows.isEmpty());
+    QVERIFY(timer.elapsed() < 10000);
+    QCOMPARE(WorkbookReader::messageFor(result.status), 158);
+}
+
+namespace {
+
+// The reader fixture: Sheet1 between two other sheets, eight columns, 120 data rows
+// of texts, empty texts, formulas with number and text results, dates, numbers and booleans.
+QJsonArray peopleSheet()
+{
+    QJsonArray rows;
+    rows.append(QJsonArray{"姓名", "性别", "编号", "电话", "日期", "长号", "小数", "其他"});
+    for (int i = 1; i <= 120; ++i)
+        rows.append(QJsonArray{QStringLiteral("张%1").arg(i), i % 2 ? "男" : "",
+                               QJsonObject{{"f", QStringLiteral("=1000+%1").arg(i)}},
+                               QJsonObject{{"f", "=CONCATENATE(\"138\",\"00138001\")"}},
+                               QJsonObject{{"date", QDate(2011, 3, 15).addDays(i).toString(Qt::ISODate)}},
+                               13800138000.0 + i, i + 0.5,
+                               i % 3 ? QJsonValue("a'b") : QJsonValue(i % 2 == 0)});
+    return rows;
+}
+
+QStringList expectedPerson(int i)
+{
+    return {QStringLiteral("张%1").arg(i), i % 2 ? "男" : "", QString::number(1000 + i), "13800138001",
+            QDate(2011, 3, 15).addDays(i).toString(Qt::ISODate), QString::number(13800138000LL + i),
+            QString::number(i) + ".5", i % 3 ? "a'b" : (i % 2 == 0 ? "TRUE" : "FALSE")};
+}
+
+QJsonArray sheet(const QString& name, const QJsonArray& rows)
+{
+    return QJsonArray{name, rows};
+}
+
+// The sheets in order (appended: a braced list of one array would copy it, not nest it).
+QJsonArray book(std::initializer_list<QJsonArray> sheets)
+{
+    QJsonArray all;
+    for (const QJsonArray& s : sheets)
+        all.append(s);
+    return all;
+}
+
+} // namespace
+
+void WorkbookReaderTest::spreadsheetProgramWorkbooks_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("xls") << QStringLiteral(".xls");
+    QTest::newRow("xlsx") << QStringLiteral(".xlsx");
+}
+
+void WorkbookReaderTest::spreadsheetProgramWorkbooks()
+{
+    if (!haveSsconvert())
+        QSKIP("ssconvert (gnumeric) is not installed: no workbooks written by a spreadsheet program");
+    QFETCH(QString, suffix);
+    QJsonArray other;
+    other.append(QJsonArray{"wrong"});
+    const WorkbookReader reader(workbookTool());
+
+    const QString middle = path(QStringLiteral("middle") + suffix);
+    QVERIFY(convertWorkbook(middle, book({sheet("Before", other), sheet("Sheet1", peopleSheet()), sheet("After", other)})));
+    const WorkbookReader::Result result = reader.read(middle);
+    QVERIFY2(result.ok(), qPrintable(result.detail));
+    QCOMPARE(result.workbook.columns, 8);
+    QCOMPARE(result.workbook.rows.size(), 120);
+    for (int i = 1; i <= 120; ++i)
+        QCOMPARE(result.workbook.rows[i - 1], expectedPerson(i));
+
+    const QString lower = path(QStringLiteral("lower") + suffix);
+    QJsonArray two;
+    two.append(QJsonArray{"no", "address"});
+    two.append(QJsonArray{"0012", "东门"});
+    QVERIFY(convertWorkbook(lower, book({sheet("Data", other), sheet("sheet1", two)})));
+    QCOMPARE(reader.read(lower).workbook.rows, QList<QStringList>{QStringList({"0012", "东门"})});
+
+    const QString none = path(QStringLiteral("none") + suffix);
+    QVERIFY(convertWorkbook(none, book({sheet("Data", two), sheet("Sheet2", other)})));
+    QCOMPARE(reader.read(none).status, WorkbookReader::Status::NoSheet1);
+}
+
+void WorkbookReaderTest::ownExportReadsBack()
+{
+    Grid grid;
+    // Column 0 is the grid's row-number column, which exports leave out.
+    grid.setCols(4);
+    grid.setRows(3);
+    const QStringList headings = {"序号", "姓名", "电话", "地址"};
+    for (int c = 0; c < 4; ++c)
+        grid.setHeaderText(c, headings[c]);
+    grid.setCellText(1, 1, QStringLiteral("张三"));
+    grid.setCellText(1, 2, QStringLiteral("13800138000"));
+    grid.setCellText(1, 3, QStringLiteral("一楼\n\"东\"门"));
+    grid.setCellText(2, 1, QStringLiteral("Li"));
+    grid.setCellText(2, 2, QStringLiteral("0012"));
+    ScriptedDialogs dialogs;
+    const QString file = path(QStringLiteral("export.xlsx"));
+    QVERIFY(grid.exportToFile(dialogs, file).ok());
+    const WorkbookReader::Result result = WorkbookReader(workbookTool()).read(file);
+    QVERIFY2(result.ok(), qPrintable(result.detail));
+    QCOMPARE(result.workbook.rows, (QList<QStringList>{{"张三", "13800138000", "一楼\n\"东\"门"}, {"Li", "0012"}}));
+}
+
+void WorkbookReaderTest::mutatedWorkbooksAreErrorsNotCrashes_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("xls") << QStringLiteral(".xls");
+    QTest::newRow("xlsx") << QStringLiteral(".xlsx");
+}
+
+void WorkbookReaderTest::mutatedWorkbooksAreErrorsNotCrashes()
+{
+    if (!haveSsconvert())
+        QSKIP("ssconvert (gnumeric) is not installed: no workbooks written by a spreadsheet program");
+    QFETCH(QString, suffix);
+    const QString good = path(QStringLiteral("good") + suffix);
+    QVERIFY(convertWorkbook(good, book({sheet("Sheet1", peopleSheet())})));
+    QFile f(good);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray whole = f.readAll();
+    const QString file = path(QStringLiteral("mutated") + suffix);
+    auto readBytes = [&](const QByteArray& bytes) {
+        QFile out(file);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(bytes);
+        out.close();
+        return WorkbookReader(workbookTool()).read(file);
+    };
+    // Cut short anywhere: an error. Bytes changed: an error, or rows if the change was
+    // harmless, but the reader never crashes, hangs or sends a malformed answer.
+    for (qsizetype cut : {qsizetype(100), whole.size() / 3, whole.size() - 30}) {
+        const WorkbookReader::Result r = readBytes(whole.left(cut));
+        QVERIFY2(!r.ok() && r.status != WorkbookReader::Status::Failed, qPrintable(r.detail));
+    }
+    for (int seed = 1; seed <= 40; ++seed) {
+        QByteArray bytes = whole;
+        for (qsizetype i = (seed * 7919) % 997; i < bytes.size(); i += 97 + seed * 13)
+            bytes[i] = char(bytes[i] ^ (seed * 37 + 1));
+        const WorkbookReader::Result r = readBytes(bytes);
+        QVERIFY2(r.status != WorkbookReader::Status::Failed, qPrintable(QString::number(seed) + ": " + r.detail));
+    }
+}
+
+QTEST_MAIN(WorkbookReaderTest)
 #include "WorkbookReaderTest.moc"

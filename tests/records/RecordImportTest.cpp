@@ -198,7 +198,7 @@ private slots:
         RecordDatabase d;
         RecordRows rows;
         RecordingProgress progress;
-        // Window events run with every line read so far committed: another connection sees them.
+        // Window events run with at least every line shown committed: another connection sees them.
         qint64 seenAt1050 = -1;
         progress.onPump = [&] {
             if (progress.values.last() == 1050) {
@@ -214,10 +214,35 @@ private slots:
         QCOMPARE(progress.values.mid(0, 4), (QList<int>{0, 50, 100, 150}));
         QCOMPARE(progress.values.last(), 2520);
         QCOMPARE(progress.pumps, 2520 / 50);
-        QCOMPARE(seenAt1050, 1050);
+        QVERIFY(seenAt1050 >= 1050);
         // The run leaves no transaction open.
         QVERIFY(d.db.beginTransaction());
         QVERIFY(d.db.rollback());
+    }
+
+    // The file is read in chunks: a line break or a line may straddle them.
+    void linesAcrossReadChunks_data()
+    {
+        QTest::addColumn<int>("lineBytes");   // the first line's length before its CR LF
+        QTest::newRow("CR ends a chunk") << 65535;
+        QTest::newRow("LF ends a chunk") << 65534;
+        QTest::newRow("line over several chunks") << 200000;
+        QTest::newRow("line cut at its limit") << RecordImport::MaxLineBytes + 100;
+    }
+    void linesAcrossReadChunks()
+    {
+        QFETCH(int, lineBytes);
+        RecordDatabase d;
+        RecordRows rows;
+        QByteArray first = "1,A,2024-05-01,08:00:00,x,";   // fields after the fifth are ignored
+        first += QByteArray(lineBytes - first.size(), 'p');
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("long.txt"),
+                                                      first + "\r\n2,B,2024-05-01,08:00:00\r\n"),
+                                         rows, nullptr);
+        QCOMPARE(r.total, 2);
+        QCOMPARE(r.read, 2);
+        QCOMPARE(r.added, 2);
+        QCOMPARE(rows.text(2, RecordRows::Card), QStringLiteral("B"));
     }
 
     void entryTimeSpellings_data()

@@ -1,12 +1,14 @@
 #pragma once
 
-// Excel 97-2003 workbooks for the import tests, written by make_workbook.py (python3-xlwt),
-// and the path of the reader tool in the build folder.
+// Excel 97-2003 workbooks for the import tests, written by make_workbook.py (python3-xlwt)
+// or by gnumeric's ssconvert (make_gnumeric.py), and the path of the reader tool in the
+// build folder.
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QtTest>
 
@@ -44,6 +46,30 @@ inline bool makeSheet1(const QString& path, const QJsonArray& headings, const QL
     for (const QJsonArray& row : rows)
         all.append(row);
     return makeWorkbook(path, QJsonObject{{QStringLiteral("Sheet1"), all}});
+}
+
+inline bool haveSsconvert()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("ssconvert")).isEmpty();
+}
+
+// A workbook (.xls or .xlsx, by `path`) written by ssconvert. `sheets`: [[name, rows], ...]
+// in sheet order; a cell is a string, a number, a boolean, null (no cell), {"f": "=formula"}
+// or {"date": "YYYY-MM-DD"}.
+inline bool convertWorkbook(const QString& path, const QJsonArray& sheets)
+{
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/tests/support/make_gnumeric.py"), path});
+    if (!python.waitForStarted())
+        return false;
+    python.write(QJsonDocument(sheets).toJson(QJsonDocument::Compact));
+    python.closeWriteChannel();
+    if (!python.waitForFinished(60000) || python.exitStatus() != QProcess::NormalExit || python.exitCode() != 0) {
+        qWarning() << python.readAllStandardError();
+        return false;
+    }
+    return true;
 }
 
 } // namespace k27::test

@@ -337,7 +337,7 @@ void TerminalPageTest::importIntoAnEmptyRegisterThenSkipAll()
 
     fx.dialogs.fileAnswers << file;
     page->cmdIn->click();
-    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls)"));
+    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls *.xlsx)"));
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "2" + fx.context->message(114) + "0" + fx.context->message(115));
     QCOMPARE(column(page->GridM, 1), QStringList({"0001", "0002"}));
@@ -378,7 +378,6 @@ void TerminalPageTest::importOverwriteThenSkip()
 void TerminalPageTest::importProblems()
 {
     MainWindowFixture fx;
-    fx.context->language.setMessage(140, QStringLiteral("workbook cannot be read"));
     Frmmain w(*fx.context);
     TerminalPage* page = w.terminalPage();
     page->workbookReader().setToolPath(workbookTool());
@@ -403,7 +402,7 @@ void TerminalPageTest::importProblems()
     for (int i = 0; i < 4; ++i)
         page->cmdIn->click();
     QCOMPARE(fx.dialogs.messageTexts(),
-             QStringList({fx.context->message(125), "workbook cannot be read", "workbook cannot be read"}));
+             QStringList({fx.context->message(125), fx.context->message(155), fx.context->message(157)}));
     for (const auto& call : fx.dialogs.calls)
         if (call.kind == ScriptedDialogs::Kind::Message)
             QCOMPARE(call.icon, Dialogs::Icon::Error);

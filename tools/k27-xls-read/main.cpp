@@ -1,122 +1,84 @@
-// k27-xls-read WORKBOOK.xls
+// k27-xls-read WORKBOOK
 //
-// Writes every row of the worksheet "Sheet1" (name compared without regard to case) of an
-// Excel 97-2003 workbook to stdout, every cell as UTF-8 text:
+// Writes the rows of the worksheet "Sheet1" (name compared without regard to case) of an
+// Excel workbook, .xls (97-2003) or .xlsx, to stdout in the answer format of
+// workbook/Answer.h. The format is told by the file's content, not its name.
 //
-//   K27XLS 1 <rows> <columns>\n
-//   then for each row, for each of <columns> cells: <byte length>:<bytes>, and "\n" after the row
-//   END\n
-//
-// Integral numbers are written without a decimal part ("12", not "12.0"), other numbers with
-// up to 15 significant digits; dates and times as FreeXL formats them (YYYY-MM-DD,
-// YYYY-MM-DD HH:MM:SS, HH:MM:SS); empty cells as empty texts. The END line lets the reader
-// tell a complete answer from one cut short by a crash.
-//
-// Exit codes: 0 done, 2 usage, 3 the workbook cannot be opened (missing, damaged, not an
-// Excel 97-2003 file, password-protected), 4 no worksheet "Sheet1", 5 a cell cannot be read.
+// Exit codes: 0 done, 2 usage, 3 damaged, 4 no worksheet "Sheet1", 5 not a workbook,
+// 6 beyond the reader's limits, 7 the file cannot be read.
 
-#include <freexl.h>
+#include "workbook/Answer.h"
+#include "workbook/CompoundFile.h"
+#include "workbook/XlsReader.h"
+#include "workbook/XlsxReader.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <string>
+#include <vector>
 
 namespace {
 
-enum Exit { Done = 0, Usage = 2, CannotOpen = 3, NoSheet1 = 4, CannotRead = 5 };
+using namespace k27::wb;
 
-bool isSheet1(const char* name)
+enum Exit { Done = 0, Usage = 2, Damaged = 3, NoSheet1 = 4, NotWorkbook = 5, TooLarge = 6, CannotRead = 7 };
+
+// Larger files are not workbooks an operator keeps lists in.
+constexpr long MaxFileBytes = 512L << 20;
+
+int exitFor(ReadError e)
 {
-    if (!name || std::strlen(name) != 6)
-        return false;
-    const char* want = "sheet1";
-    for (int i = 0; i < 6; ++i) {
-        char c = name[i];
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-        if (c != want[i])
-            return false;
+    switch (e) {
+    case ReadError::None: return Done;
+    case ReadError::Damaged: return Damaged;
+    case ReadError::NotWorkbook: return NotWorkbook;
+    case ReadError::NoSheet1: return NoSheet1;
+    case ReadError::TooLarge: return TooLarge;
     }
-    return true;
-}
-
-std::string numberText(double v)
-{
-    char buffer[64];
-    if (std::isfinite(v) && v == std::trunc(v) && std::fabs(v) < 1e15)
-        std::snprintf(buffer, sizeof buffer, "%.0f", v);
-    else
-        std::snprintf(buffer, sizeof buffer, "%.15g", v);
-    std::string text = buffer;
-    return text == "-0" ? "0" : text;
-}
-
-bool cellText(const void* handle, unsigned row, unsigned short col, std::string* text)
-{
-    FreeXL_CellValue cell;
-    if (freexl_get_cell_value(handle, row, col, &cell) != FREEXL_OK)
-        return false;
-    switch (cell.type) {
-    case FREEXL_CELL_INT:
-        *text = std::to_string(cell.value.int_value);
-        break;
-    case FREEXL_CELL_DOUBLE:
-        *text = numberText(cell.value.double_value);
-        break;
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT:
-    case FREEXL_CELL_DATE:
-    case FREEXL_CELL_DATETIME:
-    case FREEXL_CELL_TIME:
-        *text = cell.value.text_value ? cell.value.text_value : "";
-        break;
-    default:
-        text->clear();
-        break;
-    }
-    return true;
+    return Damaged;
 }
 
 int run(const char* path)
 {
-    const void* handle = nullptr;
-    if (freexl_open(path, &handle) != FREEXL_OK)
-        return CannotOpen;
-    unsigned int password = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
-        return CannotOpen;
-    unsigned int sheets = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheets) != FREEXL_OK)
-        return CannotOpen;
-    int sheet = -1;
-    for (unsigned int i = 0; i < sheets && i < 65536 && sheet < 0; ++i) {
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(handle, (unsigned short)i, &name) == FREEXL_OK && isSheet1(name))
-            sheet = int(i);
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return CannotRead;
+    std::vector<uint8_t> bytes;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > MaxFileBytes) {
+            std::fclose(file);
+            return TooLarge;
+        }
+        if (size > 0)
+            bytes.resize(size_t(size));
+        std::rewind(file);
     }
-    if (sheet < 0)
-        return NoSheet1;
-    unsigned int rows = 0;
-    unsigned short cols = 0;
-    if (freexl_select_active_worksheet(handle, (unsigned short)sheet) != FREEXL_OK ||
-        freexl_worksheet_dimensions(handle, &rows, &cols) != FREEXL_OK)
+    const bool complete = std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size() && !std::ferror(file);
+    std::fclose(file);
+    if (!complete)
         return CannotRead;
 
-    std::printf("K27XLS 1 %u %u\n", rows, unsigned(cols));
-    std::string text;
-    for (unsigned int r = 0; r < rows; ++r) {
-        for (unsigned short c = 0; c < cols; ++c) {
-            if (!cellText(handle, r, c, &text))
-                return CannotRead;
-            std::printf("%zu:", text.size());
-            std::fwrite(text.data(), 1, text.size(), stdout);
+    std::string why;
+    if (isCompoundFile(bytes.data(), bytes.size())) {
+        SheetCells cells(Limits::of(Format::Xls));
+        const ReadError e = readXls(bytes.data(), bytes.size(), &cells, &why);
+        if (e != ReadError::None) {
+            std::fprintf(stderr, "k27-xls-read: %s\n", why.c_str());
+            return exitFor(e);
         }
-        std::fputc('\n', stdout);
+        bytes = {};
+        return exitFor(writeAnswer(stdout, Format::Xls, cells));
     }
-    std::fputs("END\n", stdout);
-    freexl_close(handle);
-    return std::fflush(stdout) == 0 ? Done : CannotRead;
+    if (isZip(bytes.data(), bytes.size())) {
+        SheetCells cells(Limits::of(Format::Xlsx));
+        const ReadError e = readXlsx(bytes.data(), bytes.size(), &cells, &why);
+        if (e != ReadError::None) {
+            std::fprintf(stderr, "k27-xls-read: %s\n", why.c_str());
+            return exitFor(e);
+        }
+        bytes = {};
+        return exitFor(writeAnswer(stdout, Format::Xlsx, cells));
+    }
+    return NotWorkbook;
 }
 
 } // namespace
@@ -124,7 +86,7 @@ int run(const char* path)
 int main(int argc, char** argv)
 {
     if (argc != 2) {
-        std::fputs("usage: k27-xls-read WORKBOOK.xls\n", stderr);
+        std::fputs("usage: k27-xls-read WORKBOOK\n", stderr);
         return Usage;
     }
     return run(argv[1]);

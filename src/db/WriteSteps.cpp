@@ -1,0 +1,101 @@
+#include "WriteSteps.h"
+
+#include "db/Database.h"
+#include "platform/ImportProgress.h"
+
+namespace k27 {
+
+WriteSteps::WriteSteps(Database& db, ImportProgress* progress, int total, Policy policy)
+    : m_db(db), m_progress(progress), m_total(total), m_policy(policy)
+{
+    m_policy.showEvery = qMax(1, m_policy.showEvery);
+}
+
+WriteSteps::~WriteSteps()
+{
+    if (m_db.inTransaction())
+        m_db.rollback();
+}
+
+bool WriteSteps::begin()
+{
+    if (m_progress)
+        m_progress->begin(m_total);
+    m_age.start();
+    if (!m_db.beginTransaction())
+        fail();
+    return !m_failed;
+}
+
+void WriteSteps::fail()
+{
+    m_failed = true;
+    if (m_db.inTransaction())
+        m_db.rollback();
+}
+
+bool WriteSteps::commit()
+{
+    if (m_failed)
+        return false;
+    // A failed commit may leave the transaction open (or the engine has rolled it back).
+    if (!m_db.inTransaction() || !m_db.commit()) {
+        fail();
+        return false;
+    }
+    m_committedLines = m_lines;
+    m_writes = 0;
+    if (settled)
+        settled();
+    return true;
+}
+
+void WriteSteps::show(int upTo)
+{
+    if (!m_progress)
+        return;
+    // Every progress line passed since the last display, in order: the count moves as it
+    // would line by line, only never ahead of what is stored.
+    for (int line = m_shown + m_policy.showEvery; line <= upTo; line += m_policy.showEvery) {
+        m_progress->advance(line, m_total);
+        m_shown = line;
+    }
+}
+
+bool WriteSteps::commitNow()
+{
+    if (!commit())
+        return false;
+    show(m_committedLines);
+    m_age.restart();
+    if (!m_db.beginTransaction())
+        fail();
+    return !m_failed;
+}
+
+bool WriteSteps::lineDone(int done)
+{
+    if (m_failed)
+        return false;
+    m_lines = done;
+    if (done % m_policy.showEvery != 0)
+        return true;
+    if (m_writes < m_policy.rows && m_age.elapsed() < m_policy.ms)
+        return true;
+    return commitNow();
+}
+
+bool WriteSteps::finish(int done)
+{
+    if (!m_failed) {
+        m_lines = done;
+        commit();
+    }
+    if (!m_failed)
+        show(done);
+    if (m_progress)
+        m_progress->end(m_failed ? m_committedLines : done, m_total);
+    return !m_failed;
+}
+
+} // namespace k27

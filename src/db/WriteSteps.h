@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <functional>
+
+namespace k27 {
+
+class Database;
+class ImportProgress;
+
+// The writes of a long operation (an import, a deletion) in steps: each step is one
+// transaction, committed at a progress line once it holds `rows` writes or has been open
+// `ms` milliseconds. The progress is shown, and window events run, only right after a
+// commit: no write lock is held while a device reply wants to store its card, and the
+// operator never sees a count whose rows a crash could still take away (a crash loses at
+// most the open step). Every commit is checked; a failed one ends the run.
+class WriteSteps
+{
+public:
+    struct Policy
+    {
+        int rows = 500;        // writes per step at most
+        int ms = 100;          // age of a step at most (so the window never waits long)
+        int showEvery = 50;    // lines between two progress displays
+    };
+
+    WriteSteps(Database& db, ImportProgress* progress, int total, Policy policy);
+    WriteSteps(Database& db, ImportProgress* progress, int total) : WriteSteps(db, progress, total, Policy{}) {}
+    // A step still open is rolled back.
+    ~WriteSteps();
+    WriteSteps(const WriteSteps&) = delete;
+    WriteSteps& operator=(const WriteSteps&) = delete;
+
+    // Called after each successful commit: what the engine kept aside for the step (counts,
+    // rows for the grid) now counts.
+    std::function<void()> settled;
+
+    // Opens the first step and shows the start of the progress. False when the database
+    // refuses a transaction.
+    bool begin();
+    // One row of the open step was written.
+    void wrote() { ++m_writes; }
+    // One more line is done (`done` lines in all). Commits when the step is due at a progress
+    // line and then shows the lines committed. False once the run has failed.
+    bool lineDone(int done);
+    // Commits the open step now and opens the next (before a question to the operator).
+    bool commitNow();
+    // Commits the last step and shows the end of the progress with `done` lines; false when
+    // the run failed (then the end shows the lines committed).
+    bool finish(int done);
+    // A write was refused for the file's sake: the open step is rolled back, the run stops.
+    void fail();
+
+    bool failed() const { return m_failed; }
+    // Lines whose writes are committed.
+    int committedLines() const { return m_committedLines; }
+
+private:
+    bool commit();
+    void show(int upTo);
+
+    Database& m_db;
+    ImportProgress* m_progress;
+    int m_total;
+    Policy m_policy;
+    QElapsedTimer m_age;
+    int m_writes = 0;
+    int m_lines = 0;            // lines done so far
+    int m_committedLines = 0;
+    int m_shown = 0;
+    bool m_failed = false;
+};
+
+} // namespace k27
