@@ -4,6 +4,9 @@
 #include "db/Database.h"
 #include "startup/TextUtil.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace k27 {
 
 namespace {
@@ -25,112 +28,222 @@ std::pair<QString, QString> CardholderTable::firstPermission(const QString& term
     return {splitPermissionList(terminals).first(), splitPermissionList(validity).first()};
 }
 
+void ColumnTexts::append(QStringView text)
+{
+    m_text.insert(m_text.end(), text.utf16(), text.utf16() + text.size());
+    m_start.push_back(uint32_t(m_text.size()));
+}
+
+void ColumnTexts::insert(int row, QStringView text)
+{
+    const uint32_t at = m_start[size_t(row)];
+    m_text.insert(m_text.begin() + at, text.utf16(), text.utf16() + text.size());
+    m_start.insert(m_start.begin() + row, at);
+    for (size_t i = size_t(row) + 1; i < m_start.size(); ++i)
+        m_start[i] += uint32_t(text.size());
+}
+
+void ColumnTexts::replace(int row, QStringView text)
+{
+    const uint32_t from = m_start[size_t(row)];
+    const uint32_t to = m_start[size_t(row) + 1];
+    m_text.erase(m_text.begin() + from, m_text.begin() + to);
+    m_text.insert(m_text.begin() + from, text.utf16(), text.utf16() + text.size());
+    const int64_t delta = int64_t(text.size()) - int64_t(to - from);
+    for (size_t i = size_t(row) + 1; i < m_start.size(); ++i)
+        m_start[i] = uint32_t(int64_t(m_start[i]) + delta);
+}
+
+void ColumnTexts::clear()
+{
+    m_text.clear();
+    m_start.assign(1, 0);
+}
+
+void ColumnTexts::squeeze()
+{
+    m_text.shrink_to_fit();
+    m_start.shrink_to_fit();
+}
+
 bool CardholderTable::load(Database& db, const std::function<void()>& pump)
 {
-    m_rows.clear();
+    clear();
     static const QString columns = QStringLiteral(
         "select ID, 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 ");
     const auto addRow = [&](const Row& row) {
-        QStringList cols;
-        cols.reserve(RowColumns);
         for (int c = 0; c <= 7; ++c)
-            cols << row.text(c);
+            m_columns[size_t(c)].append(row.text(c));
         const auto [terminal, validity] = firstPermission(row.text(8), row.isNull(8), row.text(9));
-        cols << terminal << validity;
-        m_rows.append(cols);
+        m_columns[8].append(terminal);
+        m_columns[9].append(validity);
         if (pump)
             pump();
         return true;
     };
     bool ok = db.query(columns + QStringLiteral("where 卡号 = '' or 卡号 is null order by 姓名"), {}, addRow);
     ok = db.query(columns + QStringLiteral("where 卡号 <> '' order by 姓名"), {}, addRow) && ok;
-    for (auto& view : m_views)
-        view.clear();
+    squeeze();
+    changed();
     return ok;
 }
 
 void CardholderTable::filter(View view, const QStringList& searchTexts, bool cardOnly)
 {
-    QList<QStringList>& m_view = m_views[view];
-    m_view.clear();
-    // Each pattern is compiled once for the whole search, not once per row.
-    QVector<LikePattern> patterns;
-    for (int i = 0; i < 4; ++i)
-        patterns.append(LikePattern(QLatin1Char('*') + trimRight(searchTexts.value(i).left(SearchTextLength))
-                                    + QLatin1Char('*')));
+    ViewState& state = m_views[view];
+    state.edits.clear();
+    std::array<QString, 4> texts;
+    for (size_t i = 0; i < 4; ++i)
+        texts[i] = trimRight(searchTexts.value(int(i)).left(SearchTextLength));
+
+    // A longer text matches a subset of the rows of the text it extends ("*ab*" within
+    // "*a*"), unless the shorter one held a "[" that the longer one may close into a set.
+    bool narrows = state.generation == m_generation && state.cardOnly == cardOnly;
+    for (size_t i = 0; i < 4 && narrows; ++i)
+        narrows = texts[i].startsWith(state.texts[i]) && !state.texts[i].contains(u'[');
+
     static const int searched[4] = {1, 7, 3, 5};
-    for (const QStringList& row : std::as_const(m_rows)) {
-        bool pass = true;
-        for (int i = 0; i < 4 && pass; ++i)
-            pass = patterns[i].matches(row.value(searched[i]));
-        if (pass && cardOnly)
-            pass = !row.value(7).isEmpty();
-        if (pass)
-            m_view.append(row);
+    std::vector<const ColumnTexts*> columns;
+    std::vector<LikePattern> patterns;
+    for (size_t i = 0; i < 4; ++i) {
+        // Each pattern is compiled once for the whole search, not once per row.
+        LikePattern pattern(QLatin1Char('*') + texts[i] + QLatin1Char('*'));
+        if (pattern.matchesEverything())
+            continue;
+        patterns.push_back(std::move(pattern));
+        columns.push_back(&m_columns[size_t(searched[i])]);
     }
+    const ColumnTexts& card = m_columns[7];
+
+    std::vector<uint32_t> rows;
+    if (patterns.empty() && !cardOnly) {
+        rows.resize(size_t(rowCount()));
+        std::iota(rows.begin(), rows.end(), 0u);
+    } else {
+        const auto passes = [&](uint32_t r) {
+            if (cardOnly && card.at(int(r)).isEmpty())
+                return false;
+            for (size_t i = 0; i < patterns.size(); ++i)
+                if (!patterns[i].matches(columns[i]->at(int(r))))
+                    return false;
+            return true;
+        };
+        if (narrows) {
+            rows = std::move(state.rows);
+            rows.erase(std::remove_if(rows.begin(), rows.end(), [&](uint32_t r) { return !passes(r); }), rows.end());
+        } else {
+            const uint32_t n = uint32_t(rowCount());
+            for (uint32_t r = 0; r < n; ++r)
+                if (passes(r))
+                    rows.push_back(r);
+        }
+    }
+    state.rows = std::move(rows);
+    state.texts = texts;
+    state.cardOnly = cardOnly;
+    state.generation = m_generation;
 }
 
 QString CardholderTable::rowText(int row, int col) const
 {
-    if (row < 1 || row > m_rows.size())
+    if (row < 1 || row > rowCount() || col < 0 || col > LastColumn)
         return {};
-    return m_rows[row - 1].value(col);
+    return m_columns[size_t(col)].at(row - 1).toString();
 }
 
 QString CardholderTable::viewText(View view, int row, int col) const
 {
-    const QList<QStringList>& rows = m_views[view];
-    if (row < 1 || row > rows.size() || col < 1)
+    const ViewState& state = m_views[view];
+    if (row < 1 || size_t(row) > state.rows.size() || col < 1 || col > LastColumn)
         return {};
-    return rows[row - 1].value(col);
+    const auto edit = state.edits.constFind(quint32(row) << 4 | quint32(col));
+    if (edit != state.edits.cend())
+        return *edit;
+    const uint32_t r = state.rows[size_t(row) - 1];
+    if (int(r) >= rowCount())
+        return {};
+    return m_columns[size_t(col)].at(int(r)).toString();
 }
 
 void CardholderTable::setViewText(View view, int row, int col, const QString& text)
 {
-    QList<QStringList>& rows = m_views[view];
-    if (row < 1 || row > rows.size() || col < 1 || col > LastColumn)
+    ViewState& state = m_views[view];
+    if (row < 1 || size_t(row) > state.rows.size() || col < 1 || col > LastColumn)
         return;
-    QStringList& cols = rows[row - 1];
-    while (cols.size() <= col)
-        cols << QString();
-    cols[col] = text;
+    state.edits.insert(quint32(row) << 4 | quint32(col), text);
+}
+
+void CardholderTable::changed()
+{
+    ++m_generation;
 }
 
 void CardholderTable::clear()
 {
-    m_rows.clear();
+    for (auto& column : m_columns)
+        column.clear();
     for (auto& view : m_views)
-        view.clear();
+        view = ViewState{};
+    changed();
+}
+
+void CardholderTable::addRow(const QStringList& columns, bool atTop)
+{
+    for (int c = 0; c < RowColumns; ++c) {
+        const QString text = columns.value(c);
+        if (atTop)
+            m_columns[size_t(c)].insert(0, text);
+        else
+            m_columns[size_t(c)].append(text);
+    }
+    // The views keep showing the rows they showed until the next search.
+    if (atTop)
+        for (auto& view : m_views)
+            for (uint32_t& r : view.rows)
+                ++r;
+    changed();
 }
 
 void CardholderTable::appendRow(const QStringList& columns)
 {
-    QStringList cols = columns.mid(0, RowColumns);
-    while (cols.size() < RowColumns)
-        cols << QString();
-    m_rows.append(cols);
+    addRow(columns, false);
 }
 
 void CardholderTable::prependRow(const QStringList& columns)
 {
-    QStringList cols = columns.mid(0, RowColumns);
-    while (cols.size() < RowColumns)
-        cols << QString();
-    m_rows.prepend(cols);
+    addRow(columns, true);
 }
 
 bool CardholderTable::updateRow(const QString& name, const QString& phone, const QStringList& columns1to6)
 {
     const QString wantedName = trimSpaces(name);
     const QString wantedPhone = trimSpaces(phone);
-    for (QStringList& row : m_rows) {
-        if (trimSpaces(row.value(1)) != wantedName || trimSpaces(row.value(6)) != wantedPhone)
+    for (int r = 0; r < rowCount(); ++r) {
+        if (trimSpaces(m_columns[1].at(r).toString()) != wantedName
+            || trimSpaces(m_columns[6].at(r).toString()) != wantedPhone)
             continue;
         for (int c = 1; c <= 6; ++c)
-            row[c] = columns1to6.value(c - 1);
+            m_columns[size_t(c)].replace(r, columns1to6.value(c - 1));
+        changed();
         return true;
     }
     return false;
+}
+
+void CardholderTable::squeeze()
+{
+    for (auto& column : m_columns)
+        column.squeeze();
+}
+
+size_t CardholderTable::memoryBytes() const
+{
+    size_t bytes = sizeof(*this);
+    for (const auto& column : m_columns)
+        bytes += column.bytes();
+    for (const auto& view : m_views)
+        bytes += view.rows.capacity() * sizeof(uint32_t);
+    return bytes;
 }
 
 } // namespace k27

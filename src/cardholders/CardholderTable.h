@@ -1,14 +1,40 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace k27 {
 
 class Database;
+
+// One column of every row, its texts end to end in one buffer: a hundred thousand holders
+// cost a few allocations instead of a million, and a search walks memory in order.
+class ColumnTexts
+{
+public:
+    int size() const { return int(m_start.size()) - 1; }
+    QStringView at(int row) const   // row 0..size-1
+    {
+        return QStringView(m_text.data() + m_start[size_t(row)], qsizetype(m_start[size_t(row) + 1] - m_start[size_t(row)]));
+    }
+    void append(QStringView text);
+    void insert(int row, QStringView text);
+    void replace(int row, QStringView text);
+    void clear();
+    void squeeze();
+    size_t bytes() const { return m_text.capacity() * sizeof(char16_t) + m_start.capacity() * sizeof(uint32_t); }
+
+private:
+    std::vector<char16_t> m_text;
+    std::vector<uint32_t> m_start{0};   // row i is m_text[m_start[i] .. m_start[i + 1])
+};
 
 // The main window's in-memory copy of the cardholder register (CardholderRows, rows 1..n,
 // columns 0..9) and the filtered views that GridU and GridU2 draw (CardholderView, rows 1..m,
@@ -32,10 +58,12 @@ public:
 
     // Rebuilds CardholderView from the four search texts (name, card number, department,
     // address); trailing blanks of a text are ignored. With `cardOnly` only rows with a card.
+    // Empty texts give the whole list without looking at a row; texts that extend the
+    // previous search of the view look only at its result.
     void filter(View view, const QStringList& searchTexts, bool cardOnly);
 
-    int rowCount() const { return int(m_rows.size()); }
-    int viewCount(View view) const { return int(m_views[view].size()); }
+    int rowCount() const { return m_columns[0].size(); }
+    int viewCount(View view) const { return int(m_views[view].rows.size()); }
     QString rowText(int row, int col) const;               // row 1..n, col 0..9
     QString viewText(View view, int row, int col) const;   // row 1..m, col 1..9
     void setViewText(View view, int row, int col, const QString& text);
@@ -55,9 +83,26 @@ public:
     static std::pair<QString, QString> firstPermission(const QString& terminals, bool terminalsNull,
                                                        const QString& validity);
 
+    // Returns unused buffer space after many appends.
+    void squeeze();
+    // Bytes the rows and both views hold (buffer capacities).
+    size_t memoryBytes() const;
+
 private:
-    QList<QStringList> m_rows;   // index 0 = row 1
-    std::array<QList<QStringList>, 2> m_views; // index 0 = row 1, columns stored 0..9 (0 unused)
+    struct ViewState {
+        std::vector<uint32_t> rows;           // index 0 = row 1; values are row indices (row - 1)
+        QHash<quint32, QString> edits;        // cells typed into the grid: (row << 4 | col) -> text
+        std::array<QString, 4> texts;         // the search that built `rows`
+        bool cardOnly = false;
+        quint64 generation = 0;               // m_generation when built; 0 = none yet
+    };
+
+    void addRow(const QStringList& columns, bool atTop);
+    void changed();
+
+    std::array<ColumnTexts, RowColumns> m_columns;
+    std::array<ViewState, 2> m_views;
+    quint64 m_generation = 1;   // moves on whenever the rows change
 };
 
 // Splits a stored terminal or validity list at "、"; a list that ends with "、" gives an

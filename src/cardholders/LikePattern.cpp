@@ -60,13 +60,24 @@ LikePattern::LikePattern(const QString& pattern)
     for (const Token& token : std::as_const(m_tokens))
         if (token.kind != Token::AnyRun)
             ++m_minimumLength;
+    if (m_tokens.size() >= 2 && m_tokens.first().kind == Token::AnyRun && m_tokens.last().kind == Token::AnyRun) {
+        m_substring = true;
+        for (qsizetype i = 1; i + 1 < m_tokens.size() && m_substring; ++i) {
+            m_substring = m_tokens[i].kind == Token::Literal;
+            m_literal.append(m_tokens[i].ch);
+        }
+        if (!m_substring)
+            m_literal.clear();
+    }
 }
 
-bool LikePattern::matches(const QString& text) const
+bool LikePattern::matches(QStringView text) const
 {
     // Every token but "*" takes one character: a shorter text cannot match.
     if (text.size() < m_minimumLength)
         return false;
+    if (m_substring)
+        return text.contains(QStringView(m_literal));
     // Greedy match with backtracking to the last "*" (linear for the patterns we build).
     const QVector<Token>& tokens = m_tokens;
     int t = 0, p = 0;

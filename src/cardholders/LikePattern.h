@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringView>
 #include <QVector>
 #include <utility>
 
@@ -17,7 +18,10 @@ class LikePattern
 public:
     explicit LikePattern(const QString& pattern);
 
-    bool matches(const QString& text) const;
+    bool matches(const QString& text) const { return matches(QStringView(text)); }
+    bool matches(QStringView text) const;
+    // True when every text matches ("*" alone, or nothing but "*").
+    bool matchesEverything() const { return m_tokens.size() == 1 && m_tokens.first().kind == Token::AnyRun; }
 
 private:
     struct Token {
@@ -31,6 +35,9 @@ private:
 
     QVector<Token> m_tokens;
     int m_minimumLength = 0;   // characters a matching text has at least (tokens other than "*")
+    // "*literal*", the usual search, is a plain substring test on this literal.
+    bool m_substring = false;
+    QString m_literal;
 };
 
 // One text against one pattern (compiles the pattern each time).

@@ -8,10 +8,12 @@
 #include "cardholders/CardholderTable.h"
 #include "cardholders/LikePattern.h"
 #include "cardholders/PhotoPath.h"
+#include "startup/TextUtil.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace k27;
@@ -81,6 +83,8 @@ private slots:
     void searchPatterns_data();
     void searchPatterns();
     void searchLooksAtFiftyCharacters();
+    void searchGivesTheRowsOfThePlainMatcher_data();
+    void searchGivesTheRowsOfThePlainMatcher();
 };
 
 void CardholderStoreTest::searchPatterns_data()
@@ -117,6 +121,120 @@ void CardholderStoreTest::searchLooksAtFiftyCharacters()
     table.appendRow({"1", name, "男", "", "", "", "1", "", "", ""});
     table.filter(CardholderTable::CardholderPageView, {name + QString(9950, u'z')}, false);
     QCOMPARE(table.viewCount(CardholderTable::CardholderPageView), 1);
+}
+
+namespace {
+// The like-comparison written out the slow, obvious way, to check the table's search against.
+bool plainLike(QStringView text, QStringView pattern)
+{
+    if (pattern.isEmpty())
+        return text.isEmpty();
+    const QChar p = pattern.front();
+    if (p == u'*')
+        return plainLike(text, pattern.mid(1)) || (!text.isEmpty() && plainLike(text.mid(1), pattern));
+    if (text.isEmpty())
+        return false;
+    const QChar c = text.front();
+    qsizetype used = 1;
+    bool ok = c == p;
+    if (p == u'?') {
+        ok = true;
+    } else if (p == u'#') {
+        ok = c >= u'0' && c <= u'9';
+    } else if (p == u'[' && pattern.indexOf(u']', 1) > 0) {
+        const qsizetype close = pattern.indexOf(u']', 1);
+        qsizetype j = 1;
+        const bool negated = j < close && pattern[j] == u'!';
+        j += negated ? 1 : 0;
+        bool in = false;
+        for (; j < close; ++j) {
+            const bool range = j + 2 < close && pattern[j + 1] == u'-';
+            in = in || (c >= pattern[j] && c <= pattern[range ? j + 2 : j]);
+            j += range ? 2 : 0;
+        }
+        ok = in != negated;
+        used = close + 1;
+    }
+    return ok && plainLike(text.mid(1), pattern.mid(used));
+}
+} // namespace
+
+void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher_data()
+{
+    QTest::addColumn<QString>("alphabet");
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<QStringList>("typed");   // name texts typed first, one keystroke each
+    QTest::newRow("letters") << QStringLiteral("abcab张") << 1 << QStringList{"a", "ab", "a", "b"};
+    QTest::newRow("blanks and digits") << QStringLiteral("ab 12 ") << 2 << QStringList{"a", "a ", "a 1", "a"};
+    QTest::newRow("wildcards") << QStringLiteral("ab1*?#") << 3 << QStringList{"a", "a?", "a?#", "*"};
+    QTest::newRow("sets") << QStringLiteral("a1[]!-") << 4 << QStringList{"[", "[a", "[a]", "[", "[!", "[!]"};
+}
+
+// Random rows, then random keystrokes in the four fields of both lists: typing on (which may
+// narrow the previous result), deleting, replacing a field, switching card-only, and rows
+// added, put at the top or changed between searches. Every list must equal the plain matcher.
+void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher()
+{
+    QFETCH(QString, alphabet);
+    QFETCH(int, seed);
+    QFETCH(QStringList, typed);
+    QRandomGenerator random{quint32(seed)};
+    const auto randomText = [&](int most) {
+        QString text;
+        for (int n = int(random.bounded(most + 1)); n > 0; --n)
+            text += alphabet[int(random.bounded(alphabet.size()))];
+        return text;
+    };
+    const auto randomRow = [&] {
+        QStringList row;
+        for (int c = 0; c < CardholderTable::RowColumns; ++c)
+            row << (c == 7 && random.bounded(3) == 0 ? QString() : randomText(8));
+        return row;
+    };
+    CardholderTable table;
+    for (int r = 0; r < 200; ++r)
+        table.appendRow(randomRow());
+    std::array<QStringList, 2> fields{QStringList(4, QString()), QStringList(4, QString())};
+    std::array<bool, 2> cardOnly{};
+    static const int searched[4] = {1, 7, 3, 5};
+    const auto randomStep = [&](CardholderTable::View view) {
+        // Mostly the name: four filled fields seldom leave a row to narrow.
+        QString& field = fields[view][random.bounded(3) ? 0 : int(random.bounded(4))];
+        switch (random.bounded(10)) {
+        case 0:
+        case 1: field.chop(1); break;
+        case 2: field = randomText(2); break;
+        case 3: cardOnly[view] = !cardOnly[view]; break;
+        case 4: table.prependRow(randomRow()); break;
+        case 5: table.appendRow(randomRow()); break;
+        case 6: {
+            const int row = 1 + int(random.bounded(table.rowCount()));
+            table.updateRow(table.rowText(row, 1), table.rowText(row, 6), randomRow());
+            break;
+        }
+        default: field += alphabet[int(random.bounded(alphabet.size()))]; break;
+        }
+    };
+    for (int step = 0; step < 400; ++step) {
+        const auto view = CardholderTable::View(step < typed.size() ? 0 : random.bounded(2));
+        if (step < typed.size())
+            fields[view][0] = typed[step];
+        else
+            randomStep(view);
+        table.filter(view, fields[view], cardOnly[view]);
+        QStringList expected, got;
+        for (int r = 1; r <= table.rowCount(); ++r) {
+            bool pass = !cardOnly[view] || !table.rowText(r, 7).isEmpty();
+            for (int i = 0; i < 4 && pass; ++i)
+                pass = plainLike(table.rowText(r, searched[i]), QLatin1Char('*') + trimRight(fields[view][i]) + QLatin1Char('*'));
+            for (int c = 1; pass && c <= CardholderTable::LastColumn; ++c)
+                expected << table.rowText(r, c);
+        }
+        for (int r = 1; r <= table.viewCount(view); ++r)
+            for (int c = 1; c <= CardholderTable::LastColumn; ++c)
+                got << table.viewText(view, r, c);
+        QVERIFY2(got == expected, qPrintable(QStringLiteral("step %1: %2").arg(step).arg(fields[view].join(u'|'))));
+    }
 }
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
