@@ -1,4 +1,5 @@
 #include "db/Backup.h"
+#include "StoreFiles.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 
@@ -13,6 +14,8 @@
 #include <sys/stat.h>
 
 using namespace k27;
+using test::cardholders;
+using test::fileHash;
 
 namespace {
 
@@ -25,27 +28,6 @@ void createDatabase(const QString& path, const QStringList& cardholders)
     QVERIFY(EnsureRecordTable(db));
     for (const QString& name : cardholders)
         QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
-}
-
-QStringList cardholders(const QString& path)
-{
-    Database db;
-    if (!db.open(path, true))
-        return {QStringLiteral("<cannot open>")};
-    QStringList names;
-    db.query(QStringLiteral("SELECT 姓名 FROM 用户信息 ORDER BY ID"), {}, [&](const Row& r) {
-        names << r.text(0);
-        return true;
-    });
-    return names;
-}
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)

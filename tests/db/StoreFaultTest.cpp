@@ -2,6 +2,7 @@
 // the files pass their integrity check, nothing committed is lost, and nothing is reported done
 // that was not stored.
 #include "FaultyDisk.h"
+#include "StoreFiles.h"
 #include "db/Backup.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -19,6 +20,8 @@
 #include <cstring>
 
 using namespace k27;
+using test::cardholders;
+using test::fileHash;
 using test::FaultyDisk;
 
 namespace {
@@ -28,26 +31,6 @@ enum class Operation { AutomaticBackup, ManualBackup, Restore };
 const QStringList LiveNames{QStringLiteral("张三"), QStringLiteral("李四")};
 const QStringList BackupNames{QStringLiteral("王五"), QStringLiteral("赵六"), QStringLiteral("O'Brien")};
 const QStringList OldCopyNames{QStringLiteral("旧")};
-
-QStringList cardholders(const QString& path)
-{
-    Database db;
-    if (!db.open(path, true))
-        return {QStringLiteral("<cannot open>")};
-    QStringList names;
-    db.query(QStringLiteral("SELECT 姓名 FROM 用户信息 ORDER BY ID"), {}, [&](const Row& r) {
-        names << r.text(0);
-        return true;
-    });
-    return names;
-}
-
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray();
-}
 
 void makeDatabase(const QString& path, const QStringList& names, bool wal)
 {
