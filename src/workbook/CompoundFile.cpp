@@ -182,7 +182,8 @@ ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_vi
     if (rootSize > size || !doc.read(u32at(root + 116), rootSize, &ministream))
         return ReadError::Damaged;
     std::vector<uint32_t> miniFat(miniFatBytes.size() / 4);
-    std::memcpy(miniFat.data(), miniFatBytes.data(), miniFat.size() * 4);
+    if (!miniFat.empty())   // memcpy may not be handed the null data of an empty vector
+        std::memcpy(miniFat.data(), miniFatBytes.data(), miniFat.size() * 4);
     std::vector<uint32_t> ids;
     const uint32_t miniSectors = uint32_t(ministream.size() / 64);
     if (!doc.chain(start, miniFat, miniSectors, &ids) || uint64_t(ids.size()) * 64 < length)
