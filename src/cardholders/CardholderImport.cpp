@@ -95,12 +95,8 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
                                   .exec();
                 }
             }
-            if (tried && !written && !m_db.lastErrorRefusedRow()) {
-                steps.fail();   // the file cannot take it: the open step is lost, stop
+            if (!steps.rowDone(tried, written))
                 break;
-            }
-            if (written)
-                steps.wrote();
             ++(written ? stepImported : stepSkipped);
         }
         steps.lineDone(read);

@@ -34,6 +34,17 @@ void WriteSteps::fail()
         m_db.rollback();
 }
 
+bool WriteSteps::rowDone(bool tried, bool written)
+{
+    if (tried && !written && !m_db.lastErrorRefusedRow()) {
+        fail();
+        return false;
+    }
+    if (written)
+        wrote();
+    return true;
+}
+
 bool WriteSteps::commit()
 {
     if (m_failed)

@@ -50,6 +50,10 @@ public:
     bool finish(int done);
     // A write was refused for the file's sake: the open step is rolled back, the run stops.
     void fail();
+    // The outcome of one row's write, if one was `tried`: a written row counts toward the step;
+    // a write refused for the file's sake (not for the row's own) fails the run, and false says
+    // to stop.
+    bool rowDone(bool tried, bool written);
 
     bool failed() const { return m_failed; }
     // Lines whose writes are committed.

@@ -230,18 +230,18 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
             } else if (lookupFailed) {
                 steps.fail();
                 break;
-            } else if (!insert.bind(1, field[1]).bind(2, terminal).bind(3, when).bind(4, field[4]).exec()) {
-                if (!db.lastErrorRefusedRow()) {
-                    steps.fail();   // the file cannot take it: the open step is lost, stop
-                    break;
-                }
-                ++stepSkipped;      // not stored, so not counted as added
             } else {
-                steps.wrote();
-                ++stepAdded;
-                const Holder holder = holders.value(field[1]);
-                stepRows.append({when, field[4], holder.name, holder.department, holder.address, field[0],
-                                 places.value(terminal), field[1]});
+                const bool written = insert.bind(1, field[1]).bind(2, terminal).bind(3, when).bind(4, field[4]).exec();
+                if (!steps.rowDone(true, written))
+                    break;
+                if (!written) {
+                    ++stepSkipped;      // not stored, so not counted as added
+                } else {
+                    ++stepAdded;
+                    const Holder holder = holders.value(field[1]);
+                    stepRows.append({when, field[4], holder.name, holder.department, holder.address, field[0],
+                                     places.value(terminal), field[1]});
+                }
             }
         }
         steps.lineDone(read);

@@ -69,12 +69,8 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
                     written = update.bind(1, address).bind(2, number).exec();
                 }
             }
-            if (tried && !written && !m_db.lastErrorRefusedRow()) {
-                steps.fail();
+            if (!steps.rowDone(tried, written))
                 break;
-            }
-            if (written)
-                steps.wrote();
             ++(written ? stepImported : stepSkipped);
         }
         steps.lineDone(read);
