@@ -28,6 +28,7 @@ void CardholderImportAction::run()
     if (file.isEmpty())
         return;
     m_reader.setColumnsKept(CardholderImport::MinimumColumns);
+    m_reader.setPump(&WorkbookReader::letWindowsDraw);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
         dialogs.message(m_host.page, context.message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -71,6 +72,11 @@ static constexpr bool LimitAddressSpace = false;
 static constexpr bool LimitAddressSpace = true;
 #endif
 
+void WorkbookReader::letWindowsDraw()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
 WorkbookReader::Result WorkbookReader::read(const QString& file) const
 {
     Result result;
@@ -106,8 +112,18 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
     // Rows are decoded as they come; a bad or oversized answer stops the reader at once.
     AnswerDecoder decoder(m_columnsKept);
     bool timedOut = false;
+    QElapsedTimer sincePump;
+    sincePump.start();
+    const auto wait = [&] {
+        const qint64 left = qMax<qint64>(0, deadline.remainingTime());
+        return int(m_pump ? qMin<qint64>(left, PumpIntervalMs) : left);
+    };
     while (decoder.state() == AnswerDecoder::State::Reading) {
-        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(int(qMax<qint64>(0, deadline.remainingTime())))) {
+        if (m_pump && sincePump.elapsed() >= PumpIntervalMs) {
+            m_pump();
+            sincePump.restart();
+        }
+        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(wait())) {
             if (process.state() == QProcess::NotRunning) {
                 decoder.feed(process.readAllStandardOutput());
                 break;

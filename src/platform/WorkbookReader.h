@@ -3,6 +3,7 @@
 #include "workbook/Workbook.h"
 
 #include <QString>
+#include <functional>
 
 namespace k27 {
 
@@ -44,6 +45,12 @@ public:
     void setMemoryLimit(qint64 bytes) { m_memoryBytes = bytes; }
     // Cells kept of each row (the imports use the first few columns only).
     void setColumnsKept(int columns) { m_columnsKept = columns; }
+    // Called at least every PumpIntervalMs while the helper works, so that the window that
+    // waits for a large workbook keeps drawing itself.
+    static constexpr int PumpIntervalMs = 50;
+    void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
+    // The pump of a window waiting for the helper: it draws itself, and takes no clicks or keys.
+    static void letWindowsDraw();
 
     Result read(const QString& file) const;
 
@@ -61,6 +68,7 @@ private:
     int m_timeoutMs = DefaultTimeoutMs;
     qint64 m_memoryBytes = DefaultMemoryBytes;
     int m_columnsKept = 256;
+    std::function<void()> m_pump;
 };
 
 } // namespace k27

@@ -289,6 +289,7 @@ void TerminalPage::importTerminals()
     if (file.isEmpty())
         return;
     m_reader.setColumnsKept(TerminalImport::MinimumColumns);
+    m_reader.setPump(&WorkbookReader::letWindowsDraw);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
         dialogs.message(this, message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);

@@ -145,11 +145,15 @@ void WorkbookReaderTest::crashingOrHangingReaderIsAnError()
     const QString hang = script(path(QStringLiteral("hang.sh")), "exec sleep 30");
     WorkbookReader hanging(hang);
     hanging.setTimeoutMs(300);
+    // The waiting window is pumped all the while.
+    int pumped = 0;
+    hanging.setPump([&] { ++pumped; });
     QElapsedTimer timer;
     timer.start();
     result = hanging.read(path(QStringLiteral("any.xls")));
     QCOMPARE(result.status, WorkbookReader::Status::Failed);
     QVERIFY(timer.elapsed() < 10000);
+    QVERIFY2(pumped >= 300 / WorkbookReader::PumpIntervalMs - 2, qPrintable(QString::number(pumped)));
 
     QCOMPARE(WorkbookReader(path(QStringLiteral("no-such-tool"))).read(path(QStringLiteral("any.xls"))).status,
              WorkbookReader::Status::Failed);
