@@ -151,7 +151,11 @@ int main(int argc, char** argv)
             plain(db, (QByteArray(PlainSelect) + " WHERE r.卡号 LIKE ? ORDER BY r.进出时间 DESC").constData(), pattern);
         });
         const QByteArray what = QByteArray("card contains ") + text + " (" + QByteArray::number(n) + " rows)";
-        line(what.constData(), ms, "plain LIKE scan", ref, "< 100 ms");
+        line(what.constData(), ms, "plain LIKE scan", ref, "whole result");
+        // What the page shows first: a screen's worth, the rest read in portions.
+        RecordCursor rest;
+        line("  first screen (2,000 rows)", medianMs([&] { RecordQuery::run(db, card, rows, &rest, 2000); }),
+             "plain LIKE scan", ref, "< 100 ms");
     }
 
     RecordFilter day;
