@@ -54,6 +54,19 @@ private slots:
         QCOMPARE(rows.text(2, 1), QStringLiteral("9999-99-99 99:99:99"));
         rows.setText(1, 1, QString());
         QCOMPARE(rows.text(1, 1), QString());
+        // Column by column, in rows that share every text (names, terminals and their
+        // addresses are kept in groups).
+        const QStringList full{"2024-05-01 08:30:05", "星期三", "张三", "财务部", "住址", "0007", "大门", "12"};
+        RecordRows twins;
+        twins.append(full);
+        twins.append(full);
+        QStringList edited = full;
+        for (int c = 1; c <= RecordRows::Columns; ++c) {
+            edited[c - 1] = QStringLiteral("edit %1").arg(c);
+            twins.setText(1, c, edited[c - 1]);
+            QCOMPARE(row(twins, 1), edited);
+            QCOMPARE(row(twins, 2), full);
+        }
 
         rows.append({QStringLiteral("third")});
         rows.removeRows(1, 2);
