@@ -3,6 +3,7 @@
 #include "db/Schema.h"
 
 #include <QFile>
+#include <atomic>
 #include <QFileInfo>
 #include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
@@ -47,8 +48,15 @@ bool Database::fail(const QString& what)
     return false;
 }
 
+namespace {
+std::atomic<int> keysDerived{0};
+}
+
+int Database::keyDerivations() { return keysDerived.load(); }
+
 static bool applyKey(sqlite3* db)
 {
+    keysDerived.fetch_add(1);
     return sqlite3_key(db, Database::Password, int(qstrlen(Database::Password))) == SQLITE_OK;
 }
 

@@ -84,6 +84,9 @@ public:
     // True when the file opens with the database password and holds the program's tables.
     static bool isProgramDatabase(const QString& path, QString* problem = nullptr);
 
+    // How many times a key was derived in this process (each open or create costs one).
+    static int keyDerivations();
+
 private:
     friend class Statement;
     bool openOnce(const QString& path, bool readOnly);
