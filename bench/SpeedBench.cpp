@@ -151,7 +151,11 @@ int main(int argc, char** argv)
             plain(db, (QByteArray(PlainSelect) + " WHERE r.卡号 LIKE ? ORDER BY r.进出时间 DESC").constData(), pattern);
         });
         const QByteArray what = QByteArray("card contains ") + text + " (" + QByteArray::number(n) + " rows)";
-        line(what.constData(), ms, "plain LIKE scan", ref, "< 100 ms");
+        line(what.constData(), ms, "plain LIKE scan", ref, "whole result");
+        // What the page shows first: a screen's worth, the rest read in portions.
+        RecordCursor rest;
+        line("  first screen (2,000 rows)", medianMs([&] { RecordQuery::run(db, card, rows, &rest, 2000); }),
+             "plain LIKE scan", ref, "< 100 ms");
     }
 
     RecordFilter day;
@@ -168,24 +172,30 @@ int main(int argc, char** argv)
          }),
          "index");
 
-    // The whole list: the first screen, then the portions the page reads without the operator
-    // (up to a million rows; past that only as he scrolls).
+    // The whole list: the first screen, then the portions the page reads in the background
+    // until the scroll bar covers every record; the longest portion is the longest the window waits.
     RecordCursor rest;
     line("whole list, first screen (2,000 rows)", medianMs([&] { RecordQuery::run(db, {}, rows, &rest, 2000); }), "", 0,
          "< 200 ms");
-    rows.clear();
     rows = RecordRows();
     const long long before = residentKb();
     QElapsedTimer timer;
     timer.start();
     RecordQuery::run(db, {}, rows, &rest, 2000);
-    while (!rest.atEnd() && rows.rowCount() < 1000000)
-        rest.fetch(db, rows, 20000);
+    double longest = 0;
+    while (!rest.atEnd()) {
+        QElapsedTimer portion;
+        portion.start();
+        rest.fetch(db, rows, 10000);   // the page's portion
+        longest = std::max(longest, portion.nsecsElapsed() / 1e6);
+    }
     const double allMs = timer.nsecsElapsed() / 1e6;
     const long long grown = residentKb() - before;
     timer.restart();
-    const qint64 plainAll = plain(db, (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC LIMIT 1000000").constData());
-    line("whole list, portions up to 1,000,000 rows", allMs, "plain full read", timer.nsecsElapsed() / 1e6, "background");
+    const qint64 plainAll = plain(db, (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC").constData());
+    line("whole list to its end (the full scroll bar)", allMs, "plain full read", timer.nsecsElapsed() / 1e6,
+         "background");
+    line("  longest portion (10,000 rows)", longest, "", 0, "< 200 ms");
     std::printf("%-40s %9.1f bytes per row (%d rows, plain %lld)\n", "  memory of the read rows",
                 rows.rowCount() ? grown * 1024.0 / rows.rowCount() : 0.0, rows.rowCount(), plainAll);
 

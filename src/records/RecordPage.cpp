@@ -18,7 +18,6 @@
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <limits>
@@ -212,7 +211,6 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     m_loader.setSingleShot(true);
     m_loader.setInterval(0);
     connect(&m_loader, &QTimer::timeout, this, &RecordPage::loadPortion);
-    connect(GridIO->view()->verticalScrollBar(), &QScrollBar::valueChanged, this, &RecordPage::scheduleLoad);
     connect(btnInputD, &QPushButton::clicked, this, &RecordPage::importFile);
     connect(BtnDelD, &QPushButton::clicked, this, &RecordPage::deleteRows);
     connect(btnOutD, &QPushButton::clicked, this, &RecordPage::exportGrid);
@@ -304,16 +302,12 @@ Database* RecordPage::reader()
     return m_window.context->databases().window();
 }
 
-// The next portion is read when the table is still short, or when the operator is within
-// two portions of its end.
+// The next portion is read once the window's pending events have run.
 void RecordPage::scheduleLoad()
 {
     if (m_rest.atEnd() || m_loader.isActive())
         return;
-    const int loaded = m_window.rows->rowCount();
-    const int bottom = GridIO->view()->rowAt(GridIO->view()->viewport()->height());
-    if (loaded < BackgroundRows || bottom < 0 || bottom + 2 * PortionRows > loaded)
-        m_loader.start();
+    m_loader.start();
 }
 
 void RecordPage::loadPortion()

@@ -61,11 +61,11 @@ public:
     // Reads what is left of the last query's result into the table now.
     void completeRows();
 
-    // The first screen of a query, and each later portion read while the operator looks.
+    // The first screen of a query, and each later portion read while the operator looks: the
+    // whole result arrives in the background, the scroll bar growing with it, and a portion
+    // (some 70 ms) never holds the window for long.
     static constexpr int FirstRows = 2000;
-    static constexpr int PortionRows = 20000;
-    // Read on without the operator up to this many rows; past it only as he scrolls near the end.
-    static constexpr int BackgroundRows = 1000000;
+    static constexpr int PortionRows = 10000;
 
     QGroupBox* FrmIO = nullptr;
     QLabel* L_Code = nullptr;

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QVariant>
 #include <QVariantList>
 
 namespace k27 {
@@ -30,8 +31,20 @@ struct RecordFilter {
 class RecordCursor
 {
 public:
+    // How a card-number filter reaches its records: through the list of cards and the card
+    // index, or along the entry-time index testing each record's card. Both give the same
+    // rows; the cheaper is chosen for each time window. Fixed only to compare the two.
+    enum class CardReading { Cheapest, CardIndex, TimeIndex };
+
     bool atEnd() const { return m_sql.isEmpty(); }
-    void reset() { *this = RecordCursor(); }
+    // The way of reading stays.
+    void reset()
+    {
+        const CardReading way = m_cardReading;
+        *this = RecordCursor();
+        m_cardReading = way;
+    }
+    void setCardReading(CardReading way) { m_cardReading = way; }
     // Appends at least `rows` more result rows when there are so many (the rows of one record
     // are never split) and returns how many were added; -1 when the database refused, the
     // cursor is then at its end.
@@ -39,11 +52,37 @@ public:
 
 private:
     friend class RecordQuery;
+    void planWindows(Database& db);
+    void chooseWindow(int wanted);
+
+    // A card filter over millions of records reads them in windows of entry time, newest
+    // first, each sized to hold about the rows asked for: sorting all records of a card
+    // pattern that matches a hundred thousand of them takes a second, a window of them a
+    // few milliseconds. The sizes follow the rate of matching records seen so far.
+    struct Windows {
+        bool on = false;
+        bool chosen = false;        // the current window's bound and way are set
+        bool walk = false;          // along the entry-time index
+        QString walkSql;
+        QString top;                // the newest entry time
+        QString floor;              // nothing older belongs to the result
+        QVariant low;               // the current window's lower bound; none: down to the floor
+        double seconds = 0;         // its length
+        double allPerSecond = 0;    // records per second of entry time, every card
+        double matchPerSecond = 0;  // records of the matching cards
+        qint64 cards = 0;           // cards that match
+        qint64 allCards = 0;        // cards listed
+        qint64 found = 0;           // rows read in the current window
+    };
+
+    CardReading m_cardReading = CardReading::Cheapest;
+    Windows m_windows;
     QString m_sql;            // the statement up to its "after the last record" test
     QVariantList m_params;
     bool m_undated = false;   // past the dated records: those without an entry time remain
     bool m_started = false;
-    QVariant m_end;           // the time span's end, when there is one
+    QVariant m_start;         // the time span's start and end, when there is one
+    QVariant m_end;
     QVariant m_lastTime;
     qint64 m_lastId = 0;
     QHash<qint64, QString> m_terminals;   // formatted once per terminal number

@@ -13,6 +13,17 @@ void RecordRows::clear()
     m_pool = QStringList{QString()};
     m_poolIndex.clear();
     m_poolIndex.insert(QString(), 0);
+    m_groups = {Group{}};
+    m_groupIndex.clear();
+    m_groupIndex.emplace(Group{}, 0);
+}
+
+quint32 RecordRows::group(const Group& texts)
+{
+    const auto [at, added] = m_groupIndex.emplace(texts, quint32(m_groups.size()));
+    if (added)
+        m_groups.append(texts);
+    return at->second;
 }
 
 quint32 RecordRows::intern(const QString& text)
@@ -71,7 +82,13 @@ QString RecordRows::text(int row, int col) const
     if (row < 1 || row > m_rows.size() || col < 1 || col > Columns)
         return {};
     const Row& r = m_rows[row - 1];
-    return col == Time ? decodeTime(r.time) : m_pool[r.cells[col - 2]];
+    switch (col) {
+    case Time: return decodeTime(r.time);
+    case Weekday: return m_pool[r.weekday];
+    case Name: case Department: case Address: return m_pool[m_groups[r.holder][col - Name]];
+    case Terminal: case TerminalAddress: return m_pool[m_groups[r.terminal][col - Terminal]];
+    default: return m_pool[r.card];
+    }
 }
 
 void RecordRows::setText(int row, int col, const QString& text)
@@ -79,18 +96,34 @@ void RecordRows::setText(int row, int col, const QString& text)
     if (row < 1 || row > m_rows.size() || col < 1 || col > Columns)
         return;
     Row& r = m_rows[row - 1];
-    if (col == Time)
-        r.time = encodeTime(text);
-    else
-        r.cells[col - 2] = intern(text);
+    switch (col) {
+    case Time: r.time = encodeTime(text); break;
+    case Weekday: r.weekday = intern(text); break;
+    case Name: case Department: case Address: {
+        Group g = m_groups[r.holder];
+        g[col - Name] = intern(text);
+        r.holder = group(g);
+        break;
+    }
+    case Terminal: case TerminalAddress: {
+        Group g = m_groups[r.terminal];
+        g[col - Terminal] = intern(text);
+        r.terminal = group(g);
+        break;
+    }
+    default: r.card = intern(text); break;
+    }
 }
 
 void RecordRows::append(const QStringList& columns)
 {
+    const auto cell = [&](int col) { return col <= columns.size() ? intern(columns[col - 1]) : 0u; };
     Row r;
     r.time = encodeTime(columns.value(0));
-    for (int c = 2; c <= Columns; ++c)
-        r.cells[c - 2] = c <= columns.size() ? intern(columns[c - 1]) : 0;
+    r.weekday = cell(Weekday);
+    r.holder = group({cell(Name), cell(Department), cell(Address)});
+    r.terminal = group({cell(Terminal), cell(TerminalAddress), 0});
+    r.card = cell(Card);
     m_rows.append(r);
 }
 

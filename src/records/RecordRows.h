@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <unordered_map>
 
 namespace k27 {
 
@@ -37,18 +38,30 @@ public:
     void reserve(int rows) { m_rows.reserve(rows); }
 
 private:
+    // Texts that come together share one entry: a cardholder's name, department and address;
+    // a terminal's number and address. A row is then 24 bytes, whatever it holds.
+    using Group = std::array<quint32, 3>;   // pool indexes
     struct Row {
-        qint64 time = -1;                          // >= 0 packed digits, < 0 -(pool index + 1)
-        std::array<quint32, Columns - 1> cells{};  // pool indexes of columns 2..8
+        qint64 time = -1;       // >= 0 packed digits, < 0 -(pool index + 1)
+        quint32 weekday = 0;    // pool index
+        quint32 holder = 0;     // group index: name, department, address
+        quint32 terminal = 0;   // group index: terminal number, terminal address
+        quint32 card = 0;       // pool index
+    };
+    struct GroupHash {
+        size_t operator()(const Group& g) const noexcept { return qHashMulti(0, g[0], g[1], g[2]); }
     };
 
     quint32 intern(const QString& text);
+    quint32 group(const Group& texts);
     qint64 encodeTime(const QString& text);
     QString decodeTime(qint64 value) const;
 
     QList<Row> m_rows;
     QStringList m_pool;                 // index 0 is the empty text
     QHash<QString, quint32> m_poolIndex;
+    QList<Group> m_groups;              // index 0 is three empty texts
+    std::unordered_map<Group, quint32, GroupHash> m_groupIndex;
 };
 
 } // namespace k27

@@ -54,6 +54,19 @@ private slots:
         QCOMPARE(rows.text(2, 1), QStringLiteral("9999-99-99 99:99:99"));
         rows.setText(1, 1, QString());
         QCOMPARE(rows.text(1, 1), QString());
+        // Column by column, in rows that share every text (names, terminals and their
+        // addresses are kept in groups).
+        const QStringList full{"2024-05-01 08:30:05", "星期三", "张三", "财务部", "住址", "0007", "大门", "12"};
+        RecordRows twins;
+        twins.append(full);
+        twins.append(full);
+        QStringList edited = full;
+        for (int c = 1; c <= RecordRows::Columns; ++c) {
+            edited[c - 1] = QStringLiteral("edit %1").arg(c);
+            twins.setText(1, c, edited[c - 1]);
+            QCOMPARE(row(twins, 1), edited);
+            QCOMPARE(row(twins, 2), full);
+        }
 
         rows.append({QStringLiteral("third")});
         rows.removeRows(1, 2);
@@ -239,6 +252,11 @@ private slots:
         for (int i = 0; i < 30; ++i)
             d.record(QString::fromLatin1(cards[i % 6]), QStringLiteral("2024-05-%1 08:00:00").arg(1 + i / 4, 2, 10, QLatin1Char('0')),
                      1 + i % 3);
+        // A busy minute, one record a second: read in windows of a few seconds, whose bounds
+        // then fall on records.
+        for (int i = 0; i < 40; ++i)
+            d.record(QString::fromLatin1(cards[i % 5]), QStringLiteral("2024-05-09 08:00:%1").arg(i, 2, 10, QLatin1Char('0')),
+                     1 + i % 2);
         QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号) VALUES ('A12', 2), ('b7', 1), (NULL, 1)")));
         QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES (NULL, '2024-05-02 08:00:00')")));
         RecordRows rows;
@@ -281,31 +299,38 @@ private slots:
                            .join(u'|');
             return out;
         };
-        const QDateTime from(QDate(2024, 5, 2), QTime(8, 0)), to(QDate(2024, 5, 5), QTime(8, 0));
-        const struct { const char* card; const char* name; const char* terminal; bool span; int expected; } cases[] = {
-            {"", "", "", false, 43}, {"12", "", "", false, 32}, {"A", "", "", false, 25}, {"b7", "", "", false, 11},
-            {"", "", "", true, 22},  {"12", "", "2", true, 3},  {"", "李", "", false, 10}, {"gone", "", "", false, 0},
-            {"new", "", "", false, 1}, {"chg", "", "", false, 1},
+        // Spans: none, four days, part of the busy minute.
+        const QDateTime from[] = {{}, QDateTime(QDate(2024, 5, 2), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 5))};
+        const QDateTime to[] = {{}, QDateTime(QDate(2024, 5, 5), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 30))};
+        const struct { const char* card; const char* name; const char* terminal; int span; int expected; } cases[] = {
+            {"", "", "", 0, 91},   {"12", "", "", 0, 64},  {"A", "", "", 0, 49},  {"b7", "", "", 0, 27},
+            {"", "", "", 1, 22},   {"12", "", "2", 1, 3},  {"", "李", "", 0, 18}, {"gone", "", "", 0, 0},
+            {"new", "", "", 0, 1}, {"chg", "", "", 0, 1},  {"12", "", "", 2, 22}, {"7", "", "", 2, 10},
         };
         for (const auto& c : cases) {
             RecordFilter f;
             f.card = QString::fromUtf8(c.card);
             f.name = QString::fromUtf8(c.name);
             f.terminal = QString::fromUtf8(c.terminal);
-            f.timeSpan = c.span;
-            f.start = from;
-            f.end = to;
+            f.timeSpan = c.span != 0;
+            f.start = from[c.span];
+            f.end = to[c.span];
             const QStringList expected = plain(f);
             QCOMPARE(expected.size(), c.expected);
             QCOMPARE(RecordQuery::run(d.db, f, rows).rows, int(expected.size()));
             QCOMPARE(shown(), expected);
-            // A screen at a time: the portions join up to the same rows.
-            for (int portion : {1, 2, 5}) {
-                RecordCursor rest;
-                RecordQuery::run(d.db, f, rows, &rest, portion);
-                while (!rest.atEnd())
-                    QVERIFY(rest.fetch(d.db, rows, portion) >= 0);
-                QCOMPARE(shown(), expected);
+            // A screen at a time: the portions join up to the same rows, whichever index a
+            // card filter's time windows are read through.
+            using Way = RecordCursor::CardReading;
+            for (Way way : {Way::Cheapest, Way::CardIndex, Way::TimeIndex}) {
+                for (int portion : {1, 2, 5}) {
+                    RecordCursor rest;
+                    rest.setCardReading(way);
+                    RecordQuery::run(d.db, f, rows, &rest, portion);
+                    while (!rest.atEnd())
+                        QVERIFY(rest.fetch(d.db, rows, portion) >= 0);
+                    QCOMPARE(shown(), expected);
+                }
             }
         }
     }
