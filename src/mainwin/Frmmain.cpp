@@ -269,9 +269,9 @@ void Frmmain::bindGrids()
     m_terminalPage->GridM->setCellSource([this](int row, int col) { return m_terminals.text(row, col); });
     m_terminalPage->GridM->setCellEdited(
         [this](int row, int col, const QString& text) { m_terminals.setText(row, col, text); });
-    m_recordPage->GridIO->setCellSource([this](int row, int col) { return m_records.text(row, col); });
+    m_recordPage->GridIO->setCellSource([this](int row, int col) { return m_recordPage->list().text(row, col); });
     m_recordPage->GridIO->setCellEdited(
-        [this](int row, int col, const QString& text) { m_records.setText(row, col, text); });
+        [this](int row, int col, const QString& text) { m_recordPage->list().setText(row, col, text); });
     m_issuingPage->GridZ->setRows(IssuingPage::GridZRows + 1);
 }
 

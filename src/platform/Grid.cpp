@@ -395,17 +395,23 @@ bool Grid::printToPdf(const QString& path)
     return info.exists() && info.size() > 0;
 }
 
+QString Grid::exportFilter()
+{
+    return QStringLiteral("Excel (*.xlsx);;CSV (*.csv)");
+}
+
 GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, bool withHeaderRow,
-                                    bool withRowNumbers, const QString& dialogTitle)
+                                    bool withRowNumbers, const QString& dialogTitle, const RowProgress& progress)
 {
     QString file = fileName;
     if (file.isEmpty()) {
-        file = dialogs.saveFile(this, dialogTitle, QStringLiteral("Excel (*.xlsx);;CSV (*.csv)"), {},
-                               Dialogs::FileKind::Export);
+        file = dialogs.saveFile(this, dialogTitle, exportFilter(), {}, Dialogs::FileKind::Export);
         if (file.isEmpty())
             return GridExportResult::cancelled();
     }
-    return GridExporter(*this, withHeaderRow, withRowNumbers).write(file);
+    GridExporter exporter(*this, withHeaderRow, withRowNumbers);
+    exporter.setProgress(progress);
+    return exporter.write(file);
 }
 
 QTableView* Grid::view() const { return m_view; }

@@ -132,9 +132,13 @@ public:
     // empty file name the operator chooses the file. Column 0 (row numbers) is
     // written only when `withRowNumbers`; hidden columns never. The old file is
     // replaced only when the new one was written completely.
+    // `progress`, when set, hears of the rows written every so often (a large grid takes a while).
+    using RowProgress = std::function<void(int done, int total)>;
     GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {},
                                   bool withHeaderRow = true, bool withRowNumbers = false,
-                                  const QString& dialogTitle = {});
+                                  const QString& dialogTitle = {}, const RowProgress& progress = {});
+    // The file types an export offers.
+    static QString exportFilter();
 
     QTableView* view() const;
 

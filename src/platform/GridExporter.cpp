@@ -87,6 +87,13 @@ GridExportResult GridExporter::write(const QString& fileName) const
     return GridExportResult::success(info.absoluteFilePath());
 }
 
+void GridExporter::report(int row) const
+{
+    const int total = m_grid.rows() - 1;
+    if (m_progress && (row % ProgressRows == 0 || row == total))
+        m_progress(row, total);
+}
+
 QString GridExporter::writeCsv(const QString& path) const
 {
     QFile file(path);
@@ -112,9 +119,11 @@ QString GridExporter::writeCsv(const QString& path) const
     };
     if (m_withHeaderRow && !writeRow(0))
         return file.errorString();
-    for (int r = 1; r < m_grid.rows(); ++r)
+    for (int r = 1; r < m_grid.rows(); ++r) {
         if (!writeRow(r))
             return file.errorString();
+        report(r);
+    }
     if (file.write(chunk) != chunk.size() || !file.flush())
         return file.errorString();
     file.close();
@@ -165,8 +174,10 @@ QString GridExporter::writeXlsx(const QString& path) const
     };
     if (m_withHeaderRow)
         writeRow(0, bold);
-    for (int r = 1; r < m_grid.rows() && failure == LXW_NO_ERROR; ++r)
+    for (int r = 1; r < m_grid.rows() && failure == LXW_NO_ERROR; ++r) {
         writeRow(r, nullptr);
+        report(r);
+    }
     const lxw_error closed = workbook_close(book);
     if (failure != LXW_NO_ERROR)
         return QString::fromUtf8(lxw_strerror(failure));

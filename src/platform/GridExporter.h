@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace k27 {
 
@@ -18,6 +19,10 @@ class GridExporter
 public:
     GridExporter(const Grid& grid, bool withHeaderRow, bool withRowNumbers);
 
+    // Hears of the data rows written, every ProgressRows rows and at the end.
+    static constexpr int ProgressRows = 1024;
+    void setProgress(std::function<void(int done, int total)> progress) { m_progress = std::move(progress); }
+
     // The format follows the file's suffix: .csv, or .xlsx (added when there is none).
     GridExportResult write(const QString& fileName) const;
 
@@ -29,10 +34,12 @@ public:
 private:
     QString writeCsv(const QString& path) const;   // empty = success, else the reason
     QString writeXlsx(const QString& path) const;
+    void report(int row) const;
 
     const Grid& m_grid;
     bool m_withHeaderRow;
     QList<int> m_columns;
+    std::function<void(int done, int total)> m_progress;
 };
 
 } // namespace k27

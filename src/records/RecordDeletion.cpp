@@ -3,6 +3,7 @@
 #include "EntryTime.h"
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
+#include "RecordList.h"
 #include "RecordRows.h"
 #include "db/Database.h"
 #include "db/WriteSteps.h"
@@ -28,6 +29,14 @@ RecordDeletion::Check RecordDeletion::check(int rowCount, int& first, int& last)
 int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
                         bool* writeFailed)
 {
+    RecordList list;
+    list.showTable(&rows);
+    return run(db, list, first, last, progress, writeFailed);
+}
+
+int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, ImportProgress* progress,
+                        bool* writeFailed)
+{
     if (writeFailed)
         *writeFailed = false;
     if (last < first)
@@ -38,16 +47,22 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
         return 0;
     const int total = last - first + 1;
 
-    // The keys are taken before the first statement: window events run during the deletion.
+    // The keys of a portion are taken before its first statement: window events run during the
+    // deletion, and a portion is a whole block of the list, read before any of its records go.
     QList<std::pair<QString, QString>> keys;
-    keys.reserve(total);
-    for (int r = first; r <= last; ++r) {
-        const QString entry = trimSpaces(rows.text(r, RecordRows::Time));
-        // An entry time edited into another spelling of the same moment still finds its
-        // record; a text that is no time finds nothing.
-        const QString stored = normaliseEntryTime(entry);
-        keys.append({trimSpaces(rows.text(r, RecordRows::Card)), stored.isEmpty() ? entry : stored});
-    }
+    int taken = first - 1;
+    const auto takeKeys = [&] {
+        keys.clear();
+        const int end = qMin(last, qMax(rows.blockEnd(taken + 1), taken + 1));
+        for (int r = taken + 1; r <= end; ++r) {
+            const QString entry = trimSpaces(rows.text(r, RecordRows::Time));
+            // An entry time edited into another spelling of the same moment still finds its
+            // record; a text that is no time finds nothing.
+            const QString stored = normaliseEntryTime(entry);
+            keys.append({trimSpaces(rows.text(r, RecordRows::Card)), stored.isEmpty() ? entry : stored});
+        }
+        taken = end;
+    };
 
     RecordQuery::ensureIndexes(db);
     db.useBulkWrites();
@@ -56,15 +71,18 @@ int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, Imp
     if (!remove.isValid() || !steps.begin())
         steps.fail();
     int count = 0;
-    for (const auto& [card, entry] : std::as_const(keys)) {
-        if (steps.failed())
-            break;
-        if (!remove.bind(1, card).bind(2, entry).exec()) {
-            steps.fail();   // the file cannot be written: this step's rows stay
-            break;
+    while (!steps.failed() && taken < last) {
+        takeKeys();
+        for (const auto& [card, entry] : std::as_const(keys)) {
+            if (steps.failed())
+                break;
+            if (!remove.bind(1, card).bind(2, entry).exec()) {
+                steps.fail();   // the file cannot be written: this step's rows stay
+                break;
+            }
+            steps.wrote();
+            steps.lineDone(++count);
         }
-        steps.wrote();
-        steps.lineDone(++count);
     }
     steps.finish(count);
     const int deleted = steps.failed() ? steps.committedLines() : count;

@@ -7,6 +7,7 @@ namespace k27 {
 class Database;
 class ImportProgress;
 class LanguageTable;
+class RecordList;
 class RecordRows;
 
 // Deletes the records of a block of grid rows: every stored record with the card number
@@ -31,6 +32,10 @@ public:
     // When the database cannot be written the run stops: only the rows whose deletion was
     // committed leave `rows` and are counted, and *writeFailed is set.
     static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
+                   bool* writeFailed = nullptr);
+    // The same on a record list of any size: the keys are taken a block at a time, each block
+    // whole before any of its records go.
+    static int run(Database& db, RecordList& rows, int first, int last, ImportProgress* progress,
                    bool* writeFailed = nullptr);
 
     // message 117 + count + message 118 (and message 150 when the run stopped)

@@ -39,6 +39,8 @@ constexpr int MsgDeleting = 127;
 constexpr int MsgExportFailed = 137;
 constexpr int MsgImportTitle = 163;
 constexpr int MsgExportTitle = 166;
+constexpr int MsgReadingRecords = 190;
+constexpr int MsgExporting = 191;
 constexpr int RecordNameColumn = 3;
 
 // The window's progress panel over the records page: it appears with the total and lets
@@ -92,27 +94,34 @@ private:
 
 } // namespace
 
-// One run of a record operation (an import or a deletion). No second one starts while it lets
-// window events through. It works on the runs' connection: its open transaction must not take
-// in what the window writes meanwhile.
-class RecordPage::Operation
+// A long piece of work on the page: no second one starts while it lets window events through.
+class RecordPage::Busy
 {
 public:
-    explicit Operation(RecordPage& page) : m_page(page)
+    explicit Busy(RecordPage& page) : m_page(page)
     {
         m_page.m_busy = true;
         m_page.setOperationButtonsEnabled(false);
-        m_db = m_page.m_window.context->databases().runs();
     }
-    ~Operation()
+    ~Busy()
     {
         m_page.setOperationButtonsEnabled(true);
         m_page.m_busy = false;
     }
-    Database* db() const { return m_db; }
 
 private:
     RecordPage& m_page;
+};
+
+// One run of a record operation (an import or a deletion). It works on the runs' connection:
+// its open transaction must not take in what the window writes meanwhile.
+class RecordPage::Operation : public Busy
+{
+public:
+    explicit Operation(RecordPage& page) : Busy(page), m_db(page.m_window.context->databases().runs()) {}
+    Database* db() const { return m_db; }
+
+private:
     Database* m_db = nullptr;
 };
 
@@ -219,6 +228,8 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
 void RecordPage::attach(Window window)
 {
     m_window = std::move(window);
+    m_list.setReader([this] { return m_window.context ? reader() : nullptr; });
+    m_list.showTable(m_window.rows);
 }
 
 QString RecordPage::message(int number) const
@@ -256,7 +267,7 @@ void RecordPage::setOperationButtonsEnabled(bool on)
 void RecordPage::showRowCount(bool pump)
 {
     GridIO->setRedraw(false);
-    GridIO->setRows(m_window.rows->rowCount() + 1);
+    GridIO->setRows(m_list.rowCount() + 1);
     if (pump)
         QCoreApplication::processEvents();
     GridIO->setRedraw(true);
@@ -284,10 +295,10 @@ void RecordPage::find()
     Database* db = reader();
     RecordQuery::Result result;
     if (db) {
-        result = RecordQuery::run(*db, filter, *m_window.rows, &m_rest, FirstRows);
+        result = m_list.start(*db, filter, *m_window.rows);
     } else {
-        m_rest.reset();
         m_window.rows->clear();
+        m_list.showTable(m_window.rows);
         result.outcome = RecordQuery::Outcome::Failed;
     }
     showRowCount(true);
@@ -302,41 +313,52 @@ Database* RecordPage::reader()
     return m_window.context->databases().window();
 }
 
-// The next portion is read once the window's pending events have run.
+// The next portion is counted once the window's pending events have run.
 void RecordPage::scheduleLoad()
 {
-    if (m_rest.atEnd() || m_loader.isActive())
+    if (!m_list.isCounting() || m_loader.isActive())
         return;
     m_loader.start();
 }
 
 void RecordPage::loadPortion()
 {
-    if (m_rest.atEnd())
+    if (!m_list.isCounting())
         return;
-    // An operation in progress has the table; its end lets the reading go on.
+    // An operation in progress has the list; its end lets the count go on.
     if (m_busy) {
         m_loader.start(50);
         return;
     }
     Database* db = reader();
-    if (!db || m_rest.fetch(*db, *m_window.rows, PortionRows) < 0)
-        m_rest.reset();
+    if (db)
+        m_list.countPortion(*db, PortionMilliseconds);
+    else
+        m_list.endCount();
     // Rows arrive at the end: the current cell, the selection and the scroll position stay.
-    GridIO->setRows(m_window.rows->rowCount() + 1);
+    GridIO->setRows(m_list.rowCount() + 1);
     m_loader.setInterval(0);
     scheduleLoad();
 }
 
-void RecordPage::completeRows()
+// Counts what is left of the result with the progress panel up, letting window events through;
+// false when the database refused (the list then ends where the count stopped).
+bool RecordPage::countAll()
 {
     m_loader.stop();
-    if (m_rest.atEnd())
-        return;
-    Database* db = reader();
-    if (!db || m_rest.fetch(*db, *m_window.rows, std::numeric_limits<int>::max()) < 0)
-        m_rest.reset();
+    bool ok = true;
+    if (m_list.isCounting()) {
+        PanelProgress progress(m_window, this, message(MsgReadingRecords));
+        progress.begin(1000);
+        while (ok && m_list.isCounting()) {
+            Database* db = reader();
+            ok = db && m_list.countPortion(*db, PortionMilliseconds);
+            progress.advance(m_list.countPermille(), 1000);
+        }
+        progress.end(1000, 1000);
+    }
     showRowCount(false);
+    return ok;
 }
 
 void RecordPage::importFile()
@@ -353,7 +375,7 @@ void RecordPage::importFile()
 
     // The import replaces the list with the rows it adds: the rest of the last query is not read.
     m_loader.stop();
-    m_rest.reset();
+    m_list.showTable(m_window.rows);
     RecordImport::Result result;
     {
         Operation operation(*this);
@@ -383,7 +405,7 @@ void RecordPage::deleteRows()
     Dialogs& dialogs = m_window.context->dialogs();
     int first = GridIO->selectionFirstRow();
     int last = GridIO->selectionLastRow();
-    switch (RecordDeletion::check(m_window.rows->rowCount(), first, last)) {
+    switch (RecordDeletion::check(m_list.rowCount(), first, last)) {
     case RecordDeletion::Check::NoRows:
         dialogs.message(this, message(MsgNothingToDelete), Dialogs::Icon::Warning);
         return;
@@ -393,10 +415,10 @@ void RecordPage::deleteRows()
     case RecordDeletion::Check::Ok:
         break;
     }
-    const int going = qMin(last, m_window.rows->rowCount()) - first + 1;
+    const int going = qMin(last, m_list.rowCount()) - first + 1;
     if (!dialogs.question(this,
                           deletionQuestion(m_window.context->language, MsgConfirmDelete, going,
-                                           m_window.rows->text(first, RecordNameColumn)),
+                                           m_list.text(first, RecordNameColumn)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
 
@@ -408,7 +430,7 @@ void RecordPage::deleteRows()
         if (!operation.db())
             return;
         PanelProgress progress(m_window, this, message(MsgDeleting));
-        count = RecordDeletion::run(*operation.db(), *m_window.rows, first, last, &progress, &writeFailed);
+        count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed);
     }
     showRowCount(false);
     dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed),
@@ -420,9 +442,25 @@ void RecordPage::exportGrid()
     if (!m_window.context || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    // The file gets the whole result, not only the part read so far.
-    completeRows();
-    const GridExportResult result = GridIO->exportToFile(dialogs, {}, true, false, message(MsgExportTitle));
+    const QString file =
+        dialogs.saveFile(GridIO, message(MsgExportTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
+    if (file.isEmpty())
+        return;
+    GridExportResult result;
+    {
+        // The file gets the whole result, not only the part counted so far; the list reads it
+        // block by block, so memory stays what the cache holds.
+        Busy busy(*this);
+        if (!countAll()) {
+            result = GridExportResult::failed(file, {});
+        } else {
+            PanelProgress progress(m_window, this, message(MsgExporting));
+            progress.begin(m_list.rowCount());
+            result = GridIO->exportToFile(dialogs, file, true, false, {},
+                                          [&](int done, int total) { progress.advance(done, total); });
+        }
+    }
+    scheduleLoad();
     if (result.ok()) {
         dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);
     } else if (result.status == GridExportResult::Status::Failed) {

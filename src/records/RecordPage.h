@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordList.h"
 #include "RecordQuery.h"
 #include "db/Database.h"
 #include "platform/RunGuard.h"
@@ -54,18 +55,18 @@ public:
     void deleteRows();
     void exportGrid();
 
-    // An import, deletion or query is running (window events are let through meanwhile).
+    // An import, deletion, export or query is running (window events are let through meanwhile).
     bool isBusy() const { return m_busy; }
-    // The last query's result is not fully read yet (the rest arrives in portions).
-    bool isLoading() const { return !m_rest.atEnd(); }
-    // Reads what is left of the last query's result into the table now.
-    void completeRows();
+    // The last query's result is not fully counted yet (the count goes on in portions).
+    bool isLoading() const { return m_list.isCounting(); }
+    // What GridIO shows.
+    RecordList& list() { return m_list; }
 
-    // The first screen of a query, and each later portion read while the operator looks: the
-    // whole result arrives in the background, the scroll bar growing with it, and a portion
-    // (some 70 ms) never holds the window for long.
-    static constexpr int FirstRows = 2000;
-    static constexpr int PortionRows = 10000;
+    // The first screen of a query is one block of the list; the rest of the result is counted
+    // while the operator looks, the scroll bar growing with it, a portion never holding the
+    // window for longer than this.
+    static constexpr int FirstRows = RecordList::BlockRows;
+    static constexpr int PortionMilliseconds = 40;
 
     QGroupBox* FrmIO = nullptr;
     QLabel* L_Code = nullptr;
@@ -87,6 +88,7 @@ public:
     Grid* GridIO = nullptr;
 
 private:
+    class Busy;
     class Operation;
 
     void onTimeSpanToggled(bool on);
@@ -96,13 +98,12 @@ private:
     void loadPortion();
     void scheduleLoad();
     void setOperationButtonsEnabled(bool on);
+    bool countAll();
     QString message(int number) const;
 
     Window m_window;
     bool m_busy = false;
-    // The page's own connection for queries, opened once: deriving the key costs more than a
-    // query. Opened again when the file was replaced (a restore puts a new file in place).
-    RecordCursor m_rest;
+    RecordList m_list;
     QTimer m_loader;
 };
 

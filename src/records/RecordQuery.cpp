@@ -62,6 +62,9 @@ namespace {
 
 const QString Select = QStringLiteral(
     "SELECT r.进出时间, r.星期, u.姓名, u.部门, u.住址, r.终端机号, t.地址, r.卡号, r.ID");
+// The same columns by position, only those that order and count the rows filled: the joins
+// stay, as a card shared by two cardholders gives two rows.
+const QString KeySelect = QStringLiteral("SELECT r.进出时间, 0, 0, 0, 0, 0, 0, 0, r.ID");
 const QString Joins = QStringLiteral(
     " LEFT JOIN 用户信息 u ON u.卡号 = r.卡号"
     " LEFT JOIN 终端机 t ON t.终端机号 = r.终端机号");
@@ -169,7 +172,7 @@ void RecordCursor::chooseWindow(int wanted)
     w.chosen = true;
 }
 
-int RecordCursor::fetch(Database& db, RecordRows& into, int rows)
+int RecordCursor::read(Database& db, RecordRows* into, int rows)
 {
     int added = 0;
     while (added < rows && !atEnd()) {
@@ -183,6 +186,8 @@ int RecordCursor::fetch(Database& db, RecordRows& into, int rows)
             if (w.walk)
                 sql = w.walkSql;
         }
+        if (!into)
+            sql = KeySelect + sql.mid(Select.size());
         if (!m_undated) {
             // One upper bound on the entry time, so the index is entered right at the next
             // record instead of being walked from the newest one again.
@@ -216,7 +221,8 @@ int RecordCursor::fetch(Database& db, RecordRows& into, int rows)
                 cut = true;
                 return false;
             }
-            appendRow(row, into, m_terminals);
+            if (into)
+                appendRow(row, *into, m_terminals);
             previous = m_lastId = id;
             m_lastTime = row.value(0);
             m_started = true;
@@ -252,21 +258,25 @@ int RecordCursor::fetch(Database& db, RecordRows& into, int rows)
     return added;
 }
 
-RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, RecordRows& rows, RecordCursor* rest,
-                                     int firstRows)
+bool RecordQuery::start(Database& db, const RecordFilter& filter, RecordCursor& cursor)
 {
-    Result result;
-    RecordCursor whole;
-    RecordCursor& cursor = rest ? *rest : whole;
     cursor.reset();
     QString sql;
     QVariantList params;
-    bool windows = false;
+    if (filter.recent)
+        return false;
+    const bool windows = setUp(filter, cursor, sql, params);
+    ensureIndexes(db);
+    if (windows)
+        cursor.planWindows(db);
+    return true;
+}
 
+bool RecordQuery::setUp(const RecordFilter& filter, RecordCursor& cursor, QString& sql, QVariantList& params)
+{
+    bool windows = false;
     if (filter.recent) {
         const qint64 n = recentCount(filter.recentText);
-        if (n == 0)
-            return result;
         sql = Select + QStringLiteral(" FROM 进出记录 r") + Joins + NewestFirst + QStringLiteral(" LIMIT ?");
         params << n;
     } else {
@@ -323,7 +333,21 @@ RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, R
             windows = true;
         }
     }
+    return windows;
+}
 
+RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, RecordRows& rows, RecordCursor* rest,
+                                     int firstRows)
+{
+    Result result;
+    RecordCursor whole;
+    RecordCursor& cursor = rest ? *rest : whole;
+    cursor.reset();
+    if (filter.recent && recentCount(filter.recentText) == 0)
+        return result;
+    QString sql;
+    QVariantList params;
+    const bool windows = setUp(filter, cursor, sql, params);
     ensureIndexes(db);
     if (windows)
         cursor.planWindows(db);

@@ -45,13 +45,21 @@ public:
         m_cardReading = way;
     }
     void setCardReading(CardReading way) { m_cardReading = way; }
+    // The entry time of the last record read (none before the first), and whether the dated
+    // records are all read.
+    QVariant lastTime() const { return m_started && !m_undated ? m_lastTime : QVariant(); }
+    bool pastDated() const { return m_undated; }
     // Appends at least `rows` more result rows when there are so many (the rows of one record
     // are never split) and returns how many were added; -1 when the database refused, the
     // cursor is then at its end.
-    int fetch(Database& db, RecordRows& into, int rows);
+    int fetch(Database& db, RecordRows& into, int rows) { return read(db, &into, rows); }
+    // Steps over at least `rows` more result rows as fetch() would read them, reading only what
+    // decides which rows there are (no texts): counting a result costs a fraction of reading it.
+    int skip(Database& db, int rows) { return read(db, nullptr, rows); }
 
 private:
     friend class RecordQuery;
+    int read(Database& db, RecordRows* into, int rows);
     void planWindows(Database& db);
     void chooseWindow(int wanted);
 
@@ -118,9 +126,17 @@ public:
     // (and always without `rest`) every row is read. Result::rows counts the rows read.
     static Result run(Database& db, const RecordFilter& filter, RecordRows& rows, RecordCursor* rest = nullptr,
                       int firstRows = 0);
+    // Sets `cursor` at the start of a filter's result without reading a row; false for the
+    // recent mode, whose result is one statement (run() reads it).
+    static bool start(Database& db, const RecordFilter& filter, RecordCursor& cursor);
 
     // A terminal number as the grid shows it: at least four digits ("0005", "12345").
     static QString terminalText(qint64 number);
+
+private:
+    // The recent mode's one statement in `sql`, or the cursor set up for reading in portions.
+    // Returns whether the card filter's windows are to be planned.
+    static bool setUp(const RecordFilter& filter, RecordCursor& cursor, QString& sql, QVariantList& params);
 };
 
 } // namespace k27

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "RecordQuery.h"
+#include "RecordRows.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <functional>
+#include <list>
+#include <unordered_map>
+
+namespace k27 {
+
+class Database;
+
+// What the records grid shows: either a small table held whole (an import's rows, the recent
+// mode), or a query result of any size known by position. A result of ten million records is
+// not held: a counting pass walks it in order reading only its keys and keeps where every
+// block of rows starts; the texts come in blocks read on demand from the nearest block start
+// and kept in a bounded cache, the least recently used dropped first. Memory is then the block
+// starts (some 300 bytes per block) plus the cache (`cacheBlocks` x `blockRows` rows), and
+// edits the operator makes are kept aside so a dropped block does not lose them.
+class RecordList
+{
+public:
+    static constexpr int BlockRows = 1024;
+    static constexpr int CacheBlocks = 256;
+
+    // The connection blocks are read on (the window's); may give null when the file is gone.
+    using Reader = std::function<Database*()>;
+
+    explicit RecordList(int blockRows = BlockRows, int cacheBlocks = CacheBlocks);
+
+    void setReader(Reader reader) { m_reader = std::move(reader); }
+
+    // Shows `rows` (not owned) as they are: edits and removals go to that table.
+    void showTable(RecordRows* rows);
+    // Runs the query: the recent mode fills `table` and shows it; otherwise the first block is
+    // read now and the rest is counted by countPortion().
+    RecordQuery::Result start(Database& db, const RecordFilter& filter, RecordRows& table);
+    // Empties the list.
+    void clear();
+
+    // Rows counted so far (all of them once counted() is true).
+    int rowCount() const;
+    bool counted() const { return !m_table && m_pass.atEnd(); }
+    bool isCounting() const { return !m_table && !m_pass.atEnd(); }
+    // Counts on for about `milliseconds` (at least one block); false when the database refused
+    // (the count then ends where it was).
+    bool countPortion(Database& db, int milliseconds);
+    // Stops the count where it is.
+    void endCount() { m_pass.reset(); }
+    // Where the count is, 0..1000, judged by entry time (for a progress bar).
+    int countPermille() const;
+
+    // Empty text outside rows 1..rowCount() or columns 1..8, or when a block cannot be read.
+    QString text(int row, int col);
+    void setText(int row, int col, const QString& text);
+    // The last row of the block that holds `row`: a deletion takes the keys of a whole block
+    // before any of its records go, as a block is read again by position.
+    int blockEnd(int row) const;
+    // Rows first..last (clamped) left the database: later rows move up.
+    void removeRows(int first, int last);
+
+    int blockCount() const { return int(m_blocks.size()); }
+    int cachedBlocks() const { return int(m_cache.size()); }
+    // Bytes held for the result: block starts, cached blocks and edits (an estimate).
+    qint64 memoryBytes() const;
+
+private:
+    struct Block {
+        RecordCursor from;   // reads this block's rows first
+        int firstRow = 1;
+        int rows = 0;
+    };
+    struct Cached {
+        int block;
+        RecordRows rows;
+    };
+
+    int blockOf(int row) const;
+    const RecordRows* load(int block);
+    static quint64 editKey(int row, int col) { return (quint64(row) << 4) | quint64(col); }
+
+    int m_blockRows;
+    int m_cacheBlocks;
+    Reader m_reader;
+    RecordRows* m_table = nullptr;
+    RecordCursor m_pass;
+    QList<Block> m_blocks;
+    int m_count = 0;
+    QString m_top;      // the result's newest and oldest entry times, for countPermille()
+    QString m_floor;
+    std::list<Cached> m_cache;   // most recently used first
+    std::unordered_map<int, std::list<Cached>::iterator> m_cached;
+    QHash<quint64, QString> m_edits;
+};
+
+} // namespace k27
