@@ -1,5 +1,6 @@
 #include "RecordFixture.h"
 #include "records/RecordDeletion.h"
+#include "records/RecordList.h"
 #include "records/RecordQuery.h"
 #include "records/RecordRows.h"
 
@@ -97,6 +98,45 @@ private slots:
         QCOMPARE(d.count(), 11);   // 129 (edited card) is still stored
         QCOMPARE(d.count(QStringLiteral("卡号 = '129'")), 1);
         QCOMPARE(d.count(QStringLiteral("卡号 = '128'")), 0);
+    }
+
+    // A result larger than the list's cache: each deletion's keys come block by block, the
+    // rows after it move up, and edits outside it stay on their rows.
+    void deletionThroughTheListSpansBlocksAndKeepsEdits()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        QStringList model;   // the cards the list should show, newest first
+        for (int i = 0; i < 40; ++i) {
+            d.record(QString::number(i), QStringLiteral("2024-05-01 08:%1:00").arg(i, 2, 10, QLatin1Char('0')));
+            model.prepend(QString::number(i));
+        }
+        QVERIFY(d.db.commit());
+        RecordList list(4, 2);
+        list.setReader([&] { return &d.db; });
+        RecordRows table;
+        QCOMPARE(list.start(d.db, {}, table).rows, 4);
+        while (list.isCounting())
+            QVERIFY(list.countPortion(d.db, 0));
+        QHash<QString, QString> edits{{"38", "above"}, {"20", "inside"}, {"5", "below"}};   // card -> name
+        for (auto e = edits.cbegin(); e != edits.cend(); ++e)
+            list.setText(model.indexOf(e.key()) + 1, RecordRows::Name, e.value());
+
+        // Across blocks, within one block with rows left on both sides, the first and last rows.
+        const struct { int first, last; } deletions[] = {{7, 25}, {10, 9}, {1, 1}, {17, 18}};
+        for (const auto& del : deletions) {
+            const int first = qMin(del.first, del.last), last = qMax(del.first, del.last);
+            QCOMPARE(RecordDeletion::run(d.db, list, del.first, del.last, nullptr), last - first + 1);
+            for (int r = first; r <= last; ++r)
+                edits.remove(model.takeAt(first - 1));
+            QCOMPARE(d.count(), qint64(model.size()));
+            QCOMPARE(list.rowCount(), int(model.size()));
+            for (int r = 1; r <= list.rowCount(); ++r) {
+                QCOMPARE(list.text(r, RecordRows::Card), model[r - 1]);
+                QCOMPARE(list.text(r, RecordRows::Name), edits.value(model[r - 1]));
+            }
+            QVERIFY(list.cachedBlocks() <= 2);
+        }
     }
 };
 

@@ -1,4 +1,5 @@
 #include "RecordFixture.h"
+#include "records/RecordList.h"
 #include "records/RecordQuery.h"
 #include "records/RecordRows.h"
 
@@ -332,6 +333,28 @@ private slots:
                     QCOMPARE(shown(), expected);
                 }
             }
+            // The list over blocks of three rows and a cache of two: every row in its place,
+            // read out of order so blocks are dropped and read again.
+            RecordList list(3, 2);
+            list.setReader([&] { return &d.db; });
+            RecordRows table;
+            QCOMPARE(list.start(d.db, f, table).outcome, RecordQuery::Outcome::Done);
+            while (list.isCounting())
+                QVERIFY(list.countPortion(d.db, 0));
+            QCOMPARE(list.rowCount(), int(expected.size()));
+            QStringList fromList(expected.size());
+            const auto readRow = [&](int i) {
+                fromList[i - 1] = QStringList{list.text(i, RecordRows::Time), list.text(i, RecordRows::Name),
+                                              list.text(i, RecordRows::Card), list.text(i, RecordRows::Terminal)}
+                                      .join(u'|');
+            };
+            const int n = list.rowCount();
+            for (int i = n; i >= 1; i -= 2)
+                readRow(i);
+            for (int i = n % 2 + 1; i <= n; i += 2)
+                readRow(i);
+            QCOMPARE(fromList, expected);
+            QVERIFY(list.cachedBlocks() <= 2);
         }
     }
 
