@@ -72,6 +72,7 @@ private:
         bool chosen = false;        // the current window's bound and way are set
         bool walk = false;          // along the entry-time index
         QString walkSql;
+        QString walkKeySql;         // the same, keys only (skip())
         QString top;                // the newest entry time
         QString floor;              // nothing older belongs to the result
         QVariant low;               // the current window's lower bound; none: down to the floor
@@ -86,6 +87,7 @@ private:
     CardReading m_cardReading = CardReading::Cheapest;
     Windows m_windows;
     QString m_sql;            // the statement up to its "after the last record" test
+    QString m_keySql;         // the same, keys only (skip())
     QVariantList m_params;
     bool m_undated = false;   // past the dated records: those without an entry time remain
     bool m_started = false;
@@ -135,8 +137,10 @@ public:
 
 private:
     // The recent mode's one statement in `sql`, or the cursor set up for reading in portions.
-    // Returns whether the card filter's windows are to be planned.
-    static bool setUp(const RecordFilter& filter, RecordCursor& cursor, QString& sql, QVariantList& params);
+    // Returns whether the card filter's windows are to be planned. `keyJoins`: the joins that
+    // decide the count of rows, for skip().
+    static bool setUp(const RecordFilter& filter, RecordCursor& cursor, QString& sql, QVariantList& params,
+                      QString keyJoins);
 };
 
 } // namespace k27
