@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
@@ -37,6 +38,12 @@ QVariant Row::value(int column) const
     default: return QVariant(text(column));
     }
 }
+
+namespace {
+std::atomic<int> connectionsMade{0};
+}
+
+int Database::connectionCount() { return connectionsMade.load(); }
 
 Database::~Database() { close(); }
 
@@ -73,6 +80,7 @@ bool Database::openOnce(const QString& path, bool readOnly)
     if (!QFileInfo(path).isFile())
         return fail(QStringLiteral("no database file at ") + path);
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    ++connectionsMade;
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK || !applyKey(m_db)) {
         fail(QStringLiteral("cannot open ") + path);
         close();
@@ -103,6 +111,7 @@ bool Database::create(const QString& path)
     if (fd < 0)
         return fail(QStringLiteral("cannot create ") + path);
     ::close(fd);
+    ++connectionsMade;
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
             != SQLITE_OK
         || !applyKey(m_db)) {

@@ -44,6 +44,9 @@ public:
     bool create(const QString& path);
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // Connections made in this process by open() and create(), each with its key derivation
+    // (the slow part); the benchmarks print it per phase.
+    static int connectionCount();
     QString lastError() const { return m_error; }
     sqlite3* handle() const { return m_db; }
 

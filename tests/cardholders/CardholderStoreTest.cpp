@@ -85,6 +85,7 @@ private slots:
     void searchLooksAtFiftyCharacters();
     void searchGivesTheRowsOfThePlainMatcher_data();
     void searchGivesTheRowsOfThePlainMatcher();
+    void loadListsHoldersWithoutACardFirstEachPartByName();
 };
 
 void CardholderStoreTest::searchPatterns_data()
@@ -235,6 +236,32 @@ void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher()
                 got << table.viewText(view, r, c);
         QVERIFY2(got == expected, qPrintable(QStringLiteral("step %1: %2").arg(step).arg(fields[view].join(u'|'))));
     }
+}
+
+void CardholderStoreTest::loadListsHoldersWithoutACardFirstEachPartByName()
+{
+    ProgramFolder folder;
+    // name, phone, card (null for none); stored out of order.
+    const struct {
+        const char* name;
+        const char* phone;
+        const char* card;
+    } stored[] = {{"b", "2", "0000000002"}, {"a", "9", nullptr}, {"c", "1", ""},     {"a", "1", "0000000003"},
+                  {"b", "1", "0000000001"}, {"a", "5", ""},      {"d", "1", " "},    {"a", "3", nullptr}};
+    for (const auto& row : stored)
+        addRow(folder.databasePath(), {QString::fromUtf8(row.name), {}, {}, {}, {}, QString::fromUtf8(row.phone),
+                                       row.card ? QString::fromUtf8(row.card) : QString(), {}, {}});
+    Database db;
+    QVERIFY(db.open(folder.databasePath()));
+    // A null card is stored as NULL, not as an empty text.
+    QVERIFY(db.exec(QStringLiteral("update 用户信息 set 卡号 = null where 姓名 = 'a' and 电话 in ('9', '3')")));
+    CardholderTable table;
+    QVERIFY(table.load(db));
+    QStringList order;
+    for (int r = 1; r <= table.rowCount(); ++r)
+        order << table.rowText(r, 1) + table.rowText(r, 6);
+    // A card of blanks is a card.
+    QCOMPARE(order, QStringList({"a3", "a5", "a9", "c1", "a1", "b1", "b2", "d1"}));
 }
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
