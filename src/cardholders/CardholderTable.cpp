@@ -25,7 +25,9 @@ std::pair<QString, QString> CardholderTable::firstPermission(const QString& term
         return {};
     if (terminals.isEmpty())
         return {QStringLiteral("      "), QString()};
-    return {splitPermissionList(terminals).first(), splitPermissionList(validity).first()};
+    // The first entry only: no list is built for each of the holders loaded.
+    const auto first = [](const QString& list) { return list.left(list.indexOf(ListSeparator)); };
+    return {first(terminals), first(validity)};
 }
 
 void ColumnTexts::append(QStringView text)

@@ -241,27 +241,29 @@ void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher()
 void CardholderStoreTest::loadListsHoldersWithoutACardFirstEachPartByName()
 {
     ProgramFolder folder;
-    // name, phone, card (null for none); stored out of order.
+    // Stored out of order: name, phone, card, terminals, validities (null for NULL).
     const struct {
-        const char* name;
-        const char* phone;
-        const char* card;
-    } stored[] = {{"b", "2", "0000000002"}, {"a", "9", nullptr}, {"c", "1", ""},     {"a", "1", "0000000003"},
-                  {"b", "1", "0000000001"}, {"a", "5", ""},      {"d", "1", " "},    {"a", "3", nullptr}};
-    for (const auto& row : stored)
-        addRow(folder.databasePath(), {QString::fromUtf8(row.name), {}, {}, {}, {}, QString::fromUtf8(row.phone),
-                                       row.card ? QString::fromUtf8(row.card) : QString(), {}, {}});
+        const char *name, *phone, *card, *terminals, *validity;
+    } stored[] = {{"b", "2", "0000000002", "5、17、", "A、B、"}, {"a", "9", nullptr, nullptr, nullptr},
+                  {"c", "1", "", "", ""},                       {"a", "1", "0000000003", "7", "C"},
+                  {"b", "1", "0000000001", "12、", "D、"},       {"a", "5", "", nullptr, nullptr},
+                  {"d", "1", " ", "1、", "E、"},                 {"a", "3", nullptr, nullptr, nullptr}};
     Database db;
     QVERIFY(db.open(folder.databasePath()));
-    // A null card is stored as NULL, not as an empty text.
-    QVERIFY(db.exec(QStringLiteral("update 用户信息 set 卡号 = null where 姓名 = 'a' and 电话 in ('9', '3')")));
+    for (const auto& row : stored) {
+        QVariantList values;
+        for (const char* text : {row.name, row.phone, row.card, row.terminals, row.validity})
+            values << (text ? QVariant(QString::fromUtf8(text)) : QVariant());
+        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) values (?, ?, ?, ?, ?)"),
+                        values));
+    }
     CardholderTable table;
     QVERIFY(table.load(db));
     QStringList order;
     for (int r = 1; r <= table.rowCount(); ++r)
-        order << table.rowText(r, 1) + table.rowText(r, 6);
-    // A card of blanks is a card.
-    QCOMPARE(order, QStringList({"a3", "a5", "a9", "c1", "a1", "b1", "b2", "d1"}));
+        order << QStringList{table.rowText(r, 1) + table.rowText(r, 6), table.rowText(r, 8), table.rowText(r, 9)}.join(u'|');
+    // A card of blanks is a card; the list columns show the first terminal and its validity.
+    QCOMPARE(order, QStringList({"a3||", "a5||", "a9||", "c1|      |", "a1|7|C", "b1|12|D", "b2|5|A", "d1|1|E"}));
 }
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
