@@ -223,7 +223,7 @@ int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
     context.setResFolder(folders.resFolder);
     context.userDataFolder = folder + QStringLiteral("/backup");
 
-    const int opensAtStart = Database::connectionCount();
+    const int opensAtStart = Database::keyDerivations();
     Startup startup(context);
     if (startup.run() == Startup::Outcome::Exit)
         return 1;
@@ -233,7 +233,7 @@ int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
         return 1;
     const double toDialog = msSince(spawnedNs);
     const double toDialogInside = msSince(mainNs);
-    const int opensToDialog = Database::connectionCount() - opensAtStart;
+    const int opensToDialog = Database::keyDerivations() - opensAtStart;
 
     // The operator types once the dialog has opened (its opening animation has played).
     QElapsedTimer wait;
@@ -241,7 +241,7 @@ int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
     while (login.width() < FrmLogin::NarrowWidth / FrmLogin::Twips - 2 && wait.elapsed() < 3000)
         QTest::qWait(10);
     login.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QLatin1String(OperatorPassword));
-    const int opensBeforeSignIn = Database::connectionCount();
+    const int opensBeforeSignIn = Database::keyDerivations();
     const qint64 clickNs = nowNs();
     login.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
     if (login.result() != QDialog::Accepted) {
@@ -251,7 +251,7 @@ int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
     const double passwordMs = msSince(clickNs);
 
     const long long kbBefore = residentKb();
-    const int opensBeforeWindow = Database::connectionCount();
+    const int opensBeforeWindow = Database::keyDerivations();
     const qint64 acceptedNs = nowNs();
     Frmmain mainWindow(context);
     const double constructedMs = msSince(acceptedNs);
@@ -271,7 +271,7 @@ int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
     }
     drainEvents();
     const double windowMs = msSince(acceptedNs);
-    const int opensWindow = Database::connectionCount() - opensBeforeWindow;
+    const int opensWindow = Database::keyDerivations() - opensBeforeWindow;
     const long long grownKb = residentKb() - kbBefore;
 
     std::printf("figures %.3f %.3f %.3f %.3f %.3f %d %d %d %lld %.1f %d\n", toDialog, toDialogInside, passwordMs,

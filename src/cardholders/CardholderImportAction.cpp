@@ -2,6 +2,7 @@
 
 #include "cardholders/CardholderImport.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
 
@@ -36,17 +37,16 @@ void CardholderImportAction::run()
         dialogs.message(m_host.page, context.message(125), Dialogs::Icon::Error);
         return;
     }
-    // A connection of its own: the window's connection is opened and closed by whatever
-    // runs while the import lets events through.
-    Database db;
-    if (!db.open(context.databasePath()))
+    // The runs' connection: the import's open transaction must not take in what the window
+    // saves while the import lets events through.
+    Database* db = context.databases().runs();
+    if (!db)
         return;
     m_running = true;
-    CardholderImport import(db, context.language);
+    CardholderImport import(*db, context.language);
     import.setAsk(m_host.askDuplicate);
     import.setProgress(m_host.progress.get());
     const CardholderImport::Result result = import.run(sheet.workbook);
-    db.close();
     m_running = false;
     if (m_host.loadCardholders)
         m_host.loadCardholders();

@@ -2,6 +2,7 @@
 
 #include "cardholders/CardholderTable.h"
 #include "cardholders/PhotoPath.h"
+#include "db/DatabaseSession.h"
 #include "mainwin/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -179,8 +180,10 @@ QString CardholderPage::message(int number) const
 
 CardholderStore CardholderPage::store() const
 {
-    return m_window.context ? CardholderStore(m_window.context->databasePath(), m_window.context->imageFolder())
-                            : CardholderStore({}, {});
+    // A page shown without a window has no database: every statement fails as on a missing file.
+    static DatabaseSession none{QString()};
+    return m_window.context ? CardholderStore(m_window.context->databases(), m_window.context->imageFolder())
+                            : CardholderStore(none, {});
 }
 
 void CardholderPage::filter()

@@ -3,6 +3,7 @@
 
 #include "cardholders/PhotoPath.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/FileModes.h"
 #include "startup/TextUtil.h"
 
@@ -22,8 +23,8 @@ QVariantList keyParams(const CardholderStore::Key& key)
 
 } // namespace
 
-CardholderStore::CardholderStore(QString databasePath, QString imageFolder)
-    : m_databasePath(std::move(databasePath))
+CardholderStore::CardholderStore(DatabaseSession& databases, QString imageFolder)
+    : m_databases(&databases)
     , m_imageFolder(std::move(imageFolder))
 {
 }
@@ -43,12 +44,12 @@ bool CardholderStore::savePhoto(const QImage& photo, const QString& name, const 
 
 int CardholderStore::insert(const CardholderFields& values, const QImage& photo, qint64* id) const
 {
-    Database db;
-    if (!db.open(m_databasePath))
+    Database* db = m_databases->window();
+    if (!db)
         return NotStored;
-    if (db.exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
+    if (db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
         return Duplicate;
-    const bool stored = db.exec(
+    const bool stored = db->exec(
         QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
                        " values (?, ?, ?, ?, ?, ?, '', '', '')"),
         {values.name + QLatin1Char(' '), values.gender, values.department, values.position, values.address,
@@ -56,28 +57,26 @@ int CardholderStore::insert(const CardholderFields& values, const QImage& photo,
     if (!stored)
         return NotStored;
     if (id)
-        *id = db.lastInsertId();
-    db.close();
+        *id = db->lastInsertId();
     savePhoto(photo, values.name, values.phone);
     return Done;
 }
 
 int CardholderStore::update(const Key& editKey, const CardholderFields& values, const QImage& photo) const
 {
-    Database db;
-    if (!db.open(m_databasePath))
+    Database* db = m_databases->window();
+    if (!db)
         return NotStored;
     const bool keyChanges = values.name != trimSpaces(editKey.first) || values.phone != trimSpaces(editKey.second);
-    if (keyChanges && db.exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
+    if (keyChanges && db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
         return Duplicate;
-    const QVariant id = db.scalar(QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"),
+    const QVariant id = db->scalar(QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"),
                                   keyParams(editKey));
     if (!id.isValid())
         return NoLongerThere;
-    const bool stored = db.exec(
+    const bool stored = db->exec(
         QStringLiteral("update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
         {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
-    db.close();
     if (!stored)
         return NotStored;
     savePhoto(photo, values.name, values.phone);
@@ -93,12 +92,11 @@ QList<std::optional<CardholderStore::Permissions>> CardholderStore::permissions(
 {
     QList<std::optional<Permissions>> out;
     out.reserve(keys.size());
-    Database db;
-    const bool open = db.open(m_databasePath, true);
+    Database* db = m_databases->window();
     for (const Key& key : keys) {
         std::optional<Permissions> found;
-        if (open)
-            db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + KeyCondition
+        if (db)
+            db->query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + KeyCondition
                          + QStringLiteral(" order by ID limit 1"),
                      keyParams(key), [&](const Row& row) {
                          found = Permissions{row.text(0), row.text(1)};
@@ -112,18 +110,18 @@ QList<std::optional<CardholderStore::Permissions>> CardholderStore::permissions(
 int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress,
                             bool* writeFailed) const
 {
-    Database db;
-    const bool open = db.open(m_databasePath);
+    // Events run between the rows: the deletion keeps to the runs' connection.
+    Database* db = m_databases->runs();
     if (writeFailed)
-        *writeFailed = !open;
+        *writeFailed = !db;
     int deleted = 0;
     int done = 0;
     for (const Key& key : keys) {
-        if (!open)
+        if (!db)
             break;
         // The row goes first: a photo is removed only once its cardholder is gone. Each
         // statement commits on its own; one the file cannot take ends the deletion.
-        if (!db.exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
+        if (!db->exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
             if (writeFailed)
                 *writeFailed = true;
             break;

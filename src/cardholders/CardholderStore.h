@@ -11,12 +11,15 @@
 
 namespace k27 {
 
+class DatabaseSession;
+
 // The statements behind the cardholder page: add, change, delete, and the complete
 // terminal and validity lists of a cardholder. A cardholder is found by its trimmed name
 // and phone on both sides of the comparison, so the blank an add stores after the name
 // never hides a row. Every text goes in as a bound value: apostrophes are ordinary
-// characters. Each call opens the database and closes it again. Photos are written and
-// removed here too, next to the rows they belong to.
+// characters. Single changes and lookups go through the window's connection, deletions of
+// many rows through the runs' one. Photos are written and removed here too, next to the
+// rows they belong to.
 class CardholderStore
 {
 public:
@@ -36,7 +39,7 @@ public:
         bool operator==(const Permissions&) const = default;
     };
 
-    CardholderStore(QString databasePath, QString imageFolder);
+    CardholderStore(DatabaseSession& databases, QString imageFolder);
 
     // Adds a cardholder with the values of CardholderFields::forInsert: the name is stored
     // with one blank after it; card number, terminals and validity empty. A photo that is
@@ -66,7 +69,7 @@ public:
     bool savePhoto(const QImage& photo, const QString& name, const QString& phone) const;
 
 private:
-    QString m_databasePath;
+    DatabaseSession* m_databases;
     QString m_imageFolder;
 };
 

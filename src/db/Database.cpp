@@ -3,8 +3,8 @@
 #include "db/Schema.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <atomic>
+#include <QFileInfo>
 #include <fcntl.h>
 #include <sqlcipher/sqlite3.h>
 #include <unistd.h>
@@ -39,12 +39,6 @@ QVariant Row::value(int column) const
     }
 }
 
-namespace {
-std::atomic<int> connectionsMade{0};
-}
-
-int Database::connectionCount() { return connectionsMade.load(); }
-
 Database::~Database() { close(); }
 
 bool Database::fail(const QString& what)
@@ -54,8 +48,15 @@ bool Database::fail(const QString& what)
     return false;
 }
 
+namespace {
+std::atomic<int> keysDerived{0};
+}
+
+int Database::keyDerivations() { return keysDerived.load(); }
+
 static bool applyKey(sqlite3* db)
 {
+    keysDerived.fetch_add(1);
     return sqlite3_key(db, Database::Password, int(qstrlen(Database::Password))) == SQLITE_OK;
 }
 
@@ -80,7 +81,6 @@ bool Database::openOnce(const QString& path, bool readOnly)
     if (!QFileInfo(path).isFile())
         return fail(QStringLiteral("no database file at ") + path);
     const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    ++connectionsMade;
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK || !applyKey(m_db)) {
         fail(QStringLiteral("cannot open ") + path);
         close();
@@ -111,7 +111,6 @@ bool Database::create(const QString& path)
     if (fd < 0)
         return fail(QStringLiteral("cannot create ") + path);
     ::close(fd);
-    ++connectionsMade;
     if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
             != SQLITE_OK
         || !applyKey(m_db)) {

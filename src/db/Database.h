@@ -44,9 +44,6 @@ public:
     bool create(const QString& path);
     void close();
     bool isOpen() const { return m_db != nullptr; }
-    // Connections made in this process by open() and create(), each with its key derivation
-    // (the slow part); the benchmarks print it per phase.
-    static int connectionCount();
     QString lastError() const { return m_error; }
     sqlite3* handle() const { return m_db; }
 
@@ -86,6 +83,9 @@ public:
 
     // True when the file opens with the database password and holds the program's tables.
     static bool isProgramDatabase(const QString& path, QString* problem = nullptr);
+
+    // How many times a key was derived in this process (each open or create costs one).
+    static int keyDerivations();
 
 private:
     friend class Statement;

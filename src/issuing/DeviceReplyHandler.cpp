@@ -1,6 +1,7 @@
 #include "issuing/DeviceReplyHandler.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "issuing/ApplyIssuedCard.h"
 #include "issuing/CommandBuffer.h"
 #include "issuing/DeviceReply.h"
@@ -27,15 +28,14 @@ constexpr int PhoneColumn = 6;
 
 } // namespace
 
-DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
-                                       QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                                       DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
                                        QObject* parent)
     : QObject(parent)
     , m_page(page)
     , m_buffer(buffer)
     , m_port(port)
-    , m_db(db)
-    , m_databasePath(std::move(databasePath))
+    , m_databases(databases)
     , m_dialogs(dialogs)
     , m_language(language)
 {
@@ -57,7 +57,6 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
         return;
     }
     if (event != SerialPort::Event::DataReceived) {
-        m_db.close();
         return;
     }
     // The rest of the reply arrives meanwhile. Bytes arriving during a wait start another, so
@@ -94,7 +93,6 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
         return;
     case DeviceReply::Kind::Other:
         refreshList();
-        m_db.close();
         return;
     }
 }
@@ -106,22 +104,19 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
     const int row = grid->currentRow();
     const QString name = trimSpaces(grid->cellText(row, NameColumn));
     if (row > 0 && !name.isEmpty()) {
-        m_db.close();
-        if (m_db.open(m_databasePath)) {
+        if (Database* db = m_databases.window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome =
-                ApplyIssuedCard(m_db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
+                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
                                 sent.restore, sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
-                m_db.close();
                 m_page.showTip(m_language.message(54), Red);
                 refreshList();
                 return;
             }
             if (outcome == ApplyOutcome::Mismatch) {
-                m_db.close();
                 m_commBusy = true;
                 m_page.showTip(m_language.message(100) + cardNumberText, Red);
                 m_dialogs.message(&m_page, m_language.message(99), Dialogs::Icon::None);
@@ -135,12 +130,10 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
                 return;
             }
         }
-        m_db.close();
     }
     if (m_hooks.loadCardholders)
         m_hooks.loadCardholders();
     refreshList();
-    m_db.close();
 }
 
 void DeviceReplyHandler::cardRead(const QString& cardNumberText)
@@ -152,7 +145,6 @@ void DeviceReplyHandler::cardRead(const QString& cardNumberText)
     for (int field : {0, 2, 3})
         m_page.CmbF[field]->setEditText(QString());
     m_page.CmbF[1]->setEditText(cardNumberText);
-    m_db.close();
 }
 
 void DeviceReplyHandler::refreshList()

@@ -10,6 +10,7 @@ namespace k27 {
 
 class CommandBuffer;
 class Database;
+class DatabaseSession;
 class Dialogs;
 class IssuingPage;
 class LanguageTable;
@@ -36,8 +37,8 @@ public:
         std::function<void(const QString& cardNumberText)> searchCardholderPage;
     };
 
-    DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
-                       QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+    DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                       DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
                        QObject* parent = nullptr);
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
@@ -56,8 +57,7 @@ private:
     IssuingPage& m_page;
     CommandBuffer& m_buffer;
     SerialPort& m_port;
-    Database& m_db;
-    QString m_databasePath;
+    DatabaseSession& m_databases;
     Dialogs& m_dialogs;
     const LanguageTable& m_language;
     Hooks m_hooks;

@@ -4,6 +4,7 @@
 
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "issuing/CommandBuffer.h"
 #include "issuing/DeviceCommands.h"
 #include "issuing/IssuingPage.h"
@@ -46,15 +47,14 @@ int offeredCount(const QStringList& list)
 
 } // namespace
 
-IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
-                                     QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                                     DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
                                      bool administrator, QObject* parent)
     : QObject(parent)
     , m_page(page)
     , m_buffer(buffer)
     , m_port(port)
-    , m_db(db)
-    , m_databasePath(std::move(databasePath))
+    , m_databases(databases)
     , m_dialogs(dialogs)
     , m_language(language)
     , m_administrator(administrator)
@@ -80,12 +80,6 @@ IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, S
     connect(page.GridU2, &Grid::dropDownChosen, this, &IssuingController::onDropDownChosen);
     connect(page.btnStart, &QPushButton::clicked, this, &IssuingController::start);
     connect(page.btnStop, &QPushButton::clicked, this, &IssuingController::stop);
-}
-
-bool IssuingController::openDatabase()
-{
-    m_db.close();
-    return m_db.open(m_databasePath);
 }
 
 void IssuingController::chooseCommandType(Type type)
@@ -134,8 +128,8 @@ void IssuingController::LoadHolderPermissions(int row)
     bool found = false;
     QString terminals;
     QString validity;
-    if (openDatabase()) {
-        m_db.query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
+    if (Database* db = m_databases.window()) {
+        db->query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
                        + QStringLiteral(" order by ID limit 1"),
                    {name, phone}, [&](const Row& r) {
                        found = true;
@@ -144,7 +138,6 @@ void IssuingController::LoadHolderPermissions(int row)
                        return false;
                    });
     }
-    m_db.close();
     if (!found)
         return;
     m_holderTerminals = splitPermissionList(terminals);

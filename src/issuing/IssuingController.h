@@ -12,6 +12,7 @@ namespace k27 {
 
 class CommandBuffer;
 class Database;
+class DatabaseSession;
 class Dialogs;
 class IssuingPage;
 class LanguageTable;
@@ -33,8 +34,8 @@ public:
         std::function<void(int range)> fillTerminalGrid;
     };
 
-    IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port, Database& db,
-                      QString databasePath, Dialogs& dialogs, const LanguageTable& language,
+    IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                      DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
                       bool administrator, QObject* parent = nullptr);
 
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
@@ -74,13 +75,11 @@ private:
     bool startRestore();
     bool startIssue();
     bool send(bool restore);
-    bool openDatabase();
 
     IssuingPage& m_page;
     CommandBuffer& m_buffer;
     SerialPort& m_port;
-    Database& m_db;
-    QString m_databasePath;
+    DatabaseSession& m_databases;
     Dialogs& m_dialogs;
     const LanguageTable& m_language;
     bool m_administrator;

@@ -2,6 +2,7 @@
 
 #include "cardholders/CardholderPage.h"
 #include "db/Backup.h"
+#include "db/DatabaseSession.h"
 #include "db/Schema.h"
 #include "issuing/DeviceReplyHandler.h"
 #include "issuing/IssuingController.h"
@@ -219,7 +220,7 @@ void Frmmain::buildWindow()
     connect(m_cardholderPage, &CardholderPage::searchChanged, this, [this] { FilterCardholders(0, false); });
 
     // The issuing page's behaviour and the device's replies.
-    m_issuing = new IssuingController(*m_issuingPage, m_commandBuffer, *m_port, m_db, m_context.databasePath(),
+    m_issuing = new IssuingController(*m_issuingPage, m_commandBuffer, *m_port, m_context.databases(),
                                       m_context.dialogs(), m_context.language, m_context.signedIn.isAdministrator,
                                       this);
     m_issuing->setRunGuard(&m_runs);
@@ -229,7 +230,7 @@ void Frmmain::buildWindow()
         if (m_initialised)
             m_issuing->chooseRange(range);
     });
-    m_replies = new DeviceReplyHandler(*m_issuingPage, m_commandBuffer, *m_port, m_db, m_context.databasePath(),
+    m_replies = new DeviceReplyHandler(*m_issuingPage, m_commandBuffer, *m_port, m_context.databases(),
                                        m_context.dialogs(), m_context.language, this);
     m_replies->setHooks({[this] { LoadCardholders(); },
                          [this](bool cardOnly) { FilterCardholders(4, cardOnly); },
@@ -301,10 +302,9 @@ void Frmmain::load()
         LoadTerminalList();
         LoadCardholders();
         m_settingsPage->OperatorList();
-        if (openDatabase()) {
-            EnsureRecordTable(m_db);
-            ensureLookupIndexes(m_db);
-            m_db.close();
+        if (Database* db = m_context.databases().window()) {
+            EnsureRecordTable(*db);
+            ensureLookupIndexes(*db);
         }
         m_pages->setCurrentIndex(0);
         m_issuingPage->CmbNo->setCurrentIndex(0);
@@ -380,28 +380,22 @@ void Frmmain::applyRights()
     m_settingsPage->applyRights();
 }
 
-bool Frmmain::openDatabase()
-{
-    m_db.close();
-    return m_db.open(m_context.databasePath());
-}
-
 bool Frmmain::LoadTerminalList()
 {
-    const bool ok = openDatabase() && m_terminals.load(m_db);
+    Database* db = m_context.databases().window();
+    const bool ok = db && m_terminals.load(*db);
     Grid* grid = m_terminalPage->GridM;
     grid->setRedraw(false);
     grid->setRows(m_terminals.rowCount() + 1);
     grid->setRedraw(true);
     grid->refresh();
-    m_db.close();
     return ok;
 }
 
 bool Frmmain::LoadCardholders()
 {
-    const bool ok = openDatabase() && m_cardholders.load(m_db);
-    m_db.close();
+    Database* db = m_context.databases().window();
+    const bool ok = db && m_cardholders.load(*db);
     // Both lists show the new table at once: a list left with its old row count would show
     // blank rows, and the issuing list's selected row receives the next card written.
     showCardholders(CardholderTable::CardholderPageView, false);
@@ -557,7 +551,6 @@ void Frmmain::paintEvent(QPaintEvent* event)
 void Frmmain::closeEvent(QCloseEvent* event)
 {
     saveWindowPlace();
-    m_db.close();
     const bool quit = m_context.dialogs().question(this, m_context.message(55));
     if (m_context.signedIn.isAdministrator && m_automaticBackup)
         m_automaticBackup();

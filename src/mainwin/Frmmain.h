@@ -83,7 +83,6 @@ public:
     IssuingController* issuing() const { return m_issuing; }
     DeviceReplyHandler* deviceReplies() const { return m_replies; }
     SerialPort& serialPort() const { return *m_port; }
-    Database& database() { return m_db; }
     CardholderTable& cardholders() { return m_cardholders; }
     TerminalTable& terminals() { return m_terminals; }
     RecordRows& records() { return m_records; }
@@ -118,7 +117,6 @@ private:
     void applyRights();
     void showSettings();
     void setupGridColumns();
-    bool openDatabase();
     void onTimer1();
     // Filters one cardholder list with its page's search texts and sets its grid's rows.
     void showCardholders(CardholderTable::View view, bool cardOnly);
@@ -126,7 +124,6 @@ private:
     void onSerialSettingsApplied(bool written);
 
     AppContext& m_context;
-    Database m_db;
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
     RecordRows m_records;

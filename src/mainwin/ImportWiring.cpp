@@ -22,7 +22,6 @@ void wireTerminalPageAndImports(Frmmain& window, AppContext& context)
 
     TerminalPageHost terminals;
     terminals.context = &context;
-    terminals.database = &window.database();
     terminals.terminals = &window.terminals();
     terminals.fillTerminalGrid = [w] { w->FillTerminalGrid(w->issuingPage()->CmbNo->currentIndex()); };
     terminals.loadTerminalList = [w] { return w->LoadTerminalList(); };

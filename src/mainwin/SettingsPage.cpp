@@ -1,6 +1,7 @@
 #include "SettingsPage.h"
 
 #include "db/Backup.h"
+#include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
@@ -39,7 +40,7 @@ constexpr int MsgBackupFailed = 139;
 SettingsPage::SettingsPage(AppContext& context, QWidget* parent)
     : QWidget(parent)
     , m_context(context)
-    , m_accounts(new OperatorAccounts(context.databasePath(), context.language))
+    , m_accounts(new OperatorAccounts(context.databases(), context.language))
 {
     buildLayout();
     setupGridColumns();
@@ -155,6 +156,8 @@ void SettingsPage::restore()
     }
     m_lblinfo->setText(m_context.message(MsgRestoring));
     m_lblinfo->repaint();
+    // The run's connections let go of the file; the next use opens what was restored.
+    m_context.databases().close();
     const RestoreResult result = restoreBackup(m_context.databasePath(), folder);
     m_lblinfo->clear();
     if (result == RestoreResult::NoBackupFolder) {

@@ -5,6 +5,7 @@
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "mainwin/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -21,7 +22,6 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <limits>
-#include <sys/stat.h>
 
 namespace k27 {
 
@@ -93,35 +93,28 @@ private:
 
 } // namespace
 
-// One run of a record operation. No second one starts while it lets window events through.
-// It works on a connection of its own: other pages open and close the window's connection
-// whenever they like, and closing it under a running import would roll back rows that were
-// already counted and shown as imported.
+// One run of a record operation (an import or a deletion). No second one starts while it lets
+// window events through. It works on the runs' connection: its open transaction must not take
+// in what the window writes meanwhile.
 class RecordPage::Operation
 {
 public:
-    Operation(RecordPage& page, bool lockButtons) : m_page(page), m_lockButtons(lockButtons)
+    explicit Operation(RecordPage& page) : m_page(page)
     {
         m_page.m_busy = true;
-        if (m_lockButtons)
-            m_page.setOperationButtonsEnabled(false);
-        m_opened = m_db.open(m_page.m_window.context->databasePath());
+        m_page.setOperationButtonsEnabled(false);
+        m_db = m_page.m_window.context->databases().runs();
     }
     ~Operation()
     {
-        m_db.close();
-        if (m_lockButtons)
-            m_page.setOperationButtonsEnabled(true);
+        m_page.setOperationButtonsEnabled(true);
         m_page.m_busy = false;
     }
-    Database& db() { return m_db; }
-    bool opened() const { return m_opened; }
+    Database* db() const { return m_db; }
 
 private:
     RecordPage& m_page;
-    bool m_lockButtons;
-    Database m_db;
-    bool m_opened = false;
+    Database* m_db = nullptr;
 };
 
 const QString& RecordPage::importFilter()
@@ -308,19 +301,7 @@ void RecordPage::find()
 
 Database* RecordPage::reader()
 {
-    const QString path = m_window.context->databasePath();
-    struct stat info {};
-    const bool exists = ::stat(QFile::encodeName(path).constData(), &info) == 0;
-    if (m_reader.isOpen() && (!exists || quint64(info.st_dev) != m_readerFile[0]
-                              || quint64(info.st_ino) != m_readerFile[1]))
-        m_reader.close();
-    if (!m_reader.isOpen()) {
-        if (!exists || !m_reader.open(path))
-            return nullptr;
-        m_readerFile[0] = quint64(info.st_dev);
-        m_readerFile[1] = quint64(info.st_ino);
-    }
-    return &m_reader;
+    return m_window.context->databases().window();
 }
 
 // The next portion is read when the table is still short, or when the operator is within
@@ -381,10 +362,12 @@ void RecordPage::importFile()
     m_rest.reset();
     RecordImport::Result result;
     {
-        Operation operation(*this, true);
+        Operation operation(*this);
         // The panel is shared with the deletion: the import sets its own caption.
         PanelProgress progress(m_window, this, message(MsgImporting));
-        result = RecordImport::run(operation.db(), path, *m_window.rows, &progress);
+        // A database that cannot be opened refuses every row, as one that cannot be written.
+        Database closed;
+        result = RecordImport::run(operation.db() ? *operation.db() : closed, path, *m_window.rows, &progress);
     }
     if (!result.readable) {
         dialogs.message(this, message(MsgUnreadable), Dialogs::Icon::Warning);
@@ -426,12 +409,12 @@ void RecordPage::deleteRows()
     int count = 0;
     bool writeFailed = false;
     {
-        Operation operation(*this, true);
+        Operation operation(*this);
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
-        if (!operation.opened())
+        if (!operation.db())
             return;
         PanelProgress progress(m_window, this, message(MsgDeleting));
-        count = RecordDeletion::run(operation.db(), *m_window.rows, first, last, &progress, &writeFailed);
+        count = RecordDeletion::run(*operation.db(), *m_window.rows, first, last, &progress, &writeFailed);
     }
     showRowCount(false);
     dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed),

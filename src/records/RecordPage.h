@@ -102,8 +102,6 @@ private:
     bool m_busy = false;
     // The page's own connection for queries, opened once: deriving the key costs more than a
     // query. Opened again when the file was replaced (a restore puts a new file in place).
-    Database m_reader;
-    quint64 m_readerFile[2] = {0, 0};   // device and inode of the file it has open
     RecordCursor m_rest;
     QTimer m_loader;
 };

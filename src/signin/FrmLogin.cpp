@@ -1,5 +1,6 @@
 #include "FrmLogin.h"
 
+#include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
@@ -128,9 +129,8 @@ void FrmLogin::buildControls()
 
 void FrmLogin::loadOperators()
 {
-    m_db.open(m_context.databasePath());
-    const QList<OperatorRecord> operators = k27::loadOperators(m_db);
-    m_db.close();
+    Database* db = m_context.databases().window();
+    const QList<OperatorRecord> operators = db ? k27::loadOperators(*db) : QList<OperatorRecord>();
 
     m_firstUse = operators.isEmpty();
     if (m_firstUse)
@@ -151,14 +151,13 @@ void FrmLogin::loadOperators()
 
 void FrmLogin::selectOperator(const QString& name)
 {
-    m_db.open(m_context.databasePath());
-    if (const auto op = findOperator(m_db, name)) {
+    Database* db = m_context.databases().window();
+    if (const auto op = db ? findOperator(*db, name) : std::nullopt) {
         m_storedPassword = op->password;
         m_context.signedIn.name = name;
         m_context.signedIn.password.clear(); // known in plain form only once it has been typed
         m_context.signedIn.isAdministrator = op->administrator;
     }
-    m_db.close();
 }
 
 void FrmLogin::signIn()
@@ -195,9 +194,9 @@ void FrmLogin::signInFirstUse()
     const QString password = trimSpaces(again);
     const QString stored = hashPassword(password);
     // Nobody is signed in on an account that was not stored, or stored without its password.
-    const bool added = (password.isEmpty() || !stored.isEmpty()) && m_db.open(m_context.databasePath())
-        && addOperator(m_db, {name, stored, true, m_context.message(10)});
-    m_db.close();
+    Database* db = m_context.databases().window();
+    const bool added = (password.isEmpty() || !stored.isEmpty()) && db
+        && addOperator(*db, {name, stored, true, m_context.message(10)});
     if (!added) {
         dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
         return;
@@ -318,9 +317,8 @@ void FrmLogin::changePassword()
     // Stored trimmed, like every other password, so the session and later sign-ins agree.
     const QString plain = trimSpaces(m_txt1->text());
     const QString stored = hashPassword(plain);
-    const bool written = (plain.isEmpty() || !stored.isEmpty()) && m_db.open(m_context.databasePath())
-        && setOperatorPassword(m_db, op.name, stored);
-    m_db.close();
+    Database* db = m_context.databases().window();
+    const bool written = (plain.isEmpty() || !stored.isEmpty()) && db && setOperatorPassword(*db, op.name, stored);
     if (!written) {
         dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
         return;

@@ -61,7 +61,6 @@ private:
     void finishLanguageStep();
 
     AppContext& m_context;
-    Database m_db;
     bool m_firstUse = false;
     int m_failures = 0;
     bool m_animating = false;

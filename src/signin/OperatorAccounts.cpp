@@ -1,6 +1,7 @@
 #include "OperatorAccounts.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/LanguageTable.h"
@@ -10,8 +11,8 @@
 
 namespace k27 {
 
-OperatorAccounts::OperatorAccounts(QString databasePath, const LanguageTable& language)
-    : m_databasePath(std::move(databasePath))
+OperatorAccounts::OperatorAccounts(DatabaseSession& databases, const LanguageTable& language)
+    : m_databases(databases)
     , m_language(language)
 {
 }
@@ -29,10 +30,11 @@ bool OperatorAccounts::isAdministratorText(const QString& rightsText) const
 
 QList<OperatorListRow> OperatorAccounts::list() const
 {
-    Database db;
-    db.open(m_databasePath);
     QList<OperatorListRow> rows;
-    for (const OperatorRecord& op : loadOperators(db))
+    Database* db = m_databases.window();
+    if (!db)
+        return rows;
+    for (const OperatorRecord& op : loadOperators(*db))
         rows.append({op.name, rightsText(op.administrator), op.mark});
     return rows;
 }
@@ -51,13 +53,13 @@ int OperatorAccounts::add(const OperatorInput& input, OperatorListRow* row) cons
     if (!password.isEmpty() && stored.isEmpty())
         return NotStored;
 
-    Database db;
-    if (!db.open(m_databasePath))
+    Database* db = m_databases.window();
+    if (!db)
         return NotStored;
-    if (findOperator(db, name))
+    if (findOperator(*db, name))
         return NameExists;
     const QString mark = trimSpaces(input.mark);
-    if (!addOperator(db, {name, stored, input.administrator, mark}))
+    if (!addOperator(*db, {name, stored, input.administrator, mark}))
         return NotStored;
     if (row)
         *row = {name, rightsText(input.administrator), mark};
@@ -70,13 +72,13 @@ int OperatorAccounts::change(const QString& typedName, bool administrator, const
     const QString name = trimSpaces(typedName);
     if (name.isEmpty())
         return ChangeEmptyName;
-    Database db;
-    if (!db.open(m_databasePath))
+    Database* db = m_databases.window();
+    if (!db)
         return NotStored;
-    if (!findOperator(db, name))
+    if (!findOperator(*db, name))
         return ChangeUnknownName;
     const QString mark = trimSpaces(typedMark);
-    if (!db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
+    if (!db->exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
                                 "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
                  {administrator, mark, name}))
         return NotStored;
@@ -89,15 +91,14 @@ OperatorAccounts::DeleteResult OperatorAccounts::remove(const QStringList& names
                                                         const std::function<void(int, bool)>& handled) const
 {
     DeleteResult result;
-    Database db;
-    db.open(m_databasePath);
+    Database* db = m_databases.window();
     for (int i = 0; i < names.size(); ++i) {
         const QString name = trimSpaces(names[i]);
         if (name == signedInName) {
             result.message = DeleteSignedIn;
             break;
         }
-        const bool deleted = db.exec(QStringLiteral("DELETE FROM 用户表 WHERE name = ?"), {name});
+        const bool deleted = db && db->exec(QStringLiteral("DELETE FROM 用户表 WHERE name = ?"), {name});
         if (deleted && !result.deletedNames.contains(name))
             result.deletedNames << name;
         if (handled)

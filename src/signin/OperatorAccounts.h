@@ -7,6 +7,7 @@
 
 namespace k27 {
 
+class DatabaseSession;
 class LanguageTable;
 
 // One row of the operator list: name, rights text, remark.
@@ -27,7 +28,7 @@ struct OperatorInput {
 };
 
 // The operator accounts of the table 用户表: the checks and the statements behind the
-// operator list of the settings page. Each call opens the database and closes it again.
+// operator list of the settings page, on the window's connection.
 // Outcomes are message numbers (0 = done); names go in as bound values, so quotes and
 // wildcard characters in names are ordinary characters.
 class OperatorAccounts
@@ -44,7 +45,7 @@ public:
         NotStored = -1, // the database refused the statement; nothing is reported
     };
 
-    OperatorAccounts(QString databasePath, const LanguageTable& language);
+    OperatorAccounts(DatabaseSession& databases, const LanguageTable& language);
 
     // Message 62 for an administrator, 63 for an ordinary operator.
     QString rightsText(bool administrator) const;
@@ -73,7 +74,7 @@ public:
                         const std::function<void(int, bool)>& handled = {}) const;
 
 private:
-    QString m_databasePath;
+    DatabaseSession& m_databases;
     const LanguageTable& m_language;
 };
 

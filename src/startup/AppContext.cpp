@@ -1,5 +1,7 @@
 #include "AppContext.h"
 
+#include "db/DatabaseSession.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QLibraryInfo>
@@ -10,8 +12,11 @@ AppContext::AppContext(QString programFolder, Dialogs& dialogs)
     : m_programFolder(QDir(programFolder).absolutePath())
     , m_resFolder(m_programFolder + QStringLiteral("/res"))
     , m_dialogs(&dialogs)
+    , m_databases(std::make_unique<DatabaseSession>(databasePath()))
 {
 }
+
+AppContext::~AppContext() = default;
 
 void AppContext::setResFolder(const QString& folder) { m_resFolder = QDir(folder).absolutePath(); }
 

@@ -9,6 +9,7 @@
 
 namespace k27 {
 
+class DatabaseSession;
 class Dialogs;
 
 // The operator who signed in. The password is kept in plain form for the session only.
@@ -23,6 +24,7 @@ class AppContext
 {
 public:
     AppContext(QString programFolder, Dialogs& dialogs);
+    ~AppContext();
 
     const QString& programFolder() const { return m_programFolder; }
     // The language files: res/ of the program folder unless set apart (an installed program).
@@ -37,6 +39,8 @@ public:
     QString imageFolder() const;           // Data/img
     QString languagePath(int language) const;
     Dialogs& dialogs() const { return *m_dialogs; }
+    // The run's connections to the database at databasePath(), opened once each.
+    DatabaseSession& databases() const { return *m_databases; }
 
     QString message(int number) const { return language.message(number); }
 
@@ -64,6 +68,7 @@ private:
     QString m_resFolder;
     std::unique_ptr<QTranslator> m_qtTranslator;
     Dialogs* m_dialogs;
+    std::unique_ptr<DatabaseSession> m_databases;
 };
 
 } // namespace k27

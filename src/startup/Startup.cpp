@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/FileModes.h"
 #include "db/Schema.h"
 #include "platform/Dialogs.h"
@@ -104,7 +105,10 @@ Startup::Outcome Startup::run()
 
     // Refuse a file that does not open with the database password instead of starting
     // with an empty register; the file itself is left as it is.
-    if (!Database::isProgramDatabase(ctx.databasePath())) {
+    // The check opens the connection the window goes on using.
+    Database* db = ctx.databases().window();
+    if (!db || !hasRegisterTables(*db)) {
+        ctx.databases().close();
         dialogs.message(nullptr, ctx.message(MsgDatabaseUnreadable), Dialogs::Icon::Error);
         return Outcome::Exit;
     }

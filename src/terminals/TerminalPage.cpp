@@ -1,6 +1,7 @@
 #include "TerminalPage.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "mainwin/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -110,12 +111,9 @@ QString TerminalPage::message(int number) const
     return m_host.context ? m_host.context->message(number) : QString();
 }
 
-bool TerminalPage::openDatabase()
+Database* TerminalPage::windowDatabase()
 {
-    if (!m_host.context || !m_host.database)
-        return false;
-    m_host.database->close();
-    return m_host.database->open(m_host.context->databasePath());
+    return m_host.context ? m_host.context->databases().window() : nullptr;
 }
 
 void TerminalPage::showRowCount()
@@ -136,20 +134,19 @@ void TerminalPage::addTerminal()
         TxtNo->setFocus();
         return;
     }
-    if (!openDatabase())
+    Database* db = windowDatabase();
+    if (!db)
         return;
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
-    TerminalRegister terminals(*m_host.database);
+    TerminalRegister terminals(*db);
     if (terminals.exists(number)) {
         dialogs.message(this, message(57), Dialogs::Icon::Error);
-        m_host.database->close();
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
     terminals.insert(number, address);
     // The new row goes to the end; the list is sorted again by its next reload.
     m_host.terminals->append(number, address);
-    m_host.database->close();
     if (m_host.fillTerminalGrid)
         m_host.fillTerminalGrid();
     showRowCount();
@@ -166,18 +163,17 @@ void TerminalPage::changeTerminal()
         TxtNo->setFocus();
         return;
     }
-    if (!openDatabase())
+    Database* db = windowDatabase();
+    if (!db)
         return;
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
-    TerminalRegister terminals(*m_host.database);
+    TerminalRegister terminals(*db);
     if (!terminals.exists(number)) {
         dialogs.message(this, message(59), Dialogs::Icon::Warning);
-        m_host.database->close();
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
     terminals.updateAddress(number, address);
-    m_host.database->close();
     TerminalTable& rows = *m_host.terminals;
     for (int r = 1; r <= rows.rowCount(); ++r) {
         if (TerminalRegister::numberOf(rows.text(r, 1)) == number) {
@@ -232,18 +228,17 @@ void TerminalPage::deleteTerminals()
     if (!dialogs.question(this, deletionQuestion(m_host.context->language, 61, count, GridM->cellText(r1, 1)), {},
                           Dialogs::DefaultAnswer::No))
         return;
-    // Events run between the rows, and the window's shared connection is closed by whatever
-    // runs meanwhile (a device reply, for one): the deletion keeps a connection of its own and
-    // takes its numbers before the first statement.
-    Database db;
-    if (!db.open(m_host.context->databasePath()))
+    // Events run between the rows: the deletion keeps to the runs' connection and takes its
+    // numbers before the first statement.
+    Database* db = m_host.context->databases().runs();
+    if (!db)
         return;
     r2 = qMin(r2, m_host.terminals->rowCount());
     QList<qint64> numbers;
     for (int r = r1; r <= r2; ++r)
         numbers << TerminalRegister::numberOf(m_host.terminals->text(r, 1));
     m_busy = true;
-    TerminalRegister terminals(db);
+    TerminalRegister terminals(*db);
     // Each statement commits on its own; one the file cannot take ends the deletion, and only
     // the rows deleted leave the list.
     int deleted = 0;
@@ -254,7 +249,6 @@ void TerminalPage::deleteTerminals()
         QCoreApplication::processEvents();
     }
     const bool writeFailed = deleted < numbers.size();
-    db.close();
     if (deleted > 0)
         m_host.terminals->removeRows(r1, r1 + deleted - 1);
     showRowCount();
@@ -304,17 +298,16 @@ void TerminalPage::importTerminals()
         dialogs.message(this, message(125), Dialogs::Icon::Error);
         return;
     }
-    // A connection of its own: the window's connection is opened and closed by whatever
-    // runs while the import lets events through.
-    Database db;
-    if (!db.open(m_host.context->databasePath()))
+    // The runs' connection: the import's open transaction must not take in what the window
+    // saves while the import lets events through.
+    Database* db = m_host.context->databases().runs();
+    if (!db)
         return;
     m_busy = true;
-    TerminalImport import(db, m_host.context->language);
+    TerminalImport import(*db, m_host.context->language);
     import.setAsk(m_host.askDuplicate);
     import.setProgress(m_host.progress.get());
     const TerminalImport::Result result = import.run(sheet.workbook);
-    db.close();
     m_busy = false;
     if (m_host.loadTerminalList)
         m_host.loadTerminalList();

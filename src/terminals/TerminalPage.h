@@ -26,7 +26,6 @@ class TerminalTable;
 struct TerminalPageHost
 {
     AppContext* context = nullptr;
-    Database* database = nullptr;            // the window's connection
     TerminalTable* terminals = nullptr;      // TerminalRows, drawn by GridM
     std::function<void()> fillTerminalGrid;  // the issuing page's terminal grid, current range
     std::function<bool()> loadTerminalList;
@@ -80,7 +79,7 @@ public:
 private:
     bool isAdministrator() const;
     QString message(int number) const;
-    bool openDatabase();
+    Database* windowDatabase();
     void showRowCount();
 
     TerminalPageHost m_host;

@@ -8,6 +8,7 @@
 #include "cardholders/CardholderTable.h"
 #include "cardholders/LikePattern.h"
 #include "cardholders/PhotoPath.h"
+#include "db/DatabaseSession.h"
 #include "startup/TextUtil.h"
 
 #include <QDir>
@@ -343,7 +344,8 @@ void CardholderStoreTest::photoPathStaysInTheImageFolder()
 void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
 {
     ProgramFolder folder;
-    CardholderStore store(folder.databasePath(), folder.path(QStringLiteral("Data/img")));
+    DatabaseSession storeDatabases(folder.databasePath());
+    CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
     const CardholderFields typed{QStringLiteral("  张三  "), QStringLiteral("男"), {}, {}, {}, QStringLiteral(" 123 ")};
     qint64 id = 0;
     QImage png = picture(Qt::red);
@@ -378,7 +380,9 @@ void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
     QCOMPARE(store.insert(CardholderFields{QStringLiteral("王五"), {}, {}, {}, {}, {}}.forInsert({}), png), int(CardholderStore::Done));
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))));
 
-    CardholderStore missing(folder.path(QStringLiteral("Data/none.kvd")), folder.path(QStringLiteral("Data/img")));
+    DatabaseSession missingDatabases(folder.path(QStringLiteral("Data/none.kvd")));
+
+    CardholderStore missing(missingDatabases, folder.path(QStringLiteral("Data/img")));
     QCOMPARE(missing.insert(CardholderFields{QStringLiteral("x"), {}, {}, {}, {}, {}}.forInsert({}), png),
              int(CardholderStore::NotStored));
     QVERIFY(!QFile::exists(folder.path(QStringLiteral("Data/img/x未填写.JPG"))));
@@ -387,7 +391,8 @@ void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
 void CardholderStoreTest::namesWithApostrophesAreOrdinaryText()
 {
     ProgramFolder folder;
-    CardholderStore store(folder.databasePath(), folder.path(QStringLiteral("Data/img")));
+    DatabaseSession storeDatabases(folder.databasePath());
+    CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
     const QString name = QStringLiteral("O'Brien'); delete from 用户信息; --");
     QCOMPARE(store.insert(CardholderFields{QStringLiteral("张三"), {}, {}, {}, {}, QStringLiteral("1")}.forInsert({})),
              int(CardholderStore::Done));
@@ -417,7 +422,8 @@ void CardholderStoreTest::updateChecksTheKeyOnlyWhenItChanges()
 {
     ProgramFolder folder;
     const QString db = folder.databasePath();
-    CardholderStore store(db, folder.path(QStringLiteral("Data/img")));
+    DatabaseSession storeDatabases(db);
+    CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
     // Two rows with one key (as an import may leave them) and a namesake with another phone.
     addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
                 QStringLiteral("1"), QStringLiteral("0000000007"), QStringLiteral("5、17、"), QStringLiteral("A、B、")});
@@ -462,7 +468,8 @@ void CardholderStoreTest::removeDeletesRowsAndPhotos()
 {
     ProgramFolder folder;
     const QString db = folder.databasePath();
-    CardholderStore store(db, folder.path(QStringLiteral("Data/img")));
+    DatabaseSession storeDatabases(db);
+    CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
     for (int i = 1; i <= 4; ++i) {
         const CardholderFields f{QStringLiteral("人%1").arg(i), {}, {}, {}, {}, QStringLiteral("%1").arg(i)};
         QCOMPARE(store.insert(f.forInsert({}), picture(Qt::gray)), int(CardholderStore::Done));
@@ -485,7 +492,8 @@ void CardholderStoreTest::removeDeletesRowsAndPhotos()
     QVERIFY(QFile::exists(folder.path(QStringLiteral("Data/img/人11.JPG"))));
 
     // Without a database nothing is deleted and no photo goes.
-    CardholderStore broken(folder.path(QStringLiteral("Data/none.kvd")), folder.path(QStringLiteral("Data/img")));
+    DatabaseSession brokenDatabases(folder.path(QStringLiteral("Data/none.kvd")));
+    CardholderStore broken(brokenDatabases, folder.path(QStringLiteral("Data/img")));
     QCOMPARE(broken.remove({{QStringLiteral("人1"), QStringLiteral("1")}}), 0);
     QVERIFY(QFile::exists(folder.path(QStringLiteral("Data/img/人11.JPG"))));
 }

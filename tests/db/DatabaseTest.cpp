@@ -1,9 +1,11 @@
 #include "ProgramFolder.h"
 #include "cardholders/CardholderKey.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/Schema.h"
 
 #include <QFile>
+#include <cstdio>
 #include <QtTest>
 
 using namespace k27;
@@ -156,6 +158,54 @@ private slots:
         QVERIFY(!db.open(folder.path(QStringLiteral("missing.kvd"))));
         QVERIFY(!QFile::exists(folder.path(QStringLiteral("missing.kvd"))));
         QVERIFY(!db.exec(QStringLiteral("SELECT 1")));
+    }
+
+    // The run's connections: each key derived once however often they are used, and the file
+    // followed when it is replaced, removed or left with a failed write's transaction.
+    void sessionOpensEachConnectionOnce()
+    {
+        ProgramFolder folder;
+        DatabaseSession session(folder.databasePath());
+        const auto holders = [](Database* db) {
+            return db ? db->scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt() : -1;
+        };
+        const int keys = Database::keyDerivations();
+        Database* window = session.window();
+        Database* runs = session.runs();
+        QVERIFY(window && runs && window != runs);
+        for (int i = 0; i < 100; ++i)
+            QVERIFY(session.window() == window && session.runs() == runs);
+        QCOMPARE(Database::keyDerivations() - keys, 2);
+
+        // A write the file refused halfway leaves a transaction; the next use starts clean.
+        QVERIFY(runs->beginTransaction());
+        QVERIFY(runs->exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('left open')")));
+        QCOMPARE(holders(session.runs()), 0);
+        QVERIFY(!runs->inTransaction());
+
+        // Another file put in the database's place (a restore by hand) is opened.
+        const QString other = folder.path(QStringLiteral("other.kvd"));
+        QVERIFY(createProgramDatabase(other));
+        {
+            Database db;
+            QVERIFY(db.open(other));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('restored')")));
+        }
+        QVERIFY(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(folder.databasePath()).constData())
+                == 0);
+        QCOMPARE(holders(session.window()), 1);
+        QCOMPARE(holders(session.runs()), 1);
+
+        // A database taken away fails as at an open, and comes back with its file.
+        QVERIFY(QFile::rename(folder.databasePath(), other));
+        QVERIFY(!session.window() && !session.runs());
+        QVERIFY(!session.lastError().isEmpty());
+        QVERIFY(QFile::rename(other, folder.databasePath()));
+        QCOMPARE(holders(session.window()), 1);
+
+        session.close();
+        QVERIFY(!session.isOpen());
+        QCOMPARE(holders(session.window()), 1);
     }
 };
 

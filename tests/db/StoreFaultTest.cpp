@@ -5,6 +5,7 @@
 #include "StoreFiles.h"
 #include "db/Backup.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/Schema.h"
 #include "signin/OperatorAccounts.h"
 #include "startup/LanguageTable.h"
@@ -225,7 +226,8 @@ private slots:
             QTemporaryDir dir;
             const QString path = dir.filePath(QStringLiteral("Data.kvd"));
             QFile::copy(m_templates.filePath(QStringLiteral("live.kvd")), path);
-            const OperatorAccounts accounts(path, language);
+            DatabaseSession databases(path);
+            const OperatorAccounts accounts(databases, language);
             QCOMPARE(accounts.add({QStringLiteral("甲"), {}, {}, true, QStringLiteral("a")}), int(OperatorAccounts::Done));
             QCOMPARE(accounts.add({QStringLiteral("乙"), {}, {}, false, QStringLiteral("b")}), int(OperatorAccounts::Done));
             const QList<OperatorListRow> before = accounts.list();

@@ -3,10 +3,14 @@
 
 #include "MainWindowFixture.h"
 
+#include "db/Database.h"
+#include "issuing/IssuingController.h"
+#include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
 #include "mainwin/ProgressPanel.h"
 #include "platform/Grid.h"
 #include "records/RecordPage.h"
+#include "terminals/TerminalPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -196,6 +200,37 @@ private slots:
         QCOMPARE(g->rows(), 2);
     }
 
+    // The key is derived once for the window's connection and once for the runs', however many
+    // lookups, saves, queries, imports and deletions follow.
+    void keyDerivedOncePerConnection()
+    {
+        MainWindowFixture fx;
+        {
+            Database db;
+            QVERIFY(db.open(fx.databasePath()));
+            for (const char* name : {"甲", "乙", "丙"})
+                QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 权限终端机) VALUES (?, '1', ?, '7、')"),
+                                {QString::fromUtf8(name), QString::fromUtf8(name)}));
+        }
+        const int before = Database::keyDerivations();
+        Frmmain w(*fx.context);
+        for (int row = 1; row < w.issuingPage()->GridU2->rows(); ++row)
+            w.issuing()->selectTarget(row);
+        w.terminalPage()->TxtNo->setText(QStringLiteral("7"));
+        w.terminalPage()->cmdAdd->click();
+        RecordPage* p = w.recordPage();
+        fx.dialogs.fileAnswers << recordFile(fx, 20);
+        p->btnInputD->click();
+        p->BtnFind->click();
+        p->GridIO->setCurrentCell(1, 1);
+        p->GridIO->selectRow(1);
+        fx.dialogs.questionAnswers << true;
+        p->BtnDelD->click();
+        w.LoadCardholders();
+        QCOMPARE(p->GridIO->rows(), 20);
+        QCOMPARE(Database::keyDerivations() - before, 2);
+    }
+
     void deletionWithoutTheDatabaseDeletesNothing()
     {
         MainWindowFixture fx;
@@ -205,11 +240,15 @@ private slots:
         fx.dialogs.fileAnswers << recordFile(fx, 3);
         p->btnInputD->click();
         QCOMPARE(g->rows(), 4);
+        // A damaged file put in the database's place.
+        const QString damagedPath = fx.folder.filePath(QStringLiteral("damaged.kvd"));
         {
-            QFile damaged(fx.databasePath());
-            QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            QFile damaged(damagedPath);
+            QVERIFY(damaged.open(QIODevice::WriteOnly));
             damaged.write(QByteArray(4096, 'x'));
         }
+        QVERIFY(std::rename(QFile::encodeName(damagedPath).constData(), QFile::encodeName(fx.databasePath()).constData())
+                == 0);
         g->setCurrentCell(1, 1);
         g->selectRow(1);
         fx.dialogs.clear();

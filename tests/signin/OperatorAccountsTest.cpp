@@ -1,4 +1,5 @@
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/Schema.h"
 #include "signin/OperatorAccounts.h"
 #include "signin/OperatorTable.h"
@@ -50,7 +51,8 @@ private slots:
 
     void addStoresTrimmedValuesAndHash()
     {
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         OperatorListRow row;
         QCOMPARE(accounts.add({QStringLiteral(" 王五 "), QStringLiteral(" pw"), QStringLiteral(" pw"), false,
                                QStringLiteral(" 夜班 ")},
@@ -75,7 +77,8 @@ private slots:
     void addRefusals()
     {
         seed({QStringLiteral("alice")});
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         QCOMPARE(accounts.add({{}, QStringLiteral("a"), QStringLiteral("a"), false, {}}), int(OperatorAccounts::AddEmptyName));
         QCOMPARE(accounts.add({QStringLiteral("   "), {}, {}, false, {}}), int(OperatorAccounts::AddEmptyName));
         // Exact comparison: a leading blank in one field only differs.
@@ -88,7 +91,8 @@ private slots:
 
     void namesWithQuotesAndWildcards()
     {
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         const QStringList odd{QStringLiteral("O'Brien"), QStringLiteral("say \"hi\""), QStringLiteral("a%b"),
                               QStringLiteral("a_b"), QStringLiteral("x'; DELETE FROM 用户表; --")};
         for (const QString& name : odd)
@@ -111,7 +115,8 @@ private slots:
     void changeRightsAndRemark()
     {
         seed({QStringLiteral("bob"), QStringLiteral("bob")});
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         const QString password = table()[0].password;
         OperatorListRow row;
         QCOMPARE(accounts.change(QStringLiteral(" bob "), true, QStringLiteral(" boss "), &row), int(OperatorAccounts::Done));
@@ -130,7 +135,8 @@ private slots:
 
     void rightsText()
     {
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         QVERIFY(accounts.isAdministratorText(accounts.rightsText(true)));
         QVERIFY(!accounts.isAdministratorText(accounts.rightsText(false)));
         QVERIFY(accounts.isAdministratorText(QStringLiteral("系统管理员")));
@@ -141,7 +147,8 @@ private slots:
     {
         seed({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("me"), QStringLiteral("d"),
               QStringLiteral("e"), QStringLiteral("twin"), QStringLiteral("f"), QStringLiteral("twin")});
-        OperatorAccounts accounts(m_path, m_language);
+        DatabaseSession databases(m_path);
+        OperatorAccounts accounts(databases, m_language);
         QList<int> handled;
         auto result = accounts.remove({QStringLiteral("a "), QStringLiteral("b"), QStringLiteral("c")}, QStringLiteral("me"),
                                       [&](int i, bool deleted) {

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QString>
+
+namespace k27 {
+
+// The run's connections to the program database. Opening one derives the key, which costs tens
+// of milliseconds, so each is opened at its first use and kept until the run ends or the file
+// is replaced (by a restore, or by hand: a file put in the database's place is opened, one taken
+// away fails as it would have at an open). Everything runs on the window's thread; the two
+// connections keep apart work that must not share a transaction.
+class DatabaseSession
+{
+public:
+    explicit DatabaseSession(QString path) : m_path(std::move(path)) {}
+    DatabaseSession(const DatabaseSession&) = delete;
+    DatabaseSession& operator=(const DatabaseSession&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    // The connection behind the window's clicks: lookups, single saves, list loads. Nullptr
+    // when the file cannot be opened (the reason in lastError()); the next call tries again.
+    Database* window();
+    // The connection of the long runs (imports, deletions), taken once at a run's start. A run
+    // keeps a transaction open while the window handles events; a save clicked meanwhile must
+    // not become part of it, nor be rolled back with it.
+    Database* runs();
+
+    // Closes both, rolling back what a failed run left open. A restore calls this before it
+    // replaces the file, and the next use opens the restored file.
+    void close();
+    bool isOpen() const { return m_window.db.isOpen() || m_runs.db.isOpen(); }
+    QString lastError() const { return m_error; }
+
+private:
+    struct Connection {
+        Database db;
+        quint64 file[2] = {0, 0};   // device and inode of the file it has open
+    };
+    Database* open(Connection& connection);
+
+    QString m_path;
+    Connection m_window;
+    Connection m_runs;
+    QString m_error;
+};
+
+} // namespace k27
