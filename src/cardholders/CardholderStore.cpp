@@ -39,7 +39,9 @@ bool CardholderStore::savePhoto(const QImage& photo, const QString& name, const 
     if (photo.isNull())
         return false;
     makePrivateFolder(m_imageFolder);
-    return photo.save(photoPath(name, phone), "JPEG");
+    // A face is as private as the register: owner-only like the database.
+    const QString path = photoPath(name, phone);
+    return photo.save(path, "JPEG") && tightenMode(path);
 }
 
 int CardholderStore::insert(const CardholderFields& values, const QImage& photo, qint64* id) const

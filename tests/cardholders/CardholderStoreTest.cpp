@@ -379,6 +379,7 @@ void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
     QVERIFY(QDir(folder.path(QStringLiteral("Data/img"))).removeRecursively());
     QCOMPARE(store.insert(CardholderFields{QStringLiteral("王五"), {}, {}, {}, {}, {}}.forInsert({}), png), int(CardholderStore::Done));
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))));
+    QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))) & 0x0077, QFileDevice::Permissions());
 
     DatabaseSession missingDatabases(folder.path(QStringLiteral("Data/none.kvd")));
 

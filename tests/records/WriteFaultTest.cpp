@@ -4,6 +4,8 @@
 
 #include "RecordFixture.h"
 #include "cardholders/CardholderImport.h"
+#include "cardholders/CardholderStore.h"
+#include "db/DatabaseSession.h"
 #include "records/RecordDeletion.h"
 #include "records/RecordImport.h"
 #include "records/RecordRows.h"
@@ -185,6 +187,27 @@ private slots:
         QVERIFY(!second.writeFailed);
         QCOMPARE(second.counted, N - first.counted);
         QCOMPARE(stored(d.db, k), k == Deletion ? 0 : qint64(N));
+    }
+
+    // A cardholder deletion commits key by key: a refused commit ends it, and the count
+    // reported is exactly what went.
+    void cardholderDeletionStopsAtARefusedCommit()
+    {
+        RecordDatabase d;
+        RecordRows rows;
+        QCOMPARE(runKind(Cardholders, d.db, d.folder.path(), 10, rows, nullptr).counted, 10);
+        DatabaseSession session(d.folder.databasePath());
+        const CardholderStore store(session, d.folder.path(QStringLiteral("Data/img")));
+        int commits = 0;
+        QVERIFY(session.runs());
+        sqlite3_commit_hook(session.runs()->handle(), refuseSecondCommit, &commits);
+        QList<CardholderStore::Key> keys;
+        for (const QStringList& row : sheet(Cardholders, 10).rows)
+            keys << CardholderStore::Key{row[0], row[5]};
+        bool failed = false;
+        QCOMPARE(store.remove(keys, {}, &failed), 1);
+        QVERIFY(failed);
+        QCOMPARE(stored(d.db, Cardholders), 9);
     }
 
     void killedHalfWayLosesNothingShown_data()

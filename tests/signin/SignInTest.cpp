@@ -145,6 +145,7 @@ private slots:
             cmbLag->setCurrentIndex(language);
             QCOMPARE(int(f.ctx.settings.language), language);
             QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), f.ctx.message(170));
+            QCOMPARE(dlg.windowTitle(), language == 2 ? QStringLiteral("Operator sign-in") : QStringLiteral("用戶登錄"));
         }
         QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
         click(dlg, "cmdOK");
