@@ -8,6 +8,7 @@
 // difference shows what the data costs. The process that times them also times one database
 // open (the key derivation) as the unit the other figures can be read in.
 #include "cardholders/CardholderPage.h"
+#include "ResidentMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "mainwin/Frmmain.h"
@@ -43,6 +44,7 @@
 #include <vector>
 
 using namespace k27;
+using k27::bench::residentKb;
 
 namespace {
 
@@ -60,17 +62,6 @@ qint64 nowNs()
 }
 
 double msSince(qint64 startNs) { return double(nowNs() - startNs) / 1e6; }
-
-long long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& l : status.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 // Answers like an operator who says No and types nothing; every text asked is shown, since a
 // message during the start-up is part of what is timed.
