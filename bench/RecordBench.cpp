@@ -1,5 +1,6 @@
 // Times the record operations on a large table: the default query over a million records,
 // a few narrower queries, an import of 100,000 lines and a deletion of 10,000 rows.
+#include "ResidentMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "records/RecordDeletion.h"
@@ -14,6 +15,7 @@
 #include <cstdio>
 
 using namespace k27;
+using k27::bench::residentKb;
 
 namespace {
 
@@ -29,17 +31,6 @@ void report(const char* what, const QElapsedTimer& timer, qint64 count = -1)
     else
         std::printf("%-44s %8lld ms\n", what, qint64(timer.elapsed()));
     std::fflush(stdout);
-}
-
-long long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
 }
 
 } // namespace

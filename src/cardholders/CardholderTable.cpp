@@ -25,7 +25,9 @@ std::pair<QString, QString> CardholderTable::firstPermission(const QString& term
         return {};
     if (terminals.isEmpty())
         return {QStringLiteral("      "), QString()};
-    return {splitPermissionList(terminals).first(), splitPermissionList(validity).first()};
+    // The first entry only: no list is built for each of the holders loaded.
+    const auto first = [](const QString& list) { return list.left(list.indexOf(ListSeparator)); };
+    return {first(terminals), first(validity)};
 }
 
 void ColumnTexts::append(QStringView text)
@@ -81,8 +83,10 @@ bool CardholderTable::load(Database& db, const std::function<void()>& pump)
             pump();
         return true;
     };
-    bool ok = db.query(columns + QStringLiteral("where 卡号 = '' or 卡号 is null order by 姓名"), {}, addRow);
-    ok = db.query(columns + QStringLiteral("where 卡号 <> '' order by 姓名"), {}, addRow) && ok;
+    // One pass over the table, sorted once: two queries (without a card, then with one) made
+    // the second walk the name index and fetch every row out of order, each page decrypted
+    // again, three times the cost at 100,000 holders. Equal names keep the index's order.
+    const bool ok = db.query(columns + QStringLiteral("order by coalesce(卡号, '') <> '', 姓名, 电话, ID"), {}, addRow);
     squeeze();
     changed();
     return ok;

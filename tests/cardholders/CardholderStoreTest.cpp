@@ -86,6 +86,7 @@ private slots:
     void searchLooksAtFiftyCharacters();
     void searchGivesTheRowsOfThePlainMatcher_data();
     void searchGivesTheRowsOfThePlainMatcher();
+    void loadListsHoldersWithoutACardFirstEachPartByName();
 };
 
 void CardholderStoreTest::searchPatterns_data()
@@ -236,6 +237,34 @@ void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher()
                 got << table.viewText(view, r, c);
         QVERIFY2(got == expected, qPrintable(QStringLiteral("step %1: %2").arg(step).arg(fields[view].join(u'|'))));
     }
+}
+
+void CardholderStoreTest::loadListsHoldersWithoutACardFirstEachPartByName()
+{
+    ProgramFolder folder;
+    // Stored out of order: name, phone, card, terminals, validities (null for NULL).
+    const struct {
+        const char *name, *phone, *card, *terminals, *validity;
+    } stored[] = {{"b", "2", "0000000002", "5、17、", "A、B、"}, {"a", "9", nullptr, nullptr, nullptr},
+                  {"c", "1", "", "", ""},                       {"a", "1", "0000000003", "7", "C"},
+                  {"b", "1", "0000000001", "12、", "D、"},       {"a", "5", "", nullptr, nullptr},
+                  {"d", "1", " ", "1、", "E、"},                 {"a", "3", nullptr, nullptr, nullptr}};
+    Database db;
+    QVERIFY(db.open(folder.databasePath()));
+    for (const auto& row : stored) {
+        QVariantList values;
+        for (const char* text : {row.name, row.phone, row.card, row.terminals, row.validity})
+            values << (text ? QVariant(QString::fromUtf8(text)) : QVariant());
+        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) values (?, ?, ?, ?, ?)"),
+                        values));
+    }
+    CardholderTable table;
+    QVERIFY(table.load(db));
+    QStringList order;
+    for (int r = 1; r <= table.rowCount(); ++r)
+        order << QStringList{table.rowText(r, 1) + table.rowText(r, 6), table.rowText(r, 8), table.rowText(r, 9)}.join(u'|');
+    // A card of blanks is a card; the list columns show the first terminal and its validity.
+    QCOMPARE(order, QStringList({"a3||", "a5||", "a9||", "c1|      |", "a1|7|C", "b1|12|D", "b2|5|A", "d1|1|E"}));
 }
 
 void CardholderStoreTest::insertValuesAndRequiredFields()
