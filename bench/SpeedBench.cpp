@@ -2,6 +2,7 @@
 //   k27-bench-speed [RECORDS]   (default 1,000,000; the database is made once in /tmp and reused)
 // "plain" is the statement the program ran before: a scan of every record through the
 // SQLCipher C API, run in the same process on the same file. Figures are medians of three.
+#include "ResidentMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "platform/GridExporter.h"
@@ -20,6 +21,7 @@
 #include <sqlcipher/sqlite3.h>
 
 using namespace k27;
+using k27::bench::residentKb;
 
 namespace {
 
@@ -47,17 +49,6 @@ void line(const char* what, double ms, const char* reference, double refMs, cons
     else
         std::printf("%-40s %9.1f ms   %-22s %12s  %14s   goal %s\n", what, ms, reference, "", "", goal);
     std::fflush(stdout);
-}
-
-long long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& l : status.readAll().split('\n'))
-        if (l.startsWith("VmRSS:"))
-            return l.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
 }
 
 // The statement through the C API, every row stepped and its texts read.

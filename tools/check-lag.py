@@ -38,6 +38,8 @@ REQUIRED_MESSAGES = number_range(
 REQUIRED_MESSAGES |= number_range((170, 173))
 # Titles of the file dialogs and the name of the picture filter.
 REQUIRED_MESSAGES |= number_range((160, 167))
+# Progress of a large record list's count and export.
+REQUIRED_MESSAGES |= number_range((190, 191))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",
