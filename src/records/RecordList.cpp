@@ -53,6 +53,9 @@ RecordQuery::Result RecordList::start(Database& db, const RecordFilter& filter, 
     if (read == 0)
         return result;
     first.rows = read;
+    // The first block is read again from its first record, not from the newest one then:
+    // records collected meanwhile would push its rows down.
+    first.from.keepBelowFirstOf(m_pass);
     m_blocks.append(first);
     m_count = result.rows = read;
     m_cache.push_front(std::move(cached));

@@ -171,6 +171,16 @@ void RecordCursor::chooseWindow(int wanted)
     w.chosen = true;
 }
 
+void RecordCursor::keepBelowFirstOf(const RecordCursor& reader)
+{
+    if (m_started || m_undated || reader.m_firstTime.isNull())
+        return;
+    // Just above the first record: a record stored later with the same time has a higher ID.
+    m_started = true;
+    m_lastTime = reader.m_firstTime;
+    m_lastId = reader.m_firstId + 1;
+}
+
 int RecordCursor::read(Database& db, RecordRows* into, int rows)
 {
     int added = 0;
@@ -222,6 +232,10 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows)
             }
             if (into)
                 appendRow(row, *into, m_terminals);
+            if (!m_started && !m_undated) {
+                m_firstTime = row.value(0);
+                m_firstId = id;
+            }
             previous = m_lastId = id;
             m_lastTime = row.value(0);
             m_started = true;

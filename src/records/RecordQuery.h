@@ -49,6 +49,9 @@ public:
     // records are all read.
     QVariant lastTime() const { return m_started && !m_undated ? m_lastTime : QVariant(); }
     bool pastDated() const { return m_undated; }
+    // Called on a copy made before `reader` read its first rows: the copy then reads the same
+    // rows again, leaving out records stored since with a newer entry time.
+    void keepBelowFirstOf(const RecordCursor& reader);
     // Appends at least `rows` more result rows when there are so many (the rows of one record
     // are never split) and returns how many were added; -1 when the database refused, the
     // cursor is then at its end.
@@ -95,6 +98,8 @@ private:
     QVariant m_end;
     QVariant m_lastTime;
     qint64 m_lastId = 0;
+    QVariant m_firstTime;     // the first dated record read
+    qint64 m_firstId = 0;
     QHash<qint64, QString> m_terminals;   // formatted once per terminal number
 };
 
