@@ -373,9 +373,8 @@ void RecordPage::importFile()
     if (path.isEmpty())
         return;
 
-    // The import replaces the list with the rows it adds: the rest of the last query is not read.
+    // The import replaces the list with the rows it adds: the rest of the last query is not counted.
     m_loader.stop();
-    m_list.showTable(m_window.rows);
     RecordImport::Result result;
     {
         Operation operation(*this);
@@ -386,9 +385,12 @@ void RecordPage::importFile()
         result = RecordImport::run(operation.db() ? *operation.db() : closed, path, *m_window.rows, &progress);
     }
     if (!result.readable) {
+        // Nothing changed: the last query's list stays, and its count goes on.
+        scheduleLoad();
         dialogs.message(this, message(MsgUnreadable), Dialogs::Icon::Warning);
         return;
     }
+    m_list.showTable(m_window.rows);
     showRowCount(false);
     dialogs.message(this, RecordImport::summary(m_window.context->language, result),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);

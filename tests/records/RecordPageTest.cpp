@@ -115,6 +115,10 @@ private slots:
         QCOMPARE(g->rows(), 61);
         QCOMPARE(g->cellText(1, 1), QStringLiteral("2024-05-01 08:00:59"));
         QCOMPARE(g->cellText(1, 6), QStringLiteral("0007"));
+        // A file that cannot be read changes nothing: the query's list stays.
+        fx.dialogs.fileAnswers << fx.folder.filePath(QStringLiteral("missing.txt"));
+        p->btnInputD->click();
+        QCOMPARE(g->cellText(1, 1), QStringLiteral("2024-05-01 08:00:59"));
 
         // No current row: the header row. Then rows 3..1 dragged upwards.
         g->view()->selectionModel()->clear();
