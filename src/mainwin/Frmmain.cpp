@@ -245,6 +245,7 @@ void Frmmain::buildWindow()
     connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
     connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
     connect(m_settingsPage, &SettingsPage::databaseRestored, this, [this] {
+        m_recordPage->databaseReplaced();
         LoadCardholders();
         FilterCardholders(0, false);
     });

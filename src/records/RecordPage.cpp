@@ -107,6 +107,9 @@ public:
     {
         m_page.setOperationButtonsEnabled(true);
         m_page.m_busy = false;
+        // A restore while the work let events through: its result goes now.
+        if (std::exchange(m_page.m_replaced, false))
+            m_page.databaseReplaced();
     }
 
 private:
@@ -306,6 +309,18 @@ void RecordPage::find()
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
         m_window.context->dialogs().message(this, message(MsgNoRecords), Dialogs::Icon::Warning);
     scheduleLoad();
+}
+
+void RecordPage::databaseReplaced()
+{
+    if (m_busy) {
+        m_replaced = true;   // the export still reading the list empties it when done
+        return;
+    }
+    m_loader.stop();
+    m_window.rows->clear();
+    m_list.showTable(m_window.rows);
+    showRowCount(false);
 }
 
 Database* RecordPage::reader()

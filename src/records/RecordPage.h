@@ -54,6 +54,9 @@ public:
     void importFile();
     void deleteRows();
     void exportGrid();
+    // A restore replaced the database: the shown result's positions belong to the old file,
+    // so the list empties until the next query.
+    void databaseReplaced();
 
     // An import, deletion, export or query is running (window events are let through meanwhile).
     bool isBusy() const { return m_busy; }
@@ -103,6 +106,7 @@ private:
 
     Window m_window;
     bool m_busy = false;
+    bool m_replaced = false;   // a restore came while busy
     RecordList m_list;
     QTimer m_loader;
 };

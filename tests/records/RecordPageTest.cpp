@@ -8,6 +8,7 @@
 #include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
 #include "mainwin/ProgressPanel.h"
+#include "mainwin/SettingsPage.h"
 #include "platform/Grid.h"
 #include "records/RecordPage.h"
 #include "terminals/TerminalPage.h"
@@ -202,6 +203,20 @@ private slots:
         p->TxtCode->setText(QStringLiteral("NEW"));
         p->BtnFind->click();
         QCOMPARE(g->rows(), 2);
+
+        // A restore through the settings page empties the list until the next query.
+        emit w.settingsPage()->databaseRestored();
+        QCOMPARE(g->rows(), 1);
+        // One that comes while an export reads the list waits for the export's end.
+        p->TxtCode->clear();
+        p->BtnFind->click();
+        QTimer::singleShot(0, &w, [&] { emit w.settingsPage()->databaseRestored(); });
+        fx.dialogs.fileAnswers << csv;
+        p->btnOutD->click();
+        QFile again(csv);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll().trimmed().split('\n').size(), total + 2);
+        QCOMPARE(g->rows(), 1);
     }
 
     // The key is derived once for the window's connection and once for the runs', however many
