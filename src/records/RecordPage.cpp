@@ -152,7 +152,8 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
         DT[i]->setDateRange(firstDate, lastDate);
         DT[i]->setCalendarPopup(true);
         DT[i]->setMinimumHeight(FieldHeight);
-        DT[i]->setMinimumWidth(180);
+        // The whole time and the calendar button, not a fixed guess that cuts the seconds.
+        DT[i]->setMinimumWidth(DT[i]->fontMetrics().horizontalAdvance(QStringLiteral("2099-12-30 00:00:00")) + 34);
     }
     DT[1]->setDateTime(QDateTime(QDate(2011, 3, 15), QTime(0, 0)));
     DT[0]->setDateTime(QDateTime(QDate::currentDate(), QTime(0, 0)));
@@ -161,7 +162,7 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     CmbNum->addItems({QStringLiteral("50"), QStringLiteral("100"), QStringLiteral("200"), QStringLiteral("500"),
                       QStringLiteral("1000"), QStringLiteral("2000"), QStringLiteral("5000")});
     CmbNum->setEditText(QStringLiteral("200"));
-    CmbNum->setMinimumWidth(90);
+    CmbNum->setMinimumWidth(70);
 
     BtnFind = button(FrmIO, QStringLiteral("BtnFind"), QStringLiteral("查询"));
     btnInputD = button(FrmIO, QStringLiteral("btnInputD"), QStringLiteral("导入"));
@@ -188,7 +189,7 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     span->addWidget(DT[1]);
     span->addWidget(label(FrmIO, QStringLiteral("Label58"), QStringLiteral("—")));
     span->addWidget(DT[0]);
-    span->addSpacing(16);
+    span->addSpacing(8);
     span->addWidget(CKNum);
     span->addWidget(CmbNum);
     span->addStretch();
