@@ -25,6 +25,7 @@ void RecordList::clear()
     m_cache.clear();
     m_cached.clear();
     m_edits.clear();
+    m_readFailed = false;
 }
 
 void RecordList::showTable(RecordRows* rows)
@@ -128,14 +129,18 @@ const RecordRows* RecordList::load(int block)
         return &m_cache.front().rows;
     }
     Database* db = m_reader ? m_reader() : nullptr;
-    if (!db)
+    if (!db) {
+        m_readFailed = true;
         return nullptr;
+    }
     // A copy: the block's start stays for the next time the block is read.
     RecordCursor from = m_blocks[block].from;
     Cached cached{block, {}};
     cached.rows.reserve(m_blocks[block].rows);
-    if (from.fetch(*db, cached.rows, m_blocks[block].rows) < 0)
+    if (from.fetch(*db, cached.rows, m_blocks[block].rows) < 0) {
+        m_readFailed = true;
         return nullptr;
+    }
     if (int(m_cache.size()) >= m_cacheBlocks) {
         m_cached.erase(m_cache.back().block);
         m_cache.pop_back();

@@ -56,6 +56,10 @@ public:
 
     // Empty text outside rows 1..rowCount() or columns 1..8, or when a block cannot be read.
     QString text(int row, int col);
+    // A block could not be read since the last start(), clear() or resetReadFailure(): texts
+    // taken meanwhile may be empty in its place.
+    bool readFailed() const { return m_readFailed; }
+    void resetReadFailure() { m_readFailed = false; }
     void setText(int row, int col, const QString& text);
     // The last row of the block that holds `row`: a deletion takes the keys of a whole block
     // before any of its records go, as a block is read again by position.
@@ -95,6 +99,7 @@ private:
     std::list<Cached> m_cache;   // most recently used first
     std::unordered_map<int, std::list<Cached>::iterator> m_cached;
     QHash<quint64, QString> m_edits;
+    bool m_readFailed = false;
 };
 
 } // namespace k27

@@ -474,8 +474,15 @@ void RecordPage::exportGrid()
         } else {
             PanelProgress progress(m_window, this, message(MsgExporting));
             progress.begin(m_list.rowCount());
+            m_list.resetReadFailure();
             result = GridIO->exportToFile(dialogs, file, true, false, {},
                                           [&](int done, int total) { progress.advance(done, total); });
+        }
+        // A restore while the file was written, or a block that could not be read, would leave
+        // rows of another database or empty ones in it: not an export to report as made.
+        if (result.ok() && (m_replaced || m_list.readFailed())) {
+            QFile::remove(file);
+            result = GridExportResult::failed(file, {});
         }
     }
     scheduleLoad();

@@ -232,7 +232,8 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows)
             }
             if (into)
                 appendRow(row, *into, m_terminals);
-            if (!m_started && !m_undated) {
+            // (A card filter's first window may have been empty and moved the start already.)
+            if (m_firstTime.isNull() && !m_undated) {
                 m_firstTime = row.value(0);
                 m_firstId = id;
             }

@@ -141,6 +141,32 @@ private slots:
             QVERIFY(list.cachedBlocks() <= 2);
         }
     }
+
+    // A record that shares card and time with one of an earlier block goes with it; the rows
+    // behind it must not move up into a selection that ends there.
+    void twinInALaterBlockLeavesTheRowsBehindIt()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        // Newest first: c1 c2 c3 X | c5 X c7 c8 | c9 (blocks of 4); the two X share their time.
+        const char* const oldestFirst[][2] = {{"c9", "08:01"}, {"c8", "08:02"}, {"c7", "08:03"}, {"X", "08:04"},
+                                              {"c5", "08:04"}, {"X", "08:04"}, {"c3", "08:05"}, {"c2", "08:06"},
+                                              {"c1", "08:07"}};
+        for (const auto& [card, minute] : oldestFirst)
+            d.record(QString::fromLatin1(card), QStringLiteral("2024-05-01 %1:00").arg(QLatin1String(minute)));
+        QVERIFY(d.db.commit());
+        RecordList list(4, 1);
+        list.setReader([&] { return &d.db; });
+        RecordRows table;
+        list.start(d.db, {}, table);
+        while (list.isCounting())
+            QVERIFY(list.countPortion(d.db, 0));
+        QCOMPARE(list.text(6, RecordRows::Card), QStringLiteral("X"));
+        QCOMPARE(RecordDeletion::run(d.db, list, 1, 6, nullptr), 6);
+        QCOMPARE(d.count(QStringLiteral("卡号 IN ('c7', 'c8', 'c9')")), qint64(3));
+        QCOMPARE(list.rowCount(), 3);
+        QCOMPARE(list.text(1, RecordRows::Card), QStringLiteral("c7"));
+    }
 };
 
 QTEST_GUILESS_MAIN(RecordDeletionTest)

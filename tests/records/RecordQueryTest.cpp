@@ -369,6 +369,31 @@ private slots:
             listMatches(filterOf(c), plain(filterOf(c)));
     }
 
+    // A card filter whose first window of time holds none of its records: its first block is
+    // still read again from its own first record, so one stored later stays out.
+    void cardFilterFirstBlockStaysPutAfterAnEmptyWindow()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        for (int i = 0; i < 100; ++i)
+            d.record(QStringLiteral("A"), QStringLiteral("2024-05-01 08:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')));
+        for (int i = 0; i < 5; ++i)
+            d.record(QStringLiteral("B"), QStringLiteral("2024-04-01 00:0%1:00").arg(i));
+        QVERIFY(d.db.commit());
+        RecordList list(4, 1);
+        list.setReader([&] { return &d.db; });
+        RecordRows table;
+        RecordFilter filter;
+        filter.card = QStringLiteral("B");
+        QCOMPARE(list.start(d.db, filter, table).rows, 4);
+        d.record(QStringLiteral("B"), QStringLiteral("2024-06-01 00:00:00"));
+        while (list.isCounting())
+            QVERIFY(list.countPortion(d.db, 0));
+        QCOMPARE(list.rowCount(), 5);
+        QCOMPARE(list.text(5, RecordRows::Time), QStringLiteral("2024-04-01 00:00:00"));   // the first block leaves the cache
+        QCOMPARE(list.text(1, RecordRows::Time), QStringLiteral("2024-04-01 00:04:00"));
+    }
+
     void olderDatabasesGainTheIndexesAndRefusalsLeaveNoRows()
     {
         RecordDatabase d;
