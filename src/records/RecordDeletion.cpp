@@ -47,62 +47,60 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
         return 0;
     const int total = last - first + 1;
 
-    // Every key is taken before the first record goes. A statement also removes the records
-    // that share its card and time; were a large result's blocks read again by position
-    // afterwards, the rows behind such a record would move up, and a selection ending there
-    // would take a record that was never selected. The keys wait in a table of this
-    // connection's own temporary store, not in memory: a selection may hold millions of rows.
-    // They are written in the first step's transaction, which fails or commits with it.
-    RecordQuery::ensureIndexes(db);
-    db.useBulkWrites();
-    WriteSteps steps(db, progress, total, {500, 100, ProgressStep});
-    if (!steps.begin() || !db.exec(QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS deletion_keys (card TEXT, entry TEXT)"))
-        || !db.exec(QStringLiteral("DELETE FROM temp.deletion_keys")))
-        steps.fail();
-    Statement keep(db, QStringLiteral("INSERT INTO temp.deletion_keys (card, entry) VALUES (?, ?)"));
-    Statement remove(db, QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?"));
-    if (!keep.isValid() || !remove.isValid())
-        steps.fail();
-    rows.resetReadFailure();
-    for (int r = first; r <= last && !steps.failed(); ++r) {
+    const auto keyOf = [&](int r) {
         const QString entry = trimSpaces(rows.text(r, RecordRows::Time));
         // An entry time edited into another spelling of the same moment still finds its
         // record; a text that is no time finds nothing.
         const QString stored = normaliseEntryTime(entry);
-        if (!keep.bind(1, trimSpaces(rows.text(r, RecordRows::Card))).bind(2, stored.isEmpty() ? entry : stored).exec())
-            steps.fail();
-        else if (progress && r == rows.blockEnd(r))
-            progress->idle();
-    }
-    // A block that could not be read gave empty keys: nothing is deleted on such a reading.
-    if (rows.readFailed())
+        return std::pair{trimSpaces(rows.text(r, RecordRows::Card)), stored.isEmpty() ? entry : stored};
+    };
+    // A statement also removes the records that share its card and time, wherever they are in
+    // the list, and a block read again afterwards is short of them: its later rows move up.
+    // So the block that holds the selection's last row, where rows moving up would bring in
+    // rows never selected, is taken before anything goes. The blocks before it are selected
+    // whole (but the first, taken before anything goes) and each is taken whole before its
+    // records go; read again, a block brings in no rows of the next.
+    const int lastBlock = qMax(first, rows.blockStart(last));
+    rows.resetReadFailure();
+    QList<std::pair<QString, QString>> tail;
+    tail.reserve(last - lastBlock + 1);
+    for (int r = lastBlock; r <= last; ++r)
+        tail.append(keyOf(r));
+
+    RecordQuery::ensureIndexes(db);
+    db.useBulkWrites();
+    Statement remove(db, QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?"));
+    WriteSteps steps(db, progress, total, {500, 100, ProgressStep});
+    if (!remove.isValid() || !steps.begin())
         steps.fail();
     int count = 0;
-    while (!steps.failed() && count < total) {
-        QList<std::pair<QString, QString>> keys;
-        if (!db.query(QStringLiteral("SELECT card, entry FROM temp.deletion_keys WHERE rowid > ? ORDER BY rowid LIMIT 512"),
-                      {count}, [&](const Row& row) {
-                          keys.append({row.text(0), row.text(1)});
-                          return true;
-                      })
-            || keys.isEmpty()) {
+    const auto removeAll = [&](const QList<std::pair<QString, QString>>& keys) {
+        // A block that could not be read gave empty keys: nothing is deleted on such a reading.
+        if (rows.readFailed())
             steps.fail();
-            break;
-        }
-        for (const auto& [card, entry] : std::as_const(keys)) {
+        for (const auto& [card, entry] : keys) {
+            if (steps.failed())
+                return;
             if (!remove.bind(1, card).bind(2, entry).exec()) {
                 steps.fail();   // the file cannot be written: this step's rows stay
-                break;
+                return;
             }
             steps.wrote();
             steps.lineDone(++count);
         }
+    };
+    for (int r = first; r < lastBlock && !steps.failed();) {
+        const int end = qMin(rows.blockEnd(r), lastBlock - 1);
+        QList<std::pair<QString, QString>> keys;
+        for (; r <= end; ++r)
+            keys.append(keyOf(r));
+        removeAll(keys);
     }
+    removeAll(tail);
     steps.finish(count);
     const int deleted = steps.failed() ? steps.committedLines() : count;
     if (writeFailed)
         *writeFailed = steps.failed();
-    db.exec(QStringLiteral("DELETE FROM temp.deletion_keys"));
 
     if (deleted > 0)
         rows.removeRows(first, first + deleted - 1);

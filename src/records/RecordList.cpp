@@ -121,6 +121,14 @@ int RecordList::blockEnd(int row) const
     return b < 0 ? row : m_blocks[b].firstRow + m_blocks[b].rows - 1;
 }
 
+int RecordList::blockStart(int row) const
+{
+    if (m_table)
+        return 1;
+    const int b = blockOf(row);
+    return b < 0 ? row : m_blocks[b].firstRow;
+}
+
 const RecordRows* RecordList::load(int block)
 {
     const auto found = m_cached.find(block);
@@ -137,7 +145,12 @@ const RecordRows* RecordList::load(int block)
     RecordCursor from = m_blocks[block].from;
     Cached cached{block, {}};
     cached.rows.reserve(m_blocks[block].rows);
-    if (from.fetch(*db, cached.rows, m_blocks[block].rows) < 0) {
+    // Up to where the next block starts: records deleted meanwhile leave this block short
+    // rather than bring in rows of the next one.
+    const int read = block + 1 < m_blocks.size()
+        ? from.fetchBefore(*db, cached.rows, m_blocks[block].rows, m_blocks[block + 1].from)
+        : from.fetch(*db, cached.rows, m_blocks[block].rows);
+    if (read < 0) {
         m_readFailed = true;
         return nullptr;
     }

@@ -64,6 +64,8 @@ public:
     // The last row of the block that holds `row`: a deletion takes the keys of a whole block
     // before any of its records go, as a block is read again by position.
     int blockEnd(int row) const;
+    // The first row of that block (1 for a table held whole).
+    int blockStart(int row) const;
     // Rows first..last (clamped) left the database: later rows move up.
     void removeRows(int first, int last);
 

@@ -181,7 +181,20 @@ void RecordCursor::keepBelowFirstOf(const RecordCursor& reader)
     m_lastId = reader.m_firstId + 1;
 }
 
-int RecordCursor::read(Database& db, RecordRows* into, int rows)
+bool RecordCursor::reachedBy(const QVariant& time, qint64 id) const
+{
+    // Dated records come first, newest first; then those without a time, highest ID first.
+    const bool undated = time.isNull();
+    if (!m_undated) {
+        if (!m_started || undated)
+            return true;
+        const int order = time.toString().compare(m_lastTime.toString());
+        return order < 0 || (order == 0 && id < m_lastId);
+    }
+    return undated && (!m_started || id < m_lastId);
+}
+
+int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCursor* bound)
 {
     int added = 0;
     while (added < rows && !atEnd()) {
@@ -222,12 +235,17 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows)
             sql += QStringLiteral(" ORDER BY r.ID DESC");
         }
         bool cut = false;
+        bool bounded = false;
         qint64 previous = -1;
         const bool ok = db.query(sql, params, [&](const Row& row) {
             const qint64 id = row.integer(8);
             // The rows of one record (a card shared by two cardholders) stay together.
             if (added >= rows && id != previous) {
                 cut = true;
+                return false;
+            }
+            if (bound && bound->reachedBy(row.value(0), id)) {
+                bounded = true;
                 return false;
             }
             if (into)
@@ -248,6 +266,8 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows)
             reset();
             return -1;
         }
+        if (bounded)
+            break;
         if (!cut && windowed) {
             w.chosen = false;
             if (w.low.isValid()) {

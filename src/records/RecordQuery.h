@@ -59,10 +59,19 @@ public:
     // Steps over at least `rows` more result rows as fetch() would read them, reading only what
     // decides which rows there are (no texts): counting a result costs a fraction of reading it.
     int skip(Database& db, int rows) { return read(db, nullptr, rows); }
+    // Reads a block again: as fetch(), but none of the rows at or past where `next` starts.
+    // Records deleted meanwhile then leave the block short instead of pulling in rows of the
+    // block after it.
+    int fetchBefore(Database& db, RecordRows& into, int rows, const RecordCursor& next)
+    {
+        return read(db, &into, rows, &next);
+    }
 
 private:
     friend class RecordQuery;
-    int read(Database& db, RecordRows* into, int rows);
+    int read(Database& db, RecordRows* into, int rows, const RecordCursor* bound = nullptr);
+    // Whether a result row (entry time, ID) comes at or after where this cursor goes on.
+    bool reachedBy(const QVariant& time, qint64 id) const;
     void planWindows(Database& db);
     void chooseWindow(int wanted);
 

@@ -143,17 +143,32 @@ private slots:
     }
 
     // A record that shares card and time with one of an earlier block goes with it; the rows
-    // behind it must not move up into a selection that ends there.
-    void twinInALaterBlockLeavesTheRowsBehindIt()
+    // behind it must not move up into a selection that ends there, nor bring in rows of the
+    // next block.
+    void twinsInALaterBlockLeaveTheRowsBehindThem_data()
     {
+        QTest::addColumn<QStringList>("oldestFirst");   // card@minute, in the order stored
+        QTest::addColumn<int>("last");                  // rows 1..last are deleted
+        QTest::addColumn<QStringList>("left");          // the cards left, newest first
+        // Newest first: c1 c2 c3 X | c5 X c7 c8 | c9; the selection ends in the twin's block.
+        QTest::newRow("selection ends in the twin's block")
+            << QStringList{"c9@01", "c8@02", "c7@03", "X@04", "c5@04", "X@04", "c3@05", "c2@06", "c1@07"} << 6
+            << QStringList{"c7", "c8", "c9"};
+        // Newest first: c1 X Y c4 | X Y c7 c8 | c9 c10 c11; the selection ends in the block after.
+        QTest::newRow("two twins, selection ends a block later")
+            << QStringList{"c11@01", "c10@02", "c9@03", "c8@04", "c7@05", "Y@06", "X@06", "c4@06", "Y@06", "X@06",
+                           "c1@07"}
+            << 9 << QStringList{"c10", "c11"};
+    }
+    void twinsInALaterBlockLeaveTheRowsBehindThem()
+    {
+        QFETCH(QStringList, oldestFirst);
+        QFETCH(int, last);
+        QFETCH(QStringList, left);
         RecordDatabase d;
         QVERIFY(d.db.beginTransaction());
-        // Newest first: c1 c2 c3 X | c5 X c7 c8 | c9 (blocks of 4); the two X share their time.
-        const char* const oldestFirst[][2] = {{"c9", "08:01"}, {"c8", "08:02"}, {"c7", "08:03"}, {"X", "08:04"},
-                                              {"c5", "08:04"}, {"X", "08:04"}, {"c3", "08:05"}, {"c2", "08:06"},
-                                              {"c1", "08:07"}};
-        for (const auto& [card, minute] : oldestFirst)
-            d.record(QString::fromLatin1(card), QStringLiteral("2024-05-01 %1:00").arg(QLatin1String(minute)));
+        for (const QString& record : oldestFirst)
+            d.record(record.section(u'@', 0, 0), QStringLiteral("2024-05-01 08:%1:00").arg(record.section(u'@', 1)));
         QVERIFY(d.db.commit());
         RecordList list(4, 1);
         list.setReader([&] { return &d.db; });
@@ -161,11 +176,13 @@ private slots:
         list.start(d.db, {}, table);
         while (list.isCounting())
             QVERIFY(list.countPortion(d.db, 0));
-        QCOMPARE(list.text(6, RecordRows::Card), QStringLiteral("X"));
-        QCOMPARE(RecordDeletion::run(d.db, list, 1, 6, nullptr), 6);
-        QCOMPARE(d.count(QStringLiteral("卡号 IN ('c7', 'c8', 'c9')")), qint64(3));
-        QCOMPARE(list.rowCount(), 3);
-        QCOMPARE(list.text(1, RecordRows::Card), QStringLiteral("c7"));
+        QCOMPARE(RecordDeletion::run(d.db, list, 1, last, nullptr), last);
+        QStringList stored;
+        d.db.query(QStringLiteral("SELECT 卡号 FROM 进出记录 ORDER BY 进出时间 DESC, ID DESC"), {}, [&](const Row& row) {
+            stored << row.text(0);
+            return true;
+        });
+        QCOMPARE(stored, left);
     }
 };
 
