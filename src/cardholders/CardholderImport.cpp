@@ -101,9 +101,8 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
         }
         steps.lineDone(read);
     }
-    steps.finish(read);
+    result.read = steps.finish(read);
     result.writeFailed = steps.failed();
-    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 

@@ -96,7 +96,7 @@ bool WriteSteps::lineDone(int done)
     return commitNow();
 }
 
-bool WriteSteps::finish(int done)
+int WriteSteps::finish(int done)
 {
     if (!m_failed) {
         m_lines = done;
@@ -104,9 +104,10 @@ bool WriteSteps::finish(int done)
     }
     if (!m_failed)
         show(done);
+    const int counted = m_failed ? m_committedLines : done;
     if (m_progress)
-        m_progress->end(m_failed ? m_committedLines : done, m_total);
-    return !m_failed;
+        m_progress->end(counted, m_total);
+    return counted;
 }
 
 } // namespace k27

@@ -45,9 +45,9 @@ public:
     bool lineDone(int done);
     // Commits the open step now and opens the next (before a question to the operator).
     bool commitNow();
-    // Commits the last step and shows the end of the progress with `done` lines; false when
-    // the run failed (then the end shows the lines committed).
-    bool finish(int done);
+    // Commits the last step and shows the end of the progress. Returns the lines that count:
+    // `done`, or the lines committed when the run failed.
+    int finish(int done);
     // A write was refused for the file's sake: the open step is rolled back, the run stops.
     void fail();
     // The outcome of one row's write, if one was `tried`: a written row counts toward the step;
@@ -56,8 +56,6 @@ public:
     bool rowDone(bool tried, bool written);
 
     bool failed() const { return m_failed; }
-    // Lines whose writes are committed.
-    int committedLines() const { return m_committedLines; }
 
 private:
     bool commit();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "cardholders/CardholderTable.h"
-#include "db/Database.h"
 #include "issuing/CommandBuffer.h"
 #include "platform/RunGuard.h"
 #include "records/RecordRows.h"

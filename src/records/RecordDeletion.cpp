@@ -97,8 +97,7 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
         removeAll(keys);
     }
     removeAll(tail);
-    steps.finish(count);
-    const int deleted = steps.failed() ? steps.committedLines() : count;
+    const int deleted = steps.finish(count);
     if (writeFailed)
         *writeFailed = steps.failed();
 

@@ -247,9 +247,8 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
         steps.lineDone(read);
     }
     // A read error half-way keeps what was read before it.
-    steps.finish(read);
+    result.read = steps.finish(read);
     result.writeFailed = steps.failed();
-    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 

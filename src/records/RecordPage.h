@@ -2,7 +2,6 @@
 
 #include "RecordList.h"
 #include "RecordQuery.h"
-#include "db/Database.h"
 #include "platform/RunGuard.h"
 
 #include <QString>
@@ -21,6 +20,7 @@ class QPushButton;
 namespace k27 {
 
 class AppContext;
+class Database;
 class Grid;
 class RecordRows;
 

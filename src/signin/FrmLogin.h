@@ -1,6 +1,5 @@
 #pragma once
 
-#include "db/Database.h"
 
 #include <QDialog>
 

@@ -75,9 +75,8 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
         }
         steps.lineDone(read);
     }
-    steps.finish(read);
+    result.read = steps.finish(read);
     result.writeFailed = steps.failed();
-    result.read = result.writeFailed ? steps.committedLines() : read;
     return result;
 }
 
