@@ -18,6 +18,7 @@
 #include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <limits>
@@ -221,6 +222,9 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     connect(CKD, &QCheckBox::toggled, this, &RecordPage::onTimeSpanToggled);
     connect(CKNum, &QCheckBox::toggled, this, &RecordPage::onRecentToggled);
     connect(BtnFind, &QPushButton::clicked, this, &RecordPage::find);
+    // Enter in a filter field searches, as the search button does.
+    for (QLineEdit* field : {TxtCode, T_Name, T_Dpt, T_No})
+        connect(field, &QLineEdit::returnPressed, this, &RecordPage::find);
     m_loader.setSingleShot(true);
     m_loader.setInterval(0);
     connect(&m_loader, &QTimer::timeout, this, &RecordPage::loadPortion);
