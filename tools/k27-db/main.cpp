@@ -1,8 +1,11 @@
 // k27-db: creates and checks the program's encrypted database.
 //   k27-db init PATH    create an empty database with the register tables (never overwrites)
 //   k27-db check PATH   open it with the database password and run an integrity check
+//   k27-db verify-log PATH [--head CODE]   walk the operator log's hash chain; with a head code
+//                       written down earlier, prove that nothing up to its row has changed since
 // Exit status 0 on success, 1 with a one-line reason otherwise.
 
+#include "audit/AuditLog.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 
@@ -43,12 +46,32 @@ static int check(const QString& path)
     return 0;
 }
 
+static int verifyLog(const QString& path, const QString& code)
+{
+    Database db;
+    if (!db.open(path, true))
+        return fail(QStringLiteral("cannot open %1 with the database password (%2)").arg(path, db.lastError()));
+    if (!db.hasTable(QStringLiteral("操作日志")))
+        return fail(QStringLiteral("%1 has no operator log").arg(path));
+    const k27::audit::Verdict v = code.isEmpty() ? k27::audit::verify(db) : k27::audit::verifyAgainstHead(db, code);
+    if (!v.intact())
+        return fail(v.text);
+    std::printf("%s\nhead %s\n", qPrintable(v.text), qPrintable(k27::audit::headCode(v.count, v.head)));
+    return 0;
+}
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() >= 3 && args[1] == QLatin1String("verify-log")) {
+        if (args.size() == 3)
+            return verifyLog(args[2], {});
+        if (args.size() == 5 && args[3] == QLatin1String("--head"))
+            return verifyLog(args[2], args[4]);
+    }
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check PATH"));
+        return fail(QStringLiteral("usage: k27-db init|check PATH, k27-db verify-log PATH [--head CODE]"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))
