@@ -4,6 +4,7 @@
 // under a window manager to see the window as the operator does).
 #include "ScriptedDialogs.h"
 #include "cardholders/CardholderPage.h"
+#include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
 #include "platform/Grid.h"
 #include "ribbon/VelRibbon.h"
@@ -40,6 +41,8 @@ int main(int argc, char* argv[])
     k27::Frmmain window(context);
     window.show();
     QTest::qWait(500);
+    // The status line as after a card written, to see its colour.
+    window.issuingPage()->showTip(context.message(53) + QStringLiteral("0000012345"), k27::IssuingPage::SuccessColour);
     for (int page = 1; page <= 5; ++page) {
         window.ribbon()->selectTab(page - 1);   // as a click on the tab: the bar shows it too
         QTest::qWait(250);
