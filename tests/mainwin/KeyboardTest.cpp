@@ -65,7 +65,7 @@ void makeCellsCurrent(QWidget* page)
 }
 
 // One round of Tab (or Shift+Tab) from `first` back to it, as names of the stops (a date
-// field's sections count once).
+// field's sections count once); "trapped" ends a round that never came back.
 QStringList walk(QWidget* first, bool backwards)
 {
     first->setFocus(Qt::TabFocusReason);
@@ -74,11 +74,11 @@ QStringList walk(QWidget* first, bool backwards)
         QTest::keyClick(focused(), backwards ? Qt::Key_Backtab : Qt::Key_Tab,
                         backwards ? Qt::ShiftModifier : Qt::NoModifier);
         if (focused() == first || stopName(focused()) == stops.first())
-            break;
+            return stops;
         if (stopName(focused()) != stops.last())
             stops << stopName(focused());
     }
-    return stops;
+    return stops << QStringLiteral("trapped");
 }
 
 } // namespace
