@@ -46,7 +46,7 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setWordWrap(true);
     Image1->setFrameShape(QFrame::StyledPanel);
-    Image1->setStyleSheet(QStringLiteral("QLabel#Image1 { background: #f4f6f9; color: #7a8594; }"));
+    Image1->setStyleSheet(QStringLiteral("QLabel#Image1 { background: #f4f6f9; color: #5a6472; }"));
     Image1->installEventFilter(this);
     m_imageHint = Image1->text();
     btnInsert = button(frameAdd, QStringLiteral("btnInsert"), QStringLiteral("添加"));
@@ -110,6 +110,7 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     search->setRowStretch(2, 1);
 
     GridU = named(new Grid(this), QStringLiteral("GridU"));
+    GridU->setEnterOpensRow(true);
 
     auto* top = new QHBoxLayout;
     top->setSpacing(10);
@@ -375,6 +376,8 @@ void CardholderPage::insertCardholder()
                                      + QStringList{QString(), QString(), QString()});
     clearFields();
     filter();
+    // Ready for the next entry.
+    TxtName->setFocus();
 }
 
 void CardholderPage::updateCardholder()

@@ -20,8 +20,6 @@ namespace k27 {
 
 namespace {
 
-const QColor Green(0, 255, 0);
-const QColor Red(255, 0, 0);
 
 constexpr int NameColumn = 1;
 constexpr int PhoneColumn = 6;
@@ -77,13 +75,13 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     const DeviceReply reply = decodeReply(block);
     switch (reply.kind) {
     case DeviceReply::Kind::Accepted:
-        m_page.showTip(m_language.message(51), Green);
+        m_page.showTip(m_language.message(51), IssuingPage::SuccessColour);
         return;
     case DeviceReply::Kind::Refused:
-        m_page.showTip(m_language.message(52), Red);
+        m_page.showTip(m_language.message(52), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::UnknownEightByte:
-        m_page.showTip(m_language.message(54), Red);
+        m_page.showTip(m_language.message(54), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::CardWritten:
         cardWritten(reply.cardNumberText);
@@ -99,7 +97,7 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
 
 void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
 {
-    m_page.showTip(m_language.message(53) + cardNumberText, Green);
+    m_page.showTip(m_language.message(53) + cardNumberText, IssuingPage::SuccessColour);
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
     const QString name = trimSpaces(grid->cellText(row, NameColumn));
@@ -112,13 +110,13 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
                                 sent.restore, sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
-                m_page.showTip(m_language.message(54), Red);
+                m_page.showTip(m_language.message(54), IssuingPage::FailureColour);
                 refreshList();
                 return;
             }
             if (outcome == ApplyOutcome::Mismatch) {
                 m_commBusy = true;
-                m_page.showTip(m_language.message(100) + cardNumberText, Red);
+                m_page.showTip(m_language.message(100) + cardNumberText, IssuingPage::FailureColour);
                 m_dialogs.message(&m_page, m_language.message(99), Dialogs::Icon::None);
                 m_commBusy = false;
                 m_page.showTip(m_language.message(54));

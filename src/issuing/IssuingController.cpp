@@ -37,7 +37,6 @@ constexpr int ValidityColumn = 9;
 constexpr int CardSearchField = 5;
 constexpr int MsgNotSent = 145;
 
-const QColor Green(0, 255, 0);
 
 // The drop-down lists leave out the empty piece after the last "、".
 int offeredCount(const QStringList& list)
@@ -377,7 +376,7 @@ void IssuingController::stop()
     // An ordinary operator never gets the start button, not even through a stop.
     m_page.btnStart->setEnabled(m_administrator);
     m_page.btnStop->setEnabled(false);
-    m_page.showTip(m_language.message(108), Green);
+    m_page.showTip(m_language.message(108), IssuingPage::SuccessColour);
     m_issuingActive = false;
     if (m_runs)
         m_runs->end(RunGuard::Run::Issuing);

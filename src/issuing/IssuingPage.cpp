@@ -5,6 +5,11 @@
 #include "platform/Grid.h"
 
 #include <QDateEdit>
+#include <QEvent>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
+#include <algorithm>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -74,10 +79,17 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     tipFont.setBold(true);
     Lbltip->setFont(tipFont);
 
+    // The run's buttons under the command types: the top row stays narrow enough for a
+    // 1024-pixel screen in every language.
+    auto* runButtons = new QHBoxLayout;
+    runButtons->setSpacing(8);
+    runButtons->addWidget(btnStart);
+    runButtons->addWidget(btnStop);
+    runButtons->addStretch();
     auto* runBox = new QVBoxLayout;
     runBox->setSpacing(8);
-    runBox->addWidget(btnStart);
-    runBox->addWidget(btnStop);
+    runBox->addWidget(frameCommand);
+    runBox->addLayout(runButtons);
     runBox->addStretch();
 
     // Search fields of the target list.
@@ -101,19 +113,17 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     search->setColumnStretch(3, 1);
 
     GridZ = named(new Grid(this), QStringLiteral("GridZ"));
-    // Room for the three groups of tick, number and address without a horizontal scroll bar.
-    GridZ->setFixedWidth(3 * (20 + 50 + 160) + 24);
+    GridZ->setFixedWidth(TerminalGridWidth);
     GridU2 = named(new Grid(this), QStringLiteral("GridU2"));
 
     auto* top = new QHBoxLayout;
     top->setSpacing(10);
     top->addWidget(frameSettings, 3);
-    top->addWidget(frameCommand, 2);
-    top->addLayout(runBox);
+    top->addLayout(runBox, 2);
     top->addWidget(frameSearch, 4);
 
     auto* lists = new QHBoxLayout;
-    lists->setSpacing(10);
+    lists->setSpacing(ListSpacing);
     auto* left = new QVBoxLayout;
     left->setSpacing(6);
     left->addWidget(GridZ, 1);
@@ -126,6 +136,55 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(8);
     page->addLayout(top);
     page->addLayout(lists, 1);
+
+    tabChain({CmbNo, TxtC, DT1, Check1, txtUser, OptN, OptT, OptO, OptR, btnStart, btnStop, CmbF[0], CmbF[1],
+              CmbF[2], CmbF[3], GridZ, GridU2});
+}
+
+// The terminal grid gives up address width (down to a narrow minimum) so that the target list
+// beside it keeps its first columns (name, card, department, phone) in view.
+void IssuingPage::fitLists()
+{
+    const QTableView* list = GridU2->view();
+    const QHeaderView* header = list->horizontalHeader();
+    int wanted = 2 * list->frameWidth() + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list)
+                 + GridU2->columnWidth(0);
+    for (int visual = 0, shown = 0; visual < header->count() && shown < TargetColumnsInView; ++visual) {
+        const int section = header->logicalIndex(visual);
+        if (header->isSectionHidden(section))
+            continue;
+        wanted += header->sectionSize(section);
+        ++shown;
+    }
+    if (!layout())
+        return;
+    // The width the page is shown in: a scroll area's view when it lies in one (the page
+    // itself is never narrower than its controls need, which would keep the grid wide).
+    const int shown = parentWidget() ? parentWidget()->width() : width();
+    const QMargins margins = layout()->contentsMargins();
+    const int room = shown - margins.left() - margins.right() - ListSpacing - wanted;
+    const int grid = std::clamp(room, TerminalGridMinimumWidth, TerminalGridWidth);
+    GridZ->setFixedWidth(grid);
+    const int address = (grid - TerminalGridFrame) / 3 - TickWidth - NumberWidth;
+    for (int group = 0; group < 3; ++group)
+        if (GridZ->cols() > tickColumn(group) + 2)
+            GridZ->setColumnWidth(tickColumn(group) + 2, address);
+}
+
+bool IssuingPage::event(QEvent* event)
+{
+    if (event->type() == QEvent::ParentChange && parentWidget())
+        parentWidget()->installEventFilter(this);
+    if (event->type() == QEvent::Resize)
+        fitLists();
+    return QWidget::event(event);
+}
+
+bool IssuingPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == parentWidget() && event->type() == QEvent::Resize)
+        fitLists();
+    return QWidget::eventFilter(watched, event);
 }
 
 int IssuingPage::terminalAt(int range, int group, int row)

@@ -30,7 +30,21 @@ public:
     static constexpr int TerminalsPerRange = 46;
     static constexpr int GridZRows = 16;
 
+    // The terminal grid: tick, number and address of three groups, plus its frame.
+    static constexpr int TickWidth = 20;
+    static constexpr int NumberWidth = 50;
+    static constexpr int TerminalGridFrame = 24;
+    static constexpr int TerminalGridWidth = 3 * (TickWidth + NumberWidth + 160) + TerminalGridFrame;
+    static constexpr int TerminalGridMinimumWidth = 3 * (TickWidth + NumberWidth + 70) + TerminalGridFrame;
+    // Columns of the target list that stay in view beside the terminal grid.
+    static constexpr int TargetColumnsInView = 4;
+    static constexpr int ListSpacing = 10;
+
     explicit IssuingPage(QWidget* parent = nullptr);
+
+    // Shares the width between the terminal grid and the target list (after a resize and
+    // after the lists' columns were set up).
+    void fitLists();
 
     // The terminal number shown in group 0..2, row 1..16 for a range index, 0 for the two
     // empty cells at the end of group 3.
@@ -52,6 +66,11 @@ public:
     CardFrame::CommandType commandType() const;
     // Renewals and restores list only cardholders who have a card.
     bool cardOnly() const;
+
+    // The status line's colours: green for success, red for failure, dark enough to read on
+    // the page (contrast at least 4.5:1; pure green on grey is 1.2:1).
+    static inline const QColor SuccessColour{0, 120, 0};
+    static inline const QColor FailureColour{200, 0, 0};
 
     // The status line: a text in the given colour (an invalid colour keeps the last one).
     void showTip(const QString& text, const QColor& colour = QColor());
@@ -75,6 +94,10 @@ public:
     QLabel* Lbltip = nullptr;
     Grid* GridZ = nullptr;
     Grid* GridU2 = nullptr;
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // A search field (array index 4..7) changed: typed text, or a choice from its list.

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QString>
 #include <QVariant>
+#include <initializer_list>
 
 namespace k27::form {
 
@@ -77,6 +78,18 @@ inline QRadioButton* option(QWidget* parent, const QString& name, const QString&
 inline QCheckBox* check(QWidget* parent, const QString& name, const QString& caption)
 {
     return named(new QCheckBox(caption, parent), name);
+}
+
+// Tab visits the controls in this order (the layout's reading order, not the order in which
+// they happened to be made).
+inline void tabChain(std::initializer_list<QWidget*> order)
+{
+    QWidget* previous = nullptr;
+    for (QWidget* w : order) {
+        if (previous)
+            QWidget::setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 } // namespace k27::form

@@ -45,6 +45,9 @@ namespace k27 {
 namespace {
 constexpr int Timer1Interval = 100;   // ms after a list load
 constexpr int MsgRunInProgress = 142;
+constexpr int MsgPortDevice = 210;
+constexpr int MsgNoPortApplied = 211;
+constexpr int MsgStaleLock = 212;
 } // namespace
 
 const QStringList& Frmmain::administratorButtons()
@@ -170,6 +173,10 @@ void Frmmain::buildWindow()
     m_recordPage = new RecordPage(m_pages);
     m_settingsPage = new SettingsPage(m_context, m_pages);
     m_picture = {m_cardholderPage, m_terminalPage, m_issuingPage, m_recordPage, m_settingsPage};
+    // Enter presses the focused button of a page, as in the dialogs (not only Space).
+    for (QWidget* page : m_picture)
+        for (QPushButton* button : page->findChildren<QPushButton*>())
+            button->setAutoDefault(true);
     for (int i = 0; i < PageCount; ++i) {
         m_picture[size_t(i)]->setObjectName(QStringLiteral("Picture1"));
         m_picture[size_t(i)]->setProperty("index", i);
@@ -178,6 +185,8 @@ void Frmmain::buildWindow()
         scroll->setObjectName(QStringLiteral("PageScroll"));
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setWidgetResizable(true);
+        // No Tab stop of its own (it would show nothing); it still follows the focus.
+        scroll->setFocusPolicy(Qt::NoFocus);
         scroll->setWidget(m_picture[size_t(i)]);
         m_pages->addWidget(scroll);
     }
@@ -338,6 +347,7 @@ void Frmmain::setupGridColumns()
     grids.GridP = findChild<Grid*>(QStringLiteral("GridP"));
     grids.GridIO = m_recordPage->GridIO;
     SetupGridColumns(grids, m_context.language);
+    m_issuingPage->fitLists();
 }
 
 void Frmmain::showSettings()
@@ -456,8 +466,19 @@ void Frmmain::TabClick(const QString& key)
     if (!isNumber || index < 0 || index >= PageCount)
         return;
     m_pages->setCurrentIndex(index);
-    m_picture[size_t(index)]->show();
-    m_picture[size_t(index)]->raise();
+    QWidget* page = m_picture[size_t(index)];
+    page->show();
+    page->raise();
+    // The keyboard goes on in the new page (a page chosen by Ctrl+1..5 would leave it
+    // on a hidden control).
+    if (!page->isAncestorOf(QApplication::focusWidget())) {
+        for (QWidget* w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+            if (page->isAncestorOf(w) && w->isVisibleTo(page) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) {
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
 
     if (key == QLatin1String("1")) {
         m_cardholderPage->clearSearch();
@@ -471,14 +492,35 @@ void Frmmain::TabClick(const QString& key)
     }
 }
 
-void Frmmain::OpenDevicePort()
+void Frmmain::OpenDevicePort(bool activation)
 {
     if (m_port->isOpen())
         return;
     m_port->setDeviceName(m_context.deviceName);
-    if (!openDevicePort(*m_port, m_context.settings.port, m_context.serialSettings))
-        m_context.dialogs().message(this, m_context.message(openFailureMessage(m_port->openProblem())),
-                                    Dialogs::Icon::Warning);
+    if (openDevicePort(*m_port, m_context.settings.port, m_context.serialSettings))
+        return;
+    if (activation && m_portWarned)
+        return;
+    m_portWarned = m_portWarned || activation;
+    m_context.dialogs().message(this, portFailureText(), Dialogs::Icon::Warning);
+}
+
+QString Frmmain::portFailureText() const
+{
+    const SerialPort::OpenProblem problem = m_port->openProblem();
+    QString why = problem == SerialPort::OpenProblem::StaleLock
+                      ? m_context.message(MsgStaleLock).replace(QStringLiteral("%1"), m_port->lockFile())
+                      : m_context.message(openFailureMessage(problem));
+    const int port = m_context.settings.port;
+    const QString path = m_port->targetPath();
+    QString device;
+    if (port == SerialPort::NamedDevicePort)
+        device = path;
+    else if (port >= SerialPort::FirstPort && port <= SerialPort::LastPort)
+        device = QStringLiteral("COM%1 (%2)").arg(port).arg(path);
+    else
+        device = m_context.message(MsgNoPortApplied);
+    return why + u'\n' + m_context.message(MsgPortDevice).replace(QStringLiteral("%1"), device);
 }
 
 void Frmmain::stopIssuing()
@@ -513,7 +555,7 @@ void Frmmain::changeEvent(QEvent* event)
         m_skipNextActivation = false;
         return;
     }
-    OpenDevicePort();
+    OpenDevicePort(true);
 }
 
 void Frmmain::resizeEvent(QResizeEvent* event)

@@ -60,8 +60,12 @@ public:
     int currentPage() const;
     QWidget* page(int index) const;
 
-    // Opens the serial port when it is closed; message 50 when that fails.
-    void OpenDevicePort();
+    // Opens the serial port when it is closed; a failure warns and names the device. The
+    // window's activations warn once per start (a warning at every return to the window
+    // only gets in the way); applying the settings warns every time.
+    void OpenDevicePort(bool activation = false);
+    // Why the port did not open and which device was meant.
+    QString portFailureText() const;
     // Captions, gender list, title, range texts, then the grid headers (closing the port).
     void applyMainLanguage();
 
@@ -130,6 +134,7 @@ private:
     RunGuard m_runs;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
+    bool m_portWarned = false;      // an activation has warned about the port
     QElapsedTimer m_systemResize;   // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
 

@@ -221,6 +221,7 @@ void SettingsPage::addOperator()
     case OperatorAccounts::Done:
         // The list shows what was stored (trimmed), so later look-ups by name find the row.
         appendOperatorRow(row.name, row.rights, row.mark);
+        m_txtN->setFocus();
         break;
     case OperatorAccounts::AddEmptyName:
         dialogs.message(this, m_context.message(outcome), Dialogs::Icon::Warning);

@@ -3,6 +3,7 @@
 
 #include "SettingsPage.h"
 
+#include "mainwin/FormControls.h"
 #include "platform/Grid.h"
 
 #include <QAbstractItemView>
@@ -82,6 +83,7 @@ void SettingsPage::buildLayout()
     m_cmdDelU = named<QPushButton>(m_frameUsers, "cmdDelU", QStringLiteral("删除"));
     m_gridP = named<Grid>(m_frameUsers, "GridP");
     m_gridP->setReadOnly(true);
+    m_gridP->setEnterOpensRow(true);
     m_gridP->view()->setSelectionBehavior(QAbstractItemView::SelectRows);
     {
         auto* box = new QVBoxLayout(m_frameUsers);
@@ -160,6 +162,10 @@ void SettingsPage::buildLayout()
     page->addLayout(left, 0);
     page->addWidget(m_frameUsers, 1);
     m_frameBackup->setMinimumWidth(300);
+
+    // Reading order: the left column frame by frame, then the operator frame row by row.
+    form::tabChain({m_btnbak, m_dcButton2, m_cmbC, m_cmbS, m_cmdApply, m_cmbLag, m_btnlag, m_txtN, m_optR0, m_optR1,
+                    m_txtP1, m_txtmark, m_txtP2, m_cmdAddU, m_cmdUpU, m_cmdDelU, m_gridP});
 }
 
 } // namespace k27

@@ -4,6 +4,7 @@
 #include "startup/LanguageTable.h"
 
 #include <QFontMetrics>
+#include <QTableView>
 #include <algorithm>
 #include <initializer_list>
 #include <utility>
@@ -19,6 +20,8 @@ using Column = std::pair<int, int>;   // header message (-1: empty), width
 // issuing page keeps one pixel per unit so that its three groups fit beside the target list.
 constexpr double ListUnit = 1.2;
 constexpr double TerminalGridUnit = 1.0;
+// The department in the narrow issuing list: enough to tell two namesakes apart.
+constexpr int IssuingListDepartmentWidth = 100;
 
 void setColumns(Grid* grid, const LanguageTable& language, std::initializer_list<Column> columns,
                 double unit = ListUnit)
@@ -57,6 +60,41 @@ void fitCaptions(Grid* grid)
     }
 }
 
+// Room left and right of a cell's text, on screen and (scaled alike) on paper.
+constexpr int CellPadding = 12;
+
+// A column whose values come from a fixed vocabulary shows the longest of them whole.
+void fitValues(Grid* grid, int col, const QStringList& values)
+{
+    if (!grid)
+        return;
+    const QFontMetrics metrics(grid->view()->font());
+    int widest = 0;
+    for (const QString& value : values)
+        widest = std::max(widest, metrics.horizontalAdvance(value));
+    grid->setColumnWidth(col, std::max(grid->columnWidth(col), widest + CellPadding));
+}
+
+// The sexes as either language's gender list writes them: a row keeps the words it was
+// entered with whatever language is shown now.
+const QStringList& sexes()
+{
+    static const QStringList words = {QStringLiteral("男"), QStringLiteral("女"), QStringLiteral("man"),
+                                      QStringLiteral("woman")};
+    return words;
+}
+
+// Weekdays as terminals write them.
+const QStringList& weekdays()
+{
+    static const QStringList words = {
+        QStringLiteral("星期一"), QStringLiteral("星期二"), QStringLiteral("星期三"), QStringLiteral("星期四"),
+        QStringLiteral("星期五"), QStringLiteral("星期六"), QStringLiteral("星期日"), QStringLiteral("Monday"),
+        QStringLiteral("Tuesday"), QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
+        QStringLiteral("Saturday"), QStringLiteral("Sunday")};
+    return words;
+}
+
 void finish(Grid* grid)
 {
     if (!grid)
@@ -72,15 +110,19 @@ void setupCardholderList(Grid* grid, const LanguageTable& language, bool issuing
                                 {80, 200}, {81, 90}, {82, 70}, {83, 70}, {84, 100}});
     if (!grid)
         return;
+    fitValues(grid, 2, sexes());
     grid->setColumnKind(8, Grid::ColumnKind::DropDown);
     grid->setColumnKind(9, Grid::ColumnKind::DropDown);
     if (issuingList) {
-        // The issuing list sits beside the terminal grid: card number, terminals and
-        // validity follow the name, so that a target who already has a card shows it
-        // without scrolling.
+        // The issuing list sits beside the terminal grid: card number, department and phone
+        // follow the name, so that a target who already has a card shows it and two people
+        // of the same name are told apart without scrolling; terminals and validity come next.
         grid->setColumnPosition(7, 2);
-        grid->setColumnPosition(8, 3);
-        grid->setColumnPosition(9, 4);
+        grid->setColumnPosition(3, 3);
+        grid->setColumnPosition(6, 4);
+        grid->setColumnPosition(8, 5);
+        grid->setColumnPosition(9, 6);
+        grid->setColumnWidth(3, int(IssuingListDepartmentWidth * ListUnit + 0.5));
     }
     finish(grid);
 }
@@ -117,19 +159,19 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
     }
 
     setColumns(grids.GridP, language, {{91, 50}, {92, 100}, {93, 100}, {94, 500}});
+    fitValues(grids.GridP, 2, {language.message(62), language.message(63)});
     finish(grids.GridP);
 
     setColumns(grids.GridIO, language, {{75, 40}, {104, 110}, {111, 30}, {76, 100}, {78, 100},
                                         {80, 235}, {86, 50}, {89, 230}, {82, 80}});
     if (grids.GridIO) {
-        // A whole entry time ("2011-03-15 08:30:05") and a weekday such as "星期二" stay readable.
+        // A whole entry time ("2011-03-15 08:30:05") stays readable.
         const QFontMetrics metrics(grids.GridIO->font());
         const int padding = 12;
         grids.GridIO->setColumnWidth(1, std::max(grids.GridIO->columnWidth(1),
                                                  metrics.horizontalAdvance(QStringLiteral("2011-03-15 08:30:05")) + padding));
-        grids.GridIO->setColumnWidth(2, std::max(grids.GridIO->columnWidth(2),
-                                                 metrics.horizontalAdvance(QStringLiteral("星期二")) + padding));
     }
+    fitValues(grids.GridIO, 2, weekdays());
     finish(grids.GridIO);
 }
 

@@ -10,12 +10,14 @@
 #include <QAbstractButton>
 #include <QEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QStyleOptionHeader>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -52,6 +54,32 @@ protected:
 
 private:
     const GridModel* m_model;
+};
+
+// Enter and F2 on a row outside editing: the same notification as a double-click, so a row
+// can be taken up without the mouse.
+class RowKeys final : public QObject
+{
+public:
+    RowKeys(QTableView* view, std::function<void()> open) : QObject(view), m_view(view), m_open(std::move(open)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // An open cell editor has the keys itself; these reach the table only outside editing.
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_F2)
+            return false;
+        if (m_view->currentIndex().isValid())
+            m_open();
+        return true;
+    }
+
+private:
+    QTableView* m_view;
+    std::function<void()> m_open;
 };
 
 GridModel::Kind toModelKind(Grid::ColumnKind kind)
@@ -92,6 +120,8 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
     // Double-click is the pages' notification; typing or F2 edits a cell.
     m_view->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
     m_view->setCornerButtonEnabled(false);
+    // Tab leaves the grid like any other control; the arrows move inside it.
+    m_view->setTabKeyNavigation(false);
     if (auto* corner = m_view->findChild<QAbstractButton*>())
         corner->installEventFilter(new CornerPainter(m_model, this));
 
@@ -314,6 +344,22 @@ void Grid::selectRow(int row)
                QItemSelectionModel::ClearAndSelect);
 }
 
+void Grid::setEnterOpensRow(bool on)
+{
+    if (on == (m_rowKeys != nullptr))
+        return;
+    if (on) {
+        m_rowKeys = new RowKeys(m_view, [this] {
+            selectRow(currentRow());
+            emit doubleClicked();
+        });
+        m_view->installEventFilter(m_rowKeys);
+    } else {
+        delete m_rowKeys;
+        m_rowKeys = nullptr;
+    }
+}
+
 void Grid::setReadOnly(bool readOnly)
 {
     m_readOnly = readOnly;
@@ -379,8 +425,20 @@ void Grid::print(QWidget* parent)
     QPrintPreviewDialog preview(&printer, parent ? parent : this);
     preview.setWindowTitle(m_pageSetup.title.isEmpty() ? objectName() : m_pageSetup.title);
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { renderTo(p); });
-    preview.resize(1000, 760);
+    if (QScreen* screen = (parent ? parent : this)->screen())
+        preview.setGeometry(previewGeometry(screen->availableGeometry()));
     preview.exec();
+}
+
+QRect Grid::previewGeometry(const QRect& available)
+{
+    constexpr QSize preferred(1000, 760);
+    // The frame the window system draws around the dialog lies outside its geometry.
+    constexpr QMargins frame(6, 32, 6, 6);
+    const QRect inside = available.marginsRemoved(frame);
+    QRect geometry(QPoint(), preferred.boundedTo(inside.size()));
+    geometry.moveCenter(inside.center());
+    return geometry;
 }
 
 bool Grid::printToPdf(const QString& path)

@@ -102,6 +102,10 @@ public:
     // Selects the whole row (all columns) and makes it current.
     void selectRow(int row);
 
+    // Enter and F2 on the current row raise doubleClicked (the row chosen whole) instead of
+    // editing: for lists whose double-click takes a row up for a change.
+    void setEnterOpensRow(bool on);
+
     void setReadOnly(bool readOnly);
     bool isReadOnly() const;
     void setRowHeight(int pixels);
@@ -113,6 +117,9 @@ public:
     const GridPageSetup& pageSetup() const;
     void setPageSetup(const GridPageSetup& setup);
     void print(QWidget* parent = nullptr);
+    // Where the print preview opens on a screen with this available area: its preferred size
+    // where there is room, always whole within the area, title bar and borders included.
+    static QRect previewGeometry(const QRect& available);
     bool printToPdf(const QString& path);
     // Renders every row onto `printer` (its page layout is set from the page set-up), or the
     // first pages the operator chose for a long print.
@@ -165,6 +172,7 @@ private:
     bool m_redraw = true;
     bool m_readOnly = false;
     int m_printPages = 0;             // 0: every page
+    QObject* m_rowKeys = nullptr;     // the Enter/F2 filter while setEnterOpensRow is on
 };
 
 } // namespace k27

@@ -46,7 +46,8 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
 
 QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind)
 {
-    const QString file = QFileDialog::getOpenFileName(parent, titleOr(title), FileFolders::startFolder(kind), filter);
+    const QString file = QFileDialog::getOpenFileName(parent, titleOr(title), FileFolders::startFolder(kind), filter,
+                                                      nullptr, openOptions());
     FileFolders::remember(kind, file);
     return file;
 }

@@ -2,6 +2,8 @@
 
 #include "Dialogs.h"
 
+#include <QFileDialog>
+
 namespace k27 {
 
 // The production dialogs: real QMessageBox, QInputDialog and QFileDialog.
@@ -17,6 +19,10 @@ public:
     QString openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind) override;
     QString saveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suggestedName,
                      FileKind kind) override;
+
+    // Qt's own file dialog: its filters match a name whatever its case ("REC.TXT" under
+    // "*.txt"), which a desktop's dialog does not promise.
+    static QFileDialog::Options openOptions() { return QFileDialog::DontUseNativeDialog; }
 
 private:
     QString titleOr(const QString& title) const { return title.isEmpty() ? m_title : title; }

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -190,12 +191,60 @@ QStringList SerialPort::availableDevices()
     return out;
 }
 
+namespace {
+QStringList& lockDirectoryOverride()
+{
+    static QStringList folders;
+    return folders;
+}
+} // namespace
+
+void SerialPort::setLockDirectories(const QStringList& folders)
+{
+    lockDirectoryOverride() = folders;
+}
+
+QString SerialPort::staleLockFile(const QString& devicePath)
+{
+    // The folders where the serial layer and other programs (UUCP style) put their locks.
+    static const QStringList machine = {QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
+                                        QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+                                        QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
+                                        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+    QString name = devicePath;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name = name.mid(5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    const QStringList& folders = lockDirectoryOverride().isEmpty() ? machine : lockDirectoryOverride();
+    for (const QString& folder : folders) {
+        QFile lock(folder + QStringLiteral("/LCK..") + name);
+        if (!lock.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray content = lock.read(64);
+        // Text (the serial layer's own and UUCP's): the number on the first line; else the
+        // old binary form, a 4-byte number.
+        bool text = false;
+        qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&text);
+        if (!text && content.size() == 4)
+            pid = *reinterpret_cast<const qint32*>(content.constData());
+        if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            return lock.fileName();
+    }
+    return QString();
+}
+
+QString SerialPort::targetPath() const
+{
+    return m_portNumber == NamedDevicePort ? m_deviceName : devicePathFor(programFolder(), m_portNumber);
+}
+
 bool SerialPort::open()
 {
     if (m_port.isOpen())
         return true;
     m_problem = OpenProblem::Failed;
-    const QString path = (m_portNumber == NamedDevicePort) ? m_deviceName : devicePathFor(programFolder(), m_portNumber);
+    m_lockFile.clear();
+    const QString path = targetPath();
     if (path.isEmpty()) {
         m_error = QStringLiteral("no serial port %1").arg(m_portNumber);
         return false;
@@ -219,6 +268,10 @@ bool SerialPort::open()
         const OpenProblem why = checkDevice(path);
         if (why != OpenProblem::None)
             m_problem = why;
+        else
+            m_lockFile = staleLockFile(path);
+        if (!m_lockFile.isEmpty())
+            m_problem = OpenProblem::StaleLock;
         return false;
     }
     // Frames written to a plain file or another kind of device would be lost unnoticed.

@@ -36,7 +36,8 @@ public:
     static constexpr int NamedDevicePort = 255;
 
     // Why the last open failed, so that the operator can be told what to do.
-    enum class OpenProblem { None, Failed, NoPermission, NotATerminal };
+    // StaleLock: a lock file of a process that has ended still claims the device.
+    enum class OpenProblem { None, Failed, NoPermission, NotATerminal, StaleLock };
 
     explicit SerialPort(QObject* parent = nullptr);
     ~SerialPort() override;
@@ -63,6 +64,10 @@ public:
     void close();
     QString errorString() const;
     OpenProblem openProblem() const { return m_problem; }
+    // The lock file behind a StaleLock problem.
+    QString lockFile() const { return m_lockFile; }
+    // The device an open would use now (empty for a port number that names none).
+    QString targetPath() const;
     // Device path of the open port (empty when closed).
     QString devicePath() const;
 
@@ -79,6 +84,12 @@ public:
     // Whether the device at `path` can serve as the port: a terminal device that this user
     // may read and write. Made without opening it when the answer is already known.
     static OpenProblem checkDevice(const QString& path);
+
+    // The lock file ("LCK..ttyS0" in one of the machine's lock folders) that claims the
+    // device for a process that no longer runs; empty when there is none or its owner lives.
+    static QString staleLockFile(const QString& devicePath);
+    // Tests look in their own folders; an empty list restores the machine's.
+    static void setLockDirectories(const QStringList& folders);
 
     // The serial devices of this machine by name (/dev/ttyUSB0, /dev/ttyACM0, ...).
     static QStringList availableDevices();
@@ -104,6 +115,7 @@ private:
     LineSettings m_settings;
     QString m_error;
     QString m_openPath;
+    QString m_lockFile;
     bool m_clearOnOpen = false;
     bool m_dataPending = false;
     bool m_otherPending = false;

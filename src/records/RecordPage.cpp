@@ -131,7 +131,7 @@ private:
 
 const QString& RecordPage::importFilter()
 {
-    static const QString filter = QStringLiteral("Data (*.[tT][xX][tT]);;Data (*.[cC][sS][vV])");
+    static const QString filter = QStringLiteral("Data (*.txt *.csv)");
     return filter;
 }
 
@@ -215,6 +215,9 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(8);
     page->addWidget(FrmIO);
     page->addWidget(GridIO, 1);
+    // The fields row by row (the later date stands left), then the buttons beside them.
+    tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
+              GridIO});
 
     // Neither the time span nor the recent mode at first.
     onTimeSpanToggled(false);

@@ -34,6 +34,8 @@ TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
     Label31 = named(new QLabel(QStringLiteral("终端机安装地址："), Frame3), QStringLiteral("Label31"));
     TxtAdd = named(new QPlainTextEdit(Frame3), QStringLiteral("TxtAdd"));
     TxtAdd->setFixedHeight(110);
+    // An address holds no tab: Tab goes on to the next control.
+    TxtAdd->setTabChangesFocus(true);
     // The address column holds 100 characters: longer input is cut as it is typed.
     connect(TxtAdd, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = TxtAdd->toPlainText();
@@ -76,6 +78,7 @@ TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
     entry->addStretch();
 
     GridM = named(new Grid(this), QStringLiteral("GridM"));
+    GridM->setEnterOpensRow(true);
 
     auto* page = new QHBoxLayout(this);
     page->setContentsMargins(10, 8, 10, 10);
@@ -151,6 +154,7 @@ void TerminalPage::addTerminal()
         m_host.fillTerminalGrid();
     showRowCount();
     TxtNo->setText(QString::number(number + 1));
+    TxtNo->setFocus();
 }
 
 void TerminalPage::changeTerminal()

@@ -37,8 +37,8 @@ using k27::test::FakeDevice;
 
 namespace {
 
-const QColor Green(0, 255, 0);
-const QColor Red(255, 0, 0);
+const QColor Green = IssuingPage::SuccessColour;
+const QColor Red = IssuingPage::FailureColour;
 
 
 struct Holder {

@@ -56,7 +56,7 @@ private slots:
     void closeRequestYesEndsAfterBackupAndStop();
     void closeRequestNoKeepsTheWindowOpen_data();
     void closeRequestNoKeepsTheWindowOpen();
-    void failedActivationWarnsOncePerActivation();
+    void failedActivationWarnsOncePerStart();
     void secondActivationWhileOpenDoesNothing();
     void filterSearchesWithLikePatterns();
 };
@@ -333,7 +333,7 @@ void MainWindowTest::closeRequestNoKeepsTheWindowOpen()
     QVERIFY(!w.issuingActive());
 }
 
-void MainWindowTest::failedActivationWarnsOncePerActivation()
+void MainWindowTest::failedActivationWarnsOncePerStart()
 {
     MainWindowFixture fx;   // port field 0: no valid port
     Frmmain w(*fx.context);
@@ -343,19 +343,32 @@ void MainWindowTest::failedActivationWarnsOncePerActivation()
     QTest::qWait(50);                        // let the platform's own activations settle
     QApplication::setActiveWindow(&other);
     QTRY_VERIFY(!w.isActiveWindow());
-    fx.dialogs.clear();
     QApplication::setActiveWindow(&w);
     QTRY_COMPARE(fx.dialogs.calls.size(), 1);
-    QCOMPARE(fx.dialogs.calls[0].text, fx.context->message(50));
+    // The warning says why and which device was meant.
+    const QString noPort = fx.context->message(210).replace(QStringLiteral("%1"), fx.context->message(211));
+    QCOMPARE(fx.dialogs.calls[0].text, fx.context->message(50) + u'\n' + noPort);
     QCOMPARE(fx.dialogs.calls[0].icon, Dialogs::Icon::Warning);
     QTest::qWait(20);
     QCOMPARE(fx.dialogs.calls.size(), 1);
 
-    QApplication::setActiveWindow(&other);
-    QTRY_VERIFY(!w.isActiveWindow());
-    QApplication::setActiveWindow(&w);
-    QTRY_COMPARE(fx.dialogs.calls.size(), 2);
+    // Later activations try again without a word; an applied setting still warns.
+    for (int i = 0; i < 2; ++i) {
+        QApplication::setActiveWindow(&other);
+        QTRY_VERIFY(!w.isActiveWindow());
+        QApplication::setActiveWindow(&w);
+        QTRY_VERIFY(w.isActiveWindow());
+    }
+    QTest::qWait(20);
+    QCOMPARE(fx.dialogs.calls.size(), 1);
     QVERIFY(!w.serialPort().isOpen());
+    fx.context->settings.port = 2;   // dev/COM2 points nowhere
+    QDir(fx.folder.path()).mkpath(QStringLiteral("dev"));
+    QFile::link(fx.folder.filePath(QStringLiteral("gone")), fx.folder.filePath(QStringLiteral("dev/COM2")));
+    w.OpenDevicePort();
+    QCOMPARE(fx.dialogs.calls.size(), 2);
+    QVERIFY2(fx.dialogs.calls[1].text.endsWith(QStringLiteral("COM2 (%1)").arg(fx.folder.filePath(QStringLiteral("gone")))),
+             qPrintable(fx.dialogs.calls[1].text));
 
     // Coming back from one of the program's own modal boxes is no new activation.
     QDialog box(&w);

@@ -15,6 +15,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QPrinter>
+#include <cmath>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,6 +70,17 @@ int captionWidth(const QHeaderView* header, const QString& text)
     return header->style()->sizeFromContents(QStyle::CT_HeaderSection, &opt, QSize(), header).width();
 }
 
+// WCAG contrast ratio of two colours (1 to 21).
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 } // namespace
 
 class OperatorScreenTest : public QObject
@@ -90,6 +104,9 @@ private slots:
     void fileDialogsAreTitled_data();
     void fileDialogsAreTitled();
     void fileFoldersAreRememberedPerKind();
+    void everyPageFitsA1024Screen();
+    void fixedValuesFitTheirColumns();
+    void colouredTextsAreReadable();
 };
 
 void OperatorScreenTest::openingGeometry_data()
@@ -402,6 +419,106 @@ void OperatorScreenTest::fileFoldersAreRememberedPerKind()
     // A folder that has gone since is not offered.
     QVERIFY(QDir(books).removeRecursively());
     QCOMPARE(FileFolders::startFolder(FileKind::Workbook), fallback);
+}
+
+// At 1024 x 768 (less a panel) no page scrolls sideways in any language, and the target
+// list shows name, department and phone beside the card, its scroll bar on the screen.
+void OperatorScreenTest::everyPageFitsA1024Screen()
+{
+    for (int language = 0; language < 3; ++language) {
+        MainWindowFixture fx(language);
+        seed(fx);
+        Frmmain w(*fx.context);
+        w.setMinimumSize(0, 0);
+        w.show();
+        w.resize(1024, 738);
+        for (int page = 0; page < Frmmain::PageCount; ++page) {
+            w.TabClick(QString::number(page + 1));
+            QCoreApplication::processEvents();
+            auto* scroll = qobject_cast<QScrollArea*>(w.page(page)->parentWidget()->parentWidget());
+            QVERIFY2(w.page(page)->minimumSizeHint().width() <= scroll->viewport()->width(),
+                     qPrintable(QStringLiteral("page %1 in language %2: %3 > %4").arg(page + 1).arg(language)
+                                    .arg(w.page(page)->minimumSizeHint().width()).arg(scroll->viewport()->width())));
+        }
+        w.TabClick(QStringLiteral("3"));
+        QCoreApplication::processEvents();
+        Grid* list = w.issuingPage()->GridU2;
+        QVERIFY(list->mapTo(&w, QPoint(list->width(), 0)).x() <= w.width());
+        const QHeaderView* header = list->view()->horizontalHeader();
+        for (const int col : {1, 3, 6, 7}) {   // name, department, phone, card
+            const int left = header->sectionViewportPosition(col - 1);
+            QVERIFY2(left >= 0 && left + header->sectionSize(col - 1) <= list->view()->viewport()->width(),
+                     qPrintable(QStringLiteral("column %1 in language %2").arg(col).arg(language)));
+        }
+    }
+}
+
+// Sex, rights and weekday show whole in every language, on screen and on paper.
+void OperatorScreenTest::fixedValuesFitTheirColumns()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const double px = printer.resolution() / 96.0;
+    for (int language = 0; language < 3; ++language) {
+        MainWindowFixture fx(language);
+        Frmmain w(*fx.context);
+        const QStringList sexes = {QStringLiteral("男"), QStringLiteral("女"), QStringLiteral("man"), QStringLiteral("woman")};
+        const struct {
+            Grid* grid;
+            int col;
+            QStringList values;
+        } columns[] = {
+            {w.cardholderPage()->GridU, 2, sexes},
+            {w.issuingPage()->GridU2, 2, sexes},
+            {w.findChild<Grid*>(QStringLiteral("GridP")), 2, {fx.context->message(62), fx.context->message(63)}},
+            {w.findChild<Grid*>(QStringLiteral("GridIO")), 2, {QStringLiteral("星期三"), QStringLiteral("Wednesday")}},
+        };
+        for (const auto& c : columns) {
+            const QFont font = c.grid->view()->font();
+            const QFontMetricsF screen(font);
+            const QFontMetricsF paper(font, &printer);
+            for (const QString& value : c.values) {
+                const QString where = QStringLiteral("%1 \"%2\" in language %3").arg(c.grid->objectName(), value).arg(language);
+                QVERIFY2(screen.horizontalAdvance(value) + 6 <= c.grid->columnWidth(c.col), qPrintable(where));
+                QVERIFY2(paper.horizontalAdvance(value) + 6 * px <= c.grid->columnWidth(c.col) * px, qPrintable(where));
+            }
+        }
+    }
+}
+
+// Every text of every page, the status line's success and failure included, reaches 4.5:1
+// against what lies behind it, in each of the bar's themes.
+void OperatorScreenTest::colouredTextsAreReadable()
+{
+    MainWindowFixture fx;
+    Frmmain w(*fx.context);
+    w.show();
+    IssuingPage* issuing = w.issuingPage();
+    for (int theme = 0; theme < 3; ++theme) {
+        w.ribbon()->setTheme(theme);
+        for (const QColor& status : {IssuingPage::SuccessColour, IssuingPage::FailureColour}) {
+            issuing->showTip(QStringLiteral("0000012345"), status);
+            int checked = 0;
+            for (int page = 0; page < Frmmain::PageCount; ++page) {
+                w.TabClick(QString::number(page + 1));
+                QCoreApplication::processEvents();
+                for (QWidget* text : w.page(page)->findChildren<QWidget*>()) {
+                    if (!(qobject_cast<QLabel*>(text) || qobject_cast<QAbstractButton*>(text)
+                          || qobject_cast<QGroupBox*>(text))
+                        || !text->isVisible() || !text->isEnabled())
+                        continue;
+                    const QPalette palette = text->palette();
+                    const double ratio = contrast(palette.color(text->foregroundRole()),
+                                                  palette.color(text->backgroundRole()));
+                    QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on page %2, theme %3: %4:1")
+                                                          .arg(text->objectName()).arg(page + 1).arg(theme).arg(ratio)));
+                    ++checked;
+                }
+            }
+            QVERIFY(checked > 60);
+            QCOMPARE(issuing->Lbltip->palette().color(QPalette::WindowText), status);
+        }
+    }
 }
 
 QTEST_MAIN(OperatorScreenTest)

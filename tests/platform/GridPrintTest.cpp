@@ -68,6 +68,8 @@ private slots:
     void landscapeAndWideColumnsFitThePage();
     void emptyGridPrintsHeaderPage();
     void longPrintAsksHowManyPages();
+    void previewOpensWithinTheScreen_data();
+    void previewOpensWithinTheScreen();
 };
 
 void GridPrintTest::setPrinFillsThePageSetup()
@@ -214,6 +216,27 @@ void GridPrintTest::longPrintAsksHowManyPages()
     answer.clear();   // cancelled: nothing is printed
     QCOMPARE(print(1000000), 0);
     Grid::setPrintPagesQuestion({});
+}
+
+
+void GridPrintTest::previewOpensWithinTheScreen_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("1920x1080") << QRect(0, 0, 1920, 1050) << QSize(1000, 760);
+    QTest::newRow("1366x768, panel below") << QRect(0, 0, 1366, 740) << QSize(1000, 702);
+    QTest::newRow("1024x768, panel above") << QRect(0, 28, 1024, 740) << QSize(1000, 702);
+    QTest::newRow("800x600, second screen") << QRect(1366, 0, 800, 600) << QSize(788, 562);
+}
+
+// Title bar and bottom edge on the screen, as the main window's.
+void GridPrintTest::previewOpensWithinTheScreen()
+{
+    QFETCH(QRect, available);
+    QFETCH(QSize, size);
+    const QRect preview = Grid::previewGeometry(available);
+    QCOMPARE(preview.size(), size);
+    QVERIFY(available.contains(preview.marginsAdded(QMargins(6, 32, 6, 6))));
 }
 
 QTEST_MAIN(GridPrintTest)

@@ -137,6 +137,8 @@ private slots:
     void vanishedDeviceIsReleased();
     void deviceKinds();
     void deviceWithoutRights();
+    void staleLockFileIsNamed_data();
+    void staleLockFileIsNamed();
 };
 
 void SerialPortTest::devicePathMapping()
@@ -409,6 +411,42 @@ void SerialPortTest::deviceWithoutRights()
     QCOMPARE(::waitpid(child, &status, 0), child);
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), int(Problem::NoPermission) * 11);
+}
+
+void SerialPortTest::staleLockFileIsNamed_data()
+{
+    // A process that has ended: its number is free until the system hands it out again.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const QByteArray dead = QByteArray::number(gone);
+    const QByteArray alive = QByteArray::number(::getpid());
+    const qint32 binary = gone;
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("stale");
+    QTest::newRow("serial layer, owner gone") << dead + "\nk27center\nhost\n" << true;
+    QTest::newRow("uucp, owner gone") << QByteArray("      ") + dead + "\n" << true;
+    QTest::newRow("binary, owner gone") << QByteArray(reinterpret_cast<const char*>(&binary), 4) << true;
+    QTest::newRow("owner running") << alive + "\n" << false;
+    QTest::newRow("unreadable number") << QByteArray("garbage\n") << false;
+}
+
+// The busy port's lock file is named only when the process that made it is gone.
+void SerialPortTest::staleLockFileIsNamed()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, stale);
+    QTemporaryDir empty, locks;
+    SerialPort::setLockDirectories({empty.path(), locks.path()});
+    const auto restore = qScopeGuard([] { SerialPort::setLockDirectories({}); });
+    QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB0")), QString());
+    QFile lock(locks.filePath(QStringLiteral("LCK..ttyUSB0")));
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(content);
+    lock.close();
+    QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB0")), stale ? lock.fileName() : QString());
+    QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB1")), QString());
 }
 
 QTEST_GUILESS_MAIN(SerialPortTest)

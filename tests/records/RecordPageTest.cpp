@@ -10,6 +10,7 @@
 #include "mainwin/ProgressPanel.h"
 #include "mainwin/SettingsPage.h"
 #include "platform/Grid.h"
+#include "platform/QtDialogs.h"
 #include "records/RecordPage.h"
 #include "terminals/TerminalPage.h"
 
@@ -17,6 +18,9 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFile>
+#include <QFileDialog>
+#include <QListView>
+#include <QTemporaryDir>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -291,6 +295,37 @@ private slots:
         p->btnOutD->click();
         QVERIFY(said(fx, fx.context->message(121), Icon::Information));
         QVERIFY(!p->BtnDelD->isEnabled() && p->btnInputD->isEnabled());
+    }
+
+    // The import dialog offers text and CSV files in one readable filter, whatever the case
+    // of their names.
+    void importDialogListsRecordFilesOfAnyCase()
+    {
+        QCOMPARE(RecordPage::importFilter(), QStringLiteral("Data (*.txt *.csv)"));
+        QTemporaryDir dir;
+        for (const char* name : {"a.txt", "B.TXT", "c.Csv", "d.CSV", "e.doc", "ftxt"})
+            QFile(dir.filePath(QLatin1String(name))).open(QIODevice::WriteOnly);
+        QFileDialog dialog(nullptr, QString(), dir.path(), RecordPage::importFilter());
+        dialog.setOptions(QtDialogs::openOptions());
+        dialog.show();
+        auto* list = dialog.findChild<QListView*>(QStringLiteral("listView"));
+        QVERIFY(list);
+        QStringList shown;
+        QTRY_VERIFY_WITH_TIMEOUT((shown = listed(list)).size() >= 4, 5000);
+        QTest::qWait(50);
+        shown = listed(list);
+        shown.sort();
+        QCOMPARE(shown, (QStringList{"B.TXT", "a.txt", "c.Csv", "d.CSV"}));
+    }
+
+private:
+    static QStringList listed(QListView* list)
+    {
+        QStringList names;
+        const QModelIndex root = list->rootIndex();
+        for (int r = 0; r < list->model()->rowCount(root); ++r)
+            names << list->model()->index(r, 0, root).data().toString();
+        return names;
     }
 };
 
