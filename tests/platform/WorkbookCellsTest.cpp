@@ -6,6 +6,7 @@
 #include "Workbooks.h"
 
 #include "platform/WorkbookReader.h"
+#include "startup/LanguageTable.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -75,6 +76,7 @@ class WorkbookCellsTest : public QObject
 
 private slots:
     void initTestCase();
+    void expectationsAreWhatTheSpreadsheetShows();
     void cellsAsTheSpreadsheetShowsThem_data();
     void cellsAsTheSpreadsheetShowsThem();
     void changedCopies();
@@ -108,6 +110,18 @@ void WorkbookCellsTest::initTestCase()
     python.closeWriteChannel();
     QVERIFY2(python.waitForFinished(240000) && python.exitStatus() == QProcess::NormalExit && python.exitCode() == 0,
              python.readAllStandardError().constData());
+}
+
+// The texts this test expects are those LibreOffice shows for the same cells.
+void WorkbookCellsTest::expectationsAreWhatTheSpreadsheetShows()
+{
+    QFile f(m_dir.filePath(QStringLiteral("office-shown.json")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QJsonArray shown = QJsonDocument::fromJson(f.readAll()).array();
+    const QList<QStringList> expected = expectedRows();
+    QCOMPARE(shown.size(), expected.size() + 1);
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(shown[i + 1].toVariant().toStringList(), expected[i]);
 }
 
 void WorkbookCellsTest::cellsAsTheSpreadsheetShowsThem_data()
@@ -152,6 +166,10 @@ void WorkbookCellsTest::changedCopies()
     QVERIFY2(r.ok(), qPrintable(r.detail));
     QCOMPARE(r.workbook.formulasWithoutValue, Trimmed + 1);
     QCOMPARE(r.workbook.rows.last(), QStringList{QStringLiteral("  name %1 ").arg(Trimmed - 1)});
+    LanguageTable language;
+    QVERIFY(language.loadFile(qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/res/English.lag")));
+    QVERIFY(importSummary(language, 3, 1, false, r.workbook.formulasWithoutValue)
+                .endsWith(u'\n' + language.message(240) + QString::number(Trimmed + 1)));
 
     // Excel 95 texts in the code page the workbook names: the same bytes in GBK.
     r = read("gnumeric95-gbk.xls");

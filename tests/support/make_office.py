@@ -15,7 +15,11 @@ changed the way other writers, or damage, change them:
   office-escapes.xlsx  the shared string LINEBREAK written with _xHHHH_ escapes
   office-emptyshared.xlsx  cell B3 (a shared string) with an empty value <v/>
   office-uncached.xlsx the formula cells without their results
+and office-shown.json, the rows of Sheet1 as LibreOffice shows them (its CSV export of the
+cells' shown texts).
 """
+import csv
+import json
 import os
 import re
 import struct
@@ -140,6 +144,14 @@ def main():
             run(["soffice", "--headless", "--norestore", f"-env:UserInstallation=file://{home}/profile",
                  "--convert-to", kind, "--outdir", os.path.join(home, "office"), g("gnumeric.xlsx")], env=env)
             os.replace(os.path.join(home, "office", "gnumeric." + kind), g("office." + kind))
+        # Comma-separated, quoted, UTF-8, cells as shown.
+        run(["soffice", "--headless", "--norestore", f"-env:UserInstallation=file://{home}/profile",
+             "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true",
+             "--outdir", os.path.join(home, "office"), g("office.xlsx")], env=env)
+        with open(os.path.join(home, "office", "office.csv"), encoding="utf-8", newline="") as f:
+            shown = [row for row in csv.reader(f)]
+        with open(g("office-shown.json"), "w", encoding="utf-8") as f:
+            json.dump(shown, f, ensure_ascii=False)
     patch_xls(g("office.xls"), g("office-book.xls"), rename_stream)
     patch_xls(g("office.xls"), g("office-badtag.xls"), bad_tag)
     patch_xls(g("office.xls"), g("office-nostring.xls"), no_string)
