@@ -24,6 +24,8 @@ bool startsWithNoCase(std::string_view s, size_t at, std::string_view word)
 // away from zero on them, so 2.675 with two decimals shows 2.68.
 void decimalDigits(double v, int frac, std::string* whole, std::string* fraction)
 {
+    if (!(v >= 0) || !std::isfinite(v))
+        v = 0;  // callers hand over finite numbers; this keeps a slip from reading garbage
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.14e", v);
     std::string digits(1, buffer[0]);
@@ -192,7 +194,13 @@ NumberFormat NumberFormat::parse(std::string_view code)
             }
             s.pieces.erase(s.pieces.begin() + long(k));
         }
-        if (fractionBar)
+        // Fractions, and more digits than the engines allow (30 decimals), show as General.
+        int digits = 0;
+        for (const Piece& p : s.pieces) {
+            digits += p.token == Token::Zero || p.token == Token::Hash || p.token == Token::Query;
+            digits += p.token == Token::Exponent ? int(p.literal.size()) * 10 : 0;  // at most five exponent digits
+        }
+        if (fractionBar || digits > 60 || s.percent > 8 || s.scale > 8)
             unsupported = true;
         sections.push_back(std::move(s));
         isText.push_back(text && !sections.back().hasDigits);
@@ -257,7 +265,9 @@ std::string NumberFormat::section(const Section& s, double v) const
             shown += p.token == Token::General ? numberText(v) : p.literal;
         return shown;
     }
-    double x = v * std::pow(100.0, s.percent) / std::pow(1000.0, s.scale);
+    const double x = v * std::pow(100.0, s.percent) / std::pow(1000.0, s.scale);
+    if (!std::isfinite(x))
+        return numberText(x);
     int whole = 0, fraction = 0;
     bool afterPoint = false, exponent = false;
     Token firstWhole = Token::Zero;
@@ -283,7 +293,10 @@ std::string NumberFormat::section(const Section& s, double v) const
                 power = int(std::floor(std::log10(x)));
                 power = step > 1 ? int(std::floor(double(power) / step)) * step : power - std::max(whole - 1, 0);
             }
-            decimalDigits(x / std::pow(10.0, power), fraction, &digits, &decimals);
+            const double mantissa = x / std::pow(10.0, power);
+            if (!std::isfinite(mantissa))
+                return numberText(v);
+            decimalDigits(mantissa, fraction, &digits, &decimals);
             if (int(digits.size()) <= std::max(whole, 1) || x == 0)
                 break;
             power += step;  // 9.999 rounded up to 10.00
