@@ -51,6 +51,8 @@ const QList<Case>& cases()
         {"sum", QJsonObject{{"f", "=SUM(2,1)"}, {"fmt", "0.00"}}, "3.00"},
         // In code page 1252 the bytes of 张三 in GBK.
         {"code page", "ÕÅÈý", "ÕÅÈý"},
+        {"scientific", formatted(12345, "0.00E+00"), "1.23E+04"},
+        {"text section", formatted("x", "0;-0;0;\"ID-\"@"), "ID-x"},
     };
     return all;
 }
