@@ -51,7 +51,8 @@ void CardholderImportAction::run()
     m_running = false;
     if (m_host.loadCardholders)
         m_host.loadCardholders();
-    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped, result.writeFailed),
+    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped, result.writeFailed,
+                                                  sheet.workbook.formulasWithoutValue),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     if (m_host.showCardholders)
         m_host.showCardholders();

@@ -89,12 +89,14 @@ static QString withStopNote(const LanguageTable& language, QString summary, bool
     return stopped ? summary + u'\n' + language.message(150) : summary;
 }
 
-QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped)
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped,
+                      qint64 formulasWithoutValue)
 {
-    return withStopNote(language,
-                        language.message(113) + QString::number(imported) + language.message(114)
-                            + QString::number(skipped) + language.message(115),
-                        stopped);
+    QString summary = language.message(113) + QString::number(imported) + language.message(114)
+                      + QString::number(skipped) + language.message(115);
+    if (formulasWithoutValue > 0)
+        summary += u'\n' + language.message(240) + QString::number(formulasWithoutValue);
+    return withStopNote(language, summary, stopped);
 }
 
 QString deletionSummary(const LanguageTable& language, int deleted, bool stopped)

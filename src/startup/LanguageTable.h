@@ -44,7 +44,10 @@ private:
 // and of a deletion (117, the number deleted, 118), joined without separators.
 // `stopped`: the run ended early because the database could not be written (message 150
 // on a line of its own).
-QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false);
+// `formulasWithoutValue`: formula cells of the workbook saved without a result (imported
+// empty); a line of its own says how many.
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false,
+                      qint64 formulasWithoutValue = 0);
 QString deletionSummary(const LanguageTable& language, int deleted, bool stopped = false);
 // The question before a deletion: message `question` (61, or 70 for operators), the number of
 // rows that will go (143) and, when only one goes, its name (144), each on a line of its own.

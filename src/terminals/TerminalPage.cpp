@@ -317,7 +317,8 @@ void TerminalPage::importTerminals()
     if (m_host.loadTerminalList)
         m_host.loadTerminalList();
     dialogs.message(this,
-                    importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed),
+                    importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed,
+                                  sheet.workbook.formulasWithoutValue),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridM->raise();
 }

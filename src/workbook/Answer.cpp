@@ -29,7 +29,10 @@ ReadError writeAnswer(std::FILE* out, Format format, const SheetCells& cells)
     };
     buffer += "K27WB 1 ";
     buffer += formatName(format);
-    buffer += ' ' + std::to_string(cells.rowCount()) + ' ' + std::to_string(cells.columnCount()) + '\n';
+    buffer += ' ' + std::to_string(cells.rowCount()) + ' ' + std::to_string(cells.columnCount());
+    if (cells.formulasWithoutValue() > 0)
+        buffer += ' ' + std::to_string(cells.formulasWithoutValue());
+    buffer += '\n';
     size_t i = 0;
     for (uint32_t row = 0; row < cells.rowCount(); ++row) {
         uint32_t col = 0;

@@ -2,7 +2,8 @@
 
 // The reader process answers on its standard output:
 //
-//   K27WB 1 <format> <rows> <columns>\n      format: xls or xlsx
+//   K27WB 1 <format> <rows> <columns>[ <formulas>]\n      format: xls or xlsx; formulas: formula
+//                                                     cells the file holds without a result
 //   one line per row: for each cell up to the row's last one, <byte length>:<UTF-8 bytes>;
 //   then \n (a cell may hold \n: lengths, not line ends, delimit cells)
 //   END\n

@@ -37,7 +37,11 @@ void AnswerDecoder::header()
 {
     const QList<QByteArray> parts = m_line.split(' ');
     bool rowsOk = false, colsOk = false;
-    if (parts.size() != 5 || parts[0] != "K27WB" || parts[1] != "1")
+    if ((parts.size() != 5 && parts.size() != 6) || parts[0] != "K27WB" || parts[1] != "1")
+        return fail(State::Failed, QStringLiteral("bad header line"));
+    bool formulasOk = true;
+    const qint64 formulas = parts.size() == 6 ? parts[5].toLongLong(&formulasOk) : 0;
+    if (!formulasOk || formulas < 0)
         return fail(State::Failed, QStringLiteral("bad header line"));
     m_format = QString::fromLatin1(parts[2]);
     const qint64 rows = parts[3].toLongLong(&rowsOk);
@@ -49,6 +53,7 @@ void AnswerDecoder::header()
                                             .arg(rows).arg(cols).arg(m_format));
     m_rows = rows;
     m_sheet.columns = int(cols);
+    m_sheet.formulasWithoutValue = formulas;
     m_line.clear();
     m_step = rows == 0 ? Step::EndMark : Step::RowStart;
 }

@@ -9,7 +9,9 @@ NumberKind builtinFormatKind(uint32_t id)
 {
     if ((id >= 14 && id <= 17) || (id >= 27 && id <= 31) || (id >= 34 && id <= 36) || (id >= 50 && id <= 58))
         return NumberKind::Date;  // 27-36 and 50-58 are the East Asian date formats
-    if ((id >= 18 && id <= 21) || (id >= 45 && id <= 47) || id == 32 || id == 33)
+    if (id == 46)
+        return NumberKind::ElapsedHours;  // [h]:mm:ss
+    if ((id >= 18 && id <= 21) || id == 45 || id == 47 || id == 32 || id == 33)
         return NumberKind::Time;
     if (id == 22)
         return NumberKind::DateTime;
@@ -19,6 +21,7 @@ NumberKind builtinFormatKind(uint32_t id)
 NumberKind formatCodeKind(std::string_view code)
 {
     bool date = false, time = false, month = false;
+    NumberKind elapsed = NumberKind::Plain;
     for (size_t i = 0; i < code.size(); ++i) {
         const char c = code[i];
         if (c == '"') {  // literal text
@@ -33,9 +36,13 @@ NumberKind formatCodeKind(std::string_view code)
             if (end == std::string_view::npos)
                 break;
             const std::string_view inner = code.substr(i + 1, end - i - 1);
-            if (!inner.empty() && (inner[0] == 'h' || inner[0] == 'H' || inner[0] == 's' || inner[0] == 'S' ||
-                                   inner == "m" || inner == "mm" || inner == "M" || inner == "MM"))
+            const char unit = inner.empty() ? 0 : char(inner[0] | 0x20);
+            if ((unit == 'h' || unit == 'm' || unit == 's') &&
+                inner.find_first_not_of(inner[0]) == std::string_view::npos && elapsed == NumberKind::Plain) {
                 time = true;
+                elapsed = unit == 'h' ? NumberKind::ElapsedHours
+                                      : unit == 'm' ? NumberKind::ElapsedMinutes : NumberKind::ElapsedSeconds;
+            }
             i = end;
         } else if (c == ';') {  // later sections are for negative numbers and texts
             break;
@@ -59,6 +66,8 @@ NumberKind formatCodeKind(std::string_view code)
         date = true;  // m beside h or s means minutes
     if (date && time)
         return NumberKind::DateTime;
+    if (elapsed != NumberKind::Plain)
+        return elapsed;
     if (date)
         return NumberKind::Date;
     return time ? NumberKind::Time : NumberKind::Plain;
@@ -121,6 +130,19 @@ std::string cellNumberText(double v, NumberKind kind, bool date1904)
     int64_t days = seconds / 86400;
     const int64_t secs = seconds % 86400;
     char buffer[48];
+    switch (kind) {
+    case NumberKind::ElapsedHours:
+        std::snprintf(buffer, sizeof buffer, "%02lld:%02d:%02d", (long long)(seconds / 3600), int(secs / 60 % 60),
+                      int(secs % 60));
+        return buffer;
+    case NumberKind::ElapsedMinutes:
+        std::snprintf(buffer, sizeof buffer, "%02lld:%02d", (long long)(seconds / 60), int(secs % 60));
+        return buffer;
+    case NumberKind::ElapsedSeconds:
+        return std::to_string(seconds);
+    default:
+        break;
+    }
     std::string text;
     if (kind != NumberKind::Time) {
         int64_t unixDays;

@@ -47,6 +47,9 @@ public:
     uint32_t rowCount() const { return m_rows; }      // up to the last row with a cell
     uint32_t columnCount() const { return m_columns; }  // up to the last column with a cell
     size_t cellCount() const { return m_cells.size(); }
+    // Formula cells the file holds without their last result (read as no cell).
+    void noteFormulaWithoutValue() { ++m_formulasWithoutValue; }
+    uint64_t formulasWithoutValue() const { return m_formulasWithoutValue; }
 
     struct Cell
     {
@@ -67,6 +70,7 @@ private:
     uint32_t m_rows = 0;
     uint32_t m_columns = 0;
     bool m_ordered = true;
+    uint64_t m_formulasWithoutValue = 0;
 };
 
 } // namespace k27::wb

@@ -13,6 +13,9 @@ struct Workbook
 {
     int columns = 0;
     QList<QStringList> rows;
+    // Formula cells the file holds without their last result: read as empty, since the
+    // reader does not compute formulas; the import summary says how many.
+    qint64 formulasWithoutValue = 0;
 };
 
 } // namespace k27

@@ -1,8 +1,8 @@
 #include "XlsReader.h"
 
-#include "ByteCursor.h"
-#include "CellText.h"
+#include "BiffRecords.h"
 #include "CompoundFile.h"
+#include "NumberFormat.h"
 
 #include <cstring>
 #include <unordered_map>
@@ -17,6 +17,7 @@ enum RecordType : uint16_t {
     DateMode = 0x0022,
     FilePass = 0x002F,
     Continue = 0x003C,
+    CodePage = 0x0042,
     BoundSheet = 0x0085,
     MulRk = 0x00BD,
     RString = 0x00D6,
@@ -27,180 +28,49 @@ enum RecordType : uint16_t {
     Label = 0x0204,
     BoolErr = 0x0205,
     String = 0x0207,
+    Array = 0x0221,
+    Table = 0x0236,
     Rk = 0x027E,
+    SharedFormula = 0x04BC,
     Format = 0x041E,
     Bof = 0x0809,
 };
 
-// One record and the CONTINUE records after it: a string may run from one into the next,
-// and where its characters do, the next piece starts with a fresh option byte.
-class Pieces
-{
-public:
-    void reset(const uint8_t* data, size_t size)
-    {
-        m_pieces.assign(1, {data, size});
-        m_index = 0;
-        m_cursor = ByteCursor(data, size);
-    }
-    void add(const uint8_t* data, size_t size) { m_pieces.push_back({data, size}); }
-
-    bool read(void* out, size_t n)
-    {
-        auto* p = static_cast<uint8_t*>(out);
-        while (n > 0) {
-            if (m_cursor.left() == 0 && !nextPiece())
-                return false;
-            const size_t k = std::min(n, m_cursor.left());
-            std::memcpy(p, m_cursor.here(), k);
-            m_cursor.skip(k);
-            p += k;
-            n -= k;
-        }
-        return true;
-    }
-    bool skip(uint64_t n)
-    {
-        while (n > 0) {
-            if (m_cursor.left() == 0 && !nextPiece())
-                return false;
-            const size_t k = size_t(std::min<uint64_t>(n, m_cursor.left()));
-            m_cursor.skip(k);
-            n -= k;
-        }
-        return true;
-    }
-    template <typename T>
-    bool get(T* v)
-    {
-        return read(v, sizeof(T));
-    }
-    bool atEnd() const { return m_cursor.left() == 0 && m_index + 1 >= m_pieces.size(); }
-
-    // `count` characters, one or two bytes each as the option byte says, into UTF-8.
-    bool chars(size_t count, bool wide, std::string* out)
-    {
-        std::vector<uint16_t> units;
-        units.reserve(count);
-        while (units.size() < count) {
-            if (m_cursor.left() == 0) {
-                uint8_t options;
-                if (!nextPiece() || !m_cursor.u8(&options))
-                    return false;
-                wide = options & 1;
-            }
-            const size_t width = wide ? 2 : 1;
-            const size_t k = std::min(count - units.size(), m_cursor.left() / width);
-            if (k == 0)
-                return false;  // half a character before the end of a piece
-            const uint8_t* p = m_cursor.here();
-            for (size_t i = 0; i < k; ++i)
-                units.push_back(wide ? uint16_t(p[2 * i] | (p[2 * i + 1] << 8)) : p[i]);
-            m_cursor.skip(k * width);
-        }
-        appendUtf16(out, units.data(), units.size());
-        return true;
-    }
-
-    // A string with a 16-bit (or 8-bit) length, its option byte, and when the options say
-    // so, formatting runs and phonetic data after the characters.
-    ReadError string(bool shortLength, size_t maxUnits, std::string* out)
-    {
-        out->clear();
-        uint16_t count = 0;
-        uint8_t options = 0;
-        if (shortLength) {
-            uint8_t n;
-            if (!get(&n))
-                return ReadError::Damaged;
-            count = n;
-        } else if (!get(&count)) {
-            return ReadError::Damaged;
-        }
-        if (!get(&options))
-            return ReadError::Damaged;
-        uint16_t runs = 0;
-        uint32_t phonetic = 0;
-        if ((options & 0x08) && !get(&runs))
-            return ReadError::Damaged;
-        if ((options & 0x04) && !get(&phonetic))
-            return ReadError::Damaged;
-        if (count > maxUnits)
-            return ReadError::TooLarge;
-        if (!chars(count, options & 1, out) || !skip(uint64_t(runs) * 4) || !skip(phonetic))
-            return ReadError::Damaged;
-        return ReadError::None;
-    }
-
-private:
-    bool nextPiece()
-    {
-        if (m_index + 1 >= m_pieces.size())
-            return false;
-        ++m_index;
-        m_cursor = ByteCursor(m_pieces[m_index].first, m_pieces[m_index].second);
-        return true;
-    }
-
-    std::vector<std::pair<const uint8_t*, size_t>> m_pieces;
-    size_t m_index = 0;
-    ByteCursor m_cursor;
-};
-
-// Walks the records of the workbook stream.
-class Records
-{
-public:
-    Records(const std::vector<uint8_t>& stream) : m_stream(stream.data(), stream.size()) {}
-
-    bool seek(size_t pos) { return m_stream.seek(pos); }
-
-    // The next record with its CONTINUE records; false at the end or on a cut record.
-    bool next(uint16_t* type, Pieces* body, bool* broken)
-    {
-        uint16_t size;
-        const uint8_t* data;
-        *broken = false;
-        if (m_stream.left() == 0)
-            return false;
-        if (!m_stream.u16(type) || !m_stream.u16(&size) || !m_stream.bytes(&data, size)) {
-            *broken = true;
-            return false;
-        }
-        body->reset(data, size);
-        for (;;) {
-            ByteCursor peek = m_stream;
-            uint16_t nextType, nextSize;
-            const uint8_t* nextData;
-            if (!peek.u16(&nextType) || nextType != Continue || !peek.u16(&nextSize) ||
-                !peek.bytes(&nextData, nextSize))
-                break;
-            body->add(nextData, nextSize);
-            m_stream = peek;
-        }
-        return true;
-    }
-
-private:
-    ByteCursor m_stream;
-};
+constexpr uint16_t Biff8 = 0x0600;
+constexpr uint16_t Biff5 = 0x0500;  // Excel 5 and 95
 
 struct Globals
 {
+    uint16_t biff = Biff8;
+    ByteText codePage;
     std::string sst;                                  // all shared strings, one after another
     std::vector<std::pair<uint32_t, uint32_t>> sstAt;  // offset and length of each
     std::vector<uint16_t> xfFormat;                    // number format of each cell format
-    std::unordered_map<uint16_t, NumberKind> formats;  // custom number formats
+    std::unordered_map<uint16_t, NumberFormat> formats;  // the workbook's own number formats
+    mutable std::unordered_map<uint16_t, NumberFormat> builtins;
     bool date1904 = false;
     int64_t sheet1 = -1;                              // stream position of Sheet1's BOF
 
-    NumberKind kindOf(uint16_t xf) const
+    const NumberFormat& formatOf(uint16_t xf) const
     {
+        static const NumberFormat general;
         if (xf >= xfFormat.size())
-            return NumberKind::Plain;
+            return general;
         const uint16_t id = xfFormat[xf];
-        const auto custom = formats.find(id);
-        return custom != formats.end() ? custom->second : builtinFormatKind(id);
+        if (const auto custom = formats.find(id); custom != formats.end())
+            return custom->second;
+        auto builtin = builtins.find(id);
+        if (builtin == builtins.end())
+            builtin = builtins.emplace(id, NumberFormat::builtin(id)).first;
+        return builtin->second;
+    }
+    std::string number(double v, uint16_t xf) const { return formatOf(xf).number(v, date1904); }
+
+    // A text of the records: with an option byte in Excel 97, code page bytes in Excel 95.
+    ReadError string(Pieces* body, bool shortLength, size_t maxUnits, std::string* out)
+    {
+        return biff == Biff8 ? body->string(shortLength, maxUnits, out)
+                             : body->byteString(shortLength, maxUnits, &codePage, out);
     }
 };
 
@@ -219,10 +89,10 @@ bool isSheet1(const std::string& name)
     return true;
 }
 
-bool bof(Pieces* body, uint16_t wantKind)
+bool bof(Pieces* body, uint16_t wantVersion, uint16_t wantKind)
 {
     uint16_t version, kind;
-    return body->get(&version) && body->get(&kind) && version == 0x0600 && kind == wantKind;
+    return body->get(&version) && body->get(&kind) && version == wantVersion && kind == wantKind;
 }
 
 ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits, Globals* g, std::string* why)
@@ -235,10 +105,11 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
         return ReadError::Damaged;
     }
     uint16_t version = 0, kind = 0;
-    if (!body.get(&version) || !body.get(&kind) || version != 0x0600 || kind != 0x0005) {
-        *why = "not a BIFF8 workbook (Excel 97 or later)";
+    if (!body.get(&version) || !body.get(&kind) || (version != Biff8 && version != Biff5) || kind != 0x0005) {
+        *why = "neither an Excel 97 (BIFF8) nor an Excel 95 (BIFF5) workbook";
         return ReadError::NotWorkbook;
     }
+    g->biff = version;
     std::string text;
     while (records->next(&type, &body, &broken)) {
         switch (type) {
@@ -247,6 +118,13 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
         case FilePass:
             *why = "the workbook is encrypted";
             return ReadError::Damaged;
+        case CodePage: {
+            uint16_t number = 1252;
+            body.get(&number);
+            if (g->biff == Biff5)
+                g->codePage.set(number);
+            break;
+        }
         case DateMode: {
             uint16_t f = 0;
             body.get(&f);
@@ -262,18 +140,18 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
         }
         case Format: {
             uint16_t id;
-            if (!body.get(&id) || body.string(false, limits.stringUnits, &text) != ReadError::None) {
+            if (!body.get(&id) || g->string(&body, g->biff == Biff5, limits.stringUnits, &text) != ReadError::None) {
                 *why = "a number format is cut short";
                 return ReadError::Damaged;
             }
-            g->formats[id] = formatCodeKind(text);
+            g->formats[id] = NumberFormat::parse(text);
             break;
         }
         case BoundSheet: {
             uint32_t position;
             uint8_t visibility, sheetType;
             if (!body.get(&position) || !body.get(&visibility) || !body.get(&sheetType) ||
-                body.string(true, 255, &text) != ReadError::None) {
+                g->string(&body, true, 255, &text) != ReadError::None) {
                 *why = "a sheet entry is cut short";
                 return ReadError::Damaged;
             }
@@ -290,7 +168,15 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
             uint32_t total, unique;
             if (!body.get(&total) || !body.get(&unique))
                 return ReadError::Damaged;
-            g->sstAt.reserve(std::min<size_t>(unique, streamSize / 3));
+            // Each string takes at least three bytes: a count the table cannot hold is a
+            // damaged table, not a reason to set memory aside.
+            if (uint64_t(unique) * 3 > body.total()) {
+                *why = "the shared strings claim more entries than they hold";
+                return ReadError::Damaged;
+            }
+            if (unique > limits.cells * 2)
+                return ReadError::TooLarge;
+            g->sstAt.reserve(unique);
             while (g->sstAt.size() < unique && !body.atEnd()) {
                 const ReadError e = body.string(false, limits.stringUnits, &text);
                 if (e != ReadError::None) {
@@ -339,25 +225,31 @@ const char* errorText(uint8_t code)
     }
 }
 
-ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::string* why)
+ReadError readSheet(Records* records, Globals& g, SheetCells* cells, std::string* why)
 {
     uint16_t type;
     Pieces body;
     bool broken;
     if (!records->seek(size_t(g.sheet1)) || !records->next(&type, &body, &broken) || type != Bof ||
-        !bof(&body, 0x0010)) {
+        !bof(&body, g.biff, 0x0010)) {
         *why = "Sheet1 does not start with a worksheet BOF";
         return ReadError::Damaged;
     }
     const Limits& limits = cells->limits();
     int depth = 1;  // charts inside the sheet bring their own BOF and EOF
     bool pendingString = false;
-    uint16_t pendingRow = 0, pendingCol = 0;
+    uint16_t pendingRow = 0, pendingCol = 0, pendingXf = 0;
     std::string text;
     auto add = [&](uint16_t row, uint16_t col, std::string_view value) {
         return cells->add(row, col, value);
     };
     while (records->next(&type, &body, &broken)) {
+        // A text formula's STRING comes next, after any shared formula, array or table
+        // records the formula brings.
+        if (pendingString && type != String && type != SharedFormula && type != Array && type != Table) {
+            *why = "a text formula has no text";
+            return ReadError::Damaged;
+        }
         if (type == Bof) {
             ++depth;
             continue;
@@ -377,8 +269,6 @@ ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::
             *why = "a cell record is cut short";
             return ReadError::Damaged;
         }
-        if (type != String)
-            pendingString = false;
         switch (type) {
         case LabelSst: {
             uint32_t index;
@@ -387,27 +277,29 @@ ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::
                 return ReadError::Damaged;
             }
             const auto [offset, length] = g.sstAt[index];
-            e = add(row, col, std::string_view(g.sst).substr(offset, length));
+            const std::string_view value = std::string_view(g.sst).substr(offset, length);
+            const NumberFormat& format = g.formatOf(xf);
+            e = format.changesText() ? add(row, col, format.text(value)) : add(row, col, value);
             break;
         }
         case Label:
         case RString:
-            e = body.string(false, limits.stringUnits, &text);
+            e = g.string(&body, false, limits.stringUnits, &text);
             if (e == ReadError::None)
-                e = add(row, col, text);
+                e = add(row, col, g.formatOf(xf).text(text));
             break;
         case Number: {
             double v;
             if (!body.get(&v))
                 return ReadError::Damaged;
-            e = add(row, col, cellNumberText(v, g.kindOf(xf), g.date1904));
+            e = add(row, col, g.number(v, xf));
             break;
         }
         case Rk: {
             uint32_t rk;
             if (!body.get(&rk))
                 return ReadError::Damaged;
-            e = add(row, col, cellNumberText(rkValue(rk), g.kindOf(xf), g.date1904));
+            e = add(row, col, g.number(rkValue(rk), xf));
             break;
         }
         case MulRk: {
@@ -424,7 +316,7 @@ ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::
                     break;  // that was the last column
                 if (!body.get(&rk) || c > 0xFFFF)
                     return ReadError::Damaged;
-                e = add(row, uint16_t(c), cellNumberText(rkValue(rk), g.kindOf(cellXf), g.date1904));
+                e = add(row, uint16_t(c), g.number(rkValue(rk), cellXf));
             }
             break;
         }
@@ -439,6 +331,7 @@ ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::
                     pendingString = true;
                     pendingRow = row;
                     pendingCol = col;
+                    pendingXf = xf;
                     e = add(row, col, {});
                     break;
                 case 1:
@@ -447,22 +340,25 @@ ReadError readSheet(Records* records, const Globals& g, SheetCells* cells, std::
                 case 2:
                     e = add(row, col, errorText(result[2]));
                     break;
-                default:
+                case 3:  // an empty text
                     e = add(row, col, {});
                     break;
+                default:
+                    *why = "a formula's result has an unknown type";
+                    return ReadError::Damaged;
                 }
             } else {
                 double v;
                 std::memcpy(&v, result, 8);
-                e = add(row, col, cellNumberText(v, g.kindOf(xf), g.date1904));
+                e = add(row, col, g.number(v, xf));
             }
             break;
         }
         case String:
             if (pendingString) {
-                e = body.string(false, limits.stringUnits, &text);
+                e = g.string(&body, false, limits.stringUnits, &text);
                 if (e == ReadError::None)
-                    e = add(pendingRow, pendingCol, text);
+                    e = add(pendingRow, pendingCol, g.formatOf(pendingXf).text(text));
                 pendingString = false;
             }
             break;
@@ -491,7 +387,10 @@ ReadError readXls(const uint8_t* data, size_t size, SheetCells* cells, std::stri
 {
     std::string why;
     std::vector<uint8_t> stream;
+    // Excel 97 names the stream Workbook, Excel 95 Book; some writers use either for either.
     ReadError e = readCompoundStream(data, size, u"Workbook", &stream);
+    if (e == ReadError::NotWorkbook)
+        e = readCompoundStream(data, size, u"Book", &stream);
     if (e == ReadError::None) {
         Records records(stream);
         Globals g;

@@ -1,6 +1,8 @@
 #include "XlsxReader.h"
 
 #include "CellText.h"
+#include "NumberFormat.h"
+#include "XmlScan.h"
 
 #include <QString>
 #include <QXmlStreamReader>
@@ -35,16 +37,19 @@ struct FileCloser
     void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-// One XML part of the archive, parsed while it is being decompressed.
+// One XML part of the archive, parsed while it is being decompressed: the small parts
+// with Qt's reader, the sheet and its shared strings with the faster XmlScan.
 class Part
 {
 public:
-    Part(zip_t* zip, zip_int64_t index, uint64_t compressed) : m_compressed(compressed)
+    Part(zip_t* zip, zip_int64_t index, uint64_t compressed)
+        : m_compressed(compressed), m_scan([this](std::string* buffer) { return unpack(buffer); })
     {
         m_file.reset(zip_fopen_index(zip, zip_uint64_t(index), 0));
     }
     bool opened() const { return bool(m_file); }
     QXmlStreamReader& xml() { return m_xml; }
+    XmlScan& scan() { return m_scan; }
 
     // The next token; more bytes are decompressed when the parser runs out of them.
     QXmlStreamReader::TokenType next()
@@ -54,21 +59,15 @@ public:
             if (t != QXmlStreamReader::Invalid || m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError ||
                 m_done)
                 return t;
-            char buffer[1 << 16];
-            const zip_int64_t n = zip_fread(m_file.get(), buffer, sizeof buffer);
-            if (n <= 0) {
-                m_done = true;
-                m_failed = n < 0;
+            std::string bytes;
+            if (!unpack(&bytes)) {
+                if (m_tooLarge) {
+                    m_xml.raiseError(QStringLiteral("part too large"));
+                    return QXmlStreamReader::Invalid;
+                }
                 continue;
             }
-            m_read += uint64_t(n);
-            if (m_read > MaxPartBytes || (m_read > RatioFreeBytes && m_read / std::max<uint64_t>(m_compressed, 1) > MaxRatio)) {
-                m_tooLarge = true;
-                m_done = true;
-                m_xml.raiseError(QStringLiteral("part too large"));
-                return QXmlStreamReader::Invalid;
-            }
-            m_xml.addData(QByteArray(buffer, int(n)));
+            m_xml.addData(QByteArray(bytes.data(), qsizetype(bytes.size())));
         }
     }
     Failure failure(const char* part) const
@@ -79,6 +78,30 @@ public:
     }
 
 private:
+    // Appends the next decompressed bytes; false at the end, on a failure or past the limits.
+    bool unpack(std::string* out)
+    {
+        if (m_done)
+            return false;
+        const size_t at = out->size();
+        out->resize(at + (1 << 16));
+        const zip_int64_t n = zip_fread(m_file.get(), out->data() + at, 1 << 16);
+        out->resize(at + size_t(std::max<zip_int64_t>(n, 0)));
+        if (n <= 0) {
+            m_done = true;
+            m_failed = n < 0;
+            return false;
+        }
+        m_read += uint64_t(n);
+        if (m_read > MaxPartBytes || (m_read > RatioFreeBytes && m_read / std::max<uint64_t>(m_compressed, 1) > MaxRatio)) {
+            m_tooLarge = true;
+            m_done = true;
+            out->resize(at);
+            return false;
+        }
+        return true;
+    }
+
     std::unique_ptr<zip_file_t, FileCloser> m_file;
     QXmlStreamReader m_xml;
     uint64_t m_compressed;
@@ -86,6 +109,7 @@ private:
     bool m_done = false;
     bool m_failed = false;
     bool m_tooLarge = false;
+    XmlScan m_scan;
 };
 
 class Reader
@@ -143,7 +167,8 @@ private:
     }
     static bool is(QStringView name, const char* want) { return name == QLatin1String(want); }
 
-    zip_int64_t locate(const std::string& name) const { return zip_name_locate(m_zip, name.c_str(), 0); }
+    // Part names are compared without regard to case, as the package format has them.
+    zip_int64_t locate(const std::string& name) const { return zip_name_locate(m_zip, name.c_str(), ZIP_FL_NOCASE); }
 
     std::unique_ptr<Part> open(const std::string& name, bool* missing)
     {
@@ -229,44 +254,66 @@ private:
         return xml.hasError() ? part->failure("the workbook part") : Failure{ReadError::None, {}};
     }
 
-    // The text of the element just started, up to its end. For rich text (`runs`), only
-    // the text elements <t> count: not the layout between them, not the phonetic guide
-    // (rPh). False when the text grows past a cell's limit.
-    bool collectText(Part* part, QString* text, bool runs)
+    // The text of the element just started, up to its end, with its _xHHHH_ escapes
+    // decoded. For rich text (`runs`), only the text elements <t> count: not the layout
+    // between them, not the phonetic guide (rPh). False on a malformed part, or when the
+    // text grows past a cell's limit (then m_tooLong).
+    bool collect(XmlScan& x, std::string* text, bool runs)
     {
         text->clear();
-        int depth = 1, phonetic = 0, inText = 0;
-        QXmlStreamReader& xml = part->xml();
-        while (depth > 0 && !xml.atEnd()) {
-            switch (part->next()) {
-            case QXmlStreamReader::StartElement:
-                ++depth;
-                if (is(xml.name(), "rPh"))
+        const size_t units = m_cells->limits().stringUnits;
+        const int base = x.depth();
+        int phonetic = 0, inText = 0;
+        for (;;) {
+            const XmlScan::Token t = x.next();
+            if (t == XmlScan::Token::Start) {
+                if (x.name() == "rPh")
                     ++phonetic;
-                else if (is(xml.name(), "t"))
+                else if (x.name() == "t")
                     ++inText;
-                break;
-            case QXmlStreamReader::EndElement:
-                --depth;
-                if (is(xml.name(), "rPh"))
+            } else if (t == XmlScan::Token::End) {
+                if (x.depth() < base)
+                    break;
+                if (x.name() == "rPh")
                     --phonetic;
-                else if (is(xml.name(), "t"))
+                else if (x.name() == "t")
                     --inText;
-                break;
-            case QXmlStreamReader::Characters:
+            } else if (t == XmlScan::Token::Text) {
                 if (!runs || (inText > 0 && phonetic == 0)) {
-                    text->append(xml.text());
-                    if (size_t(text->size()) > m_cells->limits().stringUnits) {
+                    text->append(x.text());
+                    if (text->size() > units * 7) {  // an escape takes seven bytes for one unit
                         m_tooLong = true;
                         return false;
                     }
                 }
-                break;
-            default:
-                break;
+            } else {
+                return false;
+            }
+        }
+        decodeOoxmlEscapes(text);
+        if (text->size() > units) {
+            // UTF-16 units: one per character, two for those past U+FFFF (four UTF-8 bytes).
+            size_t n = 0;
+            for (const char c : *text)
+                n += (uint8_t(c) & 0xC0) != 0x80 ? 1 : 0;
+            for (const char c : *text)
+                n += uint8_t(c) >= 0xF0 ? 1 : 0;
+            if (n > units) {
+                m_tooLong = true;
+                return false;
             }
         }
         return true;
+    }
+
+    Failure scanFailure(Part* part, const char* what) const
+    {
+        if (m_tooLong)
+            return {ReadError::TooLarge, std::string("a text in ") + what + " is too long"};
+        Failure f = part->failure(what);
+        if (f.error == ReadError::Damaged && !part->scan().problem().empty())
+            f.why += ": " + part->scan().problem();
+        return f;
     }
 
     Failure readSharedStrings(const std::string& name)
@@ -274,21 +321,24 @@ private:
         bool missing;
         auto part = open(name, &missing);
         if (!part)
-            return {missing ? ReadError::Damaged : ReadError::Damaged, "the shared strings cannot be opened"};
-        QXmlStreamReader& xml = part->xml();
-        QString text;
-        while (!xml.atEnd()) {
-            if (part->next() != QXmlStreamReader::StartElement || !is(xml.name(), "si"))
+            return {ReadError::Damaged, "the shared strings cannot be opened"};
+        XmlScan& x = part->scan();
+        std::string text;
+        for (;;) {
+            const XmlScan::Token t = x.next();
+            if (t == XmlScan::Token::Done)
+                return {ReadError::None, {}};
+            if (t == XmlScan::Token::Error)
+                return scanFailure(part.get(), "the shared strings");
+            if (t != XmlScan::Token::Start || x.name() != "si")
                 continue;
-            if (!collectText(part.get(), &text, true))
-                return {ReadError::TooLarge, "a shared string is too long"};
-            const QByteArray utf8 = text.toUtf8();
-            if (size_t(utf8.size()) > m_cells->limits().textBytes - m_strings.size())
+            if (!collect(x, &text, true))
+                return scanFailure(part.get(), "the shared strings");
+            if (text.size() > m_cells->limits().textBytes - m_strings.size())
                 return {ReadError::TooLarge, "the shared strings are beyond the reader's limits"};
-            m_stringAt.emplace_back(m_strings.size(), uint32_t(utf8.size()));
-            m_strings.append(utf8.constData(), size_t(utf8.size()));
+            m_stringAt.emplace_back(m_strings.size(), uint32_t(text.size()));
+            m_strings += text;
         }
-        return xml.hasError() ? part->failure("the shared strings") : Failure{ReadError::None, {}};
     }
 
     Failure readStyles(const std::string& name)
@@ -310,7 +360,7 @@ private:
                 inCellXfs = true;
             } else if (is(xml.name(), "numFmt")) {
                 const uint32_t id = a.value(QLatin1String("numFmtId")).toUInt();
-                m_formats[id] = formatCodeKind(a.value(QLatin1String("formatCode")).toString().toStdString());
+                m_formats[id] = NumberFormat::parse(a.value(QLatin1String("formatCode")).toString().toStdString());
             } else if (is(xml.name(), "xf") && inCellXfs) {
                 if (m_xfFormat.size() >= (1u << 20))
                     return {ReadError::TooLarge, "too many cell formats"};
@@ -320,30 +370,61 @@ private:
         return xml.hasError() ? part->failure("the styles") : Failure{ReadError::None, {}};
     }
 
-    NumberKind kindOf(uint32_t xf) const
+    // The number format of a cell format; the map's elements stay where they are.
+    const NumberFormat& formatOf(uint32_t xf)
     {
+        static const NumberFormat general;
         if (xf >= m_xfFormat.size())
-            return NumberKind::Plain;
+            return general;
         const uint32_t id = m_xfFormat[xf];
-        const auto custom = m_formats.find(id);
-        return custom != m_formats.end() ? custom->second : builtinFormatKind(id);
+        if (const auto custom = m_formats.find(id); custom != m_formats.end())
+            return custom->second;
+        auto builtin = m_builtins.find(id);
+        if (builtin == m_builtins.end())
+            builtin = m_builtins.emplace(id, NumberFormat::builtin(id)).first;
+        return builtin->second;
     }
 
     // "AB12" to column 27 and row 11 (counting from 0); false when it is not a reference.
-    static bool cellReference(QStringView ref, uint32_t* row, uint32_t* col)
+    static bool cellReference(std::string_view ref, uint32_t* row, uint32_t* col)
     {
-        qsizetype i = 0;
+        size_t i = 0;
         uint64_t c = 0, r = 0;
-        for (; i < ref.size() && ref[i] >= u'A' && ref[i] <= u'Z' && i < 4; ++i)
-            c = c * 26 + (ref[i].unicode() - u'A' + 1);
-        const qsizetype letters = i;
-        for (; i < ref.size() && ref[i] >= u'0' && ref[i] <= u'9' && i < letters + 8; ++i)
-            r = r * 10 + (ref[i].unicode() - u'0');
+        for (; i < ref.size() && ref[i] >= 'A' && ref[i] <= 'Z' && i < 4; ++i)
+            c = c * 26 + uint64_t(ref[i] - 'A' + 1);
+        const size_t letters = i;
+        for (; i < ref.size() && ref[i] >= '0' && ref[i] <= '9' && i < letters + 8; ++i)
+            r = r * 10 + uint64_t(ref[i] - '0');
         if (letters == 0 || i == letters || i != ref.size() || r == 0)
             return false;
         *row = uint32_t(r - 1);
         *col = uint32_t(c - 1);
         return true;
+    }
+
+    static bool unsignedNumber(std::string_view s, uint32_t* v)
+    {
+        uint64_t n = 0;
+        if (s.empty() || s.size() > 10)
+            return false;
+        for (const char c : s) {
+            if (c < '0' || c > '9')
+                return false;
+            n = n * 10 + uint64_t(c - '0');
+        }
+        if (n > 0xFFFFFFFFu)
+            return false;
+        *v = uint32_t(n);
+        return true;
+    }
+
+    static std::string_view trimmed(std::string_view s)
+    {
+        while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+            s.remove_prefix(1);
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+            s.remove_suffix(1);
+        return s;
     }
 
     Failure readSheet(const std::string& name)
@@ -352,101 +433,125 @@ private:
         auto part = open(name, &missing);
         if (!part)
             return {ReadError::Damaged, "Sheet1's part cannot be opened"};
-        QXmlStreamReader& xml = part->xml();
+        XmlScan& x = part->scan();
         int64_t row = -1, col = -1;
-        QString value, inline_;
-        while (!xml.atEnd()) {
-            if (part->next() != QXmlStreamReader::StartElement)
+        std::string attribute, type, value, inlineText, text;
+        for (;;) {
+            XmlScan::Token t = x.next();
+            if (t == XmlScan::Token::Done)
+                break;
+            if (t == XmlScan::Token::Error)
+                return scanFailure(part.get(), "Sheet1's part");
+            if (t != XmlScan::Token::Start)
                 continue;
-            if (is(xml.name(), "row")) {
-                const QStringView r = xml.attributes().value(QLatin1String("r"));
-                bool ok = false;
-                const uint32_t n = r.isEmpty() ? 0 : r.toUInt(&ok);
-                if (!r.isEmpty() && (!ok || n == 0))
+            if (x.name() == "row") {
+                uint32_t n = 0;
+                if (!x.attribute("r", &attribute)) {
+                    ++row;
+                } else if (!unsignedNumber(trimmed(attribute), &n) || n == 0) {
                     return {ReadError::Damaged, "a row has no valid number"};
-                row = r.isEmpty() ? row + 1 : int64_t(n) - 1;
+                } else {
+                    row = int64_t(n) - 1;
+                }
                 col = -1;
                 continue;
             }
-            if (!is(xml.name(), "c"))
+            if (x.name() != "c")
                 continue;
-            const QXmlStreamAttributes a = xml.attributes();
-            const QStringView ref = a.value(QLatin1String("r"));
-            if (ref.isEmpty()) {
+            if (!x.attribute("r", &attribute) || attribute.empty()) {
                 ++col;
             } else {
                 uint32_t r, c;
-                if (!cellReference(ref, &r, &c))
+                if (!cellReference(attribute, &r, &c))
                     return {ReadError::Damaged, "a cell has no valid reference"};
                 row = r;
                 col = c;
             }
-            const QString type = a.value(QLatin1String("t")).toString();
-            const uint32_t style = a.value(QLatin1String("s")).toUInt();
+            if (!x.attribute("t", &type))
+                type.clear();
+            uint32_t style = 0;
+            if (x.attribute("s", &attribute) && !unsignedNumber(trimmed(attribute), &style))
+                style = 0;
             // The cell's children: the cached value <v>, the formula <f>, inline text <is>.
-            bool hasValue = false, hasInline = false;
-            value.clear();
-            int depth = 1;
-            while (depth > 0 && !xml.atEnd()) {
-                const QXmlStreamReader::TokenType t = part->next();
-                if (t == QXmlStreamReader::EndElement) {
-                    --depth;
-                } else if (t == QXmlStreamReader::StartElement) {
-                    if (depth == 1 && is(xml.name(), "v")) {
-                        if (!collectText(part.get(), &value, false))
-                            break;
-                        hasValue = true;
-                    } else if (depth == 1 && is(xml.name(), "is")) {
-                        if (!collectText(part.get(), &inline_, true))
-                            break;
-                        hasInline = true;
-                    } else {
-                        ++depth;
-                    }
+            bool hasValue = false, hasInline = false, hasFormula = false;
+            const int base = x.depth();
+            for (;;) {
+                t = x.next();
+                if (t == XmlScan::Token::End && x.depth() < base)
+                    break;
+                if (t == XmlScan::Token::Error || t == XmlScan::Token::Done)
+                    return scanFailure(part.get(), "Sheet1's part");
+                if (t != XmlScan::Token::Start)
+                    continue;
+                bool ok = true;
+                if (x.name() == "v") {
+                    ok = collect(x, &value, false);
+                    hasValue = true;
+                } else if (x.name() == "is") {
+                    ok = collect(x, &inlineText, true);
+                    hasInline = true;
+                } else {
+                    hasFormula = hasFormula || x.name() == "f";
+                    ok = x.skipElement();
                 }
+                if (!ok)
+                    return scanFailure(part.get(), "Sheet1's part");
             }
-            if (m_tooLong)
-                return {ReadError::TooLarge, "a cell's text is too long"};
-            if (xml.hasError())
-                break;
             if (row < 0 || col < 0)
                 return {ReadError::Damaged, "a cell lies outside the sheet"};
 
-            std::string text;
-            if (type == QLatin1String("inlineStr")) {
+            const std::string_view v = trimmed(value);
+            if (hasFormula && !hasInline && (!hasValue || (v.empty() && type != "str"))) {
+                // Written without its result (some libraries leave computing to the reader).
+                m_cells->noteFormulaWithoutValue();
+                continue;
+            }
+            if (type == "inlineStr") {
                 if (!hasInline)
                     continue;
-                text = inline_.toStdString();
+                text = formatOf(style).text(inlineText);
             } else if (!hasValue) {
                 continue;  // a formatted empty cell
-            } else if (type == QLatin1String("s")) {
-                bool ok = false;
-                const uint32_t index = value.toUInt(&ok);
-                if (!ok || index >= m_stringAt.size())
+            } else if (type == "s") {
+                if (v.empty())
+                    continue;  // <v/>: no string, an empty cell
+                uint32_t index;
+                if (!unsignedNumber(v, &index) || index >= m_stringAt.size())
                     return {ReadError::Damaged, "a cell refers to a missing shared string"};
-                text = m_strings.substr(m_stringAt[index].first, m_stringAt[index].second);
-            } else if (type == QLatin1String("b")) {
-                text = value.trimmed() == QLatin1String("1") || value.trimmed() == QLatin1String("true") ? "TRUE"
-                                                                                                        : "FALSE";
-            } else if (type == QLatin1String("str") || type == QLatin1String("e")) {
-                text = value.toStdString();
-            } else if (type == QLatin1String("d")) {
+                const std::string_view shared =
+                    std::string_view(m_strings).substr(m_stringAt[index].first, m_stringAt[index].second);
+                const NumberFormat& format = formatOf(style);
+                if (!format.changesText()) {
+                    if (const ReadError e = m_cells->add(uint32_t(row), uint32_t(col), shared); e != ReadError::None)
+                        return {e, "the sheet is beyond the reader's limits"};
+                    continue;
+                }
+                text = format.text(shared);
+            } else if (type == "b") {
+                text = v == "1" || v == "true" ? "TRUE" : "FALSE";
+            } else if (type == "str") {
+                text = formatOf(style).text(value);
+            } else if (type == "e") {
+                text = value;
+            } else if (type == "d") {
                 // An ISO 8601 date; midnight is just the day.
-                text = value.endsWith(QLatin1String("T00:00:00")) ? value.left(10).toStdString()
-                                                                   : value.replace(u'T', u' ').toStdString();
+                text = value;
+                if (text.size() > 9 && text.compare(text.size() - 9, 9, "T00:00:00") == 0)
+                    text.resize(text.size() - 9);
+                for (char& c : text)
+                    if (c == 'T')
+                        c = ' ';
             } else {
-                const std::string number = value.trimmed().toStdString();
+                const std::string number(v);
                 char* end = nullptr;
-                const double v = std::strtod(number.c_str(), &end);
+                const double d = std::strtod(number.c_str(), &end);
                 text = !number.empty() && end == number.c_str() + number.size()
-                           ? cellNumberText(v, kindOf(style), m_date1904)
-                           : value.toStdString();
+                           ? formatOf(style).number(d, m_date1904)
+                           : value;
             }
             if (const ReadError e = m_cells->add(uint32_t(row), uint32_t(col), text); e != ReadError::None)
                 return {e, "the sheet is beyond the reader's limits"};
         }
-        if (xml.hasError())
-            return part->failure("Sheet1's part");
         m_cells->finish();
         return {ReadError::None, {}};
     }
@@ -456,7 +561,8 @@ private:
     std::string m_strings;
     std::vector<std::pair<size_t, uint32_t>> m_stringAt;
     std::vector<uint32_t> m_xfFormat;
-    std::unordered_map<uint32_t, NumberKind> m_formats;
+    std::unordered_map<uint32_t, NumberFormat> m_formats;
+    std::unordered_map<uint32_t, NumberFormat> m_builtins;
     bool m_date1904 = false;
     bool m_tooLong = false;
 };

@@ -8,7 +8,7 @@
 #include "platform/Grid.h"
 #include "platform/WorkbookReader.h"
 #include "workbook/AnswerDecoder.h"
-#include "workbook/CellText.h"
+#include "workbook/NumberFormat.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -183,12 +183,29 @@ void WorkbookReaderTest::numbersAsASpreadsheetShowsThem_data()
     QTest::addColumn<bool>("date1904");
     QTest::addColumn<QString>("text");
     QTest::newRow("phone") << 13800138000.0 << "General" << false << "13800138000";
-    QTest::newRow("integer") << 42.0 << "0.00" << false << "42";
+    QTest::newRow("fixed decimals") << 42.0 << "0.00" << false << "42.00";
+    QTest::newRow("halves round up") << 2.675 << "0.00" << false << "2.68";
+    QTest::newRow("card number") << 1000.0 << "0000000000" << false << "0000001000";
+    QTest::newRow("thousands") << 1234567.891 << "#3" << false << "1,234,568";
+    QTest::newRow("thousands scaled") << 1234567.0 << "0.0,,\"M\"" << false << "1.2M";
+    QTest::newRow("percent") << 0.1234 << "#10" << false << "12.34%";
+    QTest::newRow("negative section") << -1234.5 << "#,##0.00;(#,##0.00)" << false << "(1,234.50)";
+    QTest::newRow("zero section") << 0.0 << "0;-0;\"none\"" << false << "none";
+    QTest::newRow("digits between literals") << 13800138000.0 << "000-0000-0000" << false << "138-0013-8000";
+    QTest::newRow("optional decimals") << 1.5 << "0.0#" << false << "1.5";
+    QTest::newRow("currency") << 5.0 << "[$¥-804]#,##0.00" << false << "¥5.00";
+    QTest::newRow("accounting zero") << 0.0 << "#41" << false << " - ";
+    QTest::newRow("text format") << 12.0 << "#49" << false << "12";
+    QTest::newRow("fraction as general") << 0.75 << "# ?/?" << false << "0.75";
+    QTest::newRow("elapsed hours") << (255 * 3600 + 610) / 86400.0 << "[h]:mm:ss" << false << "255:10:10";
+    QTest::newRow("elapsed built-in") << (255 * 3600 + 610) / 86400.0 << "#46" << false << "255:10:10";
+    QTest::newRow("elapsed minutes") << 0.5 << "[mm]:ss" << false << "720:00";
     QTest::newRow("half") << 0.5 << "General" << false << "0.5";
     QTest::newRow("negative") << -3.25 << "#,##0.00" << false << "-3.25";
     QTest::newRow("fifteen digits") << 0.1 + 0.2 << "General" << false << "0.3";
     QTest::newRow("tiny") << 0.000012 << "General" << false << "0.000012";
-    QTest::newRow("scientific code") << 1234.0 << "0.00E+00" << false << "1234";
+    QTest::newRow("scientific") << 1234.0 << "0.00E+00" << false << "1.23E+03";
+    QTest::newRow("engineering") << 12345.0 << "#48" << false << "12.3E+3";
     QTest::newRow("built-in date") << 40617.0 << "#14" << false << "2011-03-15";
     QTest::newRow("custom date") << 40617.0 << "yyyy\"年\"m\"月\"d\"日\"" << false << "2011-03-15";
     QTest::newRow("before the false leap day") << 59.0 << "#14" << false << "1900-02-28";
@@ -197,7 +214,7 @@ void WorkbookReaderTest::numbersAsASpreadsheetShowsThem_data()
     QTest::newRow("date and time") << 40617.75 << "#22" << false << "2011-03-15 18:00:00";
     QTest::newRow("time") << 0.5 << "hh:mm" << false << "12:00:00";
     QTest::newRow("minutes are not months") << 0.25 << "[h]:mm" << false << "06:00:00";
-    QTest::newRow("quoted letters") << 7.0 << "0\" days\"" << false << "7";
+    QTest::newRow("quoted letters") << 7.0 << "0\" days\"" << false << "7 days";
     QTest::newRow("date out of range") << -1.0 << "#14" << false << "-1";
 }
 
@@ -208,10 +225,9 @@ void WorkbookReaderTest::numbersAsASpreadsheetShowsThem()
     QFETCH(bool, date1904);
     QFETCH(QString, text);
     using namespace k27::wb;
-    const NumberKind kind = format.startsWith(u'#') && format.size() <= 3
-                                ? builtinFormatKind(format.mid(1).toUInt())
-                                : formatCodeKind(format.toStdString());
-    QCOMPARE(QString::fromStdString(cellNumberText(value, kind, date1904)), text);
+    const NumberFormat f = format.startsWith(u'#') && format.size() <= 3 ? NumberFormat::builtin(format.mid(1).toUInt())
+                                                                        : NumberFormat::parse(format.toStdString());
+    QCOMPARE(QString::fromStdString(f.number(value, date1904)), text);
 }
 
 void WorkbookReaderTest::answerIsBoundedAsItArrives_data()

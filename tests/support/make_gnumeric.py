@@ -4,7 +4,8 @@
 usage: make_gnumeric.py OUT.xls|OUT.xlsx < sheets.json
 
 sheets.json is an array [[sheet name, [[cell, ...], ...]], ...] in sheet order. A cell is
-a string, a number, true/false, null (no cell), {"f": "=formula"} or {"date": "YYYY-MM-DD"}.
+a string, a number, true/false, null (no cell), {"f": "=formula"}, {"date": "YYYY-MM-DD"} or
+{"v": string or number, "fmt": number format} (a "fmt" may also go with "f").
 The sheets are written as a Gnumeric XML file, which ssconvert loads, recalculates and
 saves in the target format with the formulas' computed values.
 """
@@ -22,6 +23,8 @@ EPOCH = datetime.date(1899, 12, 30)
 def cell_xml(r, c, cell):
     if cell is None:
         return ""
+    if isinstance(cell, dict) and "v" in cell:
+        return cell_xml(r, c, cell["v"])
     if isinstance(cell, bool):
         kind, text = 20, "TRUE" if cell else "FALSE"
     elif isinstance(cell, (int, float)):
@@ -41,9 +44,10 @@ def sheet_xml(name, rows):
     for r, row in enumerate(rows):
         for c, cell in enumerate(row):
             cells.append(cell_xml(r, c, cell))
-            if isinstance(cell, dict) and "date" in cell:
+            if isinstance(cell, dict) and ("date" in cell or "fmt" in cell):
+                code = escape(cell.get("fmt", "yyyy-mm-dd"), {'"': "&quot;"})
                 dates.append(f'<gnm:StyleRegion startCol="{c}" startRow="{r}" endCol="{c}" endRow="{r}">'
-                             '<gnm:Style Format="yyyy-mm-dd"/></gnm:StyleRegion>')
+                             f'<gnm:Style Format="{code}"/></gnm:StyleRegion>')
     return (f"<gnm:Sheet><gnm:Name>{escape(name)}</gnm:Name><gnm:Styles>{''.join(dates)}</gnm:Styles>"
             f"<gnm:Cells>{''.join(cells)}</gnm:Cells></gnm:Sheet>")
 

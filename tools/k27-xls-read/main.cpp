@@ -13,6 +13,7 @@
 #include "workbook/XlsxReader.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 namespace {
@@ -89,5 +90,11 @@ int main(int argc, char** argv)
         std::fputs("usage: k27-xls-read WORKBOOK\n", stderr);
         return Usage;
     }
-    return run(argv[1]);
+    try {
+        return run(argv[1]);
+    } catch (const std::bad_alloc&) {
+        // Past the memory the program allows its reader: an answer, not an abort.
+        std::fputs("k27-xls-read: the workbook needs more memory than the reader may take\n", stderr);
+        return TooLarge;
+    }
 }
