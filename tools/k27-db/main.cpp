@@ -1,6 +1,7 @@
 // k27-db: creates and checks the program's encrypted database.
 //   k27-db init PATH    create an empty database with the register tables (never overwrites)
 //   k27-db check PATH   open it with the database password and run an integrity check
+//   k27-db -h|--help    print the usage
 // Exit status 0 on success, 1 with a one-line reason otherwise.
 
 #include "db/Database.h"
@@ -17,6 +18,16 @@ static int fail(const QString& reason)
     std::fprintf(stderr, "k27-db: %s\n", qPrintable(reason));
     return 1;
 }
+
+static const char Usage[] =
+    "Usage: k27-db init PATH\n"
+    "       k27-db check PATH\n"
+    "       k27-db -h|--help\n"
+    "Creates or checks the encrypted database of K27 Center.\n"
+    "\n"
+    "  init PATH    create an empty database with the register tables (never overwrites)\n"
+    "  check PATH   open it with the database password and check its integrity and tables\n"
+    "  -h, --help   print this text and exit\n";
 
 static int init(const QString& path)
 {
@@ -47,8 +58,12 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check PATH"));
+        return fail(QStringLiteral("usage: k27-db init|check PATH (k27-db --help tells more)"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))
