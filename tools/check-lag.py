@@ -40,6 +40,8 @@ REQUIRED_MESSAGES |= number_range((170, 173))
 REQUIRED_MESSAGES |= number_range((160, 167))
 # Progress of a large record list's count and export.
 REQUIRED_MESSAGES |= number_range((190, 191))
+# What an overwrite at the duplicate question changes; stopping a run to close the window.
+REQUIRED_MESSAGES |= number_range((200, 203))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",
