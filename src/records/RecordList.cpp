@@ -242,8 +242,15 @@ bool RecordList::mayHold(int b, const QString& oldest, const QString& newest) co
 void RecordList::afterDeletion(Database& db, const Deleted& deleted)
 {
     if (m_table) {
-        if (!deleted.keys.isEmpty())
-            m_table->removeRowsWhere([&](int row) { return deleted.keys.contains(keyOf(row)); });
+        if (deleted.keys.isEmpty())
+            return;
+        // The card alone rules out most rows before a time is read.
+        QSet<QString> cards;
+        for (const auto& key : deleted.keys)
+            cards.insert(key.first);
+        m_table->removeRowsWhere([&](int row) {
+            return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card))) && deleted.keys.contains(keyOf(row));
+        });
         return;
     }
     if (deleted.newest.isNull())
@@ -380,7 +387,7 @@ qint64 RecordList::memoryBytes() const
     // A cached row: 24 bytes, its share of the texts it holds about as much again.
     for (const Cached& c : m_cache)
         bytes += qint64(sizeof(Cached)) + qint64(c.rows.rowCount()) * 48;
-    bytes += qint64(m_edits.size()) * 64;
+    bytes += qint64(m_edits.size()) * 64 + qint64(m_editedRows.size()) * 400;
     return bytes;
 }
 
