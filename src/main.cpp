@@ -40,10 +40,10 @@ int main(int argc, char* argv[])
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("K27Center"));
+    QApplication::setApplicationName(QString::fromLatin1(k27::ApplicationName));
     QApplication::setApplicationDisplayName(QStringLiteral("K27 Center"));
     QApplication::setApplicationVersion(QStringLiteral(K27_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("org.k27center.K27Center"));
+    QApplication::setDesktopFileName(QString::fromLatin1(k27::DesktopFileId));
     QIcon icon;
     for (int size : {48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/k27center/icons/k27center-%1.png").arg(size), QSize(size, size));

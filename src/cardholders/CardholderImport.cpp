@@ -5,6 +5,7 @@
 #include "db/Schema.h"
 #include "db/WriteSteps.h"
 #include "platform/ImportProgress.h"
+#include "platform/RowChanges.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
 #include "startup/TextUtil.h"
@@ -36,7 +37,13 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
     }
     ensureLookupIndexes(m_db);
     m_db.useBulkWrites();
-    Statement lookup(m_db, QStringLiteral("select 1 from 用户信息") + cardholderKeyCondition());
+    // The stored values an overwrite would replace, in the order the update writes them.
+    Statement lookup(m_db, QStringLiteral("select 性别, 部门, 职位, 住址, 卡号, 权限终端机, 时间期限 from 用户信息")
+                               + cardholderKeyCondition());
+    QStringList captions;
+    for (int message : {77, 78, 79, 80, 82, 83, 84})
+        captions << m_language.message(message);
+    QStringList stored;
     Statement insert(m_db, QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
                                           "时间期限) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     Statement update(m_db, QStringLiteral("update 用户信息 set 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 卡号 = ?, "
@@ -58,7 +65,7 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
     QStringList row;
     QStringList v;
     int read = 0;
-    while (!steps.failed() && next(&row)) {
+    while (!steps.ended() && next(&row)) {
         ++read;
         v.clear();
         for (int c = 0; c < MinimumColumns; ++c)
@@ -67,7 +74,7 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
             ++stepSkipped;
         } else {
             bool failed = false;
-            const bool known = lookup.bind(1, v[Name]).bind(2, v[Phone]).exists(&failed);
+            const bool known = lookup.bind(1, v[Name]).bind(2, v[Phone]).exists(&failed, &stored);
             if (failed) {
                 steps.fail();
                 break;
@@ -86,7 +93,12 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
                 // stays locked, and what is done so far is stored.
                 if (!m_answer.holdsForAll() && !steps.commitNow())
                     break;
-                const QString question = m_language.message(123) + v[Name] + m_language.message(124);
+                const QString question =
+                    m_language.message(123) + v[Name] + m_language.message(124) + QStringLiteral("\n\n")
+                    + describeChanges(changedFields(captions, stored,
+                                       {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals],
+                                        v[Validity]}),
+                                      m_language.message(200), m_language.message(201), m_language.message(202));
                 if (m_answer.decide(question, m_ask)) {
                     tried = true;
                     written = update.bind(1, v[Gender]).bind(2, v[Department]).bind(3, v[Position])

@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
+#include "platform/WorkbookReader.h"
 #include "startup/AppContext.h"
 
 namespace k27 {
@@ -23,7 +24,7 @@ void CardholderImportAction::run()
         return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, context.message(161), QStringLiteral("Excel(*.xls *.xlsx)"),
+    const QString file = dialogs.openFile(m_host.page, context.message(161), WorkbookReader::fileFilter(),
                                             Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;

@@ -344,11 +344,17 @@ bool Statement::finish()
     return true;
 }
 
-bool Statement::exists(bool* failed)
+bool Statement::exists(bool* failed, QStringList* texts)
 {
     const Step result = step();
     if (failed)
         *failed = result == Step::Failed;
+    if (texts) {
+        texts->clear();
+        if (result == Step::Row)
+            for (int c = 0; c < row().count(); ++c)
+                texts->append(row().text(c));
+    }
     if (result != Step::Failed)
         finish();
     return result == Step::Row;

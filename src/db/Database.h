@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
 
@@ -118,7 +119,8 @@ public:
     // Runs it to the end; false when the database refused it (the reason in the database).
     bool exec() { return step() != Step::Failed && finish(); }
     // True when a row came back, false when none did; *failed is set when the database refused.
-    bool exists(bool* failed);
+    // `texts`, when given, gets the row's columns as texts (null as empty).
+    bool exists(bool* failed, QStringList* texts = nullptr);
     Row row() const { return Row(m_statement); }
 
 private:

@@ -75,9 +75,15 @@ void WriteSteps::show(int upTo)
 
 bool WriteSteps::commitNow()
 {
-    if (!commit())
+    if (m_stopped || !commit())
         return false;
     show(m_committedLines);
+    // A stop asked for while the progress let events run: what is done is stored, and no
+    // further line is begun.
+    if (m_progress && m_progress->stopRequested()) {
+        m_stopped = true;
+        return false;
+    }
     m_age.restart();
     if (!m_db.beginTransaction())
         fail();
@@ -86,7 +92,7 @@ bool WriteSteps::commitNow()
 
 bool WriteSteps::lineDone(int done)
 {
-    if (m_failed)
+    if (m_failed || m_stopped)
         return false;
     m_lines = done;
     if (done % m_policy.showEvery != 0)
@@ -98,7 +104,9 @@ bool WriteSteps::lineDone(int done)
 
 int WriteSteps::finish(int done)
 {
-    if (!m_failed) {
+    if (m_stopped) {
+        done = m_committedLines;
+    } else if (!m_failed) {
         m_lines = done;
         commit();
     }

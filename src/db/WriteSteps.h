@@ -41,9 +41,10 @@ public:
     // One row of the open step was written.
     void wrote() { ++m_writes; }
     // One more line is done (`done` lines in all). Commits when the step is due at a progress
-    // line and then shows the lines committed. False once the run has failed.
+    // line and then shows the lines committed. False once the run has failed or stopped.
     bool lineDone(int done);
     // Commits the open step now and opens the next (before a question to the operator).
+    // False when that failed, or when the progress asked to stop (all done so far is stored).
     bool commitNow();
     // Commits the last step and shows the end of the progress. Returns the lines that count:
     // `done`, or the lines committed when the run failed.
@@ -56,6 +57,10 @@ public:
     bool rowDone(bool tried, bool written);
 
     bool failed() const { return m_failed; }
+    // The progress asked to stop and a commit has since kept everything done so far.
+    bool stopped() const { return m_stopped; }
+    // No more lines: the run failed or was stopped.
+    bool ended() const { return m_failed || m_stopped; }
 
 private:
     bool commit();
@@ -71,6 +76,7 @@ private:
     int m_committedLines = 0;
     int m_shown = 0;
     bool m_failed = false;
+    bool m_stopped = false;
 };
 
 } // namespace k27

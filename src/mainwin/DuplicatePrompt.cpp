@@ -19,7 +19,8 @@ DuplicatePrompt::DuplicatePrompt(QWidget* parent) : QFrame(parent)
     setStyleSheet(QStringLiteral("QFrame#PicTip { background: #fffbe6; border: 2px solid #d8a400; }"));
     Lblmsg = form::named(new QLabel(QStringLiteral("数据重复是否覆盖?"), this), QStringLiteral("Lblmsg"));
     Lblmsg->setWordWrap(true);
-    Lblmsg->setAlignment(Qt::AlignCenter);
+    Lblmsg->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Lblmsg->setTextFormat(Qt::PlainText);
     const char* captions[4] = {"覆盖", "Replace All", "跳过", "跳过所有"};
     auto* buttons = new QHBoxLayout;
     for (int k = 0; k < 4; ++k) {
@@ -57,6 +58,12 @@ bool DuplicatePrompt::askOverwrite(const QString& question)
 int DuplicatePrompt::ask(const QString& question)
 {
     Lblmsg->setText(question);
+    // The question lists what an overwrite would change: the panel grows to show it whole,
+    // within the window.
+    int w = qMax(460, sizeHint().width());
+    if (const QWidget* host = parentWidget())
+        w = qMax(200, qMin(w, host->width() - 16));
+    resize(w, qMax(130, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(w) : sizeHint().height()));
     if (QWidget* host = parentWidget()) {
         QPoint at((host->width() - width()) / 2, (host->height() - height()) / 2);
         // Above an import's progress panel rather than over its counter.
@@ -69,7 +76,8 @@ int DuplicatePrompt::ask(const QString& question)
     const QPointer<QWidget> previousFocus = QApplication::focusWidget();
     show();
     raise();
-    CmdTip[Overwrite]->setFocus(Qt::OtherFocusReason);
+    // Skip has the focus: Enter never overwrites a stored row by reflex.
+    CmdTip[Skip]->setFocus(Qt::OtherFocusReason);
     m_flags.clear();
     QPointer<DuplicatePrompt> self(this);
     int chosen = -1;
@@ -97,7 +105,7 @@ void DuplicatePrompt::keyPressEvent(QKeyEvent* event)
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {
-        int k = Overwrite;
+        int k = Skip;
         for (int i = 0; i < 4; ++i)
             if (CmdTip[size_t(i)]->hasFocus())
                 k = i;

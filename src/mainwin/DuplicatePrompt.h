@@ -25,8 +25,8 @@ public:
     bool flag(int k) const { return m_flags.flag(k); }
     // Shows the question in front, clears the flags and waits, with events running, until
     // a button sets one. Answers the button's index, -1 when the window goes away first.
-    // The question has the keyboard focus meanwhile (on "覆盖"): Enter answers the focused
-    // button, Escape skips.
+    // The question has the keyboard focus meanwhile (on "跳过"): Enter answers the focused
+    // button, so overwriting takes a deliberate choice; Escape skips.
     int ask(const QString& question);
     // One duplicate row: answers from "all" without asking, otherwise asks. True = overwrite.
     bool askOverwrite(const QString& question);

@@ -48,6 +48,7 @@ constexpr int MsgRunInProgress = 142;
 constexpr int MsgPortDevice = 210;
 constexpr int MsgNoPortApplied = 211;
 constexpr int MsgStaleLock = 212;
+constexpr int MsgStopRunAndExit = 203;
 } // namespace
 
 const QStringList& Frmmain::administratorButtons()
@@ -90,6 +91,14 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
     m_runs.refused = [this] {
         m_context.dialogs().message(this, m_context.message(MsgRunInProgress), Dialogs::Icon::Warning);
+    };
+    // The close waited for the run (its summary has been shown): it goes on now.
+    m_runs.ended = [this] {
+        if (m_closeAfterRun)
+            QTimer::singleShot(0, this, [this] {
+                m_closing = true;
+                close();
+            });
     };
 
     buildWindow();
@@ -591,10 +600,33 @@ void Frmmain::paintEvent(QPaintEvent* event)
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+void Frmmain::closeDuringRun()
+{
+    if (m_closeAfterRun)
+        return;   // asked already: the run is stopping
+    if (!m_context.dialogs().question(this, m_context.message(MsgStopRunAndExit)))
+        return;   // the window and the run go on
+    m_closeAfterRun = true;
+    m_runs.requestStop();
+    // A duplicate question waits no longer: its row is skipped, and the run stops at its
+    // next commit.
+    if (m_picTip->isVisible())
+        m_picTip->CmdTip[DuplicatePrompt::Skip]->click();
+}
+
 void Frmmain::closeEvent(QCloseEvent* event)
 {
+    // The window stays while a run that lets events through works on: hidden, it would go
+    // on invisibly to its end. The issuing run is no such run: it waits for cards.
+    if (m_runs.active() && m_runs.current() != RunGuard::Run::Issuing) {
+        event->ignore();
+        closeDuringRun();
+        return;
+    }
     saveWindowPlace();
-    const bool quit = m_context.dialogs().question(this, m_context.message(55));
+    // After a stopped run the operator has answered already.
+    const bool quit = m_closing || m_context.dialogs().question(this, m_context.message(55));
+    m_closing = false;
     if (m_context.signedIn.isAdministrator && m_automaticBackup)
         m_automaticBackup();
     stopIssuing();

@@ -125,6 +125,8 @@ private:
     void showCardholders(CardholderTable::View view, bool cardOnly);
     void onLanguageApplied();
     void onSerialSettingsApplied(bool written);
+    // A close request during a long run: asks to stop it; Yes closes once it has ended.
+    void closeDuringRun();
 
     AppContext& m_context;
     CardholderTable m_cardholders;
@@ -137,6 +139,8 @@ private:
     bool m_portWarned = false;      // an activation has warned about the port
     QElapsedTimer m_systemResize;   // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
+    bool m_closeAfterRun = false;   // the operator chose to stop the run and close
+    bool m_closing = false;         // closing without asking again
 
     VelRibbon* m_ribbon = nullptr;
     QStackedWidget* m_pages = nullptr;

@@ -27,7 +27,8 @@ void wireTerminalPageAndImports(Frmmain& window, AppContext& context)
     terminals.loadTerminalList = [w] { return w->LoadTerminalList(); };
     terminals.askDuplicate = ask;
     terminals.runs = &window.runs();
-    terminals.progress = std::make_shared<PageProgress>(window.progressPanel(), window.terminalPage(), context);
+    terminals.progress = std::make_shared<PageProgress>(window.progressPanel(), window.terminalPage(), context,
+                                                         &window.runs());
     window.terminalPage()->attach(std::move(terminals));
 
     CardholderImportHost cardholders;
@@ -36,7 +37,7 @@ void wireTerminalPageAndImports(Frmmain& window, AppContext& context)
     cardholders.askDuplicate = ask;
     cardholders.runs = &window.runs();
     cardholders.progress =
-        std::make_shared<PageProgress>(window.progressPanel(), window.cardholderPage(), context);
+        std::make_shared<PageProgress>(window.progressPanel(), window.cardholderPage(), context, &window.runs());
     cardholders.loadCardholders = [w] { w->LoadCardholders(); };
     cardholders.showCardholders = [w] {
         w->FilterCardholders(0, false);

@@ -9,8 +9,8 @@
 
 namespace k27 {
 
-PageProgress::PageProgress(ProgressPanel* panel, QWidget* page, const AppContext& context)
-    : m_panel(panel), m_page(page), m_context(context)
+PageProgress::PageProgress(ProgressPanel* panel, QWidget* page, const AppContext& context, const RunGuard* runs)
+    : m_panel(panel), m_page(page), m_context(context), m_runs(runs)
 {
 }
 

@@ -370,6 +370,13 @@ void Grid::setReadOnly(bool readOnly)
 
 bool Grid::isReadOnly() const { return m_readOnly; }
 
+void Grid::setColumnEditable(int col, bool editable) { m_model->setTextEditable(col, editable); }
+
+bool Grid::isColumnEditable(int col) const
+{
+    return !m_readOnly && (m_model->kind(col) != GridModel::Kind::Text || m_model->isTextEditable(col));
+}
+
 void Grid::setRowHeight(int pixels)
 {
     QHeaderView* vh = m_view->verticalHeader();

@@ -106,6 +106,10 @@ public:
     // editing: for lists whose double-click takes a row up for a change.
     void setEnterOpensRow(bool on);
 
+    // Text cells take no typing unless their column is made editable here (edits reach the
+    // page through the edited callback); tick boxes and drop-down lists always work.
+    void setColumnEditable(int col, bool editable);
+    bool isColumnEditable(int col) const;
     void setReadOnly(bool readOnly);
     bool isReadOnly() const;
     void setRowHeight(int pixels);
@@ -139,8 +143,9 @@ public:
     // empty file name the operator chooses the file. Column 0 (row numbers) is
     // written only when `withRowNumbers`; hidden columns never. The old file is
     // replaced only when the new one was written completely.
-    // `progress`, when set, hears of the rows written every so often (a large grid takes a while).
-    using RowProgress = std::function<void(int done, int total)>;
+    // `progress`, when set, hears of the rows written every so often (a large grid takes a while);
+    // false from it stops the export, which then writes no file.
+    using RowProgress = std::function<bool(int done, int total)>;
     GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {},
                                   bool withHeaderRow = true, bool withRowNumbers = false,
                                   const QString& dialogTitle = {}, const RowProgress& progress = {});

@@ -20,6 +20,8 @@ namespace {
 // Excel's limits: longer texts are cut, more rows are refused.
 constexpr int kXlsxMaxText = 32767;
 constexpr int kXlsxMaxRows = 1048576;
+// The reason an export stopped on its progress's word (the temporary file goes with it).
+const QString Stopped = QStringLiteral("the export was stopped");
 
 } // namespace
 
@@ -87,11 +89,12 @@ GridExportResult GridExporter::write(const QString& fileName) const
     return GridExportResult::success(info.absoluteFilePath());
 }
 
-void GridExporter::report(int row) const
+bool GridExporter::report(int row) const
 {
     const int total = m_grid.rows() - 1;
     if (m_progress && (row % ProgressRows == 0 || row == total))
-        m_progress(row, total);
+        return m_progress(row, total);
+    return true;
 }
 
 QString GridExporter::writeCsv(const QString& path) const
@@ -122,7 +125,8 @@ QString GridExporter::writeCsv(const QString& path) const
     for (int r = 1; r < m_grid.rows(); ++r) {
         if (!writeRow(r))
             return file.errorString();
-        report(r);
+        if (!report(r))
+            return Stopped;
     }
     if (file.write(chunk) != chunk.size() || !file.flush())
         return file.errorString();
@@ -174,11 +178,14 @@ QString GridExporter::writeXlsx(const QString& path) const
     };
     if (m_withHeaderRow)
         writeRow(0, bold);
-    for (int r = 1; r < m_grid.rows() && failure == LXW_NO_ERROR; ++r) {
+    bool stopped = false;
+    for (int r = 1; r < m_grid.rows() && failure == LXW_NO_ERROR && !stopped; ++r) {
         writeRow(r, nullptr);
-        report(r);
+        stopped = !report(r);
     }
     const lxw_error closed = workbook_close(book);
+    if (stopped)
+        return Stopped;
     if (failure != LXW_NO_ERROR)
         return QString::fromUtf8(lxw_strerror(failure));
     if (closed != LXW_NO_ERROR)

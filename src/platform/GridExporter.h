@@ -19,9 +19,10 @@ class GridExporter
 public:
     GridExporter(const Grid& grid, bool withHeaderRow, bool withRowNumbers);
 
-    // Hears of the data rows written, every ProgressRows rows and at the end.
+    // Hears of the data rows written, every ProgressRows rows and at the end; false stops the
+    // export (no file is written).
     static constexpr int ProgressRows = 1024;
-    void setProgress(std::function<void(int done, int total)> progress) { m_progress = std::move(progress); }
+    void setProgress(std::function<bool(int done, int total)> progress) { m_progress = std::move(progress); }
 
     // The format follows the file's suffix: .csv, or .xlsx (added when there is none).
     GridExportResult write(const QString& fileName) const;
@@ -34,12 +35,13 @@ public:
 private:
     QString writeCsv(const QString& path) const;   // empty = success, else the reason
     QString writeXlsx(const QString& path) const;
-    void report(int row) const;
+    // False once the progress asked to stop.
+    bool report(int row) const;
 
     const Grid& m_grid;
     bool m_withHeaderRow;
     QList<int> m_columns;
-    std::function<void(int done, int total)> m_progress;
+    std::function<bool(int done, int total)> m_progress;
 };
 
 } // namespace k27

@@ -261,7 +261,11 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     const Kind k = kind(index.column() + 1);
     if (k == Kind::CheckBox)
         return f | Qt::ItemIsUserCheckable;
-    return f | Qt::ItemIsEditable;
+    // A list cell only takes one of its items; a text cell only where the page wants typing,
+    // so a key pressed on a list never replaces what it shows.
+    if (k == Kind::DropDown || m_textEditable.contains(index.column() + 1))
+        return f | Qt::ItemIsEditable;
+    return f;
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 #include <functional>
 #include <utility>
@@ -51,6 +52,15 @@ public:
     void setSource(CellSource source);
     void setEdited(CellEdited edited) { m_edited = std::move(edited); }
     bool isVirtual() const { return bool(m_source); }
+    // Text cells take typing only in the columns set here; tick boxes and lists always work.
+    void setTextEditable(int col, bool on)
+    {
+        if (on)
+            m_textEditable.insert(col);
+        else
+            m_textEditable.remove(col);
+    }
+    bool isTextEditable(int col) const { return m_textEditable.contains(col); }
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     bool isReadOnly() const { return m_readOnly; }
 
@@ -82,6 +92,7 @@ private:
     QHash<quint64, QString> m_cells;
     CellSource m_source;
     CellEdited m_edited;
+    QSet<int> m_textEditable;
     bool m_readOnly = false;
 };
 

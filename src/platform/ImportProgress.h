@@ -14,6 +14,9 @@ public:
     // Lets pending window events run during a long step before anything is shown (reading
     // a large file through once).
     virtual void idle() {}
+    // The operator asked to stop the run (closing the window): it ends at its next commit,
+    // keeping what is stored.
+    virtual bool stopRequested() const { return false; }
 };
 
 } // namespace k27

@@ -25,6 +25,7 @@ public:
         Issuing,
         Backup,
         Restore,
+        RecordExport,
     };
 
     // Ends its run when it goes out of scope, unless kept (the issuing run stays open
@@ -67,6 +68,8 @@ public:
 
     // Told when a start is refused (the window shows its message there).
     std::function<void()> refused;
+    // Told when a run has ended (the window closes then, when the close waited for it).
+    std::function<void()> ended;
 
     bool active() const { return m_current != Run::None; }
     Run current() const { return m_current; }
@@ -88,15 +91,29 @@ public:
 
     void end(Run run)
     {
-        if (m_current == run)
-            m_current = Run::None;
+        if (m_current != run)
+            return;
+        m_current = Run::None;
+        m_stopRequested = false;
+        if (ended)
+            ended();
     }
+
+    // The operator asked to close the window during the run: the run ends at its next saved
+    // step (imports and deletions) or leaves its file unwritten (an export).
+    void requestStop()
+    {
+        if (m_current != Run::None)
+            m_stopRequested = true;
+    }
+    bool stopRequested() const { return m_stopRequested; }
 
     // A start through a page that has no window (its guard is null) always goes ahead.
     static Scope start(RunGuard* guard, Run run) { return guard ? guard->start(run) : Scope(nullptr, run, true); }
 
 private:
     Run m_current = Run::None;
+    bool m_stopRequested = false;
 };
 
 } // namespace k27

@@ -7,7 +7,7 @@
 
 namespace k27 {
 
-// Reads workbooks (.xls and .xlsx) through the helper program k27-xls-read, in a process
+// Reads workbooks (.xls, and .xlsx or .xlsm) through the helper program k27-xls-read, in a process
 // of its own with a time and a memory limit: a damaged file that crashes or hangs the
 // reader costs an error, not the program. The answer is decoded as it arrives and bounded:
 // a sheet beyond the engine's limits is refused, whatever the helper claims.
@@ -57,6 +57,9 @@ public:
     // Decodes a whole answer of the helper (exposed for tests): all rows of the sheet,
     // headings included.
     static bool parse(const QByteArray& output, Workbook* sheet, QString* problem);
+
+    // The file dialog's filter of the workbook imports (.xlsm is an .xlsx that may carry macros).
+    static QString fileFilter() { return QStringLiteral("Excel(*.xls *.xlsx *.xlsm)"); }
 
     // The message that tells the operator why a workbook could not be read.
     static int messageFor(Status status);

@@ -47,13 +47,6 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
         return 0;
     const int total = last - first + 1;
 
-    const auto keyOf = [&](int r) {
-        const QString entry = trimSpaces(rows.text(r, RecordRows::Time));
-        // An entry time edited into another spelling of the same moment still finds its
-        // record; a text that is no time finds nothing.
-        const QString stored = normaliseEntryTime(entry);
-        return std::pair{trimSpaces(rows.text(r, RecordRows::Card)), stored.isEmpty() ? entry : stored};
-    };
     // A statement also removes the records that share its card and time, wherever they are in
     // the list, and a block read again afterwards is short of them: its later rows move up.
     // So the block that holds the selection's last row, where rows moving up would bring in
@@ -65,12 +58,26 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
     QList<std::pair<QString, QString>> tail;
     tail.reserve(last - lastBlock + 1);
     for (int r = lastBlock; r <= last; ++r)
-        tail.append(keyOf(r));
+        tail.append(rows.keyOf(r));
 
     RecordQuery::ensureIndexes(db);
     db.useBulkWrites();
     Statement remove(db, QStringLiteral("DELETE FROM 进出记录 WHERE 卡号 = ? AND 进出时间 = ?"));
     WriteSteps steps(db, progress, total, {500, 100, ProgressStep});
+    // What the open step removed counts once it is committed: the records, and the keys the
+    // list drops afterwards.
+    RecordList::Deleted deleted;
+    deleted.keepKeys = rows.isTable();
+    int records = 0;
+    int stepRecords = 0;
+    QList<std::pair<QString, QString>> stepKeys;
+    steps.settled = [&] {
+        records += stepRecords;
+        stepRecords = 0;
+        for (const auto& key : std::as_const(stepKeys))
+            deleted.add(key);
+        stepKeys.clear();
+    };
     if (!remove.isValid() || !steps.begin())
         steps.fail();
     int count = 0;
@@ -78,32 +85,38 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
         // A block that could not be read gave empty keys: nothing is deleted on such a reading.
         if (rows.readFailed())
             steps.fail();
-        for (const auto& [card, entry] : keys) {
-            if (steps.failed())
+        for (const auto& key : keys) {
+            if (steps.ended())
                 return;
-            if (!remove.bind(1, card).bind(2, entry).exec()) {
+            if (!remove.bind(1, key.first).bind(2, key.second).exec()) {
                 steps.fail();   // the file cannot be written: this step's rows stay
                 return;
+            }
+            // An edited time finds nothing: the record stays, and so does its row.
+            if (const int gone = db.changes(); gone > 0) {
+                stepRecords += gone;
+                stepKeys.append(key);
             }
             steps.wrote();
             steps.lineDone(++count);
         }
     };
-    for (int r = first; r < lastBlock && !steps.failed();) {
+    for (int r = first; r < lastBlock && !steps.ended();) {
         const int end = qMin(rows.blockEnd(r), lastBlock - 1);
         QList<std::pair<QString, QString>> keys;
         for (; r <= end; ++r)
-            keys.append(keyOf(r));
+            keys.append(rows.keyOf(r));
         removeAll(keys);
     }
     removeAll(tail);
-    const int deleted = steps.finish(count);
+    steps.finish(count);
     if (writeFailed)
         *writeFailed = steps.failed();
 
-    if (deleted > 0)
-        rows.removeRows(first, first + deleted - 1);
-    return deleted;
+    // The list now shows what the database holds: twins of a deleted record go with it, a row
+    // whose deletion found nothing stays.
+    rows.afterDeletion(db, deleted);
+    return records;
 }
 
 QString RecordDeletion::summary(const LanguageTable& language, int count, bool writeFailed)

@@ -11,7 +11,7 @@ class RecordList;
 class RecordRows;
 
 // Deletes the records of a block of grid rows: every stored record with the card number
-// (column 8) and entry time (column 1) of a row goes, and the rows leave RecordRows.
+// (column 8) and entry time (column 1) of a row goes, and the list follows the database.
 class RecordDeletion
 {
 public:
@@ -27,10 +27,12 @@ public:
     // `rowCount` is the number of data rows.
     static Check check(int rowCount, int& first, int& last);
 
-    // Deletes rows first..last (in order, within 1..n) on the open database and removes them
-    // from `rows`. Returns the number of rows handled, last - first + 1. `progress` may be null.
-    // When the database cannot be written the run stops: only the rows whose deletion was
-    // committed leave `rows` and are counted, and *writeFailed is set.
+    // Deletes the records of rows first..last (in order, within 1..n) on the open database;
+    // afterwards `rows` shows what is stored: every row of a deleted record leaves it (twins
+    // too), a row whose key found nothing stays. Returns the number of records deleted.
+    // `progress` (may be null) counts the rows handled. When the database cannot be written,
+    // or the progress asks to stop, the run ends at a commit: only committed deletions count,
+    // and *writeFailed is set for the former.
     static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
                    bool* writeFailed = nullptr);
     // The same on a record list of any size: the keys are taken a block at a time, each block

@@ -204,7 +204,7 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
     LineReader reader(file);
     QByteArray bytes;
     int read = 0;
-    while (!steps.failed() && reader.next(&bytes)) {
+    while (!steps.ended() && reader.next(&bytes)) {
         if (read == 0 && utf8 && bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
         if (bytes.isEmpty())

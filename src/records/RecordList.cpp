@@ -2,6 +2,7 @@
 
 #include "EntryTime.h"
 #include "db/Database.h"
+#include "startup/TextUtil.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -25,6 +26,7 @@ void RecordList::clear()
     m_cache.clear();
     m_cached.clear();
     m_edits.clear();
+    m_editedRows.clear();
     m_readFailed = false;
 }
 
@@ -187,8 +189,146 @@ void RecordList::setText(int row, int col, const QString& text)
         m_table->setText(row, col, text);
         return;
     }
-    if (row >= 1 && row <= m_count && col >= 1 && col <= RecordRows::Columns)
+    if (row >= 1 && row <= m_count && col >= 1 && col <= RecordRows::Columns) {
+        // Its texts as read find the row again once a deletion has moved it.
+        if (!m_editedRows.contains(row))
+            m_editedRows.insert(row, readRow(row));
         m_edits.insert(editKey(row, col), text);
+    }
+}
+
+QStringList RecordList::readRow(int row)
+{
+    QStringList texts;
+    const int b = blockOf(row);
+    const RecordRows* rows = b < 0 ? nullptr : load(b);
+    for (int col = 1; col <= RecordRows::Columns; ++col)
+        texts << (rows ? rows->text(row - m_blocks[b].firstRow + 1, col) : QString());
+    return texts;
+}
+
+std::pair<QString, QString> RecordList::keyOf(int row)
+{
+    const QString entry = trimSpaces(text(row, RecordRows::Time));
+    const QString stored = normaliseEntryTime(entry);
+    return {trimSpaces(text(row, RecordRows::Card)), stored.isEmpty() ? entry : stored};
+}
+
+void RecordList::Deleted::add(const std::pair<QString, QString>& key)
+{
+    if (keepKeys)
+        keys.insert(key);
+    if (oldest.isNull() || key.second < oldest)
+        oldest = key.second;
+    if (newest.isNull() || key.second > newest)
+        newest = key.second;
+}
+
+bool RecordList::mayHold(int b, const QString& oldest, const QString& newest) const
+{
+    // A block's rows lie between where it starts and where the next one starts; a start
+    // without a time (the first, or among undated records) bounds nothing.
+    const QVariant upper = m_blocks[b].from.lastTime();
+    const QVariant lower = b + 1 < m_blocks.size() ? m_blocks[b + 1].from.lastTime()
+                           : isCounting()          ? m_pass.lastTime()
+                                                   : QVariant();
+    if (upper.isValid() && oldest > upper.toString())
+        return false;
+    if (lower.isValid() && newest < lower.toString())
+        return false;
+    return true;
+}
+
+void RecordList::afterDeletion(Database& db, const Deleted& deleted)
+{
+    if (m_table) {
+        if (deleted.keys.isEmpty())
+            return;
+        // The card alone rules out most rows before a time is read.
+        QSet<QString> cards;
+        for (const auto& key : deleted.keys)
+            cards.insert(key.first);
+        m_table->removeRowsWhere([&](int row) {
+            return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card))) && deleted.keys.contains(keyOf(row));
+        });
+        return;
+    }
+    if (deleted.newest.isNull())
+        return;   // nothing left the database
+    // Counted again from where each block starts, up to where the next starts: twins of a
+    // deleted record and records a deletion missed (an edited time) come out as stored.
+    QList<int> oldFirst;
+    QList<bool> recounted;
+    for (int b = 0; b < m_blocks.size(); ++b) {
+        Block& block = m_blocks[b];
+        oldFirst << block.firstRow;
+        recounted << mayHold(b, deleted.oldest, deleted.newest);
+        if (!recounted.last())
+            continue;
+        RecordCursor from = block.from;
+        const RecordCursor* bound = b + 1 < m_blocks.size() ? &m_blocks[b + 1].from : isCounting() ? &m_pass : nullptr;
+        const int read = from.skipBefore(db, block.rows, bound);
+        if (read < 0)
+            m_readFailed = true;
+        else
+            block.rows = qMin(read, block.rows);
+    }
+    int next = 1;
+    for (Block& block : m_blocks) {
+        block.firstRow = next;
+        next += block.rows;
+    }
+    m_count = next - 1;
+    m_cache.clear();
+    m_cached.clear();
+
+    // Each edit follows its row: by position in a block not counted again, by its texts as
+    // read in one that was (a row whose record went takes its edit with it).
+    QHash<int, int> moved;   // old row -> new row
+    QHash<int, QSet<int>> claimed;   // block -> rows (within it) taken by an edited row
+    QList<int> editedRows = m_editedRows.keys();
+    std::sort(editedRows.begin(), editedRows.end());
+    for (const int row : editedRows) {
+        const auto after = std::upper_bound(oldFirst.cbegin(), oldFirst.cend(), row);
+        const int b = int(after - oldFirst.cbegin()) - 1;
+        if (b < 0)
+            continue;
+        if (!recounted[b]) {
+            moved.insert(row, row - oldFirst[b] + m_blocks[b].firstRow);
+            continue;
+        }
+        const RecordRows* rows = load(b);
+        if (!rows)
+            continue;
+        const QStringList& texts = m_editedRows[row];
+        for (int r = 1; r <= qMin(rows->rowCount(), m_blocks[b].rows); ++r) {
+            if (claimed[b].contains(r))
+                continue;
+            bool same = true;
+            for (int col = 1; same && col <= RecordRows::Columns; ++col)
+                same = rows->text(r, col) == texts[col - 1];
+            if (same) {
+                claimed[b].insert(r);
+                moved.insert(row, m_blocks[b].firstRow + r - 1);
+                break;
+            }
+        }
+    }
+    QHash<quint64, QString> edits;
+    for (auto e = m_edits.cbegin(); e != m_edits.cend(); ++e) {
+        const auto to = moved.constFind(int(e.key() >> 4));
+        if (to != moved.cend())
+            edits.insert(editKey(*to, int(e.key() & 15)), e.value());
+    }
+    QHash<int, QStringList> editedRowsAfter;
+    for (auto m = moved.cbegin(); m != moved.cend(); ++m)
+        editedRowsAfter.insert(m.value(), m_editedRows.value(m.key()));
+    m_edits = std::move(edits);
+    m_editedRows = std::move(editedRowsAfter);
+
+    m_blocks.removeIf([](const Block& block) { return block.rows == 0; });
+    m_cache.clear();
+    m_cached.clear();
 }
 
 void RecordList::removeRows(int first, int last)
@@ -230,6 +370,14 @@ void RecordList::removeRows(int first, int last)
             edits.insert(editKey(row - removed, col), e.value());
     }
     m_edits = std::move(edits);
+    QHash<int, QStringList> editedRows;
+    for (auto e = m_editedRows.cbegin(); e != m_editedRows.cend(); ++e) {
+        if (e.key() < first)
+            editedRows.insert(e.key(), e.value());
+        else if (e.key() > last)
+            editedRows.insert(e.key() - removed, e.value());
+    }
+    m_editedRows = std::move(editedRows);
 }
 
 qint64 RecordList::memoryBytes() const
@@ -239,7 +387,7 @@ qint64 RecordList::memoryBytes() const
     // A cached row: 24 bytes, its share of the texts it holds about as much again.
     for (const Cached& c : m_cache)
         bytes += qint64(sizeof(Cached)) + qint64(c.rows.rowCount()) * 48;
-    bytes += qint64(m_edits.size()) * 64;
+    bytes += qint64(m_edits.size()) * 64 + qint64(m_editedRows.size()) * 400;
     return bytes;
 }
 

@@ -5,10 +5,12 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <list>
 #include <unordered_map>
+#include <utility>
 
 namespace k27 {
 
@@ -69,6 +71,24 @@ public:
     // Rows first..last (clamped) left the database: later rows move up.
     void removeRows(int first, int last);
 
+    // What identifies a row's record: its card number and entry time as a deletion finds it
+    // (an edited time in another spelling of the same moment finds the same record).
+    std::pair<QString, QString> keyOf(int row);
+    bool isTable() const { return m_table != nullptr; }
+    // The records a deletion removed, by key, and the span of their entry times.
+    struct Deleted {
+        bool keepKeys = false;   // a table held whole drops rows by key; a result by position
+                                 // only needs the span
+        QSet<std::pair<QString, QString>> keys;
+        QString oldest;
+        QString newest;
+        void add(const std::pair<QString, QString>& key);
+    };
+    // Records left the database: the list shows again what is stored. A table held whole drops
+    // every row of a deleted key, selected or not; a result by position counts again the blocks
+    // whose entry times span a deleted one. An operator's edit stays on its record.
+    void afterDeletion(Database& db, const Deleted& deleted);
+
     int blockCount() const { return int(m_blocks.size()); }
     int cachedBlocks() const { return int(m_cache.size()); }
     // Bytes held for the result: block starts, cached blocks and edits (an estimate).
@@ -86,6 +106,10 @@ private:
     };
 
     int blockOf(int row) const;
+    // Whether block `b` can hold records with entry times in [oldest, newest].
+    bool mayHold(int b, const QString& oldest, const QString& newest) const;
+    // The row's texts as read, without the operator's edits.
+    QStringList readRow(int row);
     const RecordRows* load(int block);
     static quint64 editKey(int row, int col) { return (quint64(row) << 4) | quint64(col); }
 
@@ -101,6 +125,7 @@ private:
     std::list<Cached> m_cache;   // most recently used first
     std::unordered_map<int, std::list<Cached>::iterator> m_cached;
     QHash<quint64, QString> m_edits;
+    QHash<int, QStringList> m_editedRows;   // the texts as read of every edited row
     bool m_readFailed = false;
 };
 

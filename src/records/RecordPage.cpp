@@ -72,6 +72,7 @@ public:
     {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
     }
+    bool stopRequested() const override { return m_window.runs && m_window.runs->stopRequested(); }
     void end(int done, int /*total*/) override
     {
         if (m_window.progressValue)
@@ -209,6 +210,8 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     options->setColumnMinimumWidth(8, 2 * ButtonWidth + 8);
 
     GridIO = named(new Grid(this), QStringLiteral("GridIO"));
+    // The entry time is the one cell the operator may retype (the list only, never the file).
+    GridIO->setColumnEditable(RecordRows::Time, true);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(10, 8, 10, 10);
@@ -373,7 +376,7 @@ bool RecordPage::countAll()
     if (m_list.isCounting()) {
         PanelProgress progress(m_window, this, message(MsgReadingRecords));
         progress.begin(1000);
-        while (ok && m_list.isCounting()) {
+        while (ok && m_list.isCounting() && !(m_window.runs && m_window.runs->stopRequested())) {
             Database* db = reader();
             ok = db && m_list.countPortion(*db, PortionMilliseconds);
             progress.advance(m_list.countPermille(), 1000);
@@ -466,6 +469,11 @@ void RecordPage::exportGrid()
 {
     if (!m_window.context || m_busy)
         return;
+    // A long export lets window events through: a close request waits for it (or stops it).
+    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordExport);
+    if (!run)
+        return;
+    const auto stopRequested = [this] { return m_window.runs && m_window.runs->stopRequested(); };
     Dialogs& dialogs = m_window.context->dialogs();
     const QString file =
         dialogs.saveFile(GridIO, message(MsgExportTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
@@ -476,14 +484,17 @@ void RecordPage::exportGrid()
         // The file gets the whole result, not only the part counted so far; the list reads it
         // block by block, so memory stays what the cache holds.
         Busy busy(*this);
-        if (!countAll()) {
+        if (!countAll() || stopRequested()) {
             result = GridExportResult::failed(file, {});
         } else {
             PanelProgress progress(m_window, this, message(MsgExporting));
             progress.begin(m_list.rowCount());
             m_list.resetReadFailure();
-            result = GridIO->exportToFile(dialogs, file, true, false, {},
-                                          [&](int done, int total) { progress.advance(done, total); });
+            // Stopped for a close, the export leaves no file behind.
+            result = GridIO->exportToFile(dialogs, file, true, false, {}, [&](int done, int total) {
+                progress.advance(done, total);
+                return !stopRequested();
+            });
         }
         // A restore while the file was written, or a block that could not be read, would leave
         // rows of another database or empty ones in it: not an export to report as made.

@@ -66,6 +66,8 @@ public:
     {
         return read(db, &into, rows, &next);
     }
+    // Counts a block again as fetchBefore() would read it (`next` null: to the end).
+    int skipBefore(Database& db, int rows, const RecordCursor* next) { return read(db, nullptr, rows, next); }
 
 private:
     friend class RecordQuery;

@@ -136,4 +136,13 @@ void RecordRows::removeRows(int first, int last)
     m_rows.remove(first - 1, last - first + 1);
 }
 
+void RecordRows::removeRowsWhere(const std::function<bool(int row)>& gone)
+{
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < m_rows.size(); ++i)
+        if (!gone(int(i) + 1))
+            m_rows[kept++] = m_rows[i];
+    m_rows.resize(kept);
+}
+
 } // namespace k27

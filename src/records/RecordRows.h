@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <unordered_map>
 
 namespace k27 {
@@ -34,6 +35,8 @@ public:
     void append(const QStringList& columns);
     // Rows first..last (clamped to 1..n); later rows move up.
     void removeRows(int first, int last);
+    // Every row for which `gone(row)` holds (asked once per row, in order); later rows move up.
+    void removeRowsWhere(const std::function<bool(int row)>& gone);
     void clear();
     void reserve(int rows) { m_rows.reserve(rows); }
 

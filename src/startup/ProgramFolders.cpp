@@ -38,11 +38,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
 QString usageText()
 {
     return QStringLiteral(
-        "Usage: k27center [--folder DIR] [--help] [--version]\n"
+        "Usage: k27center [--folder DIR] [-h|--help] [--version]\n"
         "Operator program of a card-based entrance-guard installation.\n"
         "\n"
         "  --folder DIR  keep the settings, the database and its backups in DIR\n"
-        "  --help        print this text and exit\n"
+        "  -h, --help    print this text and exit\n"
         "  --version     print the version and exit\n"
         "\n"
         "Without --folder the program uses the folder of its executable when that folder\n"

@@ -17,6 +17,12 @@ struct CommandLine {
 CommandLine parseCommandLine(const QStringList& arguments);
 QString usageText();
 
+// The names the desktop knows the program by: the window class of its windows (the class
+// part of X11's WM_CLASS is the application name), which the desktop entry's StartupWMClass
+// repeats so a dock ties the window to its menu entry, and the desktop entry's own id.
+inline constexpr char ApplicationName[] = "K27Center";
+inline constexpr char DesktopFileId[] = "org.k27center.K27Center";
+
 // Where the program keeps its files. The program folder holds AppSet.dat and Data/; the
 // language files may come from elsewhere (an installed program reads the shared copies).
 struct ProgramFolders {

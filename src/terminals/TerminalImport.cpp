@@ -4,6 +4,7 @@
 #include "db/Schema.h"
 #include "db/WriteSteps.h"
 #include "platform/ImportProgress.h"
+#include "platform/RowChanges.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
 #include "terminals/TerminalRegister.h"
@@ -20,7 +21,9 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
     }
     ensureLookupIndexes(m_db);
     m_db.useBulkWrites();
-    Statement lookup(m_db, QStringLiteral("select 1 from 终端机 where 终端机号 = ?"));
+    Statement lookup(m_db, QStringLiteral("select 地址 from 终端机 where 终端机号 = ?"));
+    const QStringList captions{m_language.message(87)};
+    QStringList stored;
     Statement insert(m_db, QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"));
     Statement update(m_db, QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"));
 
@@ -38,7 +41,7 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
 
     int read = 0;
     for (const QStringList& row : sheet.rows) {
-        if (steps.failed())
+        if (steps.ended())
             break;
         ++read;
         const QString first = row.value(0);
@@ -48,7 +51,7 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
         } else {
             const qint64 number = TerminalRegister::numberOf(first);
             bool failed = false;
-            const bool known = lookup.bind(1, number).exists(&failed);
+            const bool known = lookup.bind(1, number).exists(&failed, &stored);
             if (failed) {
                 steps.fail();
                 break;
@@ -63,7 +66,10 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
                 if (!m_answer.holdsForAll() && !steps.commitNow())
                     break;
                 // The question shows the number as the sheet writes it (0012, not 12).
-                const QString question = m_language.message(122) + first + m_language.message(124);
+                const QString question = m_language.message(122) + first + m_language.message(124)
+                                         + QStringLiteral("\n\n")
+                                         + describeChanges(changedFields(captions, stored, {address}), m_language.message(200),
+                                                           m_language.message(201), m_language.message(202));
                 if (m_answer.decide(question, m_ask)) {
                     tried = true;
                     written = update.bind(1, address).bind(2, number).exec();

@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/ImportProgress.h"
+#include "platform/WorkbookReader.h"
 #include "startup/AppContext.h"
 #include "startup/TextUtil.h"
 #include "terminals/TerminalImport.h"
@@ -288,7 +289,7 @@ void TerminalPage::importTerminals()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, message(162), QStringLiteral("Excel(*.xls *.xlsx)"),
+    const QString file = dialogs.openFile(this, message(162), WorkbookReader::fileFilter(),
                                           Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;

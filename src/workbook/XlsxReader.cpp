@@ -128,6 +128,9 @@ public:
                 workbook = rel.target;
         if (locate(workbook) < 0)
             return {ReadError::NotWorkbook, "the archive holds no workbook part"};
+        // A binary workbook (.xlsb) is sound, only not one this reader reads.
+        if (endsWith(workbook, ".bin"))
+            return {ReadError::NotWorkbook, "a binary workbook (.xlsb)"};
 
         const std::string folder = workbook.substr(0, workbook.rfind('/') + 1);
         std::unordered_map<std::string, Relationship> rels;

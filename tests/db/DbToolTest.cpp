@@ -1,3 +1,4 @@
+#include "ManPage.h"
 #include "db/Database.h"
 
 #include <QProcess>
@@ -13,13 +14,14 @@ class TestDbTool : public QObject
     struct Result {
         int code;
         QString err;
+        QString out;
     };
     static Result run(const QStringList& args)
     {
         QProcess p;
         p.start(qEnvironmentVariable("K27_BUILD_DIR") + QStringLiteral("/k27-db"), args);
         p.waitForFinished();
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError())};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
     }
 
 private slots:
@@ -56,6 +58,20 @@ private slots:
         QCOMPARE(run({QStringLiteral("check"), dir.filePath(QStringLiteral("none.kvd"))}).code, 1);
         QCOMPARE(run({QStringLiteral("bogus"), path}).code, 1);
         QCOMPARE(run({}).code, 1);
+    }
+
+    // Both spellings print the usage and succeed; it names every option of the manual page.
+    void helpPrintsTheUsage()
+    {
+        const QSet<QString> options = test::manPageOptions(QStringLiteral("k27-db.1"));
+        QVERIFY(options.contains(QStringLiteral("-h")));
+        for (const char* help : {"--help", "-h"}) {
+            const Result r = run({QString::fromLatin1(help)});
+            QCOMPARE(r.code, 0);
+            QVERIFY(r.err.isEmpty());
+            for (const QString& word : options + QSet<QString>{QStringLiteral("init"), QStringLiteral("check")})
+                QVERIFY2(r.out.contains(word), qPrintable(word));
+        }
     }
 };
 

@@ -161,6 +161,16 @@ void MainWindowTest::loadSequenceSetsTheGridHeadersFromTheLanguage()
     const int headers[] = {75, 104, 111, 76, 78, 80, 86, 89, 82};
     for (int c = 0; c < 9; ++c)
         QCOMPARE(io->headerText(c), l.message(headers[c]));
+
+    // No typing replaces a shown value: only the entry time of the record list is retyped,
+    // the cardholder lists offer their lists.
+    const struct { Grid* grid; QList<int> editable; } grids[] = {
+        {w.cardholderPage()->GridU, {8, 9}}, {w.issuingPage()->GridU2, {8, 9}}, {m, {}}, {io, {1}},
+        {w.findChild<Grid*>(QStringLiteral("GridP")), {}}};
+    for (const auto& g : grids)
+        for (int c = 1; c < g.grid->cols(); ++c)
+            QVERIFY2(g.grid->isColumnEditable(c) == g.editable.contains(c),
+                     qPrintable(g.grid->objectName() + QString::number(c)));
 }
 
 void MainWindowTest::englishChangesTitleGenderAndRanges()

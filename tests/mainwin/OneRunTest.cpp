@@ -80,8 +80,12 @@ void OneRunTest::duplicateQuestionHoldsTheRunAndTakesTheKeys_data()
     QTest::addColumn<QList<int>>("keys");
     QTest::addColumn<QString>("address");
     QTest::newRow("Escape skips") << QList<int>{Qt::Key_Escape} << QStringLiteral("old");
-    QTest::newRow("Enter overwrites") << QList<int>{Qt::Key_Return} << QStringLiteral("new");
-    QTest::newRow("Tab, Enter: replace all") << QList<int>{Qt::Key_Tab, Qt::Key_Enter} << QStringLiteral("new");
+    // Enter on the question as it opens keeps the stored row; overwriting is a choice of its own.
+    QTest::newRow("Enter skips") << QList<int>{Qt::Key_Return} << QStringLiteral("old");
+    QTest::newRow("Tab, Enter: skip all") << QList<int>{Qt::Key_Tab, Qt::Key_Enter} << QStringLiteral("old");
+    QTest::newRow("Shift+Tab, Enter: replace all") << QList<int>{Qt::Key_Backtab, Qt::Key_Enter} << QStringLiteral("new");
+    // 0: the window is closed, and the run stopped: the question goes, its row is skipped.
+    QTest::newRow("close, stop the run") << QList<int>{0} << QStringLiteral("old");
 }
 
 void OneRunTest::duplicateQuestionHoldsTheRunAndTakesTheKeys()
@@ -113,8 +117,14 @@ void OneRunTest::duplicateQuestionHoldsTheRunAndTakesTheKeys()
         whileWaiting.stop();
         focused = QApplication::focusWidget();
         started = notRefused(w, fx.dialogs, refusal);
-        for (int key : keys)
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        for (int key : keys) {
+            if (key == 0) {
+                fx.dialogs.questionAnswers << true;
+                w.close();
+            } else {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            }
+        }
     });
     whileWaiting.start(5);
     fx.dialogs.clear();
@@ -122,7 +132,7 @@ void OneRunTest::duplicateQuestionHoldsTheRunAndTakesTheKeys()
     w.terminalPage()->cmdIn->click();
 
     QCOMPARE(started, QStringList{});
-    QCOMPARE(focused, prompt->CmdTip[DuplicatePrompt::Overwrite]);
+    QCOMPARE(focused, prompt->CmdTip[DuplicatePrompt::Skip]);
     QVERIFY(!prompt->isVisible());
     QCOMPARE(storedAddress(fx.databasePath(), 1), address);
     // The run is over: the next start goes ahead (a record import asks for its file).

@@ -2,6 +2,7 @@
 // mapping, selection, tick boxes, drop-down lists, virtual cells.
 #include "platform/Grid.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QSignalSpy>
@@ -39,6 +40,7 @@ private slots:
     void checkBoxCellsToggleOnClickAndSpace();
     void dropDownChoiceWritesCellAndReportsColumn();
     void dropDownInVirtualGridGoesThroughEditedCallback();
+    void onlyEditableColumnsTakeTyping();
     void virtualMillionRowsAsksOnlyForVisibleCells();
     void notificationsOnCellChange();
 };
@@ -308,6 +310,32 @@ void GridTest::dropDownInVirtualGridGoesThroughEditedCallback()
     g.setReadOnly(true);
     QVERIFY(!g.view()->model()->setData(g.view()->model()->index(1, 0), QStringLiteral("x")));
     QCOMPARE(edits.size(), 2);
+}
+
+// A key typed on a cell edits it only in a column made editable; list cells keep their list.
+void GridTest::onlyEditableColumnsTakeTyping()
+{
+    Grid g;
+    g.setCols(4);
+    g.setRows(2);
+    g.setColumnKind(3, Grid::ColumnKind::DropDown);
+    g.addDropDownItem(3, QStringLiteral("5"));
+    g.setColumnEditable(2, true);
+    for (int c = 1; c <= 3; ++c)
+        g.setCellText(1, c, QStringLiteral("v"));
+    showGrid(g);
+    const struct { int col; Qt::Key key; bool edits; } cases[] = {
+        {1, Qt::Key_A, false}, {1, Qt::Key_Space, false}, {1, Qt::Key_F2, false}, {2, Qt::Key_A, true}};
+    for (const auto& c : cases) {
+        g.setCurrentCell(1, c.col);
+        g.view()->setFocus();
+        QTest::keyClick(g.view(), c.key);
+        QCOMPARE(g.view()->indexWidget(g.view()->model()->index(0, c.col - 1)) != nullptr, c.edits);
+        QCOMPARE(g.isColumnEditable(c.col), c.edits);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(g.cellText(1, c.col), QStringLiteral("v"));
+    }
+    QVERIFY(g.isColumnEditable(3));
 }
 
 void GridTest::virtualMillionRowsAsksOnlyForVisibleCells()

@@ -37,6 +37,7 @@ private slots:
     void spreadsheetProgramWorkbooks_data();
     void spreadsheetProgramWorkbooks();
     void ownExportReadsBack();
+    void openXmlKinds();
     void mutatedWorkbooksAreErrorsNotCrashes_data();
     void mutatedWorkbooksAreErrorsNotCrashes();
 
@@ -379,6 +380,51 @@ void WorkbookReaderTest::ownExportReadsBack()
     const WorkbookReader::Result result = WorkbookReader(workbookTool()).read(file);
     QVERIFY2(result.ok(), qPrintable(result.detail));
     QCOMPARE(result.workbook.rows, (QList<QStringList>{{"张三", "13800138000", "一楼\n\"东\"门"}, {"Li", "0012"}}));
+}
+
+// A macro-enabled workbook reads as the workbook it is; a sound binary one (.xlsb) is a kind
+// the program does not read, not a damaged file. Both made from our own export.
+void WorkbookReaderTest::openXmlKinds()
+{
+    QVERIFY(WorkbookReader::fileFilter().contains(QLatin1String("*.xlsm")));
+    Grid grid;
+    grid.setCols(3);
+    grid.setRows(2);
+    grid.setHeaderText(1, QStringLiteral("no"));
+    grid.setHeaderText(2, QStringLiteral("address"));
+    grid.setCellText(1, 1, QStringLiteral("0012"));
+    grid.setCellText(1, 2, QStringLiteral("东门"));
+    ScriptedDialogs dialogs;
+    const QString xlsx = path(QStringLiteral("kinds.xlsx"));
+    QVERIFY(grid.exportToFile(dialogs, xlsx).ok());
+    // Rewrites the archive: macro-enabled content type, or the workbook part as binary.
+    const char* rewrite = R"(
+import sys, zipfile
+src, xlsm, xlsb = sys.argv[1:4]
+with zipfile.ZipFile(src) as z, zipfile.ZipFile(xlsm, 'w') as m, zipfile.ZipFile(xlsb, 'w') as b:
+    for n in z.namelist():
+        d = z.read(n)
+        if n == '[Content_Types].xml':
+            d = d.replace(b'spreadsheetml.sheet.main+xml', b'ms-excel.sheet.macroEnabled.main+xml')
+        m.writestr(n, d)
+        if n == 'xl/workbook.xml':
+            b.writestr('xl/workbook.bin', bytes([0x83, 0x01, 0x00, 0x80, 0x01, 0x00]))
+        elif n == 'xl/_rels/workbook.xml.rels':
+            b.writestr('xl/_rels/workbook.bin.rels', d.replace(b'.xml"', b'.bin"'))
+        else:
+            b.writestr(n, d.replace(b'xl/workbook.xml', b'xl/workbook.bin'))
+)";
+    const QString xlsm = path(QStringLiteral("kinds.xlsm")), xlsb = path(QStringLiteral("kinds.xlsb"));
+    QCOMPARE(QProcess::execute(QStringLiteral("/usr/bin/python3"),
+                               {QStringLiteral("-c"), QString::fromLatin1(rewrite), xlsx, xlsm, xlsb}),
+             0);
+    const WorkbookReader reader(workbookTool());
+    const WorkbookReader::Result macro = reader.read(xlsm);
+    QVERIFY2(macro.ok(), qPrintable(macro.detail));
+    QCOMPARE(macro.workbook.rows, (QList<QStringList>{{"0012", "东门"}}));
+    const WorkbookReader::Result binary = reader.read(xlsb);
+    QCOMPARE(binary.status, WorkbookReader::Status::NotWorkbook);
+    QCOMPARE(WorkbookReader::messageFor(binary.status), 156);
 }
 
 void WorkbookReaderTest::mutatedWorkbooksAreErrorsNotCrashes_data()

@@ -69,8 +69,8 @@ private slots:
         QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 3);
         QCOMPARE(rows.text(3, RecordRows::Terminal), QStringLiteral("0001"));
 
-        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 3, nullptr), 1);
-        QCOMPARE(rows.rowCount(), 2);   // only the selected row leaves the grid
+        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 3, nullptr), 2);   // records, not rows
+        QCOMPARE(rows.rowCount(), 1);   // the twin leaves the grid with the selected row
         QCOMPARE(d.count(), 2);         // both stored records of that card and time are gone
         QCOMPARE(d.count(QStringLiteral("卡号 = ?"), {QStringLiteral("O'1")}), 1);
     }
@@ -90,11 +90,12 @@ private slots:
         rows.setText(2, RecordRows::Time, QStringLiteral(" 2024/1/1 0:2:8 "));   // card 128
 
         RecordingProgress progress;
-        QCOMPARE(RecordDeletion::run(d.db, rows, 1, 120, &progress), 120);
+        QCOMPARE(RecordDeletion::run(d.db, rows, 1, 120, &progress), 119);
         QCOMPARE(progress.maximum, 120);
         QCOMPARE(progress.values, (QList<int>{0, 50, 100, 120}));
         QCOMPARE(progress.pumps, 2);
-        QCOMPARE(rows.rowCount(), 10);
+        QCOMPARE(rows.rowCount(), 11);   // the row whose card was edited stays with its record
+        QCOMPARE(rows.text(1, RecordRows::Card), QStringLiteral("edited"));
         QCOMPARE(d.count(), 11);   // 129 (edited card) is still stored
         QCOMPARE(d.count(QStringLiteral("卡号 = '129'")), 1);
         QCOMPARE(d.count(QStringLiteral("卡号 = '128'")), 0);
@@ -183,6 +184,99 @@ private slots:
             return true;
         });
         QCOMPARE(stored, left);
+        QCOMPARE(listed(list), queried(d.db));
+    }
+
+    // Whatever the selection holds, the list afterwards is what a query returns: a twin of a
+    // deleted record leaves with it, a record that a deletion missed (an edited time) stays,
+    // and no row is empty or lost, in a table held whole, one block or many.
+    void listFollowsTheDatabase_data()
+    {
+        QTest::addColumn<int>("blockRows");   // 0: a table held whole
+        QTest::addColumn<int>("records");
+        QTest::addColumn<int>("twin");        // the record given a twin (same card and time), or -1
+        QTest::addColumn<int>("edited");      // the record whose time is edited in the list, or -1
+        QTest::addColumn<int>("before");      // the selection: rows around the twin's or edited row
+        QTest::addColumn<int>("after");
+        QTest::newRow("table: one of twins") << 0 << 30 << 20 << -1 << 2 << 0;
+        QTest::newRow("table: edited time") << 0 << 30 << -1 << 15 << 2 << 2;
+        QTest::newRow("one block: one of twins") << 1024 << 30 << 20 << -1 << 0 << 0;
+        QTest::newRow("one block: edited time") << 1024 << 30 << -1 << 15 << 0 << 3;
+        QTest::newRow("5000 rows: one of twins in the middle") << 64 << 5000 << 2500 << -1 << 100 << 0;
+        QTest::newRow("5000 rows: twins across blocks") << 64 << 5000 << 4936 << -1 << 10 << 0;
+        QTest::newRow("5000 rows: edited time in the middle") << 64 << 5000 << -1 << 2500 << 30 << 30;
+    }
+    void listFollowsTheDatabase()
+    {
+        QFETCH(int, blockRows);
+        QFETCH(int, records);
+        QFETCH(int, twin);
+        QFETCH(int, edited);
+        QFETCH(int, before);
+        QFETCH(int, after);
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        const QDateTime start(QDate(2024, 1, 1), QTime(0, 0));
+        const auto timeOf = [&](int i) { return start.addSecs(i).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")); };
+        for (int i = 0; i < records; ++i)
+            d.record(QStringLiteral("c%1").arg(i), timeOf(i), 1 + i % 3);
+        if (twin >= 0)
+            d.record(QStringLiteral("c%1").arg(twin), timeOf(twin), 9);
+        QVERIFY(d.db.commit());
+        RecordRows table;
+        RecordList list(qMax(1, blockRows), 4);
+        list.setReader([&] { return &d.db; });
+        if (blockRows == 0) {
+            QCOMPARE(RecordQuery::run(d.db, {}, table).outcome, RecordQuery::Outcome::Done);
+            list.showTable(&table);
+        } else {
+            list.start(d.db, {}, table);
+            while (list.isCounting())
+                QVERIFY(list.countPortion(d.db, 0));
+        }
+        const QString anchorCard = QStringLiteral("c%1").arg(twin >= 0 ? twin : edited);
+        int anchor = 1;
+        while (list.text(anchor, RecordRows::Card) != anchorCard)
+            ++anchor;
+        if (edited >= 0)
+            list.setText(anchor, RecordRows::Time, QStringLiteral("2099-01-01 00:00:00"));
+
+        const qint64 stored = d.count();
+        const int deleted = RecordDeletion::run(d.db, list, anchor - before, anchor + after, nullptr);
+        QCOMPARE(deleted, int(stored - d.count()));
+        QCOMPARE(deleted, before + after + 1 + (twin >= 0 ? 1 : 0) - (edited >= 0 ? 1 : 0));
+        QStringList expected = queried(d.db);
+        QStringList shown = listed(list);
+        if (edited >= 0) {   // the edit stays on its record's row
+            const int row = int(shown.indexOf(QRegularExpression(QStringLiteral("^2099.*\\|") + anchorCard + u'$')));
+            QVERIFY(row >= 0);
+            shown[row] = expected.value(row);
+            QVERIFY(expected[row].endsWith(u'|' + anchorCard));
+        }
+        QCOMPARE(shown, expected);
+        QVERIFY(!shown.contains(QStringLiteral("|||||||")));
+    }
+
+private:
+    // Every row of the list and of a fresh query, its eight texts joined.
+    static QStringList listed(RecordList& list)
+    {
+        QStringList out;
+        for (int r = 1; r <= list.rowCount(); ++r) {
+            QStringList texts;
+            for (int c = 1; c <= RecordRows::Columns; ++c)
+                texts << list.text(r, c);
+            out << texts.join(u'|');
+        }
+        return out;
+    }
+    static QStringList queried(Database& db)
+    {
+        RecordRows rows;
+        RecordQuery::run(db, {}, rows);
+        RecordList all;
+        all.showTable(&rows);
+        return listed(all);
     }
 };
 

@@ -297,6 +297,68 @@ private slots:
         QVERIFY(!p->BtnDelD->isEnabled() && p->btnInputD->isEnabled());
     }
 
+    // A close request during an import or a deletion asks whether to stop the run. No: the
+    // window and the run go on. Yes: the run stops at its next commit and shows its summary;
+    // the window stays until then, and closes after the backup of what is stored.
+    void closeDuringARunAsksToStopIt_data()
+    {
+        QTest::addColumn<bool>("deletion");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("import, No: it goes on") << false << false;
+        QTest::newRow("import, Yes: it stops") << false << true;
+        QTest::newRow("deletion, Yes: it stops") << true << true;
+    }
+    void closeDuringARunAsksToStopIt()
+    {
+        QFETCH(bool, deletion);
+        QFETCH(bool, stop);
+        MainWindowFixture fx;
+        Frmmain w(*fx.context);
+        int backups = 0;
+        w.setAutomaticBackup([&] { ++backups; });
+        w.show();
+        RecordPage* p = w.recordPage();
+        const int lines = 3000;
+        fx.dialogs.fileAnswers << recordFile(fx, lines);
+        if (deletion) {   // all imported first, then all selected
+            p->btnInputD->click();
+            QAbstractItemModel* model = p->GridIO->view()->model();
+            p->GridIO->view()->selectionModel()->select(QItemSelection(model->index(0, 0), model->index(lines - 1, 0)),
+                                                        QItemSelectionModel::ClearAndSelect);
+            fx.dialogs.questionAnswers << true;   // message 61
+        }
+        bool visibleAfterClose = false;
+        QTimer::singleShot(0, &w, [&] {   // comes while the run lets window events through
+            fx.dialogs.questionAnswers << stop;
+            w.close();
+            visibleAfterClose = w.isVisible();
+        });
+        fx.dialogs.clear();
+        (deletion ? p->BtnDelD : p->btnInputD)->click();
+
+        QVERIFY(fx.dialogs.messageTexts().contains(fx.context->message(203)));
+        QVERIFY(visibleAfterClose);
+        Database db;
+        QVERIFY(db.open(fx.databasePath()));
+        const int stored = db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt();
+        QCOMPARE(p->GridIO->rows() - 1, stored);
+        const QString summary = deletion ? fx.context->message(117) + QString::number(lines - stored) + fx.context->message(118)
+                                         : fx.context->message(113) + QString::number(stored) + fx.context->message(114)
+                                               + QStringLiteral("0") + fx.context->message(115);
+        QCOMPARE(fx.dialogs.calls.last().text, summary);
+        if (!stop) {
+            QCOMPARE(stored, lines);
+            QTest::qWait(20);
+            QVERIFY(w.isVisible());
+            QCOMPARE(backups, 0);
+            return;
+        }
+        QVERIFY(stored > 0 && stored < lines);
+        QTRY_VERIFY(!w.isVisible());
+        QCOMPARE(backups, 1);
+        QVERIFY(!fx.dialogs.messageTexts().contains(fx.context->message(55)));   // asked once
+    }
+
     // The import dialog offers text and CSV files in one readable filter, whatever the case
     // of their names.
     void importDialogListsRecordFilesOfAnyCase()

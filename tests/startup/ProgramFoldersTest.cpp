@@ -1,4 +1,5 @@
 // Where the program keeps its files, its command line and the display check.
+#include "ManPage.h"
 #include "startup/AppSettings.h"
 #include "startup/ProgramFolders.h"
 
@@ -95,6 +96,21 @@ private slots:
         QTEST(line.help, "help");
         QTEST(line.version, "version");
         QTEST(!line.error.isEmpty(), "error");
+    }
+
+    // The usage text names every option of the manual page, and the desktop entry the window
+    // class the program gives its windows.
+    void usageAndDesktopEntryAgreeWithTheProgram()
+    {
+        const QSet<QString> options = test::manPageOptions(QStringLiteral("k27center.1"));
+        QVERIFY(options.contains(QStringLiteral("-h")));
+        for (const QString& option : options)
+            QVERIFY2(usageText().contains(option), qPrintable(option));
+        QFile entry(qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/dist/") + QLatin1String(DesktopFileId)
+                    + QStringLiteral(".desktop"));
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(entry.readAll()).split(u'\n');
+        QVERIFY(lines.contains(QStringLiteral("StartupWMClass=") + QLatin1String(ApplicationName)));
     }
 
     void display_data()

@@ -165,7 +165,8 @@ void TerminalImportTest::keyIsTheNumberButTheQuestionShowsTheCell()
     ScriptedAnswers answers{{DuplicateAnswer::Overwrite}, {}};
     import.setAsk(answers.ask());
     import.run(sheet({{"0012", "west"}}));
-    QCOMPARE(answers.questions, QStringList{QStringLiteral("T\"0012\" exists")});
+    QCOMPARE(answers.questions.size(), 1);
+    QVERIFY(answers.questions[0].startsWith(QStringLiteral("T\"0012\" exists\n\n")));
     QCOMPARE(register_(m_db).value(12), QStringLiteral("west"));
 }
 

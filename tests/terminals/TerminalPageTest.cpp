@@ -337,7 +337,7 @@ void TerminalPageTest::importIntoAnEmptyRegisterThenSkipAll()
 
     fx.dialogs.fileAnswers << file;
     page->cmdIn->click();
-    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls *.xlsx)"));
+    QCOMPARE(fx.dialogs.calls.first().text, QStringLiteral("Excel(*.xls *.xlsx *.xlsm)"));
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "2" + fx.context->message(114) + "0" + fx.context->message(115));
     QCOMPARE(column(page->GridM, 1), QStringList({"0001", "0002"}));
@@ -348,7 +348,9 @@ void TerminalPageTest::importIntoAnEmptyRegisterThenSkipAll()
     PromptClicker clicker(w.duplicatePrompt(), {DuplicatePrompt::SkipAll});
     fx.dialogs.fileAnswers << file;
     page->cmdIn->click();
-    QCOMPARE(clicker.questions, QStringList{fx.context->message(122) + "1" + fx.context->message(124)});
+    // The sheet's row equals the stored one: the question says so.
+    QCOMPARE(clicker.questions,
+             QStringList{fx.context->message(122) + "1" + fx.context->message(124) + "\n\n" + fx.context->message(202)});
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "0" + fx.context->message(114) + "2" + fx.context->message(115));
     QVERIFY(!w.duplicatePrompt()->isVisible());
@@ -367,8 +369,13 @@ void TerminalPageTest::importOverwriteThenSkip()
     PromptClicker clicker(w.duplicatePrompt(), {DuplicatePrompt::Overwrite, DuplicatePrompt::Skip});
     fx.dialogs.fileAnswers << file;
     page->cmdIn->click();
-    QCOMPARE(clicker.questions, QStringList({fx.context->message(122) + "0012" + fx.context->message(124),
-                                             fx.context->message(122) + "20" + fx.context->message(124)}));
+    // Each question shows what its overwrite would change.
+    const auto change = [&](const QString& from, const QString& to) {
+        return "\n\n" + fx.context->message(200) + "\n" + fx.context->message(87) + ": " + from + " → " + to;
+    };
+    QCOMPARE(clicker.questions,
+             QStringList({fx.context->message(122) + "0012" + fx.context->message(124) + change("old", "new12"),
+                          fx.context->message(122) + "20" + fx.context->message(124) + change("twenty", "new20")}));
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "1" + fx.context->message(114) + "1" + fx.context->message(115));
     QCOMPARE(stored(fx.databasePath()), (QMap<qint64, QString>{{12, "new12"}, {20, "twenty"}}));

@@ -3,6 +3,7 @@
 //   k27-db check PATH   open it with the database password and run an integrity check
 //   k27-db verify-log PATH [--head CODE]   walk the operator log's hash chain; with a head code
 //                       written down earlier, prove that nothing up to its row has changed since
+//   k27-db -h|--help    print the usage
 // Exit status 0 on success, 1 with a one-line reason otherwise.
 
 #include "audit/AuditLog.h"
@@ -20,6 +21,21 @@ static int fail(const QString& reason)
     std::fprintf(stderr, "k27-db: %s\n", qPrintable(reason));
     return 1;
 }
+
+static const char Usage[] =
+    "Usage: k27-db init PATH\n"
+    "       k27-db check PATH\n"
+    "       k27-db verify-log PATH [--head CODE]\n"
+    "       k27-db -h|--help\n"
+    "Creates or checks the encrypted database of K27 Center.\n"
+    "\n"
+    "  init PATH    create an empty database with the register tables (never overwrites)\n"
+    "  check PATH   open it with the database password and check its integrity and tables\n"
+    "  verify-log PATH [--head CODE]\n"
+    "               walk the operator log's hash chain and name the first row altered, removed\n"
+    "               or inserted; with a head code written down earlier, also prove that nothing\n"
+    "               up to its row has changed since\n"
+    "  -h, --help   print this text and exit\n";
 
 static int init(const QString& path)
 {
@@ -70,11 +86,15 @@ int main(int argc, char* argv[])
         if (args.size() == 5 && args[3] == QLatin1String("--head"))
             return verifyLog(args[2], args[4]);
     }
+    if (args.size() == 2 && (args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h"))) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check PATH, k27-db verify-log PATH [--head CODE]"));
+        return fail(QStringLiteral("usage: k27-db init|check PATH (k27-db --help tells more)"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))
         return check(args[2]);
-    return fail(QStringLiteral("unknown command %1 (use init or check)").arg(args[1]));
+    return fail(QStringLiteral("unknown command %1 (use init, check or verify-log)").arg(args[1]));
 }
