@@ -40,6 +40,8 @@ REQUIRED_MESSAGES |= number_range((170, 173))
 REQUIRED_MESSAGES |= number_range((160, 167))
 # Progress of a large record list's count and export.
 REQUIRED_MESSAGES |= number_range((190, 191))
+# Safety of the register's folders and files, a register that cannot be written, the lock.
+REQUIRED_MESSAGES |= number_range((220, 233))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",

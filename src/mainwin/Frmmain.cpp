@@ -88,6 +88,17 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     m_runs.refused = [this] {
         m_context.dialogs().message(this, m_context.message(MsgRunInProgress), Dialogs::Icon::Warning);
     };
+    // After each import, deletion, backup or restore the database file alone holds all of it
+    // (a copy of the file taken while the program runs misses nothing); what could not be
+    // settled then (a reader in the way) is settled once the window is idle.
+    m_runs.ended = [this] { m_context.databases().settle(); };
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setInterval(SettleIntervalMs);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] {
+        if (!m_runs.active())
+            m_context.databases().settle();
+    });
+    m_settleTimer->start();
 
     buildWindow();
     buildFrame();

@@ -67,6 +67,8 @@ public:
 
     // Told when a start is refused (the window shows its message there).
     std::function<void()> refused;
+    // Told when a run has ended (the window settles the database file there).
+    std::function<void()> ended;
 
     bool active() const { return m_current != Run::None; }
     Run current() const { return m_current; }
@@ -88,8 +90,11 @@ public:
 
     void end(Run run)
     {
-        if (m_current == run)
-            m_current = Run::None;
+        if (m_current != run)
+            return;
+        m_current = Run::None;
+        if (ended)
+            ended();
     }
 
     // A start through a page that has no window (its guard is null) always goes ahead.
