@@ -1,4 +1,5 @@
 #include "mainwin/Frmmain.h"
+#include "platform/ProcessSafety.h"
 #include "platform/QtDialogs.h"
 #include "signin/FrmLogin.h"
 #include "startup/AppContext.h"
@@ -16,6 +17,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Before anything holds a password or a cardholder: no core file, no reading by others.
+    k27::refuseCoreDumps();
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -56,6 +59,7 @@ int main(int argc, char* argv[])
     k27::AppContext context(folders.programFolder, dialogs);
     context.setResFolder(folders.resFolder);
     context.userDataFolder = k27::manualBackupFolder(facts.userDataHome);
+    context.privateProgramFolder = folders.kind == k27::ProgramFolders::Kind::UserData;
 
     k27::Startup startup(context);
     if (startup.run() == k27::Startup::Outcome::Exit)

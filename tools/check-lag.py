@@ -46,6 +46,8 @@ REQUIRED_MESSAGES |= number_range((210, 212))
 REQUIRED_MESSAGES |= number_range(240)
 # What an overwrite at the duplicate question changes; stopping a run to close the window.
 REQUIRED_MESSAGES |= number_range((200, 203))
+# Safety of the register's folders and files, a register that cannot be written, the lock.
+REQUIRED_MESSAGES |= number_range((220, 233))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",

@@ -26,6 +26,8 @@ using namespace form;
 namespace {
 constexpr int MsgPhotoTitle = 160;
 constexpr int MsgPictures = 167;
+// A save the database refused: nothing was changed.
+constexpr int MsgNotSaved = 141;
 } // namespace
 
 CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
@@ -370,8 +372,12 @@ void CardholderPage::insertCardholder()
         m_window.context->dialogs().message(this, message(128), Dialogs::Icon::Warning);
         return;
     }
-    if (outcome != CardholderStore::Done)
-        return;   // nothing stored: the fields stay for another try
+    if (outcome != CardholderStore::Done) {
+        // Nothing stored (the file read-only, gone, or the disk full): said so, and the
+        // fields stay for another try.
+        m_window.context->dialogs().message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        return;
+    }
     m_window.cardholders->prependRow(QStringList{QString::number(id)} + values.columns()
                                      + QStringList{QString(), QString(), QString()});
     clearFields();
@@ -417,8 +423,10 @@ void CardholderPage::updateCardholder()
         dialogs.message(this, message(48), Dialogs::Icon::Error);
         return;
     }
-    if (outcome != CardholderStore::Done)
+    if (outcome != CardholderStore::Done) {
+        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
         return;
+    }
     // The edited cardholder is found by its former key, wherever the search put it.
     m_window.cardholders->updateRow(m_editKey.first, m_editKey.second, values.columns());
     filter();

@@ -159,21 +159,54 @@ QString manualBackupPath(const QString& userDataFolder)
     return QDir(userDataFolder).filePath(QStringLiteral("Data/Data.kvd"));
 }
 
-bool manualBackup(const QString& databasePath, const QString& userDataFolder)
+// The first of the backup folders (and then the copy) that must not be used, or none.
+static PathRefusal unsafeBackupPlace(const QString& userDataFolder, bool create, bool withCopy)
+{
+    const QString data = QFileInfo(manualBackupPath(userDataFolder)).absolutePath();
+    for (const QString& folder : {userDataFolder, data}) {
+        const PathProblem problem = securePrivateFolder(folder, create);
+        if (problem != PathProblem::None)
+            return {folder, problem};
+    }
+    if (withCopy) {
+        const QString copy = manualBackupPath(userDataFolder);
+        if (const PathProblem problem = checkPrivateFile(copy); problem != PathProblem::None)
+            return {copy, problem};
+    }
+    return {};
+}
+
+bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused)
 {
     if (userDataFolder.isEmpty())
         return false; // never a path relative to wherever the process runs
-    const QString target = manualBackupPath(userDataFolder);
-    // The folder holds a copy of every cardholder: owner-only, like the copy itself.
-    makePrivateFolder(userDataFolder);
-    makePrivateFolder(QFileInfo(target).absolutePath());
-    return copyDatabase(databasePath, target);
+    // The folder holds a copy of every cardholder: owner-only, like the copy itself, and never
+    // one that another user could have put (or linked) there.
+    const PathRefusal unsafe = unsafeBackupPlace(userDataFolder, true, false);
+    if (unsafe.problem != PathProblem::None) {
+        if (refused)
+            *refused = unsafe;
+        return false;
+    }
+    return copyDatabase(databasePath, manualBackupPath(userDataFolder));
 }
 
-RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem)
+RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem,
+                            PathRefusal* refused)
 {
     if (userDataFolder.isEmpty() || !QFileInfo(QDir(userDataFolder).filePath(QStringLiteral("Data"))).isDir())
         return RestoreResult::NoBackupFolder;
+    // A register brought back from a folder another user could write would let him in.
+    const PathRefusal unsafe = unsafeBackupPlace(userDataFolder, false, true);
+    if (unsafe.problem == PathProblem::Missing && unsafe.path == manualBackupPath(userDataFolder)) {
+        setError(problem, QStringLiteral("no backup at ") + unsafe.path);
+        return RestoreResult::InvalidBackup;
+    }
+    if (unsafe.problem != PathProblem::None) {
+        if (refused)
+            *refused = unsafe;
+        return RestoreResult::Unsafe;
+    }
     const QString backupPath = manualBackupPath(userDataFolder);
     if (!isSoundProgramDatabase(backupPath, problem))
         return RestoreResult::InvalidBackup;
@@ -197,6 +230,18 @@ RestoreResult restoreBackup(const QString& databasePath, const QString& userData
     // The live file is missing or cannot be opened at all: put a fresh copy in its place.
     from.close();
     return copyDatabase(backupPath, databasePath, problem) ? RestoreResult::Restored : RestoreResult::Failed;
+}
+
+int removeLeftoverCopies(const QString& folder)
+{
+    QDir dir(folder);
+    int removed = 0;
+    const QStringList names = dir.entryList({QStringLiteral("*.kvd.??????.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        removeWithJournal(dir.filePath(name));
+        ++removed;
+    }
+    return removed;
 }
 
 QString backupSlotName(int slot)

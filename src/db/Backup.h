@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/FileModes.h"
+
 #include <QString>
 
 namespace k27 {
@@ -14,6 +16,7 @@ enum class RestoreResult {
     NoBackupFolder,  // <user data folder>/Data does not exist; nothing changed
     InvalidBackup,   // missing, damaged or not a database of this program; nothing changed
     Failed,          // the copy into the live database failed and was rolled back
+    Unsafe,          // the backup folder or file could be another user's; nothing changed
 };
 
 // Copies the database at `source` into a new file `target` (keyed with the database
@@ -28,13 +31,20 @@ bool isSoundProgramDatabase(const QString& path, QString* problem = nullptr);
 // <userDataFolder>/Data/Data.kvd
 QString manualBackupPath(const QString& userDataFolder);
 
-// Copies the database to <userDataFolder>/Data/Data.kvd, creating the folder.
-bool manualBackup(const QString& databasePath, const QString& userDataFolder);
+// Copies the database to <userDataFolder>/Data/Data.kvd, creating the folders. Both folders
+// must be real folders of this user (made owner-only); otherwise nothing is copied and
+// *refused names the folder and why.
+bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused = nullptr);
 
 // Brings the manual backup back into the live database after checking it. The live file
-// is changed in one transaction, so any failure leaves it as it was.
+// is changed in one transaction, so any failure leaves it as it was. The folders and the
+// copy must be this user's own and private (Unsafe otherwise, with *refused saying which).
 RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder,
-                            QString* problem = nullptr);
+                            QString* problem = nullptr, PathRefusal* refused = nullptr);
+
+// Removes the copies that a run killed while copying left in `folder` (Bak03.kvd.a1B2c3.tmp
+// and its logs). Only at start-up, when no copy of this program folder can be under way.
+int removeLeftoverCopies(const QString& folder);
 
 // "Bak01.kvd" .. "Bak10.kvd"
 QString backupSlotName(int slot);

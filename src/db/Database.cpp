@@ -295,6 +295,26 @@ bool Database::useBulkWrites(int cacheKb)
         && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
 }
 
+bool Database::checkpoint()
+{
+    if (!m_db || inTransaction())
+        return false;
+    // Busy returns at once instead of holding the window up for the busy timeout.
+    sqlite3_busy_timeout(m_db, 0);
+    bool done = false;
+    query(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), {}, [&](const Row& row) {
+        done = row.integer(0) == 0;   // (busy, log frames, frames copied)
+        return false;
+    });
+    sqlite3_busy_timeout(m_db, 2000);
+    return done;
+}
+
+bool Database::copyEachCommitIntoFile()
+{
+    return m_db && sqlite3_wal_autocheckpoint(m_db, 1) == SQLITE_OK;
+}
+
 Statement::Statement(Database& db, const QString& sql) : m_db(db)
 {
     m_statement = db.prepare(sql, {});

@@ -77,6 +77,13 @@ public:
     // `cacheKb` KiB.
     bool useBulkWrites(int cacheKb = 32768);
 
+    // Copies everything the write-ahead log holds into the file and empties the log, so that
+    // the file alone holds every commit. Never waits: false when a reader or a writer of
+    // another connection is in the way (the next try will do it). True without a log.
+    bool checkpoint();
+    // Each commit of this connection is copied from the write-ahead log into the file at once.
+    bool copyEachCommitIntoFile();
+
     // PRAGMA integrity_check; returns true for "ok", else the first problem in *problem.
     bool integrityCheck(QString* problem = nullptr);
     QString cipherVersion();

@@ -5,7 +5,7 @@
 
 namespace k27 {
 
-Database* DatabaseSession::open(Connection& connection)
+Database* DatabaseSession::open(Connection& connection, bool window)
 {
     // One stat per use (microseconds, against tens of milliseconds for an open) notices a file
     // replaced or removed under the open connection.
@@ -28,12 +28,30 @@ Database* DatabaseSession::open(Connection& connection)
     }
     connection.file[0] = quint64(info.st_dev);
     connection.file[1] = quint64(info.st_ino);
+    // The window's connection lives as long as the program, so the engine's own copy at the
+    // last close never comes: each of its saves goes into the file as it is committed, and
+    // a copy of the file alone taken between two clicks holds it.
+    if (window)
+        connection.db.copyEachCommitIntoFile();
     return &connection.db;
 }
 
-Database* DatabaseSession::window() { return open(m_window); }
+Database* DatabaseSession::window() { return open(m_window, true); }
 
-Database* DatabaseSession::runs() { return open(m_runs); }
+Database* DatabaseSession::runs() { return open(m_runs, false); }
+
+bool DatabaseSession::settle()
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_path + QStringLiteral("-wal")).constData(), &info) != 0 || info.st_size == 0)
+        return true;
+    // Never in the middle of work (a run lets window events through with its step open), and
+    // through a connection that is open already: opening one costs a key derivation.
+    if (m_runs.db.inTransaction() || m_window.db.inTransaction())
+        return false;
+    Database& db = m_runs.db.isOpen() ? m_runs.db : m_window.db;
+    return db.isOpen() && db.checkpoint();
+}
 
 void DatabaseSession::close()
 {

@@ -28,6 +28,11 @@ public:
     // not become part of it, nor be rolled back with it.
     Database* runs();
 
+    // Makes the file alone hold everything committed: what a run left in the write-ahead log
+    // is copied into the file and the log emptied. Called when a run ends and when the window
+    // is idle; a stat when there is no log. False when it could not be done now.
+    bool settle();
+
     // Closes both, rolling back what a failed run left open. A restore calls this before it
     // replaces the file, and the next use opens the restored file.
     void close();
@@ -39,7 +44,7 @@ private:
         Database db;
         quint64 file[2] = {0, 0};   // device and inode of the file it has open
     };
-    Database* open(Connection& connection);
+    Database* open(Connection& connection, bool window);
 
     QString m_path;
     Connection m_window;

@@ -92,14 +92,25 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     m_runs.refused = [this] {
         m_context.dialogs().message(this, m_context.message(MsgRunInProgress), Dialogs::Icon::Warning);
     };
-    // The close waited for the run (its summary has been shown): it goes on now.
+    // After each import, deletion, backup or restore the database file alone holds all of it
+    // (a copy of the file taken while the program runs misses nothing); what could not be
+    // settled then (a reader in the way) is settled once the window is idle. A close that
+    // waited for the run (its summary has been shown) goes on then.
     m_runs.ended = [this] {
+        m_context.databases().settle();
         if (m_closeAfterRun)
             QTimer::singleShot(0, this, [this] {
                 m_closing = true;
                 close();
             });
     };
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setInterval(SettleIntervalMs);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] {
+        if (!m_runs.active())
+            m_context.databases().settle();
+    });
+    m_settleTimer->start();
 
     buildWindow();
     buildFrame();

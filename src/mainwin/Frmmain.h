@@ -157,6 +157,8 @@ private:
     IssuingController* m_issuing = nullptr;
     DeviceReplyHandler* m_replies = nullptr;
     QTimer* m_timer1 = nullptr;
+    QTimer* m_settleTimer = nullptr;
+    static constexpr int SettleIntervalMs = 2000;
 };
 
 } // namespace k27

@@ -1,6 +1,7 @@
 #include "SettingsPage.h"
 
 #include "db/Backup.h"
+#include "db/FileModes.h"
 #include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -34,6 +35,10 @@ constexpr int MsgRestored = 133;
 constexpr int MsgNoBackupFolder = 134;
 constexpr int MsgCannotRestore = 136;
 constexpr int MsgBackupFailed = 139;
+constexpr int MsgNotSaved = 141;
+// Shown with the folder or file and the reason when a backup or a restore is refused.
+constexpr int MsgBackupUnsafe = 221;
+constexpr int MsgRestoreUnsafe = 222;
 
 } // namespace
 
@@ -135,13 +140,26 @@ void SettingsPage::backUp()
         return;
     m_lblinfo->setText(m_context.message(MsgBackingUp));
     m_lblinfo->repaint();
-    const bool ok = manualBackup(m_context.databasePath(), backupFolder());
+    PathRefusal refused;
+    const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused);
     m_lblinfo->clear();
+    if (refused.problem != PathProblem::None) {
+        showRefusal(MsgBackupUnsafe, refused);
+        return;
+    }
     // A copy that was not made must not be reported as made.
     if (ok)
         m_context.dialogs().message(this, m_context.message(MsgBackedUp), Dialogs::Icon::Information);
     else
         m_context.dialogs().message(this, m_context.message(MsgBackupFailed), Dialogs::Icon::Error);
+}
+
+void SettingsPage::showRefusal(int message, const PathRefusal& refused)
+{
+    m_context.dialogs().message(this,
+                                m_context.message(message) + u'\n' + QDir::toNativeSeparators(refused.path) + u'\n'
+                                    + m_context.message(messageFor(refused.problem)),
+                                Dialogs::Icon::Error);
 }
 
 void SettingsPage::restore()
@@ -158,8 +176,13 @@ void SettingsPage::restore()
     m_lblinfo->repaint();
     // The run's connections let go of the file; the next use opens what was restored.
     m_context.databases().close();
-    const RestoreResult result = restoreBackup(m_context.databasePath(), folder);
+    PathRefusal refused;
+    const RestoreResult result = restoreBackup(m_context.databasePath(), folder, nullptr, &refused);
     m_lblinfo->clear();
+    if (result == RestoreResult::Unsafe) {
+        showRefusal(MsgRestoreUnsafe, refused);
+        return;
+    }
     if (result == RestoreResult::NoBackupFolder) {
         m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
         return;
@@ -236,7 +259,9 @@ void SettingsPage::addOperator()
         m_txtN->setFocus();
         break;
     default:
-        break; // database errors are not reported; nothing was added
+        // Nothing was added (the file read-only, gone, or the disk full); the fields stay.
+        dialogs.message(this, m_context.message(MsgNotSaved), Dialogs::Icon::Error);
+        break;
     }
 }
 
@@ -288,6 +313,10 @@ void SettingsPage::changeOperator()
             }
         }
         m_gridP->refresh();
+    } else {
+        // Not stored: said so, and the operator stays loaded for another try.
+        m_context.dialogs().message(this, m_context.message(MsgNotSaved), Dialogs::Icon::Error);
+        return;
     }
     setAddingMode();
 }

@@ -16,6 +16,7 @@ namespace k27 {
 
 class AppContext;
 class Grid;
+struct PathRefusal;
 class OperatorAccounts;
 
 // The system settings page of the main window: database backup and restore, operator
@@ -67,6 +68,8 @@ private:
     void buildLayout();
     void backUp();
     void restore();
+    // A backup or restore refused for the safety of the register: the folder or file and why.
+    void showRefusal(int message, const PathRefusal& refused);
     void addOperator();
     void loadForChange();
     void changeOperator();

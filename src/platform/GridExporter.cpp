@@ -5,13 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <xlsxwriter.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace k27 {
 
@@ -22,6 +24,31 @@ constexpr int kXlsxMaxText = 32767;
 constexpr int kXlsxMaxRows = 1048576;
 // The reason an export stopped on its progress's word (the temporary file goes with it).
 const QString Stopped = QStringLiteral("the export was stopped");
+
+// A new file `stem`-XXXXXX`suffix` that no other file or link was in the place of. Its mode is
+// what the user's umask gives an ordinary document (0644 with 022, 0600 with 077): a list
+// of cardholders is never opened wider than the user wants his files.
+QString createExportFile(const QString& stem, const QString& suffix, QString* error)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString name = stem + QLatin1Char('-');
+        for (int i = 0; i < 6; ++i)
+            name += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof(letters) - 1))]);
+        name += suffix;
+        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) {
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+            return {};
+        }
+    }
+    *error = QStringLiteral("no free temporary name");
+    return {};
+}
 
 } // namespace
 
@@ -67,25 +94,23 @@ GridExportResult GridExporter::write(const QString& fileName) const
         return GridExportResult::failed(target, QStringLiteral("%1 is write-protected").arg(target));
 
     // The temporary file lies in the target's folder so that the rename is atomic.
-    QTemporaryFile temp(info.absolutePath() + QLatin1String("/.") + info.completeBaseName() +
-                        QLatin1String("-XXXXXX.") + suffix);
-    if (!temp.open())
+    QString openError;
+    const QString tempPath = createExportFile(info.absolutePath() + QLatin1String("/.") + info.completeBaseName(),
+                                              QLatin1Char('.') + suffix, &openError);
+    if (tempPath.isEmpty())
         return GridExportResult::failed(target, QStringLiteral("cannot write to %1: %2")
-                                                    .arg(QDir::toNativeSeparators(info.absolutePath()),
-                                                         temp.errorString()));
-    temp.close();
-    const QString tempPath = temp.fileName();
+                                                    .arg(QDir::toNativeSeparators(info.absolutePath()), openError));
 
     const QString error = suffix == QLatin1String("csv") ? writeCsv(tempPath) : writeXlsx(tempPath);
-    if (!error.isEmpty())
+    if (!error.isEmpty()) {
+        QFile::remove(tempPath);
         return GridExportResult::failed(target, error);
-
-    // QTemporaryFile creates private files; an export is an ordinary document.
-    QFile::setPermissions(tempPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0)
-        return GridExportResult::failed(target, QStringLiteral("cannot replace %1: %2")
-                                                    .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
-    temp.setAutoRemove(false);
+    }
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(tempPath);
+        return GridExportResult::failed(target, QStringLiteral("cannot replace %1: %2").arg(target, reason));
+    }
     return GridExportResult::success(info.absoluteFilePath());
 }
 

@@ -68,7 +68,8 @@ public:
 
     // Told when a start is refused (the window shows its message there).
     std::function<void()> refused;
-    // Told when a run has ended (the window closes then, when the close waited for it).
+    // Told when a run has ended (the window settles the database file there, and closes when
+    // the close waited for the run).
     std::function<void()> ended;
 
     bool active() const { return m_current != Run::None; }

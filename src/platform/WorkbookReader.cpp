@@ -9,7 +9,10 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace k27 {
 
@@ -91,8 +94,14 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
     process.setStandardErrorFile(QProcess::nullDevice());
     const rlim_t memory = rlim_t(m_memoryBytes);
     const rlim_t cpuSeconds = rlim_t(m_timeoutMs / 1000 + 1);
+    const pid_t parent = ::getpid();
     // Runs in the child between fork and exec: only async-signal-safe calls.
-    process.setChildProcessModifier([memory, cpuSeconds] {
+    process.setChildProcessModifier([memory, cpuSeconds, parent] {
+        // The reader ends with the program, however the program ends (a kill included); a
+        // program gone before this line leaves it to another parent, so it ends at once.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
         if (LimitAddressSpace) {
             const rlimit as{memory, memory};
             setrlimit(RLIMIT_AS, &as);

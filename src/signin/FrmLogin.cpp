@@ -3,6 +3,7 @@
 #include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "signin/OperatorTable.h"
+#include "platform/ProcessSafety.h"
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
@@ -155,7 +156,6 @@ void FrmLogin::selectOperator(const QString& name)
     if (const auto op = db ? findOperator(*db, name) : std::nullopt) {
         m_storedPassword = op->password;
         m_context.signedIn.name = name;
-        m_context.signedIn.password.clear(); // known in plain form only once it has been typed
         m_context.signedIn.isAdministrator = op->administrator;
     }
 }
@@ -163,8 +163,10 @@ void FrmLogin::selectOperator(const QString& name)
 void FrmLogin::signIn()
 {
     Dialogs& dialogs = m_context.dialogs();
-    const QString typed = m_txtPassword->text();
-    if (!verifyPassword(m_storedPassword, typed)) {
+    QString typed = m_txtPassword->text();
+    const bool right = verifyPassword(m_storedPassword, typed);
+    typed.clear();
+    if (!right) {
         dialogs.message(this, m_context.message(12), Dialogs::Icon::Error);
         m_txtPassword->setFocus();
         m_txtPassword->selectAll();
@@ -174,7 +176,9 @@ void FrmLogin::signIn()
         }
         return;
     }
-    m_context.signedIn.password = typed;
+    // Checked: nothing of it stays in memory.
+    QString held = takeSecret(m_txtPassword);
+    wipe(held);
     accept();
 }
 
@@ -186,13 +190,18 @@ void FrmLogin::signInFirstUse()
         dialogs.message(this, m_context.message(6), Dialogs::Icon::Error);
         return;
     }
-    const QString again = dialogs.input(this, m_context.message(7), m_context.message(8), true);
+    QString again = dialogs.input(this, m_context.message(7), m_context.message(8), true);
     if (m_txtPassword->text() != again) {
+        wipe(again);
         dialogs.message(this, m_context.message(9), Dialogs::Icon::Error);
         return;
     }
-    const QString password = trimSpaces(again);
+    QString password = trimSpaces(again);
     const QString stored = hashPassword(password);
+    // Hashed: the typed texts are wiped (the shared one last, where it is the only holder).
+    QString typed = takeSecret(m_txtPassword);
+    for (QString* secret : {&password, &again, &typed})
+        wipe(*secret);
     // Nobody is signed in on an account that was not stored, or stored without its password.
     Database* db = m_context.databases().window();
     const bool added = (password.isEmpty() || !stored.isEmpty()) && db
@@ -201,7 +210,7 @@ void FrmLogin::signInFirstUse()
         dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
         return;
     }
-    m_context.signedIn = {name, password, true};
+    m_context.signedIn = {name, true};
     dialogs.message(this, m_context.message(11), Dialogs::Icon::Information);
     accept();
 }
@@ -303,7 +312,10 @@ void FrmLogin::changePassword()
     if (op.name.isEmpty())
         return;
     Dialogs& dialogs = m_context.dialogs();
-    if (!verifyPassword(m_storedPassword, trimSpaces(m_txtOld->text()))) {
+    QString old = trimSpaces(m_txtOld->text());
+    const bool oldRight = verifyPassword(m_storedPassword, old);
+    wipe(old);
+    if (!oldRight) {
         dialogs.message(this, m_context.message(2), Dialogs::Icon::Warning);
         m_txtOld->setFocus();
         m_txtOld->selectAll();
@@ -315,17 +327,23 @@ void FrmLogin::changePassword()
         return;
     }
     // Stored trimmed, like every other password, so the session and later sign-ins agree.
-    const QString plain = trimSpaces(m_txt1->text());
+    QString plain = trimSpaces(m_txt1->text());
     const QString stored = hashPassword(plain);
+    const bool emptyPassword = plain.isEmpty();
+    wipe(plain);
     Database* db = m_context.databases().window();
-    const bool written = (plain.isEmpty() || !stored.isEmpty()) && db && setOperatorPassword(*db, op.name, stored);
+    const bool written = (emptyPassword || !stored.isEmpty()) && db && setOperatorPassword(*db, op.name, stored);
     if (!written) {
         dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
         return;
     }
     m_storedPassword = stored;
+    // Stored: the three fields are emptied and what they held wiped.
+    for (QLineEdit* field : {m_txtOld, m_txt1, m_txt2}) {
+        QString held = takeSecret(field);
+        wipe(held);
+    }
     dialogs.message(this, m_context.message(4), Dialogs::Icon::Information);
-    op.password = plain;
 }
 
 void FrmLogin::playOpeningAnimation()

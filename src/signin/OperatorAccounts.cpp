@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "signin/OperatorTable.h"
+#include "platform/ProcessSafety.h"
 #include "signin/PasswordHash.h"
 #include "startup/LanguageTable.h"
 #include "startup/TextUtil.h"
@@ -47,10 +48,12 @@ int OperatorAccounts::add(const OperatorInput& input, OperatorListRow* row) cons
         return AddEmptyName;
     if (input.password != input.confirmation)
         return PasswordsDiffer;
-    const QString password = trimSpaces(input.password);
+    QString password = trimSpaces(input.password);
     const QString stored = hashPassword(password);
+    const bool emptyPassword = password.isEmpty();
+    wipe(password);
     // A password that could not be hashed must not become the empty password.
-    if (!password.isEmpty() && stored.isEmpty())
+    if (!emptyPassword && stored.isEmpty())
         return NotStored;
 
     Database* db = m_databases.window();

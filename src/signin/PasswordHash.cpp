@@ -1,5 +1,6 @@
 #include "PasswordHash.h"
 
+#include "platform/ProcessSafety.h"
 #include "startup/TextUtil.h"
 
 #include <sodium.h>
@@ -16,13 +17,13 @@ QString hashPassword(const QString& plain)
 {
     if (plain.isEmpty() || !sodiumReady())
         return {};
-    const QByteArray utf8 = plain.toUtf8();
+    QByteArray utf8 = plain.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    if (crypto_pwhash_str(out, utf8.constData(), quint64(utf8.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE)
-        != 0)
-        return {};
-    return QString::fromLatin1(out);
+    const bool hashed = crypto_pwhash_str(out, utf8.constData(), quint64(utf8.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
+                                          crypto_pwhash_MEMLIMIT_INTERACTIVE)
+        == 0;
+    wipe(utf8);
+    return hashed ? QString::fromLatin1(out) : QString();
 }
 
 static QString readShiftedForm(const QString& stored)
@@ -37,13 +38,19 @@ bool verifyPassword(const QString& stored, const QString& typed)
 {
     if (trimSpaces(stored).isEmpty())
         return typed.isEmpty();
-    if (!stored.startsWith(QStringLiteral("$argon2")))
-        return readShiftedForm(stored) == typed;
+    if (!stored.startsWith(QStringLiteral("$argon2"))) {
+        QString plain = readShiftedForm(stored);
+        const bool same = plain == typed;
+        wipe(plain);
+        return same;
+    }
     if (!sodiumReady())
         return false;
     const QByteArray hash = stored.toLatin1();
-    const QByteArray utf8 = typed.toUtf8();
-    return crypto_pwhash_str_verify(hash.constData(), utf8.constData(), quint64(utf8.size())) == 0;
+    QByteArray utf8 = typed.toUtf8();
+    const bool right = crypto_pwhash_str_verify(hash.constData(), utf8.constData(), quint64(utf8.size())) == 0;
+    wipe(utf8);
+    return right;
 }
 
 } // namespace k27

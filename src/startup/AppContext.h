@@ -12,10 +12,10 @@ namespace k27 {
 class DatabaseSession;
 class Dialogs;
 
-// The operator who signed in. The password is kept in plain form for the session only.
+// The operator who signed in. The password is not kept: it is wiped once it has been checked,
+// so that no copy of it outlives the sign-in in the program's memory.
 struct SignedInOperator {
     QString name;
-    QString password;
     bool isAdministrator = false;
 };
 
@@ -60,6 +60,9 @@ public:
     bool firstStart = false;
     // Folder of the manual backup, outside the program folder (the user's data folder).
     QString userDataFolder;
+    // The program folder is the one the program makes in the user's data folder (not one
+    // chosen by hand or carried with the program): it must be a real, owner-only folder.
+    bool privateProgramFolder = false;
 
 private:
     void installPlatformTranslation();

@@ -46,7 +46,7 @@ QString usageText()
         "  --version     print the version and exit\n"
         "\n"
         "Without --folder the program uses the folder of its executable when that folder\n"
-        "holds res/ and is writable, otherwise $XDG_DATA_HOME/k27center\n"
+        "holds res/ and is writable (or holds a register), otherwise $XDG_DATA_HOME/k27center\n"
         "(~/.local/share/k27center).\n");
 }
 
@@ -64,7 +64,7 @@ ProgramFolders chooseProgramFolders(const FolderFacts& facts)
             out.resFolder = facts.executableHasRes ? exeRes : facts.sharedResFolder;
         return out;
     }
-    if (facts.executableHasRes && facts.executableWritable) {
+    if (facts.executableHasRes && (facts.executableWritable || facts.executableHasRegister)) {
         out.kind = ProgramFolders::Kind::Portable;
         out.programFolder = facts.executableFolder;
         out.resFolder = exeRes;
@@ -87,6 +87,10 @@ FolderFacts probeFolderFacts(const QString& optionFolder, const QString& executa
     }
     facts.executableHasRes = QFileInfo(facts.executableFolder + QStringLiteral("/res")).isDir();
     facts.executableWritable = QFileInfo(facts.executableFolder).isWritable();
+    const QDir exe(facts.executableFolder);
+    facts.executableHasRegister = QFileInfo(exe.filePath(QStringLiteral("Data/Data.kvd"))).exists()
+        || QFileInfo(exe.filePath(QStringLiteral("Data/Data.kvd"))).isSymLink()
+        || QFileInfo::exists(exe.filePath(QStringLiteral(".database-created")));
     QString home = qEnvironmentVariable("XDG_DATA_HOME");
     // XDG base directory rules ignore relative paths.
     if (home.isEmpty() || QDir::isRelativePath(home))

@@ -41,10 +41,13 @@ struct FolderFacts {
     bool optionHasRes = false;     // the --folder folder holds res/
     QString userDataHome;          // $XDG_DATA_HOME, else ~/.local/share
     QString sharedResFolder;       // the installed language files
+    bool executableHasRegister = false; // the executable's folder holds Data/Data.kvd (or had one)
 };
 
 // The order: the --folder option; the executable's folder when it holds res/ and can be
-// written (a build folder or a portable copy); else <userDataHome>/k27center.
+// written (a build folder or a portable copy), or holds a register even when it cannot be
+// written (start-up then says so rather than start a second, empty register); else
+// <userDataHome>/k27center.
 ProgramFolders chooseProgramFolders(const FolderFacts& facts);
 
 // Fills the facts from the file system and the environment.

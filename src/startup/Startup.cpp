@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "db/Backup.h"
 #include "db/FileModes.h"
 #include "db/Schema.h"
 #include "platform/Dialogs.h"
@@ -10,6 +11,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace k27 {
 
@@ -17,6 +23,14 @@ namespace k27 {
 constexpr int MsgDatabaseUnreadable = 135;
 // Shown with the folder when a new folder gets no database (no room, no rights).
 constexpr int MsgCannotCreateDatabase = 173;
+// Shown with a folder or file of the register that another user could have put there.
+constexpr int MsgUnsafePlace = 220;
+// Shown with the program folder when it holds a register that cannot be written.
+constexpr int MsgRegisterReadOnly = 223;
+// Shown with the program folder when the lock against a second start cannot be tried.
+constexpr int MsgCannotLock = 231;
+constexpr int MsgFolderReadOnly = 232;
+constexpr int MsgSystemReports = 233;
 
 Startup::Startup(AppContext& context)
     : m_context(context)
@@ -30,11 +44,54 @@ QString Startup::missingLanguageText()
     return QStringLiteral("系统语言库丢失，请重新安装系统！");
 }
 
+// The file's own mode only: a link is left alone, never the file behind it.
 static void makeWritable(const QString& path)
 {
     QFile file(path);
-    if (file.exists())
+    if (!isLink(path) && file.exists())
         file.setPermissions(file.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
+}
+
+static bool writable(const QString& path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+}
+
+static bool existsHere(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+void Startup::refuse(const PathRefusal& refusal) const
+{
+    m_context.dialogs().message(nullptr,
+                                m_context.message(MsgUnsafePlace) + u'\n' + QDir::toNativeSeparators(refusal.path)
+                                    + u'\n' + m_context.message(messageFor(refusal.problem)),
+                                Dialogs::Icon::Error);
+}
+
+bool Startup::takeLock()
+{
+    AppContext& ctx = m_context;
+    m_lock = std::make_unique<InstanceLock>();
+    const InstanceLock::Outcome outcome = m_lock->take(ctx.programFolder() + QStringLiteral("/k27center.lock"));
+    if (outcome == InstanceLock::Outcome::Taken)
+        return true;
+    if (outcome == InstanceLock::Outcome::HeldElsewhere) {
+        ctx.dialogs().message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
+    } else {
+        const int error = m_lock->error();
+        const QString reason = error == EROFS || error == EACCES || error == EPERM
+            ? ctx.message(MsgFolderReadOnly)
+            : ctx.message(MsgSystemReports) + u' ' + QString::fromLocal8Bit(std::strerror(error));
+        ctx.dialogs().message(nullptr,
+                              ctx.message(MsgCannotLock) + u'\n' + QDir::toNativeSeparators(ctx.programFolder())
+                                  + u'\n' + reason,
+                              Dialogs::Icon::Error);
+    }
+    m_lock.reset();
+    return false;
 }
 
 Startup::Outcome Startup::run()
@@ -43,11 +100,20 @@ Startup::Outcome Startup::run()
     Dialogs& dialogs = ctx.dialogs();
 
     // A new folder (the user's data folder on a first start) is made here, before the
-    // settings file is created in it.
-    QDir().mkpath(ctx.programFolder());
-    ctx.settings = readSettingsFile(ctx.settingsPath());
-    if (ctx.settings.port == NamedDevicePort)
-        ctx.deviceName = readDeviceName(ctx.deviceNamePath());
+    // settings file is created in it. The user's data folder is the program's own: a link or
+    // another user's folder in its place is refused (its settings are not even read).
+    PathRefusal unsafe;
+    if (ctx.privateProgramFolder) {
+        if (const PathProblem problem = securePrivateFolder(ctx.programFolder(), true); problem != PathProblem::None)
+            unsafe = {ctx.programFolder(), problem};
+    } else {
+        QDir().mkpath(ctx.programFolder());
+    }
+    if (unsafe.problem == PathProblem::None) {
+        ctx.settings = readSettingsFile(ctx.settingsPath());
+        if (ctx.settings.port == NamedDevicePort)
+            ctx.deviceName = readDeviceName(ctx.deviceNamePath());
+    }
 
     if (!QFileInfo::exists(ctx.languagePath(0))) {
         dialogs.message(nullptr, missingLanguageText(), Dialogs::Icon::Error);
@@ -64,29 +130,50 @@ Startup::Outcome Startup::run()
         ctx.language.loadFile(ctx.languagePath(0));
     ctx.loadLanguage();
 
-    // A lock left behind by a crashed run names a dead process and is taken over.
-    m_lock = std::make_unique<QLockFile>(ctx.programFolder() + QStringLiteral("/k27center.lock"));
-    m_lock->setStaleLockTime(0);
-    bool locked = m_lock->tryLock(0);
-    if (!locked && m_lock->error() == QLockFile::LockFailedError && !m_lock->getLockInfo(nullptr, nullptr, nullptr)) {
-        // An unreadable lock file proves nothing about a running program.
-        m_lock->removeStaleLockFile();
-        locked = m_lock->tryLock(0);
+    if (unsafe.problem != PathProblem::None) {
+        refuse(unsafe);
+        return Outcome::Exit;
     }
-    // A folder where no lock can be made (read-only) does not mean another instance runs.
-    if (!locked && m_lock->error() == QLockFile::LockFailedError) {
-        dialogs.message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
-        m_lock.reset();
+    // A register that cannot be written (a read-only copy of the program folder) is said so;
+    // the program never starts a second, empty one elsewhere in its place.
+    const QString dataFolder = ctx.programFolder() + QStringLiteral("/Data");
+    const bool hasRegister = existsHere(ctx.databasePath()) || existsHere(ctx.databaseMarkerPath());
+    if (hasRegister) {
+        makeWritable(ctx.databasePath());
+        if (!writable(ctx.programFolder()) || (existsHere(dataFolder) && !writable(dataFolder))
+            || (QFileInfo::exists(ctx.databasePath()) && !writable(ctx.databasePath()))) {
+            dialogs.message(nullptr, ctx.message(MsgRegisterReadOnly) + u'\n' + QDir::toNativeSeparators(ctx.programFolder()),
+                            Dialogs::Icon::Error);
+            return Outcome::Exit;
+        }
+    }
+
+    // The Data folder holds the register: a real folder of this user, owner-only. A database
+    // name that is a link to nothing would have the register created wherever it points.
+    if (existsHere(dataFolder)) {
+        if (const PathProblem problem = securePrivateFolder(dataFolder, false); problem != PathProblem::None)
+            unsafe = {dataFolder, problem};
+    }
+    if (unsafe.problem == PathProblem::None && isDanglingLink(ctx.databasePath()))
+        unsafe = {ctx.databasePath(), PathProblem::DanglingLink};
+    if (unsafe.problem != PathProblem::None) {
+        refuse(unsafe);
         return Outcome::Exit;
     }
 
+    if (!takeLock())
+        return Outcome::Exit;
+
     // Data files of earlier versions were readable by every local user.
     tightenDataFiles(ctx.programFolder(), ctx.userDataFolder);
+    // Copies a killed backup left half-made; no copy of this folder runs while the lock is ours.
+    if (existsHere(dataFolder))
+        removeLeftoverCopies(dataFolder);
     makeWritable(ctx.databasePath());
     // A folder that never had a database gets an empty one; one whose database has gone
     // (the marker says it existed) must not silently start over with an empty register.
     if (!QFileInfo::exists(ctx.databasePath()) && !QFileInfo::exists(ctx.databaseMarkerPath())) {
-        makePrivateFolder(ctx.programFolder() + QStringLiteral("/Data"));
+        makePrivateFolder(dataFolder);
         makePrivateFolder(ctx.imageFolder());
         QString error;
         if (!createProgramDatabase(ctx.databasePath(), &error)) {
@@ -112,6 +199,8 @@ Startup::Outcome Startup::run()
         dialogs.message(nullptr, ctx.message(MsgDatabaseUnreadable), Dialogs::Icon::Error);
         return Outcome::Exit;
     }
+    // Work that a killed run committed to the log goes into the file now.
+    ctx.databases().settle();
 
     if (!QFileInfo::exists(ctx.databaseMarkerPath())) {
         QFile marker(ctx.databaseMarkerPath());

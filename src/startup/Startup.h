@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QLockFile>
+#include "startup/InstanceLock.h"
+
 #include <memory>
 
 namespace k27 {
 
 class AppContext;
+struct PathRefusal;
 
 // The start-up sequence: settings, language, single instance, database file, serial string.
 // Keeps the instance lock for as long as it lives.
@@ -23,8 +25,11 @@ public:
     static QString missingLanguageText();
 
 private:
+    void refuse(const PathRefusal& refusal) const;
+    bool takeLock();
+
     AppContext& m_context;
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<InstanceLock> m_lock;
 };
 
 } // namespace k27

@@ -24,6 +24,9 @@ namespace k27 {
 
 using namespace form;
 
+// A save the database refused: nothing was changed.
+constexpr int MsgNotSaved = 141;
+
 TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TerminalPage"));
@@ -139,8 +142,10 @@ void TerminalPage::addTerminal()
         return;
     }
     Database* db = windowDatabase();
-    if (!db)
+    if (!db) {
+        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
         return;
+    }
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (terminals.exists(number)) {
@@ -148,7 +153,11 @@ void TerminalPage::addTerminal()
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
-    terminals.insert(number, address);
+    // A terminal the database refused is said so and not listed; the fields stay.
+    if (!terminals.insert(number, address)) {
+        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        return;
+    }
     // The new row goes to the end; the list is sorted again by its next reload.
     m_host.terminals->append(number, address);
     if (m_host.fillTerminalGrid)
@@ -169,8 +178,10 @@ void TerminalPage::changeTerminal()
         return;
     }
     Database* db = windowDatabase();
-    if (!db)
+    if (!db) {
+        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
         return;
+    }
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (!terminals.exists(number)) {
@@ -178,7 +189,10 @@ void TerminalPage::changeTerminal()
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
-    terminals.updateAddress(number, address);
+    if (!terminals.updateAddress(number, address)) {
+        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        return;
+    }
     TerminalTable& rows = *m_host.terminals;
     for (int r = 1; r <= rows.rowCount(); ++r) {
         if (TerminalRegister::numberOf(rows.text(r, 1)) == number) {

@@ -1,4 +1,5 @@
 #include "db/Backup.h"
+#include "OtherUser.h"
 #include "StoreFiles.h"
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -14,6 +15,7 @@
 #include <sys/stat.h>
 
 using namespace k27;
+using test::asOtherUser;
 using test::cardholders;
 using test::fileHash;
 
@@ -38,6 +40,23 @@ void writeFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+// What another local user who can write the folder above the backup folder leaves there.
+enum class Plant {
+    LinkedFolder,        // the backup folder is his link to a folder of his
+    HisFolder,           // the backup folder is a folder of his
+    HisCopyInOurFolder,  // our folder, open to all (an earlier version), holds his register
+    LinkAsCopy,          // ... holds a link to his register in place of our copy
+    OpenCopy,            // our copy, readable and writable by others
+};
+
+bool makeRegister(const QString& path, const QString& cardholder)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    Database db;
+    return db.create(path) && createProgramTables(db)
+        && db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, '1')"), {cardholder});
+}
+
 int modeOf(const QString& path)
 {
     struct stat info {};
@@ -57,6 +76,9 @@ void setModified(const QString& path, const QDateTime& time)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Plant)
+Q_DECLARE_METATYPE(k27::PathProblem)
 
 class BackupTest : public QObject
 {
@@ -283,6 +305,9 @@ private slots:
             QVERIFY(db.exec(QStringLiteral("CREATE TABLE other (x)")));
         }
 
+        // The user's own private file (a file open to others is refused before it is read).
+        if (QFile::exists(backup))
+            setMode(backup, 0600);
         const QByteArray before = fileHash(m_live);
         QString problem;
         QCOMPARE(restoreBackup(m_live, m_user, &problem), RestoreResult::InvalidBackup);
@@ -352,6 +377,89 @@ private slots:
         writeFile(m_live, QByteArray(8192, 'z'));
         QCOMPARE(automaticBackup(m_live), QString());
         QCOMPARE(fileHash(folder + QStringLiteral("Bak01.kvd")), good);
+    }
+
+    // A backup folder or copy that another user could have put there is never written or
+    // brought back: the refusal names it and why, his register stays out of ours, his files
+    // stay as they were.
+    void plantedBackupRefused_data()
+    {
+        QTest::addColumn<Plant>("plant");
+        QTest::addColumn<QString>("refusedAt");   // relative to the user data home
+        QTest::addColumn<PathProblem>("problem");
+        QTest::addColumn<bool>("backupRefused");
+        const QString folder = QStringLiteral("k27center-backup");
+        const QString copy = QStringLiteral("k27center-backup/Data/Data.kvd");
+        QTest::newRow("folder linked to his") << Plant::LinkedFolder << folder << PathProblem::Link << true;
+        QTest::newRow("folder of his") << Plant::HisFolder << folder << PathProblem::OtherOwner << true;
+        QTest::newRow("his register as our copy") << Plant::HisCopyInOurFolder << copy << PathProblem::OtherOwner << false;
+        QTest::newRow("link as our copy") << Plant::LinkAsCopy << copy << PathProblem::Link << false;
+        QTest::newRow("copy open to others") << Plant::OpenCopy << copy << PathProblem::OpenToOthers << false;
+    }
+    void plantedBackupRefused()
+    {
+        QFETCH(Plant, plant);
+        QFETCH(QString, refusedAt);
+        QFETCH(PathProblem, problem);
+        QFETCH(bool, backupRefused);
+        if (!test::canActAsOtherUser())
+            QSKIP("another user can only be played by a test run as root");
+        // The user's data home can be written by others; the rest of the test folder is ours.
+        const QString home = m_dir->filePath(QStringLiteral("share"));
+        const QString user = home + QStringLiteral("/k27center-backup");
+        const QString his = home + QStringLiteral("/his");
+        QVERIFY(QDir().mkpath(home));
+        setMode(m_dir->path(), 0711);
+        setMode(home, 0777);
+        if (plant == Plant::HisCopyInOurFolder || plant == Plant::LinkAsCopy) {
+            QVERIFY(QDir().mkpath(user + QStringLiteral("/Data")));
+            setMode(user, 0777);
+            setMode(user + QStringLiteral("/Data"), 0777);
+        }
+        if (plant == Plant::OpenCopy) {
+            QVERIFY(manualBackup(m_live, user));
+            setMode(manualBackupPath(user), 0666);
+        }
+        QVERIFY(asOtherUser([&] {
+            const QByteArray hisRegister = QFile::encodeName(his + QStringLiteral("/Data/Data.kvd"));
+            switch (plant) {
+            case Plant::LinkedFolder:
+                return makeRegister(QFile::decodeName(hisRegister), QStringLiteral("intruder"))
+                    && ::symlink(QFile::encodeName(his).constData(), QFile::encodeName(user).constData()) == 0;
+            case Plant::HisFolder:
+                return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
+            case Plant::HisCopyInOurFolder:
+                return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
+            case Plant::LinkAsCopy:
+                return makeRegister(QFile::decodeName(hisRegister), QStringLiteral("intruder"))
+                    && ::symlink(hisRegister.constData(), QFile::encodeName(manualBackupPath(user)).constData()) == 0;
+            case Plant::OpenCopy:
+                return true;
+            }
+            return false;
+        }));
+        const QByteArray hisBefore = test::fileHash(his + QStringLiteral("/Data/Data.kvd"));
+        const QStringList ours = cardholders(m_live);
+
+        PathRefusal refused;
+        QCOMPARE(restoreBackup(m_live, user, nullptr, &refused), RestoreResult::Unsafe);
+        QCOMPARE(refused.path, home + u'/' + refusedAt);
+        QCOMPARE(refused.problem, problem);
+        QCOMPARE(cardholders(m_live), ours);
+
+        refused = {};
+        QCOMPARE(manualBackup(m_live, user, &refused), !backupRefused);
+        if (backupRefused) {
+            QCOMPARE(refused.path, home + u'/' + refusedAt);
+            QCOMPARE(refused.problem, problem);
+        } else {
+            // Our own folder is owner-only again and holds our copy, no longer his file.
+            QCOMPARE(modeOf(user), 0700);
+            QCOMPARE(cardholders(manualBackupPath(user)), ours);
+            QCOMPARE(restoreBackup(m_live, user), RestoreResult::Restored);
+        }
+        QCOMPARE(test::fileHash(his + QStringLiteral("/Data/Data.kvd")), hisBefore);
+        QCOMPARE(cardholders(m_live), ours);
     }
 
 private:

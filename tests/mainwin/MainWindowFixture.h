@@ -40,7 +40,7 @@ struct MainWindowFixture {
         context->settings.language = quint8(language);
         context->settings.port = 0;          // no settings file: no valid port
         context->loadLanguage();
-        context->signedIn = {QStringLiteral("admin"), QStringLiteral("pw"), administrator};
+        context->signedIn = {QStringLiteral("admin"), administrator};
     }
 
     QString databasePath() const { return folder.path() + QStringLiteral("/Data/Data.kvd"); }

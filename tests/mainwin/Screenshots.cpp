@@ -30,7 +30,7 @@ int main(int argc, char* argv[])
     context.settings.language = quint8(QByteArray(argv[2]).toInt());
     context.loadLanguage();
     const bool admin = QByteArray(argv[3]) == "1";
-    context.signedIn = {admin ? QStringLiteral("admin") : QStringLiteral("clerk"), QString(), admin};
+    context.signedIn = {admin ? QStringLiteral("admin") : QStringLiteral("clerk"), admin};
     const QString out = QString::fromLocal8Bit(argv[4]);
     QDir().mkpath(out);
     const QString who = admin ? QStringLiteral("admin") : QStringLiteral("operator");

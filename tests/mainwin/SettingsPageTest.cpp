@@ -178,7 +178,7 @@ private slots:
         m_context->portNumber = 2;
         m_context->baudText = QStringLiteral("9600");
         m_context->serialSettings = QStringLiteral("9600,n,8,1");
-        m_context->signedIn = {QStringLiteral("me"), QStringLiteral("pw"), true};
+        m_context->signedIn = {QStringLiteral("me"), true};
         QVERIFY(m_context->loadLanguage());
         {
             Database db;

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 using k27::Grid;
 using k27::GridExportResult;
@@ -116,6 +117,8 @@ private slots:
     void cancelledChoiceWritesNothing();
     void unwritableTargetFailsWithReason();
     void failureKeepsTheOldFile();
+    void modeFollowsTheUmask_data();
+    void modeFollowsTheUmask();
 };
 
 void GridExportTest::xlsxHoldsHeaderRowAndVisibleColumns()
@@ -271,6 +274,38 @@ void GridExportTest::failureKeepsTheOldFile()
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), before);
     QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("list.xlsx")});
+}
+
+void GridExportTest::modeFollowsTheUmask_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("umask");
+    for (const char* name : {"list.csv", "list.xlsx"})
+        for (const int mask : {022, 027, 077})
+            QTest::addRow("%s, umask %03o", name, mask) << QString::fromLatin1(name) << mask;
+}
+
+// An export is as open as the user's other new files, never more: with umask 077 the list
+// of cardholders stays the user's own, also when it replaces an export that was open wider.
+void GridExportTest::modeFollowsTheUmask()
+{
+    QFETCH(QString, name);
+    QFETCH(int, umask);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    Grid g;
+    fill(g);
+    ScriptedDialogs dialogs;
+    const mode_t before = ::umask(mode_t(umask));
+    const bool first = g.exportToFile(dialogs, path).ok();
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
+    const bool again = g.exportToFile(dialogs, path).ok();
+    ::umask(before);
+    QVERIFY(first && again);
+    struct stat info {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+    QCOMPARE(int(info.st_mode & 0777), 0666 & ~umask);
+    QCOMPARE(filesIn(dir.path()), QStringList{name});
 }
 
 QTEST_MAIN(GridExportTest)

@@ -13,6 +13,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace k27;
 using namespace k27::test;
@@ -40,6 +44,7 @@ private slots:
     void openXmlKinds();
     void mutatedWorkbooksAreErrorsNotCrashes_data();
     void mutatedWorkbooksAreErrorsNotCrashes();
+    void readerEndsWithTheProgram();
 
 private:
     QTemporaryDir m_dir;
@@ -465,6 +470,40 @@ void WorkbookReaderTest::mutatedWorkbooksAreErrorsNotCrashes()
         const WorkbookReader::Result r = readBytes(bytes);
         QVERIFY2(r.status != WorkbookReader::Status::Failed, qPrintable(QString::number(seed) + ": " + r.detail));
     }
+}
+
+// A reader still at work when the program is killed ends with it at once, not when it has
+// read its workbook. The test is the orphan's new parent, so it can see the reader end.
+void WorkbookReaderTest::readerEndsWithTheProgram()
+{
+    const QString pidFile = path(QStringLiteral("reader.pid"));
+    const QString tool = script(path(QStringLiteral("slow-reader")),
+                                "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 30");
+    QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
+    const pid_t program = ::fork();
+    QVERIFY(program >= 0);
+    if (program == 0) {
+        WorkbookReader(tool).read(path(QStringLiteral("any.xls")));
+        ::_exit(0);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, 10000);
+    QFile f(pidFile);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const pid_t reader = pid_t(f.readAll().trimmed().toLongLong());
+    QVERIFY(reader > 0);
+    ::kill(program, SIGKILL);
+    QCOMPARE(::waitpid(program, nullptr, 0), program);
+    QElapsedTimer waited;
+    waited.start();
+    pid_t ended = 0;
+    while ((ended = ::waitpid(reader, nullptr, WNOHANG)) == 0 && waited.elapsed() < 3000)
+        QThread::msleep(20);
+    if (ended != reader) {
+        ::kill(reader, SIGKILL);
+        ::waitpid(reader, nullptr, 0);
+    }
+    ::prctl(PR_SET_CHILD_SUBREAPER, 0);
+    QCOMPARE(ended, reader);
 }
 
 QTEST_MAIN(WorkbookReaderTest)

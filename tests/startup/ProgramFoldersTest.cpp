@@ -34,6 +34,8 @@ private slots:
         QTest::newRow("installed") << "" << false << false << false << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/share/k27center/res";
         QTest::newRow("installed, writable bin") << "" << false << false << true << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/share/k27center/res";
         QTest::newRow("read-only copy") << "" << false << true << false << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/bin/res";
+        // Its register is not left for a new, empty one: start-up says that it cannot be written.
+        QTest::newRow("read-only copy with a register") << "" << false << true << false << Kind::Portable << "/opt/k/bin" << "/opt/k/bin/res";
     }
     void choice()
     {
@@ -42,7 +44,8 @@ private slots:
         QFETCH(bool, exeHasRes);
         QFETCH(bool, exeWritable);
         FolderFacts facts{option, QStringLiteral("/opt/k/bin"), exeHasRes, exeWritable, optionHasRes,
-                          QStringLiteral("/home/u/.local/share"), QStringLiteral("/opt/k/share/k27center/res")};
+                          QStringLiteral("/home/u/.local/share"), QStringLiteral("/opt/k/share/k27center/res"),
+                          QByteArray(QTest::currentDataTag()).endsWith("with a register")};
         const ProgramFolders got = chooseProgramFolders(facts);
         QTEST(got.kind, "kind");
         QTEST(got.programFolder, "folder");

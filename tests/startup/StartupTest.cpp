@@ -1,6 +1,9 @@
+#include "OtherUser.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
+#include "db/FileModes.h"
 #include "startup/AppContext.h"
+#include "startup/ProgramFolders.h"
 #include "startup/Startup.h"
 
 #include <QLockFile>
@@ -11,8 +14,12 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
 
 using namespace k27;
+using test::asOtherUser;
 using test::ProgramFolder;
 using test::ScriptedDialogs;
 
@@ -277,6 +284,176 @@ private slots:
         QCOMPARE(dialogs.calls[0].text, ctx.message(135));
         QCOMPARE(dialogs.calls[0].icon, Dialogs::Icon::Error);
         QCOMPARE(folder.readFile(QStringLiteral("Data/Data.kvd")), contents);
+    }
+
+    // A folder or database name that another user could have planted, or that points at
+    // nothing, stops the start with the place and the reason; nothing is made behind a link.
+    // A database that is the user's own link to a file is used, and that file's mode is left.
+    void unsafePlacesRefused_data()
+    {
+        QTest::addColumn<QString>("plant");
+        QTest::addColumn<QString>("refused");   // relative to the program folder; empty: it starts
+        QTest::addColumn<int>("reason");
+        QTest::newRow("database linked to nothing") << "dangling" << "Data/Data.kvd" << 226;
+        QTest::newRow("Data folder is a link") << "linked Data" << "Data" << 225;
+        QTest::newRow("user data folder of another user") << "other owner" << "" << 228;
+        QTest::newRow("database linked to a file") << "linked database" << "" << 0;
+    }
+    void unsafePlacesRefused()
+    {
+        QFETCH(QString, plant);
+        QFETCH(QString, refused);
+        QFETCH(int, reason);
+        ProgramFolder folder(plant == QLatin1String("linked database") || plant == QLatin1String("linked Data")
+                             || plant == QLatin1String("other owner"));
+        QTemporaryDir elsewhere;
+        const QByteArray database = QFile::encodeName(folder.databasePath());
+        const QByteArray target = QFile::encodeName(elsewhere.filePath(QStringLiteral("Data.kvd")));
+        bool privateFolder = false;
+        if (plant == QLatin1String("dangling")) {
+            QVERIFY(::symlink(target.constData(), database.constData()) == 0);
+        } else if (plant == QLatin1String("linked Data")) {
+            const QByteArray data = QFile::encodeName(folder.path(QStringLiteral("Data")));
+            const QByteArray moved = QFile::encodeName(elsewhere.filePath(QStringLiteral("Data")));
+            QVERIFY(::rename(data.constData(), moved.constData()) == 0);
+            QVERIFY(::symlink(moved.constData(), data.constData()) == 0);
+        } else if (plant == QLatin1String("other owner")) {
+            if (!test::canActAsOtherUser())
+                QSKIP("another user can only be played by a test run as root");
+            QVERIFY(::chown(QFile::encodeName(folder.path()).constData(), test::OtherUid, test::OtherUid) == 0);
+            privateFolder = true;
+        } else {
+            // Read-only behind the link: only root may still write it, and start.
+            if (!test::canActAsOtherUser())
+                QSKIP("a read-only database can only be written by root");
+            QVERIFY(::rename(database.constData(), target.constData()) == 0);
+            QVERIFY(::chmod(target.constData(), 0440) == 0);
+            QVERIFY(::symlink(target.constData(), database.constData()) == 0);
+        }
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        ctx.privateProgramFolder = privateFolder;
+        const Startup::Outcome outcome = Startup(ctx).run();
+        if (reason == 0) {
+            QCOMPARE(outcome, Startup::Outcome::Continue);
+            struct stat info {};
+            QVERIFY(::stat(target.constData(), &info) == 0);
+            QCOMPARE(int(info.st_mode & 0777), 0440);
+            return;
+        }
+        QCOMPARE(outcome, Startup::Outcome::Exit);
+        const QString place = refused.isEmpty() ? folder.path() : folder.path(refused);
+        QCOMPARE(dialogs.messageTexts(),
+                 QStringList{ctx.message(220) + u'\n' + QDir::toNativeSeparators(place) + u'\n' + ctx.message(reason)});
+        QVERIFY(!QFile::exists(QFile::decodeName(target)) || plant != QLatin1String("dangling"));
+    }
+
+    // A copy of the program folder that cannot be written but holds a register is used as it
+    // is, and start-up says that it cannot be written instead of starting an empty register.
+    void readOnlyRegisterStops()
+    {
+        if (!test::canActAsOtherUser())
+            QSKIP("a read-only folder can only be shown to a user other than root");
+        QTemporaryDir top;
+        ProgramFolder folder;
+        const QString copy = top.filePath(QStringLiteral("copy"));
+        QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), folder.path(), copy}) == 0);
+        QVERIFY(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), copy}) == 0);
+        QVERIFY(::chmod(QFile::encodeName(top.path()).constData(), 0755) == 0);
+        for (const QString& path : {copy + QStringLiteral("/Data"), copy})
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0555) == 0);
+        FolderFacts facts = probeFolderFacts({}, copy);
+        QVERIFY(facts.executableHasRegister);
+        facts.executableWritable = false;
+        QCOMPARE(chooseProgramFolders(facts).programFolder, copy);
+        QVERIFY(asOtherUser([&] {
+            ScriptedDialogs dialogs;
+            AppContext ctx(copy, dialogs);
+            const bool stopped = Startup(ctx).run() == Startup::Outcome::Exit;
+            return stopped && dialogs.messageTexts() == QStringList{ctx.message(223) + u'\n' + QDir::toNativeSeparators(copy)};
+        }));
+    }
+
+    // The lock of a run that is gone is taken over, whatever its file says and however full
+    // the disk; a lock that cannot be tried at all is said so with the reason, not as
+    // "already running".
+    void lockTakenOverOrReasonSaid_data()
+    {
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<bool>("starts");
+        QTest::newRow("killed run") << "killed" << true;
+        QTest::newRow("written on another machine") << "foreign" << true;
+        QTest::newRow("killed run, disk full") << "full disk" << true;
+        QTest::newRow("lock is a folder") << "folder" << false;
+    }
+    void lockTakenOverOrReasonSaid()
+    {
+        QFETCH(QString, lock);
+        QFETCH(bool, starts);
+        ProgramFolder folder;
+        const QString lockPath = folder.path(QStringLiteral("k27center.lock"));
+        const auto startsInChild = [&](bool fullDisk) {
+            const pid_t child = fork();
+            if (child == 0) {
+                if (fullDisk) {
+                    std::signal(SIGXFSZ, SIG_IGN);
+                    const rlimit none{0, 0};
+                    setrlimit(RLIMIT_FSIZE, &none);
+                }
+                ScriptedDialogs dialogs;
+                AppContext ctx(folder.path(), dialogs);
+                Startup startup(ctx);   // holds the lock until the end
+                const bool started = startup.run() == Startup::Outcome::Continue;
+                if (!fullDisk)
+                    raise(SIGKILL);
+                _exit(started ? 0 : 1);
+            }
+            int status = 0;
+            waitpid(child, &status, 0);
+            return status;
+        };
+        if (lock == QLatin1String("killed") || lock == QLatin1String("full disk")) {
+            QVERIFY(WIFSIGNALED(startsInChild(false)));
+            QVERIFY(QFile::exists(lockPath));
+        } else if (lock == QLatin1String("foreign")) {
+            folder.writeFile(QStringLiteral("k27center.lock"),
+                             "1\nk27center\nelsewhere\n0123456789abcdef0123456789abcdef\nboot\n");
+        } else {
+            QVERIFY(QDir().mkpath(lockPath));
+        }
+        if (lock == QLatin1String("full disk")) {
+            const int status = startsInChild(true);
+            QVERIFY(WIFEXITED(status));
+            QCOMPARE(WEXITSTATUS(status) == 0, starts);
+            return;
+        }
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        QCOMPARE(Startup(ctx).run() == Startup::Outcome::Continue, starts);
+        if (!starts)
+            QCOMPARE(dialogs.messageTexts(), QStringList{ctx.message(231) + u'\n' + QDir::toNativeSeparators(folder.path())
+                                                         + u'\n' + ctx.message(233) + u' '
+                                                         + QString::fromLocal8Bit(std::strerror(EISDIR))});
+    }
+
+    // Copies that a killed automatic backup left half-made are gone after the next start;
+    // other files stay.
+    void leftoverBackupCopiesRemoved()
+    {
+        ProgramFolder folder;
+        const QStringList leftovers = {QStringLiteral("Data/Bak03.kvd.a1B2c3.tmp"),
+                                       QStringLiteral("Data/Bak03.kvd.a1B2c3.tmp-journal"),
+                                       QStringLiteral("Data/Data.kvd.Zz09xy.tmp")};
+        for (const QString& name : leftovers)
+            folder.writeFile(name, QByteArray(4096, 'x'));
+        folder.writeFile(QStringLiteral("Data/notes.tmp"), "mine");
+        ScriptedDialogs dialogs;
+        AppContext ctx(folder.path(), dialogs);
+        QCOMPARE(Startup(ctx).run(), Startup::Outcome::Continue);
+        for (const QString& name : leftovers)
+            QVERIFY2(!QFile::exists(folder.path(name)), qPrintable(name));
+        QVERIFY(QFile::exists(folder.path(QStringLiteral("Data/notes.tmp"))));
+        QVERIFY(Database::isProgramDatabase(folder.databasePath()));
     }
 };
 

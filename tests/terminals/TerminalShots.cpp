@@ -44,7 +44,7 @@ int main(int argc, char* argv[])
     AppContext context(folder.path(), dialogs);
     context.settings.language = quint8(lang.toInt());
     context.loadLanguage();
-    context.signedIn = {QStringLiteral("admin"), QString(), true};
+    context.signedIn = {QStringLiteral("admin"), true};
     Frmmain window(context);
     window.show();
     auto shot = [&](const QString& name) {

@@ -1,6 +1,8 @@
 // k27-db: creates and checks the program's encrypted database.
 //   k27-db init PATH    create an empty database with the register tables (never overwrites)
-//   k27-db check PATH   open it with the database password and run an integrity check
+//   k27-db check PATH   open it with the database password and run an integrity check; a
+//                       write-ahead log beside it that holds committed work the file alone
+//                       lacks fails the check (a copy of the file alone would miss that work)
 //   k27-db verify-log PATH [--head CODE]   walk the operator log's hash chain; with a head code
 //                       written down earlier, prove that nothing up to its row has changed since
 //   k27-db -h|--help    print the usage
@@ -9,6 +11,7 @@
 #include "audit/AuditLog.h"
 #include "db/Database.h"
 #include "db/Schema.h"
+#include "db/WalLog.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -48,6 +51,15 @@ static int init(const QString& path)
 
 static int check(const QString& path)
 {
+    // Looked at before the database is opened: the engine reads through the log.
+    const k27::LogState log = k27::inspectLog(path);
+    if (!log.readable)
+        return fail(QStringLiteral("the write-ahead log %1-wal cannot be read").arg(path));
+    if (log.pagesNotInFile > 0)
+        return fail(QStringLiteral("the write-ahead log %1-wal holds committed work that the file alone lacks "
+                                   "(%2 pages): a copy of the file alone would miss it")
+                        .arg(path)
+                        .arg(log.pagesNotInFile));
     Database db;
     if (!db.open(path, true))
         return fail(QStringLiteral("cannot open %1 with the database password (%2)").arg(path, db.lastError()));
