@@ -34,6 +34,9 @@ public:
     // Every text end to end, and where each row starts in it (one more start than rows).
     std::u16string_view all() const { return {m_text.data(), m_text.size()}; }
     const std::vector<uint32_t>& starts() const { return m_start; }
+    // Appends the rows whose text contains `literal` (not empty), in order: one search over
+    // the texts end to end, each hit mapped to its row, instead of one search per row.
+    void rowsContaining(QStringView literal, std::vector<uint32_t>& rows) const;
 
 private:
     std::vector<char16_t> m_text;
