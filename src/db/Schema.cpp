@@ -52,7 +52,7 @@ bool EnsureRecordTable(Database& db)
                " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
                "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
                "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"))
-           && ensureRecordCards(db);
+           && ensureRecordCards(db) && ensureRepeatedHolderCards(db);
 }
 
 bool ensureRecordCards(Database& db)
