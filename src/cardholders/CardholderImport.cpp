@@ -53,7 +53,7 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
     // What the open step did counts once the step is committed.
     int stepImported = 0;
     int stepSkipped = 0;
-    WriteSteps steps(m_db, m_progress, total, {500, 100, ProgressStep});
+    WriteSteps steps(m_db, m_progress, total, {500, 100, ProgressStep, 8000});
     steps.settled = [&] {
         result.imported += stepImported;
         result.skipped += stepSkipped;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 namespace k27 {
@@ -30,6 +31,12 @@ public:
     void clear();
     void squeeze();
     size_t bytes() const { return m_text.capacity() * sizeof(char16_t) + m_start.capacity() * sizeof(uint32_t); }
+    // Every text end to end, and where each row starts in it (one more start than rows).
+    std::u16string_view all() const { return {m_text.data(), m_text.size()}; }
+    const std::vector<uint32_t>& starts() const { return m_start; }
+    // Appends the rows whose text contains `literal` (not empty), in order: one search over
+    // the texts end to end, each hit mapped to its row, instead of one search per row.
+    void rowsContaining(QStringView literal, std::vector<uint32_t>& rows) const;
 
 private:
     std::vector<char16_t> m_text;
@@ -65,6 +72,7 @@ public:
     int rowCount() const { return m_columns[0].size(); }
     int viewCount(View view) const { return int(m_views[view].rows.size()); }
     QString rowText(int row, int col) const;               // row 1..n, col 0..9
+    const ColumnTexts& column(int col) const { return m_columns[size_t(col)]; }   // col 0..9
     QString viewText(View view, int row, int col) const;   // row 1..m, col 1..9
     void setViewText(View view, int row, int col, const QString& text);
 

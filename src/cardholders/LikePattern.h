@@ -22,6 +22,8 @@ public:
     bool matches(QStringView text) const;
     // True when every text matches ("*" alone, or nothing but "*").
     bool matchesEverything() const { return m_tokens.size() == 1 && m_tokens.first().kind == Token::AnyRun; }
+    // "*literal*": the literal a text must contain to match; null for any other pattern.
+    QStringView substring() const { return m_substring ? QStringView(m_literal) : QStringView(); }
 
 private:
     struct Token {

@@ -52,7 +52,7 @@ bool EnsureRecordTable(Database& db)
                " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
                "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
                "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"))
-           && ensureRecordCards(db);
+           && ensureRecordCards(db) && ensureRepeatedHolderCards(db);
 }
 
 bool ensureRecordCards(Database& db)
@@ -76,6 +76,39 @@ bool ensureRecordCards(Database& db)
     if (!ok)
         db.exec(QStringLiteral("ROLLBACK TO 卡号表"));
     db.exec(QStringLiteral("RELEASE 卡号表"));
+    return ok;
+}
+
+bool ensureRepeatedHolderCards(Database& db)
+{
+    if (db.hasTable(QStringLiteral("用户信息_重复卡号")))
+        return true;
+    if (!db.hasTable(QStringLiteral("用户信息")))
+        return false;
+    // "Held twice" is asked of at most two rows through the card index: a card number that
+    // thousands hold (the empty one) costs no more than any other.
+    static const char* const heldTwice = "(SELECT count(*) FROM (SELECT 1 FROM 用户信息 WHERE 卡号 = %1 LIMIT 2)) > 1";
+    const QString newTwice = QString::fromUtf8(heldTwice).arg(QStringLiteral("NEW.卡号"));
+    const QString oldTwice = QString::fromUtf8(heldTwice).arg(QStringLiteral("OLD.卡号"));
+    const QString add = QStringLiteral("INSERT OR IGNORE INTO 用户信息_重复卡号 SELECT NEW.卡号 WHERE NEW.卡号 IS NOT NULL AND ")
+        + newTwice + QStringLiteral(";");
+    const QString drop = QStringLiteral("DELETE FROM 用户信息_重复卡号 WHERE 卡号 = OLD.卡号 AND NOT ") + oldTwice
+        + QStringLiteral(";");
+    // The table and its triggers appear together, filled, or not at all.
+    bool ok = db.exec(QStringLiteral("SAVEPOINT 重复卡号"))
+              && db.execScript(
+                  QStringLiteral("CREATE TABLE 用户信息_重复卡号 (卡号 VARCHAR(15) PRIMARY KEY) WITHOUT ROWID;"
+                                 "CREATE TRIGGER IF NOT EXISTS 用户信息_重复卡号_加 AFTER INSERT ON 用户信息 BEGIN ")
+                  + add
+                  + QStringLiteral(" END; CREATE TRIGGER IF NOT EXISTS 用户信息_重复卡号_删 AFTER DELETE ON 用户信息 BEGIN ")
+                  + drop
+                  + QStringLiteral(" END; CREATE TRIGGER IF NOT EXISTS 用户信息_重复卡号_改 AFTER UPDATE OF 卡号 ON 用户信息 BEGIN ")
+                  + drop + add
+                  + QStringLiteral(" END; INSERT INTO 用户信息_重复卡号 SELECT 卡号 FROM 用户信息 WHERE 卡号 IS NOT NULL"
+                                   " GROUP BY 卡号 HAVING count(*) > 1"));
+    if (!ok)
+        db.exec(QStringLiteral("ROLLBACK TO 重复卡号"));
+    db.exec(QStringLiteral("RELEASE 重复卡号"));
     return ok;
 }
 

@@ -27,6 +27,12 @@ bool EnsureRecordTable(Database& db);
 // Creates and fills the list when a file lacks it; false without the record table.
 bool ensureRecordCards(Database& db);
 
+// The card numbers that more than one cardholder holds (用户信息_重复卡号), kept by triggers on
+// the cardholder table. A record joined to its cardholder gives one row per holder of its card:
+// the record list asks this short table whether a count must make that join, instead of
+// grouping every cardholder on each search. Creates and fills it when a file lacks it.
+bool ensureRepeatedHolderCards(Database& db);
+
 // The indexes behind the imports' duplicate lookups: cardholders by name and phone trimmed
 // (CardholderKey.h), terminals by number. New files get them with their tables, older ones
 // when the main window opens (and at the start of every import). Cheap when they exist.

@@ -9,6 +9,7 @@ WriteSteps::WriteSteps(Database& db, ImportProgress* progress, int total, Policy
     : m_db(db), m_progress(progress), m_total(total), m_policy(policy)
 {
     m_policy.showEvery = qMax(1, m_policy.showEvery);
+    m_rowBound = m_policy.rows;
 }
 
 WriteSteps::~WriteSteps()
@@ -56,6 +57,8 @@ bool WriteSteps::commit()
     }
     m_committedLines = m_lines;
     m_writes = 0;
+    if (m_policy.growTo > m_rowBound)
+        m_rowBound = int(qMin<qint64>(qint64(m_rowBound) * 2, m_policy.growTo));
     if (settled)
         settled();
     return true;
@@ -97,7 +100,7 @@ bool WriteSteps::lineDone(int done)
     m_lines = done;
     if (done % m_policy.showEvery != 0)
         return true;
-    if (m_writes < m_policy.rows && m_age.elapsed() < m_policy.ms)
+    if (m_writes < m_rowBound && m_age.elapsed() < m_policy.ms)
         return true;
     return commitNow();
 }

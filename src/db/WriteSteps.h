@@ -22,6 +22,11 @@ public:
         int rows = 500;        // writes per step at most
         int ms = 100;          // age of a step at most (so the window never waits long)
         int showEvery = 50;    // lines between two progress displays
+        // When above `rows`: the row bound doubles at each commit up to this. The first rows
+        // show at once, and a long run commits about every `ms`: each commit writes every page
+        // its step touched, so a step of 500 rows into a large index costs several times what
+        // the same rows cost in one step ten times their size.
+        int growTo = 0;
     };
 
     WriteSteps(Database& db, ImportProgress* progress, int total, Policy policy);
@@ -71,6 +76,7 @@ private:
     int m_total;
     Policy m_policy;
     QElapsedTimer m_age;
+    int m_rowBound = 0;
     int m_writes = 0;
     int m_lines = 0;            // lines done so far
     int m_committedLines = 0;

@@ -259,6 +259,11 @@ private slots:
         QTest::newRow("minute 60") << "2011-03-15 08:60:00" << "";
         QTest::newRow("two-digit year") << "11-03-15 08:30:05" << "";
         QTest::newRow("date only") << "2011-03-15" << "";
+        QTest::newRow("blanks between date and time") << "2011-3-5   8:3:5" << "2011-03-05 08:03:05";
+        QTest::newRow("colon without seconds") << "2011-03-15 08:30:" << "";
+        QTest::newRow("blank after the time") << "2011-03-15 08:30:05 " << "";
+        QTest::newRow("three-digit day") << "2011-03-150 08:30:05" << "";
+        QTest::newRow("year 0") << "0000-01-01 00:00:00" << "";
     }
     void entryTimeSpellings()
     {

@@ -237,6 +237,48 @@ private slots:
 
     // The card list and the reading in portions are ways of getting the rows faster: every
     // filter must give exactly the rows, in the order, of one plain statement over the records.
+    // The cards held twice, kept by triggers, stay what grouping every holder gives, through
+    // adds, card changes and deletions (the empty card too).
+    void repeatedHolderCardsFollowTheHolders()
+    {
+        RecordDatabase d;
+        d.holder(QStringLiteral("A1"), QStringLiteral("甲"));
+        RecordQuery::ensureIndexes(d.db);   // an older file: the list is made from what it holds
+        const auto kept = [&] {
+            QStringList cards;
+            d.db.query(QStringLiteral("SELECT 卡号 FROM 用户信息_重复卡号 ORDER BY 卡号"), {}, [&](const Row& r) {
+                cards << r.text(0);
+                return true;
+            });
+            return cards;
+        };
+        const auto grouped = [&] {
+            QStringList cards;
+            d.db.query(QStringLiteral("SELECT 卡号 FROM 用户信息 WHERE 卡号 IS NOT NULL GROUP BY 卡号"
+                                      " HAVING count(*) > 1 ORDER BY 卡号"),
+                       {}, [&](const Row& r) {
+                           cards << r.text(0);
+                           return true;
+                       });
+            return cards;
+        };
+        const char* steps[] = {
+            "INSERT INTO 用户信息 (卡号, 姓名) VALUES ('A1', '乙')",
+            "INSERT INTO 用户信息 (卡号, 姓名) VALUES ('', '丙'), ('', '丁'), (NULL, '戊'), (NULL, '己')",
+            "INSERT INTO 用户信息 (卡号, 姓名) VALUES ('B2', '庚')",
+            "UPDATE 用户信息 SET 卡号 = 'B2' WHERE 姓名 = '乙'",
+            "UPDATE 用户信息 SET 卡号 = NULL WHERE 姓名 = '丙'",
+            "DELETE FROM 用户信息 WHERE 姓名 = '庚'",
+            "UPDATE 用户信息 SET 卡号 = 'A1' WHERE 卡号 IS NULL",
+            "DELETE FROM 用户信息 WHERE 卡号 = 'A1' AND 姓名 <> '甲'",
+            "DELETE FROM 用户信息",
+        };
+        for (const char* sql : steps) {
+            QVERIFY2(d.db.exec(QString::fromUtf8(sql)), sql);
+            QCOMPARE(kept(), grouped());
+        }
+    }
+
     void fastPathsGiveThePlainStatementsRows()
     {
         RecordDatabase d;
