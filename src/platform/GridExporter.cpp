@@ -104,7 +104,8 @@ GridExportResult GridExporter::write(const QString& fileName) const
     const QString error = suffix == QLatin1String("csv") ? writeCsv(tempPath) : writeXlsx(tempPath);
     if (!error.isEmpty()) {
         QFile::remove(tempPath);
-        return GridExportResult::failed(target, error);
+        // Stopped on request (a close during the export): nothing to report as a failure.
+        return error == Stopped ? GridExportResult::cancelled() : GridExportResult::failed(target, error);
     }
     if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));

@@ -76,7 +76,8 @@ public:
     Run current() const { return m_current; }
 
     // Starts `run` when nothing else runs. The issuing run may be started again while it is
-    // open (a second start resends the frame); that start does not end the open run.
+    // open (a second start resends the frame), and a record export may run beside it; neither
+    // start ends the open run.
     Scope start(Run run)
     {
         if (m_current == Run::None) {
@@ -84,6 +85,9 @@ public:
             return Scope(this, run, true);
         }
         if (m_current == run && run == Run::Issuing)
+            return Scope(nullptr, run, true);
+        // An export only reads, and an issuing run stays open for hours: it may go on beside it.
+        if (m_current == Run::Issuing && run == Run::RecordExport)
             return Scope(nullptr, run, true);
         if (refused)
             refused();

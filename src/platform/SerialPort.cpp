@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -217,18 +218,32 @@ QString SerialPort::staleLockFile(const QString& devicePath)
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     const QStringList& folders = lockDirectoryOverride().isEmpty() ? machine : lockDirectoryOverride();
     for (const QString& folder : folders) {
-        QFile lock(folder + QStringLiteral("/LCK..") + name);
-        if (!lock.open(QIODevice::ReadOnly))
+        const QString path = folder + QStringLiteral("/LCK..") + name;
+        // Some of these folders are writable by everybody: a link or a pipe planted there must
+        // neither be followed nor hold the window, so only a plain file is read, without waiting.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
             continue;
-        const QByteArray content = lock.read(64);
+        struct stat info {};
+        char buffer[64];
+        ssize_t size = -1;
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+            size = ::read(fd, buffer, sizeof buffer);
+        ::close(fd);
+        if (size <= 0)
+            continue;
+        const QByteArray content(buffer, int(size));
         // Text (the serial layer's own and UUCP's): the number on the first line; else the
         // old binary form, a 4-byte number.
         bool text = false;
         qint64 pid = content.split('\n').value(0).trimmed().toLongLong(&text);
-        if (!text && content.size() == 4)
-            pid = *reinterpret_cast<const qint32*>(content.constData());
+        if (!text && content.size() == 4) {
+            qint32 binary = 0;
+            std::memcpy(&binary, content.constData(), sizeof binary);
+            pid = binary;
+        }
         if (pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-            return lock.fileName();
+            return path;
     }
     return QString();
 }

@@ -484,7 +484,11 @@ void RecordPage::exportGrid()
         // The file gets the whole result, not only the part counted so far; the list reads it
         // block by block, so memory stays what the cache holds.
         Busy busy(*this);
-        if (!countAll() || stopRequested()) {
+        // A close that stopped the count or the writing leaves nothing to report.
+        const bool counted = !stopRequested() && countAll();
+        if (stopRequested()) {
+            result = GridExportResult::cancelled();
+        } else if (!counted) {
             result = GridExportResult::failed(file, {});
         } else {
             PanelProgress progress(m_window, this, message(MsgExporting));

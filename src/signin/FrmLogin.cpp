@@ -165,7 +165,7 @@ void FrmLogin::signIn()
     Dialogs& dialogs = m_context.dialogs();
     QString typed = m_txtPassword->text();
     const bool right = verifyPassword(m_storedPassword, typed);
-    typed.clear();
+    wipe(typed);
     if (!right) {
         dialogs.message(this, m_context.message(12), Dialogs::Icon::Error);
         m_txtPassword->setFocus();
@@ -197,6 +197,7 @@ void FrmLogin::signInFirstUse()
         return;
     }
     QString password = trimSpaces(again);
+    const bool emptyPassword = password.isEmpty();
     const QString stored = hashPassword(password);
     // Hashed: the typed texts are wiped (the shared one last, where it is the only holder).
     QString typed = takeSecret(m_txtPassword);
@@ -204,7 +205,7 @@ void FrmLogin::signInFirstUse()
         wipe(*secret);
     // Nobody is signed in on an account that was not stored, or stored without its password.
     Database* db = m_context.databases().window();
-    const bool added = (password.isEmpty() || !stored.isEmpty()) && db
+    const bool added = (emptyPassword || !stored.isEmpty()) && db
         && addOperator(*db, {name, stored, true, m_context.message(10)});
     if (!added) {
         dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);

@@ -337,7 +337,9 @@ private:
                 continue;
             if (!collect(x, &text, true))
                 return scanFailure(part.get(), "the shared strings");
-            if (text.size() > m_cells->limits().textBytes - m_strings.size())
+            // Empty entries cost no text but a slot each: their number is bounded like the cells'.
+            if (text.size() > m_cells->limits().textBytes - m_strings.size()
+                || m_stringAt.size() >= size_t(m_cells->limits().cells) * 2)
                 return {ReadError::TooLarge, "the shared strings are beyond the reader's limits"};
             m_stringAt.emplace_back(m_strings.size(), uint32_t(text.size()));
             m_strings += text;

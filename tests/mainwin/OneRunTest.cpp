@@ -168,6 +168,11 @@ void OneRunTest::issuingRunHoldsUntilStopped()
     page->btnStart->click();
     QCOMPARE(fx.dialogs.calls.last().kind, ScriptedDialogs::Kind::Question);
     QVERIFY(w.issuingActive());
+    // A record export only reads: it is not refused while cards are issued.
+    fx.dialogs.clear();
+    w.recordPage()->btnOutD->click();
+    QVERIFY(!fx.dialogs.messageTexts().contains(fx.context->message(142)));
+    QVERIFY(w.issuingActive());
 
     page->btnStop->click();
     QVERIFY(!w.runs().active());

@@ -218,6 +218,14 @@ void GridExportTest::cancelledChoiceWritesNothing()
     QCOMPARE(r.status, GridExportResult::Status::Cancelled);
     QVERIFY(!r.ok());
     QCOMPARE(dialogs.calls.size(), 1);
+
+    // Stopped by its progress (a close during the export): cancelled, not failed, no file left.
+    for (const char* name : {"stopped.csv", "stopped.xlsx"}) {
+        const GridExportResult stopped =
+            g.exportToFile(dialogs, dir.filePath(QLatin1String(name)), true, false, {}, [](int done, int) { return done < 2; });
+        QCOMPARE(stopped.status, GridExportResult::Status::Cancelled);
+    }
+    QCOMPARE(filesIn(dir.path()), QStringList{});
 }
 
 void GridExportTest::unwritableTargetFailsWithReason()

@@ -425,11 +425,15 @@ void SerialPortTest::staleLockFileIsNamed_data()
     const qint32 binary = gone;
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("stale");
-    QTest::newRow("serial layer, owner gone") << dead + "\nk27center\nhost\n" << true;
-    QTest::newRow("uucp, owner gone") << QByteArray("      ") + dead + "\n" << true;
-    QTest::newRow("binary, owner gone") << QByteArray(reinterpret_cast<const char*>(&binary), 4) << true;
-    QTest::newRow("owner running") << alive + "\n" << false;
-    QTest::newRow("unreadable number") << QByteArray("garbage\n") << false;
+    QTest::addColumn<int>("kind");   // 0 a file, 1 a pipe, 2 a link to a file elsewhere
+    QTest::newRow("serial layer, owner gone") << dead + "\nk27center\nhost\n" << true << 0;
+    QTest::newRow("uucp, owner gone") << QByteArray("      ") + dead + "\n" << true << 0;
+    QTest::newRow("binary, owner gone") << QByteArray(reinterpret_cast<const char*>(&binary), 4) << true << 0;
+    QTest::newRow("owner running") << alive + "\n" << false << 0;
+    QTest::newRow("unreadable number") << QByteArray("garbage\n") << false << 0;
+    // Planted by another account in a folder everybody may write: neither waited on nor followed.
+    QTest::newRow("a pipe") << QByteArray() << false << 1;
+    QTest::newRow("a link to a stale lock") << dead + "\n" << false << 2;
 }
 
 // The busy port's lock file is named only when the process that made it is gone.
@@ -437,14 +441,22 @@ void SerialPortTest::staleLockFileIsNamed()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, stale);
+    QFETCH(int, kind);
     QTemporaryDir empty, locks;
     SerialPort::setLockDirectories({empty.path(), locks.path()});
     const auto restore = qScopeGuard([] { SerialPort::setLockDirectories({}); });
     QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB0")), QString());
     QFile lock(locks.filePath(QStringLiteral("LCK..ttyUSB0")));
-    QVERIFY(lock.open(QIODevice::WriteOnly));
-    lock.write(content);
-    lock.close();
+    if (kind == 1) {
+        QCOMPARE(::mkfifo(QFile::encodeName(lock.fileName()).constData(), 0600), 0);
+    } else {
+        QFile target(kind == 2 ? empty.filePath(QStringLiteral("elsewhere")) : lock.fileName());
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write(content);
+        target.close();
+        if (kind == 2)
+            QVERIFY(QFile::link(target.fileName(), lock.fileName()));
+    }
     QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB0")), stale ? lock.fileName() : QString());
     QCOMPARE(SerialPort::staleLockFile(QStringLiteral("/dev/ttyUSB1")), QString());
 }

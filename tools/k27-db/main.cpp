@@ -33,7 +33,8 @@ static const char Usage[] =
     "Creates or checks the encrypted database of K27 Center.\n"
     "\n"
     "  init PATH    create an empty database with the register tables (never overwrites)\n"
-    "  check PATH   open it with the database password and check its integrity and tables\n"
+    "  check PATH   open it with the database password and check its integrity and tables; a\n"
+    "               write-ahead log beside it that holds committed work the file lacks fails it\n"
     "  verify-log PATH [--head CODE]\n"
     "               walk the operator log's hash chain and name the first row altered, removed\n"
     "               or inserted; with a head code written down earlier, also prove that nothing\n"
@@ -103,7 +104,7 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check PATH (k27-db --help tells more)"));
+        return fail(QStringLiteral("usage: k27-db init|check|verify-log PATH (k27-db --help tells more)"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))
