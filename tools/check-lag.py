@@ -45,7 +45,7 @@ REQUIRED_MESSAGES |= number_range((210, 212))
 # Import summary: formula cells the workbook holds without a result.
 REQUIRED_MESSAGES |= number_range(240)
 # What an overwrite at the duplicate question changes; stopping a run to close the window.
-REQUIRED_MESSAGES |= number_range((200, 203))
+REQUIRED_MESSAGES |= number_range((200, 204))
 # Safety of the register's folders and files, a register that cannot be written, the lock.
 REQUIRED_MESSAGES |= number_range((220, 233))
 

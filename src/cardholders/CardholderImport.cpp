@@ -115,6 +115,7 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
     }
     result.read = steps.finish(read);
     result.writeFailed = steps.failed();
+    result.stopped = steps.stopped();
     return result;
 }
 

@@ -32,6 +32,7 @@ public:
         int imported = 0;             // inserted or overwritten
         int skipped = 0;              // incomplete, not overwritten, or refused by the database
         bool writeFailed = false;     // the database could not be written: the run stopped there
+        bool stopped = false;         // stopped on request (a close) at a commit before the end
     };
     // Gives the next data row, false at the end (a reader that streams its rows).
     using RowSource = std::function<bool(QStringList* row)>;

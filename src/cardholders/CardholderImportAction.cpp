@@ -53,7 +53,7 @@ void CardholderImportAction::run()
     if (m_host.loadCardholders)
         m_host.loadCardholders();
     dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped, result.writeFailed,
-                                                  sheet.workbook.formulasWithoutValue),
+                                                  sheet.workbook.formulasWithoutValue, result.stopped),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     if (m_host.showCardholders)
         m_host.showCardholders();

@@ -3,7 +3,7 @@
 #include "cardholders/CardholderTable.h"
 #include "cardholders/PhotoPath.h"
 #include "db/DatabaseSession.h"
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "startup/AppContext.h"

@@ -1,7 +1,7 @@
 #include "IssuingPage.h"
 
 #include "cardholders/CardholderTable.h"
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 #include "platform/Grid.h"
 
 #include <QDateEdit>

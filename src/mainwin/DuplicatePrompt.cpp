@@ -1,6 +1,6 @@
 #include "DuplicatePrompt.h"
 
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 
 #include <QApplication>
 #include <QEventLoop>

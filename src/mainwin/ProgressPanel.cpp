@@ -1,6 +1,6 @@
 #include "ProgressPanel.h"
 
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 
 #include <QProgressBar>
 #include <QVBoxLayout>

@@ -3,7 +3,7 @@
 
 #include "SettingsPage.h"
 
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 #include "platform/Grid.h"
 
 #include <QAbstractItemView>

@@ -125,9 +125,15 @@ bool GridExporter::report(int row) const
 
 QString GridExporter::writeCsv(const QString& path) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Opened again by its name: never through a link put in its place meanwhile.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return file.errorString();
+    }
     // The byte-order mark lets spreadsheet programs recognise UTF-8 (Chinese texts).
     QByteArray chunk("\xEF\xBB\xBF");
     auto writeRow = [&](int row) {

@@ -27,18 +27,20 @@ RecordDeletion::Check RecordDeletion::check(int rowCount, int& first, int& last)
 }
 
 int RecordDeletion::run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
-                        bool* writeFailed)
+                        bool* writeFailed, bool* stopped)
 {
     RecordList list;
     list.showTable(&rows);
-    return run(db, list, first, last, progress, writeFailed);
+    return run(db, list, first, last, progress, writeFailed, stopped);
 }
 
 int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, ImportProgress* progress,
-                        bool* writeFailed)
+                        bool* writeFailed, bool* stopped)
 {
     if (writeFailed)
         *writeFailed = false;
+    if (stopped)
+        *stopped = false;
     if (last < first)
         std::swap(first, last);
     first = qMax(first, 1);
@@ -112,6 +114,8 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
     steps.finish(count);
     if (writeFailed)
         *writeFailed = steps.failed();
+    if (stopped)
+        *stopped = steps.stopped();
 
     // The list now shows what the database holds: twins of a deleted record go with it, a row
     // whose deletion found nothing stays.
@@ -119,9 +123,9 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
     return records;
 }
 
-QString RecordDeletion::summary(const LanguageTable& language, int count, bool writeFailed)
+QString RecordDeletion::summary(const LanguageTable& language, int count, bool writeFailed, bool stopped)
 {
-    return deletionSummary(language, count, writeFailed);
+    return deletionSummary(language, count, writeFailed, stopped);
 }
 
 } // namespace k27

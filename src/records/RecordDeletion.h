@@ -32,16 +32,17 @@ public:
     // too), a row whose key found nothing stays. Returns the number of records deleted.
     // `progress` (may be null) counts the rows handled. When the database cannot be written,
     // or the progress asks to stop, the run ends at a commit: only committed deletions count,
-    // and *writeFailed is set for the former.
+    // and *writeFailed is set for the former, *stopped for the latter.
     static int run(Database& db, RecordRows& rows, int first, int last, ImportProgress* progress,
-                   bool* writeFailed = nullptr);
+                   bool* writeFailed = nullptr, bool* stopped = nullptr);
     // The same on a record list of any size: the keys are taken a block at a time, each block
     // whole before any of its records go.
     static int run(Database& db, RecordList& rows, int first, int last, ImportProgress* progress,
-                   bool* writeFailed = nullptr);
+                   bool* writeFailed = nullptr, bool* stopped = nullptr);
 
-    // message 117 + count + message 118 (and message 150 when the run stopped)
-    static QString summary(const LanguageTable& language, int count, bool writeFailed = false);
+    // message 117 + count + message 118 (and message 150 when the database stopped the run,
+    // 204 when a close did)
+    static QString summary(const LanguageTable& language, int count, bool writeFailed = false, bool stopped = false);
 };
 
 } // namespace k27

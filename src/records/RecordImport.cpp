@@ -267,12 +267,13 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
     // A read error half-way keeps what was read before it.
     result.read = steps.finish(read);
     result.writeFailed = steps.failed();
+    result.stopped = steps.stopped();
     return result;
 }
 
 QString RecordImport::summary(const LanguageTable& language, const Result& result)
 {
-    return importSummary(language, result.added, result.skipped, result.writeFailed);
+    return importSummary(language, result.added, result.skipped, result.writeFailed, 0, result.stopped);
 }
 
 } // namespace k27

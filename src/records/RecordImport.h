@@ -31,6 +31,7 @@ public:
     struct Result {
         bool readable = false;   // false: the file could not be read (message 112), nothing changed
         bool writeFailed = false;   // the database could not be written: the run stopped there
+        bool stopped = false;       // stopped on request (a close) at a commit before the end
         int total = 0;           // line breaks in the file
         int read = 0;            // lines taken from the file (up to the last committed step)
         int added = 0;

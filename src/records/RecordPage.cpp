@@ -6,7 +6,7 @@
 #include "RecordRows.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/ImportProgress.h"
@@ -452,16 +452,17 @@ void RecordPage::deleteRows()
 
     int count = 0;
     bool writeFailed = false;
+    bool stopped = false;
     {
         Operation operation(*this);
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
         if (!operation.db())
             return;
         PanelProgress progress(m_window, this, message(MsgDeleting));
-        count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed);
+        count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed, &stopped);
     }
     showRowCount(false);
-    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed),
+    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed, stopped),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 

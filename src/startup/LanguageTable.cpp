@@ -84,24 +84,29 @@ QString LanguageTable::fileName(int language)
     }
 }
 
-static QString withStopNote(const LanguageTable& language, QString summary, bool stopped)
+static QString withStopNote(const LanguageTable& language, QString summary, bool writeFailed, bool stoppedOnRequest)
 {
-    return stopped ? summary + u'\n' + language.message(150) : summary;
+    if (writeFailed)
+        summary += u'\n' + language.message(150);
+    else if (stoppedOnRequest)
+        summary += u'\n' + language.message(204);
+    return summary;
 }
 
-QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped,
-                      qint64 formulasWithoutValue)
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool writeFailed,
+                      qint64 formulasWithoutValue, bool stoppedOnRequest)
 {
     QString summary = language.message(113) + QString::number(imported) + language.message(114)
                       + QString::number(skipped) + language.message(115);
     if (formulasWithoutValue > 0)
         summary += u'\n' + language.message(240) + QString::number(formulasWithoutValue);
-    return withStopNote(language, summary, stopped);
+    return withStopNote(language, summary, writeFailed, stoppedOnRequest);
 }
 
-QString deletionSummary(const LanguageTable& language, int deleted, bool stopped)
+QString deletionSummary(const LanguageTable& language, int deleted, bool writeFailed, bool stoppedOnRequest)
 {
-    return withStopNote(language, language.message(117) + QString::number(deleted) + language.message(118), stopped);
+    return withStopNote(language, language.message(117) + QString::number(deleted) + language.message(118), writeFailed,
+                        stoppedOnRequest);
 }
 
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name)

@@ -46,9 +46,11 @@ private:
 // on a line of its own).
 // `formulasWithoutValue`: formula cells of the workbook saved without a result (imported
 // empty); a line of its own says how many.
-QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped = false,
-                      qint64 formulasWithoutValue = 0);
-QString deletionSummary(const LanguageTable& language, int deleted, bool stopped = false);
+// `writeFailed` adds message 150, `stoppedOnRequest` (a close stopped the run) message 204.
+QString importSummary(const LanguageTable& language, int imported, int skipped, bool writeFailed = false,
+                      qint64 formulasWithoutValue = 0, bool stoppedOnRequest = false);
+QString deletionSummary(const LanguageTable& language, int deleted, bool writeFailed = false,
+                        bool stoppedOnRequest = false);
 // The question before a deletion: message `question` (61, or 70 for operators), the number of
 // rows that will go (143) and, when only one goes, its name (144), each on a line of its own.
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name = {});

@@ -83,6 +83,7 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
     }
     result.read = steps.finish(read);
     result.writeFailed = steps.failed();
+    result.stopped = steps.stopped();
     return result;
 }
 

@@ -28,6 +28,7 @@ public:
         int imported = 0;             // inserted or overwritten
         int skipped = 0;              // no number, not overwritten, or refused by the database
         bool writeFailed = false;     // the database could not be written: the run stopped there
+        bool stopped = false;         // stopped on request (a close) at a commit before the end
     };
 
     TerminalImport(Database& db, const LanguageTable& language) : m_db(db), m_language(language) {}

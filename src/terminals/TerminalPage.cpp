@@ -2,7 +2,7 @@
 
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
-#include "mainwin/FormControls.h"
+#include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/ImportProgress.h"
@@ -333,7 +333,7 @@ void TerminalPage::importTerminals()
         m_host.loadTerminalList();
     dialogs.message(this,
                     importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed,
-                                  sheet.workbook.formulasWithoutValue),
+                                  sheet.workbook.formulasWithoutValue, result.stopped),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridM->raise();
 }

@@ -342,9 +342,12 @@ private slots:
         QVERIFY(db.open(fx.databasePath()));
         const int stored = db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt();
         QCOMPARE(p->GridIO->rows() - 1, stored);
-        const QString summary = deletion ? fx.context->message(117) + QString::number(lines - stored) + fx.context->message(118)
-                                         : fx.context->message(113) + QString::number(stored) + fx.context->message(114)
-                                               + QStringLiteral("0") + fx.context->message(115);
+        QString summary = deletion ? fx.context->message(117) + QString::number(lines - stored) + fx.context->message(118)
+                                   : fx.context->message(113) + QString::number(stored) + fx.context->message(114)
+                                         + QStringLiteral("0") + fx.context->message(115);
+        // A run the close stopped says that the rest was not done.
+        if (stop)
+            summary += u'\n' + fx.context->message(204);
         QCOMPARE(fx.dialogs.calls.last().text, summary);
         if (!stop) {
             QCOMPARE(stored, lines);

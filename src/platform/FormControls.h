@@ -1,6 +1,6 @@
 #pragma once
 
-// Small builders for the controls of the main window's pages: each control gets its
+// Small builders for the controls of the pages: each control gets its
 // form name as objectName (and the "index" property for control-array members) and its
 // design caption, so the caption list of the language file can replace it later.
 
