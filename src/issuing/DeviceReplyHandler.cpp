@@ -1,5 +1,6 @@
 #include "issuing/DeviceReplyHandler.h"
 
+#include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "issuing/ApplyIssuedCard.h"
@@ -17,14 +18,6 @@
 #include <QTimer>
 
 namespace k27 {
-
-namespace {
-
-
-constexpr int NameColumn = 1;
-constexpr int PhoneColumn = 6;
-
-} // namespace
 
 DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
                                        DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
@@ -100,13 +93,13 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
     m_page.showTip(m_language.message(53) + cardNumberText, IssuingPage::SuccessColour);
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    const QString name = trimSpaces(grid->cellText(row, NameColumn));
+    const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
     if (row > 0 && !name.isEmpty()) {
         if (Database* db = m_databases.window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome =
-                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
+                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, CardholderColumn::Phone)), cardNumberText,
                                 sent.restore, sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.

@@ -29,11 +29,6 @@ namespace {
 
 using Type = CardFrame::CommandType;
 
-constexpr int NameColumn = 1;
-constexpr int PhoneColumn = 6;
-constexpr int CardColumn = 7;
-constexpr int TerminalColumn = 8;
-constexpr int ValidityColumn = 9;
 constexpr int CardSearchField = 5;
 constexpr int MsgNotSent = 145;
 
@@ -114,16 +109,16 @@ void IssuingController::selectTarget(int row)
     if (grid->rows() < 2 || row < 1 || row >= grid->rows())
         return;
     LoadHolderPermissions(row);
-    m_page.txtUser->setText(grid->cellText(row, NameColumn));
-    m_targetName = trimSpaces(grid->cellText(row, NameColumn));
-    m_targetPhone = trimSpaces(grid->cellText(row, PhoneColumn));
+    m_page.txtUser->setText(grid->cellText(row, CardholderColumn::Name));
+    m_targetName = trimSpaces(grid->cellText(row, CardholderColumn::Name));
+    m_targetPhone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
 }
 
 void IssuingController::LoadHolderPermissions(int row)
 {
     Grid* grid = m_page.GridU2;
-    const QString name = trimSpaces(grid->cellText(row, NameColumn));
-    const QString phone = trimSpaces(grid->cellText(row, PhoneColumn));
+    const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
+    const QString phone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
     bool found = false;
     QString terminals;
     QString validity;
@@ -182,7 +177,7 @@ void IssuingController::onSearchChanged(int field, bool typed)
     if (grid->currentRow() != 1)
         grid->selectRow(1);
     LoadHolderPermissions(1);
-    m_page.txtUser->setText(grid->cellText(1, NameColumn));
+    m_page.txtUser->setText(grid->cellText(1, CardholderColumn::Name));
 }
 
 void IssuingController::searchFollowUp()
@@ -192,7 +187,7 @@ void IssuingController::searchFollowUp()
     // cardholder rather than whoever now sits in his old row.
     selectRememberedTarget();
     const QString card = TrimAtNul(m_page.CmbF[CardSearchField - 4]->currentText());
-    if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardColumn)) {
+    if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardholderColumn::Card)) {
         grid->selectRow(1);
         LoadHolderPermissions(1);
     }
@@ -212,8 +207,8 @@ bool IssuingController::selectRememberedTarget()
     if (m_targetName.isEmpty())
         return false;
     for (int r = 1; r < grid->rows(); ++r) {
-        if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
-            && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
+        if (trimSpaces(grid->cellText(r, CardholderColumn::Name)) == m_targetName
+            && trimSpaces(grid->cellText(r, CardholderColumn::Phone)) == m_targetPhone) {
             if (r != grid->currentRow())
                 grid->selectRow(r);
             return true;
@@ -240,9 +235,9 @@ void IssuingController::onGridClicked()
     if (grid->rows() < 2 || row < 1)
         return;
     const int col = grid->currentCol();
-    if (col == TerminalColumn || col == ValidityColumn) {
+    if (col == CardholderColumn::Terminal || col == CardholderColumn::Validity) {
         const int count = offeredCount(m_holderTerminals);
-        const QStringList& list = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
+        const QStringList& list = col == CardholderColumn::Terminal ? m_holderTerminals : m_holderValidity;
         grid->clearDropDownList(col);
         for (int k = 0; k < count && k < list.size(); ++k)
             grid->addDropDownItem(col, list[k]);
@@ -256,16 +251,16 @@ void IssuingController::onDropDownChosen(int col)
 {
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    if (grid->rows() < 2 || row < 1 || (col != TerminalColumn && col != ValidityColumn))
+    if (grid->rows() < 2 || row < 1 || (col != CardholderColumn::Terminal && col != CardholderColumn::Validity))
         return;
     LoadHolderPermissions(row);
     const QString chosen = grid->cellText(row, col);
-    const QStringList& from = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
-    const QStringList& to = col == TerminalColumn ? m_holderValidity : m_holderTerminals;
+    const QStringList& from = col == CardholderColumn::Terminal ? m_holderTerminals : m_holderValidity;
+    const QStringList& to = col == CardholderColumn::Terminal ? m_holderValidity : m_holderTerminals;
     const int count = offeredCount(m_holderTerminals);
     for (int k = 0; k < count && k < from.size(); ++k) {
         if (from[k] == chosen) {
-            grid->setCellText(row, col == TerminalColumn ? ValidityColumn : TerminalColumn, to.value(k));
+            grid->setCellText(row, col == CardholderColumn::Terminal ? CardholderColumn::Validity : CardholderColumn::Terminal, to.value(k));
             break;
         }
     }
@@ -276,7 +271,7 @@ bool IssuingController::hasTarget() const
 {
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    return row >= 1 && !trimSpaces(grid->cellText(row, NameColumn)).isEmpty() && !m_page.txtUser->text().isEmpty();
+    return row >= 1 && !trimSpaces(grid->cellText(row, CardholderColumn::Name)).isEmpty() && !m_page.txtUser->text().isEmpty();
 }
 
 void IssuingController::start()
