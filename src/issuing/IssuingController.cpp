@@ -1,6 +1,6 @@
 #include "issuing/IssuingController.h"
 
-#include "cardholders/CardholderKey.h"
+#include "cardholders/CardholderStore.h"
 
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
@@ -119,21 +119,12 @@ void IssuingController::LoadHolderPermissions(int row)
     Grid* grid = m_page.GridU2;
     const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
     const QString phone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
-    bool found = false;
-    QString terminals;
-    QString validity;
-    if (Database* db = m_databases.window()) {
-        db->query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
-                       + QStringLiteral(" order by ID limit 1"),
-                   {name, phone}, [&](const Row& r) {
-                       found = true;
-                       terminals = TrimAtNul(r.text(0));
-                       validity = TrimAtNul(r.text(1));
-                       return false;
-                   });
-    }
+    // The image folder plays no part in a lookup.
+    const auto found = CardholderStore(m_databases, {}).permissions({name, phone});
     if (!found)
         return;
+    const QString terminals = TrimAtNul(found->terminals);
+    const QString validity = TrimAtNul(found->validity);
     m_holderTerminals = splitPermissionList(terminals);
     m_holderValidity = splitPermissionList(validity);
     if (row > 0 && !terminals.isEmpty())
