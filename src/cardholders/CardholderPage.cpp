@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QCoreApplication>
@@ -22,13 +23,6 @@
 namespace k27 {
 
 using namespace form;
-
-namespace {
-constexpr int MsgPhotoTitle = 160;
-constexpr int MsgPictures = 167;
-// A save the database refused: nothing was changed.
-constexpr int MsgNotSaved = 141;
-} // namespace
 
 CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
 {
@@ -332,8 +326,8 @@ void CardholderPage::choosePhoto()
 {
     if (!m_window.context)
         return;
-    const QString file = m_window.context->dialogs().openFile(this, message(MsgPhotoTitle), photoFilter(message(MsgPictures)),
-                                                              Dialogs::FileKind::Photo);
+    const QString file = m_window.context->dialogs().openFile(
+        this, message(Msg::PhotoTitle), photoFilter(message(Msg::Pictures)), Dialogs::FileKind::Photo);
     if (file.isEmpty())
         return;
     // Nothing is written until an add or a change saves it.
@@ -370,13 +364,13 @@ void CardholderPage::insertCardholder()
     qint64 id = 0;
     const int outcome = store().insert(values, photo(), &id);
     if (outcome == CardholderStore::Duplicate) {
-        m_window.context->dialogs().message(this, message(128), Dialogs::Icon::Warning);
+        m_window.context->dialogs().message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
     }
     if (outcome != CardholderStore::Done) {
         // Nothing stored (the file read-only, gone, or the disk full): said so, and the
         // fields stay for another try.
-        m_window.context->dialogs().message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        m_window.context->dialogs().message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     m_window.cardholders->prependRow(QStringList{QString::number(id)} + values.columns()
@@ -411,21 +405,21 @@ void CardholderPage::updateCardholder()
         m_editKey.first = trimSpaces(GridU->cellText(current, CardholderColumn::Name));
     if (m_editKey.second.isEmpty())
         m_editKey.second = trimSpaces(GridU->cellText(current, CardholderColumn::Phone));
-    if (!dialogs.question(this, message(46) + m_editKey.first + message(47)))
+    if (!dialogs.question(this, message(Msg::SaveCardholderStart) + m_editKey.first + message(Msg::SaveCardholderEnd)))
         return;
 
     const CardholderFields values = typed.forUpdate();
     const int outcome = store().update(m_editKey, values, photo());
     if (outcome == CardholderStore::Duplicate) {
-        dialogs.message(this, message(128), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
     }
     if (outcome == CardholderStore::NoLongerThere) {
-        dialogs.message(this, message(48), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::CardholderGone), Dialogs::Icon::Error);
         return;
     }
     if (outcome != CardholderStore::Done) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     // The edited cardholder is found by its former key, wherever the search put it.
@@ -458,16 +452,16 @@ void CardholderPage::deleteCardholders()
     if (last < first)
         std::swap(first, last);
     if (GridU->rows() <= 1) {
-        dialogs.message(this, message(116), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::NothingToDelete), Dialogs::Icon::Warning);
         return;
     }
     if (first == 0 || last == 0) {
-        dialogs.message(this, message(15), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
     }
     const int count = qMin(last, GridU->rows() - 1) - first + 1;
     if (!dialogs.question(this,
-                          deletionQuestion(m_window.context->language, 61, count,
+                          deletionQuestion(m_window.context->language, Msg::DeleteSelectedRows, count,
                                            GridU->cellText(first, CardholderColumn::Name)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
@@ -482,7 +476,7 @@ void CardholderPage::deleteCardholders()
     const bool deleteEnabled = btndel->isEnabled();
     btndel->setEnabled(false);
     if (m_window.progressStart)
-        m_window.progressStart(this, message(127), total);
+        m_window.progressStart(this, message(Msg::Deleting), total);
     bool writeFailed = false;
     const int deleted = store().remove(
         keys,
@@ -538,11 +532,12 @@ void CardholderPage::exportCardholders()
         }
     }
     Dialogs& dialogs = m_window.context->dialogs();
-    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false, message(164));
+    const GridExportResult result =
+        GridTemp->exportToFile(dialogs, {}, true, false, message(Msg::ExportCardholdersTitle));
     if (result.status == GridExportResult::Status::Ok)
-        dialogs.message(this, message(121), Dialogs::Icon::Information);
+        dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)
-        dialogs.message(this, message(137) + QLatin1Char('\n') + result.reason, Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::ExportFailed) + QLatin1Char('\n') + result.reason, Dialogs::Icon::Error);
 }
 
 void CardholderPage::preparePrint()

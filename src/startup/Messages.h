@@ -1,0 +1,122 @@
+#pragma once
+
+// The numbers of the language table's messages, by what they say. Code names a message here
+// instead of writing its number: one place to look a text up, and no two names for one text.
+// Texts that are joined with others (a start and an end around a value) say so in the name.
+
+namespace k27::Msg {
+
+enum : int {
+    AlreadyRunning = 0,
+    DatabaseMissing = 1,
+    OldPasswordWrong = 2,
+    NewPasswordsDiffer = 3,
+    PasswordChanged = 4,
+    EnterOperatorName = 6,
+    ConfirmPasswordPrompt = 7,
+    ConfirmPasswordTitle = 8,
+    PasswordsDiffer = 9,
+    AdministratorCreatedMark = 10,   // the mark of the first administrator
+    AdministratorCreated = 11,
+    PasswordWrong = 12,
+    ThreeWrongPasswords = 13,
+    FirstUseCreateAdministrator = 14,
+    SelectRowsToDelete = 15,
+    Permanent = 19,
+    SaveCardholderStart = 46,   // Save the changes to cardholder "<name>
+    SaveCardholderEnd = 47,     // "?
+    CardholderGone = 48,
+    CommandAccepted = 51,
+    CommandRefused = 52,
+    CardIssued = 53,   // followed by the card number
+    CardIssuingFailed = 54,
+    ExitProgram = 55,
+    EnterTerminalNumber = 56,
+    TerminalNumberExists = 57,
+    EnterTerminalToChange = 58,
+    TerminalNumberMissing = 59,
+    DeleteSelectedRows = 61,
+    Administrator = 62,
+    OrdinaryOperator = 63,
+    RenewCard = 67,
+    SelectOperatorsToDelete = 69,
+    DeleteSelectedOperators = 70,
+    AdministratorMarker = 73,
+    InstallationAddress = 87,
+    CardholdersTab = 95,
+    TerminalsTab = 96,
+    CardIssuingTab = 97,
+    SystemSettingsTab = 98,
+    HolderHasOtherCard = 99,
+    CardNumberMismatch = 100,   // followed by the card number
+    RestoreCardQuestion = 101,
+    RestoreCardTitle = 102,
+    AccessRecordsTab = 103,
+    UserIdOutOfRange = 106,
+    SelectTargetCardholder = 107,
+    CommandSent = 108,
+    SelectTerminal = 109,
+    ConfirmValidity = 110,   // followed by the validity
+    RecordFileUnreadable = 112,
+    ImportFinishedStart = 113,   // Import finished: <n> imported, <m> skipped.
+    ImportedCount = 114,
+    SkippedCount = 115,
+    NothingToDelete = 116,
+    DeletedStart = 117,   // Deleted <n> row(s).
+    DeletedEnd = 118,
+    NoRecordsFound = 120,
+    ExportFinished = 121,
+    OverwriteTerminalStart = 122,    // Terminal No. "<number>
+    OverwriteCardholderStart = 123,  // Cardholder "<name>
+    OverwriteEnd = 124,              // " already exists. Overwrite it?
+    TooFewColumns = 125,
+    Importing = 126,
+    Deleting = 127,
+    DuplicateCardholder = 128,
+    BackingUp = 130,
+    BackedUp = 131,
+    Restoring = 132,
+    Restored = 133,
+    NoBackupFound = 134,
+    DatabaseUnreadable = 135,
+    CannotRestore = 136,
+    ExportFailed = 137,
+    ValidityYearOutOfRange = 138,
+    BackupFailed = 139,
+    NotSaved = 141,
+    RunInProgress = 142,
+    RowsToDelete = 143,   // followed by the count
+    OneToDelete = 144,    // followed by the name
+    CommandNotSent = 145,
+    WriteStopped = 150,
+    PhotoTitle = 160,
+    ImportCardholdersTitle = 161,
+    ImportTerminalsTitle = 162,
+    ImportRecordsTitle = 163,
+    ExportCardholdersTitle = 164,
+    ExportTerminalsTitle = 165,
+    ExportRecordsTitle = 166,
+    Pictures = 167,
+    ChooseLanguage = 170,
+    CannotCreateDatabase = 173,
+    PagesToPrint = 185,   // %1: the page count
+    ReadingRecords = 190,
+    ExportingRecords = 191,
+    OverwriteChanges = 200,
+    EmptyValue = 201,
+    RowUnchanged = 202,
+    StopRunAndExit = 203,
+    PortDevice = 210,      // %1: the device
+    NoPortApplied = 211,
+    StaleLock = 212,       // %1: the lock file
+    UnsafePlace = 220,
+    BackupUnsafe = 221,
+    RestoreUnsafe = 222,
+    RegisterReadOnly = 223,
+    CannotLock = 231,
+    FolderReadOnly = 232,
+    SystemReports = 233,
+    FormulasWithoutValue = 240,   // followed by the count
+};
+
+} // namespace k27::Msg
