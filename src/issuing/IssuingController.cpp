@@ -12,6 +12,7 @@
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QTableView>
@@ -30,7 +31,6 @@ namespace {
 using Type = CardFrame::CommandType;
 
 constexpr int CardSearchField = 5;
-constexpr int MsgNotSent = 145;
 
 
 // The drop-down lists leave out the empty piece after the last "、".
@@ -271,7 +271,7 @@ void IssuingController::start()
     if (!run)
         return;
     if (!CommandBuffer::identificationCode(m_page.TxtC->text())) {
-        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return;
     }
     m_buffer.clearValidityText();
@@ -283,11 +283,12 @@ bool IssuingController::startRestore()
 {
     // With an empty list a restore goes on without a target: the card alone is cleared.
     if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
-    if (!m_dialogs.question(&m_page, m_language.message(101), m_language.message(102)))
+    if (!m_dialogs.question(&m_page, m_language.message(Msg::RestoreCardQuestion),
+                            m_language.message(Msg::RestoreCardTitle)))
         return false;
     if (!m_buffer.completeRestore())
         return false;
@@ -297,11 +298,11 @@ bool IssuingController::startRestore()
 bool IssuingController::startIssue()
 {
     if (!hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     const Type type = m_page.commandType();
-    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(67)))
+    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(Msg::RenewCard)))
         return false;
 
     IssueRequest request;
@@ -315,13 +316,13 @@ bool IssuingController::startIssue()
     case CommandBuffer::IssueCheck::Ready:
         break;
     case CommandBuffer::IssueCheck::NoTerminal:
-        m_dialogs.message(&m_page, m_language.message(109), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTerminal), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::YearOutOfRange:
-        m_dialogs.message(&m_page, m_language.message(138), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::ValidityYearOutOfRange), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::BadIdentificationCode:
-        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return false;
     }
 
@@ -329,7 +330,7 @@ bool IssuingController::startIssue()
     const QString validity = request.permanent
         ? m_page.Check1->text()
         : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
-    if (!m_dialogs.question(&m_page, m_language.message(110) + validity))
+    if (!m_dialogs.question(&m_page, m_language.message(Msg::ConfirmValidity) + validity))
         return false;
     if (!m_buffer.completeIssue(m_language))
         return false;
@@ -341,11 +342,11 @@ bool IssuingController::send(bool restore)
     // A frame that never reached the device starts nothing: the page stays as it was, and
     // "command sent" would send the operator off to present cards that nobody writes.
     if (!SendFrame(m_port, m_buffer)) {
-        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return false;
     }
     m_buffer.markSent(restore);
-    m_page.showTip(m_language.message(108));
+    m_page.showTip(m_language.message(Msg::CommandSent));
     m_page.btnStart->setEnabled(false);
     m_page.btnStop->setEnabled(true);
     m_issuingActive = true;
@@ -356,13 +357,13 @@ void IssuingController::stop()
 {
     // The device did not get the stop: an open run stays open, its cards still recorded.
     if (!SendStop(m_port) && m_issuingActive) {
-        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return;
     }
     // An ordinary operator never gets the start button, not even through a stop.
     m_page.btnStart->setEnabled(m_administrator);
     m_page.btnStop->setEnabled(false);
-    m_page.showTip(m_language.message(108), IssuingPage::SuccessColour);
+    m_page.showTip(m_language.message(Msg::CommandSent), IssuingPage::SuccessColour);
     m_issuingActive = false;
     if (m_runs)
         m_runs->end(RunGuard::Run::Issuing);
