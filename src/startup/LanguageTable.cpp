@@ -1,5 +1,6 @@
 #include "LanguageTable.h"
 
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QFile>
@@ -86,29 +87,32 @@ QString LanguageTable::fileName(int language)
 
 static QString withStopNote(const LanguageTable& language, QString summary, bool stopped)
 {
-    return stopped ? summary + u'\n' + language.message(150) : summary;
+    return stopped ? summary + u'\n' + language.message(Msg::WriteStopped) : summary;
 }
 
 QString importSummary(const LanguageTable& language, int imported, int skipped, bool stopped,
                       qint64 formulasWithoutValue)
 {
-    QString summary = language.message(113) + QString::number(imported) + language.message(114)
-                      + QString::number(skipped) + language.message(115);
+    QString summary = language.message(Msg::ImportFinishedStart) + QString::number(imported)
+                      + language.message(Msg::ImportedCount) + QString::number(skipped)
+                      + language.message(Msg::SkippedCount);
     if (formulasWithoutValue > 0)
-        summary += u'\n' + language.message(240) + QString::number(formulasWithoutValue);
+        summary += u'\n' + language.message(Msg::FormulasWithoutValue) + QString::number(formulasWithoutValue);
     return withStopNote(language, summary, stopped);
 }
 
 QString deletionSummary(const LanguageTable& language, int deleted, bool stopped)
 {
-    return withStopNote(language, language.message(117) + QString::number(deleted) + language.message(118), stopped);
+    return withStopNote(
+        language, language.message(Msg::DeletedStart) + QString::number(deleted) + language.message(Msg::DeletedEnd),
+        stopped);
 }
 
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name)
 {
-    QString text = language.message(question) + u'\n' + language.message(143) + QString::number(count);
+    QString text = language.message(question) + u'\n' + language.message(Msg::RowsToDelete) + QString::number(count);
     if (count == 1 && !name.trimmed().isEmpty())
-        text += u'\n' + language.message(144) + name.trimmed();
+        text += u'\n' + language.message(Msg::OneToDelete) + name.trimmed();
     return text;
 }
 
