@@ -2,6 +2,7 @@
 
 #include "platform/Grid.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 
 #include <QFontMetrics>
 #include <QTableView>
@@ -153,13 +154,13 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
             z->clearDropDownList(validity);
             for (int m = 20; m <= 31; ++m)
                 z->addDropDownItem(validity, language.message(m));
-            z->addDropDownItem(validity, language.message(19));
+            z->addDropDownItem(validity, language.message(Msg::Permanent));
         }
         finish(z);
     }
 
     setColumns(grids.GridP, language, {{91, 50}, {92, 100}, {93, 100}, {94, 500}});
-    fitValues(grids.GridP, 2, {language.message(62), language.message(63)});
+    fitValues(grids.GridP, 2, {language.message(Msg::Administrator), language.message(Msg::OrdinaryOperator)});
     finish(grids.GridP);
 
     setColumns(grids.GridIO, language, {{75, 40}, {104, 110}, {111, 30}, {76, 100}, {78, 100},
