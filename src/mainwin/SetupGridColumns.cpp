@@ -1,5 +1,6 @@
 #include "SetupGridColumns.h"
 
+#include "cardholders/CardholderTable.h"
 #include "platform/Grid.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
@@ -111,19 +112,19 @@ void setupCardholderList(Grid* grid, const LanguageTable& language, bool issuing
                                 {80, 200}, {81, 90}, {82, 70}, {83, 70}, {84, 100}});
     if (!grid)
         return;
-    fitValues(grid, 2, sexes());
-    grid->setColumnKind(8, Grid::ColumnKind::DropDown);
-    grid->setColumnKind(9, Grid::ColumnKind::DropDown);
+    fitValues(grid, CardholderColumn::Gender, sexes());
+    grid->setColumnKind(CardholderColumn::Terminal, Grid::ColumnKind::DropDown);
+    grid->setColumnKind(CardholderColumn::Validity, Grid::ColumnKind::DropDown);
     if (issuingList) {
         // The issuing list sits beside the terminal grid: card number, department and phone
         // follow the name, so that a target who already has a card shows it and two people
         // of the same name are told apart without scrolling; terminals and validity come next.
-        grid->setColumnPosition(7, 2);
-        grid->setColumnPosition(3, 3);
-        grid->setColumnPosition(6, 4);
-        grid->setColumnPosition(8, 5);
-        grid->setColumnPosition(9, 6);
-        grid->setColumnWidth(3, int(IssuingListDepartmentWidth * ListUnit + 0.5));
+        grid->setColumnPosition(CardholderColumn::Card, 2);
+        grid->setColumnPosition(CardholderColumn::Department, 3);
+        grid->setColumnPosition(CardholderColumn::Phone, 4);
+        grid->setColumnPosition(CardholderColumn::Terminal, 5);
+        grid->setColumnPosition(CardholderColumn::Validity, 6);
+        grid->setColumnWidth(CardholderColumn::Department, int(IssuingListDepartmentWidth * ListUnit + 0.5));
     }
     finish(grid);
 }
