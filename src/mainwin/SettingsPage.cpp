@@ -66,7 +66,7 @@ void SettingsPage::setupGridColumns()
     if (m_gridP->rows() < 1)
         m_gridP->setRows(1);
     for (int col = 0; col < 4; ++col) {
-        m_gridP->setHeaderText(col, m_context.message(91 + col));
+        m_gridP->setHeaderText(col, m_context.message(Msg::HeaderOperatorNo + col));
         m_gridP->setColumnWidth(col, widths[col]);
     }
     m_gridP->setRedraw(true);
