@@ -8,6 +8,7 @@
 #include "platform/RowChanges.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 namespace k27 {
@@ -94,11 +95,13 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
                 if (!m_answer.holdsForAll() && !steps.commitNow())
                     break;
                 const QString question =
-                    m_language.message(123) + v[Name] + m_language.message(124) + QStringLiteral("\n\n")
+                    m_language.message(Msg::OverwriteCardholderStart) + v[Name] + m_language.message(Msg::OverwriteEnd)
+                    + QStringLiteral("\n\n")
                     + describeChanges(changedFields(captions, stored,
                                        {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals],
                                         v[Validity]}),
-                                      m_language.message(200), m_language.message(201), m_language.message(202));
+                                      m_language.message(Msg::OverwriteChanges), m_language.message(Msg::EmptyValue),
+                                      m_language.message(Msg::RowUnchanged));
                 if (m_answer.decide(question, m_ask)) {
                     tried = true;
                     written = update.bind(1, v[Gender]).bind(2, v[Department]).bind(3, v[Position])

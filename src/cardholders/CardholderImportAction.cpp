@@ -6,6 +6,7 @@
 #include "platform/Dialogs.h"
 #include "platform/WorkbookReader.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 
 namespace k27 {
 
@@ -24,8 +25,8 @@ void CardholderImportAction::run()
         return;
     AppContext& context = *m_host.context;
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, context.message(161), WorkbookReader::fileFilter(),
-                                            Dialogs::FileKind::Workbook);
+    const QString file = dialogs.openFile(m_host.page, context.message(Msg::ImportCardholdersTitle),
+                                          WorkbookReader::fileFilter(), Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
     m_reader.setColumnsKept(CardholderImport::MinimumColumns);
@@ -36,7 +37,7 @@ void CardholderImportAction::run()
         return;
     }
     if (sheet.workbook.columns < CardholderImport::MinimumColumns) {
-        dialogs.message(m_host.page, context.message(125), Dialogs::Icon::Error);
+        dialogs.message(m_host.page, context.message(Msg::TooFewColumns), Dialogs::Icon::Error);
         return;
     }
     // The runs' connection: the import's open transaction must not take in what the window

@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QCoreApplication>
@@ -22,13 +23,6 @@
 namespace k27 {
 
 using namespace form;
-
-namespace {
-constexpr int MsgPhotoTitle = 160;
-constexpr int MsgPictures = 167;
-// A save the database refused: nothing was changed.
-constexpr int MsgNotSaved = 141;
-} // namespace
 
 CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
 {
@@ -201,7 +195,8 @@ void CardholderPage::LoadRowPermissions(int row)
 {
     if (row < 1 || row >= GridU->rows())
         return;
-    const auto found = store().permissions({GridU->cellText(row, 1), GridU->cellText(row, 6)});
+    const auto found =
+        store().permissions({GridU->cellText(row, CardholderColumn::Name), GridU->cellText(row, CardholderColumn::Phone)});
     if (!found)
         return;   // the lists keep what they held
     m_holderTerminals = splitPermissionList(TrimAtNul(found->terminals));
@@ -220,14 +215,14 @@ void CardholderPage::GridU_Click()
     LoadRowPermissions(row);
     // Every entry ends with "、": the empty piece after the last one is not offered.
     const qsizetype offered = qMax<qsizetype>(0, m_holderTerminals.size() - 1);
-    if (col == 8) {
-        GridU->clearDropDownList(8);
+    if (col == CardholderColumn::Terminal) {
+        GridU->clearDropDownList(CardholderColumn::Terminal);
         for (qsizetype i = 0; i < offered; ++i)
-            GridU->addDropDownItem(8, m_holderTerminals.at(i));
-    } else if (col == 9) {
-        GridU->clearDropDownList(9);
+            GridU->addDropDownItem(CardholderColumn::Terminal, m_holderTerminals.at(i));
+    } else if (col == CardholderColumn::Validity) {
+        GridU->clearDropDownList(CardholderColumn::Validity);
         for (qsizetype i = 0; i < offered; ++i)
-            GridU->addDropDownItem(9, m_holderValidity.value(i));
+            GridU->addDropDownItem(CardholderColumn::Validity, m_holderValidity.value(i));
     } else if (first == last && row >= 1) {
         GridU->selectRow(row);
     }
@@ -243,14 +238,14 @@ void CardholderPage::GridU_DropDownChosen(int col)
     const QString chosen = GridU->cellText(row, col);
     const qsizetype offered = qMax<qsizetype>(0, m_holderTerminals.size() - 1);
     // The two cells of a row always show a terminal and its own validity.
-    if (col == 8) {
+    if (col == CardholderColumn::Terminal) {
         const qsizetype at = m_holderTerminals.mid(0, offered).indexOf(chosen);
         if (at >= 0)
-            GridU->setCellText(row, 9, m_holderValidity.value(at));
-    } else if (col == 9) {
+            GridU->setCellText(row, CardholderColumn::Validity, m_holderValidity.value(at));
+    } else if (col == CardholderColumn::Validity) {
         const qsizetype at = m_holderValidity.mid(0, offered).indexOf(chosen);
         if (at >= 0)
-            GridU->setCellText(row, 8, m_holderTerminals.value(at));
+            GridU->setCellText(row, CardholderColumn::Terminal, m_holderTerminals.value(at));
     }
     GridU->refresh();
 }
@@ -260,15 +255,15 @@ void CardholderPage::GridU_DblClick()
     const int row = GridU->selectionFirstRow();
     if (row < 1 || row >= GridU->rows())
         return;
-    const QString name = trimSpaces(GridU->cellText(row, 1));
-    const QString phone = trimSpaces(GridU->cellText(row, 6));
+    const QString name = trimSpaces(GridU->cellText(row, CardholderColumn::Name));
+    const QString phone = trimSpaces(GridU->cellText(row, CardholderColumn::Phone));
     TxtName->setText(name);
     m_editKey = {name, phone};
-    const QString gender = trimSpaces(GridU->cellText(row, 2));
+    const QString gender = trimSpaces(GridU->cellText(row, CardholderColumn::Gender));
     Combo1->setCurrentIndex(gender == QStringLiteral("男") || gender == QLatin1String("man") ? 0 : 1);
-    TxtDp->setText(trimSpaces(GridU->cellText(row, 3)));
-    TxtJob->setText(trimSpaces(GridU->cellText(row, 4)));
-    txtAd->setText(trimSpaces(GridU->cellText(row, 5)));
+    TxtDp->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Department)));
+    TxtJob->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Position)));
+    txtAd->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Address)));
     txtTel->setText(phone);
     setPhoto({});
     if (!name.isEmpty() || !phone.isEmpty()) {
@@ -331,8 +326,8 @@ void CardholderPage::choosePhoto()
 {
     if (!m_window.context)
         return;
-    const QString file = m_window.context->dialogs().openFile(this, message(MsgPhotoTitle), photoFilter(message(MsgPictures)),
-                                                              Dialogs::FileKind::Photo);
+    const QString file = m_window.context->dialogs().openFile(
+        this, message(Msg::PhotoTitle), photoFilter(message(Msg::Pictures)), Dialogs::FileKind::Photo);
     if (file.isEmpty())
         return;
     // Nothing is written until an add or a change saves it.
@@ -369,13 +364,13 @@ void CardholderPage::insertCardholder()
     qint64 id = 0;
     const int outcome = store().insert(values, photo(), &id);
     if (outcome == CardholderStore::Duplicate) {
-        m_window.context->dialogs().message(this, message(128), Dialogs::Icon::Warning);
+        m_window.context->dialogs().message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
     }
     if (outcome != CardholderStore::Done) {
         // Nothing stored (the file read-only, gone, or the disk full): said so, and the
         // fields stay for another try.
-        m_window.context->dialogs().message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        m_window.context->dialogs().message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     m_window.cardholders->prependRow(QStringList{QString::number(id)} + values.columns()
@@ -407,24 +402,24 @@ void CardholderPage::updateCardholder()
     }
     const int current = GridU->currentRow();
     if (m_editKey.first.isEmpty())
-        m_editKey.first = trimSpaces(GridU->cellText(current, 1));
+        m_editKey.first = trimSpaces(GridU->cellText(current, CardholderColumn::Name));
     if (m_editKey.second.isEmpty())
-        m_editKey.second = trimSpaces(GridU->cellText(current, 6));
-    if (!dialogs.question(this, message(46) + m_editKey.first + message(47)))
+        m_editKey.second = trimSpaces(GridU->cellText(current, CardholderColumn::Phone));
+    if (!dialogs.question(this, message(Msg::SaveCardholderStart) + m_editKey.first + message(Msg::SaveCardholderEnd)))
         return;
 
     const CardholderFields values = typed.forUpdate();
     const int outcome = store().update(m_editKey, values, photo());
     if (outcome == CardholderStore::Duplicate) {
-        dialogs.message(this, message(128), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
     }
     if (outcome == CardholderStore::NoLongerThere) {
-        dialogs.message(this, message(48), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::CardholderGone), Dialogs::Icon::Error);
         return;
     }
     if (outcome != CardholderStore::Done) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     // The edited cardholder is found by its former key, wherever the search put it.
@@ -457,15 +452,17 @@ void CardholderPage::deleteCardholders()
     if (last < first)
         std::swap(first, last);
     if (GridU->rows() <= 1) {
-        dialogs.message(this, message(116), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::NothingToDelete), Dialogs::Icon::Warning);
         return;
     }
     if (first == 0 || last == 0) {
-        dialogs.message(this, message(15), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
     }
     const int count = qMin(last, GridU->rows() - 1) - first + 1;
-    if (!dialogs.question(this, deletionQuestion(m_window.context->language, 61, count, GridU->cellText(first, 1)),
+    if (!dialogs.question(this,
+                          deletionQuestion(m_window.context->language, Msg::DeleteSelectedRows, count,
+                                           GridU->cellText(first, CardholderColumn::Name)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
 
@@ -473,13 +470,13 @@ void CardholderPage::deleteCardholders()
     // must not change which cardholders go.
     QList<CardholderStore::Key> keys;
     for (int r = first; r <= last && r < GridU->rows(); ++r)
-        keys.append({GridU->cellText(r, 1), GridU->cellText(r, 6)});
+        keys.append({GridU->cellText(r, CardholderColumn::Name), GridU->cellText(r, CardholderColumn::Phone)});
     const int total = last - first + 1;
     m_deleting = true;
     const bool deleteEnabled = btndel->isEnabled();
     btndel->setEnabled(false);
     if (m_window.progressStart)
-        m_window.progressStart(this, message(127), total);
+        m_window.progressStart(this, message(Msg::Deleting), total);
     bool writeFailed = false;
     const int deleted = store().remove(
         keys,
@@ -517,28 +514,30 @@ void CardholderPage::exportCardholders()
     GridTemp->clearCells();
     GridTemp->setCols(GridU->cols());
     GridTemp->setRows(count + 1);
-    for (int c = 1; c <= CardholderTable::LastColumn && c < GridU->cols(); ++c)
+    for (int c = CardholderColumn::Name; c <= CardholderTable::LastColumn && c < GridU->cols(); ++c)
         GridTemp->setHeaderText(c, GridU->headerText(c));
     QList<CardholderStore::Key> keys;
     keys.reserve(count);
     for (int r = 1; r <= count; ++r)
-        keys.append({table.viewText(CardholderTable::CardholderPageView, r, 1), table.viewText(CardholderTable::CardholderPageView, r, 6)});
+        keys.append({table.viewText(CardholderTable::CardholderPageView, r, CardholderColumn::Name),
+                     table.viewText(CardholderTable::CardholderPageView, r, CardholderColumn::Phone)});
     // The terminal and validity columns carry the complete stored lists.
     const auto permissions = store().permissions(keys);
     for (int r = 1; r <= count; ++r) {
-        for (int c = 1; c <= 7; ++c)
+        for (int c = CardholderColumn::Name; c <= CardholderColumn::Card; ++c)
             GridTemp->setCellText(r, c, table.viewText(CardholderTable::CardholderPageView, r, c));
         if (const auto& found = permissions.value(r - 1)) {
-            GridTemp->setCellText(r, 8, found->terminals);
-            GridTemp->setCellText(r, 9, found->validity);
+            GridTemp->setCellText(r, CardholderColumn::Terminal, found->terminals);
+            GridTemp->setCellText(r, CardholderColumn::Validity, found->validity);
         }
     }
     Dialogs& dialogs = m_window.context->dialogs();
-    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false, message(164));
+    const GridExportResult result =
+        GridTemp->exportToFile(dialogs, {}, true, false, message(Msg::ExportCardholdersTitle));
     if (result.status == GridExportResult::Status::Ok)
-        dialogs.message(this, message(121), Dialogs::Icon::Information);
+        dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)
-        dialogs.message(this, message(137) + QLatin1Char('\n') + result.reason, Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::ExportFailed) + QLatin1Char('\n') + result.reason, Dialogs::Icon::Error);
 }
 
 void CardholderPage::preparePrint()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cardholders/CardholderFields.h"
+#include "startup/Messages.h"
 
 #include <QImage>
 #include <QList>
@@ -25,8 +26,8 @@ class CardholderStore
 public:
     enum Message {
         Done = 0,
-        Duplicate = 128,       // same name and phone as an existing cardholder
-        NoLongerThere = 48,    // the cardholder to change is gone
+        Duplicate = Msg::DuplicateCardholder,   // same name and phone as an existing cardholder
+        NoLongerThere = Msg::CardholderGone,    // the cardholder to change is gone
         NotStored = -1,        // the database refused the statement; nothing is reported
     };
 

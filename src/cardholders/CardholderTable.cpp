@@ -89,11 +89,13 @@ bool CardholderTable::load(Database& db, const std::function<void()>& pump)
     static const QString columns = QStringLiteral(
         "select ID, 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 ");
     const auto addRow = [&](const Row& row) {
-        for (int c = 0; c <= 7; ++c)
+        for (int c = CardholderColumn::Id; c <= CardholderColumn::Card; ++c)
             m_columns[size_t(c)].append(row.text(c));
-        const auto [terminal, validity] = firstPermission(row.text(8), row.isNull(8), row.text(9));
-        m_columns[8].append(terminal);
-        m_columns[9].append(validity);
+        const auto [terminal, validity] = firstPermission(row.text(CardholderColumn::Terminal),
+                                                          row.isNull(CardholderColumn::Terminal),
+                                                          row.text(CardholderColumn::Validity));
+        m_columns[CardholderColumn::Terminal].append(terminal);
+        m_columns[CardholderColumn::Validity].append(validity);
         if (pump)
             pump();
         return true;
@@ -124,7 +126,8 @@ void CardholderTable::filter(View view, const QStringList& searchTexts, bool car
     for (size_t i = 0; i < 4 && narrows; ++i)
         narrows = texts[i].startsWith(state.texts[i]) && !state.texts[i].contains(u'[');
 
-    static const int searched[4] = {1, 7, 3, 5};
+    static const int searched[4] = {CardholderColumn::Name, CardholderColumn::Card, CardholderColumn::Department,
+                                    CardholderColumn::Address};
     std::vector<const ColumnTexts*> columns;
     std::vector<LikePattern> patterns;
     for (size_t i = 0; i < 4; ++i) {
@@ -135,7 +138,7 @@ void CardholderTable::filter(View view, const QStringList& searchTexts, bool car
         patterns.push_back(std::move(pattern));
         columns.push_back(&m_columns[size_t(searched[i])]);
     }
-    const ColumnTexts& card = m_columns[7];
+    const ColumnTexts& card = m_columns[CardholderColumn::Card];
 
     std::vector<uint32_t> rows;
     if (patterns.empty() && !cardOnly) {
@@ -183,7 +186,7 @@ QString CardholderTable::rowText(int row, int col) const
 QString CardholderTable::viewText(View view, int row, int col) const
 {
     const ViewState& state = m_views[view];
-    if (row < 1 || size_t(row) > state.rows.size() || col < 1 || col > LastColumn)
+    if (row < 1 || size_t(row) > state.rows.size() || col < CardholderColumn::Name || col > LastColumn)
         return {};
     const auto edit = state.edits.constFind(quint32(row) << 4 | quint32(col));
     if (edit != state.edits.cend())
@@ -197,7 +200,7 @@ QString CardholderTable::viewText(View view, int row, int col) const
 void CardholderTable::setViewText(View view, int row, int col, const QString& text)
 {
     ViewState& state = m_views[view];
-    if (row < 1 || size_t(row) > state.rows.size() || col < 1 || col > LastColumn)
+    if (row < 1 || size_t(row) > state.rows.size() || col < CardholderColumn::Name || col > LastColumn)
         return;
     state.edits.insert(quint32(row) << 4 | quint32(col), text);
 }
@@ -248,10 +251,10 @@ bool CardholderTable::updateRow(const QString& name, const QString& phone, const
     const QString wantedName = trimSpaces(name);
     const QString wantedPhone = trimSpaces(phone);
     for (int r = 0; r < rowCount(); ++r) {
-        if (trimSpaces(m_columns[1].at(r).toString()) != wantedName
-            || trimSpaces(m_columns[6].at(r).toString()) != wantedPhone)
+        if (trimSpaces(m_columns[CardholderColumn::Name].at(r).toString()) != wantedName
+            || trimSpaces(m_columns[CardholderColumn::Phone].at(r).toString()) != wantedPhone)
             continue;
-        for (int c = 1; c <= 6; ++c)
+        for (int c = CardholderColumn::Name; c <= CardholderColumn::Phone; ++c)
             m_columns[size_t(c)].replace(r, columns1to6.value(c - 1));
         changed();
         return true;

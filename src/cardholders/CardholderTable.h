@@ -43,6 +43,12 @@ private:
     std::vector<uint32_t> m_start{0};   // row i is m_text[m_start[i] .. m_start[i + 1])
 };
 
+// The columns of the cardholder list, numbered as CardholderRows and the grids GridU and GridU2
+// number them (the grids start at Name; column 0 of a grid is the row number).
+namespace CardholderColumn {
+enum : int { Id = 0, Name, Gender, Department, Position, Address, Phone, Card, Terminal, Validity };
+}
+
 // The main window's in-memory copy of the cardholder register (CardholderRows, rows 1..n,
 // columns 0..9) and the filtered views that GridU and GridU2 draw (CardholderView, rows 1..m,
 // columns 1..9). Rows and columns are numbered as the grids number them.
@@ -54,8 +60,8 @@ class CardholderTable
 public:
     enum View { CardholderPageView = 0, IssuingPageView = 1 };
 
-    static constexpr int RowColumns = 10;   // 0 ID, 1 name ... 9 first validity
-    static constexpr int LastColumn = 9;
+    static constexpr int RowColumns = CardholderColumn::Validity + 1;   // Id ... first validity
+    static constexpr int LastColumn = CardholderColumn::Validity;
     // The search fields take this many characters, like the edit fields; a search looks at no more.
     static constexpr int SearchTextLength = 50;
 

@@ -1,5 +1,6 @@
 #include "issuing/DeviceReplyHandler.h"
 
+#include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "issuing/ApplyIssuedCard.h"
@@ -9,6 +10,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 #include "startup/Utilities.h"
 
@@ -17,14 +19,6 @@
 #include <QTimer>
 
 namespace k27 {
-
-namespace {
-
-
-constexpr int NameColumn = 1;
-constexpr int PhoneColumn = 6;
-
-} // namespace
 
 DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
                                        DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
@@ -75,13 +69,13 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     const DeviceReply reply = decodeReply(block);
     switch (reply.kind) {
     case DeviceReply::Kind::Accepted:
-        m_page.showTip(m_language.message(51), IssuingPage::SuccessColour);
+        m_page.showTip(m_language.message(Msg::CommandAccepted), IssuingPage::SuccessColour);
         return;
     case DeviceReply::Kind::Refused:
-        m_page.showTip(m_language.message(52), IssuingPage::FailureColour);
+        m_page.showTip(m_language.message(Msg::CommandRefused), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::UnknownEightByte:
-        m_page.showTip(m_language.message(54), IssuingPage::FailureColour);
+        m_page.showTip(m_language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::CardWritten:
         cardWritten(reply.cardNumberText);
@@ -97,29 +91,30 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
 
 void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
 {
-    m_page.showTip(m_language.message(53) + cardNumberText, IssuingPage::SuccessColour);
+    m_page.showTip(m_language.message(Msg::CardIssued) + cardNumberText, IssuingPage::SuccessColour);
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    const QString name = trimSpaces(grid->cellText(row, NameColumn));
+    const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
     if (row > 0 && !name.isEmpty()) {
         if (Database* db = m_databases.window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome =
-                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, PhoneColumn)), cardNumberText,
+                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, CardholderColumn::Phone)), cardNumberText,
                                 sent.restore, sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
-                m_page.showTip(m_language.message(54), IssuingPage::FailureColour);
+                m_page.showTip(m_language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
                 refreshList();
                 return;
             }
             if (outcome == ApplyOutcome::Mismatch) {
                 m_commBusy = true;
-                m_page.showTip(m_language.message(100) + cardNumberText, IssuingPage::FailureColour);
-                m_dialogs.message(&m_page, m_language.message(99), Dialogs::Icon::None);
+                m_page.showTip(m_language.message(Msg::CardNumberMismatch) + cardNumberText,
+                               IssuingPage::FailureColour);
+                m_dialogs.message(&m_page, m_language.message(Msg::HolderHasOtherCard), Dialogs::Icon::None);
                 m_commBusy = false;
-                m_page.showTip(m_language.message(54));
+                m_page.showTip(m_language.message(Msg::CardIssuingFailed));
                 if (m_deferred) {
                     // A card written while the box was open is not lost with the box.
                     m_deferred = false;

@@ -1,6 +1,6 @@
 #include "issuing/IssuingController.h"
 
-#include "cardholders/CardholderKey.h"
+#include "cardholders/CardholderStore.h"
 
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
@@ -12,6 +12,7 @@
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QTableView>
@@ -29,13 +30,7 @@ namespace {
 
 using Type = CardFrame::CommandType;
 
-constexpr int NameColumn = 1;
-constexpr int PhoneColumn = 6;
-constexpr int CardColumn = 7;
-constexpr int TerminalColumn = 8;
-constexpr int ValidityColumn = 9;
 constexpr int CardSearchField = 5;
-constexpr int MsgNotSent = 145;
 
 
 // The drop-down lists leave out the empty piece after the last "、".
@@ -114,31 +109,22 @@ void IssuingController::selectTarget(int row)
     if (grid->rows() < 2 || row < 1 || row >= grid->rows())
         return;
     LoadHolderPermissions(row);
-    m_page.txtUser->setText(grid->cellText(row, NameColumn));
-    m_targetName = trimSpaces(grid->cellText(row, NameColumn));
-    m_targetPhone = trimSpaces(grid->cellText(row, PhoneColumn));
+    m_page.txtUser->setText(grid->cellText(row, CardholderColumn::Name));
+    m_targetName = trimSpaces(grid->cellText(row, CardholderColumn::Name));
+    m_targetPhone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
 }
 
 void IssuingController::LoadHolderPermissions(int row)
 {
     Grid* grid = m_page.GridU2;
-    const QString name = trimSpaces(grid->cellText(row, NameColumn));
-    const QString phone = trimSpaces(grid->cellText(row, PhoneColumn));
-    bool found = false;
-    QString terminals;
-    QString validity;
-    if (Database* db = m_databases.window()) {
-        db->query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + cardholderKeyCondition()
-                       + QStringLiteral(" order by ID limit 1"),
-                   {name, phone}, [&](const Row& r) {
-                       found = true;
-                       terminals = TrimAtNul(r.text(0));
-                       validity = TrimAtNul(r.text(1));
-                       return false;
-                   });
-    }
+    const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
+    const QString phone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
+    // The image folder plays no part in a lookup.
+    const auto found = CardholderStore(m_databases, {}).permissions({name, phone});
     if (!found)
         return;
+    const QString terminals = TrimAtNul(found->terminals);
+    const QString validity = TrimAtNul(found->validity);
     m_holderTerminals = splitPermissionList(terminals);
     m_holderValidity = splitPermissionList(validity);
     if (row > 0 && !terminals.isEmpty())
@@ -182,7 +168,7 @@ void IssuingController::onSearchChanged(int field, bool typed)
     if (grid->currentRow() != 1)
         grid->selectRow(1);
     LoadHolderPermissions(1);
-    m_page.txtUser->setText(grid->cellText(1, NameColumn));
+    m_page.txtUser->setText(grid->cellText(1, CardholderColumn::Name));
 }
 
 void IssuingController::searchFollowUp()
@@ -192,7 +178,7 @@ void IssuingController::searchFollowUp()
     // cardholder rather than whoever now sits in his old row.
     selectRememberedTarget();
     const QString card = TrimAtNul(m_page.CmbF[CardSearchField - 4]->currentText());
-    if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardColumn)) {
+    if (grid->rows() == 2 && !card.isEmpty() && card == grid->cellText(1, CardholderColumn::Card)) {
         grid->selectRow(1);
         LoadHolderPermissions(1);
     }
@@ -212,8 +198,8 @@ bool IssuingController::selectRememberedTarget()
     if (m_targetName.isEmpty())
         return false;
     for (int r = 1; r < grid->rows(); ++r) {
-        if (trimSpaces(grid->cellText(r, NameColumn)) == m_targetName
-            && trimSpaces(grid->cellText(r, PhoneColumn)) == m_targetPhone) {
+        if (trimSpaces(grid->cellText(r, CardholderColumn::Name)) == m_targetName
+            && trimSpaces(grid->cellText(r, CardholderColumn::Phone)) == m_targetPhone) {
             if (r != grid->currentRow())
                 grid->selectRow(r);
             return true;
@@ -240,9 +226,9 @@ void IssuingController::onGridClicked()
     if (grid->rows() < 2 || row < 1)
         return;
     const int col = grid->currentCol();
-    if (col == TerminalColumn || col == ValidityColumn) {
+    if (col == CardholderColumn::Terminal || col == CardholderColumn::Validity) {
         const int count = offeredCount(m_holderTerminals);
-        const QStringList& list = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
+        const QStringList& list = col == CardholderColumn::Terminal ? m_holderTerminals : m_holderValidity;
         grid->clearDropDownList(col);
         for (int k = 0; k < count && k < list.size(); ++k)
             grid->addDropDownItem(col, list[k]);
@@ -256,16 +242,16 @@ void IssuingController::onDropDownChosen(int col)
 {
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    if (grid->rows() < 2 || row < 1 || (col != TerminalColumn && col != ValidityColumn))
+    if (grid->rows() < 2 || row < 1 || (col != CardholderColumn::Terminal && col != CardholderColumn::Validity))
         return;
     LoadHolderPermissions(row);
     const QString chosen = grid->cellText(row, col);
-    const QStringList& from = col == TerminalColumn ? m_holderTerminals : m_holderValidity;
-    const QStringList& to = col == TerminalColumn ? m_holderValidity : m_holderTerminals;
+    const QStringList& from = col == CardholderColumn::Terminal ? m_holderTerminals : m_holderValidity;
+    const QStringList& to = col == CardholderColumn::Terminal ? m_holderValidity : m_holderTerminals;
     const int count = offeredCount(m_holderTerminals);
     for (int k = 0; k < count && k < from.size(); ++k) {
         if (from[k] == chosen) {
-            grid->setCellText(row, col == TerminalColumn ? ValidityColumn : TerminalColumn, to.value(k));
+            grid->setCellText(row, col == CardholderColumn::Terminal ? CardholderColumn::Validity : CardholderColumn::Terminal, to.value(k));
             break;
         }
     }
@@ -276,7 +262,7 @@ bool IssuingController::hasTarget() const
 {
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    return row >= 1 && !trimSpaces(grid->cellText(row, NameColumn)).isEmpty() && !m_page.txtUser->text().isEmpty();
+    return row >= 1 && !trimSpaces(grid->cellText(row, CardholderColumn::Name)).isEmpty() && !m_page.txtUser->text().isEmpty();
 }
 
 void IssuingController::start()
@@ -285,7 +271,7 @@ void IssuingController::start()
     if (!run)
         return;
     if (!CommandBuffer::identificationCode(m_page.TxtC->text())) {
-        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return;
     }
     m_buffer.clearValidityText();
@@ -297,11 +283,12 @@ bool IssuingController::startRestore()
 {
     // With an empty list a restore goes on without a target: the card alone is cleared.
     if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
-    if (!m_dialogs.question(&m_page, m_language.message(101), m_language.message(102)))
+    if (!m_dialogs.question(&m_page, m_language.message(Msg::RestoreCardQuestion),
+                            m_language.message(Msg::RestoreCardTitle)))
         return false;
     if (!m_buffer.completeRestore())
         return false;
@@ -311,11 +298,11 @@ bool IssuingController::startRestore()
 bool IssuingController::startIssue()
 {
     if (!hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(107), Dialogs::Icon::None);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     const Type type = m_page.commandType();
-    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(67)))
+    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(Msg::RenewCard)))
         return false;
 
     IssueRequest request;
@@ -329,13 +316,13 @@ bool IssuingController::startIssue()
     case CommandBuffer::IssueCheck::Ready:
         break;
     case CommandBuffer::IssueCheck::NoTerminal:
-        m_dialogs.message(&m_page, m_language.message(109), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::SelectTerminal), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::YearOutOfRange:
-        m_dialogs.message(&m_page, m_language.message(138), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::ValidityYearOutOfRange), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::BadIdentificationCode:
-        m_dialogs.message(&m_page, m_language.message(106), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return false;
     }
 
@@ -343,7 +330,7 @@ bool IssuingController::startIssue()
     const QString validity = request.permanent
         ? m_page.Check1->text()
         : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
-    if (!m_dialogs.question(&m_page, m_language.message(110) + validity))
+    if (!m_dialogs.question(&m_page, m_language.message(Msg::ConfirmValidity) + validity))
         return false;
     if (!m_buffer.completeIssue(m_language))
         return false;
@@ -355,11 +342,11 @@ bool IssuingController::send(bool restore)
     // A frame that never reached the device starts nothing: the page stays as it was, and
     // "command sent" would send the operator off to present cards that nobody writes.
     if (!SendFrame(m_port, m_buffer)) {
-        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return false;
     }
     m_buffer.markSent(restore);
-    m_page.showTip(m_language.message(108));
+    m_page.showTip(m_language.message(Msg::CommandSent));
     m_page.btnStart->setEnabled(false);
     m_page.btnStop->setEnabled(true);
     m_issuingActive = true;
@@ -370,13 +357,13 @@ void IssuingController::stop()
 {
     // The device did not get the stop: an open run stays open, its cards still recorded.
     if (!SendStop(m_port) && m_issuingActive) {
-        m_dialogs.message(&m_page, m_language.message(MsgNotSent), Dialogs::Icon::Warning);
+        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return;
     }
     // An ordinary operator never gets the start button, not even through a stop.
     m_page.btnStart->setEnabled(m_administrator);
     m_page.btnStop->setEnabled(false);
-    m_page.showTip(m_language.message(108), IssuingPage::SuccessColour);
+    m_page.showTip(m_language.message(Msg::CommandSent), IssuingPage::SuccessColour);
     m_issuingActive = false;
     if (m_runs)
         m_runs->end(RunGuard::Run::Issuing);

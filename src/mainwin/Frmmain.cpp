@@ -21,6 +21,7 @@
 #include "ribbon/ImageList.h"
 #include "ribbon/VelRibbon.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 #include "terminals/TerminalPage.h"
 
 #include <QApplication>
@@ -44,11 +45,6 @@ namespace k27 {
 
 namespace {
 constexpr int Timer1Interval = 100;   // ms after a list load
-constexpr int MsgRunInProgress = 142;
-constexpr int MsgPortDevice = 210;
-constexpr int MsgNoPortApplied = 211;
-constexpr int MsgStaleLock = 212;
-constexpr int MsgStopRunAndExit = 203;
 } // namespace
 
 const QStringList& Frmmain::administratorButtons()
@@ -70,7 +66,9 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     setObjectName(QStringLiteral("Frmmain"));
     // Every grid's print asks through the window's dialogs before a print of many pages.
     Grid::setPrintPagesQuestion([this](QWidget* parent, int pages) {
-        return m_context.dialogs().input(parent, m_context.message(185).replace(QStringLiteral("%1"), QString::number(pages)),
+        return m_context.dialogs().input(parent,
+                                         m_context.message(Msg::PagesToPrint)
+                                             .replace(QStringLiteral("%1"), QString::number(pages)),
                                          {});
     });
     m_port = new SerialPort(this);
@@ -90,7 +88,7 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // request goes on.
     m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
     m_runs.refused = [this] {
-        m_context.dialogs().message(this, m_context.message(MsgRunInProgress), Dialogs::Icon::Warning);
+        m_context.dialogs().message(this, m_context.message(Msg::RunInProgress), Dialogs::Icon::Warning);
     };
     // After each import, deletion, backup or restore the database file alone holds all of it
     // (a copy of the file taken while the program runs misses nothing); what could not be
@@ -314,11 +312,11 @@ void Frmmain::load()
     m_ribbon->setIcon(ImageList::ProgramLogoIndex);
     m_ribbon->setCaption(windowTitle());
     m_ribbon->setShowCustomMenu(false);
-    m_ribbon->AddTab(QStringLiteral("1"), m_context.message(95));
-    m_ribbon->AddTab(QStringLiteral("2"), m_context.message(96));
-    m_ribbon->AddTab(QStringLiteral("3"), m_context.message(97));
-    m_ribbon->AddTab(QStringLiteral("4"), m_context.message(103));
-    m_ribbon->AddTab(QStringLiteral("5"), m_context.message(98));
+    m_ribbon->AddTab(QStringLiteral("1"), m_context.message(Msg::CardholdersTab));
+    m_ribbon->AddTab(QStringLiteral("2"), m_context.message(Msg::TerminalsTab));
+    m_ribbon->AddTab(QStringLiteral("3"), m_context.message(Msg::CardIssuingTab));
+    m_ribbon->AddTab(QStringLiteral("4"), m_context.message(Msg::AccessRecordsTab));
+    m_ribbon->AddTab(QStringLiteral("5"), m_context.message(Msg::SystemSettingsTab));
     m_cardholderPage->Combo1->setCurrentIndex(0);
     m_ribbon->Refresh();
 
@@ -529,7 +527,7 @@ QString Frmmain::portFailureText() const
 {
     const SerialPort::OpenProblem problem = m_port->openProblem();
     QString why = problem == SerialPort::OpenProblem::StaleLock
-                      ? m_context.message(MsgStaleLock).replace(QStringLiteral("%1"), m_port->lockFile())
+                      ? m_context.message(Msg::StaleLock).replace(QStringLiteral("%1"), m_port->lockFile())
                       : m_context.message(openFailureMessage(problem));
     const int port = m_context.settings.port;
     const QString path = m_port->targetPath();
@@ -539,8 +537,8 @@ QString Frmmain::portFailureText() const
     else if (port >= SerialPort::FirstPort && port <= SerialPort::LastPort)
         device = QStringLiteral("COM%1 (%2)").arg(port).arg(path);
     else
-        device = m_context.message(MsgNoPortApplied);
-    return why + u'\n' + m_context.message(MsgPortDevice).replace(QStringLiteral("%1"), device);
+        device = m_context.message(Msg::NoPortApplied);
+    return why + u'\n' + m_context.message(Msg::PortDevice).replace(QStringLiteral("%1"), device);
 }
 
 void Frmmain::stopIssuing()
@@ -615,7 +613,7 @@ void Frmmain::closeDuringRun()
 {
     if (m_closeAfterRun)
         return;   // asked already: the run is stopping
-    if (!m_context.dialogs().question(this, m_context.message(MsgStopRunAndExit)))
+    if (!m_context.dialogs().question(this, m_context.message(Msg::StopRunAndExit)))
         return;   // the window and the run go on
     m_closeAfterRun = true;
     m_runs.requestStop();
@@ -636,7 +634,7 @@ void Frmmain::closeEvent(QCloseEvent* event)
     }
     saveWindowPlace();
     // After a stopped run the operator has answered already.
-    const bool quit = m_closing || m_context.dialogs().question(this, m_context.message(55));
+    const bool quit = m_closing || m_context.dialogs().question(this, m_context.message(Msg::ExitProgram));
     m_closing = false;
     if (m_context.signedIn.isAdministrator && m_automaticBackup)
         m_automaticBackup();

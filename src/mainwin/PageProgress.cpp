@@ -2,6 +2,7 @@
 
 #include "mainwin/ProgressPanel.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -17,7 +18,7 @@ PageProgress::PageProgress(ProgressPanel* panel, QWidget* page, const AppContext
 void PageProgress::begin(int total)
 {
     if (m_panel)
-        m_panel->start(m_page, m_context.message(126), total);
+        m_panel->start(m_page, m_context.message(Msg::Importing), total);
     QCoreApplication::processEvents();
 }
 

@@ -9,6 +9,7 @@
 #include "signin/OperatorAccounts.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QButtonGroup>
@@ -24,23 +25,6 @@
 #include <QStandardPaths>
 
 namespace k27 {
-
-namespace {
-
-// Messages of the backup frame.
-constexpr int MsgBackingUp = 130;
-constexpr int MsgBackedUp = 131;
-constexpr int MsgRestoring = 132;
-constexpr int MsgRestored = 133;
-constexpr int MsgNoBackupFolder = 134;
-constexpr int MsgCannotRestore = 136;
-constexpr int MsgBackupFailed = 139;
-constexpr int MsgNotSaved = 141;
-// Shown with the folder or file and the reason when a backup or a restore is refused.
-constexpr int MsgBackupUnsafe = 221;
-constexpr int MsgRestoreUnsafe = 222;
-
-} // namespace
 
 SettingsPage::SettingsPage(AppContext& context, QWidget* parent)
     : QWidget(parent)
@@ -82,7 +66,7 @@ void SettingsPage::setupGridColumns()
     if (m_gridP->rows() < 1)
         m_gridP->setRows(1);
     for (int col = 0; col < 4; ++col) {
-        m_gridP->setHeaderText(col, m_context.message(91 + col));
+        m_gridP->setHeaderText(col, m_context.message(Msg::HeaderOperatorNo + col));
         m_gridP->setColumnWidth(col, widths[col]);
     }
     m_gridP->setRedraw(true);
@@ -138,20 +122,20 @@ void SettingsPage::backUp()
     const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Backup);
     if (!run)
         return;
-    m_lblinfo->setText(m_context.message(MsgBackingUp));
+    m_lblinfo->setText(m_context.message(Msg::BackingUp));
     m_lblinfo->repaint();
     PathRefusal refused;
     const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused);
     m_lblinfo->clear();
     if (refused.problem != PathProblem::None) {
-        showRefusal(MsgBackupUnsafe, refused);
+        showRefusal(Msg::BackupUnsafe, refused);
         return;
     }
     // A copy that was not made must not be reported as made.
     if (ok)
-        m_context.dialogs().message(this, m_context.message(MsgBackedUp), Dialogs::Icon::Information);
+        m_context.dialogs().message(this, m_context.message(Msg::BackedUp), Dialogs::Icon::Information);
     else
-        m_context.dialogs().message(this, m_context.message(MsgBackupFailed), Dialogs::Icon::Error);
+        m_context.dialogs().message(this, m_context.message(Msg::BackupFailed), Dialogs::Icon::Error);
 }
 
 void SettingsPage::showRefusal(int message, const PathRefusal& refused)
@@ -169,10 +153,10 @@ void SettingsPage::restore()
         return;
     const QString folder = backupFolder();
     if (!QDir(folder).exists(QStringLiteral("Data"))) {
-        m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
+        m_context.dialogs().message(this, m_context.message(Msg::NoBackupFound), Dialogs::Icon::Error);
         return;
     }
-    m_lblinfo->setText(m_context.message(MsgRestoring));
+    m_lblinfo->setText(m_context.message(Msg::Restoring));
     m_lblinfo->repaint();
     // The run's connections let go of the file; the next use opens what was restored.
     m_context.databases().close();
@@ -180,21 +164,21 @@ void SettingsPage::restore()
     const RestoreResult result = restoreBackup(m_context.databasePath(), folder, nullptr, &refused);
     m_lblinfo->clear();
     if (result == RestoreResult::Unsafe) {
-        showRefusal(MsgRestoreUnsafe, refused);
+        showRefusal(Msg::RestoreUnsafe, refused);
         return;
     }
     if (result == RestoreResult::NoBackupFolder) {
-        m_context.dialogs().message(this, m_context.message(MsgNoBackupFolder), Dialogs::Icon::Error);
+        m_context.dialogs().message(this, m_context.message(Msg::NoBackupFound), Dialogs::Icon::Error);
         return;
     }
     if (result != RestoreResult::Restored) {
-        m_context.dialogs().message(this, m_context.message(MsgCannotRestore), Dialogs::Icon::Error);
+        m_context.dialogs().message(this, m_context.message(Msg::CannotRestore), Dialogs::Icon::Error);
         return;
     }
     emit databaseRestored();
     // The operators came back with the rest of the database.
     OperatorList();
-    m_context.dialogs().message(this, m_context.message(MsgRestored), Dialogs::Icon::Information);
+    m_context.dialogs().message(this, m_context.message(Msg::Restored), Dialogs::Icon::Information);
 }
 
 // ---- Operators ----------------------------------------------------------------------
@@ -260,7 +244,7 @@ void SettingsPage::addOperator()
         break;
     default:
         // Nothing was added (the file read-only, gone, or the disk full); the fields stay.
-        dialogs.message(this, m_context.message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);
         break;
     }
 }
@@ -315,7 +299,7 @@ void SettingsPage::changeOperator()
         m_gridP->refresh();
     } else {
         // Not stored: said so, and the operator stays loaded for another try.
-        m_context.dialogs().message(this, m_context.message(MsgNotSaved), Dialogs::Icon::Error);
+        m_context.dialogs().message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     setAddingMode();
@@ -338,16 +322,18 @@ void SettingsPage::deleteOperators()
         std::swap(first, last);
     Dialogs& dialogs = m_context.dialogs();
     if (m_gridP->rows() <= 1) {
-        dialogs.message(this, m_context.message(116), Dialogs::Icon::Warning);
+        dialogs.message(this, m_context.message(Msg::NothingToDelete), Dialogs::Icon::Warning);
         return;
     }
     if (first == 0 || last == 0) {
-        dialogs.message(this, m_context.message(69), Dialogs::Icon::Warning);
+        dialogs.message(this, m_context.message(Msg::SelectOperatorsToDelete), Dialogs::Icon::Warning);
         return;
     }
     const int count = qMin(last, m_gridP->rows() - 1) - first + 1;
-    if (!dialogs.question(this, deletionQuestion(m_context.language, 70, count, m_gridP->cellText(first, 1)), {},
-                          Dialogs::DefaultAnswer::No))
+    if (!dialogs.question(this,
+                          deletionQuestion(m_context.language, Msg::DeleteSelectedOperators, count,
+                                           m_gridP->cellText(first, 1)),
+                          {}, Dialogs::DefaultAnswer::No))
         return;
 
     // Events run between the rows: no second deletion may start meanwhile.

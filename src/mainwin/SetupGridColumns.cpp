@@ -1,7 +1,9 @@
 #include "SetupGridColumns.h"
 
+#include "cardholders/CardholderTable.h"
 #include "platform/Grid.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 
 #include <QFontMetrics>
 #include <QTableView>
@@ -106,23 +108,25 @@ void finish(Grid* grid)
 
 void setupCardholderList(Grid* grid, const LanguageTable& language, bool issuingList)
 {
-    setColumns(grid, language, {{75, 50}, {76, 80}, {77, 35}, {78, 180}, {79, 100},
-                                {80, 200}, {81, 90}, {82, 70}, {83, 70}, {84, 100}});
+    setColumns(grid, language,
+               {{Msg::HeaderNo, 50}, {Msg::HeaderName, 80}, {Msg::HeaderSex, 35}, {Msg::HeaderDepartment, 180},
+                {Msg::HeaderPosition, 100}, {Msg::HeaderAddress, 200}, {Msg::HeaderPhone, 90}, {Msg::HeaderCard, 70},
+                {Msg::HeaderTerminals, 70}, {Msg::HeaderValidity, 100}});
     if (!grid)
         return;
-    fitValues(grid, 2, sexes());
-    grid->setColumnKind(8, Grid::ColumnKind::DropDown);
-    grid->setColumnKind(9, Grid::ColumnKind::DropDown);
+    fitValues(grid, CardholderColumn::Gender, sexes());
+    grid->setColumnKind(CardholderColumn::Terminal, Grid::ColumnKind::DropDown);
+    grid->setColumnKind(CardholderColumn::Validity, Grid::ColumnKind::DropDown);
     if (issuingList) {
         // The issuing list sits beside the terminal grid: card number, department and phone
         // follow the name, so that a target who already has a card shows it and two people
         // of the same name are told apart without scrolling; terminals and validity come next.
-        grid->setColumnPosition(7, 2);
-        grid->setColumnPosition(3, 3);
-        grid->setColumnPosition(6, 4);
-        grid->setColumnPosition(8, 5);
-        grid->setColumnPosition(9, 6);
-        grid->setColumnWidth(3, int(IssuingListDepartmentWidth * ListUnit + 0.5));
+        grid->setColumnPosition(CardholderColumn::Card, 2);
+        grid->setColumnPosition(CardholderColumn::Department, 3);
+        grid->setColumnPosition(CardholderColumn::Phone, 4);
+        grid->setColumnPosition(CardholderColumn::Terminal, 5);
+        grid->setColumnPosition(CardholderColumn::Validity, 6);
+        grid->setColumnWidth(CardholderColumn::Department, int(IssuingListDepartmentWidth * ListUnit + 0.5));
     }
     finish(grid);
 }
@@ -134,14 +138,18 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
     setupCardholderList(grids.GridU, language, false);
     setupCardholderList(grids.GridU2, language, true);
 
-    setColumns(grids.GridM, language, {{85, 50}, {86, 100}, {87, 600}});
+    setColumns(grids.GridM, language,
+               {{Msg::HeaderTerminalListNo, 50}, {Msg::HeaderTerminalNumber, 100}, {Msg::InstallationAddress, 600}});
     finish(grids.GridM);
 
     if (Grid* z = grids.GridZ) {
+        constexpr int Terminal = Msg::HeaderTerminal;
+        constexpr int Location = Msg::HeaderLocation;
+        constexpr int Validity = Msg::HeaderTerminalValidity;
         setColumns(z, language, {{-1, 0},
-                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0},
-                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0},
-                                 {-1, 20}, {88, 50}, {89, 160}, {90, 0}},
+                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0},
+                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0},
+                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0}},
                    TerminalGridUnit);
         z->clearHeaderMerges();
         for (int group = 0; group < 3; ++group) {
@@ -151,19 +159,22 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
             const int validity = first + 3;
             z->setColumnKind(validity, Grid::ColumnKind::DropDown);
             z->clearDropDownList(validity);
-            for (int m = 20; m <= 31; ++m)
+            for (int m = Msg::January; m <= Msg::December; ++m)
                 z->addDropDownItem(validity, language.message(m));
-            z->addDropDownItem(validity, language.message(19));
+            z->addDropDownItem(validity, language.message(Msg::Permanent));
         }
         finish(z);
     }
 
-    setColumns(grids.GridP, language, {{91, 50}, {92, 100}, {93, 100}, {94, 500}});
-    fitValues(grids.GridP, 2, {language.message(62), language.message(63)});
+    setColumns(grids.GridP, language,
+               {{Msg::HeaderOperatorNo, 50}, {Msg::HeaderOperator, 100}, {Msg::HeaderRights, 100}, {Msg::HeaderRemark, 500}});
+    fitValues(grids.GridP, 2, {language.message(Msg::Administrator), language.message(Msg::OrdinaryOperator)});
     finish(grids.GridP);
 
-    setColumns(grids.GridIO, language, {{75, 40}, {104, 110}, {111, 30}, {76, 100}, {78, 100},
-                                        {80, 235}, {86, 50}, {89, 230}, {82, 80}});
+    setColumns(grids.GridIO, language,
+               {{Msg::HeaderNo, 40}, {Msg::HeaderEntryTime, 110}, {Msg::HeaderDay, 30}, {Msg::HeaderName, 100},
+                {Msg::HeaderDepartment, 100}, {Msg::HeaderAddress, 235}, {Msg::HeaderTerminalNumber, 50},
+                {Msg::HeaderLocation, 230}, {Msg::HeaderCard, 80}});
     if (grids.GridIO) {
         // A whole entry time ("2011-03-15 08:30:05") stays readable.
         const QFontMetrics metrics(grids.GridIO->font());

@@ -1,6 +1,7 @@
 #include "WorkbookReader.h"
 
 #include "workbook/AnswerDecoder.h"
+#include "workbook/ReaderExit.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -15,15 +16,6 @@
 #include <unistd.h>
 
 namespace k27 {
-
-namespace {
-// Exit codes of k27-xls-read.
-constexpr int ExitDamaged = 3;
-constexpr int ExitNoSheet1 = 4;
-constexpr int ExitNotWorkbook = 5;
-constexpr int ExitTooLarge = 6;
-constexpr int ExitCannotRead = 7;
-} // namespace
 
 WorkbookReader::WorkbookReader() : m_toolPath(defaultToolPath()) {}
 
@@ -167,22 +159,22 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
         return result;
     }
     switch (process.exitCode()) {
-    case 0:
+    case wb::ReaderExit::Done:
         break;
-    case ExitDamaged:
+    case wb::ReaderExit::Damaged:
         result.status = Status::Damaged;
         result.detail = QStringLiteral("the workbook is damaged");
         return result;
-    case ExitNoSheet1:
+    case wb::ReaderExit::NoSheet1:
         result.status = Status::NoSheet1;
         result.detail = QStringLiteral("the workbook has no sheet Sheet1");
         return result;
-    case ExitNotWorkbook:
-    case ExitCannotRead:
+    case wb::ReaderExit::NotWorkbook:
+    case wb::ReaderExit::CannotRead:
         result.status = Status::NotWorkbook;
         result.detail = QStringLiteral("the file is not a workbook or cannot be read");
         return result;
-    case ExitTooLarge:
+    case wb::ReaderExit::TooLarge:
         result.status = Status::TooLarge;
         result.detail = QStringLiteral("the workbook is beyond the reader's limits");
         return result;

@@ -11,6 +11,7 @@
 #include "platform/Grid.h"
 #include "platform/ImportProgress.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 
 #include <QCoreApplication>
 #include <QDateTimeEdit>
@@ -28,21 +29,6 @@ namespace k27 {
 using namespace form;
 
 namespace {
-
-constexpr int MsgHeaderRow = 15;
-constexpr int MsgConfirmDelete = 61;
-constexpr int MsgUnreadable = 112;
-constexpr int MsgNothingToDelete = 116;
-constexpr int MsgNoRecords = 120;
-constexpr int MsgExported = 121;
-constexpr int MsgImporting = 126;
-constexpr int MsgDeleting = 127;
-constexpr int MsgExportFailed = 137;
-constexpr int MsgImportTitle = 163;
-constexpr int MsgExportTitle = 166;
-constexpr int MsgReadingRecords = 190;
-constexpr int MsgExporting = 191;
-constexpr int RecordNameColumn = 3;
 
 // The window's progress panel over the records page: it appears with the total and lets
 // window events run at each step.
@@ -318,7 +304,7 @@ void RecordPage::find()
     showRowCount(true);
     // A database that cannot be read leaves the list empty; "no records found" would be untrue.
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
-        m_window.context->dialogs().message(this, message(MsgNoRecords), Dialogs::Icon::Warning);
+        m_window.context->dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
     scheduleLoad();
 }
 
@@ -374,7 +360,7 @@ bool RecordPage::countAll()
     m_loader.stop();
     bool ok = true;
     if (m_list.isCounting()) {
-        PanelProgress progress(m_window, this, message(MsgReadingRecords));
+        PanelProgress progress(m_window, this, message(Msg::ReadingRecords));
         progress.begin(1000);
         while (ok && m_list.isCounting() && !(m_window.runs && m_window.runs->stopRequested())) {
             Database* db = reader();
@@ -395,7 +381,8 @@ void RecordPage::importFile()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_window.context->dialogs();
-    const QString path = dialogs.openFile(this, message(MsgImportTitle), importFilter(), Dialogs::FileKind::RecordFile);
+    const QString path =
+        dialogs.openFile(this, message(Msg::ImportRecordsTitle), importFilter(), Dialogs::FileKind::RecordFile);
     if (path.isEmpty())
         return;
 
@@ -405,7 +392,7 @@ void RecordPage::importFile()
     {
         Operation operation(*this);
         // The panel is shared with the deletion: the import sets its own caption.
-        PanelProgress progress(m_window, this, message(MsgImporting));
+        PanelProgress progress(m_window, this, message(Msg::Importing));
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
         result = RecordImport::run(operation.db() ? *operation.db() : closed, path, *m_window.rows, &progress);
@@ -413,7 +400,7 @@ void RecordPage::importFile()
     if (!result.readable) {
         // Nothing changed: the last query's list stays, and its count goes on.
         scheduleLoad();
-        dialogs.message(this, message(MsgUnreadable), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::RecordFileUnreadable), Dialogs::Icon::Warning);
         return;
     }
     m_list.showTable(m_window.rows);
@@ -435,18 +422,18 @@ void RecordPage::deleteRows()
     int last = GridIO->selectionLastRow();
     switch (RecordDeletion::check(m_list.rowCount(), first, last)) {
     case RecordDeletion::Check::NoRows:
-        dialogs.message(this, message(MsgNothingToDelete), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::NothingToDelete), Dialogs::Icon::Warning);
         return;
     case RecordDeletion::Check::HeaderRow:
-        dialogs.message(this, message(MsgHeaderRow), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
     case RecordDeletion::Check::Ok:
         break;
     }
     const int going = qMin(last, m_list.rowCount()) - first + 1;
     if (!dialogs.question(this,
-                          deletionQuestion(m_window.context->language, MsgConfirmDelete, going,
-                                           m_list.text(first, RecordNameColumn)),
+                          deletionQuestion(m_window.context->language, Msg::DeleteSelectedRows, going,
+                                           m_list.text(first, RecordRows::Name)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
 
@@ -458,7 +445,7 @@ void RecordPage::deleteRows()
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
         if (!operation.db())
             return;
-        PanelProgress progress(m_window, this, message(MsgDeleting));
+        PanelProgress progress(m_window, this, message(Msg::Deleting));
         count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed, &stopped);
     }
     showRowCount(false);
@@ -477,7 +464,7 @@ void RecordPage::exportGrid()
     const auto stopRequested = [this] { return m_window.runs && m_window.runs->stopRequested(); };
     Dialogs& dialogs = m_window.context->dialogs();
     const QString file =
-        dialogs.saveFile(GridIO, message(MsgExportTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
+        dialogs.saveFile(GridIO, message(Msg::ExportRecordsTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
     if (file.isEmpty())
         return;
     GridExportResult result;
@@ -492,7 +479,7 @@ void RecordPage::exportGrid()
         } else if (!counted) {
             result = GridExportResult::failed(file, {});
         } else {
-            PanelProgress progress(m_window, this, message(MsgExporting));
+            PanelProgress progress(m_window, this, message(Msg::ExportingRecords));
             progress.begin(m_list.rowCount());
             m_list.resetReadFailure();
             // Stopped for a close, the export leaves no file behind.
@@ -510,9 +497,9 @@ void RecordPage::exportGrid()
     }
     scheduleLoad();
     if (result.ok()) {
-        dialogs.message(this, message(MsgExported), Dialogs::Icon::Information);
+        dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     } else if (result.status == GridExportResult::Status::Failed) {
-        QString text = message(MsgExportFailed);
+        QString text = message(Msg::ExportFailed);
         if (!result.reason.isEmpty())
             text += u'\n' + result.reason;
         dialogs.message(this, text, Dialogs::Icon::Error);

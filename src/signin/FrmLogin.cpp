@@ -7,6 +7,7 @@
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 #include "startup/Utilities.h"
 
@@ -21,11 +22,6 @@
 #include <QScreen>
 
 namespace k27 {
-
-// Shown when an operator or a new password could not be stored.
-constexpr int MsgNotStored = 141;
-// Heads the language choice of a first start.
-constexpr int MsgChooseLanguage = 170;
 
 static constexpr int px(double twips) { return int(twips / FrmLogin::Twips + 0.5); }
 
@@ -135,7 +131,7 @@ void FrmLogin::loadOperators()
 
     m_firstUse = operators.isEmpty();
     if (m_firstUse)
-        m_lbl1->setText(m_context.message(14));
+        m_lbl1->setText(m_context.message(Msg::FirstUseCreateAdministrator));
     m_combo1->setVisible(!m_firstUse);
     m_txtName->setVisible(m_firstUse);
     m_cmdGg->setVisible(!m_firstUse);
@@ -167,11 +163,11 @@ void FrmLogin::signIn()
     const bool right = verifyPassword(m_storedPassword, typed);
     wipe(typed);
     if (!right) {
-        dialogs.message(this, m_context.message(12), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::PasswordWrong), Dialogs::Icon::Error);
         m_txtPassword->setFocus();
         m_txtPassword->selectAll();
         if (++m_failures > 2) {
-            dialogs.message(this, m_context.message(13), Dialogs::Icon::Error);
+            dialogs.message(this, m_context.message(Msg::ThreeWrongPasswords), Dialogs::Icon::Error);
             reject();
         }
         return;
@@ -187,13 +183,14 @@ void FrmLogin::signInFirstUse()
     Dialogs& dialogs = m_context.dialogs();
     const QString name = trimSpaces(m_txtName->text());
     if (name.isEmpty()) {
-        dialogs.message(this, m_context.message(6), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::EnterOperatorName), Dialogs::Icon::Error);
         return;
     }
-    QString again = dialogs.input(this, m_context.message(7), m_context.message(8), true);
+    QString again = dialogs.input(this, m_context.message(Msg::ConfirmPasswordPrompt),
+                                  m_context.message(Msg::ConfirmPasswordTitle), true);
     if (m_txtPassword->text() != again) {
         wipe(again);
-        dialogs.message(this, m_context.message(9), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::PasswordsDiffer), Dialogs::Icon::Error);
         return;
     }
     QString password = trimSpaces(again);
@@ -206,13 +203,13 @@ void FrmLogin::signInFirstUse()
     // Nobody is signed in on an account that was not stored, or stored without its password.
     Database* db = m_context.databases().window();
     const bool added = (emptyPassword || !stored.isEmpty()) && db
-        && addOperator(*db, {name, stored, true, m_context.message(10)});
+        && addOperator(*db, {name, stored, true, m_context.message(Msg::AdministratorCreatedMark)});
     if (!added) {
-        dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     m_context.signedIn = {name, true};
-    dialogs.message(this, m_context.message(11), Dialogs::Icon::Information);
+    dialogs.message(this, m_context.message(Msg::AdministratorCreated), Dialogs::Icon::Information);
     accept();
 }
 
@@ -246,7 +243,7 @@ void FrmLogin::showLanguage(int language)
         m_context.loadLanguage();
     }
     ApplyCaptions(this, m_context.language);
-    m_lbl1->setText(m_context.message(MsgChooseLanguage));
+    m_lbl1->setText(m_context.message(Msg::ChooseLanguage));
 }
 
 void FrmLogin::finishLanguageStep()
@@ -256,7 +253,7 @@ void FrmLogin::finishLanguageStep()
     m_cmbLag->hide();
     for (const char* name : {"Lbl2", "Lbl3", "TxtName", "txtPassword"})
         findChild<QWidget*>(QLatin1String(name))->show();
-    m_lbl1->setText(m_context.message(14));
+    m_lbl1->setText(m_context.message(Msg::FirstUseCreateAdministrator));
     m_txtName->setFocus();
 }
 
@@ -317,13 +314,13 @@ void FrmLogin::changePassword()
     const bool oldRight = verifyPassword(m_storedPassword, old);
     wipe(old);
     if (!oldRight) {
-        dialogs.message(this, m_context.message(2), Dialogs::Icon::Warning);
+        dialogs.message(this, m_context.message(Msg::OldPasswordWrong), Dialogs::Icon::Warning);
         m_txtOld->setFocus();
         m_txtOld->selectAll();
         return;
     }
     if (TrimAtNul(m_txt1->text()) != TrimAtNul(m_txt2->text())) {
-        dialogs.message(this, m_context.message(3), Dialogs::Icon::Warning);
+        dialogs.message(this, m_context.message(Msg::NewPasswordsDiffer), Dialogs::Icon::Warning);
         m_txt2->setFocus();
         return;
     }
@@ -335,7 +332,7 @@ void FrmLogin::changePassword()
     Database* db = m_context.databases().window();
     const bool written = (emptyPassword || !stored.isEmpty()) && db && setOperatorPassword(*db, op.name, stored);
     if (!written) {
-        dialogs.message(this, m_context.message(MsgNotStored), Dialogs::Icon::Error);
+        dialogs.message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     m_storedPassword = stored;
@@ -344,7 +341,7 @@ void FrmLogin::changePassword()
         QString held = takeSecret(field);
         wipe(held);
     }
-    dialogs.message(this, m_context.message(4), Dialogs::Icon::Information);
+    dialogs.message(this, m_context.message(Msg::PasswordChanged), Dialogs::Icon::Information);
 }
 
 void FrmLogin::playOpeningAnimation()

@@ -6,6 +6,7 @@
 #include "platform/ProcessSafety.h"
 #include "signin/PasswordHash.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QCoreApplication>
@@ -20,12 +21,12 @@ OperatorAccounts::OperatorAccounts(DatabaseSession& databases, const LanguageTab
 
 QString OperatorAccounts::rightsText(bool administrator) const
 {
-    return m_language.message(administrator ? 62 : 63);
+    return m_language.message(administrator ? Msg::Administrator : Msg::OrdinaryOperator);
 }
 
 bool OperatorAccounts::isAdministratorText(const QString& rightsText) const
 {
-    const QString marker = m_language.message(73);
+    const QString marker = m_language.message(Msg::AdministratorMarker);
     return !marker.isEmpty() && rightsText.contains(marker);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "startup/Messages.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -36,12 +38,12 @@ class OperatorAccounts
 public:
     enum Message {
         Done = 0,
-        AddEmptyName = 64,
-        PasswordsDiffer = 65,
-        NameExists = 66,
-        ChangeEmptyName = 71,
-        ChangeUnknownName = 72,
-        DeleteSignedIn = 129,
+        AddEmptyName = Msg::AddOperatorEmptyName,
+        PasswordsDiffer = Msg::OperatorPasswordsDiffer,
+        NameExists = Msg::OperatorNameExists,
+        ChangeEmptyName = Msg::ChangeOperatorEmptyName,
+        ChangeUnknownName = Msg::ChangeOperatorUnknown,
+        DeleteSignedIn = Msg::DeleteSignedInOperator,
         NotStored = -1, // the database refused the statement; nothing is reported
     };
 

@@ -1,5 +1,6 @@
 #include "LanguageTable.h"
 
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
 #include <QFile>
@@ -87,33 +88,35 @@ QString LanguageTable::fileName(int language)
 static QString withStopNote(const LanguageTable& language, QString summary, bool writeFailed, bool stoppedOnRequest)
 {
     if (writeFailed)
-        summary += u'\n' + language.message(150);
+        summary += u'\n' + language.message(Msg::WriteStopped);
     else if (stoppedOnRequest)
-        summary += u'\n' + language.message(204);
+        summary += u'\n' + language.message(Msg::StoppedOnRequest);
     return summary;
 }
 
 QString importSummary(const LanguageTable& language, int imported, int skipped, bool writeFailed,
                       qint64 formulasWithoutValue, bool stoppedOnRequest)
 {
-    QString summary = language.message(113) + QString::number(imported) + language.message(114)
-                      + QString::number(skipped) + language.message(115);
+    QString summary = language.message(Msg::ImportFinishedStart) + QString::number(imported)
+                      + language.message(Msg::ImportedCount) + QString::number(skipped)
+                      + language.message(Msg::SkippedCount);
     if (formulasWithoutValue > 0)
-        summary += u'\n' + language.message(240) + QString::number(formulasWithoutValue);
+        summary += u'\n' + language.message(Msg::FormulasWithoutValue) + QString::number(formulasWithoutValue);
     return withStopNote(language, summary, writeFailed, stoppedOnRequest);
 }
 
 QString deletionSummary(const LanguageTable& language, int deleted, bool writeFailed, bool stoppedOnRequest)
 {
-    return withStopNote(language, language.message(117) + QString::number(deleted) + language.message(118), writeFailed,
-                        stoppedOnRequest);
+    return withStopNote(
+        language, language.message(Msg::DeletedStart) + QString::number(deleted) + language.message(Msg::DeletedEnd),
+        writeFailed, stoppedOnRequest);
 }
 
 QString deletionQuestion(const LanguageTable& language, int question, int count, const QString& name)
 {
-    QString text = language.message(question) + u'\n' + language.message(143) + QString::number(count);
+    QString text = language.message(question) + u'\n' + language.message(Msg::RowsToDelete) + QString::number(count);
     if (count == 1 && !name.trimmed().isEmpty())
-        text += u'\n' + language.message(144) + name.trimmed();
+        text += u'\n' + language.message(Msg::OneToDelete) + name.trimmed();
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include "db/Schema.h"
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,19 +19,6 @@
 #include <unistd.h>
 
 namespace k27 {
-
-// Message shown when Data.kvd exists but is no database of this program (or the password fails).
-constexpr int MsgDatabaseUnreadable = 135;
-// Shown with the folder when a new folder gets no database (no room, no rights).
-constexpr int MsgCannotCreateDatabase = 173;
-// Shown with a folder or file of the register that another user could have put there.
-constexpr int MsgUnsafePlace = 220;
-// Shown with the program folder when it holds a register that cannot be written.
-constexpr int MsgRegisterReadOnly = 223;
-// Shown with the program folder when the lock against a second start cannot be tried.
-constexpr int MsgCannotLock = 231;
-constexpr int MsgFolderReadOnly = 232;
-constexpr int MsgSystemReports = 233;
 
 Startup::Startup(AppContext& context)
     : m_context(context)
@@ -66,7 +54,7 @@ static bool existsHere(const QString& path)
 void Startup::refuse(const PathRefusal& refusal) const
 {
     m_context.dialogs().message(nullptr,
-                                m_context.message(MsgUnsafePlace) + u'\n' + QDir::toNativeSeparators(refusal.path)
+                                m_context.message(Msg::UnsafePlace) + u'\n' + QDir::toNativeSeparators(refusal.path)
                                     + u'\n' + m_context.message(messageFor(refusal.problem)),
                                 Dialogs::Icon::Error);
 }
@@ -79,14 +67,14 @@ bool Startup::takeLock()
     if (outcome == InstanceLock::Outcome::Taken)
         return true;
     if (outcome == InstanceLock::Outcome::HeldElsewhere) {
-        ctx.dialogs().message(nullptr, ctx.message(0), Dialogs::Icon::Warning);
+        ctx.dialogs().message(nullptr, ctx.message(Msg::AlreadyRunning), Dialogs::Icon::Warning);
     } else {
         const int error = m_lock->error();
         const QString reason = error == EROFS || error == EACCES || error == EPERM
-            ? ctx.message(MsgFolderReadOnly)
-            : ctx.message(MsgSystemReports) + u' ' + QString::fromLocal8Bit(std::strerror(error));
+            ? ctx.message(Msg::FolderReadOnly)
+            : ctx.message(Msg::SystemReports) + u' ' + QString::fromLocal8Bit(std::strerror(error));
         ctx.dialogs().message(nullptr,
-                              ctx.message(MsgCannotLock) + u'\n' + QDir::toNativeSeparators(ctx.programFolder())
+                              ctx.message(Msg::CannotLock) + u'\n' + QDir::toNativeSeparators(ctx.programFolder())
                                   + u'\n' + reason,
                               Dialogs::Icon::Error);
     }
@@ -142,7 +130,8 @@ Startup::Outcome Startup::run()
         makeWritable(ctx.databasePath());
         if (!writable(ctx.programFolder()) || (existsHere(dataFolder) && !writable(dataFolder))
             || (QFileInfo::exists(ctx.databasePath()) && !writable(ctx.databasePath()))) {
-            dialogs.message(nullptr, ctx.message(MsgRegisterReadOnly) + u'\n' + QDir::toNativeSeparators(ctx.programFolder()),
+            dialogs.message(nullptr,
+                            ctx.message(Msg::RegisterReadOnly) + u'\n' + QDir::toNativeSeparators(ctx.programFolder()),
                             Dialogs::Icon::Error);
             return Outcome::Exit;
         }
@@ -177,7 +166,8 @@ Startup::Outcome Startup::run()
         makePrivateFolder(ctx.imageFolder());
         QString error;
         if (!createProgramDatabase(ctx.databasePath(), &error)) {
-            dialogs.message(nullptr, ctx.message(MsgCannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
+            dialogs.message(nullptr,
+                            ctx.message(Msg::CannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
                             Dialogs::Icon::Error);
             return Outcome::Exit;
         }
@@ -185,7 +175,7 @@ Startup::Outcome Startup::run()
         ctx.firstStart = true;
     }
     if (!QFileInfo::exists(ctx.databasePath())) {
-        dialogs.message(nullptr, ctx.message(1), Dialogs::Icon::Error);
+        dialogs.message(nullptr, ctx.message(Msg::DatabaseMissing), Dialogs::Icon::Error);
         return Outcome::Exit;
     }
     makeWritable(ctx.databasePath());
@@ -196,7 +186,7 @@ Startup::Outcome Startup::run()
     Database* db = ctx.databases().window();
     if (!db || !hasRegisterTables(*db)) {
         ctx.databases().close();
-        dialogs.message(nullptr, ctx.message(MsgDatabaseUnreadable), Dialogs::Icon::Error);
+        dialogs.message(nullptr, ctx.message(Msg::DatabaseUnreadable), Dialogs::Icon::Error);
         return Outcome::Exit;
     }
     // Work that a killed run committed to the log goes into the file now.

@@ -7,6 +7,7 @@
 #include "platform/RowChanges.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
+#include "startup/Messages.h"
 #include "terminals/TerminalRegister.h"
 
 namespace k27 {
@@ -22,7 +23,7 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
     ensureLookupIndexes(m_db);
     m_db.useBulkWrites();
     Statement lookup(m_db, QStringLiteral("select 地址 from 终端机 where 终端机号 = ?"));
-    const QStringList captions{m_language.message(87)};
+    const QStringList captions{m_language.message(Msg::InstallationAddress)};
     QStringList stored;
     Statement insert(m_db, QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"));
     Statement update(m_db, QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"));
@@ -66,10 +67,12 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
                 if (!m_answer.holdsForAll() && !steps.commitNow())
                     break;
                 // The question shows the number as the sheet writes it (0012, not 12).
-                const QString question = m_language.message(122) + first + m_language.message(124)
-                                         + QStringLiteral("\n\n")
-                                         + describeChanges(changedFields(captions, stored, {address}), m_language.message(200),
-                                                           m_language.message(201), m_language.message(202));
+                const QString question =
+                    m_language.message(Msg::OverwriteTerminalStart) + first + m_language.message(Msg::OverwriteEnd)
+                    + QStringLiteral("\n\n")
+                    + describeChanges(changedFields(captions, stored, {address}),
+                                      m_language.message(Msg::OverwriteChanges), m_language.message(Msg::EmptyValue),
+                                      m_language.message(Msg::RowUnchanged));
                 if (m_answer.decide(question, m_ask)) {
                     tried = true;
                     written = update.bind(1, address).bind(2, number).exec();

@@ -8,6 +8,7 @@
 #include "platform/ImportProgress.h"
 #include "platform/WorkbookReader.h"
 #include "startup/AppContext.h"
+#include "startup/Messages.h"
 #include "startup/TextUtil.h"
 #include "terminals/TerminalImport.h"
 #include "terminals/TerminalRegister.h"
@@ -23,9 +24,6 @@
 namespace k27 {
 
 using namespace form;
-
-// A save the database refused: nothing was changed.
-constexpr int MsgNotSaved = 141;
 
 TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
 {
@@ -137,25 +135,25 @@ void TerminalPage::addTerminal()
         return;
     Dialogs& dialogs = m_host.context->dialogs();
     if (TxtNo->text().isEmpty()) {
-        dialogs.message(this, message(56), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::EnterTerminalNumber), Dialogs::Icon::Warning);
         TxtNo->setFocus();
         return;
     }
     Database* db = windowDatabase();
     if (!db) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (terminals.exists(number)) {
-        dialogs.message(this, message(57), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::TerminalNumberExists), Dialogs::Icon::Error);
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
     // A terminal the database refused is said so and not listed; the fields stay.
     if (!terminals.insert(number, address)) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     // The new row goes to the end; the list is sorted again by its next reload.
@@ -173,24 +171,24 @@ void TerminalPage::changeTerminal()
         return;
     Dialogs& dialogs = m_host.context->dialogs();
     if (TxtNo->text().isEmpty()) {
-        dialogs.message(this, message(58), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::EnterTerminalToChange), Dialogs::Icon::Warning);
         TxtNo->setFocus();
         return;
     }
     Database* db = windowDatabase();
     if (!db) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (!terminals.exists(number)) {
-        dialogs.message(this, message(59), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::TerminalNumberMissing), Dialogs::Icon::Warning);
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
     if (!terminals.updateAddress(number, address)) {
-        dialogs.message(this, message(MsgNotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
     TerminalTable& rows = *m_host.terminals;
@@ -236,16 +234,18 @@ void TerminalPage::deleteTerminals()
     if (r2 < r1)
         std::swap(r1, r2);
     if (GridM->rows() <= 1) {
-        dialogs.message(this, message(116), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::NothingToDelete), Dialogs::Icon::Warning);
         return;
     }
     if (r1 == 0 || r2 == 0) {
-        dialogs.message(this, message(15), Dialogs::Icon::Warning);
+        dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
     }
     const int count = qMin(r2, m_host.terminals->rowCount()) - r1 + 1;
-    if (!dialogs.question(this, deletionQuestion(m_host.context->language, 61, count, GridM->cellText(r1, 1)), {},
-                          Dialogs::DefaultAnswer::No))
+    if (!dialogs.question(this,
+                          deletionQuestion(m_host.context->language, Msg::DeleteSelectedRows, count,
+                                           GridM->cellText(r1, 1)),
+                          {}, Dialogs::DefaultAnswer::No))
         return;
     // Events run between the rows: the deletion keeps to the runs' connection and takes its
     // numbers before the first statement.
@@ -288,11 +288,12 @@ void TerminalPage::exportTerminals()
     if (!m_host.context)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const GridExportResult result = GridM->exportToFile(dialogs, QString(), true, false, message(165));
+    const GridExportResult result =
+        GridM->exportToFile(dialogs, QString(), true, false, message(Msg::ExportTerminalsTitle));
     if (result.ok())
-        dialogs.message(this, message(121), Dialogs::Icon::Information);
+        dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)
-        dialogs.message(this, message(137), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::ExportFailed), Dialogs::Icon::Error);
 }
 
 void TerminalPage::importTerminals()
@@ -303,7 +304,7 @@ void TerminalPage::importTerminals()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, message(162), WorkbookReader::fileFilter(),
+    const QString file = dialogs.openFile(this, message(Msg::ImportTerminalsTitle), WorkbookReader::fileFilter(),
                                           Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
@@ -315,7 +316,7 @@ void TerminalPage::importTerminals()
         return;
     }
     if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
-        dialogs.message(this, message(125), Dialogs::Icon::Error);
+        dialogs.message(this, message(Msg::TooFewColumns), Dialogs::Icon::Error);
         return;
     }
     // The runs' connection: the import's open transaction must not take in what the window
