@@ -3,6 +3,7 @@
 #include "audit/AuditLog.h"
 #include "db/Database.h"
 #include "db/Schema.h"
+#include "MedianTime.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,19 +21,7 @@ const audit::Actor Desk{QStringLiteral("管理员"), QStringLiteral("desk-1")};
 
 double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
 
-template <typename F>
-double medianMs(int runs, F&& run)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run(i);
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::medianMs;
 
 audit::Entry entryOf(qint64 i)
 {

@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "db/Schema.h"
+#include "MedianTime.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,19 +19,7 @@ namespace {
 
 constexpr int Holders = 100000;
 
-template <typename F>
-double medianMs(int runs, F&& run)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run(i);
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
+using bench::medianMs;
 
 CardholderStore::Key keyOf(int i)
 {
