@@ -1,60 +1,47 @@
-// The program's own start-up at a large site's size, timed from outside and inside:
-//   k27-bench-window            prints every figure beside its goal (median of three runs)
+// The real program's start-up at a large site's size, timed from outside:
+//   k27-bench-window            prints every figure beside its goal (medians of five runs)
 //   k27-bench-window --prepare  only makes the program folders (once, in /tmp), for a caller
 //                               that times the rest under a lock
-// Each run is a fresh process of this program doing what k27center's main() does: QApplication,
-// start-up checks, the sign-in dialog, the password, the main window. A site of 100,000
-// cardholders, 368 terminals and 1,000,000 records stands beside an empty register, so the
-// difference shows what the data costs. The process that times them also times one database
-// open (the key derivation) as the unit the other figures can be read in.
-#include "cardholders/CardholderPage.h"
-#include "ResidentMemory.h"
+// Each run starts the k27center executable of this build on a folder (--folder). Its benchmark
+// hook (K27CENTER_BENCH_STAGES) writes the monotonic time of each stage to stderr and signs in
+// through the sign-in dialog with the operator and password given, then ends once the main
+// window is usable: the figures are the program's own start-up, not a copy of it. A site of
+// 100,000 cardholders, 368 terminals and 1,000,000 records stands beside an empty register, so
+// the difference shows what the data costs. The bench also times one database open (the key
+// derivation) as the unit the other figures can be read in.
 #include "db/Database.h"
 #include "db/Schema.h"
-#include "mainwin/Frmmain.h"
-#include "platform/Dialogs.h"
-#include "platform/Grid.h"
 #include "records/RecordQuery.h"
-#include "signin/FrmLogin.h"
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
-#include "startup/AppContext.h"
-#include "startup/ProgramFolders.h"
-#include "startup/Startup.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QIcon>
-#include <QLineEdit>
+#include <QMap>
 #include <QProcess>
-#include <QPushButton>
-#include <QSettings>
-#include <QTableView>
-#include <QTest>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace k27;
-using k27::bench::residentKb;
 
 namespace {
 
 constexpr int Holders = 100000;
 constexpr int Terminals = 368;
 constexpr int Records = 1000000;
+const char* const OperatorName = "管理员";
 const char* const OperatorPassword = "bench";
+constexpr int Runs = 5;
 
-// The monotonic clock is the same in every process, so a child can tell how long ago its
-// parent started it.
+// The monotonic clock is the same in every process, so the program's stages can be set
+// against the moment the bench started it.
 qint64 nowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -62,32 +49,6 @@ qint64 nowNs()
 }
 
 double msSince(qint64 startNs) { return double(nowNs() - startNs) / 1e6; }
-
-// Answers like an operator who says No and types nothing; every text asked is shown, since a
-// message during the start-up is part of what is timed.
-class BenchDialogs final : public Dialogs
-{
-public:
-    void message(QWidget*, const QString& text, Icon, const QString&) override { note("message", text); }
-    bool question(QWidget*, const QString& text, const QString&, DefaultAnswer) override
-    {
-        note("question", text);
-        return false;
-    }
-    QString input(QWidget*, const QString& prompt, const QString&, bool) override
-    {
-        note("input", prompt);
-        return {};
-    }
-    QString openFile(QWidget*, const QString&, const QString&, FileKind) override { return {}; }
-    QString saveFile(QWidget*, const QString&, const QString&, const QString&, FileKind) override { return {}; }
-
-private:
-    static void note(const char* kind, const QString& text)
-    {
-        std::fprintf(stderr, "  (%s: %s)\n", kind, qPrintable(text.left(60)));
-    }
-};
 
 QString folderFor(bool large)
 {
@@ -155,7 +116,7 @@ bool prepareFolder(bool large)
     bool ok = createProgramDatabase(partial, &error);
     {
         Database db;
-        ok = ok && db.open(partial) && addOperator(db, {QStringLiteral("管理员"), hashPassword(QLatin1String(OperatorPassword)), true, {}});
+        ok = ok && db.open(partial) && addOperator(db, {QString::fromUtf8(OperatorName), hashPassword(QLatin1String(OperatorPassword)), true, {}});
         ok = ok && (!large || fillLarge(db));
         if (large && ok) {
             RecordQuery::ensureIndexes(db);
@@ -172,138 +133,112 @@ bool prepareFolder(bool large)
     return true;
 }
 
-// Lets every event queued so far run, the paints of the shown windows among them.
-void drainEvents()
-{
-    QEventLoop loop;
-    QTimer::singleShot(0, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-class PaintWatch final : public QObject
-{
-public:
-    bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted = true;
-        return false;
-    }
+// One run's stages as the program reports them: monotonic time, key derivations and resident
+// memory at each, and what the last one adds.
+struct Stage {
+    qint64 ns = 0;
+    int keys = 0;
+    long long rssKb = 0;
+    QMap<QByteArray, QByteArray> more;
 };
 
-// One run of the program's start-up, as main() does it; prints its figures on one line.
-int child(int argc, char** argv, const QString& folder, qint64 spawnedNs)
+QMap<QByteArray, Stage> parseStages(const QByteArray& output)
 {
-    const qint64 mainNs = nowNs();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("K27Center"));
-    QApplication::setApplicationDisplayName(QStringLiteral("K27 Center"));
-    QApplication::setDesktopFileName(QStringLiteral("org.k27center.K27Center"));
-    QIcon icon;
-    for (int size : {48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/k27center/icons/k27center-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
-    // The window's place is kept beside the bench's folder, not in the operator's settings.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder + QStringLiteral("/user"));
-
-    const FolderFacts facts = probeFolderFacts(folder, QApplication::applicationDirPath());
-    const ProgramFolders folders = chooseProgramFolders(facts);
-    BenchDialogs dialogs;
-    AppContext context(folders.programFolder, dialogs);
-    context.setResFolder(folders.resFolder);
-    context.userDataFolder = folder + QStringLiteral("/backup");
-
-    const int opensAtStart = Database::keyDerivations();
-    Startup startup(context);
-    if (startup.run() == Startup::Outcome::Exit)
-        return 1;
-    FrmLogin login(context);
-    login.show();
-    if (!QTest::qWaitForWindowExposed(&login))
-        return 1;
-    const double toDialog = msSince(spawnedNs);
-    const double toDialogInside = msSince(mainNs);
-    const int opensToDialog = Database::keyDerivations() - opensAtStart;
-
-    // The operator types once the dialog has opened (its opening animation has played).
-    QElapsedTimer wait;
-    wait.start();
-    while (login.width() < FrmLogin::NarrowWidth / FrmLogin::Twips - 2 && wait.elapsed() < 3000)
-        QTest::qWait(10);
-    login.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(QLatin1String(OperatorPassword));
-    const int opensBeforeSignIn = Database::keyDerivations();
-    const qint64 clickNs = nowNs();
-    login.findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
-    if (login.result() != QDialog::Accepted) {
-        std::fprintf(stderr, "the sign-in was refused\n");
-        return 1;
+    QMap<QByteArray, Stage> stages;
+    for (const QByteArray& line : output.split('\n')) {
+        if (!line.startsWith("k27center-stage ")) {
+            if (!line.trimmed().isEmpty())
+                std::fprintf(stderr, "  (%s)\n", line.constData());
+            continue;
+        }
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() < 3)
+            continue;
+        Stage stage;
+        stage.ns = words[2].toLongLong();
+        for (int i = 3; i < words.size(); ++i) {
+            const int equals = words[i].indexOf('=');
+            if (equals > 0)
+                stage.more.insert(words[i].left(equals), words[i].mid(equals + 1));
+        }
+        stage.keys = stage.more.value("keys").toInt();
+        stage.rssKb = stage.more.value("rss").toLongLong();
+        stages.insert(words[1], stage);
     }
-    const double passwordMs = msSince(clickNs);
-
-    const long long kbBefore = residentKb();
-    const int opensBeforeWindow = Database::keyDerivations();
-    const qint64 acceptedNs = nowNs();
-    Frmmain mainWindow(context);
-    const double constructedMs = msSince(acceptedNs);
-    PaintWatch watch;
-    QWidget* list = mainWindow.cardholderPage()->GridU->view()->viewport();
-    list->installEventFilter(&watch);
-    mainWindow.show();
-    if (!QTest::qWaitForWindowExposed(&mainWindow))
-        return 1;
-    drainEvents();
-    for (int i = 0; i < 100 && !watch.painted; ++i)
-        QTest::qWait(1);
-    // Offscreen, the window system paints on exposure; should it not, the list is painted here.
-    if (!watch.painted) {
-        std::fprintf(stderr, "  (the list was not painted by the window system: painted by the bench)\n");
-        list->grab();
-    }
-    drainEvents();
-    const double windowMs = msSince(acceptedNs);
-    const int opensWindow = Database::keyDerivations() - opensBeforeWindow;
-    const long long grownKb = residentKb() - kbBefore;
-
-    std::printf("figures %.3f %.3f %.3f %.3f %.3f %d %d %d %lld %.1f %d\n", toDialog, toDialogInside, passwordMs,
-                constructedMs, windowMs, opensToDialog, opensBeforeWindow - opensBeforeSignIn, opensWindow, grownKb,
-                mainWindow.cardholders().rowCount() ? double(mainWindow.cardholders().memoryBytes())
-                                                          / mainWindow.cardholders().rowCount()
-                                                    : 0.0,
-                mainWindow.cardholders().rowCount());
-    std::fflush(stdout);
-    return watch.painted ? 0 : 1;
+    return stages;
 }
 
-// Three fresh processes on one folder; the median of each figure.
-bool runChildren(const QString& program, bool large, std::vector<double>& medians)
+enum Figure { ToDialog, ToDialogInside, Password, Constructed, Window, OpensToDialog, OpensSignIn, OpensWindow,
+              GrownKb, BytesPerHolder, HolderCount, FigureCount };
+
+// One start of the real program, signed in by its benchmark hook; false when a stage is missing.
+bool runProgram(bool large, std::vector<double>& figures)
 {
-    std::vector<std::vector<double>> runs;
-    for (int i = 0; i < 3; ++i) {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        const QStringList arguments{QStringLiteral("--child"), folderFor(large), QString::number(nowNs())};
-        process.start(program, arguments);
-        if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-            std::fprintf(stderr, "the run on %s failed (%d)\n", qPrintable(folderFor(large)), process.exitCode());
+    const QString folder = folderFor(large);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // The window's place, the manual backup and Qt's runtime folder stay beside the bench's folder.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder + QStringLiteral("/user"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder + QStringLiteral("/user-data"));
+    QDir().mkpath(folder + QStringLiteral("/runtime"));
+    QFile::setPermissions(folder + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("K27CENTER_BENCH_STAGES"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("K27CENTER_BENCH_OPERATOR"), QString::fromUtf8(OperatorName));
+    environment.insert(QStringLiteral("K27CENTER_BENCH_PASSWORD"), QLatin1String(OperatorPassword));
+    environment.remove(QStringLiteral("K27CENTER_QUIT_AT_SIGNIN"));
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    const qint64 spawnedNs = nowNs();
+    process.start(QStringLiteral(K27_PROGRAM), {QStringLiteral("--folder"), folder});
+    const bool finished = process.waitForFinished(60000);
+    if (!finished)
+        process.kill();
+    process.waitForFinished(5000);
+    const QMap<QByteArray, Stage> stages = parseStages(process.readAllStandardError());
+    for (const char* name : {"main", "sign-in-dialog-shown", "sign-in-clicked", "signed-in", "window-built",
+                             "window-usable"}) {
+        if (!stages.contains(name)) {
+            std::fprintf(stderr, "k27center on %s did not report \"%s\" (%s, status %d)\n", qPrintable(folder), name,
+                         finished ? "ended" : "stopped after 60 s", process.exitCode());
             return false;
         }
-        for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
-            if (!line.startsWith("figures "))
-                continue;
-            std::vector<double> values;
-            for (const QByteArray& word : line.mid(8).split(' '))
-                values.push_back(word.toDouble());
-            runs.push_back(values);
-        }
     }
-    if (runs.size() != 3)
-        return false;
-    medians.assign(runs[0].size(), 0.0);
+    const auto ms = [&](const char* from, const char* to) {
+        return double(stages[to].ns - (from ? stages[from].ns : spawnedNs)) / 1e6;
+    };
+    const Stage& usable = stages["window-usable"];
+    const double holders = usable.more.value("holders").toDouble();
+    figures.assign(FigureCount, 0.0);
+    figures[ToDialog] = ms(nullptr, "sign-in-dialog-shown");
+    figures[ToDialogInside] = ms("main", "sign-in-dialog-shown");
+    figures[Password] = ms("sign-in-clicked", "signed-in");
+    figures[Constructed] = ms("signed-in", "window-built");
+    figures[Window] = ms("signed-in", "window-usable");
+    figures[OpensToDialog] = stages["sign-in-dialog-shown"].keys;
+    figures[OpensSignIn] = stages["signed-in"].keys - stages["sign-in-clicked"].keys;
+    figures[OpensWindow] = usable.keys - stages["signed-in"].keys;
+    figures[GrownKb] = double(usable.rssKb - stages["signed-in"].rssKb);
+    figures[BytesPerHolder] = holders > 0 ? usable.more.value("holder-bytes").toDouble() / holders : 0.0;
+    figures[HolderCount] = holders;
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Fresh processes on one folder; the median of each figure.
+bool runMany(bool large, std::vector<double>& medians)
+{
+    std::vector<std::vector<double>> runs(Runs);
+    for (auto& run : runs)
+        if (!runProgram(large, run))
+            return false;
+    medians.assign(FigureCount, 0.0);
     for (size_t f = 0; f < medians.size(); ++f) {
-        std::vector<double> v{runs[0][f], runs[1][f], runs[2][f]};
+        std::vector<double> v;
+        for (const auto& run : runs)
+            v.push_back(run[f]);
         std::sort(v.begin(), v.end());
-        medians[f] = v[1];
+        medians[f] = v[v.size() / 2];
     }
     return true;
 }
@@ -312,16 +247,6 @@ bool runChildren(const QString& program, bool large, std::vector<double>& median
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && QByteArray(argv[1]) == "--child") {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Qt warns on every start without one.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            const QByteArray runtime = QByteArray(argv[2]) + "/runtime";
-            ::mkdir(runtime.constData(), 0700);
-            qputenv("XDG_RUNTIME_DIR", runtime);
-        }
-        return child(argc, argv, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toLongLong());
-    }
     QCoreApplication app(argc, argv);
     if (!prepareFolder(false) || !prepareFolder(true))
         return 1;
@@ -353,13 +278,13 @@ int main(int argc, char** argv)
     const double openMs = opens[1];
 
     std::vector<double> large, empty;
-    const QString program = QCoreApplication::applicationFilePath();
-    if (!runChildren(program, false, empty) || !runChildren(program, true, large))
+    const bool ran = runMany(false, empty) && runMany(true, large);
+    ::close(terminal);
+    if (!ran)
         return 1;
-    enum { ToDialog, ToDialogInside, Password, Constructed, Window, OpensToDialog, OpensSignIn, OpensWindow, GrownKb,
-           BytesPerHolder, HolderCount };
-    std::printf("%d holders, %d terminals, %d records: %s (medians of three runs, each a new process)\n",
-                int(large[HolderCount]), Terminals, Records, qPrintable(folderFor(true)));
+    std::printf("%d holders, %d terminals, %d records: %s\n", int(large[HolderCount]), Terminals, Records,
+                qPrintable(folderFor(true)));
+    std::printf("medians of %d runs each of %s, a new process signed in by its benchmark hook\n", Runs, K27_PROGRAM);
     std::printf("%-44s %9s %9s %9s %8s   %s\n", "", "site", "empty", "ratio", "opens", "goal");
     const auto line = [&](const char* what, int f, int opensField, const char* goal) {
         const QByteArray opensText =
@@ -367,7 +292,6 @@ int main(int argc, char** argv)
         std::printf("%-44s %6.1f ms %6.1f ms %8.2fx %8s   %s\n", what, large[size_t(f)], empty[size_t(f)],
                     empty[size_t(f)] > 0 ? large[size_t(f)] / empty[size_t(f)] : 0.0, opensText.constData(), goal);
     };
-    ::close(terminal);
     line("start-up to the sign-in dialog shown", ToDialog, OpensToDialog, "< 300 ms");
     line("  of which after main() began", ToDialogInside, -1, "");
     line("password checked (OK to accepted)", Password, OpensSignIn, "");

@@ -1,13 +1,17 @@
+#include "cardholders/CardholderPage.h"
 #include "mainwin/Frmmain.h"
+#include "platform/Grid.h"
 #include "platform/ProcessSafety.h"
 #include "platform/QtDialogs.h"
 #include "signin/FrmLogin.h"
 #include "startup/AppContext.h"
 #include "startup/ProgramFolders.h"
+#include "startup/StageTiming.h"
 #include "startup/Startup.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QTableView>
 #include <QTimer>
 #include <cstdio>
 
@@ -19,6 +23,9 @@ int main(int argc, char* argv[])
 {
     // Before anything holds a password or a cardholder: no core file, no reading by others.
     k27::refuseCoreDumps();
+    // Off unless the window benchmark asks for it.
+    k27::StageTiming stages = k27::StageTiming::fromEnvironment();
+    stages.mark("main");
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -75,10 +82,24 @@ int main(int argc, char* argv[])
             login.reject();
         });
     }
+    stages.afterFirstPaint(&login, [&] {
+        stages.mark("sign-in-dialog-shown");
+        stages.signInWhenOpened(&login, k27::FrmLogin::NarrowWidth / k27::FrmLogin::Twips - 2);
+    });
     if (login.exec() != QDialog::Accepted)
         return 0;
+    stages.mark("signed-in");
 
     k27::Frmmain mainWindow(context);
+    stages.mark("window-built");
+    // Usable: the cardholder list, the first page, has been painted.
+    stages.afterFirstPaint(mainWindow.cardholderPage()->GridU->view()->viewport(), [&] {
+        const k27::CardholderTable& holders = mainWindow.cardholders();
+        stages.mark("window-usable", QByteArray("holders=") + QByteArray::number(holders.rowCount()) + " holder-bytes="
+                                         + QByteArray::number(qulonglong(holders.memoryBytes())));
+        if (stages.signsIn())
+            QApplication::exit(0);
+    });
     mainWindow.show();
     return QApplication::exec();
 }
