@@ -17,6 +17,7 @@
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "platform/ImportProgress.h"
+#include "platform/ProcessMemory.h"
 #include "platform/WorkbookReader.h"
 #include "records/RecordImport.h"
 #include "records/RecordQuery.h"
@@ -40,17 +41,6 @@ namespace {
 
 constexpr int Cards = 5000;
 constexpr int Terminals = 368;
-
-long long statusKb(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 void resetPeak()
 {

@@ -1,6 +1,6 @@
 // Times the record operations on a large table: the default query over a million records,
 // a few narrower queries, an import of 100,000 lines and a deletion of 10,000 rows.
-#include "ResidentMemory.h"
+#include "platform/ProcessMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "records/RecordDeletion.h"
@@ -15,7 +15,6 @@
 #include <cstdio>
 
 using namespace k27;
-using k27::bench::residentKb;
 
 namespace {
 

@@ -5,7 +5,7 @@
 // the list of cards and the card index, a day through the entry-time index, a first screen as
 // the same statement with LIMIT 1024, a count as a read of the keys alone. Figures are medians
 // of three; memory is the process's resident memory as measured.
-#include "ResidentMemory.h"
+#include "platform/ProcessMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "platform/GridExporter.h"
@@ -24,7 +24,6 @@
 #include <sqlcipher/sqlite3.h>
 
 using namespace k27;
-using k27::bench::residentKb;
 
 namespace {
 

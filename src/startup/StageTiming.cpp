@@ -1,6 +1,7 @@
 #include "startup/StageTiming.h"
 
 #include "db/Database.h"
+#include "platform/ProcessMemory.h"
 #include "platform/ProcessSafety.h"
 
 #include <QComboBox>
@@ -18,17 +19,6 @@
 namespace k27 {
 
 namespace {
-
-long long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    return -1;
-}
 
 class FirstPaint final : public QObject
 {

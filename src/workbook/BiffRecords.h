@@ -86,19 +86,25 @@ public:
         return n;
     }
 
+    // A text's length: 8 or 16 bits.
+    bool length(bool shortLength, uint16_t* count)
+    {
+        uint8_t n = 0;
+        if (!shortLength)
+            return get(count);
+        if (!get(&n))
+            return false;
+        *count = n;
+        return true;
+    }
+
     // An Excel 95 text: a 16-bit (or 8-bit) length and as many bytes in the code page.
     ReadError byteString(bool shortLength, size_t maxUnits, ByteText* codePage, std::string* out)
     {
         out->clear();
         uint16_t count = 0;
-        if (shortLength) {
-            uint8_t n;
-            if (!get(&n))
-                return ReadError::Damaged;
-            count = n;
-        } else if (!get(&count)) {
+        if (!length(shortLength, &count))
             return ReadError::Damaged;
-        }
         if (count > maxUnits)
             return ReadError::TooLarge;
         uint8_t bytes[0x10000];
@@ -140,14 +146,8 @@ public:
         out->clear();
         uint16_t count = 0;
         uint8_t options = 0;
-        if (shortLength) {
-            uint8_t n;
-            if (!get(&n))
-                return ReadError::Damaged;
-            count = n;
-        } else if (!get(&count)) {
+        if (!length(shortLength, &count))
             return ReadError::Damaged;
-        }
         if (!get(&options))
             return ReadError::Damaged;
         uint16_t runs = 0;
