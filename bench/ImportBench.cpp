@@ -448,8 +448,8 @@ int main(int argc, char** argv)
     }
     std::printf("Cardholder import: %d rows (in memory) into a register of %d\n", holderRows, registerHolders);
     std::printf("  engine, one transaction, prepared, the import's settings %10.0f rows/s\n", shellHolders);
-    std::printf("  import (imported %d, skipped %d)   %10.0f rows/s    ratio %.2f (goal >= 0.50)\n", holders.imported,
-                holders.skipped, importHolders, importHolders / shellHolders);
+    std::printf("  import (imported %d, skipped %d)   %10.0f rows/s    ratio %.2f (goal >= 0.50)\n", holders.imported(),
+                holders.skipped(), importHolders, importHolders / shellHolders);
     shellLine(shellHoldersImport, importHolders, "rows/s");
     std::printf("  longest wait for window events %lld ms (goal < 200)\n", qint64(longestPause));
     std::fflush(stdout);
@@ -485,7 +485,7 @@ int main(int argc, char** argv)
         std::printf("  .%-5s %6lld KB, read %5lld ms + import %5lld ms (imported %d, skipped %d) %8.0f rows/s"
                     "   ratio %.2f (goal >= 0.30)\n",
                     qPrintable(suffix), QFile(book).size() >> 10, run.readMs, run.totalMs - run.readMs,
-                    run.result.imported, run.result.skipped, rate, rate / shellHolders);
+                    run.result.imported(), run.result.skipped(), rate, rate / shellHolders);
         std::fflush(stdout);
     }
     return 0;

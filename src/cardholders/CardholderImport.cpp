@@ -1,12 +1,6 @@
 #include "CardholderImport.h"
 #include "cardholders/CardholderKey.h"
 
-#include "db/Database.h"
-#include "db/Schema.h"
-#include "db/WriteSteps.h"
-#include "platform/ImportProgress.h"
-#include "platform/RowChanges.h"
-#include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
 #include "startup/TextUtil.h"
@@ -14,112 +8,44 @@
 namespace k27 {
 
 namespace {
-enum Column { Name, Gender, Department, Position, Address, Phone, Card, Terminals, Validity };
-} // namespace
 
-CardholderImport::Result CardholderImport::run(const Workbook& sheet)
+enum Column { Name, Gender, Department, Position, Address, Phone, Card, Terminals, Validity };
+
+ImportEngine::Table cardholderTable()
 {
-    int next = 0;
-    return run(sheet.columns, int(sheet.rows.size()), [&](QStringList* row) {
-        if (next >= sheet.rows.size())
-            return false;
-        *row = sheet.rows[next++];
-        return true;
-    });
+    return {QStringLiteral("用户信息"),
+            {QStringLiteral("姓名"), QStringLiteral("电话")},
+            cardholderKeyCondition(),
+            {QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("职位"), QStringLiteral("住址"),
+             QStringLiteral("卡号"), QStringLiteral("权限终端机"), QStringLiteral("时间期限")},
+            CardholderImport::MinimumColumns,
+            {500, 100, CardholderImport::ProgressStep, 8000}};
 }
 
-CardholderImport::Result CardholderImport::run(int columns, int total, const RowSource& next)
+bool readCardholder(const QStringList& line, ImportRow* row)
 {
-    Result result;
-    m_answer.clear();
-    if (columns < MinimumColumns) {
-        result.tooFewColumns = true;
-        return result;
-    }
-    ensureLookupIndexes(m_db);
-    m_db.useBulkWrites();
-    // The stored values an overwrite would replace, in the order the update writes them.
-    Statement lookup(m_db, QStringLiteral("select 性别, 部门, 职位, 住址, 卡号, 权限终端机, 时间期限 from 用户信息")
-                               + cardholderKeyCondition());
-    QStringList captions;
-    for (int message : {77, 78, 79, 80, 82, 83, 84})
-        captions << m_language.message(message);
-    QStringList stored;
-    Statement insert(m_db, QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
-                                          "时间期限) values (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    Statement update(m_db, QStringLiteral("update 用户信息 set 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 卡号 = ?, "
-                                          "权限终端机 = ?, 时间期限 = ?")
-                               + cardholderKeyCondition());
+    QString v[CardholderImport::MinimumColumns];
+    for (int c = 0; c < CardholderImport::MinimumColumns; ++c)
+        v[c] = TrimAtNul(line.value(c));
+    if (v[Name].isEmpty() || v[Phone].isEmpty())
+        return false;
+    row->key = {v[Name], v[Phone]};
+    // An import stores the name as an add does, with one blank after it.
+    row->insertKey = {v[Name] + QLatin1Char(' '), v[Phone]};
+    row->values = {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals], v[Validity]};
+    row->shownKey = v[Name];
+    return true;
+}
 
-    // What the open step did counts once the step is committed.
-    int stepImported = 0;
-    int stepSkipped = 0;
-    WriteSteps steps(m_db, m_progress, total, {500, 100, ProgressStep, 8000});
-    steps.settled = [&] {
-        result.imported += stepImported;
-        result.skipped += stepSkipped;
-        stepImported = stepSkipped = 0;
-    };
-    if (!lookup.isValid() || !insert.isValid() || !update.isValid() || !steps.begin())
-        steps.fail();
+} // namespace
 
-    QStringList row;
-    QStringList v;
-    int read = 0;
-    while (!steps.ended() && next(&row)) {
-        ++read;
-        v.clear();
-        for (int c = 0; c < MinimumColumns; ++c)
-            v << TrimAtNul(row.value(c));
-        if (v[Name].isEmpty() || v[Phone].isEmpty()) {
-            ++stepSkipped;
-        } else {
-            bool failed = false;
-            const bool known = lookup.bind(1, v[Name]).bind(2, v[Phone]).exists(&failed, &stored);
-            if (failed) {
-                steps.fail();
-                break;
-            }
-            bool written = false;
-            bool tried = false;
-            if (!known) {
-                tried = true;
-                written = insert.bind(1, v[Name] + QLatin1Char(' '))
-                              .bind(2, v[Gender]).bind(3, v[Department]).bind(4, v[Position])
-                              .bind(5, v[Address]).bind(6, v[Phone]).bind(7, v[Card])
-                              .bind(8, v[Terminals]).bind(9, v[Validity])
-                              .exec();
-            } else {
-                // The operator may take a while to answer, and events run meanwhile: nothing
-                // stays locked, and what is done so far is stored.
-                if (!m_answer.holdsForAll() && !steps.commitNow())
-                    break;
-                const QString question =
-                    m_language.message(Msg::OverwriteCardholderStart) + v[Name] + m_language.message(Msg::OverwriteEnd)
-                    + QStringLiteral("\n\n")
-                    + describeChanges(changedFields(captions, stored,
-                                       {v[Gender], v[Department], v[Position], v[Address], v[Card], v[Terminals],
-                                        v[Validity]}),
-                                      m_language.message(Msg::OverwriteChanges), m_language.message(Msg::EmptyValue),
-                                      m_language.message(Msg::RowUnchanged));
-                if (m_answer.decide(question, m_ask)) {
-                    tried = true;
-                    written = update.bind(1, v[Gender]).bind(2, v[Department]).bind(3, v[Position])
-                                  .bind(4, v[Address]).bind(5, v[Card]).bind(6, v[Terminals])
-                                  .bind(7, v[Validity]).bind(8, v[Name]).bind(9, v[Phone])
-                                  .exec();
-                }
-            }
-            if (!steps.rowDone(tried, written))
-                break;
-            ++(written ? stepImported : stepSkipped);
-        }
-        steps.lineDone(read);
-    }
-    result.read = steps.finish(read);
-    result.writeFailed = steps.failed();
-    result.stopped = steps.stopped();
-    return result;
+CardholderImport::CardholderImport(Database& db, const LanguageTable& language)
+    : ImportEngine(db, cardholderTable(), &readCardholder)
+{
+    setQuestion(overwriteQuestion(language, Msg::OverwriteCardholderStart,
+                                           {Msg::HeaderSex, Msg::HeaderDepartment, Msg::HeaderPosition,
+                                            Msg::HeaderAddress, Msg::HeaderCard, Msg::HeaderTerminals,
+                                            Msg::HeaderValidity}));
 }
 
 } // namespace k27

@@ -2,7 +2,7 @@
 
 #include "platform/DuplicateAnswer.h"
 #include "platform/RunGuard.h"
-#include "platform/WorkbookReader.h"
+#include "startup/WorkbookImportAction.h"
 
 #include <QObject>
 #include <functional>
@@ -27,8 +27,7 @@ struct CardholderImportHost
     std::function<void()> showCardholders;     // filter with the page's search, list in front
 };
 
-// btnInput of the cardholder page: choose a workbook, read it, import its rows, reload the
-// list and tell the operator how many rows were imported and skipped.
+// btnInput of the cardholder page: the workbook import of the cardholder register.
 class CardholderImportAction : public QObject
 {
     Q_OBJECT
@@ -36,14 +35,12 @@ public:
     CardholderImportAction(CardholderImportHost host, QObject* parent = nullptr);
 
     void run();
-    bool isRunning() const { return m_running; }
-    WorkbookReader& workbookReader() { return m_reader; }
+    bool isRunning() const { return m_action.isRunning(); }
+    WorkbookReader& workbookReader() { return m_action.workbookReader(); }
 
 private:
     CardholderImportHost m_host;
-    WorkbookReader m_reader;
-    // The import lets window events run; a second click meanwhile is ignored.
-    bool m_running = false;
+    WorkbookImportAction m_action;
 };
 
 } // namespace k27

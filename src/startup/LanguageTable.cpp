@@ -1,5 +1,6 @@
 #include "LanguageTable.h"
 
+#include "db/ImportEngine.h"
 #include "startup/Messages.h"
 #include "startup/TextUtil.h"
 
@@ -92,6 +93,16 @@ static QString withStopNote(const LanguageTable& language, QString summary, bool
     else if (stoppedOnRequest)
         summary += u'\n' + language.message(Msg::StoppedOnRequest);
     return summary;
+}
+
+ImportQuestion overwriteQuestion(const LanguageTable& language, int start, const QList<int>& captions)
+{
+    ImportQuestion question{language.message(start), language.message(Msg::OverwriteEnd),
+                            language.message(Msg::OverwriteChanges), language.message(Msg::EmptyValue),
+                            language.message(Msg::RowUnchanged), {}};
+    for (int caption : captions)
+        question.captions << language.message(caption);
+    return question;
 }
 
 QString importSummary(const LanguageTable& language, int imported, int skipped, bool writeFailed,

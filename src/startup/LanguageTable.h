@@ -8,6 +8,8 @@
 
 namespace k27 {
 
+struct ImportQuestion;
+
 // The texts of the chosen language: 501 messages (numbers 0..500) and the caption list
 // of (control name, text) pairs in file order.
 class LanguageTable
@@ -49,6 +51,9 @@ private:
 // `writeFailed` adds message 150, `stoppedOnRequest` (a close stopped the run) message 204.
 QString importSummary(const LanguageTable& language, int imported, int skipped, bool writeFailed = false,
                       qint64 formulasWithoutValue = 0, bool stoppedOnRequest = false);
+// The duplicate question of an import: message `start` (123 cardholder, 122 terminal), the
+// row, 124, and the changes an overwrite would make under the captions `captions`.
+ImportQuestion overwriteQuestion(const LanguageTable& language, int start, const QList<int>& captions);
 QString deletionSummary(const LanguageTable& language, int deleted, bool writeFailed = false,
                         bool stoppedOnRequest = false);
 // The question before a deletion: message `question` (61, or 70 for operators), the number of

@@ -129,21 +129,28 @@ void TerminalPage::showRowCount()
     GridM->refresh();
 }
 
-void TerminalPage::addTerminal()
+Database* TerminalPage::entryDatabase(int noNumberMessage)
 {
-    if (m_busy || !m_host.terminals)
-        return;
+    if (busy() || !m_host.terminals)
+        return nullptr;
     Dialogs& dialogs = m_host.context->dialogs();
     if (TxtNo->text().isEmpty()) {
-        dialogs.message(this, message(Msg::EnterTerminalNumber), Dialogs::Icon::Warning);
+        dialogs.message(this, message(noNumberMessage), Dialogs::Icon::Warning);
         TxtNo->setFocus();
-        return;
+        return nullptr;
     }
     Database* db = windowDatabase();
-    if (!db) {
+    if (!db)
         dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
+    return db;
+}
+
+void TerminalPage::addTerminal()
+{
+    Database* db = entryDatabase(Msg::EnterTerminalNumber);
+    if (!db)
         return;
-    }
+    Dialogs& dialogs = m_host.context->dialogs();
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (terminals.exists(number)) {
@@ -167,19 +174,10 @@ void TerminalPage::addTerminal()
 
 void TerminalPage::changeTerminal()
 {
-    if (m_busy || !m_host.terminals)
+    Database* db = entryDatabase(Msg::EnterTerminalToChange);
+    if (!db)
         return;
     Dialogs& dialogs = m_host.context->dialogs();
-    if (TxtNo->text().isEmpty()) {
-        dialogs.message(this, message(Msg::EnterTerminalToChange), Dialogs::Icon::Warning);
-        TxtNo->setFocus();
-        return;
-    }
-    Database* db = windowDatabase();
-    if (!db) {
-        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
-        return;
-    }
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (!terminals.exists(number)) {
@@ -226,7 +224,7 @@ void TerminalPage::deleteTerminals()
     if (!m_host.terminals)
         return;
     const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::TerminalDeletion);
-    if (!run || m_busy)
+    if (!run || busy())
         return;
     Dialogs& dialogs = m_host.context->dialogs();
     int r1 = GridM->selectionFirstRow();
@@ -298,45 +296,12 @@ void TerminalPage::exportTerminals()
 
 void TerminalPage::importTerminals()
 {
-    if (!m_host.context)
-        return;
-    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::TerminalImport);
-    if (!run || m_busy)
-        return;
-    Dialogs& dialogs = m_host.context->dialogs();
-    const QString file = dialogs.openFile(this, message(Msg::ImportTerminalsTitle), WorkbookReader::fileFilter(),
-                                          Dialogs::FileKind::Workbook);
-    if (file.isEmpty())
-        return;
-    m_reader.setColumnsKept(TerminalImport::MinimumColumns);
-    m_reader.setPump(&WorkbookReader::letWindowsDraw);
-    const WorkbookReader::Result sheet = m_reader.read(file);
-    if (!sheet.ok()) {
-        dialogs.message(this, message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
-        return;
-    }
-    if (sheet.workbook.columns < TerminalImport::MinimumColumns) {
-        dialogs.message(this, message(Msg::TooFewColumns), Dialogs::Icon::Error);
-        return;
-    }
-    // The runs' connection: the import's open transaction must not take in what the window
-    // saves while the import lets events through.
-    Database* db = m_host.context->databases().runs();
-    if (!db)
-        return;
-    m_busy = true;
-    TerminalImport import(*db, m_host.context->language);
-    import.setAsk(m_host.askDuplicate);
-    import.setProgress(m_host.progress.get());
-    const TerminalImport::Result result = import.run(sheet.workbook);
-    m_busy = false;
-    if (m_host.loadTerminalList)
-        m_host.loadTerminalList();
-    dialogs.message(this,
-                    importSummary(m_host.context->language, result.imported, result.skipped, result.writeFailed,
-                                  sheet.workbook.formulasWithoutValue, result.stopped),
-                    result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
-    GridM->raise();
+    m_import.run({m_host.context, this, m_host.runs, m_host.askDuplicate, m_host.progress.get(),
+                  [this] {
+                      if (m_host.loadTerminalList)
+                          m_host.loadTerminalList();
+                  },
+                  [this] { GridM->raise(); }, m_busy});
 }
 
 } // namespace k27

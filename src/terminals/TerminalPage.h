@@ -2,7 +2,9 @@
 
 #include "platform/DuplicateAnswer.h"
 #include "platform/RunGuard.h"
-#include "platform/WorkbookReader.h"
+#include "startup/Messages.h"
+#include "startup/WorkbookImportAction.h"
+#include "terminals/TerminalImport.h"
 
 #include <QWidget>
 #include <functional>
@@ -60,7 +62,7 @@ public:
 
     // How cmdPrint prints the prepared grid: the print preview by default.
     std::function<void(Grid&)> printAction;
-    WorkbookReader& workbookReader() { return m_reader; }
+    WorkbookReader& workbookReader() { return m_import.workbookReader(); }
 
     QGroupBox* Frame3 = nullptr;
     QLabel* Label30 = nullptr;
@@ -80,11 +82,16 @@ private:
     bool isAdministrator() const;
     QString message(int number) const;
     Database* windowDatabase();
+    // The window's connection for an add or change of the number typed; null (the operator
+    // told why) while a run is busy, without a number, or without a database.
+    Database* entryDatabase(int noNumberMessage);
     void showRowCount();
+    bool busy() const { return m_busy || m_import.isRunning(); }
 
     TerminalPageHost m_host;
-    WorkbookReader m_reader;
-    // A delete or import lets window events run; a second click meanwhile is ignored.
+    WorkbookImportAction m_import{
+        WorkbookImportAction::forRegister<TerminalImport>(RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle)};
+    // A delete lets window events run; a second click meanwhile is ignored.
     bool m_busy = false;
 };
 

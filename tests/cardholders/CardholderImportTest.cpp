@@ -110,8 +110,8 @@ void CardholderImportTest::hundredTwentyRowsShowProgressEveryFifty()
     import.setProgress(&progress);
     const auto result = import.run(sheet);
     QCOMPARE(result.read, 120);
-    QCOMPARE(result.imported, 120);
-    QCOMPARE(result.skipped, 0);
+    QCOMPARE(result.imported(), 120);
+    QCOMPARE(result.skipped(), 0);
     QCOMPARE(progress.log, QStringList({"begin 120", "50/120", "100/120", "end 120/120"}));
     QCOMPARE(stored(m_db).size(), 120);
 }
@@ -125,8 +125,8 @@ void CardholderImportTest::rowsWithoutNameOrPhoneAreSkipped()
     QStringList shortRow = {"C", "女", "", "", "", "7"};               // missing cells are empty
     const auto result = import.run(Workbook{9, {noPhone, blankName, nulPhone, shortRow}});
     QCOMPARE(result.read, 4);
-    QCOMPARE(result.imported, 1);
-    QCOMPARE(result.skipped, 3);
+    QCOMPARE(result.imported(), 1);
+    QCOMPARE(result.skipped(), 3);
     QCOMPARE(stored(m_db), (QList<QStringList>{{"C ", "", "", "7"}}));
 }
 
@@ -139,7 +139,7 @@ void CardholderImportTest::namesAreStoredWithOneBlankAndFoundWithout()
     import.setAsk(answers.ask());
     const auto result = import.run(Workbook{9, {person("  张三 ", "1", "0000012345"), person("李四", "2"),
                                                 person("O'Neil", "3"), person("李四", "2")}});
-    QCOMPARE(result.imported, 4);
+    QCOMPARE(result.imported(), 4);
     QCOMPARE(answers.questions.size(), 2);
     QVERIFY(answers.questions[0].startsWith("C\"张三\" exists\n\n"));
     QVERIFY(answers.questions[1].startsWith("C\"李四\" exists\n\n"));
@@ -158,7 +158,7 @@ void CardholderImportTest::overwriteAllThenNextImportAsksAgain()
     QStringList b = person("B", "2", "222");
     b[2] = QString();   // an empty cell overwrites too
     auto result = import.run(Workbook{9, {a, b}});
-    QCOMPARE(result.imported, 2);
+    QCOMPARE(result.imported(), 2);
     QCOMPARE(answers.questions.size(), 1);
     // The question names each field the overwrite changes, with the stored and the new value.
     QCOMPARE(answers.questions[0], QStringLiteral("C\"A\" exists\n\nChanges:\nCard: - → 111"));
@@ -169,7 +169,7 @@ void CardholderImportTest::overwriteAllThenNextImportAsksAgain()
     result = import.run(Workbook{9, {cleared}});
     QCOMPARE(answers.questions.size(), 2);
     QCOMPARE(answers.questions[1], QStringLiteral("C\"A\" exists\n\nChanges:\nCard: 111 → -\nTerminals: 5、 → -"));
-    QCOMPARE(result.skipped, 1);
+    QCOMPARE(result.skipped(), 1);
     QCOMPARE(stored(m_db).first().at(2), QStringLiteral("111"));
 }
 

@@ -85,14 +85,14 @@ Outcome runKind(Kind kind, Database& db, const QString& folder, int count, Recor
         import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll); });
         import.setProgress(progress);
         const auto r = import.run(sheet(kind, count));
-        return {r.imported, r.writeFailed};
+        return {r.imported(), r.writeFailed};
     }
     case Terminals: {
         TerminalImport import(db, language);
         import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll); });
         import.setProgress(progress);
         const auto r = import.run(sheet(kind, count));
-        return {r.imported, r.writeFailed};
+        return {r.imported(), r.writeFailed};
     }
     case Deletion: {
         bool failed = false;
