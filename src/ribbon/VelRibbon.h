@@ -124,6 +124,8 @@ private:
     void layOutBar();
     void buildTabRow();
     void buildCategories();
+    std::vector<RibbonCategoryInput> collectCategories();
+    void placeCategoryAreas();
     void placeTopButton(int n);
     void toggleMaximised();
     void setHighlight(Element e);
@@ -139,6 +141,14 @@ private:
     QPixmap pic(int id) const { return m_pictures[id - RibbonPicture::First]; }
     void drawPicture(QPainter& p, int id, const QRect& twips) const;
     void drawText(QPainter& p, const QRect& twips, const QString& text, const QColor& colour, int flags) const;
+    void paintBackground(QPainter& p) const;
+    void paintTabs(QPainter& p) const;
+    void paintCategories(QPainter& p) const;
+    void paintButton(QPainter& p, const RibbonButtonGeometry& bg, int k) const;
+    void paintTopStrip(QPainter& p) const;
+    void paintAppButton(QPainter& p) const;
+    void paintCaption(QPainter& p) const;
+    void paintWindowButtons(QPainter& p) const;
     void startDrag(QPoint globalPos);
     void dragTo(QPoint globalPos, bool buttonDown);
 
