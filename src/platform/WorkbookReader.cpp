@@ -40,14 +40,24 @@ int WorkbookReader::messageFor(Status status)
     }
 }
 
+namespace {
+
+// Why an answer that did not end well is unusable.
+QString answerProblem(const AnswerDecoder& decoder)
+{
+    return decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
+                                                             : decoder.problem();
+}
+
+} // namespace
+
 bool WorkbookReader::parse(const QByteArray& output, Workbook* sheet, QString* problem)
 {
     AnswerDecoder decoder;
     decoder.feed(output);
     if (decoder.state() != AnswerDecoder::State::Done) {
         if (problem)
-            *problem = decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
-                                                                         : decoder.problem();
+            *problem = answerProblem(decoder);
         return false;
     }
     *sheet = std::move(decoder.workbook());
@@ -72,22 +82,12 @@ void WorkbookReader::letWindowsDraw()
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-WorkbookReader::Result WorkbookReader::read(const QString& file) const
+namespace {
+
+// The reader's limits, set in the child between fork and exec: only async-signal-safe calls.
+void limitReader(QProcess& process, rlim_t memory, rlim_t cpuSeconds)
 {
-    Result result;
-    if (!QFileInfo(m_toolPath).isExecutable()) {
-        result.detail = QStringLiteral("the reader %1 is missing").arg(m_toolPath);
-        return result;
-    }
-    QProcess process;
-    process.setProgram(m_toolPath);
-    process.setArguments({file});
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    const rlim_t memory = rlim_t(m_memoryBytes);
-    const rlim_t cpuSeconds = rlim_t(m_timeoutMs / 1000 + 1);
     const pid_t parent = ::getpid();
-    // Runs in the child between fork and exec: only async-signal-safe calls.
     process.setChildProcessModifier([memory, cpuSeconds, parent] {
         // The reader ends with the program, however the program ends (a kill included); a
         // program gone before this line leaves it to another parent, so it ends at once.
@@ -103,25 +103,22 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
         const rlimit core{0, 0};
         setrlimit(RLIMIT_CORE, &core);
     });
-    process.start(QIODevice::ReadOnly);
-    QDeadlineTimer deadline(m_timeoutMs);
-    if (!process.waitForStarted(int(deadline.remainingTime()))) {
-        result.detail = QStringLiteral("the reader does not start: %1").arg(process.errorString());
-        return result;
-    }
+}
 
-    // Rows are decoded as they come; a bad or oversized answer stops the reader at once.
-    AnswerDecoder decoder(m_columnsKept);
-    bool timedOut = false;
+// Decodes rows as they come, pumping the window meanwhile; a bad or oversized answer stops the
+// reading at once. False when the deadline passed first.
+bool receive(QProcess& process, AnswerDecoder& decoder, const QDeadlineTimer& deadline,
+             const std::function<void()>& pump)
+{
     QElapsedTimer sincePump;
     sincePump.start();
     const auto wait = [&] {
         const qint64 left = qMax<qint64>(0, deadline.remainingTime());
-        return int(m_pump ? qMin<qint64>(left, PumpIntervalMs) : left);
+        return int(pump ? qMin<qint64>(left, WorkbookReader::PumpIntervalMs) : left);
     };
     while (decoder.state() == AnswerDecoder::State::Reading) {
-        if (m_pump && sincePump.elapsed() >= PumpIntervalMs) {
-            m_pump();
+        if (pump && sincePump.elapsed() >= WorkbookReader::PumpIntervalMs) {
+            pump();
             sincePump.restart();
         }
         if (process.bytesAvailable() == 0 && !process.waitForReadyRead(wait())) {
@@ -129,23 +126,97 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
                 decoder.feed(process.readAllStandardOutput());
                 break;
             }
-            if (deadline.hasExpired()) {
-                timedOut = true;
-                break;
-            }
+            if (deadline.hasExpired())
+                return false;
             continue;
         }
         decoder.feed(process.readAllStandardOutput());
     }
+    return true;
+}
+
+// A reader still running after its answer gets until the deadline to end; one that is not
+// done (or whose answer was refused) is killed.
+void stopReader(QProcess& process, const AnswerDecoder& decoder, const QDeadlineTimer& deadline)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    if (decoder.state() == AnswerDecoder::State::Done)
+        process.waitForFinished(int(qMax<qint64>(0, deadline.remainingTime())));
     if (process.state() != QProcess::NotRunning) {
-        if (decoder.state() == AnswerDecoder::State::Done)
-            process.waitForFinished(int(qMax<qint64>(0, deadline.remainingTime())));
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(1000);
-        }
+        process.kill();
+        process.waitForFinished(1000);
     }
-    if (timedOut) {
+}
+
+// What the reader's exit codes other than Done say.
+struct ExitMeaning
+{
+    int code;
+    WorkbookReader::Status status;
+    const char* detail;
+};
+constexpr ExitMeaning ExitMeanings[] = {
+    {wb::ReaderExit::Damaged, WorkbookReader::Status::Damaged, "the workbook is damaged"},
+    {wb::ReaderExit::NoSheet1, WorkbookReader::Status::NoSheet1, "the workbook has no sheet Sheet1"},
+    {wb::ReaderExit::NotWorkbook, WorkbookReader::Status::NotWorkbook, "the file is not a workbook or cannot be read"},
+    {wb::ReaderExit::CannotRead, WorkbookReader::Status::NotWorkbook, "the file is not a workbook or cannot be read"},
+    {wb::ReaderExit::TooLarge, WorkbookReader::Status::TooLarge, "the workbook is beyond the reader's limits"},
+};
+
+// The outcome of a reader that ended normally: its exit code, then its answer.
+WorkbookReader::Result outcome(int exitCode, AnswerDecoder& decoder)
+{
+    WorkbookReader::Result result;
+    if (exitCode != wb::ReaderExit::Done) {
+        result.detail = QStringLiteral("the reader failed with exit code %1").arg(exitCode);
+        for (const ExitMeaning& meaning : ExitMeanings) {
+            if (meaning.code == exitCode) {
+                result.status = meaning.status;
+                result.detail = QString::fromLatin1(meaning.detail);
+            }
+        }
+        return result;
+    }
+    if (decoder.state() != AnswerDecoder::State::Done) {
+        result.detail = answerProblem(decoder);
+        return result;
+    }
+    Workbook sheet = std::move(decoder.workbook());
+    // The first row holds the column headings.
+    if (!sheet.rows.isEmpty())
+        sheet.rows.removeFirst();
+    result.status = WorkbookReader::Status::Ok;
+    result.workbook = std::move(sheet);
+    return result;
+}
+
+} // namespace
+
+WorkbookReader::Result WorkbookReader::read(const QString& file) const
+{
+    Result result;
+    if (!QFileInfo(m_toolPath).isExecutable()) {
+        result.detail = QStringLiteral("the reader %1 is missing").arg(m_toolPath);
+        return result;
+    }
+    QProcess process;
+    process.setProgram(m_toolPath);
+    process.setArguments({file});
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    limitReader(process, rlim_t(m_memoryBytes), rlim_t(m_timeoutMs / 1000 + 1));
+    process.start(QIODevice::ReadOnly);
+    QDeadlineTimer deadline(m_timeoutMs);
+    if (!process.waitForStarted(int(deadline.remainingTime()))) {
+        result.detail = QStringLiteral("the reader does not start: %1").arg(process.errorString());
+        return result;
+    }
+
+    AnswerDecoder decoder(m_columnsKept);
+    const bool inTime = receive(process, decoder, deadline, m_pump);
+    stopReader(process, decoder, deadline);
+    if (!inTime) {
         result.detail = QStringLiteral("the reader did not finish in time");
         return result;
     }
@@ -158,42 +229,7 @@ WorkbookReader::Result WorkbookReader::read(const QString& file) const
         result.detail = QStringLiteral("the reader crashed or was stopped");
         return result;
     }
-    switch (process.exitCode()) {
-    case wb::ReaderExit::Done:
-        break;
-    case wb::ReaderExit::Damaged:
-        result.status = Status::Damaged;
-        result.detail = QStringLiteral("the workbook is damaged");
-        return result;
-    case wb::ReaderExit::NoSheet1:
-        result.status = Status::NoSheet1;
-        result.detail = QStringLiteral("the workbook has no sheet Sheet1");
-        return result;
-    case wb::ReaderExit::NotWorkbook:
-    case wb::ReaderExit::CannotRead:
-        result.status = Status::NotWorkbook;
-        result.detail = QStringLiteral("the file is not a workbook or cannot be read");
-        return result;
-    case wb::ReaderExit::TooLarge:
-        result.status = Status::TooLarge;
-        result.detail = QStringLiteral("the workbook is beyond the reader's limits");
-        return result;
-    default:
-        result.detail = QStringLiteral("the reader failed with exit code %1").arg(process.exitCode());
-        return result;
-    }
-    if (decoder.state() != AnswerDecoder::State::Done) {
-        result.detail = decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
-                                                                          : decoder.problem();
-        return result;
-    }
-    Workbook sheet = std::move(decoder.workbook());
-    // The first row holds the column headings.
-    if (!sheet.rows.isEmpty())
-        sheet.rows.removeFirst();
-    result.status = Status::Ok;
-    result.workbook = std::move(sheet);
-    return result;
+    return outcome(process.exitCode(), decoder);
 }
 
 } // namespace k27

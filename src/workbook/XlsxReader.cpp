@@ -2,6 +2,7 @@
 
 #include "CellText.h"
 #include "NumberFormat.h"
+#include "XlsxPart.h"
 #include "XmlScan.h"
 
 #include <QString>
@@ -16,101 +17,7 @@ namespace k27::wb {
 
 namespace {
 
-// No part of a workbook may unpack to more than this, nor grow more than MaxRatio times
-// past its first megabyte: a zip bomb ends as TooLarge, not as exhausted memory.
-constexpr uint64_t MaxPartBytes = uint64_t(2) << 30;
-constexpr uint64_t MaxRatio = 250;
-constexpr uint64_t RatioFreeBytes = 1 << 20;
-
-struct Failure
-{
-    ReadError error;
-    std::string why;
-};
-
-struct ZipCloser
-{
-    void operator()(zip_t* z) const { zip_discard(z); }
-};
-struct FileCloser
-{
-    void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
-
-// One XML part of the archive, parsed while it is being decompressed: the small parts
-// with Qt's reader, the sheet and its shared strings with the faster XmlScan.
-class Part
-{
-public:
-    Part(zip_t* zip, zip_int64_t index, uint64_t compressed)
-        : m_compressed(compressed), m_scan([this](std::string* buffer) { return unpack(buffer); })
-    {
-        m_file.reset(zip_fopen_index(zip, zip_uint64_t(index), 0));
-    }
-    bool opened() const { return bool(m_file); }
-    QXmlStreamReader& xml() { return m_xml; }
-    XmlScan& scan() { return m_scan; }
-
-    // The next token; more bytes are decompressed when the parser runs out of them.
-    QXmlStreamReader::TokenType next()
-    {
-        for (;;) {
-            const QXmlStreamReader::TokenType t = m_xml.readNext();
-            if (t != QXmlStreamReader::Invalid || m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError ||
-                m_done)
-                return t;
-            std::string bytes;
-            if (!unpack(&bytes)) {
-                if (m_tooLarge) {
-                    m_xml.raiseError(QStringLiteral("part too large"));
-                    return QXmlStreamReader::Invalid;
-                }
-                continue;
-            }
-            m_xml.addData(QByteArray(bytes.data(), qsizetype(bytes.size())));
-        }
-    }
-    Failure failure(const char* part) const
-    {
-        if (m_tooLarge)
-            return {ReadError::TooLarge, std::string(part) + " unpacks beyond the reader's limits"};
-        return {ReadError::Damaged, std::string(part) + (m_failed ? " cannot be unpacked" : " is not well-formed XML")};
-    }
-
-private:
-    // Appends the next decompressed bytes; false at the end, on a failure or past the limits.
-    bool unpack(std::string* out)
-    {
-        if (m_done)
-            return false;
-        const size_t at = out->size();
-        out->resize(at + (1 << 16));
-        const zip_int64_t n = zip_fread(m_file.get(), out->data() + at, 1 << 16);
-        out->resize(at + size_t(std::max<zip_int64_t>(n, 0)));
-        if (n <= 0) {
-            m_done = true;
-            m_failed = n < 0;
-            return false;
-        }
-        m_read += uint64_t(n);
-        if (m_read > MaxPartBytes || (m_read > RatioFreeBytes && m_read / std::max<uint64_t>(m_compressed, 1) > MaxRatio)) {
-            m_tooLarge = true;
-            m_done = true;
-            out->resize(at);
-            return false;
-        }
-        return true;
-    }
-
-    std::unique_ptr<zip_file_t, FileCloser> m_file;
-    QXmlStreamReader m_xml;
-    uint64_t m_compressed;
-    uint64_t m_read = 0;
-    bool m_done = false;
-    bool m_failed = false;
-    bool m_tooLarge = false;
-    XmlScan m_scan;
-};
+using namespace xlsx;
 
 class Reader
 {
@@ -432,6 +339,18 @@ private:
         return s;
     }
 
+    // The cell being read: its attributes and children, in buffers kept from cell to cell.
+    struct Cell
+    {
+        std::string type;
+        uint32_t style = 0;
+        std::string value;        // the cached value <v>
+        std::string inlineText;   // inline text <is>
+        bool hasValue = false;
+        bool hasInline = false;
+        bool hasFormula = false;  // <f>
+    };
+
     Failure readSheet(const std::string& name)
     {
         bool missing;
@@ -440,9 +359,9 @@ private:
             return {ReadError::Damaged, "Sheet1's part cannot be opened"};
         XmlScan& x = part->scan();
         int64_t row = -1, col = -1;
-        std::string attribute, type, value, inlineText, text;
+        std::string attribute;
         for (;;) {
-            XmlScan::Token t = x.next();
+            const XmlScan::Token t = x.next();
             if (t == XmlScan::Token::Done)
                 break;
             if (t == XmlScan::Token::Error)
@@ -472,92 +391,113 @@ private:
                 row = r;
                 col = c;
             }
-            if (!x.attribute("t", &type))
-                type.clear();
-            uint32_t style = 0;
-            if (x.attribute("s", &attribute) && !unsignedNumber(trimmed(attribute), &style))
-                style = 0;
-            // The cell's children: the cached value <v>, the formula <f>, inline text <is>.
-            bool hasValue = false, hasInline = false, hasFormula = false;
-            const int base = x.depth();
-            for (;;) {
-                t = x.next();
-                if (t == XmlScan::Token::End && x.depth() < base)
-                    break;
-                if (t == XmlScan::Token::Error || t == XmlScan::Token::Done)
-                    return scanFailure(part.get(), "Sheet1's part");
-                if (t != XmlScan::Token::Start)
-                    continue;
-                bool ok = true;
-                if (x.name() == "v") {
-                    ok = collect(x, &value, false);
-                    hasValue = true;
-                } else if (x.name() == "is") {
-                    ok = collect(x, &inlineText, true);
-                    hasInline = true;
-                } else {
-                    hasFormula = hasFormula || x.name() == "f";
-                    ok = x.skipElement();
-                }
-                if (!ok)
-                    return scanFailure(part.get(), "Sheet1's part");
-            }
+            if (!readCell(x))
+                return scanFailure(part.get(), "Sheet1's part");
             if (row < 0 || col < 0)
                 return {ReadError::Damaged, "a cell lies outside the sheet"};
-
-            const std::string_view v = trimmed(value);
-            if (hasFormula && !hasInline && (!hasValue || (v.empty() && type != "str"))) {
-                // Written without its result (some libraries leave computing to the reader).
-                m_cells->noteFormulaWithoutValue();
-                continue;
-            }
-            if (type == "inlineStr") {
-                if (!hasInline)
-                    continue;
-                text = formatOf(style).text(inlineText);
-            } else if (!hasValue) {
-                continue;  // a formatted empty cell
-            } else if (type == "s") {
-                if (v.empty())
-                    continue;  // <v/>: no string, an empty cell
-                uint32_t index;
-                if (!unsignedNumber(v, &index) || index >= m_stringAt.size())
-                    return {ReadError::Damaged, "a cell refers to a missing shared string"};
-                const std::string_view shared =
-                    std::string_view(m_strings).substr(m_stringAt[index].first, m_stringAt[index].second);
-                const NumberFormat& format = formatOf(style);
-                if (!format.changesText()) {
-                    if (const ReadError e = m_cells->add(uint32_t(row), uint32_t(col), shared); e != ReadError::None)
-                        return {e, "the sheet is beyond the reader's limits"};
-                    continue;
-                }
-                text = format.text(shared);
-            } else if (type == "b") {
-                text = v == "1" || v == "true" ? "TRUE" : "FALSE";
-            } else if (type == "str") {
-                text = formatOf(style).text(value);
-            } else if (type == "e") {
-                text = value;
-            } else if (type == "d") {
-                // An ISO 8601 date; midnight is just the day.
-                text = value;
-                if (text.size() > 9 && text.compare(text.size() - 9, 9, "T00:00:00") == 0)
-                    text.resize(text.size() - 9);
-                for (char& c : text)
-                    if (c == 'T')
-                        c = ' ';
-            } else {
-                const std::string number(v);
-                char* end = nullptr;
-                const double d = std::strtod(number.c_str(), &end);
-                text = !number.empty() && end == number.c_str() + number.size()
-                           ? formatOf(style).number(d, m_date1904)
-                           : value;
-            }
-            if (const ReadError e = m_cells->add(uint32_t(row), uint32_t(col), text); e != ReadError::None)
-                return {e, "the sheet is beyond the reader's limits"};
+            if (Failure f = storeCell(uint32_t(row), uint32_t(col)); f.error != ReadError::None)
+                return f;
         }
         m_cells->finish();
+        return {ReadError::None, {}};
+    }
+
+    // The attributes and children of the cell just started; false on a malformed part.
+    bool readCell(XmlScan& x)
+    {
+        Cell& cell = m_cell;
+        if (!x.attribute("t", &cell.type))
+            cell.type.clear();
+        cell.style = 0;
+        if (x.attribute("s", &m_attribute) && !unsignedNumber(trimmed(m_attribute), &cell.style))
+            cell.style = 0;
+        cell.hasValue = cell.hasInline = cell.hasFormula = false;
+        const int base = x.depth();
+        for (;;) {
+            const XmlScan::Token t = x.next();
+            if (t == XmlScan::Token::End && x.depth() < base)
+                return true;
+            if (t == XmlScan::Token::Error || t == XmlScan::Token::Done)
+                return false;
+            if (t != XmlScan::Token::Start)
+                continue;
+            bool ok = true;
+            if (x.name() == "v") {
+                ok = collect(x, &cell.value, false);
+                cell.hasValue = true;
+            } else if (x.name() == "is") {
+                ok = collect(x, &cell.inlineText, true);
+                cell.hasInline = true;
+            } else {
+                cell.hasFormula = cell.hasFormula || x.name() == "f";
+                ok = x.skipElement();
+            }
+            if (!ok)
+                return false;
+        }
+    }
+
+    // The cell just read, as its type and number format show it; formatted empty cells and
+    // formulas saved without their result store nothing.
+    Failure storeCell(uint32_t row, uint32_t col)
+    {
+        const Cell& cell = m_cell;
+        const std::string& type = cell.type;
+        const std::string& value = cell.value;
+        std::string& text = m_text;
+        const std::string_view v = trimmed(value);
+        if (cell.hasFormula && !cell.hasInline && (!cell.hasValue || (v.empty() && type != "str"))) {
+            // Written without its result (some libraries leave computing to the reader).
+            m_cells->noteFormulaWithoutValue();
+            return {ReadError::None, {}};
+        }
+        if (type == "inlineStr") {
+            if (!cell.hasInline)
+                return {ReadError::None, {}};
+            text = formatOf(cell.style).text(cell.inlineText);
+        } else if (!cell.hasValue) {
+            return {ReadError::None, {}};  // a formatted empty cell
+        } else if (type == "s") {
+            if (v.empty())
+                return {ReadError::None, {}};  // <v/>: no string, an empty cell
+            uint32_t index;
+            if (!unsignedNumber(v, &index) || index >= m_stringAt.size())
+                return {ReadError::Damaged, "a cell refers to a missing shared string"};
+            const std::string_view shared =
+                std::string_view(m_strings).substr(m_stringAt[index].first, m_stringAt[index].second);
+            const NumberFormat& format = formatOf(cell.style);
+            if (!format.changesText())
+                return added(m_cells->add(row, col, shared));
+            text = format.text(shared);
+        } else if (type == "b") {
+            text = v == "1" || v == "true" ? "TRUE" : "FALSE";
+        } else if (type == "str") {
+            text = formatOf(cell.style).text(value);
+        } else if (type == "e") {
+            text = value;
+        } else if (type == "d") {
+            // An ISO 8601 date; midnight is just the day.
+            text = value;
+            if (text.size() > 9 && text.compare(text.size() - 9, 9, "T00:00:00") == 0)
+                text.resize(text.size() - 9);
+            for (char& c : text)
+                if (c == 'T')
+                    c = ' ';
+        } else {
+            const std::string number(v);
+            char* end = nullptr;
+            const double d = std::strtod(number.c_str(), &end);
+            text = !number.empty() && end == number.c_str() + number.size()
+                       ? formatOf(cell.style).number(d, m_date1904)
+                       : value;
+        }
+        return added(m_cells->add(row, col, text));
+    }
+
+    static Failure added(ReadError e)
+    {
+        if (e != ReadError::None)
+            return {e, "the sheet is beyond the reader's limits"};
         return {ReadError::None, {}};
     }
 
@@ -570,6 +510,9 @@ private:
     std::unordered_map<uint32_t, NumberFormat> m_builtins;
     bool m_date1904 = false;
     bool m_tooLong = false;
+    Cell m_cell;
+    std::string m_attribute;
+    std::string m_text;
 };
 
 } // namespace
