@@ -2,6 +2,7 @@
 // mapping, selection, tick boxes, drop-down lists, virtual cells.
 #include "platform/Grid.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -43,6 +44,8 @@ private slots:
     void onlyEditableColumnsTakeTyping();
     void virtualMillionRowsAsksOnlyForVisibleCells();
     void notificationsOnCellChange();
+    void modelKeepsTheItemModelContract_data();
+    void modelKeepsTheItemModelContract();
 };
 
 void GridTest::headerRowAndRowNumberColumn()
@@ -409,6 +412,45 @@ void GridTest::notificationsOnCellChange()
     QCOMPARE(rowSpy.last().first().toInt(), 4);
     // Double-click is a notification only: no editor opens.
     QVERIFY(!g.view()->indexWidget(g.view()->model()->index(3, 1)));
+}
+
+// Every change the pages make goes through the model checker: wrong counts, stale indexes or
+// change signals out of order fail the test.
+void GridTest::modelKeepsTheItemModelContract_data()
+{
+    QTest::addColumn<bool>("virtualCells");
+    QTest::newRow("stored cells") << false;
+    QTest::newRow("virtual cells") << true;
+}
+
+void GridTest::modelKeepsTheItemModelContract()
+{
+    QFETCH(bool, virtualCells);
+    Grid g;
+    QAbstractItemModelTester tester(g.view()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    if (virtualCells)
+        g.setCellSource([](int row, int col) { return QStringLiteral("%1/%2").arg(row).arg(col); });
+    g.setCols(5);
+    g.setRows(40);
+    g.setColumnKind(2, Grid::ColumnKind::CheckBox);
+    g.setColumnKind(3, Grid::ColumnKind::DropDown);
+    g.addDropDownItem(3, QStringLiteral("a"));
+    g.setHeaderText(1, QStringLiteral("姓名"));
+    g.mergeHeader(1, 2);
+    g.setCellText(3, 1, QStringLiteral("x"));
+    g.setCellText(4, 2, QStringLiteral("1"));
+    g.setRedraw(false);
+    g.setRows(1);
+    g.setRows(1000);
+    g.setRedraw(true);
+    g.refresh();
+    g.setCols(3);
+    g.setCols(8);
+    g.setRows(12);
+    g.clearCells();
+    g.clearHeaderMerges();
+    QCOMPARE(g.view()->model()->rowCount(), 11);
+    QCOMPARE(g.view()->model()->columnCount(), 7);
 }
 
 QTEST_MAIN(GridTest)
