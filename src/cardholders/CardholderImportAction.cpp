@@ -3,29 +3,32 @@
 #include "cardholders/CardholderImport.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportProgress.h"
 #include "platform/WorkbookReader.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
 
 namespace k27 {
 
-CardholderImportAction::CardholderImportAction(CardholderImportHost host, QObject* parent)
-    : QObject(parent), m_host(std::move(host))
+CardholderImportAction::CardholderImportAction(PageHost& host, QWidget* page, std::function<void()> showList,
+                                               QObject* parent)
+    : QObject(parent), m_host(host), m_page(page), m_showList(std::move(showList))
 {
     setObjectName(QStringLiteral("CardholderImportAction"));
 }
 
 void CardholderImportAction::run()
 {
-    if (m_running || !m_host.context)
+    if (m_running)
         return;
-    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::CardholderImport);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::CardholderImport);
     if (!run)
         return;
-    AppContext& context = *m_host.context;
+    AppContext& context = m_host.context();
     Dialogs& dialogs = context.dialogs();
-    const QString file = dialogs.openFile(m_host.page, context.message(Msg::ImportCardholdersTitle),
+    const QString file = dialogs.openFile(m_page, context.message(Msg::ImportCardholdersTitle),
                                           WorkbookReader::fileFilter(), Dialogs::FileKind::Workbook);
     if (file.isEmpty())
         return;
@@ -33,11 +36,11 @@ void CardholderImportAction::run()
     m_reader.setPump(&WorkbookReader::letWindowsDraw);
     const WorkbookReader::Result sheet = m_reader.read(file);
     if (!sheet.ok()) {
-        dialogs.message(m_host.page, context.message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
+        dialogs.message(m_page, context.message(WorkbookReader::messageFor(sheet.status)), Dialogs::Icon::Error);
         return;
     }
     if (sheet.workbook.columns < CardholderImport::MinimumColumns) {
-        dialogs.message(m_host.page, context.message(Msg::TooFewColumns), Dialogs::Icon::Error);
+        dialogs.message(m_page, context.message(Msg::TooFewColumns), Dialogs::Icon::Error);
         return;
     }
     // The runs' connection: the import's open transaction must not take in what the window
@@ -47,17 +50,17 @@ void CardholderImportAction::run()
         return;
     m_running = true;
     CardholderImport import(*db, context.language);
-    import.setAsk(m_host.askDuplicate);
-    import.setProgress(m_host.progress.get());
+    const std::unique_ptr<ImportProgress> progress = m_host.progress(m_page, context.message(Msg::Importing));
+    import.setAsk(m_host.duplicateQuestion());
+    import.setProgress(progress.get());
     const CardholderImport::Result result = import.run(sheet.workbook);
     m_running = false;
-    if (m_host.loadCardholders)
-        m_host.loadCardholders();
-    dialogs.message(m_host.page, importSummary(context.language, result.imported, result.skipped, result.writeFailed,
+    m_host.loadCardholders();
+    dialogs.message(m_page, importSummary(context.language, result.imported, result.skipped, result.writeFailed,
                                                   sheet.workbook.formulasWithoutValue, result.stopped),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
-    if (m_host.showCardholders)
-        m_host.showCardholders();
+    if (m_showList)
+        m_showList();
 }
 
 } // namespace k27
