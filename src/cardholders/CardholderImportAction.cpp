@@ -1,12 +1,16 @@
 #include "CardholderImportAction.h"
 
 #include "cardholders/CardholderImport.h"
+#include "pagehost/PageHost.h"
+#include "platform/ImportProgress.h"
+#include "startup/AppContext.h"
 #include "startup/Messages.h"
 
 namespace k27 {
 
-CardholderImportAction::CardholderImportAction(CardholderImportHost host, QObject* parent)
-    : QObject(parent), m_host(std::move(host)),
+CardholderImportAction::CardholderImportAction(PageHost& host, QWidget* page, std::function<void()> showList,
+                                               QObject* parent)
+    : QObject(parent), m_host(host), m_page(page), m_showList(std::move(showList)),
       m_action(WorkbookImportAction::forRegister<CardholderImport>(RunGuard::Run::CardholderImport,
                                                                    Msg::ImportCardholdersTitle))
 {
@@ -15,8 +19,10 @@ CardholderImportAction::CardholderImportAction(CardholderImportHost host, QObjec
 
 void CardholderImportAction::run()
 {
-    m_action.run({m_host.context, m_host.page, m_host.runs, m_host.askDuplicate, m_host.progress.get(),
-                  m_host.loadCardholders, m_host.showCardholders});
+    const std::unique_ptr<ImportProgress> progress =
+        m_host.progress(m_page, m_host.context().message(Msg::Importing));
+    m_action.run({&m_host.context(), m_page, &m_host.runs(), m_host.duplicateQuestion(), progress.get(),
+                  [this] { m_host.loadCardholders(); }, m_showList});
 }
 
 } // namespace k27

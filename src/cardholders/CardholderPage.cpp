@@ -1,11 +1,14 @@
 #include "CardholderPage.h"
 
+#include "cardholders/CardholderImportAction.h"
 #include "cardholders/CardholderTable.h"
 #include "cardholders/PhotoPath.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/ImportProgress.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
 #include "startup/TextUtil.h"
@@ -24,11 +27,35 @@ namespace k27 {
 
 using namespace form;
 
-CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
+CardholderPage::CardholderPage(PageHost& host, CardholderTable& cardholders, QWidget* parent)
+    : QWidget(parent), m_host(host), m_cardholders(cardholders)
 {
     setObjectName(QStringLiteral("CardholderPage"));
+    buildAddFrame();
+    buildSearchFrame();
 
-    // Frame "添加用户": two columns of fields beside the photo, buttons underneath.
+    GridU = named(new Grid(this), QStringLiteral("GridU"));
+    GridU->setEnterOpensRow(true);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(10);
+    top->addWidget(frameAdd, 5);
+    top->addWidget(frameSearch, 4);
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(10, 8, 10, 10);
+    page->setSpacing(8);
+    page->addLayout(top);
+    page->addWidget(GridU, 1);
+
+    // The export buffer is never shown.
+    GridTemp = named(new Grid(this), QStringLiteral("GridTemp"));
+    GridTemp->hide();
+    connectHandlers();
+}
+
+// Frame "添加用户": two columns of fields beside the photo, buttons underneath.
+void CardholderPage::buildAddFrame()
+{
     frameAdd = frame(this, QStringLiteral("Frame40"), QStringLiteral("添加用户"));
     TxtName = lineEdit(frameAdd, QStringLiteral("TxtName"), 50);
     Combo1 = combo(frameAdd, QStringLiteral("Combo1"), -1, false);
@@ -74,8 +101,11 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
     addLayout->addLayout(fields, 1);
     addLayout->addSpacing(8);
     addLayout->addWidget(Image1, 0, Qt::AlignTop);
+}
 
-    // Frame "检索": the four search fields, then the list buttons.
+// Frame "检索": the four search fields, then the list buttons.
+void CardholderPage::buildSearchFrame()
+{
     frameSearch = frame(this, QStringLiteral("Frame41"), QStringLiteral("检索"));
     auto* search = new QGridLayout(frameSearch);
     search->setHorizontalSpacing(8);
@@ -104,23 +134,6 @@ CardholderPage::CardholderPage(QWidget* parent) : QWidget(parent)
         listButtons->addWidget(b);
     search->addLayout(listButtons, 3, 0, 1, 4);
     search->setRowStretch(2, 1);
-
-    GridU = named(new Grid(this), QStringLiteral("GridU"));
-    GridU->setEnterOpensRow(true);
-
-    auto* top = new QHBoxLayout;
-    top->setSpacing(10);
-    top->addWidget(frameAdd, 5);
-    top->addWidget(frameSearch, 4);
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(10, 8, 10, 10);
-    page->setSpacing(8);
-    page->addLayout(top);
-    page->addWidget(GridU, 1);
-
-    // The export buffer is never shown.
-    GridTemp = named(new Grid(this), QStringLiteral("GridTemp"));
-    GridTemp->hide();
 }
 
 QStringList CardholderPage::searchTexts() const
@@ -141,9 +154,9 @@ void CardholderPage::clearSearch()
 
 // ---- Wiring --------------------------------------------------------------------------
 
-void CardholderPage::attach(Window window)
+void CardholderPage::connectHandlers()
 {
-    m_window = std::move(window);
+    connect(this, &CardholderPage::searchChanged, this, &CardholderPage::filter);
     connect(GridU, &Grid::clicked, this, &CardholderPage::GridU_Click);
     connect(GridU, &Grid::dropDownChosen, this, &CardholderPage::GridU_DropDownChosen);
     connect(GridU, &Grid::doubleClicked, this, &CardholderPage::GridU_DblClick);
@@ -154,6 +167,11 @@ void CardholderPage::attach(Window window)
     connect(btndel, &QPushButton::clicked, this, &CardholderPage::deleteCardholders);
     connect(btnEx, &QPushButton::clicked, this, &CardholderPage::exportCardholders);
     connect(btnPrint, &QPushButton::clicked, this, &CardholderPage::printCardholders);
+    auto* import = new CardholderImportAction(m_host, this, [this] {
+        filter();
+        GridU->raise();
+    }, this);
+    connect(btnInput, &QPushButton::clicked, import, &CardholderImportAction::run);
 }
 
 bool CardholderPage::eventFilter(QObject* watched, QEvent* event)
@@ -167,26 +185,22 @@ bool CardholderPage::eventFilter(QObject* watched, QEvent* event)
 
 bool CardholderPage::isAdministrator() const
 {
-    return m_window.context && m_window.context->signedIn.isAdministrator;
+    return m_host.context().signedIn.isAdministrator;
 }
 
 QString CardholderPage::message(int number) const
 {
-    return m_window.context ? m_window.context->message(number) : QString();
+    return m_host.context().message(number);
 }
 
 CardholderStore CardholderPage::store() const
 {
-    // A page shown without a window has no database: every statement fails as on a missing file.
-    static DatabaseSession none{QString()};
-    return m_window.context ? CardholderStore(m_window.context->databases(), m_window.context->imageFolder())
-                            : CardholderStore(none, {});
+    return CardholderStore(m_host.context().databases(), m_host.context().imageFolder());
 }
 
 void CardholderPage::filter()
 {
-    if (m_window.filterCardholders)
-        m_window.filterCardholders(0, false);
+    m_host.filterCardholders(0, false);
 }
 
 // ---- The list ----------------------------------------------------------------------------
@@ -324,9 +338,7 @@ QString CardholderPage::photoFilter(const QString& picturesCaption)
 
 void CardholderPage::choosePhoto()
 {
-    if (!m_window.context)
-        return;
-    const QString file = m_window.context->dialogs().openFile(
+    const QString file = m_host.context().dialogs().openFile(
         this, message(Msg::PhotoTitle), photoFilter(message(Msg::Pictures)), Dialogs::FileKind::Photo);
     if (file.isEmpty())
         return;
@@ -354,8 +366,6 @@ void CardholderPage::clearFields()
 
 void CardholderPage::insertCardholder()
 {
-    if (!m_window.context || !m_window.cardholders)
-        return;
     // Drawn on every click, so the counter advances even when a name is typed.
     const QString automaticName = m_autoName.NextAutoName();
     const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
@@ -364,16 +374,16 @@ void CardholderPage::insertCardholder()
     qint64 id = 0;
     const int outcome = store().insert(values, photo(), &id);
     if (outcome == CardholderStore::Duplicate) {
-        m_window.context->dialogs().message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
+        m_host.context().dialogs().message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
     }
     if (outcome != CardholderStore::Done) {
         // Nothing stored (the file read-only, gone, or the disk full): said so, and the
         // fields stay for another try.
-        m_window.context->dialogs().message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
+        m_host.context().dialogs().message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
-    m_window.cardholders->prependRow(QStringList{QString::number(id)} + values.columns()
+    m_cardholders.prependRow(QStringList{QString::number(id)} + values.columns()
                                      + QStringList{QString(), QString(), QString()});
     clearFields();
     filter();
@@ -383,9 +393,7 @@ void CardholderPage::insertCardholder()
 
 void CardholderPage::updateCardholder()
 {
-    if (!m_window.context || !m_window.cardholders)
-        return;
-    Dialogs& dialogs = m_window.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
                                  TxtJob->text(), txtAd->text(), txtTel->text()};
     CardholderFields::Field empty = CardholderFields::Name;
@@ -423,7 +431,7 @@ void CardholderPage::updateCardholder()
         return;
     }
     // The edited cardholder is found by its former key, wherever the search put it.
-    m_window.cardholders->updateRow(m_editKey.first, m_editKey.second, values.columns());
+    m_cardholders.updateRow(m_editKey.first, m_editKey.second, values.columns());
     filter();
     clearFields();
     endEdit();
@@ -441,12 +449,10 @@ void CardholderPage::endEdit()
 
 void CardholderPage::deleteCardholders()
 {
-    if (!m_window.context)
-        return;
-    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::CardholderDeletion);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::CardholderDeletion);
     if (!run || m_deleting)
         return;
-    Dialogs& dialogs = m_window.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     int first = GridU->selectionFirstRow();
     int last = GridU->selectionLastRow();
     if (last < first)
@@ -461,7 +467,7 @@ void CardholderPage::deleteCardholders()
     }
     const int count = qMin(last, GridU->rows() - 1) - first + 1;
     if (!dialogs.question(this,
-                          deletionQuestion(m_window.context->language, Msg::DeleteSelectedRows, count,
+                          deletionQuestion(m_host.context().language, Msg::DeleteSelectedRows, count,
                                            GridU->cellText(first, CardholderColumn::Name)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
@@ -475,39 +481,27 @@ void CardholderPage::deleteCardholders()
     m_deleting = true;
     const bool deleteEnabled = btndel->isEnabled();
     btndel->setEnabled(false);
-    if (m_window.progressStart)
-        m_window.progressStart(this, message(Msg::Deleting), total);
+    const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Deleting));
+    progress->begin(total);
     bool writeFailed = false;
     const int deleted = store().remove(
-        keys,
-        [this](int done) {
-            if (m_window.progressValue)
-                m_window.progressValue(done);
-            QCoreApplication::processEvents();
-        },
-        &writeFailed);
-    if (m_window.progressValue)
-        m_window.progressValue(writeFailed ? deleted : int(keys.size()));
-    if (m_window.progressFinish)
-        m_window.progressFinish();
+        keys, [&progress, total](int done) { progress->advance(done, total); }, &writeFailed);
+    progress->end(writeFailed ? deleted : int(keys.size()), total);
     btndel->setEnabled(deleteEnabled);
     m_deleting = false;
 
     clearFields();
-    if (m_window.loadCardholders)
-        m_window.loadCardholders();
+    m_host.loadCardholders();
     filter();
     if (GridU->rows() > 1)
         GridU->selectRow(1);
-    dialogs.message(this, deletionSummary(m_window.context->language, deleted, writeFailed),
+    dialogs.message(this, deletionSummary(m_host.context().language, deleted, writeFailed),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
 void CardholderPage::exportCardholders()
 {
-    if (!m_window.context || !m_window.cardholders)
-        return;
-    const CardholderTable& table = *m_window.cardholders;
+    const CardholderTable& table = m_cardholders;
     const int count = table.viewCount(CardholderTable::CardholderPageView);
     // Each export starts from an empty buffer.
     GridTemp->setRows(1);
@@ -531,7 +525,7 @@ void CardholderPage::exportCardholders()
             GridTemp->setCellText(r, CardholderColumn::Validity, found->validity);
         }
     }
-    Dialogs& dialogs = m_window.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const GridExportResult result =
         GridTemp->exportToFile(dialogs, {}, true, false, message(Msg::ExportCardholdersTitle));
     if (result.status == GridExportResult::Status::Ok)

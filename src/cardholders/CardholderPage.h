@@ -2,13 +2,11 @@
 
 #include "cardholders/AutoName.h"
 #include "cardholders/CardholderStore.h"
-#include "platform/RunGuard.h"
 
 #include <QImage>
 #include <QList>
 #include <QStringList>
 #include <QWidget>
-#include <functional>
 
 class QComboBox;
 class QGroupBox;
@@ -21,33 +19,17 @@ namespace k27 {
 class AppContext;
 class CardholderTable;
 class Grid;
+class PageHost;
 
 // Page 0 of the main window: the frame "添加用户" with the edit fields of one cardholder,
 // the frame "检索" with the search fields and list buttons, and the list GridU.
-// The main window owns the data behind the grid and hands it in through attach(); the
-// page answers the grid's notifications and its buttons. The statements live in
-// CardholderStore.
+// The main window owns the data behind the grid and hands it in with its host; the page
+// answers the grid's notifications and its buttons. The statements live in CardholderStore.
 class CardholderPage : public QWidget
 {
     Q_OBJECT
 public:
-    // What the page uses of the main window.
-    struct Window {
-        AppContext* context = nullptr;
-        CardholderTable* cardholders = nullptr;
-        RunGuard* runs = nullptr;                              // the window's one long run
-        std::function<bool()> loadCardholders;                 // LoadCardholders
-        std::function<void(int, bool)> filterCardholders;      // FilterCardholders
-        // The progress panel PicPrg: shown over `page` with a caption and a total,
-        // advanced, hidden.
-        std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
-        std::function<void(int done)> progressValue;
-        std::function<void()> progressFinish;
-    };
-
-    explicit CardholderPage(QWidget* parent = nullptr);
-    // Connects the handlers; the buttons do nothing before.
-    void attach(Window window);
+    CardholderPage(PageHost& host, CardholderTable& cardholders, QWidget* parent = nullptr);
 
     // Search texts of the four fields (name, card number, department, address).
     QStringList searchTexts() const;
@@ -114,12 +96,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildAddFrame();
+    void buildSearchFrame();
+    void connectHandlers();
     bool isAdministrator() const;
     QString message(int number) const;
     void filter();
     void endEdit();
 
-    Window m_window;
+    PageHost& m_host;
+    CardholderTable& m_cardholders;
     AutoName m_autoName;
     CardholderStore::Key m_editKey;
     QStringList m_holderTerminals;

@@ -7,8 +7,10 @@
 #include "issuing/CommandBuffer.h"
 #include "issuing/DeviceReply.h"
 #include "issuing/IssuingPage.h"
+#include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "startup/AppContext.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
 #include "startup/TextUtil.h"
@@ -20,16 +22,15 @@
 
 namespace k27 {
 
-DeviceReplyHandler::DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
-                                       DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
-                                       QObject* parent)
+DeviceReplyHandler::DeviceReplyHandler(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                                       std::function<void(const QString&)> searchCardholderPage, QObject* parent)
     : QObject(parent)
     , m_page(page)
     , m_buffer(buffer)
     , m_port(port)
-    , m_databases(databases)
-    , m_dialogs(dialogs)
-    , m_language(language)
+    , m_host(host)
+    , m_context(host.context())
+    , m_searchCardholderPage(std::move(searchCardholderPage))
 {
     connect(&port, &SerialPort::commEvent, this, &DeviceReplyHandler::HandleDeviceReply);
 }
@@ -69,13 +70,13 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     const DeviceReply reply = decodeReply(block);
     switch (reply.kind) {
     case DeviceReply::Kind::Accepted:
-        m_page.showTip(m_language.message(Msg::CommandAccepted), IssuingPage::SuccessColour);
+        m_page.showTip(m_context.language.message(Msg::CommandAccepted), IssuingPage::SuccessColour);
         return;
     case DeviceReply::Kind::Refused:
-        m_page.showTip(m_language.message(Msg::CommandRefused), IssuingPage::FailureColour);
+        m_page.showTip(m_context.language.message(Msg::CommandRefused), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::UnknownEightByte:
-        m_page.showTip(m_language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
+        m_page.showTip(m_context.language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
         return;
     case DeviceReply::Kind::CardWritten:
         cardWritten(reply.cardNumberText);
@@ -91,12 +92,12 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
 
 void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
 {
-    m_page.showTip(m_language.message(Msg::CardIssued) + cardNumberText, IssuingPage::SuccessColour);
+    m_page.showTip(m_context.language.message(Msg::CardIssued) + cardNumberText, IssuingPage::SuccessColour);
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
     const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
     if (row > 0 && !name.isEmpty()) {
-        if (Database* db = m_databases.window()) {
+        if (Database* db = m_context.databases().window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome =
@@ -104,17 +105,17 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
                                 sent.restore, sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
-                m_page.showTip(m_language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
+                m_page.showTip(m_context.language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
                 refreshList();
                 return;
             }
             if (outcome == ApplyOutcome::Mismatch) {
                 m_commBusy = true;
-                m_page.showTip(m_language.message(Msg::CardNumberMismatch) + cardNumberText,
+                m_page.showTip(m_context.language.message(Msg::CardNumberMismatch) + cardNumberText,
                                IssuingPage::FailureColour);
-                m_dialogs.message(&m_page, m_language.message(Msg::HolderHasOtherCard), Dialogs::Icon::None);
+                m_context.dialogs().message(&m_page, m_context.language.message(Msg::HolderHasOtherCard), Dialogs::Icon::None);
                 m_commBusy = false;
-                m_page.showTip(m_language.message(Msg::CardIssuingFailed));
+                m_page.showTip(m_context.language.message(Msg::CardIssuingFailed));
                 if (m_deferred) {
                     // A card written while the box was open is not lost with the box.
                     m_deferred = false;
@@ -124,16 +125,15 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
             }
         }
     }
-    if (m_hooks.loadCardholders)
-        m_hooks.loadCardholders();
+    m_host.loadCardholders();
     refreshList();
 }
 
 void DeviceReplyHandler::cardRead(const QString& cardNumberText)
 {
     refreshList();
-    if (m_hooks.searchCardholderPage)
-        m_hooks.searchCardholderPage(cardNumberText);
+    if (m_searchCardholderPage)
+        m_searchCardholderPage(cardNumberText);
     // Emptied first, so that the search of the card number runs with the other fields clear.
     for (int field : {0, 2, 3})
         m_page.CmbF[field]->setEditText(QString());
@@ -142,8 +142,7 @@ void DeviceReplyHandler::cardRead(const QString& cardNumberText)
 
 void DeviceReplyHandler::refreshList()
 {
-    if (m_hooks.filterList)
-        m_hooks.filterList(m_page.cardOnly());
+    m_host.filterCardholders(4, m_page.cardOnly());
 }
 
 } // namespace k27

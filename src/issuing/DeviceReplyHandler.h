@@ -8,12 +8,10 @@
 
 namespace k27 {
 
+class AppContext;
 class CommandBuffer;
-class Database;
-class DatabaseSession;
-class Dialogs;
 class IssuingPage;
-class LanguageTable;
+class PageHost;
 
 // Answers the card-issuing device: every notification of the port is handled here. The
 // reply is read 100 ms after the notification (events run meanwhile), told apart by its
@@ -26,22 +24,11 @@ public:
     static constexpr int ReplyWaitMs = 100;
     static constexpr int MaxReplyWaits = 10;
 
-    struct Hooks
-    {
-        // LoadCardholders: the in-memory table from the database.
-        std::function<void()> loadCardholders;
-        // FilterCardholders(4, cardOnly): the issuing page's list with its search texts.
-        std::function<void(bool cardOnly)> filterList;
-        // The cardholder page's search fields: name, department and address emptied, the
-        // card number into the card-number field, each change searching as typing does.
-        std::function<void(const QString& cardNumberText)> searchCardholderPage;
-    };
-
-    DeviceReplyHandler(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
-                       DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
+    // `searchCardholderPage` puts a read card into the cardholder page's search: name,
+    // department and address emptied, the card number into the card-number field.
+    DeviceReplyHandler(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                       std::function<void(const QString& cardNumberText)> searchCardholderPage,
                        QObject* parent = nullptr);
-
-    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
 
     // Runs for every notification of the port.
     void HandleDeviceReply(SerialPort::Event event);
@@ -57,10 +44,9 @@ private:
     IssuingPage& m_page;
     CommandBuffer& m_buffer;
     SerialPort& m_port;
-    DatabaseSession& m_databases;
-    Dialogs& m_dialogs;
-    const LanguageTable& m_language;
-    Hooks m_hooks;
+    PageHost& m_host;
+    AppContext& m_context;
+    std::function<void(const QString&)> m_searchCardholderPage;
     bool m_commBusy = false;      // CommBusy
     bool m_deferred = false;      // a notification came while busy
     bool m_waiting = false;       // a reply is being gathered

@@ -8,9 +8,11 @@
 #include "issuing/CommandBuffer.h"
 #include "issuing/DeviceCommands.h"
 #include "issuing/IssuingPage.h"
+#include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
+#include "startup/AppContext.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
 #include "startup/TextUtil.h"
@@ -41,17 +43,15 @@ int offeredCount(const QStringList& list)
 
 } // namespace
 
-IssuingController::IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
-                                     DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
-                                     bool administrator, QObject* parent)
+IssuingController::IssuingController(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                                     QObject* parent)
     : QObject(parent)
     , m_page(page)
     , m_buffer(buffer)
     , m_port(port)
-    , m_databases(databases)
-    , m_dialogs(dialogs)
-    , m_language(language)
-    , m_administrator(administrator)
+    , m_host(host)
+    , m_context(host.context())
+    , m_administrator(m_context.signedIn.isAdministrator)
 {
     const std::pair<QRadioButton*, Type> options[] = {
         {page.OptN, Type::NewCard}, {page.OptT, Type::Temporary}, {page.OptO, Type::Renewal}, {page.OptR, Type::Restore}};
@@ -84,16 +84,14 @@ void IssuingController::chooseCommandType(Type type)
                                                    : m_page.OptN;
     option->setChecked(true);
     m_buffer.SetCommandType(type);
-    if (m_hooks.filterList)
-        m_hooks.filterList(m_page.cardOnly());
+    m_host.filterCardholders(4, m_page.cardOnly());
     if (type != Type::NewCard)
         m_page.GridU2->view()->scrollToTop();
 }
 
 void IssuingController::chooseRange(int range)
 {
-    if (m_hooks.fillTerminalGrid)
-        m_hooks.fillTerminalGrid(range);
+    m_host.fillTerminalGrid(range);
     // A tick left standing would now mean another door: start the new range clear.
     m_page.clearTicks();
     // The target's own terminals of the new range.
@@ -120,7 +118,7 @@ void IssuingController::LoadHolderPermissions(int row)
     const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
     const QString phone = trimSpaces(grid->cellText(row, CardholderColumn::Phone));
     // The image folder plays no part in a lookup.
-    const auto found = CardholderStore(m_databases, {}).permissions({name, phone});
+    const auto found = CardholderStore(m_context.databases(), {}).permissions({name, phone});
     if (!found)
         return;
     const QString terminals = TrimAtNul(found->terminals);
@@ -158,8 +156,7 @@ void IssuingController::MarkHolderTerminals(int /*range: the grid shows its numb
 
 void IssuingController::onSearchChanged(int field, bool typed)
 {
-    if (m_hooks.filterList)
-        m_hooks.filterList(m_page.cardOnly());
+    m_host.filterCardholders(4, m_page.cardOnly());
     Grid* grid = m_page.GridU2;
     if (!typed || field != CardSearchField || grid->rows() != 2)
         return;
@@ -267,11 +264,11 @@ bool IssuingController::hasTarget() const
 
 void IssuingController::start()
 {
-    RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Issuing);
+    RunGuard::Scope run = m_host.runs().start(RunGuard::Run::Issuing);
     if (!run)
         return;
     if (!CommandBuffer::identificationCode(m_page.TxtC->text())) {
-        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return;
     }
     m_buffer.clearValidityText();
@@ -283,12 +280,12 @@ bool IssuingController::startRestore()
 {
     // With an empty list a restore goes on without a target: the card alone is cleared.
     if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
-    if (!m_dialogs.question(&m_page, m_language.message(Msg::RestoreCardQuestion),
-                            m_language.message(Msg::RestoreCardTitle)))
+    if (!m_context.dialogs().question(&m_page, m_context.language.message(Msg::RestoreCardQuestion),
+                            m_context.language.message(Msg::RestoreCardTitle)))
         return false;
     if (!m_buffer.completeRestore())
         return false;
@@ -298,11 +295,11 @@ bool IssuingController::startRestore()
 bool IssuingController::startIssue()
 {
     if (!hasTarget()) {
-        m_dialogs.message(&m_page, m_language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
         return false;
     }
     const Type type = m_page.commandType();
-    if (type == Type::Renewal && !m_dialogs.question(&m_page, m_language.message(Msg::RenewCard)))
+    if (type == Type::Renewal && !m_context.dialogs().question(&m_page, m_context.language.message(Msg::RenewCard)))
         return false;
 
     IssueRequest request;
@@ -316,13 +313,13 @@ bool IssuingController::startIssue()
     case CommandBuffer::IssueCheck::Ready:
         break;
     case CommandBuffer::IssueCheck::NoTerminal:
-        m_dialogs.message(&m_page, m_language.message(Msg::SelectTerminal), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTerminal), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::YearOutOfRange:
-        m_dialogs.message(&m_page, m_language.message(Msg::ValidityYearOutOfRange), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::ValidityYearOutOfRange), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::BadIdentificationCode:
-        m_dialogs.message(&m_page, m_language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
         return false;
     }
 
@@ -330,9 +327,9 @@ bool IssuingController::startIssue()
     const QString validity = request.permanent
         ? m_page.Check1->text()
         : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
-    if (!m_dialogs.question(&m_page, m_language.message(Msg::ConfirmValidity) + validity))
+    if (!m_context.dialogs().question(&m_page, m_context.language.message(Msg::ConfirmValidity) + validity))
         return false;
-    if (!m_buffer.completeIssue(m_language))
+    if (!m_buffer.completeIssue(m_context.language))
         return false;
     return send(false);
 }
@@ -342,11 +339,11 @@ bool IssuingController::send(bool restore)
     // A frame that never reached the device starts nothing: the page stays as it was, and
     // "command sent" would send the operator off to present cards that nobody writes.
     if (!SendFrame(m_port, m_buffer)) {
-        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return false;
     }
     m_buffer.markSent(restore);
-    m_page.showTip(m_language.message(Msg::CommandSent));
+    m_page.showTip(m_context.language.message(Msg::CommandSent));
     m_page.btnStart->setEnabled(false);
     m_page.btnStop->setEnabled(true);
     m_issuingActive = true;
@@ -357,16 +354,15 @@ void IssuingController::stop()
 {
     // The device did not get the stop: an open run stays open, its cards still recorded.
     if (!SendStop(m_port) && m_issuingActive) {
-        m_dialogs.message(&m_page, m_language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::CommandNotSent), Dialogs::Icon::Warning);
         return;
     }
     // An ordinary operator never gets the start button, not even through a stop.
     m_page.btnStart->setEnabled(m_administrator);
     m_page.btnStop->setEnabled(false);
-    m_page.showTip(m_language.message(Msg::CommandSent), IssuingPage::SuccessColour);
+    m_page.showTip(m_context.language.message(Msg::CommandSent), IssuingPage::SuccessColour);
     m_issuingActive = false;
-    if (m_runs)
-        m_runs->end(RunGuard::Run::Issuing);
+    m_host.runs().end(RunGuard::Run::Issuing);
 }
 
 } // namespace k27

@@ -1,47 +1,32 @@
 #pragma once
 
 #include "issuing/CardFrame.h"
-#include "platform/RunGuard.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 namespace k27 {
 
+class AppContext;
 class CommandBuffer;
 class Database;
-class DatabaseSession;
-class Dialogs;
 class IssuingPage;
-class LanguageTable;
+class PageHost;
 class SerialPort;
 
 // What the issuing page does: command type, range, target cardholder, the ticks of his
 // terminals, the start of an issuing run with its checks and questions, and the stop.
-// The main window owns the buffer, the port, the connection and the lists; it hands in
-// the few of its own operations the page needs (hooks).
+// The main window owns the buffer, the port and the lists; the lists are reloaded through
+// the page host.
 class IssuingController : public QObject
 {
     Q_OBJECT
 public:
-    struct Hooks
-    {
-        // FilterCardholders(4, cardOnly): refills GridU2 and runs searchFollowUp().
-        std::function<void(bool cardOnly)> filterList;
-        // FillTerminalGrid(range): numbers, addresses, slots reset.
-        std::function<void(int range)> fillTerminalGrid;
-    };
-
-    IssuingController(IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
-                      DatabaseSession& databases, Dialogs& dialogs, const LanguageTable& language,
-                      bool administrator, QObject* parent = nullptr);
-
-    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
-    // The issuing run is one of the window's long runs: it holds the guard from a start that
-    // reached the device until a stop that did.
-    void setRunGuard(RunGuard* runs) { m_runs = runs; }
+    // The issuing run is one of the window's long runs: it holds the host's guard from a start
+    // that reached the device until a stop that did.
+    IssuingController(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
+                      QObject* parent = nullptr);
 
     // The option click: checks the option, sets the command bytes, refreshes the list.
     void chooseCommandType(CardFrame::CommandType type);
@@ -79,12 +64,9 @@ private:
     IssuingPage& m_page;
     CommandBuffer& m_buffer;
     SerialPort& m_port;
-    DatabaseSession& m_databases;
-    Dialogs& m_dialogs;
-    const LanguageTable& m_language;
+    PageHost& m_host;
+    AppContext& m_context;
     bool m_administrator;
-    Hooks m_hooks;
-    RunGuard* m_runs = nullptr;
 
     // The cardholder last chosen as target (trimmed name and phone): a refill of the list
     // keeps him selected when he is still listed, wherever his row moved to.

@@ -9,15 +9,15 @@
 #include "issuing/IssuingPage.h"
 #include "mainwin/ApplyMainLanguage.h"
 #include "mainwin/DuplicatePrompt.h"
-#include "mainwin/ImportWiring.h"
-#include "mainwin/ProgressPanel.h"
-#include "mainwin/SettingsPage.h"
+#include "mainwin/PageWiring.h"
 #include "mainwin/SetupGridColumns.h"
 #include "mainwin/WindowFrame.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "records/RecordPage.h"
+#include "settings/SettingsPage.h"
 #include "ribbon/ImageList.h"
 #include "ribbon/VelRibbon.h"
 #include "startup/AppContext.h"
@@ -112,13 +112,15 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
 
     buildWindow();
     buildFrame();
-    bindGrids();
     placeOnScreen();
     load();
 }
 
+// The pages go first: they hold the host.
 Frmmain::~Frmmain()
 {
+    delete m_pages;
+    m_pages = nullptr;
     Grid::setPrintPagesQuestion({});
 }
 
@@ -185,11 +187,12 @@ void Frmmain::buildWindow()
 
     m_pages = new QStackedWidget(this);
     m_pages->setObjectName(QStringLiteral("Pages"));
-    m_cardholderPage = new CardholderPage(m_pages);
-    m_terminalPage = new TerminalPage(m_pages);
+    m_wiring = std::make_unique<PageWiring>(*this);
+    m_cardholderPage = new CardholderPage(*m_wiring, m_cardholders, m_pages);
+    m_terminalPage = new TerminalPage(*m_wiring, m_terminals, m_pages);
     m_issuingPage = new IssuingPage(m_pages);
-    m_recordPage = new RecordPage(m_pages);
-    m_settingsPage = new SettingsPage(m_context, m_pages);
+    m_recordPage = new RecordPage(*m_wiring, m_records, m_pages);
+    m_settingsPage = new SettingsPage(*m_wiring, m_pages);
     m_picture = {m_cardholderPage, m_terminalPage, m_issuingPage, m_recordPage, m_settingsPage};
     // Enter presses the focused button of a page, as in the dialogs (not only Space).
     for (QWidget* page : m_picture)
@@ -218,89 +221,7 @@ void Frmmain::buildWindow()
     // Panels that lie over the pages while an import or deletion runs.
     m_picTip = new DuplicatePrompt(this);
     m_picPrg = new ProgressPanel(this);
-    wireTerminalPageAndImports(*this, m_context);
-
-    CardholderPage::Window cardholderWindow;
-    cardholderWindow.context = &m_context;
-    cardholderWindow.cardholders = &m_cardholders;
-    cardholderWindow.runs = &m_runs;
-    cardholderWindow.loadCardholders = [this] { return LoadCardholders(); };
-    cardholderWindow.filterCardholders = [this](int firstField, bool cardOnly) { FilterCardholders(firstField, cardOnly); };
-    cardholderWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
-        m_picPrg->start(page, caption, total);
-    };
-    cardholderWindow.progressValue = [this](int done) { m_picPrg->setValue(done); };
-    cardholderWindow.progressFinish = [this] { m_picPrg->finish(); };
-    m_cardholderPage->attach(std::move(cardholderWindow));
-
-    RecordPage::Window recordWindow;
-    recordWindow.context = &m_context;
-    recordWindow.rows = &m_records;
-    recordWindow.runs = &m_runs;
-    recordWindow.progressStart = [this](QWidget* page, const QString& caption, int total) {
-        m_picPrg->start(page, caption, total);
-    };
-    recordWindow.progressValue = [this](int done) { m_picPrg->setValue(done); };
-    recordWindow.progressFinish = [this] { m_picPrg->finish(); };
-    m_recordPage->attach(std::move(recordWindow));
-
-    connect(m_cardholderPage, &CardholderPage::searchChanged, this, [this] { FilterCardholders(0, false); });
-
-    // The issuing page's behaviour and the device's replies.
-    m_issuing = new IssuingController(*m_issuingPage, m_commandBuffer, *m_port, m_context.databases(),
-                                      m_context.dialogs(), m_context.language, m_context.signedIn.isAdministrator,
-                                      this);
-    m_issuing->setRunGuard(&m_runs);
-    m_issuing->setHooks({[this](bool cardOnly) { FilterCardholders(4, cardOnly); },
-                         [this](int range) { FillTerminalGrid(range); }});
-    connect(m_issuingPage->CmbNo, &QComboBox::activated, this, [this](int range) {
-        if (m_initialised)
-            m_issuing->chooseRange(range);
-    });
-    m_replies = new DeviceReplyHandler(*m_issuingPage, m_commandBuffer, *m_port, m_context.databases(),
-                                       m_context.dialogs(), m_context.language, this);
-    m_replies->setHooks({[this] { LoadCardholders(); },
-                         [this](bool cardOnly) { FilterCardholders(4, cardOnly); },
-                         [this](const QString& card) {
-                             // Emptied first, so that the card number is searched alone.
-                             for (int field : {0, 2, 3})
-                                 m_cardholderPage->CmbF[field]->setEditText(QString());
-                             m_cardholderPage->CmbF[1]->setEditText(card);
-                         }});
-
-    m_settingsPage->setRunGuard(&m_runs);
-    connect(m_settingsPage, &SettingsPage::serialSettingsApplied, this, &Frmmain::onSerialSettingsApplied);
-    connect(m_settingsPage, &SettingsPage::languageApplied, this, &Frmmain::onLanguageApplied);
-    connect(m_settingsPage, &SettingsPage::databaseRestored, this, [this] {
-        m_recordPage->databaseReplaced();
-        LoadCardholders();
-        FilterCardholders(0, false);
-    });
-    // Loading an operator for a change also disables the terminal page's add button.
-    connect(m_settingsPage, &SettingsPage::operatorLoadedForChange, this,
-            [this] { m_terminalPage->cmdAdd->setEnabled(false); });
-}
-
-void Frmmain::bindGrids()
-{
-    const std::pair<Grid*, CardholderTable::View> bindings[] = {
-        {m_cardholderPage->GridU, CardholderTable::CardholderPageView},
-        {m_issuingPage->GridU2, CardholderTable::IssuingPageView}};
-    // Plain members rather than a structured binding: clang 14 refuses to capture one.
-    for (const auto& binding : bindings) {
-        Grid* grid = binding.first;
-        const CardholderTable::View view = binding.second;
-        grid->setCellSource([this, view](int row, int col) { return m_cardholders.viewText(view, row, col); });
-        grid->setCellEdited(
-            [this, view](int row, int col, const QString& text) { m_cardholders.setViewText(view, row, col, text); });
-    }
-    m_terminalPage->GridM->setCellSource([this](int row, int col) { return m_terminals.text(row, col); });
-    m_terminalPage->GridM->setCellEdited(
-        [this](int row, int col, const QString& text) { m_terminals.setText(row, col, text); });
-    m_recordPage->GridIO->setCellSource([this](int row, int col) { return m_recordPage->list().text(row, col); });
-    m_recordPage->GridIO->setCellEdited(
-        [this](int row, int col, const QString& text) { m_recordPage->list().setText(row, col, text); });
-    m_issuingPage->GridZ->setRows(IssuingPage::GridZRows + 1);
+    m_wiring->wire();
 }
 
 void Frmmain::load()

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 
 class QStackedWidget;
 class QTimer;
@@ -24,6 +25,7 @@ class DuplicatePrompt;
 class Grid;
 class IssuingController;
 class IssuingPage;
+class PageWiring;
 class ProgressPanel;
 class RecordPage;
 class SerialPort;
@@ -108,6 +110,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    friend class PageWiring;
+
     void buildWindow();
     void buildFrame();
     // Opens where the operator left the window, within the screen.
@@ -115,7 +119,6 @@ private:
     void saveWindowPlace() const;
     // The resize border and its grips, which a maximised window does without.
     void layOutFrame();
-    void bindGrids();
     void load();
     void applyRights();
     void showSettings();
@@ -129,6 +132,7 @@ private:
     void closeDuringRun();
 
     AppContext& m_context;
+    std::unique_ptr<PageWiring> m_wiring;   // the pages' host
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
     RecordRows m_records;

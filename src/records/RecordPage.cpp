@@ -6,6 +6,7 @@
 #include "RecordRows.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -16,7 +17,6 @@
 #include <QCoreApplication>
 #include <QDateTimeEdit>
 #include <QFile>
-#include <QEventLoop>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -27,60 +27,6 @@
 namespace k27 {
 
 using namespace form;
-
-namespace {
-
-// The window's progress panel over the records page: it appears with the total and lets
-// window events run at each step.
-class PanelProgress final : public ImportProgress
-{
-public:
-    PanelProgress(const RecordPage::Window& window, QWidget* page, QString caption)
-        : m_window(window), m_page(page), m_caption(std::move(caption))
-    {
-    }
-    ~PanelProgress() override { finish(); }
-    void begin(int total) override
-    {
-        m_shown = true;
-        if (m_window.progressStart)
-            m_window.progressStart(m_page, m_caption, total);
-    }
-    void advance(int done, int /*total*/) override
-    {
-        if (m_window.progressValue)
-            m_window.progressValue(done);
-        // A device reply waits until the run is over: recording the card would otherwise
-        // wait for this run's open transaction and fail.
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
-    }
-    void idle() override
-    {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
-    }
-    bool stopRequested() const override { return m_window.runs && m_window.runs->stopRequested(); }
-    void end(int done, int /*total*/) override
-    {
-        if (m_window.progressValue)
-            m_window.progressValue(done);
-        finish();
-    }
-
-private:
-    void finish()
-    {
-        if (m_shown && m_window.progressFinish)
-            m_window.progressFinish();
-        m_shown = false;
-    }
-
-    const RecordPage::Window& m_window;
-    QWidget* m_page;
-    QString m_caption;
-    bool m_shown = false;
-};
-
-} // namespace
 
 // A long piece of work on the page: no second one starts while it lets window events through.
 class RecordPage::Busy
@@ -109,7 +55,7 @@ private:
 class RecordPage::Operation : public Busy
 {
 public:
-    explicit Operation(RecordPage& page) : Busy(page), m_db(page.m_window.context->databases().runs()) {}
+    explicit Operation(RecordPage& page) : Busy(page), m_db(page.m_host.context().databases().runs()) {}
     Database* db() const { return m_db; }
 
 private:
@@ -122,10 +68,36 @@ const QString& RecordPage::importFilter()
     return filter;
 }
 
-RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
+RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent)
+    : QWidget(parent), m_host(host), m_rows(rows)
 {
     setObjectName(QStringLiteral("RecordPage"));
+    buildOptionsFrame();
 
+    GridIO = named(new Grid(this), QStringLiteral("GridIO"));
+    // The entry time is the one cell the operator may retype (the list only, never the file).
+    GridIO->setColumnEditable(RecordRows::Time, true);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(10, 8, 10, 10);
+    page->setSpacing(8);
+    page->addWidget(FrmIO);
+    page->addWidget(GridIO, 1);
+    // The fields row by row (the later date stands left), then the buttons beside them.
+    tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
+              GridIO});
+
+    // Neither the time span nor the recent mode at first.
+    onTimeSpanToggled(false);
+    onRecentToggled(false);
+    connectHandlers();
+    m_list.setReader([this] { return reader(); });
+    m_list.showTable(&m_rows);
+}
+
+// FrmIO: the filters, the time span, the recent records and the four buttons.
+void RecordPage::buildOptionsFrame()
+{
     FrmIO = frame(this, QStringLiteral("FrmIO"), QStringLiteral("查询选项"));
     TxtCode = lineEdit(FrmIO, QStringLiteral("TxtCode"), 20);
     T_Name = lineEdit(FrmIO, QStringLiteral("T_Name"), 20);
@@ -194,23 +166,10 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     buttons->addLayout(row2);
     options->addLayout(buttons, 0, 8, 2, 1);
     options->setColumnMinimumWidth(8, 2 * ButtonWidth + 8);
+}
 
-    GridIO = named(new Grid(this), QStringLiteral("GridIO"));
-    // The entry time is the one cell the operator may retype (the list only, never the file).
-    GridIO->setColumnEditable(RecordRows::Time, true);
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(10, 8, 10, 10);
-    page->setSpacing(8);
-    page->addWidget(FrmIO);
-    page->addWidget(GridIO, 1);
-    // The fields row by row (the later date stands left), then the buttons beside them.
-    tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
-              GridIO});
-
-    // Neither the time span nor the recent mode at first.
-    onTimeSpanToggled(false);
-    onRecentToggled(false);
+void RecordPage::connectHandlers()
+{
     connect(CKD, &QCheckBox::toggled, this, &RecordPage::onTimeSpanToggled);
     connect(CKNum, &QCheckBox::toggled, this, &RecordPage::onRecentToggled);
     connect(BtnFind, &QPushButton::clicked, this, &RecordPage::find);
@@ -225,16 +184,10 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     connect(btnOutD, &QPushButton::clicked, this, &RecordPage::exportGrid);
 }
 
-void RecordPage::attach(Window window)
-{
-    m_window = std::move(window);
-    m_list.setReader([this] { return m_window.context ? reader() : nullptr; });
-    m_list.showTable(m_window.rows);
-}
 
 QString RecordPage::message(int number) const
 {
-    return m_window.context->message(number);
+    return m_host.context().message(number);
 }
 
 // The two boxes exclude each other; a box set in code acts only when its value changes.
@@ -261,7 +214,7 @@ void RecordPage::setOperationButtonsEnabled(bool on)
     btnInputD->setEnabled(on);
     btnOutD->setEnabled(on);
     // An ordinary operator never deletes records.
-    BtnDelD->setEnabled(on && m_window.context->signedIn.isAdministrator);
+    BtnDelD->setEnabled(on && m_host.context().signedIn.isAdministrator);
 }
 
 void RecordPage::showRowCount(bool pump)
@@ -275,7 +228,7 @@ void RecordPage::showRowCount(bool pump)
 
 void RecordPage::find()
 {
-    if (!m_window.context || m_busy)
+    if (m_busy)
         return;
     RecordFilter filter;
     filter.card = TxtCode->text();
@@ -295,16 +248,16 @@ void RecordPage::find()
     Database* db = reader();
     RecordQuery::Result result;
     if (db) {
-        result = m_list.start(*db, filter, *m_window.rows);
+        result = m_list.start(*db, filter, m_rows);
     } else {
-        m_window.rows->clear();
-        m_list.showTable(m_window.rows);
+        m_rows.clear();
+        m_list.showTable(&m_rows);
         result.outcome = RecordQuery::Outcome::Failed;
     }
     showRowCount(true);
     // A database that cannot be read leaves the list empty; "no records found" would be untrue.
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
-        m_window.context->dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
+        m_host.context().dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
     scheduleLoad();
 }
 
@@ -315,14 +268,14 @@ void RecordPage::databaseReplaced()
         return;
     }
     m_loader.stop();
-    m_window.rows->clear();
-    m_list.showTable(m_window.rows);
+    m_rows.clear();
+    m_list.showTable(&m_rows);
     showRowCount(false);
 }
 
 Database* RecordPage::reader()
 {
-    return m_window.context->databases().window();
+    return m_host.context().databases().window();
 }
 
 // The next portion is counted once the window's pending events have run.
@@ -360,14 +313,14 @@ bool RecordPage::countAll()
     m_loader.stop();
     bool ok = true;
     if (m_list.isCounting()) {
-        PanelProgress progress(m_window, this, message(Msg::ReadingRecords));
-        progress.begin(1000);
-        while (ok && m_list.isCounting() && !(m_window.runs && m_window.runs->stopRequested())) {
+        const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::ReadingRecords));
+        progress->begin(1000);
+        while (ok && m_list.isCounting() && !m_host.runs().stopRequested()) {
             Database* db = reader();
             ok = db && m_list.countPortion(*db, PortionMilliseconds);
-            progress.advance(m_list.countPermille(), 1000);
+            progress->advance(m_list.countPermille(), 1000);
         }
-        progress.end(1000, 1000);
+        progress->end(1000, 1000);
     }
     showRowCount(false);
     return ok;
@@ -375,12 +328,10 @@ bool RecordPage::countAll()
 
 void RecordPage::importFile()
 {
-    if (!m_window.context)
-        return;
-    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordImport);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::RecordImport);
     if (!run || m_busy)
         return;
-    Dialogs& dialogs = m_window.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const QString path =
         dialogs.openFile(this, message(Msg::ImportRecordsTitle), importFilter(), Dialogs::FileKind::RecordFile);
     if (path.isEmpty())
@@ -392,10 +343,10 @@ void RecordPage::importFile()
     {
         Operation operation(*this);
         // The panel is shared with the deletion: the import sets its own caption.
-        PanelProgress progress(m_window, this, message(Msg::Importing));
+        const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Importing));
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
-        result = RecordImport::run(operation.db() ? *operation.db() : closed, path, *m_window.rows, &progress);
+        result = RecordImport::run(operation.db() ? *operation.db() : closed, path, m_rows, progress.get());
     }
     if (!result.readable) {
         // Nothing changed: the last query's list stays, and its count goes on.
@@ -403,21 +354,19 @@ void RecordPage::importFile()
         dialogs.message(this, message(Msg::RecordFileUnreadable), Dialogs::Icon::Warning);
         return;
     }
-    m_list.showTable(m_window.rows);
+    m_list.showTable(&m_rows);
     showRowCount(false);
-    dialogs.message(this, RecordImport::summary(m_window.context->language, result),
+    dialogs.message(this, RecordImport::summary(m_host.context().language, result),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridIO->setFocus();
 }
 
 void RecordPage::deleteRows()
 {
-    if (!m_window.context)
-        return;
-    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordDeletion);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::RecordDeletion);
     if (!run || m_busy)
         return;
-    Dialogs& dialogs = m_window.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     int first = GridIO->selectionFirstRow();
     int last = GridIO->selectionLastRow();
     switch (RecordDeletion::check(m_list.rowCount(), first, last)) {
@@ -432,7 +381,7 @@ void RecordPage::deleteRows()
     }
     const int going = qMin(last, m_list.rowCount()) - first + 1;
     if (!dialogs.question(this,
-                          deletionQuestion(m_window.context->language, Msg::DeleteSelectedRows, going,
+                          deletionQuestion(m_host.context().language, Msg::DeleteSelectedRows, going,
                                            m_list.text(first, RecordRows::Name)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
@@ -445,24 +394,24 @@ void RecordPage::deleteRows()
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
         if (!operation.db())
             return;
-        PanelProgress progress(m_window, this, message(Msg::Deleting));
-        count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed, &stopped);
+        const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Deleting));
+        count = RecordDeletion::run(*operation.db(), m_list, first, last, progress.get(), &writeFailed, &stopped);
     }
     showRowCount(false);
-    dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed, stopped),
+    dialogs.message(this, RecordDeletion::summary(m_host.context().language, count, writeFailed, stopped),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
 void RecordPage::exportGrid()
 {
-    if (!m_window.context || m_busy)
+    if (m_busy)
         return;
     // A long export lets window events through: a close request waits for it (or stops it).
-    const RunGuard::Scope run = RunGuard::start(m_window.runs, RunGuard::Run::RecordExport);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::RecordExport);
     if (!run)
         return;
-    const auto stopRequested = [this] { return m_window.runs && m_window.runs->stopRequested(); };
-    Dialogs& dialogs = m_window.context->dialogs();
+    const auto stopRequested = [this] { return m_host.runs().stopRequested(); };
+    Dialogs& dialogs = m_host.context().dialogs();
     const QString file =
         dialogs.saveFile(GridIO, message(Msg::ExportRecordsTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
     if (file.isEmpty())
@@ -479,12 +428,12 @@ void RecordPage::exportGrid()
         } else if (!counted) {
             result = GridExportResult::failed(file, {});
         } else {
-            PanelProgress progress(m_window, this, message(Msg::ExportingRecords));
-            progress.begin(m_list.rowCount());
+            const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::ExportingRecords));
+            progress->begin(m_list.rowCount());
             m_list.resetReadFailure();
             // Stopped for a close, the export leaves no file behind.
             result = GridIO->exportToFile(dialogs, file, true, false, {}, [&](int done, int total) {
-                progress.advance(done, total);
+                progress->advance(done, total);
                 return !stopRequested();
             });
         }

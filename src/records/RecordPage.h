@@ -2,12 +2,10 @@
 
 #include "RecordList.h"
 #include "RecordQuery.h"
-#include "platform/RunGuard.h"
 
 #include <QString>
 #include <QTimer>
 #include <QWidget>
-#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -22,6 +20,7 @@ namespace k27 {
 class AppContext;
 class Database;
 class Grid;
+class PageHost;
 class RecordRows;
 
 // Page 3 of the main window: the query options FrmIO and the record list GridIO, with the
@@ -30,24 +29,11 @@ class RecordPage : public QWidget
 {
     Q_OBJECT
 public:
-    // What the page uses of the main window: the run's context, the window's record table
-    // (shown by GridIO) and the window's progress panel.
-    struct Window {
-        AppContext* context = nullptr;
-        RecordRows* rows = nullptr;
-        RunGuard* runs = nullptr;   // the window's one long run
-        std::function<void(QWidget* page, const QString& caption, int total)> progressStart;
-        std::function<void(int done)> progressValue;
-        std::function<void()> progressFinish;
-    };
-
     // Files of the record import; the terminals write .txt or .csv in any letter case.
     static const QString& importFilter();
 
-    explicit RecordPage(QWidget* parent = nullptr);
-
-    // The buttons do nothing until the window is attached.
-    void attach(Window window);
+    // `rows` is the window's record table, shown by GridIO.
+    RecordPage(PageHost& host, RecordRows& rows, QWidget* parent = nullptr);
 
     // BtnFind, btnInputD, BtnDelD and btnOutD.
     void find();
@@ -92,6 +78,8 @@ public:
 
 private:
     class Busy;
+    void buildOptionsFrame();
+    void connectHandlers();
     class Operation;
 
     void onTimeSpanToggled(bool on);
@@ -104,7 +92,8 @@ private:
     bool countAll();
     QString message(int number) const;
 
-    Window m_window;
+    PageHost& m_host;
+    RecordRows& m_rows;
     bool m_busy = false;
     bool m_replaced = false;   // a restore came while busy
     RecordList m_list;

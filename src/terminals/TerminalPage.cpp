@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/FormControls.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
@@ -25,10 +26,28 @@ namespace k27 {
 
 using namespace form;
 
-TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
+TerminalPage::TerminalPage(PageHost& host, TerminalTable& terminals, QWidget* parent)
+    : QWidget(parent), m_host(host), m_terminals(terminals)
 {
     setObjectName(QStringLiteral("TerminalPage"));
+    buildEntryFrame();
 
+    GridM = named(new Grid(this), QStringLiteral("GridM"));
+    GridM->setEnterOpensRow(true);
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(10, 8, 10, 10);
+    page->setSpacing(10);
+    page->addWidget(Frame3);
+    page->addWidget(GridM, 1);
+
+    printAction = [this](Grid& grid) { grid.print(this); };
+    connectHandlers();
+}
+
+// Frame3: the number and address of one terminal, the buttons, the note.
+void TerminalPage::buildEntryFrame()
+{
     Frame3 = frame(this, QStringLiteral("Frame3"), QStringLiteral("终端机信息"));
     Frame3->setFixedWidth(300);
     Label30 = named(new QLabel(QStringLiteral("终端机号："), Frame3), QStringLiteral("Label30"));
@@ -78,24 +97,12 @@ TerminalPage::TerminalPage(QWidget* parent) : QWidget(parent)
     entry->addSpacing(10);
     entry->addWidget(lblNote);
     entry->addStretch();
-
-    GridM = named(new Grid(this), QStringLiteral("GridM"));
-    GridM->setEnterOpensRow(true);
-
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(10, 8, 10, 10);
-    page->setSpacing(10);
-    page->addWidget(Frame3);
-    page->addWidget(GridM, 1);
-
-    printAction = [this](Grid& grid) { grid.print(this); };
 }
 
 TerminalPage::~TerminalPage() = default;
 
-void TerminalPage::attach(TerminalPageHost host)
+void TerminalPage::connectHandlers()
 {
-    m_host = std::move(host);
     connect(cmdAdd, &QPushButton::clicked, this, &TerminalPage::addTerminal);
     connect(cmdUp, &QPushButton::clicked, this, &TerminalPage::changeTerminal);
     connect(cmdD, &QPushButton::clicked, this, &TerminalPage::deleteTerminals);
@@ -108,32 +115,32 @@ void TerminalPage::attach(TerminalPageHost host)
 
 bool TerminalPage::isAdministrator() const
 {
-    return m_host.context && m_host.context->signedIn.isAdministrator;
+    return m_host.context().signedIn.isAdministrator;
 }
 
 QString TerminalPage::message(int number) const
 {
-    return m_host.context ? m_host.context->message(number) : QString();
+    return m_host.context().message(number);
 }
 
 Database* TerminalPage::windowDatabase()
 {
-    return m_host.context ? m_host.context->databases().window() : nullptr;
+    return m_host.context().databases().window();
 }
 
 void TerminalPage::showRowCount()
 {
     GridM->setRedraw(false);
-    GridM->setRows(m_host.terminals->rowCount() + 1);
+    GridM->setRows(m_terminals.rowCount() + 1);
     GridM->setRedraw(true);
     GridM->refresh();
 }
 
 Database* TerminalPage::entryDatabase(int noNumberMessage)
 {
-    if (busy() || !m_host.terminals)
+    if (busy())
         return nullptr;
-    Dialogs& dialogs = m_host.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     if (TxtNo->text().isEmpty()) {
         dialogs.message(this, message(noNumberMessage), Dialogs::Icon::Warning);
         TxtNo->setFocus();
@@ -150,7 +157,7 @@ void TerminalPage::addTerminal()
     Database* db = entryDatabase(Msg::EnterTerminalNumber);
     if (!db)
         return;
-    Dialogs& dialogs = m_host.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (terminals.exists(number)) {
@@ -164,9 +171,8 @@ void TerminalPage::addTerminal()
         return;
     }
     // The new row goes to the end; the list is sorted again by its next reload.
-    m_host.terminals->append(number, address);
-    if (m_host.fillTerminalGrid)
-        m_host.fillTerminalGrid();
+    m_terminals.append(number, address);
+    m_host.fillTerminalGrid(PageHost::ShownRange);
     showRowCount();
     TxtNo->setText(QString::number(number + 1));
     TxtNo->setFocus();
@@ -177,7 +183,7 @@ void TerminalPage::changeTerminal()
     Database* db = entryDatabase(Msg::EnterTerminalToChange);
     if (!db)
         return;
-    Dialogs& dialogs = m_host.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const qint64 number = TerminalRegister::numberOf(TxtNo->text());
     TerminalRegister terminals(*db);
     if (!terminals.exists(number)) {
@@ -189,15 +195,14 @@ void TerminalPage::changeTerminal()
         dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
-    TerminalTable& rows = *m_host.terminals;
+    TerminalTable& rows = m_terminals;
     for (int r = 1; r <= rows.rowCount(); ++r) {
         if (TerminalRegister::numberOf(rows.text(r, 1)) == number) {
             rows.setText(r, 2, address);
             break;
         }
     }
-    if (m_host.fillTerminalGrid)
-        m_host.fillTerminalGrid();
+    m_host.fillTerminalGrid(PageHost::ShownRange);
     GridM->refresh();
     cmdUp->setEnabled(false);
     cmdAdd->setEnabled(isAdministrator());
@@ -221,12 +226,10 @@ void TerminalPage::gridClicked()
 
 void TerminalPage::deleteTerminals()
 {
-    if (!m_host.terminals)
-        return;
-    const RunGuard::Scope run = RunGuard::start(m_host.runs, RunGuard::Run::TerminalDeletion);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::TerminalDeletion);
     if (!run || busy())
         return;
-    Dialogs& dialogs = m_host.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     int r1 = GridM->selectionFirstRow();
     int r2 = GridM->selectionLastRow();
     if (r2 < r1)
@@ -239,21 +242,21 @@ void TerminalPage::deleteTerminals()
         dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
     }
-    const int count = qMin(r2, m_host.terminals->rowCount()) - r1 + 1;
+    const int count = qMin(r2, m_terminals.rowCount()) - r1 + 1;
     if (!dialogs.question(this,
-                          deletionQuestion(m_host.context->language, Msg::DeleteSelectedRows, count,
+                          deletionQuestion(m_host.context().language, Msg::DeleteSelectedRows, count,
                                            GridM->cellText(r1, 1)),
                           {}, Dialogs::DefaultAnswer::No))
         return;
     // Events run between the rows: the deletion keeps to the runs' connection and takes its
     // numbers before the first statement.
-    Database* db = m_host.context->databases().runs();
+    Database* db = m_host.context().databases().runs();
     if (!db)
         return;
-    r2 = qMin(r2, m_host.terminals->rowCount());
+    r2 = qMin(r2, m_terminals.rowCount());
     QList<qint64> numbers;
     for (int r = r1; r <= r2; ++r)
-        numbers << TerminalRegister::numberOf(m_host.terminals->text(r, 1));
+        numbers << TerminalRegister::numberOf(m_terminals.text(r, 1));
     m_busy = true;
     TerminalRegister terminals(*db);
     // Each statement commits on its own; one the file cannot take ends the deletion, and only
@@ -267,10 +270,10 @@ void TerminalPage::deleteTerminals()
     }
     const bool writeFailed = deleted < numbers.size();
     if (deleted > 0)
-        m_host.terminals->removeRows(r1, r1 + deleted - 1);
+        m_terminals.removeRows(r1, r1 + deleted - 1);
     showRowCount();
     m_busy = false;
-    dialogs.message(this, deletionSummary(m_host.context->language, deleted, writeFailed),
+    dialogs.message(this, deletionSummary(m_host.context().language, deleted, writeFailed),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
 
@@ -283,9 +286,7 @@ void TerminalPage::printTerminals()
 
 void TerminalPage::exportTerminals()
 {
-    if (!m_host.context)
-        return;
-    Dialogs& dialogs = m_host.context->dialogs();
+    Dialogs& dialogs = m_host.context().dialogs();
     const GridExportResult result =
         GridM->exportToFile(dialogs, QString(), true, false, message(Msg::ExportTerminalsTitle));
     if (result.ok())
@@ -296,12 +297,9 @@ void TerminalPage::exportTerminals()
 
 void TerminalPage::importTerminals()
 {
-    m_import.run({m_host.context, this, m_host.runs, m_host.askDuplicate, m_host.progress.get(),
-                  [this] {
-                      if (m_host.loadTerminalList)
-                          m_host.loadTerminalList();
-                  },
-                  [this] { GridM->raise(); }, m_busy});
+    const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Importing));
+    m_import.run({&m_host.context(), this, &m_host.runs(), m_host.duplicateQuestion(), progress.get(),
+                  [this] { m_host.loadTerminalList(); }, [this] { GridM->raise(); }, m_busy});
 }
 
 } // namespace k27

@@ -8,7 +8,6 @@
 
 #include <QWidget>
 #include <functional>
-#include <memory>
 
 class QGroupBox;
 class QLabel;
@@ -18,23 +17,10 @@ class QPushButton;
 
 namespace k27 {
 
-class AppContext;
 class Database;
 class Grid;
-class ImportProgress;
+class PageHost;
 class TerminalTable;
-
-// What the terminal page uses of the main window that hosts it.
-struct TerminalPageHost
-{
-    AppContext* context = nullptr;
-    TerminalTable* terminals = nullptr;      // TerminalRows, drawn by GridM
-    std::function<void()> fillTerminalGrid;  // the issuing page's terminal grid, current range
-    std::function<bool()> loadTerminalList;
-    DuplicateAnswer::Ask askDuplicate;       // the window's duplicate-row question
-    RunGuard* runs = nullptr;                // the window's one long run
-    std::shared_ptr<ImportProgress> progress;  // the progress panel over this page
-};
 
 // Page 1 of the main window: the terminal entry frame Frame3 and the list GridM. The
 // buttons add, change and delete terminals, print, export and import the list.
@@ -44,11 +30,9 @@ class TerminalPage : public QWidget
 public:
     static constexpr int AddressMaxLength = 100;
 
-    explicit TerminalPage(QWidget* parent = nullptr);
+    // `terminals` is the window's terminal register (TerminalRows), drawn by GridM.
+    TerminalPage(PageHost& host, TerminalTable& terminals, QWidget* parent = nullptr);
     ~TerminalPage() override;
-
-    // Connects the buttons and the grid; until then they do nothing.
-    void attach(TerminalPageHost host);
 
     // The button and grid handlers.
     void addTerminal();        // cmdAdd
@@ -79,6 +63,8 @@ public:
     Grid* GridM = nullptr;
 
 private:
+    void buildEntryFrame();
+    void connectHandlers();
     bool isAdministrator() const;
     QString message(int number) const;
     Database* windowDatabase();
@@ -88,7 +74,8 @@ private:
     void showRowCount();
     bool busy() const { return m_busy || m_import.isRunning(); }
 
-    TerminalPageHost m_host;
+    PageHost& m_host;
+    TerminalTable& m_terminals;
     WorkbookImportAction m_import{
         WorkbookImportAction::forRegister<TerminalImport>(RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle)};
     // A delete lets window events run; a second click meanwhile is ignored.

@@ -12,7 +12,7 @@
 #include "db/Database.h"
 #include "mainwin/DuplicatePrompt.h"
 #include "mainwin/Frmmain.h"
-#include "mainwin/ProgressPanel.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Grid.h"
 #include "platform/WorkbookReader.h"
 #include "startup/LanguageTable.h"

@@ -7,7 +7,7 @@
 #include "cardholders/PhotoPath.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
-#include "mainwin/ProgressPanel.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Grid.h"
 
 #include <QComboBox>

@@ -10,7 +10,7 @@
 #include "issuing/CardFrame.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
-#include "mainwin/SettingsPage.h"
+#include "settings/SettingsPage.h"
 #include "platform/Grid.h"
 #include "signin/FrmLogin.h"
 #include "signin/OperatorTable.h"

@@ -1,9 +1,10 @@
 #include "ScriptedDialogs.h"
+#include "TestPageHost.h"
 
 #include "db/Backup.h"
 #include "db/Database.h"
 #include "db/Schema.h"
-#include "mainwin/SettingsPage.h"
+#include "settings/SettingsPage.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 #include "signin/OperatorTable.h"
@@ -107,6 +108,7 @@ class SettingsPageTest : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<AppContext> m_context;
+    std::unique_ptr<test::TestPageHost> m_host;
     std::unique_ptr<SettingsPage> m_page;
 
     template <typename T>
@@ -186,7 +188,8 @@ private slots:
             QVERIFY(createProgramTables(db));
         }
         writeSettings(AppSettings{2, 9600, 0}.toBytes());
-        m_page.reset(new SettingsPage(*m_context));
+        m_host = std::make_unique<test::TestPageHost>(*m_context);
+        m_page.reset(new SettingsPage(*m_host));
         m_page->resize(1280, 658);
         m_page->showSettings();
     }

@@ -8,7 +8,7 @@
 #include "issuing/IssuingPage.h"
 #include "mainwin/DuplicatePrompt.h"
 #include "mainwin/Frmmain.h"
-#include "mainwin/ProgressPanel.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Grid.h"
 #include "terminals/TerminalPage.h"
 

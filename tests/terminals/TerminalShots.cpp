@@ -8,7 +8,7 @@
 #include "cardholders/CardholderImportAction.h"
 #include "mainwin/DuplicatePrompt.h"
 #include "mainwin/Frmmain.h"
-#include "mainwin/ProgressPanel.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Grid.h"
 #include "startup/AppContext.h"
 #include "terminals/TerminalPage.h"

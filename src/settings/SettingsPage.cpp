@@ -3,6 +3,7 @@
 #include "db/Backup.h"
 #include "db/FileModes.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
@@ -26,10 +27,11 @@
 
 namespace k27 {
 
-SettingsPage::SettingsPage(AppContext& context, QWidget* parent)
+SettingsPage::SettingsPage(PageHost& host, QWidget* parent)
     : QWidget(parent)
-    , m_context(context)
-    , m_accounts(new OperatorAccounts(context.databases(), context.language))
+    , m_host(host)
+    , m_context(host.context())
+    , m_accounts(new OperatorAccounts(m_context.databases(), m_context.language))
 {
     buildLayout();
     setupGridColumns();
@@ -119,7 +121,7 @@ void SettingsPage::showSettings()
 
 void SettingsPage::backUp()
 {
-    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Backup);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::Backup);
     if (!run)
         return;
     m_lblinfo->setText(m_context.message(Msg::BackingUp));
@@ -148,7 +150,7 @@ void SettingsPage::showRefusal(int message, const PathRefusal& refused)
 
 void SettingsPage::restore()
 {
-    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::Restore);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::Restore);
     if (!run)
         return;
     const QString folder = backupFolder();
@@ -313,7 +315,7 @@ void SettingsPage::gridClicked()
 
 void SettingsPage::deleteOperators()
 {
-    const RunGuard::Scope run = RunGuard::start(m_runs, RunGuard::Run::OperatorDeletion);
+    const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::OperatorDeletion);
     if (!run || m_deleting)
         return;
     int first = m_gridP->selectionFirstRow();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/RunGuard.h"
-
 #include <QWidget>
 
 class QButtonGroup;
@@ -16,6 +14,7 @@ namespace k27 {
 
 class AppContext;
 class Grid;
+class PageHost;
 struct PathRefusal;
 class OperatorAccounts;
 
@@ -26,7 +25,7 @@ class SettingsPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit SettingsPage(AppContext& context, QWidget* parent = nullptr);
+    explicit SettingsPage(PageHost& host, QWidget* parent = nullptr);
     ~SettingsPage() override;
 
     // Fills GridP from the operator table.
@@ -41,8 +40,6 @@ public:
     // For an ordinary operator: the operator buttons and cmdApply are disabled.
     void applyRights();
     Grid* gridP() const { return m_gridP; }
-    // Backup and restore ask the window's run guard first: never under a running import.
-    void setRunGuard(RunGuard* runs) { m_runs = runs; }
 
     // The frames' folder of the manual backup (the context's user data folder, or the
     // platform's application data folder when none is set).
@@ -82,8 +79,9 @@ private:
     void setAddingMode();
     bool isAdministrator() const;
 
+    // Backup and restore ask the host's run guard first: never under a running import.
+    PageHost& m_host;
     AppContext& m_context;
-    RunGuard* m_runs = nullptr;
     bool m_deleting = false; // a deletion is running its rows
     OperatorAccounts* m_accounts;
 
