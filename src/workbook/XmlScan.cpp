@@ -119,140 +119,129 @@ XmlScan::Token XmlScan::next()
                 return fail("the part ends before its elements do");
             return Token::Done;
         }
-        const std::optional<Token> t = m_buffer[m_pos] != '<' ? scanText() : scanMarkup();
-        if (t)
-            return *t;
-    }
-}
-
-std::optional<XmlScan::Token> XmlScan::scanText()
-{
-    const char* start = m_buffer.data() + m_pos;
-    const void* lt = std::memchr(start, '<', m_buffer.size() - m_pos);
-    if (!lt) {
-        if (m_buffer.size() - m_pos > MaxToken)
-            return fail("a text is too long");
-        if (more())
-            return std::nullopt;
-        // Only white space may follow the last element.
-        for (size_t i = m_pos; i < m_buffer.size(); ++i)
-            if (!isSpace(m_buffer[i]))
-                return fail("text outside the elements");
-        m_pos = m_buffer.size();
-        return std::nullopt;
-    }
-    const size_t end = size_t(static_cast<const char*>(lt) - m_buffer.data());
-    const std::string_view raw(m_buffer.data() + m_pos, end - m_pos);
-    m_pos = end;
-    if (m_depth == 0) {
-        const bool byteOrderMark = !m_started && raw == "\xEF\xBB\xBF";
-        if (!byteOrderMark && raw.find_first_not_of(" \t\r\n") != std::string_view::npos)
-            return fail("text outside the elements");
-        return std::nullopt;
-    }
-    if (raw.find_first_of("&\r") == std::string_view::npos) {
-        m_text = raw;
-    } else {
-        if (!decode(raw, &m_decoded))
-            return fail("an unknown entity");
-        m_text = m_decoded;
-    }
-    return Token::Text;
-}
-
-std::optional<XmlScan::Token> XmlScan::scanMarkup()
-{
-    // Enough bytes to tell the kind of construct, reading more as needed.
-    while (m_buffer.size() - m_pos < 9 && more()) {
-    }
-    const std::string_view head(m_buffer.data() + m_pos, std::min<size_t>(9, m_buffer.size() - m_pos));
-    if (head.substr(0, 2) == "<?")
-        return skipUntil("?>", 1);
-    if (head.substr(0, 4) == "<!--")
-        return skipUntil("-->", 4);
-    if (head == "<![CDATA[")
-        return skipUntil("]]>", 9);
-    if (head.substr(0, 2) == "<!")
-        return fail("a document type");  // entity declarations are no part of a workbook
-    return scanTag();
-}
-
-std::optional<XmlScan::Token> XmlScan::skipUntil(const char* close, size_t skip)
-{
-    size_t from = skip;
-    size_t at;
-    for (;;) {
-        at = m_buffer.find(close, m_pos + from);
-        if (at != std::string::npos)
-            break;
-        const size_t have = m_buffer.size() - m_pos;
-        from = have > 3 ? have - 3 : 0;
-        if (have > MaxToken || !more())
-            return fail(have > MaxToken ? "markup too long" : "markup cut short");
-    }
-    const size_t begin = m_pos + skip;
-    m_pos = at + std::strlen(close);
-    if (skip == 9) {  // CDATA: text as it stands
-        if (m_depth == 0)
-            return fail("text outside the elements");
-        m_decoded.assign(m_buffer, begin, at - begin);
-        m_text = m_decoded;
-        return Token::Text;
-    }
-    return std::nullopt;
-}
-
-XmlScan::Token XmlScan::scanTag()
-{
-    // Up to the '>' that is not inside an attribute value.
-    size_t i = m_pos + 1;
-    char quote = 0;
-    for (;;) {
-        if (i >= m_buffer.size()) {
-            const size_t at = i - m_pos;
-            if (at > MaxToken || !more())
-                return fail(at > MaxToken ? "a tag is too long" : "a tag is cut short");
-            i = m_pos + at;
+        if (m_buffer[m_pos] != '<') {
+            const char* start = m_buffer.data() + m_pos;
+            const void* lt = std::memchr(start, '<', m_buffer.size() - m_pos);
+            if (!lt) {
+                if (m_buffer.size() - m_pos > MaxToken)
+                    return fail("a text is too long");
+                if (more())
+                    continue;
+                // Only white space may follow the last element.
+                for (size_t i = m_pos; i < m_buffer.size(); ++i)
+                    if (!isSpace(m_buffer[i]))
+                        return fail("text outside the elements");
+                m_pos = m_buffer.size();
+                continue;
+            }
+            const size_t end = size_t(static_cast<const char*>(lt) - m_buffer.data());
+            const std::string_view raw(m_buffer.data() + m_pos, end - m_pos);
+            m_pos = end;
+            if (m_depth == 0) {
+                const bool byteOrderMark = !m_started && raw == "\xEF\xBB\xBF";
+                if (!byteOrderMark && raw.find_first_not_of(" \t\r\n") != std::string_view::npos)
+                    return fail("text outside the elements");
+                continue;
+            }
+            if (raw.find_first_of("&\r") == std::string_view::npos) {
+                m_text = raw;
+            } else {
+                if (!decode(raw, &m_decoded))
+                    return fail("an unknown entity");
+                m_text = m_decoded;
+            }
+            return Token::Text;
+        }
+        // A markup construct: find its end, reading more as needed.
+        while (m_buffer.size() - m_pos < 9 && more()) {
+        }
+        const std::string_view head(m_buffer.data() + m_pos, std::min<size_t>(9, m_buffer.size() - m_pos));
+        const char* close = nullptr;
+        size_t skip = 1;
+        if (head.substr(0, 2) == "<?") {
+            close = "?>";
+        } else if (head.substr(0, 4) == "<!--") {
+            close = "-->";
+            skip = 4;
+        } else if (head == "<![CDATA[") {
+            close = "]]>";
+            skip = 9;
+        } else if (head.substr(0, 2) == "<!") {
+            return fail("a document type");  // entity declarations are no part of a workbook
+        }
+        if (close) {
+            size_t from = skip;
+            size_t at;
+            for (;;) {
+                at = m_buffer.find(close, m_pos + from);
+                if (at != std::string::npos)
+                    break;
+                const size_t have = m_buffer.size() - m_pos;
+                from = have > 3 ? have - 3 : 0;
+                if (have > MaxToken || !more())
+                    return fail(have > MaxToken ? "markup too long" : "markup cut short");
+            }
+            const size_t begin = m_pos + skip;
+            m_pos = at + std::strlen(close);
+            if (skip == 9) {  // CDATA: text as it stands
+                if (m_depth == 0)
+                    return fail("text outside the elements");
+                m_decoded.assign(m_buffer, begin, at - begin);
+                m_text = m_decoded;
+                return Token::Text;
+            }
             continue;
         }
-        const char c = m_buffer[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            break;
+        // A tag: up to the '>' that is not inside an attribute value.
+        size_t i = m_pos + 1;
+        char quote = 0;
+        for (;;) {
+            if (i >= m_buffer.size()) {
+                const size_t at = i - m_pos;
+                if (at > MaxToken || !more())
+                    return fail(at > MaxToken ? "a tag is too long" : "a tag is cut short");
+                i = m_pos + at;
+                continue;
+            }
+            const char c = m_buffer[i];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                break;
+            }
+            ++i;
         }
-        ++i;
-    }
-    std::string_view tag(m_buffer.data() + m_pos + 1, i - m_pos - 1);
-    m_pos = i + 1;
-    if (!tag.empty() && tag[0] == '/') {
-        tag.remove_prefix(1);
-        while (!tag.empty() && isSpace(tag.back()))
+        std::string_view tag(m_buffer.data() + m_pos + 1, i - m_pos - 1);
+        m_pos = i + 1;
+        if (!tag.empty() && tag[0] == '/') {
+            tag.remove_prefix(1);
+            while (!tag.empty() && isSpace(tag.back()))
+                tag.remove_suffix(1);
+            m_name = localName(tag);
+            if (m_name.empty() || --m_depth < 0)
+                return fail("an end tag without its start");
+            return Token::End;
+        }
+        const bool selfClosing = !tag.empty() && tag.back() == '/';
+        if (selfClosing)
             tag.remove_suffix(1);
-        m_name = localName(tag);
-        if (m_name.empty() || --m_depth < 0)
-            return fail("an end tag without its start");
-        return Token::End;
+        size_t n = 0;
+        while (n < tag.size() && !isSpace(tag[n]))
+            ++n;
+        m_name = localName(tag.substr(0, n));
+        m_attributes = tag.substr(n);
+        if (m_name.empty())
+            return fail("a tag without a name");
+        if (m_depth == 0 && m_started)
+            return fail("a second document element");
+        ++m_depth;
+        m_started = true;
+        m_pendingEnd = selfClosing;
+        return Token::Start;
     }
-    const bool selfClosing = !tag.empty() && tag.back() == '/';
-    if (selfClosing)
-        tag.remove_suffix(1);
-    size_t n = 0;
-    while (n < tag.size() && !isSpace(tag[n]))
-        ++n;
-    m_name = localName(tag.substr(0, n));
-    m_attributes = tag.substr(n);
-    if (m_name.empty())
-        return fail("a tag without a name");
-    if (m_depth == 0 && m_started)
-        return fail("a second document element");
-    ++m_depth;
-    m_started = true;
-    m_pendingEnd = selfClosing;
-    return Token::Start;
 }
 
 bool XmlScan::attribute(std::string_view name, std::string* value) const

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,11 +44,6 @@ public:
 private:
     bool more();
     Token fail(const char* why);
-    // The pieces of next(); none when they consumed only what yields no token.
-    std::optional<Token> scanText();
-    std::optional<Token> scanMarkup();  // a tag, or a processing instruction, comment or CDATA
-    std::optional<Token> skipUntil(const char* close, size_t skip);
-    Token scanTag();
     bool decode(std::string_view raw, std::string* out) const;
 
     Source m_source;
