@@ -67,6 +67,36 @@ void AnswerDecoder::endRow()
         m_step = Step::EndMark;
 }
 
+void AnswerDecoder::startCell()
+{
+    if (m_length > MaxCellBytes)
+        return fail(State::OutOfBounds, QStringLiteral("a cell is longer than a cell can be"));
+    m_remaining = m_length;
+    m_cell.clear();
+    const bool keep = m_cellsInRow < m_keptColumns;
+    if (keep && m_kept + m_length > m_maxKeptBytes)
+        return fail(State::OutOfBounds, QStringLiteral("the sheet holds more text than the limit"));
+    m_step = Step::Bytes;
+}
+
+qsizetype AnswerDecoder::takeBytes(const char* data, qsizetype size)
+{
+    const qsizetype n = qsizetype(qMin<qint64>(m_remaining, size));
+    const bool keep = m_cellsInRow < m_keptColumns;
+    if (keep)
+        m_cell.append(data, n);
+    m_remaining -= n;
+    if (m_remaining == 0) {
+        if (keep) {
+            m_kept += m_length;
+            m_row.append(QString::fromUtf8(m_cell));
+        }
+        ++m_cellsInRow;
+        m_step = Step::RowStart;
+    }
+    return n;
+}
+
 void AnswerDecoder::feed(const char* data, qsizetype size)
 {
     if (m_state == State::Done && size > 0) {
@@ -107,35 +137,14 @@ void AnswerDecoder::feed(const char* data, qsizetype size)
                 m_length = m_length * 10 + (c - '0');
                 ++m_digits;
             } else if (c == ':') {
-                if (m_length > MaxCellBytes)
-                    return fail(State::OutOfBounds, QStringLiteral("a cell is longer than a cell can be"));
-                m_remaining = m_length;
-                m_cell.clear();
-                const bool keep = m_cellsInRow < m_keptColumns;
-                if (keep && m_kept + m_length > m_maxKeptBytes)
-                    return fail(State::OutOfBounds, QStringLiteral("the sheet holds more text than the limit"));
-                m_step = Step::Bytes;
+                startCell();
             } else {
                 return fail(State::Failed, QStringLiteral("a cell length is malformed"));
             }
             break;
-        case Step::Bytes: {
-            const qsizetype n = qsizetype(qMin<qint64>(m_remaining, size - i));
-            const bool keep = m_cellsInRow < m_keptColumns;
-            if (keep)
-                m_cell.append(data + i, n);
-            i += n;
-            m_remaining -= n;
-            if (m_remaining == 0) {
-                if (keep) {
-                    m_kept += m_length;
-                    m_row.append(QString::fromUtf8(m_cell));
-                }
-                ++m_cellsInRow;
-                m_step = Step::RowStart;
-            }
+        case Step::Bytes:
+            i += takeBytes(data + i, size - i);
             break;
-        }
         case Step::EndMark:
             ++i;
             m_line.append(c);

@@ -41,6 +41,8 @@ private:
     void fail(State state, const QString& why);
     void header();
     void endRow();
+    void startCell();  // its length read: check it against the limits
+    qsizetype takeBytes(const char* data, qsizetype size);  // of the current cell; how many taken
 
     int m_keptColumns;
     qint64 m_maxKeptBytes;

@@ -78,59 +78,58 @@ uint32_t u32at(const uint8_t* p)
     return v;
 }
 
-} // namespace
-
-bool isCompoundFile(const uint8_t* data, size_t size)
+// The header's fields that this reader follows.
+struct Header
 {
-    return size >= 8 && std::memcmp(data, Signature, 8) == 0;
-}
-
-ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_view name, std::vector<uint8_t>* out)
-{
-    if (!isCompoundFile(data, size))
-        return ReadError::NotWorkbook;
-    ByteCursor header(data, size);
     uint16_t byteOrder, sectorShift, miniShift;
     uint32_t fatSectors, firstDir, miniCutoff, firstMiniFat, miniFatSectors, firstDifat, difatSectors;
-    if (!header.seek(0x1C) || !header.u16(&byteOrder) || !header.u16(&sectorShift) || !header.u16(&miniShift) ||
-        !header.seek(0x2C) || !header.u32(&fatSectors) || !header.u32(&firstDir) || !header.skip(4) ||
-        !header.u32(&miniCutoff) || !header.u32(&firstMiniFat) || !header.u32(&miniFatSectors) ||
-        !header.u32(&firstDifat) || !header.u32(&difatSectors) || size < 512)
-        return ReadError::Damaged;
-    if (byteOrder != 0xFFFE || (sectorShift != 9 && sectorShift != 12) || miniShift != 6 || miniCutoff != 4096)
-        return ReadError::Damaged;
+};
 
-    Document doc{data, size, 1u << sectorShift, 0, {}};
-    const size_t body = size - std::min<size_t>(size, doc.sectorSize);
-    if (size < doc.sectorSize || body / doc.sectorSize > MaxRegular)
-        return ReadError::Damaged;
-    doc.sectors = uint32_t(body / doc.sectorSize);
-    const uint32_t perSector = doc.sectorSize / 4;
-    if (fatSectors > doc.sectors)
-        return ReadError::Damaged;
+// False when the header is cut short or describes a layout other than the two in use.
+bool readHeader(const uint8_t* data, size_t size, Header* h)
+{
+    ByteCursor header(data, size);
+    if (!header.seek(0x1C) || !header.u16(&h->byteOrder) || !header.u16(&h->sectorShift) ||
+        !header.u16(&h->miniShift) || !header.seek(0x2C) || !header.u32(&h->fatSectors) ||
+        !header.u32(&h->firstDir) || !header.skip(4) || !header.u32(&h->miniCutoff) ||
+        !header.u32(&h->firstMiniFat) || !header.u32(&h->miniFatSectors) || !header.u32(&h->firstDifat) ||
+        !header.u32(&h->difatSectors) || size < 512)
+        return false;
+    return h->byteOrder == 0xFFFE && (h->sectorShift == 9 || h->sectorShift == 12) && h->miniShift == 6 &&
+           h->miniCutoff == 4096;
+}
 
-    // The sectors of the allocation table: 109 in the header, the rest in a chain of
-    // DIFAT sectors whose last entry points at the next one.
+// The sectors of the allocation table: 109 in the header, the rest in a chain of
+// DIFAT sectors whose last entry points at the next one.
+bool loadFat(const Header& h, Document* doc)
+{
+    const uint32_t perSector = doc->sectorSize / 4;
     std::vector<uint32_t> fatIds;
-    for (uint32_t i = 0; i < 109 && fatIds.size() < fatSectors; ++i)
-        fatIds.push_back(u32at(data + 0x4C + i * 4));
-    uint32_t difat = firstDifat;
-    for (uint32_t hops = 0; fatIds.size() < fatSectors; ++hops) {
-        if (difat >= doc.sectors || hops > difatSectors || hops > doc.sectors)
-            return ReadError::Damaged;
-        const uint8_t* s = doc.sector(difat);
-        for (uint32_t i = 0; i + 1 < perSector && fatIds.size() < fatSectors; ++i)
+    for (uint32_t i = 0; i < 109 && fatIds.size() < h.fatSectors; ++i)
+        fatIds.push_back(u32at(doc->data + 0x4C + i * 4));
+    uint32_t difat = h.firstDifat;
+    for (uint32_t hops = 0; fatIds.size() < h.fatSectors; ++hops) {
+        if (difat >= doc->sectors || hops > h.difatSectors || hops > doc->sectors)
+            return false;
+        const uint8_t* s = doc->sector(difat);
+        for (uint32_t i = 0; i + 1 < perSector && fatIds.size() < h.fatSectors; ++i)
             fatIds.push_back(u32at(s + i * 4));
         difat = u32at(s + (perSector - 1) * 4);
     }
-    doc.fat.reserve(size_t(fatSectors) * perSector);
+    doc->fat.reserve(size_t(h.fatSectors) * perSector);
     for (uint32_t id : fatIds) {
-        if (id >= doc.sectors)
-            return ReadError::Damaged;
+        if (id >= doc->sectors)
+            return false;
         for (uint32_t i = 0; i < perSector; ++i)
-            doc.fat.push_back(u32at(doc.sector(id) + i * 4));
+            doc->fat.push_back(u32at(doc->sector(id) + i * 4));
     }
+    return true;
+}
 
+// The directory's root entry and the stream `name` among the root's children.
+ReadError findStream(const Document& doc, uint32_t firstDir, std::u16string_view name, const uint8_t** root,
+                     const uint8_t** found)
+{
     // The directory: 128-byte entries in a chain.
     std::vector<uint32_t> dirIds;
     if (!doc.chain(firstDir, doc.fat, doc.sectors, &dirIds) || dirIds.empty())
@@ -139,15 +138,15 @@ ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_vi
     for (uint32_t id : dirIds)
         for (uint32_t i = 0; i < doc.sectorSize / 128; ++i)
             entries.push_back(doc.sector(id) + i * 128);
-    const uint8_t* root = entries[0];
-    if (root[66] != 5)
+    *root = entries[0];
+    if ((*root)[66] != 5)
         return ReadError::Damaged;
 
     // The root's children form a tree through the left and right sibling links.
-    const uint8_t* found = nullptr;
+    *found = nullptr;
     std::vector<bool> seen(entries.size(), false);
-    std::vector<uint32_t> pending{u32at(root + 76)};
-    while (!pending.empty() && !found) {
+    std::vector<uint32_t> pending{u32at(*root + 76)};
+    while (!pending.empty() && !*found) {
         const uint32_t index = pending.back();
         pending.pop_back();
         if (index == NoStream)
@@ -157,29 +156,23 @@ ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_vi
         seen[index] = true;
         const uint8_t* e = entries[index];
         if (e[66] == 2 && sameName(e, name))
-            found = e;
+            *found = e;
         pending.push_back(u32at(e + 68));
         pending.push_back(u32at(e + 72));
     }
-    if (!found)
-        return ReadError::NotWorkbook;
+    return *found ? ReadError::None : ReadError::NotWorkbook;
+}
 
-    const uint32_t start = u32at(found + 116);
-    uint64_t length = u32at(found + 120);
-    if (sectorShift == 12)
-        length |= uint64_t(u32at(found + 124)) << 32;
-    if (length > size)
-        return ReadError::Damaged;
-    if (length >= miniCutoff)
-        return doc.read(start, length, out) ? ReadError::None : ReadError::Damaged;
-
-    // Small streams live in 64-byte pieces of the root's mini stream.
+// Small streams live in 64-byte pieces of the root's mini stream.
+ReadError readMini(const Document& doc, const Header& h, const uint8_t* root, uint32_t start, uint64_t length,
+                   std::vector<uint8_t>* out)
+{
     std::vector<uint8_t> miniFatBytes, ministream;
-    if (miniFatSectors > doc.sectors ||
-        !doc.read(firstMiniFat, uint64_t(miniFatSectors) * doc.sectorSize, &miniFatBytes))
+    if (h.miniFatSectors > doc.sectors ||
+        !doc.read(h.firstMiniFat, uint64_t(h.miniFatSectors) * doc.sectorSize, &miniFatBytes))
         return ReadError::Damaged;
     const uint64_t rootSize = u32at(root + 120);
-    if (rootSize > size || !doc.read(u32at(root + 116), rootSize, &ministream))
+    if (rootSize > doc.size || !doc.read(u32at(root + 116), rootSize, &ministream))
         return ReadError::Damaged;
     std::vector<uint32_t> miniFat(miniFatBytes.size() / 4);
     if (!miniFat.empty())   // memcpy may not be handed the null data of an empty vector
@@ -196,6 +189,44 @@ ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_vi
         out->insert(out->end(), ministream.begin() + size_t(id) * 64, ministream.begin() + size_t(id) * 64 + n);
     }
     return ReadError::None;
+}
+
+} // namespace
+
+bool isCompoundFile(const uint8_t* data, size_t size)
+{
+    return size >= 8 && std::memcmp(data, Signature, 8) == 0;
+}
+
+ReadError readCompoundStream(const uint8_t* data, size_t size, std::u16string_view name, std::vector<uint8_t>* out)
+{
+    if (!isCompoundFile(data, size))
+        return ReadError::NotWorkbook;
+    Header h;
+    if (!readHeader(data, size, &h))
+        return ReadError::Damaged;
+
+    Document doc{data, size, 1u << h.sectorShift, 0, {}};
+    const size_t body = size - std::min<size_t>(size, doc.sectorSize);
+    if (size < doc.sectorSize || body / doc.sectorSize > MaxRegular)
+        return ReadError::Damaged;
+    doc.sectors = uint32_t(body / doc.sectorSize);
+    if (h.fatSectors > doc.sectors || !loadFat(h, &doc))
+        return ReadError::Damaged;
+
+    const uint8_t* root;
+    const uint8_t* found;
+    if (const ReadError e = findStream(doc, h.firstDir, name, &root, &found); e != ReadError::None)
+        return e;
+    const uint32_t start = u32at(found + 116);
+    uint64_t length = u32at(found + 120);
+    if (h.sectorShift == 12)
+        length |= uint64_t(u32at(found + 124)) << 32;
+    if (length > size)
+        return ReadError::Damaged;
+    if (length >= h.miniCutoff)
+        return doc.read(start, length, out) ? ReadError::None : ReadError::Damaged;
+    return readMini(doc, h, root, start, length, out);
 }
 
 } // namespace k27::wb

@@ -94,6 +94,103 @@ NumberFormat NumberFormat::builtin(uint32_t id)
     return f;
 }
 
+NumberFormat::Section NumberFormat::tokenize(std::string_view code, size_t* at, bool* unsupported, bool* text)
+{
+    Section s;
+    bool afterPoint = false, fractionBar = false;
+    size_t& i = *at;
+    auto literal = [&](std::string_view t) {
+        if (!s.pieces.empty() && s.pieces.back().token == Token::Literal)
+            s.pieces.back().literal += t;
+        else
+            s.pieces.push_back({Token::Literal, std::string(t)});
+    };
+    for (; i < code.size() && code[i] != ';'; ++i) {
+        const char c = code[i];
+        if (c == '"') {
+            const size_t end = code.find('"', i + 1);
+            const size_t stop = end == std::string_view::npos ? code.size() : end;
+            literal(code.substr(i + 1, stop - i - 1));
+            i = stop;
+        } else if (c == '\\' || c == '_' || c == '*') {
+            // An escaped character; the room of one (a space); a fill, which a text has no room for.
+            if (i + 1 < code.size()) {
+                if (c == '\\')
+                    literal(code.substr(i + 1, 1));
+                else if (c == '_')
+                    literal(" ");
+                ++i;
+            }
+        } else if (c == '[') {
+            const size_t end = code.find(']', i + 1);
+            const size_t stop = end == std::string_view::npos ? code.size() : end;
+            const std::string_view inner = code.substr(i + 1, stop - i - 1);
+            if (!inner.empty() && inner[0] == '$')  // a currency symbol and its locale
+                literal(inner.substr(1, inner.find('-') == std::string_view::npos ? inner.size() - 1
+                                                                                  : inner.find('-') - 1));
+            else if (!inner.empty() && (inner[0] == '<' || inner[0] == '>' || inner[0] == '='))
+                *unsupported = true;
+            i = stop;
+        } else if (c == '0' || c == '#' || c == '?') {
+            s.pieces.push_back({c == '0' ? Token::Zero : c == '#' ? Token::Hash : Token::Query, {}});
+            s.hasDigits = true;
+        } else if (c == '.' && !afterPoint) {
+            s.pieces.push_back({Token::Point, {}});
+            afterPoint = true;
+        } else if (c == ',') {
+            s.pieces.push_back({Token::Comma, {}});
+        } else if (c == '%') {
+            ++s.percent;
+            literal("%");
+        } else if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-') &&
+                   s.hasDigits) {
+            std::string exponent(1, code[i + 1]);
+            for (i += 2; i < code.size() && (code[i] == '0' || code[i] == '#' || code[i] == '?'); ++i)
+                exponent += '0';
+            --i;
+            s.pieces.push_back({Token::Exponent, exponent});
+        } else if (c == '@') {
+            s.pieces.push_back({Token::Text, {}});
+            *text = true;
+        } else if (startsWithNoCase(code, i, "general")) {
+            s.pieces.push_back({Token::General, {}});
+            s.hasGeneral = true;
+            i += 6;
+        } else {
+            if (c == '/' && s.hasDigits)
+                fractionBar = true;
+            literal(code.substr(i, 1));
+        }
+    }
+    if (fractionBar)  // a fraction: shown as General
+        *unsupported = true;
+    return s;
+}
+
+void NumberFormat::placeCommas(Section* s)
+{
+    // A comma between two digits groups thousands; after the last digit it divides by 1000.
+    size_t scaledAt = 0;
+    for (size_t k = 0; k < s->pieces.size();) {
+        if (s->pieces[k].token != Token::Comma) {
+            ++k;
+            continue;
+        }
+        auto digit = [&](size_t at) { return at < s->pieces.size() && isDigit(s->pieces[at].token); };
+        if (k > 0 && digit(k - 1) && digit(k + 1)) {
+            s->grouping = true;
+        } else if (k > 0 && (digit(k - 1) || (s->scale > 0 && scaledAt == k))) {
+            ++s->scale;
+            scaledAt = k;
+        } else {
+            s->pieces[k] = {Token::Literal, ","};
+            ++k;
+            continue;
+        }
+        s->pieces.erase(s->pieces.begin() + long(k));
+    }
+}
+
 NumberFormat NumberFormat::parse(std::string_view code)
 {
     NumberFormat f;
@@ -106,101 +203,16 @@ NumberFormat NumberFormat::parse(std::string_view code)
     std::vector<bool> isText;
     size_t i = 0;
     while (i <= code.size() && sections.size() < 4) {
-        Section s;
-        bool text = false, afterPoint = false, fractionBar = false;
-        auto literal = [&](std::string_view t) {
-            if (!s.pieces.empty() && s.pieces.back().token == Token::Literal)
-                s.pieces.back().literal += t;
-            else
-                s.pieces.push_back({Token::Literal, std::string(t)});
-        };
-        for (; i < code.size() && code[i] != ';'; ++i) {
-            const char c = code[i];
-            if (c == '"') {
-                const size_t end = code.find('"', i + 1);
-                const size_t stop = end == std::string_view::npos ? code.size() : end;
-                literal(code.substr(i + 1, stop - i - 1));
-                i = stop;
-            } else if (c == '\\' || c == '_' || c == '*') {
-                // An escaped character; the room of one (a space); a fill, which a text has no room for.
-                if (i + 1 < code.size()) {
-                    if (c == '\\')
-                        literal(code.substr(i + 1, 1));
-                    else if (c == '_')
-                        literal(" ");
-                    ++i;
-                }
-            } else if (c == '[') {
-                const size_t end = code.find(']', i + 1);
-                const size_t stop = end == std::string_view::npos ? code.size() : end;
-                const std::string_view inner = code.substr(i + 1, stop - i - 1);
-                if (!inner.empty() && inner[0] == '$')  // a currency symbol and its locale
-                    literal(inner.substr(1, inner.find('-') == std::string_view::npos ? inner.size() - 1
-                                                                                      : inner.find('-') - 1));
-                else if (!inner.empty() && (inner[0] == '<' || inner[0] == '>' || inner[0] == '='))
-                    unsupported = true;
-                i = stop;
-            } else if (c == '0' || c == '#' || c == '?') {
-                s.pieces.push_back({c == '0' ? Token::Zero : c == '#' ? Token::Hash : Token::Query, {}});
-                s.hasDigits = true;
-            } else if (c == '.' && !afterPoint) {
-                s.pieces.push_back({Token::Point, {}});
-                afterPoint = true;
-            } else if (c == ',') {
-                s.pieces.push_back({Token::Comma, {}});
-            } else if (c == '%') {
-                ++s.percent;
-                literal("%");
-            } else if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-') &&
-                       s.hasDigits) {
-                std::string exponent(1, code[i + 1]);
-                for (i += 2; i < code.size() && (code[i] == '0' || code[i] == '#' || code[i] == '?'); ++i)
-                    exponent += '0';
-                --i;
-                s.pieces.push_back({Token::Exponent, exponent});
-            } else if (c == '@') {
-                s.pieces.push_back({Token::Text, {}});
-                text = true;
-            } else if (startsWithNoCase(code, i, "general")) {
-                s.pieces.push_back({Token::General, {}});
-                s.hasGeneral = true;
-                i += 6;
-            } else {
-                if (c == '/' && s.hasDigits)
-                    fractionBar = true;
-                literal(code.substr(i, 1));
-            }
-        }
-        // A comma between two digits groups thousands; after the last digit it divides by 1000.
-        size_t scaledAt = 0;
-        for (size_t k = 0; k < s.pieces.size();) {
-            if (s.pieces[k].token != Token::Comma) {
-                ++k;
-                continue;
-            }
-            auto digit = [&](size_t at) {
-                return at < s.pieces.size() && (s.pieces[at].token == Token::Zero ||
-                                                s.pieces[at].token == Token::Hash || s.pieces[at].token == Token::Query);
-            };
-            if (k > 0 && digit(k - 1) && digit(k + 1)) {
-                s.grouping = true;
-            } else if (k > 0 && (digit(k - 1) || (s.scale > 0 && scaledAt == k))) {
-                ++s.scale;
-                scaledAt = k;
-            } else {
-                s.pieces[k] = {Token::Literal, ","};
-                ++k;
-                continue;
-            }
-            s.pieces.erase(s.pieces.begin() + long(k));
-        }
-        // Fractions, and more digits than the engines allow (30 decimals), show as General.
+        bool text = false;
+        Section s = tokenize(code, &i, &unsupported, &text);
+        placeCommas(&s);
+        // More digits than the engines allow (30 decimals) show as General.
         int digits = 0;
         for (const Piece& p : s.pieces) {
-            digits += p.token == Token::Zero || p.token == Token::Hash || p.token == Token::Query;
+            digits += isDigit(p.token);
             digits += p.token == Token::Exponent ? int(p.literal.size()) * 10 : 0;  // at most five exponent digits
         }
-        if (fractionBar || digits > 60 || s.percent > 8 || s.scale > 8)
+        if (digits > 60 || s.percent > 8 || s.scale > 8)
             unsupported = true;
         sections.push_back(std::move(s));
         isText.push_back(text && !sections.back().hasDigits);
@@ -257,93 +269,111 @@ std::string NumberFormat::text(std::string_view value) const
     return shown;
 }
 
-std::string NumberFormat::section(const Section& s, double v) const
+// A number laid out on the placeholders of a section that has digits.
+struct NumberFormat::Layout
 {
-    std::string shown;
-    if (s.hasGeneral || !s.hasDigits) {
-        for (const Piece& p : s.pieces)
-            shown += p.token == Token::General ? numberText(v) : p.literal;
-        return shown;
-    }
-    const double x = v * std::pow(100.0, s.percent) / std::pow(1000.0, s.scale);
-    if (!std::isfinite(x))
-        return numberText(x);
-    int whole = 0, fraction = 0;
-    bool afterPoint = false, exponent = false;
+    explicit Layout(const Section& section);
+    bool round(double x);  // false when the mantissa cannot be had
+    void hideTrailingDecimals();
+    std::string groupedWhole() const;
+    std::string write() const;
+
+    const Section& s;
+    int whole = 0, fraction = 0;  // placeholders before and after the point
+    bool exponent = false;
     Token firstWhole = Token::Zero;
+    std::string digits, decimals;  // decimals as shown: '\0' where nothing shows
+    int power = 0;
+};
+
+NumberFormat::Layout::Layout(const Section& section) : s(section)
+{
+    bool afterPoint = false;
     for (const Piece& p : s.pieces) {
         if (p.token == Token::Point)
             afterPoint = true;
         else if (p.token == Token::Exponent)
             exponent = true;
-        else if (p.token == Token::Zero || p.token == Token::Hash || p.token == Token::Query) {
+        else if (isDigit(p.token)) {
             if (afterPoint)
                 ++fraction;
             else if (whole++ == 0)
                 firstWhole = p.token;
         }
     }
-    std::string digits, decimals;
-    int power = 0;
-    if (exponent) {
-        // One digit before the point; with several and a # first, a power that is a multiple of them.
-        const int step = whole > 1 && firstWhole == Token::Hash ? whole : 1;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (x != 0 && attempt == 0) {
-                power = int(std::floor(std::log10(x)));
-                power = step > 1 ? int(std::floor(double(power) / step)) * step : power - std::max(whole - 1, 0);
-            }
-            const double mantissa = x / std::pow(10.0, power);
-            if (!std::isfinite(mantissa))
-                return numberText(v);
-            decimalDigits(mantissa, fraction, &digits, &decimals);
-            if (int(digits.size()) <= std::max(whole, 1) || x == 0)
-                break;
-            power += step;  // 9.999 rounded up to 10.00
-        }
-    } else {
+}
+
+bool NumberFormat::Layout::round(double x)
+{
+    if (!exponent) {
         decimalDigits(x, fraction, &digits, &decimals);
+        return true;
     }
-
-    // Trailing fraction digits at # show nothing, at ? a space.
-    std::string shownDecimals = decimals;
-    {
-        int k = fraction;
-        for (auto it = s.pieces.rbegin(); it != s.pieces.rend() && k > 0; ++it) {
-            if (it->token != Token::Zero && it->token != Token::Hash && it->token != Token::Query)
-                continue;
-            if (it->token == Token::Zero || shownDecimals[size_t(k - 1)] != '0')
-                break;
-            shownDecimals[size_t(k - 1)] = it->token == Token::Hash ? '\0' : ' ';
-            --k;
+    // One digit before the point; with several and a # first, a power that is a multiple of them.
+    const int step = whole > 1 && firstWhole == Token::Hash ? whole : 1;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (x != 0 && attempt == 0) {
+            power = int(std::floor(std::log10(x)));
+            power = step > 1 ? int(std::floor(double(power) / step)) * step : power - std::max(whole - 1, 0);
         }
+        const double mantissa = x / std::pow(10.0, power);
+        if (!std::isfinite(mantissa))
+            return false;
+        decimalDigits(mantissa, fraction, &digits, &decimals);
+        if (int(digits.size()) <= std::max(whole, 1) || x == 0)
+            break;
+        power += step;  // 9.999 rounded up to 10.00
     }
+    return true;
+}
 
-    // The whole part: digits fill the placeholders from the right, the first takes any more.
+// Trailing fraction digits at # show nothing, at ? a space.
+void NumberFormat::Layout::hideTrailingDecimals()
+{
+    int k = fraction;
+    for (auto it = s.pieces.rbegin(); it != s.pieces.rend() && k > 0; ++it) {
+        if (!isDigit(it->token))
+            continue;
+        if (it->token == Token::Zero || decimals[size_t(k - 1)] != '0')
+            break;
+        decimals[size_t(k - 1)] = it->token == Token::Hash ? '\0' : ' ';
+        --k;
+    }
+}
+
+// The whole part with thousands separators, padded to the zeros from the first 0 on.
+std::string NumberFormat::Layout::groupedWhole() const
+{
+    int zeros = 0;
+    bool seen = false;
+    for (const Piece& p : s.pieces) {
+        if (p.token == Token::Point || p.token == Token::Exponent)
+            break;
+        if (p.token == Token::Zero)
+            seen = true;
+        if (seen && isDigit(p.token))
+            ++zeros;
+    }
+    std::string padded = digits;
+    if (int(padded.size()) < zeros)
+        padded.insert(0, size_t(zeros - int(padded.size())), '0');
     std::string grouped;
-    if (s.grouping) {
-        int zeros = 0;
-        bool seen = false;
-        afterPoint = false;
-        for (const Piece& p : s.pieces) {
-            if (p.token == Token::Point || p.token == Token::Exponent)
-                break;
-            if (p.token == Token::Zero)
-                seen = true;
-            if (seen && (p.token == Token::Zero || p.token == Token::Hash || p.token == Token::Query))
-                ++zeros;
-        }
-        std::string padded = digits;
-        if (int(padded.size()) < zeros)
-            padded.insert(0, size_t(zeros - int(padded.size())), '0');
-        for (size_t k = 0; k < padded.size(); ++k) {
-            if (k > 0 && (padded.size() - k) % 3 == 0)
-                grouped += ',';
-            grouped += padded[k];
-        }
+    for (size_t k = 0; k < padded.size(); ++k) {
+        if (k > 0 && (padded.size() - k) % 3 == 0)
+            grouped += ',';
+        grouped += padded[k];
     }
+    return grouped;
+}
+
+// The pieces in order; the whole part's digits fill the placeholders from the right, the first
+// takes any more.
+std::string NumberFormat::Layout::write() const
+{
+    const std::string grouped = s.grouping ? groupedWhole() : std::string();
+    std::string shown;
     int wholeIndex = 0, fractionIndex = 0;
-    afterPoint = false;
+    bool afterPoint = false;
     for (const Piece& p : s.pieces) {
         switch (p.token) {
         case Token::Literal:
@@ -370,8 +400,8 @@ std::string NumberFormat::section(const Section& s, double v) const
         case Token::Hash:
         case Token::Query:
             if (afterPoint) {
-                if (fractionIndex < fraction && shownDecimals[size_t(fractionIndex)] != '\0')
-                    shown += shownDecimals[size_t(fractionIndex)];
+                if (fractionIndex < fraction && decimals[size_t(fractionIndex)] != '\0')
+                    shown += decimals[size_t(fractionIndex)];
                 ++fractionIndex;
             } else if (s.grouping) {
                 if (wholeIndex++ == 0)
@@ -394,6 +424,24 @@ std::string NumberFormat::section(const Section& s, double v) const
         }
     }
     return shown;
+}
+
+std::string NumberFormat::section(const Section& s, double v) const
+{
+    if (s.hasGeneral || !s.hasDigits) {
+        std::string shown;
+        for (const Piece& p : s.pieces)
+            shown += p.token == Token::General ? numberText(v) : p.literal;
+        return shown;
+    }
+    const double x = v * std::pow(100.0, s.percent) / std::pow(1000.0, s.scale);
+    if (!std::isfinite(x))
+        return numberText(x);
+    Layout layout(s);
+    if (!layout.round(x))
+        return numberText(v);
+    layout.hideTrailingDecimals();
+    return layout.write();
 }
 
 } // namespace k27::wb

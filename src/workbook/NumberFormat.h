@@ -45,6 +45,12 @@ private:
         bool hasGeneral = false;
     };
 
+    struct Layout;  // a number laid out on a section's placeholders
+
+    static bool isDigit(Token t) { return t == Token::Zero || t == Token::Hash || t == Token::Query; }
+    // One section of `code` from `*at` up to its ';' or the end, where `*at` is left.
+    static Section tokenize(std::string_view code, size_t* at, bool* unsupported, bool* text);
+    static void placeCommas(Section* s);  // thousands separators, or a scale of 1000 each
     std::string section(const Section& s, double v) const;
 
     NumberKind m_kind = NumberKind::Plain;

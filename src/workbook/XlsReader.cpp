@@ -95,6 +95,55 @@ bool bof(Pieces* body, uint16_t wantVersion, uint16_t wantKind)
     return body->get(&version) && body->get(&kind) && version == wantVersion && kind == wantKind;
 }
 
+// A sheet's entry: where Sheet1 starts.
+ReadError readBoundSheet(Pieces* body, size_t streamSize, Globals* g, std::string* text, std::string* why)
+{
+    uint32_t position;
+    uint8_t visibility, sheetType;
+    if (!body->get(&position) || !body->get(&visibility) || !body->get(&sheetType) ||
+        g->string(body, true, 255, text) != ReadError::None) {
+        *why = "a sheet entry is cut short";
+        return ReadError::Damaged;
+    }
+    if (sheetType == 0 && g->sheet1 < 0 && isSheet1(*text)) {
+        if (position >= streamSize) {
+            *why = "Sheet1 starts beyond the stream";
+            return ReadError::Damaged;
+        }
+        g->sheet1 = position;
+    }
+    return ReadError::None;
+}
+
+// The shared strings, one after another in g->sst.
+ReadError readSst(Pieces* body, const Limits& limits, Globals* g, std::string* text, std::string* why)
+{
+    uint32_t total, unique;
+    if (!body->get(&total) || !body->get(&unique))
+        return ReadError::Damaged;
+    // Each string takes at least three bytes: a count the table cannot hold is a
+    // damaged table, not a reason to set memory aside.
+    if (uint64_t(unique) * 3 > body->total()) {
+        *why = "the shared strings claim more entries than they hold";
+        return ReadError::Damaged;
+    }
+    if (unique > limits.cells * 2)
+        return ReadError::TooLarge;
+    g->sstAt.reserve(unique);
+    while (g->sstAt.size() < unique && !body->atEnd()) {
+        const ReadError e = body->string(false, limits.stringUnits, text);
+        if (e != ReadError::None) {
+            *why = "a shared string is cut short or too long";
+            return e;
+        }
+        if (text->size() > limits.textBytes - g->sst.size())
+            return ReadError::TooLarge;
+        g->sstAt.emplace_back(uint32_t(g->sst.size()), uint32_t(text->size()));
+        g->sst += *text;
+    }
+    return ReadError::None;
+}
+
 ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits, Globals* g, std::string* why)
 {
     uint16_t type;
@@ -147,49 +196,14 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
             g->formats[id] = NumberFormat::parse(text);
             break;
         }
-        case BoundSheet: {
-            uint32_t position;
-            uint8_t visibility, sheetType;
-            if (!body.get(&position) || !body.get(&visibility) || !body.get(&sheetType) ||
-                g->string(&body, true, 255, &text) != ReadError::None) {
-                *why = "a sheet entry is cut short";
-                return ReadError::Damaged;
-            }
-            if (sheetType == 0 && g->sheet1 < 0 && isSheet1(text)) {
-                if (position >= streamSize) {
-                    *why = "Sheet1 starts beyond the stream";
-                    return ReadError::Damaged;
-                }
-                g->sheet1 = position;
-            }
+        case BoundSheet:
+            if (const ReadError e = readBoundSheet(&body, streamSize, g, &text, why); e != ReadError::None)
+                return e;
             break;
-        }
-        case Sst: {
-            uint32_t total, unique;
-            if (!body.get(&total) || !body.get(&unique))
-                return ReadError::Damaged;
-            // Each string takes at least three bytes: a count the table cannot hold is a
-            // damaged table, not a reason to set memory aside.
-            if (uint64_t(unique) * 3 > body.total()) {
-                *why = "the shared strings claim more entries than they hold";
-                return ReadError::Damaged;
-            }
-            if (unique > limits.cells * 2)
-                return ReadError::TooLarge;
-            g->sstAt.reserve(unique);
-            while (g->sstAt.size() < unique && !body.atEnd()) {
-                const ReadError e = body.string(false, limits.stringUnits, &text);
-                if (e != ReadError::None) {
-                    *why = "a shared string is cut short or too long";
-                    return e;
-                }
-                if (text.size() > limits.textBytes - g->sst.size())
-                    return ReadError::TooLarge;
-                g->sstAt.emplace_back(uint32_t(g->sst.size()), uint32_t(text.size()));
-                g->sst += text;
-            }
+        case Sst:
+            if (const ReadError e = readSst(&body, limits, g, &text, why); e != ReadError::None)
+                return e;
             break;
-        }
         default:
             break;
         }
@@ -225,6 +239,143 @@ const char* errorText(uint8_t code)
     }
 }
 
+// Cells of one MULRK record: row, first column, (format, RK) per cell, last column. False
+// when the record is damaged; *e tells whether the cells could be kept.
+bool readMulRk(Pieces* body, const Globals& g, SheetCells* cells, ReadError* e)
+{
+    uint16_t row, first;
+    if (!body->get(&row) || !body->get(&first))
+        return false;
+    for (uint32_t c = first; *e == ReadError::None; ++c) {
+        uint16_t cellXf;
+        uint32_t rk;
+        if (!body->get(&cellXf))
+            return false;
+        if (body->atEnd())
+            break;  // that was the last column
+        if (!body->get(&rk) || c > 0xFFFF)
+            return false;
+        *e = cells->add(row, uint16_t(c), g.number(rkValue(rk), cellXf));
+    }
+    return true;
+}
+
+// A text formula's cell, whose text comes in the STRING record after it.
+struct PendingString
+{
+    bool due = false;
+    uint16_t row = 0, col = 0, xf = 0;
+};
+
+// A formula cell shows its last computed value: a number, or a tag for text, boolean, error
+// or empty. False when the record is damaged; *e tells whether the cell could be kept.
+bool readFormula(Pieces* body, const Globals& g, SheetCells* cells, PendingString cell, PendingString* pending,
+                 ReadError* e, std::string* why)
+{
+    uint8_t result[8];
+    if (!body->read(result, 8))
+        return false;
+    if (result[6] != 0xFF || result[7] != 0xFF) {
+        double v;
+        std::memcpy(&v, result, 8);
+        *e = cells->add(cell.row, cell.col, g.number(v, cell.xf));
+        return true;
+    }
+    switch (result[0]) {
+    case 0:  // the text follows in a STRING record
+        *pending = cell;
+        *e = cells->add(cell.row, cell.col, {});
+        return true;
+    case 1:
+        *e = cells->add(cell.row, cell.col, result[2] ? "TRUE" : "FALSE");
+        return true;
+    case 2:
+        *e = cells->add(cell.row, cell.col, errorText(result[2]));
+        return true;
+    case 3:  // an empty text
+        *e = cells->add(cell.row, cell.col, {});
+        return true;
+    default:
+        *why = "a formula's result has an unknown type";
+        return false;
+    }
+}
+
+// One record at the sheet's own level. False when it is damaged (*why may say how); *e tells
+// whether its cells could be kept.
+bool readCellRecord(uint16_t type, Pieces* body, Globals& g, SheetCells* cells, PendingString* pending,
+                    std::string* text, ReadError* e, std::string* why)
+{
+    const Limits& limits = cells->limits();
+    uint16_t row, col, xf;
+    const bool isCell = type == LabelSst || type == Label || type == RString || type == Number || type == Rk ||
+                        type == Formula || type == BoolErr;
+    if (isCell && (!body->get(&row) || !body->get(&col) || !body->get(&xf))) {
+        *why = "a cell record is cut short";
+        return false;
+    }
+    switch (type) {
+    case LabelSst: {
+        uint32_t index;
+        if (!body->get(&index) || index >= g.sstAt.size()) {
+            *why = "a cell refers to a missing shared string";
+            return false;
+        }
+        const auto [offset, length] = g.sstAt[index];
+        const std::string_view value = std::string_view(g.sst).substr(offset, length);
+        const NumberFormat& format = g.formatOf(xf);
+        *e = format.changesText() ? cells->add(row, col, format.text(value)) : cells->add(row, col, value);
+        break;
+    }
+    case Label:
+    case RString:
+        *e = g.string(body, false, limits.stringUnits, text);
+        if (*e == ReadError::None)
+            *e = cells->add(row, col, g.formatOf(xf).text(*text));
+        break;
+    case Number: {
+        double v;
+        if (!body->get(&v))
+            return false;
+        *e = cells->add(row, col, g.number(v, xf));
+        break;
+    }
+    case Rk: {
+        uint32_t rk;
+        if (!body->get(&rk))
+            return false;
+        *e = cells->add(row, col, g.number(rkValue(rk), xf));
+        break;
+    }
+    case MulRk:
+        if (!readMulRk(body, g, cells, e))
+            return false;
+        break;
+    case Formula:
+        if (!readFormula(body, g, cells, {true, row, col, xf}, pending, e, why))
+            return false;
+        break;
+    case String:
+        if (pending->due) {
+            *e = g.string(body, false, limits.stringUnits, text);
+            if (*e == ReadError::None)
+                *e = cells->add(pending->row, pending->col, g.formatOf(pending->xf).text(*text));
+            pending->due = false;
+        }
+        break;
+    case BoolErr: {
+        uint8_t value, isError;
+        if (!body->get(&value) || !body->get(&isError))
+            return false;
+        *e = cells->add(row, col, isError ? errorText(value) : (value ? "TRUE" : "FALSE"));
+        break;
+    }
+    default:
+        break;
+    }
+    return true;
+}
+
 ReadError readSheet(Records* records, Globals& g, SheetCells* cells, std::string* why)
 {
     uint16_t type;
@@ -235,18 +386,13 @@ ReadError readSheet(Records* records, Globals& g, SheetCells* cells, std::string
         *why = "Sheet1 does not start with a worksheet BOF";
         return ReadError::Damaged;
     }
-    const Limits& limits = cells->limits();
     int depth = 1;  // charts inside the sheet bring their own BOF and EOF
-    bool pendingString = false;
-    uint16_t pendingRow = 0, pendingCol = 0, pendingXf = 0;
+    PendingString pending;
     std::string text;
-    auto add = [&](uint16_t row, uint16_t col, std::string_view value) {
-        return cells->add(row, col, value);
-    };
     while (records->next(&type, &body, &broken)) {
         // A text formula's STRING comes next, after any shared formula, array or table
         // records the formula brings.
-        if (pendingString && type != String && type != SharedFormula && type != Array && type != Table) {
+        if (pending.due && type != String && type != SharedFormula && type != Array && type != Table) {
             *why = "a text formula has no text";
             return ReadError::Damaged;
         }
@@ -261,117 +407,9 @@ ReadError readSheet(Records* records, Globals& g, SheetCells* cells, std::string
         }
         if (depth != 1)
             continue;
-        uint16_t row, col, xf;
         ReadError e = ReadError::None;
-        const bool isCell = type == LabelSst || type == Label || type == RString || type == Number || type == Rk ||
-                            type == Formula || type == BoolErr;
-        if (isCell && (!body.get(&row) || !body.get(&col) || !body.get(&xf))) {
-            *why = "a cell record is cut short";
+        if (!readCellRecord(type, &body, g, cells, &pending, &text, &e, why))
             return ReadError::Damaged;
-        }
-        switch (type) {
-        case LabelSst: {
-            uint32_t index;
-            if (!body.get(&index) || index >= g.sstAt.size()) {
-                *why = "a cell refers to a missing shared string";
-                return ReadError::Damaged;
-            }
-            const auto [offset, length] = g.sstAt[index];
-            const std::string_view value = std::string_view(g.sst).substr(offset, length);
-            const NumberFormat& format = g.formatOf(xf);
-            e = format.changesText() ? add(row, col, format.text(value)) : add(row, col, value);
-            break;
-        }
-        case Label:
-        case RString:
-            e = g.string(&body, false, limits.stringUnits, &text);
-            if (e == ReadError::None)
-                e = add(row, col, g.formatOf(xf).text(text));
-            break;
-        case Number: {
-            double v;
-            if (!body.get(&v))
-                return ReadError::Damaged;
-            e = add(row, col, g.number(v, xf));
-            break;
-        }
-        case Rk: {
-            uint32_t rk;
-            if (!body.get(&rk))
-                return ReadError::Damaged;
-            e = add(row, col, g.number(rkValue(rk), xf));
-            break;
-        }
-        case MulRk: {
-            // row, first column, (format, RK) per cell, last column
-            uint16_t first;
-            if (!body.get(&row) || !body.get(&first))
-                return ReadError::Damaged;
-            for (uint32_t c = first; e == ReadError::None; ++c) {
-                uint16_t cellXf;
-                uint32_t rk;
-                if (!body.get(&cellXf))
-                    return ReadError::Damaged;
-                if (body.atEnd())
-                    break;  // that was the last column
-                if (!body.get(&rk) || c > 0xFFFF)
-                    return ReadError::Damaged;
-                e = add(row, uint16_t(c), g.number(rkValue(rk), cellXf));
-            }
-            break;
-        }
-        case Formula: {
-            // The last computed value: a number, or a tag for text, boolean, error or empty.
-            uint8_t result[8];
-            if (!body.read(result, 8))
-                return ReadError::Damaged;
-            if (result[6] == 0xFF && result[7] == 0xFF) {
-                switch (result[0]) {
-                case 0:  // the text follows in a STRING record
-                    pendingString = true;
-                    pendingRow = row;
-                    pendingCol = col;
-                    pendingXf = xf;
-                    e = add(row, col, {});
-                    break;
-                case 1:
-                    e = add(row, col, result[2] ? "TRUE" : "FALSE");
-                    break;
-                case 2:
-                    e = add(row, col, errorText(result[2]));
-                    break;
-                case 3:  // an empty text
-                    e = add(row, col, {});
-                    break;
-                default:
-                    *why = "a formula's result has an unknown type";
-                    return ReadError::Damaged;
-                }
-            } else {
-                double v;
-                std::memcpy(&v, result, 8);
-                e = add(row, col, g.number(v, xf));
-            }
-            break;
-        }
-        case String:
-            if (pendingString) {
-                e = g.string(&body, false, limits.stringUnits, &text);
-                if (e == ReadError::None)
-                    e = add(pendingRow, pendingCol, g.formatOf(pendingXf).text(text));
-                pendingString = false;
-            }
-            break;
-        case BoolErr: {
-            uint8_t value, isError;
-            if (!body.get(&value) || !body.get(&isError))
-                return ReadError::Damaged;
-            e = add(row, col, isError ? errorText(value) : (value ? "TRUE" : "FALSE"));
-            break;
-        }
-        default:
-            break;
-        }
         if (e != ReadError::None) {
             *why = e == ReadError::TooLarge ? "the sheet is beyond the reader's limits" : "a cell is cut short";
             return e;
