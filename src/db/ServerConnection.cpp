@@ -170,6 +170,7 @@ pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& par
         if (m_error.isEmpty())
             m_error = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
         m_state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        // For finding a statement the server reads differently: its text, never its values.
         if (qEnvironmentVariableIsSet("K27_DEBUG_SQL"))
             fprintf(stderr, "SQL FAILED %s\n  %s\n", statement.constData(), qPrintable(m_error));
         PQclear(result);

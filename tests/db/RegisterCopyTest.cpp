@@ -2,6 +2,7 @@
 #include "audit/AuditLog.h"
 #include "db/Database.h"
 #include "db/RegisterCopy.h"
+#include "db/Schema.h"
 
 #include <QtTest>
 
@@ -37,6 +38,28 @@ private slots:
     {
         if (!test::onServer())
             QSKIP("needs a server register");
+    }
+
+    // What a desk is told at start comes from the kind of fault; none of these reaches past
+    // this machine (a socket folder that does not exist).
+    void startFaultsAndSchemaVersion()
+    {
+        test::ServerSchema server;
+        QString error;
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        QVERIFY(!createProgramDatabase(server.url(), &error));   // never over an existing register
+        Database db;
+        QVERIFY(db.open(server.url()));
+        QCOMPARE(serverSchemaState(db), SchemaState::Current);
+        QVERIFY(hasRegisterTables(db));
+        QVERIFY(db.exec(QStringLiteral("UPDATE k27_schema SET version = ?"), {ServerSchemaVersion + 1}));
+        Database newer;
+        QVERIFY(!newer.open(server.url()));
+        QCOMPARE(newer.lastFault(), Database::Fault::NewerSchema);
+        QVERIFY(newer.lastError().contains(QString::number(ServerSchemaVersion + 1)));
+        Database nowhere;
+        QVERIFY(!nowhere.open(QStringLiteral("postgresql:///k27?host=/nonexistent-k27-socket&port=1")));
+        QCOMPARE(nowhere.lastFault(), Database::Fault::Unreachable);
     }
 
     void fileToServerResumesAndServerToFileMatches()
