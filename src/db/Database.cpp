@@ -1,6 +1,8 @@
 #include "Database.h"
 
 #include "db/Schema.h"
+#include "db/ServerConnection.h"
+#include "db/ServerDialect.h"
 
 #include <QFile>
 #include <atomic>
@@ -11,14 +13,22 @@
 
 namespace k27 {
 
-int Row::count() const { return sqlite3_column_count(m_statement); }
+int Row::count() const { return m_result ? serverColumns(m_result) : sqlite3_column_count(m_statement); }
 
-bool Row::isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+bool Row::isNull(int column) const
+{
+    return m_result ? serverIsNull(m_result, m_row, column) : sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
 
-qint64 Row::integer(int column) const { return sqlite3_column_int64(m_statement, column); }
+qint64 Row::integer(int column) const
+{
+    return m_result ? serverInteger(m_result, m_row, column) : sqlite3_column_int64(m_statement, column);
+}
 
 QString Row::text(int column) const
 {
+    if (m_result)
+        return serverText(m_result, m_row, column);
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_statement, column));
     if (!data)
         return {};
@@ -27,6 +37,8 @@ QString Row::text(int column) const
 
 QVariant Row::value(int column) const
 {
+    if (m_result)
+        return serverValue(m_result, m_row, column);
     switch (sqlite3_column_type(m_statement, column)) {
     case SQLITE_INTEGER: return QVariant(qint64(sqlite3_column_int64(m_statement, column)));
     case SQLITE_FLOAT: return QVariant(sqlite3_column_double(m_statement, column));
@@ -39,10 +51,27 @@ QVariant Row::value(int column) const
     }
 }
 
+Database::Database() = default;
+
 Database::~Database() { close(); }
+
+bool Database::isLinked() const
+{
+    return m_server ? m_server->isLinked() : m_db != nullptr;
+}
+
+bool Database::isServerUrl(const QString& path)
+{
+    return path.startsWith(QLatin1String("postgresql://")) || path.startsWith(QLatin1String("postgres://"));
+}
 
 bool Database::fail(const QString& what)
 {
+    if (m_server) {
+        m_errorCode = 0;
+        m_error = what + QStringLiteral(": ") + m_server->error();
+        return false;
+    }
     m_errorCode = m_db ? sqlite3_extended_errcode(m_db) : 0;
     m_error = m_db ? what + QStringLiteral(": ") + QString::fromUtf8(sqlite3_errmsg(m_db)) : what;
     return false;
@@ -62,6 +91,8 @@ static bool applyKey(sqlite3* db)
 
 bool Database::open(const QString& path, bool readOnly)
 {
+    if (isServerUrl(path))
+        return openServer(path);
     if (!openOnce(path, readOnly)) {
         // A journal left by a crash can only be rolled back by a writer: do that once, then
         // look again read-only.
@@ -101,6 +132,8 @@ bool Database::openOnce(const QString& path, bool readOnly)
 
 bool Database::create(const QString& path)
 {
+    if (isServerUrl(path))
+        return openServer(path);
     close();
     m_error.clear();
     if (QFileInfo::exists(path))
@@ -124,6 +157,7 @@ bool Database::create(const QString& path)
 
 void Database::close()
 {
+    m_server.reset();
     if (m_db) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -183,6 +217,17 @@ sqlite3_stmt* Database::prepare(const QString& sql, const QVariantList& params)
 
 bool Database::query(const QString& sql, const QVariantList& params, const std::function<bool(const Row&)>& row)
 {
+    if (m_server) {
+        pg_result* result = m_server->run(sql, params);
+        if (!result)
+            return fail(QStringLiteral("query failed"));
+        const int rows = serverRows(result);
+        for (int i = 0; i < rows && row; ++i)
+            if (!row(Row(result, i)))
+                break;
+        serverFree(result);
+        return true;
+    }
     sqlite3_stmt* statement = prepare(sql, params);
     if (!statement)
         return false;
@@ -231,6 +276,8 @@ bool Database::exists(const QString& sql, const QVariantList& params)
 
 bool Database::execScript(const QString& sql)
 {
+    if (m_server)
+        return m_server->script(serverStatement(sql)) || fail(QStringLiteral("script failed"));
     if (!m_db)
         return fail(QStringLiteral("database not open"));
     char* message = nullptr;
@@ -242,12 +289,36 @@ bool Database::execScript(const QString& sql)
     return true;
 }
 
-qint64 Database::lastInsertId() const { return m_db ? sqlite3_last_insert_rowid(m_db) : 0; }
+qint64 Database::lastInsertId() const
+{
+    if (m_server)
+        return m_server->lastInsertId();
+    return m_db ? sqlite3_last_insert_rowid(m_db) : 0;
+}
 
-int Database::changes() const { return m_db ? sqlite3_changes(m_db) : 0; }
+int Database::changes() const
+{
+    if (m_server)
+        return m_server->changes();
+    return m_db ? sqlite3_changes(m_db) : 0;
+}
+
+bool Database::execNative(const QString& sql)
+{
+    if (m_server)
+        return m_server->script(sql) || fail(QStringLiteral("script failed"));
+    return execScript(sql);
+}
 
 bool Database::integrityCheck(QString* problem)
 {
+    if (m_server) {
+        // The server keeps its own files sound; what can be asked is that it answers.
+        const bool ok = scalar(QStringLiteral("SELECT 1")).isValid();
+        if (problem)
+            *problem = ok ? QStringLiteral("ok") : m_error;
+        return ok;
+    }
     const QVariant result = scalar(QStringLiteral("PRAGMA integrity_check"));
     const QString text = result.isValid() ? result.toString() : m_error;
     if (problem)
@@ -257,18 +328,32 @@ bool Database::integrityCheck(QString* problem)
 
 QString Database::cipherVersion()
 {
+    if (m_server)
+        return {};
     return scalar(QStringLiteral("PRAGMA cipher_version")).toString();
 }
 
 bool Database::hasTable(const QString& name)
 {
+    if (m_server)
+        return exists(QStringLiteral("SELECT 1 WHERE to_regclass(quote_ident(?)) IS NOT NULL"), {name});
     return exists(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"), {name});
 }
 
-bool Database::inTransaction() const { return m_db && !sqlite3_get_autocommit(m_db); }
+bool Database::inTransaction() const
+{
+    if (m_server)
+        return m_server->inTransaction();
+    return m_db && !sqlite3_get_autocommit(m_db);
+}
 
 bool Database::lastErrorRefusedRow() const
 {
+    if (m_server) {
+        // Data exceptions (a value the column cannot take) and integrity constraints.
+        const QString& state = m_server->state();
+        return state.startsWith(QLatin1String("22")) || state.startsWith(QLatin1String("23"));
+    }
     switch (m_errorCode & 0xff) {
     case SQLITE_CONSTRAINT:
     case SQLITE_MISMATCH:
@@ -282,6 +367,9 @@ bool Database::lastErrorRefusedRow() const
 
 bool Database::useBulkWrites(int cacheKb)
 {
+    // The server chooses its own logging and cache.
+    if (m_server)
+        return true;
     // The log mode cannot change inside a transaction; it stays as it is then.
     const bool wal = inTransaction()
         || scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString().compare(QStringLiteral("wal"),
@@ -297,6 +385,8 @@ bool Database::useBulkWrites(int cacheKb)
 
 bool Database::checkpoint()
 {
+    if (m_server)
+        return true;
     if (!m_db || inTransaction())
         return false;
     // Busy returns at once instead of holding the window up for the busy timeout.
@@ -312,22 +402,37 @@ bool Database::checkpoint()
 
 bool Database::copyEachCommitIntoFile()
 {
+    if (m_server)
+        return true;
     return m_db && sqlite3_wal_autocheckpoint(m_db, 1) == SQLITE_OK;
 }
 
 Statement::Statement(Database& db, const QString& sql) : m_db(db)
 {
+    if (db.m_server) {
+        m_server = true;
+        m_sql = sql;
+        return;
+    }
     m_statement = db.prepare(sql, {});
 }
 
 Statement::~Statement()
 {
+    if (m_result)
+        serverFree(m_result);
     if (m_statement)
         sqlite3_finalize(m_statement);
 }
 
 Statement& Statement::bind(int index, const QString& text)
 {
+    if (m_server) {
+        while (m_values.size() < index)
+            m_values.append(QVariant());
+        m_values[index - 1] = text;
+        return *this;
+    }
     if (m_statement) {
         const QByteArray utf8 = text.toUtf8();
         sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
@@ -337,13 +442,51 @@ Statement& Statement::bind(int index, const QString& text)
 
 Statement& Statement::bind(int index, qint64 number)
 {
+    if (m_server) {
+        while (m_values.size() < index)
+            m_values.append(QVariant());
+        m_values[index - 1] = number;
+        return *this;
+    }
     if (m_statement)
         sqlite3_bind_int64(m_statement, index, number);
     return *this;
 }
 
+Statement& Statement::bindNull(int index)
+{
+    if (m_server) {
+        while (m_values.size() < index)
+            m_values.append(QVariant());
+        m_values[index - 1] = QVariant();
+    } else if (m_statement) {
+        sqlite3_bind_null(m_statement, index);
+    }
+    return *this;
+}
+
 Statement::Step Statement::step()
 {
+    if (m_server) {
+        // The first step runs the statement and keeps its rows; later steps walk them.
+        if (!m_result) {
+            if (!m_db.m_server) {
+                m_db.m_error = QStringLiteral("database not open");
+                return Step::Failed;
+            }
+            m_result = m_db.m_server->run(m_sql, m_values);
+            m_next = 0;
+            if (!m_result) {
+                m_db.fail(QStringLiteral("statement failed"));
+                return Step::Failed;
+            }
+        }
+        if (m_next < serverRows(m_result)) {
+            ++m_next;
+            return Step::Row;
+        }
+        return Step::Done;
+    }
     if (!m_statement)
         return Step::Failed;
     const int rc = sqlite3_step(m_statement);
@@ -358,6 +501,14 @@ Statement::Step Statement::step()
 
 bool Statement::finish()
 {
+    if (m_server) {
+        if (m_result)
+            serverFree(m_result);
+        m_result = nullptr;
+        m_next = 0;
+        m_values.clear();
+        return true;
+    }
     // reset() repeats the step's error; it was taken already.
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
@@ -378,6 +529,26 @@ bool Statement::exists(bool* failed, QStringList* texts)
     if (result != Step::Failed)
         finish();
     return result == Step::Row;
+}
+
+bool Database::openServer(const QString& url)
+{
+    close();
+    m_error.clear();
+    m_errorCode = 0;
+    m_fault = Fault::None;
+    m_server = ServerConnection::connect(url, &m_error, &m_fault);
+    if (!m_server)
+        return false;
+    QString why;
+    const SchemaState state = serverSchemaState(*this, &why);
+    if (state == SchemaState::Newer) {
+        m_fault = Fault::NewerSchema;
+        close();
+        m_error = why;
+        return false;
+    }
+    return true;
 }
 
 bool Database::isProgramDatabase(const QString& path, QString* problem)

@@ -5,17 +5,22 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <memory>
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct pg_result;
 
 namespace k27 {
+
+class ServerConnection;
 
 // One row of a result, valid only inside the callback that receives it.
 class Row
 {
 public:
     explicit Row(sqlite3_stmt* statement) : m_statement(statement) {}
+    Row(const pg_result* result, int row) : m_statement(nullptr), m_result(result), m_row(row) {}
     int count() const;
     QVariant value(int column) const;   // null -> invalid QVariant
     QString text(int column) const;     // null -> empty text
@@ -24,29 +29,50 @@ public:
 
 private:
     sqlite3_stmt* m_statement;
+    const pg_result* m_result = nullptr;
+    int m_row = 0;
 };
 
-// A connection to the encrypted program database (SQLCipher). Every value goes in through
-// bound parameters; no statement is ever built from operator or file text.
+// A connection to the program's register: the encrypted file of one desk (SQLCipher), or a
+// register shared by several desks on a PostgreSQL server, named by a URL
+// (postgresql://user@host/database, see isServerUrl). The statements are the same for both;
+// the server's differences stay inside this folder. Every value goes in through bound
+// parameters; no statement is ever built from operator or file text.
 class Database
 {
 public:
     static constexpr const char* Password = "617varnezo";
 
-    Database() = default;
+    Database();
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     // Opens the file with the database password and proves the key by reading the schema.
     // A wrong password, a damaged file or a non-database fails here, not at the first query.
+    // A server URL connects to the server instead (a schema newer than this program's is
+    // refused; lastFault() tells the kind of failure).
     bool open(const QString& path, bool readOnly = false);
-    // Creates a new encrypted file (fails when the file exists).
+    // Creates a new encrypted file (fails when the file exists). A server URL connects.
     bool create(const QString& path);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_db != nullptr || m_server != nullptr; }
     QString lastError() const { return m_error; }
     sqlite3* handle() const { return m_db; }
+
+    // True for a register on a server ("postgresql://..." or "postgres://...").
+    static bool isServerUrl(const QString& path);
+    bool isServer() const { return m_server != nullptr; }
+    // False once the link to the server is lost (true for a file that is open).
+    bool isLinked() const;
+    enum class Fault { None, Unreachable, Password, Tls, NoSchema, NewerSchema, Other };
+    // Why the last open of a server failed.
+    Fault lastFault() const { return m_fault; }
+    // The engine's own SQL as written, several statements allowed (the schema scripts of this
+    // folder, written once per engine).
+    bool execNative(const QString& sql);
+    // The server connection (COPY of whole tables); nullptr for a file.
+    ServerConnection* serverConnection() const { return m_server.get(); }
 
     bool exec(const QString& sql, const QVariantList& params = {});
     // Runs a query and calls `row` for each result row; `row` returns false to stop early.
@@ -101,9 +127,12 @@ private:
     bool fail(const QString& what);
     sqlite3_stmt* prepare(const QString& sql, const QVariantList& params);
 
+    bool openServer(const QString& url);
     sqlite3* m_db = nullptr;
+    std::unique_ptr<ServerConnection> m_server;
     QString m_error;
     int m_errorCode = 0;
+    Fault m_fault = Fault::None;
 };
 
 // A statement prepared once and run many times (the bulk loops): values are bound by
@@ -116,9 +145,10 @@ public:
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    bool isValid() const { return m_statement != nullptr; }
+    bool isValid() const { return m_statement != nullptr || m_server; }
     Statement& bind(int index, const QString& text);
     Statement& bind(int index, qint64 number);
+    Statement& bindNull(int index);
 
     enum class Step { Row, Done, Failed };
     // Runs the statement with the values bound so far, up to its first row.
@@ -128,12 +158,18 @@ public:
     // True when a row came back, false when none did; *failed is set when the database refused.
     // `texts`, when given, gets the row's columns as texts (null as empty).
     bool exists(bool* failed, QStringList* texts = nullptr);
-    Row row() const { return Row(m_statement); }
+    Row row() const { return m_server ? Row(m_result, m_next - 1) : Row(m_statement); }
 
 private:
     bool finish();
     Database& m_db;
     sqlite3_stmt* m_statement = nullptr;
+    // On a server: the statement, its values, and the rows of its last run.
+    QString m_sql;
+    QVariantList m_values;
+    pg_result* m_result = nullptr;
+    int m_next = 0;
+    bool m_server = false;
 };
 
 } // namespace k27

@@ -7,6 +7,21 @@ namespace k27 {
 
 Database* DatabaseSession::open(Connection& connection, bool window)
 {
+    if (Database::isServerUrl(m_path)) {
+        // A server's register is never replaced under a connection; a lost link is opened again.
+        if (connection.db.isOpen() && !connection.db.isLinked())
+            connection.db.close();
+        if (connection.db.isOpen()) {
+            if (connection.db.inTransaction())
+                connection.db.rollback();
+            return &connection.db;
+        }
+        if (!connection.db.open(m_path)) {
+            m_error = connection.db.lastError();
+            return nullptr;
+        }
+        return &connection.db;
+    }
     // One stat per use (microseconds, against tens of milliseconds for an open) notices a file
     // replaced or removed under the open connection.
     struct stat info {};

@@ -9,6 +9,19 @@ class Database;
 // Creates the three register tables of a new program database.
 bool createProgramTables(Database& db);
 
+// The version of the server register's tables that this program writes and reads. A register
+// of a newer version is refused: this program would not keep what the newer one relies on.
+constexpr int ServerSchemaVersion = 1;
+enum class SchemaState { None, Current, Older, Newer };
+// Where the server register's tables stand; *why says it for Newer and Older.
+SchemaState serverSchemaState(Database& db, QString* why = nullptr);
+// On a server, the whole register (every table, index, trigger and the version) in the
+// connection's open transaction. Fails when any of it is there already.
+bool createServerSchema(Database& db);
+// The GRANTs that let `role` work in the register and no more (no schema changes, no other
+// database).
+QString serverGrants(const QString& role);
+
 // Creates an empty program database at `path` with every table, written beside its final
 // name first so that an interrupted creation leaves no half-made database. Fails when
 // `path` exists; the reason goes to *error.

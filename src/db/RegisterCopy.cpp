@@ -1,0 +1,281 @@
+#include "RegisterCopy.h"
+
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "db/ServerConnection.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <libpq-fe.h>
+
+namespace k27 {
+
+namespace {
+
+struct Table
+{
+    const char* name;
+    const char* key;       // the column that orders and resumes it; empty: copied whole
+    const char* columns;
+};
+
+// Every table the register keeps. The card lists (进出记录_卡号, 用户信息_重复卡号) follow
+// from the rows by the target's own triggers.
+const Table Tables[] = {
+    {"用户信息", "ID", "ID, 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限"},
+    {"用户表", "rowid", "rowid, name, Password, userrote, mark"},
+    {"终端机", "", "终端机号, 地址"},
+    {"进出记录", "ID", "ID, 卡号, 进出时间, 终端机号, 星期"},
+    {"操作日志", "序号", "序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash"},
+    {"操作日志_头", "id", "id, 序号, hash"},
+};
+
+QString u(const char* text) { return QString::fromUtf8(text); }
+
+QString orderOf(const Table& t)
+{
+    return *t.key ? u(t.key) : u(t.columns);
+}
+
+// One field in COPY's text format.
+void copyField(QByteArray& out, const Row& row, int column)
+{
+    if (row.isNull(column)) {
+        out += "\\N";
+        return;
+    }
+    for (const char c : row.text(column).toUtf8()) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+}
+
+bool fail(QString* error, const QString& why)
+{
+    if (error)
+        *error = why;
+    return false;
+}
+
+QString quotedColumns(const Table& t)
+{
+    QStringList names;
+    for (const QString& c : u(t.columns).split(QStringLiteral(", ")))
+        names << u'"' + c + u'"';
+    return names.join(QStringLiteral(", "));
+}
+
+// Sends `rows` with COPY in the open transaction.
+bool sendCopy(Database& server, const Table& t, const QByteArray& rows, QString* error)
+{
+    pg_conn* conn = server.serverConnection()->handle();
+    const QByteArray sql = QStringLiteral("COPY \"%1\" (%2) FROM STDIN").arg(u(t.name), quotedColumns(t)).toUtf8();
+    PGresult* started = PQexec(conn, sql.constData());
+    const bool copying = PQresultStatus(started) == PGRES_COPY_IN;
+    PQclear(started);
+    if (!copying)
+        return fail(error, QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+    const bool sent = PQputCopyData(conn, rows.constData(), int(rows.size())) == 1 && PQputCopyEnd(conn, nullptr) == 1;
+    bool ok = sent;
+    while (PGresult* result = PQgetResult(conn)) {
+        ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+    }
+    return ok || fail(error, QString::fromUtf8(PQerrorMessage(conn)).trimmed());
+}
+
+bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* error)
+{
+    for (const Table& t : Tables) {
+        if (!from.hasTable(u(t.name)) || !to.hasTable(u(t.name)))
+            continue;
+        const qint64 total = from.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
+        if (!*t.key) {
+            // A small table without a key: all of it in one transaction, or nothing.
+            const qint64 there = to.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
+            if (there == total && total > 0)
+                continue;
+            if (there != 0)
+                return fail(error, QStringLiteral("%1 on the server holds other rows; copy into an empty register").arg(u(t.name)));
+        }
+        // Rows keep their numbers: a copy started again goes on after the last one there.
+        qint64 after = *t.key ? to.scalar(QStringLiteral("SELECT coalesce(max(%1), -1) FROM %2").arg(u(t.key), u(t.name)))
+                                    .toLongLong()
+                              : -1;
+        qint64 done = *t.key ? to.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong() : 0;
+        if (copy.progress)
+            copy.progress(u(t.name), done, total);
+        for (;;) {
+            QByteArray rows;
+            qint64 inBatch = 0;
+            const QString select = QStringLiteral("SELECT %1 FROM %2").arg(u(t.columns), u(t.name))
+                                   + (*t.key ? QStringLiteral(" WHERE %1 > ? ORDER BY %1 LIMIT ?").arg(u(t.key)) : QString());
+            const QVariantList params = *t.key ? QVariantList{after, copy.batchRows} : QVariantList{};
+            const bool read = from.query(select, params, [&](const Row& row) {
+                for (int c = 0; c < row.count(); ++c) {
+                    if (c)
+                        rows += '\t';
+                    copyField(rows, row, c);
+                }
+                rows += '\n';
+                if (*t.key)
+                    after = row.integer(0);
+                ++inBatch;
+                return true;
+            });
+            if (!read)
+                return fail(error, from.lastError());
+            if (inBatch == 0)
+                break;
+            if (!to.beginTransaction() || !sendCopy(to, t, rows, error) || !to.commit()) {
+                if (error && error->isEmpty())
+                    *error = to.lastError();
+                to.rollback();
+                return false;
+            }
+            done += inBatch;
+            if (copy.progress)
+                copy.progress(u(t.name), done, total);
+            if (!*t.key)
+                break;
+        }
+    }
+    // The identity numbers go on after the rows copied.
+    for (const char* sql : {"SELECT setval(pg_get_serial_sequence('\"用户信息\"', 'ID'), max(\"ID\")) FROM \"用户信息\" HAVING count(*) > 0",
+                            "SELECT setval(pg_get_serial_sequence('\"进出记录\"', 'ID'), max(\"ID\")) FROM \"进出记录\" HAVING count(*) > 0",
+                            "SELECT setval(pg_get_serial_sequence('\"用户表\"', 'rowid'), max(rowid)) FROM \"用户表\" HAVING count(*) > 0"})
+        if (!to.execNative(u(sql)))
+            return fail(error, to.lastError());
+    return true;
+}
+
+bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QString* error)
+{
+    if (QFileInfo::exists(target))
+        return fail(error, QStringLiteral("%1 exists; refusing to overwrite it").arg(target));
+    const QString partial = target + QStringLiteral(".copy");
+    QFile::remove(partial);
+    if (!createProgramDatabase(partial, error))
+        return false;
+    bool ok = false;
+    {
+        Database to;
+        ok = to.open(partial) && (!copy.prepareTarget || copy.prepareTarget(to)) && to.useBulkWrites()
+             // The log's head comes from the register, not the empty log just made.
+             && (!to.hasTable(QStringLiteral("操作日志_头")) || to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
+             // One snapshot of the whole register, however long the copy takes.
+             && from.execNative(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")) && to.beginTransaction();
+        for (const Table& t : Tables) {
+            if (!ok || !from.hasTable(u(t.name)) || !to.hasTable(u(t.name)))
+                continue;
+            const int width = int(u(t.columns).split(QStringLiteral(", ")).size());
+            QStringList marks;
+            for (int i = 0; i < width; ++i)
+                marks << QStringLiteral("?");
+            Statement insert(to, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(u(t.name), u(t.columns), marks.join(u',')));
+            const qint64 total = from.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
+            qint64 done = 0;
+            ok = from.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
+                            [&](const Row& row) {
+                for (int c = 0; c < width; ++c) {
+                    if (row.isNull(c))
+                        insert.bindNull(c + 1);
+                    else
+                        insert.bind(c + 1, row.text(c));
+                }
+                if (!insert.exec())
+                    return false;
+                if (++done % copy.batchRows == 0 && copy.progress)
+                    copy.progress(u(t.name), done, total);
+                return true;
+            }) && done == total;
+            if (copy.progress)
+                copy.progress(u(t.name), done, total);
+        }
+        ok = ok && to.commit();
+        if (!ok && error)
+            *error = !to.lastError().isEmpty() ? to.lastError() : from.lastError();
+        from.rollback();
+    }
+    if (!ok || !QFile::rename(partial, target)) {
+        QFile::remove(partial);
+        return ok ? fail(error, QStringLiteral("cannot create %1").arg(target)) : false;
+    }
+    return true;
+}
+
+} // namespace
+
+QStringList registerDigest(Database& db, QString* error)
+{
+    QStringList lines;
+    for (const Table& t : Tables) {
+        if (!db.hasTable(u(t.name)))
+            continue;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        qint64 rows = 0;
+        const bool ok = db.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
+                                 [&](const Row& row) {
+            for (int c = 0; c < row.count(); ++c) {
+                const QByteArray field = row.isNull(c) ? QByteArray("\\N") : row.text(c).toUtf8();
+                hash.addData(QByteArray::number(field.size()) + ':' + field);
+            }
+            ++rows;
+            return true;
+        });
+        if (!ok) {
+            fail(error, db.lastError());
+            return {};
+        }
+        lines << QStringLiteral("%1 %2 %3").arg(u(t.name)).arg(rows).arg(QString::fromLatin1(hash.result().toHex().left(16)));
+    }
+    return lines;
+}
+
+bool RegisterCopy::run(const QString& source, const QString& target, QString* error)
+{
+    const bool toServerRegister = Database::isServerUrl(target);
+    if (toServerRegister == Database::isServerUrl(source))
+        return fail(error, QStringLiteral("copy goes from a file to a server or from a server to a file"));
+    Database from;
+    if (!from.open(source, !toServerRegister))
+        return fail(error, from.lastError());
+    if (!toServerRegister && !hasRegisterTables(from, error))
+        return false;
+    if (!toServerRegister)
+        return toFile(from, target, *this, error) && [&] {
+            Database check;
+            QString why;
+            const QStringList want = registerDigest(from, &why);
+            if (!check.open(target, true) || registerDigest(check, &why) != want || want.isEmpty())
+                return fail(error, QStringLiteral("the copy differs from the register: %1").arg(why));
+            return true;
+        }();
+    Database to;
+    if (!to.open(target))
+        return fail(error, to.lastError());
+    if (serverSchemaState(to) == SchemaState::None) {
+        if (!to.beginTransaction() || !createServerSchema(to) || !to.commit())
+            return fail(error, to.lastError());
+    }
+    if (prepareTarget && !prepareTarget(to))
+        return fail(error, to.lastError());
+    if ((to.hasTable(QStringLiteral("操作日志_头")) && !to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
+        || !toServer(from, to, *this, error))
+        return false;
+    QString why;
+    const QStringList want = registerDigest(from, &why);
+    const QStringList have = registerDigest(to, &why);
+    if (want.isEmpty() || want != have)
+        return fail(error, QStringLiteral("the register on the server differs from the file:\n%1\n%2")
+                               .arg(want.join(u'\n'), have.join(u'\n')));
+    return true;
+}
+
+} // namespace k27

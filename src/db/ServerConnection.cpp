@@ -1,0 +1,273 @@
+#include "ServerConnection.h"
+
+#include "db/ServerDialect.h"
+
+#include <cctype>
+#include <libpq-fe.h>
+#include <vector>
+
+namespace k27 {
+
+namespace {
+
+// Type numbers of the server's built-in types (pg_type.oid).
+enum : Oid { BoolOid = 16, ByteaOid = 17, Int8Oid = 20, Int2Oid = 21, Int4Oid = 23, OidOid = 26,
+             Float4Oid = 700, Float8Oid = 701, NumericOid = 1700 };
+
+Database::Fault classify(const QString& message)
+{
+    const QString m = message.toLower();
+    if (m.contains(QLatin1String("password")))
+        return Database::Fault::Password;
+    if (m.contains(QLatin1String("ssl")) || m.contains(QLatin1String("certificate")) || m.contains(QLatin1String("tls")))
+        return Database::Fault::Tls;
+    if (m.contains(QLatin1String("could not connect")) || m.contains(QLatin1String("connection refused"))
+        || m.contains(QLatin1String("could not translate host")) || m.contains(QLatin1String("timeout"))
+        || m.contains(QLatin1String("no such file or directory")) || m.contains(QLatin1String("network is unreachable"))
+        || m.contains(QLatin1String("server closed the connection")))
+        return Database::Fault::Unreachable;
+    return Database::Fault::Other;
+}
+
+} // namespace
+
+ServerConnection::~ServerConnection()
+{
+    if (m_conn)
+        PQfinish(m_conn);
+}
+
+std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, QString* error, Database::Fault* fault)
+{
+    const QByteArray dbname = url.toUtf8();
+    // The URL decides everything it names; a server that does not answer is given up after a
+    // few seconds instead of the system's minutes.
+    const char* keywords[] = {"dbname", "connect_timeout", "application_name", "client_encoding", nullptr};
+    const char* values[] = {dbname.constData(), "8", "k27center", "UTF8", nullptr};
+    auto connection = std::make_unique<ServerConnection>();
+    connection->m_conn = PQconnectdbParams(keywords, values, 1);
+    if (!connection->m_conn || PQstatus(connection->m_conn) != CONNECTION_OK) {
+        const QString message = connection->m_conn ? QString::fromUtf8(PQerrorMessage(connection->m_conn)).trimmed()
+                                                    : QStringLiteral("out of memory");
+        *error = message;
+        *fault = classify(message);
+        return nullptr;
+    }
+    // The server's notices ("drop cascades to ...") are not the program's output.
+    PQsetNoticeProcessor(connection->m_conn, [](void*, const char*) {}, nullptr);
+    return connection;
+}
+
+bool ServerConnection::simple(const char* sql)
+{
+    PGresult* result = PQexec(m_conn, sql);
+    const ExecStatusType status = PQresultStatus(result);
+    const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+    if (!ok) {
+        m_error = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        if (m_error.isEmpty())
+            m_error = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+        m_state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+    }
+    PQclear(result);
+    return ok;
+}
+
+bool ServerConnection::script(const QString& sql)
+{
+    return simple(sql.toUtf8().constData());
+}
+
+bool ServerConnection::isLinked() const { return PQstatus(m_conn) == CONNECTION_OK; }
+
+bool ServerConnection::inTransaction() const
+{
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
+pg_result* ServerConnection::run(const QString& sql, const QVariantList& params)
+{
+    const QString keyword = firstKeyword(sql);
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    if (keyword == QLatin1String("BEGIN") && status != PQTRANS_IDLE) {
+        m_error = QStringLiteral("cannot start a transaction within a transaction");
+        m_state.clear();
+        return nullptr;
+    }
+    if ((keyword == QLatin1String("COMMIT") || keyword == QLatin1String("END")) && status == PQTRANS_INERROR) {
+        // The server would answer a commit of a failed transaction with a rollback.
+        simple("ROLLBACK");
+        m_error = QStringLiteral("the transaction was rolled back after a failed statement");
+        m_state.clear();
+        return nullptr;
+    }
+    // The embedded engine undoes a refused write alone; the server would abort the whole
+    // transaction. A savepoint around each write inside a transaction keeps the difference here.
+    const bool guard = status == PQTRANS_INTRANS && keyword != QLatin1String("SELECT")
+                       && keyword != QLatin1String("COMMIT") && keyword != QLatin1String("END")
+                       && keyword != QLatin1String("ROLLBACK") && keyword != QLatin1String("SAVEPOINT")
+                       && keyword != QLatin1String("RELEASE");
+    if (guard && !simple("SAVEPOINT k27_statement"))
+        return nullptr;
+    pg_result* result = runOnce(sql, params);
+    if (guard) {
+        if (!result) {
+            const QString error = m_error, state = m_state;
+            simple("ROLLBACK TO SAVEPOINT k27_statement");
+            m_error = error;
+            m_state = state;
+        }
+        simple("RELEASE SAVEPOINT k27_statement");
+    }
+    return result;
+}
+
+pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& params)
+{
+    int count = 0;
+    const QByteArray statement = serverStatement(sql, &count).toUtf8();
+    count = qMax(count, int(params.size()));
+    std::vector<Oid> types(size_t(count), 0);
+    std::vector<QByteArray> data(static_cast<size_t>(count));
+    std::vector<const char*> values(size_t(count), nullptr);
+    std::vector<int> lengths(size_t(count), 0);
+    std::vector<int> formats(size_t(count), 0);
+    for (int i = 0; i < count && i < params.size(); ++i) {
+        const QVariant& v = params[i];
+        if (v.isNull())
+            continue;
+        switch (v.typeId()) {
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            types[size_t(i)] = Int8Oid;
+            data[size_t(i)] = QByteArray::number(v.toLongLong());
+            break;
+        case QMetaType::Double:
+            types[size_t(i)] = Float8Oid;
+            data[size_t(i)] = QByteArray::number(v.toDouble(), 'g', 17);
+            break;
+        case QMetaType::QByteArray:
+            types[size_t(i)] = ByteaOid;
+            data[size_t(i)] = v.toByteArray();
+            formats[size_t(i)] = 1;
+            break;
+        default:
+            data[size_t(i)] = v.toString().toUtf8();
+            break;
+        }
+        values[size_t(i)] = data[size_t(i)].constData();
+        lengths[size_t(i)] = int(data[size_t(i)].size());
+    }
+    PGresult* result = PQexecParams(m_conn, statement.constData(), count, types.data(), values.data(), lengths.data(),
+                                    formats.data(), 0);
+    const ExecStatusType status = PQresultStatus(result);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        m_error = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+        if (m_error.isEmpty())
+            m_error = QString::fromUtf8(PQerrorMessage(m_conn)).trimmed();
+        m_state = QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE));
+        // For finding a statement the server reads differently: its text, never its values.
+        if (qEnvironmentVariableIsSet("K27_DEBUG_SQL"))
+            fprintf(stderr, "SQL FAILED %s\n  %s\n", statement.constData(), qPrintable(m_error));
+        PQclear(result);
+        return nullptr;
+    }
+    if (status == PGRES_COMMAND_OK)
+        m_changes = atoi(PQcmdTuples(result));
+    return result;
+}
+
+qint64 ServerConnection::lastInsertId()
+{
+    // lastval() fails in a session that has drawn no number yet; inside a transaction that
+    // failure must not abort it.
+    const bool guard = PQtransactionStatus(m_conn) == PQTRANS_INTRANS;
+    if (guard && !simple("SAVEPOINT k27_lastval"))
+        return 0;
+    PGresult* result = PQexec(m_conn, "SELECT lastval()");
+    const bool ok = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+    const qint64 id = ok ? QByteArray(PQgetvalue(result, 0, 0)).toLongLong() : 0;
+    PQclear(result);
+    if (guard) {
+        if (!ok)
+            simple("ROLLBACK TO SAVEPOINT k27_lastval");
+        simple("RELEASE SAVEPOINT k27_lastval");
+    }
+    return id;
+}
+
+int serverColumns(const pg_result* result) { return PQnfields(result); }
+
+int serverRows(const pg_result* result) { return PQntuples(result); }
+
+void serverFree(pg_result* result) { PQclear(result); }
+
+bool serverIsNull(const pg_result* result, int row, int column) { return PQgetisnull(result, row, column); }
+
+QString serverText(const pg_result* result, int row, int column)
+{
+    if (PQgetisnull(result, row, column))
+        return {};
+    const char* data = PQgetvalue(result, row, column);
+    if (PQftype(result, column) == BoolOid)
+        return QString::number(data[0] == 't' ? 1 : 0);
+    return QString::fromUtf8(data, PQgetlength(result, row, column));
+}
+
+qint64 serverInteger(const pg_result* result, int row, int column)
+{
+    if (PQgetisnull(result, row, column))
+        return 0;
+    const char* data = PQgetvalue(result, row, column);
+    if (PQftype(result, column) == BoolOid)
+        return data[0] == 't' ? 1 : 0;
+    // As the embedded engine reads a number from text: its leading number, else 0.
+    const QByteArray text = QByteArray(data).trimmed();
+    bool ok = false;
+    const qint64 whole = text.toLongLong(&ok);
+    if (ok)
+        return whole;
+    qsizetype end = 0;
+    while (end < text.size() && (std::isdigit(uchar(text[end])) || text[end] == '.' || text[end] == 'e' || text[end] == 'E'
+                                 || ((text[end] == '-' || text[end] == '+') && (end == 0 || text[end - 1] == 'e' || text[end - 1] == 'E'))))
+        ++end;
+    return qint64(text.left(end).toDouble());
+}
+
+QVariant serverValue(const pg_result* result, int row, int column)
+{
+    if (PQgetisnull(result, row, column))
+        return {};
+    switch (PQftype(result, column)) {
+    case BoolOid:
+    case Int2Oid:
+    case Int4Oid:
+    case Int8Oid:
+    case OidOid:
+        return QVariant(serverInteger(result, row, column));
+    case Float4Oid:
+    case Float8Oid:
+        return QVariant(QByteArray(PQgetvalue(result, row, column)).toDouble());
+    case NumericOid: {
+        const QByteArray text(PQgetvalue(result, row, column));
+        bool whole = false;
+        const qint64 n = text.toLongLong(&whole);
+        return whole ? QVariant(n) : QVariant(text.toDouble());
+    }
+    case ByteaOid: {
+        size_t length = 0;
+        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, column)), &length);
+        const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(length));
+        PQfreemem(bytes);
+        return QVariant(out);
+    }
+    default:
+        return QVariant(serverText(result, row, column));
+    }
+}
+
+} // namespace k27

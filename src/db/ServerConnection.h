@@ -1,0 +1,56 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QString>
+#include <QVariant>
+
+struct pg_conn;
+
+namespace k27 {
+
+// One connection to a PostgreSQL server (libpq), behind Database. Statements come in the
+// server's dialect already (ServerDialect.h).
+class ServerConnection
+{
+public:
+    ~ServerConnection();
+
+    // Connects to `url` (a libpq URI). Nullptr on failure, with the reason and its kind.
+    static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
+
+    // Runs one statement with its values. A failed write inside a transaction is undone alone
+    // (the transaction goes on, as on the embedded engine). Nullptr on failure (error(), state()).
+    pg_result* run(const QString& sql, const QVariantList& params);
+    // Several statements without values.
+    bool script(const QString& sql);
+
+    bool inTransaction() const;
+    bool isLinked() const;
+    int changes() const { return m_changes; }
+    qint64 lastInsertId();
+    const QString& error() const { return m_error; }
+    // The server's five-character code of the last failure (empty when the link failed).
+    const QString& state() const { return m_state; }
+
+    pg_conn* handle() const { return m_conn; }
+
+private:
+    pg_result* runOnce(const QString& sql, const QVariantList& params);
+    bool simple(const char* sql);
+    pg_conn* m_conn = nullptr;
+    int m_changes = 0;
+    QString m_error;
+    QString m_state;
+};
+
+// The values of a result row, converted as the embedded engine gives them.
+int serverColumns(const pg_result* result);
+bool serverIsNull(const pg_result* result, int row, int column);
+QString serverText(const pg_result* result, int row, int column);
+qint64 serverInteger(const pg_result* result, int row, int column);
+QVariant serverValue(const pg_result* result, int row, int column);
+void serverFree(pg_result* result);
+int serverRows(const pg_result* result);
+
+} // namespace k27
