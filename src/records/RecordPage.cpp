@@ -395,7 +395,9 @@ void RecordPage::importFile()
         PanelProgress progress(m_window, this, message(Msg::Importing));
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
-        result = RecordImport::run(operation.db() ? *operation.db() : closed, path, *m_window.rows, &progress);
+        // Read and stored on a thread of its own: the window never waits for a step or a commit.
+        result = RecordImport::runInBackground(operation.db() ? *operation.db() : closed, path, *m_window.rows,
+                                               &progress);
     }
     if (!result.readable) {
         // Nothing changed: the last query's list stays, and its count goes on.
