@@ -255,6 +255,11 @@ bool Database::integrityCheck(QString* problem)
     return text == QStringLiteral("ok");
 }
 
+qint64 Database::dataVersion()
+{
+    return scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+}
+
 QString Database::cipherVersion()
 {
     return scalar(QStringLiteral("PRAGMA cipher_version")).toString();

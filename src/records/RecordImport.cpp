@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringDecoder>
 #include <QStringTokenizer>
 #include <array>
@@ -232,6 +233,58 @@ private:
     QHash<qint64, QString> m_places;
 };
 
+// Terminal files come in time order, mostly newer than every stored record. A record newer
+// than all stored before the run can only have been stored by the run itself, and in time
+// order only at the latest time seen: such lines are told apart by the cards stored at that
+// time, without a look into the index. Any other line has the look. Another connection's
+// commit (seen once the step holds the write lock) sets the bound anew.
+class NewRecords
+{
+public:
+    enum class Verdict { Unknown, New, Repeat };
+
+    explicit NewRecords(Database& db) : m_db(db) {}
+
+    // A step begins: nothing is known until it holds the write lock.
+    void stepBegun() { m_locked = false; }
+    // A write of the step ran: no other connection commits until the step's end.
+    void wrote()
+    {
+        if (m_locked)
+            return;
+        m_locked = true;
+        const qint64 version = m_db.dataVersion();
+        if (version == m_version && m_known)
+            return;
+        m_version = version;
+        m_known = true;
+        m_latest = m_db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
+        m_floor = m_latest;
+        m_cards.clear();
+    }
+    Verdict judge(const QString& card, const QString& when)
+    {
+        if (!m_locked || !(when > m_floor) || when < m_latest)
+            return Verdict::Unknown;
+        if (when != m_latest) {
+            m_latest = when;
+            m_cards.clear();
+        }
+        return m_cards.contains(card) ? Verdict::Repeat : Verdict::New;
+    }
+    // A line judged new was stored.
+    void stored(const QString& card) { m_cards.insert(card); }
+
+private:
+    Database& m_db;
+    bool m_locked = false;
+    bool m_known = false;
+    qint64 m_version = 0;
+    QString m_floor;    // the newest entry time stored by others
+    QString m_latest;   // the latest time of the lines judged
+    QSet<QString> m_cards;
+};
+
 // The steps of a run on the window's thread are short, so that events run often. A run on a
 // thread of its own commits its first 500 rows at once (they show, and a stop is seen), then
 // once a second whatever its rows: each commit writes every page its step touched (into a
@@ -251,6 +304,8 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     // insert in one statement, one trip through the engine per line instead of two.
     Statement insert(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
                                         " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
+    Statement insertNew(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
+    NewRecords newRecords(db);
 
     // What the open step has done; it counts once the step is committed. Its rows go into the
     // table at once and leave it again if the step is not committed.
@@ -263,8 +318,9 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         result.skipped += stepSkipped;
         stepAdded = stepSkipped = 0;
         shownRows = rows.rowCount();
+        newRecords.stepBegun();
     };
-    if (!insert.isValid() || !steps.begin())
+    if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
         steps.fail();
 
     QStringDecoder gb18030("GB18030");
@@ -286,9 +342,19 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
             ++stepSkipped;
             break;
         case LineKind::Record: {
-            const bool ran = insert.bind(1, record.card).bind(2, record.terminal).bind(3, record.when)
+            const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
+            if (verdict == NewRecords::Verdict::Repeat) {
+                ++stepSkipped;
+                break;
+            }
+            Statement& statement = verdict == NewRecords::Verdict::New ? insertNew : insert;
+            const bool ran = statement.bind(1, record.card).bind(2, record.terminal).bind(3, record.when)
                                  .bind(4, record.weekday).exec();
             const bool written = ran && db.changes() > 0;
+            if (ran)
+                newRecords.wrote();
+            if (written && verdict == NewRecords::Verdict::New)
+                newRecords.stored(record.card);
             // A statement that ran but stored nothing met a record already stored; one
             // refused for the file's sake ends the run.
             if (!ran && !steps.rowDone(true, false))
