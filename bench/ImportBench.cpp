@@ -31,6 +31,7 @@
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <sqlcipher/sqlite3.h>
 #include <xlsxwriter.h>
@@ -360,7 +361,9 @@ int main(int argc, char** argv)
     if (!copyFile(base, reference) || !copyFile(base, live))
         return 1;
 
-    // The import first, while the process is small, so its memory is its own.
+    // The import first, while the process is small, so its memory is its own. It runs as the
+    // records page runs it: on a thread of its own while this thread handles events, a timer
+    // here noting the longest time between two of its ticks (the window's longest pause).
     double importRecords = 0;
     long long startKb = 0, peakKb = 0, endKb = 0;
     qint64 longestPause = 0;
@@ -373,13 +376,22 @@ int main(int argc, char** argv)
         PauseProgress progress;
         startKb = statusKb("VmRSS:");
         resetPeak();
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        tick.setInterval(5);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            if (sinceTick.isValid())
+                longestPause = qMax(longestPause, sinceTick.elapsed());
+            sinceTick.restart();
+        });
         QElapsedTimer timer;
         timer.start();
-        result = RecordImport::run(db, recordFile, rows, &progress);
+        tick.start();
+        result = RecordImport::runInBackground(db, recordFile, rows, &progress);
+        tick.stop();
         importRecords = result.read * 1000.0 / qMax<qint64>(1, timer.elapsed());
         peakKb = statusKb("VmHWM:");
         endKb = statusKb("VmRSS:");
-        longestPause = progress.longest;
     }
     rows.clear();
     double shellRecords = 0, shellRecordsImport = 0;
@@ -405,7 +417,7 @@ int main(int argc, char** argv)
     std::printf("  resident memory: start %lld MB, peak %lld MB (+%lld), end %lld MB (+%lld)   goal: at most +64 MB "
                 "during and after\n",
                 startKb / 1024, peakKb / 1024, (peakKb - startKb) / 1024, endKb / 1024, (endKb - startKb) / 1024);
-    std::printf("  longest wait for window events %lld ms (goal < 200)\n", qint64(longestPause));
+    std::printf("  longest pause of the window thread %lld ms (goal < 200)\n", qint64(longestPause));
     std::fflush(stdout);
 
     // ---- cardholders

@@ -275,7 +275,7 @@ int main(int argc, char** argv)
     out.close();
     const qint64 top = db.scalar(QStringLiteral("SELECT max(ID) FROM 进出记录")).toLongLong();
     timer.restart();
-    const auto imported = RecordImport::run(db, filePath, rows, nullptr);
+    const auto imported = RecordImport::runInBackground(db, filePath, rows, nullptr);
     const double importMs = timer.nsecsElapsed() / 1e6;
     db.exec(QStringLiteral("DELETE FROM 进出记录 WHERE ID > ?"), {top});
     timer.restart();

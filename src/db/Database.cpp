@@ -326,6 +326,11 @@ bool Database::integrityCheck(QString* problem)
     return text == QStringLiteral("ok");
 }
 
+qint64 Database::dataVersion()
+{
+    return scalar(QStringLiteral("PRAGMA data_version")).toLongLong();
+}
+
 QString Database::cipherVersion()
 {
     if (m_server)

@@ -110,6 +110,10 @@ public:
     // Each commit of this connection is copied from the write-ahead log into the file at once.
     bool copyEachCommitIntoFile();
 
+    // A number that changes whenever another connection has committed a change to the file
+    // (this connection's own commits leave it).
+    qint64 dataVersion();
+
     // PRAGMA integrity_check; returns true for "ok", else the first problem in *problem.
     bool integrityCheck(QString* problem = nullptr);
     QString cipherVersion();

@@ -58,7 +58,7 @@ bool WriteSteps::commit()
     m_committedLines = m_lines;
     m_writes = 0;
     if (m_policy.growTo > m_rowBound)
-        m_rowBound = int(qMin<qint64>(qint64(m_rowBound) * 2, m_policy.growTo));
+        m_rowBound = m_policy.growAtOnce ? m_policy.growTo : int(qMin<qint64>(qint64(m_rowBound) * 2, m_policy.growTo));
     if (settled)
         settled();
     return true;

@@ -27,6 +27,9 @@ public:
         // its step touched, so a step of 500 rows into a large index costs several times what
         // the same rows cost in one step ten times their size.
         int growTo = 0;
+        // The row bound becomes `growTo` at the first commit instead of doubling: a run off the
+        // window's thread shows its first rows (and sees a stop) early, then commits by age.
+        bool growAtOnce = false;
     };
 
     WriteSteps(Database& db, ImportProgress* progress, int total, Policy policy);

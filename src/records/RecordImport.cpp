@@ -1,6 +1,7 @@
 #include "RecordImport.h"
 
 #include "EntryTime.h"
+#include "platform/BackgroundRun.h"
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
@@ -14,7 +15,9 @@
 #include <QFile>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringDecoder>
+#include <QStringTokenizer>
 #include <array>
 #include <functional>
 #include <cmath>
@@ -126,6 +129,273 @@ private:
     bool m_failed = false;
 };
 
+
+// The first pass: the line total, and whether the whole file is UTF-8 (else GB18030).
+struct FileShape {
+    bool readable = false;
+    int lines = 0;
+    bool utf8 = true;
+};
+
+FileShape scanFile(QIODevice& file, ImportProgress* progress)
+{
+    FileShape shape;
+    QStringDecoder check(QStringDecoder::Utf8);
+    QElapsedTimer sincePump;
+    sincePump.start();
+    LineReader counter(file);
+    counter.onChunk = [&](QByteArrayView chunk) {
+        if (shape.utf8) {
+            const QString decoded = check.decode(chunk);   // decoding happens on conversion
+            shape.utf8 = !check.hasError();
+        }
+        if (progress && sincePump.elapsed() >= 50) {
+            progress->idle();
+            sincePump.restart();
+        }
+    };
+    QByteArray line;
+    while (counter.next(&line)) {
+    }
+    if (counter.failed() || !file.seek(0))
+        return {};
+    shape.readable = true;
+    shape.lines = counter.breaks();
+    return shape;
+}
+
+// One line's fields as the table stores them.
+struct RecordLine {
+    QString terminalText, card, when, weekday;
+    qint64 terminal = 0;
+};
+
+enum class LineKind { NoRecord, Refused, Record };
+
+// A line without a comma holds no record. A bad date or time, a card or weekday wider than
+// its column, or a terminal number beyond the column's range would be refused by the table.
+LineKind parseLine(const QString& line, RecordLine* out)
+{
+    if (!line.contains(u','))
+        return LineKind::NoRecord;
+    std::array<QString, 5> field;
+    int i = 0;
+    for (const QStringView part : QStringTokenizer(line, u',')) {
+        if (i == 5)
+            break;
+        field[i++] = TrimAtNul(part.toString());
+    }
+    out->when = normaliseEntryTime(field[2] + u' ' + field[3]);
+    if (out->when.isEmpty() || field[1].size() > RecordImport::CardWidth
+        || field[4].size() > RecordImport::WeekdayWidth || !terminalNumber(field[0], &out->terminal))
+        return LineKind::Refused;
+    out->terminalText = std::move(field[0]);
+    out->card = std::move(field[1]);
+    out->weekday = std::move(field[4]);
+    return LineKind::Record;
+}
+
+// Who holds a card and where a terminal stands, for the rows shown. Holders are looked up
+// once per card the file names, not read whole: a register of a hundred thousand holders
+// would cost tens of megabytes for the few thousand cards a file names.
+class Lookups
+{
+public:
+    explicit Lookups(Database& db)
+        : m_holder(db, QStringLiteral("SELECT 姓名, 部门, 住址 FROM 用户信息 WHERE 卡号 = ? ORDER BY ID LIMIT 1"))
+    {
+        db.query(QStringLiteral("SELECT 终端机号, 地址 FROM 终端机 WHERE 地址 IS NOT NULL AND 地址 <> ''"), {},
+                 [&](const Row& row) {
+                     if (!row.isNull(0) && !m_places.contains(row.integer(0)))
+                         m_places.insert(row.integer(0), row.text(1));
+                     return true;
+                 });
+    }
+
+    // A card given twice: its first holder.
+    const Holder& holder(const QString& card)
+    {
+        auto found = m_holders.constFind(card);
+        if (found != m_holders.cend())
+            return *found;
+        Holder holder;
+        QStringList texts;
+        bool failed = false;
+        if (!card.isEmpty() && m_holder.bind(1, card).exists(&failed, &texts))
+            holder = {texts.value(0), texts.value(1), texts.value(2)};
+        return *m_holders.insert(card, holder);
+    }
+    QString place(qint64 terminal) const { return m_places.value(terminal); }
+
+private:
+    Statement m_holder;
+    QHash<QString, Holder> m_holders;
+    QHash<qint64, QString> m_places;
+};
+
+// Terminal files come in time order, mostly newer than every stored record. A record newer
+// than all stored before the run can only have been stored by the run itself, and in time
+// order only at the latest time seen: such lines are told apart by the cards stored at that
+// time, without a look into the index. Any other line has the look. Another connection's
+// commit (seen once the step holds the write lock) sets the bound anew.
+class NewRecords
+{
+public:
+    enum class Verdict { Unknown, New, Repeat };
+
+    explicit NewRecords(Database& db) : m_db(db) {}
+
+    // A step begins: nothing is known until it holds the write lock.
+    void stepBegun() { m_locked = false; }
+    // A write of the step ran: no other connection commits until the step's end.
+    void wrote()
+    {
+        if (m_locked)
+            return;
+        m_locked = true;
+        const qint64 version = m_db.dataVersion();
+        if (version == m_version && m_known)
+            return;
+        m_version = version;
+        m_known = true;
+        m_latest = m_db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
+        m_floor = m_latest;
+        m_cards.clear();
+    }
+    Verdict judge(const QString& card, const QString& when)
+    {
+        if (!m_locked || !(when > m_floor) || when < m_latest)
+            return Verdict::Unknown;
+        if (when != m_latest) {
+            m_latest = when;
+            m_cards.clear();
+        }
+        return m_cards.contains(card) ? Verdict::Repeat : Verdict::New;
+    }
+    // A line judged new was stored.
+    void stored(const QString& card) { m_cards.insert(card); }
+
+private:
+    Database& m_db;
+    bool m_locked = false;
+    bool m_known = false;
+    qint64 m_version = 0;
+    QString m_floor;    // the newest entry time stored by others
+    QString m_latest;   // the latest time of the lines judged
+    QSet<QString> m_cards;
+};
+
+// The steps of a run on the window's thread are short, so that events run often. A run on a
+// thread of its own commits its first 500 rows at once (they show, and a stop is seen), then
+// once a second whatever its rows: each commit writes every page its step touched (into a
+// large card index, nearly all of them), so fewer commits cost less.
+constexpr WriteSteps::Policy WindowSteps{500, 100, RecordImport::ProgressStep, 0};
+constexpr WriteSteps::Policy BackgroundSteps{500, 1000, RecordImport::ProgressStep, 1 << 30, true};
+
+// Reads the lines and stores their records in steps; the committed ones count and are shown.
+RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape& shape, RecordRows& rows,
+                                 ImportProgress* progress, WriteSteps::Policy policy)
+{
+    RecordImport::Result result;
+    result.readable = true;
+    result.total = shape.lines;
+    Lookups lookups(db);
+    // A record already stored (same card and time) is not stored again: the test and the
+    // insert in one statement, one trip through the engine per line instead of two.
+    Statement insert(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
+                                        " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
+    Statement insertNew(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
+    NewRecords newRecords(db);
+
+    // What the open step has done; it counts once the step is committed. Its rows go into the
+    // table at once and leave it again if the step is not committed.
+    int stepAdded = 0;
+    int stepSkipped = 0;
+    int shownRows = 0;
+    WriteSteps steps(db, progress, result.total, policy);
+    steps.settled = [&] {
+        result.added += stepAdded;
+        result.skipped += stepSkipped;
+        stepAdded = stepSkipped = 0;
+        shownRows = rows.rowCount();
+        newRecords.stepBegun();
+    };
+    if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
+        steps.fail();
+
+    QStringDecoder gb18030("GB18030");
+    LineReader reader(file);
+    QByteArray bytes;
+    RecordLine record;
+    int read = 0;
+    while (!steps.ended() && reader.next(&bytes)) {
+        if (read == 0 && shape.utf8 && bytes.startsWith("\xEF\xBB\xBF"))
+            bytes.remove(0, 3);
+        if (bytes.isEmpty())
+            break;   // nothing after an empty line is read
+        ++read;
+        const QString line = shape.utf8 ? QString::fromUtf8(bytes) : gb18030.decode(bytes);
+        switch (parseLine(line, &record)) {
+        case LineKind::NoRecord:
+            break;
+        case LineKind::Refused:
+            ++stepSkipped;
+            break;
+        case LineKind::Record: {
+            const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
+            if (verdict == NewRecords::Verdict::Repeat) {
+                ++stepSkipped;
+                break;
+            }
+            Statement& statement = verdict == NewRecords::Verdict::New ? insertNew : insert;
+            const bool ran = statement.bind(1, record.card).bind(2, record.terminal).bind(3, record.when)
+                                 .bind(4, record.weekday).exec();
+            const bool written = ran && db.changes() > 0;
+            if (ran)
+                newRecords.wrote();
+            if (written && verdict == NewRecords::Verdict::New)
+                newRecords.stored(record.card);
+            // A statement that ran but stored nothing met a record already stored; one
+            // refused for the file's sake ends the run.
+            if (!ran && !steps.rowDone(true, false))
+                break;
+            if (!written) {
+                ++stepSkipped;   // stored already, or refused: not counted as added
+                break;
+            }
+            steps.wrote();
+            ++stepAdded;
+            const Holder& holder = lookups.holder(record.card);
+            rows.append({record.when, record.weekday, holder.name, holder.department, holder.address,
+                         record.terminalText, lookups.place(record.terminal), record.card});
+            break;
+        }
+        }
+        steps.lineDone(read);
+    }
+    // The import's last step commits here, with the counts of the whole run.
+    // A read error half-way keeps what was read before it.
+    result.read = steps.finish(read);
+    result.writeFailed = steps.failed();
+    result.stopped = steps.stopped();
+    // Rows of a step that was not committed leave the table.
+    if (rows.rowCount() > shownRows && (result.writeFailed || result.stopped))
+        rows.removeRows(shownRows + 1, rows.rowCount());
+    return result;
+}
+
+RecordImport::Result importDevice(Database& db, QIODevice& file, RecordRows& rows, ImportProgress* progress,
+                                  WriteSteps::Policy policy)
+{
+    const FileShape shape = scanFile(file, progress);
+    if (!shape.readable)
+        return {};
+    RecordQuery::ensureIndexes(db);
+    db.useBulkWrites();
+    rows.clear();
+    return importLines(db, file, shape, rows, progress, policy);
+}
+
 } // namespace
 
 RecordImport::Result RecordImport::run(Database& db, const QString& path, RecordRows& rows,
@@ -149,125 +419,27 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
 RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, RecordRows& rows,
                                              ImportProgress* progress)
 {
+    return importDevice(db, file, rows, progress, WindowSteps);
+}
+
+RecordImport::Result RecordImport::runInBackground(Database& db, const QString& path, RecordRows& rows,
+                                                   ImportProgress* progress)
+{
     Result result;
-    // First pass: the line total, and whether the whole file is UTF-8 (else GB18030).
-    bool utf8 = true;
-    {
-        QStringDecoder check(QStringDecoder::Utf8);
-        QElapsedTimer sincePump;
-        sincePump.start();
-        LineReader counter(file);
-        counter.onChunk = [&](QByteArrayView chunk) {
-            if (utf8) {
-                const QString decoded = check.decode(chunk);   // decoding happens on conversion
-                utf8 = !check.hasError();
-            }
-            if (progress && sincePump.elapsed() >= 50) {
-                progress->idle();
-                sincePump.restart();
-            }
-        };
-        QByteArray line;
-        while (counter.next(&line)) {
-        }
-        if (counter.failed() || !file.seek(0))
-            return {};
-        result.total = counter.breaks();
-    }
-    result.readable = true;
-
-    RecordQuery::ensureIndexes(db);
-    db.useBulkWrites();
-    rows.clear();
-
-    QHash<QString, Holder> holders;
-    db.query(QStringLiteral("SELECT 卡号, 姓名, 部门, 住址 FROM 用户信息 WHERE 卡号 IS NOT NULL AND 卡号 <> ''"
-                            " ORDER BY ID"),
-             {}, [&](const Row& row) {
-                 const QString card = row.text(0);
-                 if (!holders.contains(card))   // a card given twice: its first holder
-                     holders.insert(card, {row.text(1), row.text(2), row.text(3)});
-                 return true;
-             });
-    QHash<qint64, QString> places;
-    db.query(QStringLiteral("SELECT 终端机号, 地址 FROM 终端机 WHERE 地址 IS NOT NULL AND 地址 <> ''"), {},
-             [&](const Row& row) {
-                 if (!row.isNull(0) && !places.contains(row.integer(0)))
-                     places.insert(row.integer(0), row.text(1));
-                 return true;
-             });
-
-    // A record already stored (same card and time) is not stored again: the test and the
-    // insert in one statement, one trip through the engine per line instead of two.
-    Statement insert(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
-                                        " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
-
-    // What the open step has done; it counts (and its rows are shown) once the step is committed.
-    int stepAdded = 0;
-    int stepSkipped = 0;
-    QList<QStringList> stepRows;
-    WriteSteps steps(db, progress, result.total, {500, 100, ProgressStep});
-    steps.settled = [&] {
-        result.added += stepAdded;
-        result.skipped += stepSkipped;
-        for (const QStringList& row : std::as_const(stepRows))
-            rows.append(row);
-        stepAdded = stepSkipped = 0;
-        stepRows.clear();
-    };
-    if (!insert.isValid() || !steps.begin())
-        steps.fail();
-
-    QStringDecoder gb18030("GB18030");
-    LineReader reader(file);
-    QByteArray bytes;
-    int read = 0;
-    while (!steps.ended() && reader.next(&bytes)) {
-        if (read == 0 && utf8 && bytes.startsWith("\xEF\xBB\xBF"))
-            bytes.remove(0, 3);
-        if (bytes.isEmpty())
-            break;   // nothing after an empty line is read
-        ++read;
-        const QString line = utf8 ? QString::fromUtf8(bytes) : gb18030.decode(bytes);
-
-        if (line.contains(u',')) {
-            const QList<QStringView> parts = QStringView(line).split(u',');
-            std::array<QString, 5> field;
-            for (int i = 0; i < 5 && i < parts.size(); ++i)
-                field[i] = TrimAtNul(parts[i].toString());
-
-            const QString when = normaliseEntryTime(field[2] + u' ' + field[3]);
-            qint64 terminal = 0;
-            // A card or weekday wider than its column, or a terminal number beyond the
-            // column's range, would be refused by the table: such a line is not stored.
-            if (when.isEmpty() || field[1].size() > CardWidth || field[4].size() > WeekdayWidth
-                || !terminalNumber(field[0], &terminal)) {
-                ++stepSkipped;
-            } else {
-                const bool ran = insert.bind(1, field[1]).bind(2, terminal).bind(3, when).bind(4, field[4]).exec();
-                const bool written = ran && db.changes() > 0;
-                // A statement that ran but stored nothing met a record already stored; one
-                // refused for the file's sake ends the run.
-                if (!ran && !steps.rowDone(true, false))
-                    break;
-                if (written)
-                    steps.wrote();
-                if (!written) {
-                    ++stepSkipped;      // stored already, or refused: not counted as added
-                } else {
-                    ++stepAdded;
-                    const Holder holder = holders.value(field[1]);
-                    stepRows.append({when, field[4], holder.name, holder.department, holder.address, field[0],
-                                     places.value(terminal), field[1]});
-                }
-            }
-        }
-        steps.lineDone(read);
-    }
-    // A read error half-way keeps what was read before it.
-    result.read = steps.finish(read);
-    result.writeFailed = steps.failed();
-    result.stopped = steps.stopped();
+    RecordRows added;
+    k27::runInBackground(progress, [&](ImportProgress& relay) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        result = importDevice(db, file, added, &relay, BackgroundSteps);
+        // The file alone holds the import when it is over, and the window's thread does not
+        // wait for that copy.
+        if (result.readable)
+            db.checkpoint();
+    });
+    // The window shows the old rows until the run is over: its table is not written meanwhile.
+    if (result.readable)
+        rows = std::move(added);
     return result;
 }
 

@@ -45,6 +45,11 @@ public:
     static Result runBytes(Database& db, const QByteArray& bytes, RecordRows& rows, ImportProgress* progress);
     // The same for a readable, seekable device.
     static Result runDevice(Database& db, QIODevice& file, RecordRows& rows, ImportProgress* progress);
+    // The same for a file, read and stored on a thread of its own in longer steps while the
+    // calling (window) thread handles its events; `db` must not be used meanwhile. `rows`
+    // changes only at the end, `progress` is told on the calling thread. When the run is over
+    // the file alone holds it (the write-ahead log is copied in when nothing is in the way).
+    static Result runInBackground(Database& db, const QString& path, RecordRows& rows, ImportProgress* progress);
 
     // message 113 + added + message 114 + skipped + message 115 (and message 150 when the
     // run stopped because the database could not be written)

@@ -346,7 +346,9 @@ void RecordPage::importFile()
         const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Importing));
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
-        result = RecordImport::run(operation.db() ? *operation.db() : closed, path, m_rows, progress.get());
+        // Read and stored on a thread of its own: the window never waits for a step or a commit.
+        result = RecordImport::runInBackground(operation.db() ? *operation.db() : closed, path, m_rows,
+                                               progress.get());
     }
     if (!result.readable) {
         // Nothing changed: the last query's list stays, and its count goes on.

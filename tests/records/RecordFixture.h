@@ -68,11 +68,13 @@ public:
             onPump();
     }
     void end(int done, int) override { values.append(done); }
+    bool stopRequested() const override { return stop; }
 
     int maximum = -1;
     QList<int> values;
     int pumps = 0;
     std::function<void()> onPump;
+    bool stop = false;
 };
 
 } // namespace k27::test

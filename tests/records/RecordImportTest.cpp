@@ -4,6 +4,7 @@
 #include "records/RecordRows.h"
 #include "startup/LanguageTable.h"
 
+#include <QFileInfo>
 #include <QStringEncoder>
 #include <QtTest>
 
@@ -93,6 +94,79 @@ private slots:
         QCOMPARE(second.skipped, 4);
         QCOMPARE(rows.rowCount(), 0);
         QCOMPARE(d.count(), 2);
+    }
+
+    // A record already stored is skipped whether the line is newer than every stored record,
+    // repeats one of the file, comes out of time order, or was stored by another connection
+    // while the run went on.
+    void recordsStoredAlreadyAreSkippedInAnyOrder()
+    {
+        RecordDatabase d;
+        d.record(QStringLiteral("S"), QStringLiteral("2024-05-01 07:00:00"));
+        QByteArray file = "1,S,2024-05-01,07:00:00,x\n"   // stored before the run
+                          "1,A,2024-05-01,09:00:00,x\n"
+                          "1,B,2024-05-01,09:00:00,x\n"   // same time, other card: new
+                          "1,A,2024-05-01,09:00:00,x\n"   // repeats a line of the run
+                          "1,C,2024-05-01,10:00:00,x\n"
+                          "1,A,2024-05-01,09:00:00,x\n"   // out of order, repeated
+                          "1,D,2024-05-01,08:00:00,x\n";  // out of order, new
+        // Then 600 lines in order; another connection stores the record of the last one after
+        // the first commit.
+        for (int i = 0; i < 600; ++i)
+            file += QStringLiteral("1,E%1,2024-05-02,08:%2:%3,x\n").arg(i).arg(i / 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+        RecordingProgress progress;
+        bool storedByOther = false;
+        progress.onPump = [&] {
+            if (std::exchange(storedByOther, true))
+                return;
+            Database other;
+            QVERIFY(other.open(d.folder.databasePath()));
+            QVERIFY(other.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES"
+                                              " ('E599', '2024-05-02 08:09:59', 1, 'x')")));
+        };
+        RecordRows rows;
+        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("in.txt"), file), rows, &progress);
+        QVERIFY(storedByOther);
+        QCOMPARE(r.added, 4 + 599);
+        QCOMPARE(r.skipped, 4);
+        QCOMPARE(rows.rowCount(), r.added);
+        QCOMPARE(d.count(), 1 + 4 + 600);
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT count(*) FROM (SELECT DISTINCT 卡号, 进出时间 FROM 进出记录)"))
+                     .toLongLong(),
+                 d.count());
+    }
+
+    // The run off the window's thread: the same counts, the progress told on this thread, the
+    // rows replaced only at the end, a stop asked for before its start seen at its first commit,
+    // and the file alone holding the run once it is over.
+    void runInBackground()
+    {
+        for (const bool stop : {false, true}) {
+            RecordDatabase d;
+            const QString file = d.file(QStringLiteral("many.txt"), lines(2520));
+            RecordRows rows;
+            rows.append({QStringLiteral("an earlier query's row")});
+            RecordingProgress progress;
+            progress.stop = stop;
+            const auto r = RecordImport::runInBackground(d.db, file, rows, &progress);
+            QCOMPARE(r.stopped, stop);
+            QCOMPARE(r.added, stop ? 500 : 2520);
+            QCOMPARE(r.read, r.added);
+            QCOMPARE(rows.rowCount(), r.added);
+            QCOMPARE(d.count(), r.added);
+            QCOMPARE(progress.maximum, 2520);
+            QCOMPARE(progress.values.last(), r.added);
+            QCOMPARE(QFileInfo(d.folder.databasePath() + QStringLiteral("-wal")).size(), 0);
+        }
+        // An unreadable file leaves the rows as they were.
+        RecordDatabase d;
+        RecordRows rows;
+        rows.append({QStringLiteral("kept")});
+        RecordingProgress progress;
+        QVERIFY(!RecordImport::runInBackground(d.db, d.folder.path(QStringLiteral("missing.txt")), rows, &progress)
+                     .readable);
+        QCOMPARE(rows.text(1, 1), QStringLiteral("kept"));
     }
 
     void readingRulesOfTheLines()
