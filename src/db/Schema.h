@@ -6,8 +6,12 @@ namespace k27 {
 
 class Database;
 
-// Creates the three register tables of a new program database.
+// Creates the three register tables of a new program database, and the operator log.
 bool createProgramTables(Database& db);
+
+// The operator log (操作日志) and its head row (操作日志_头), created when missing; cheap when
+// they exist. The log's rows are written by the audit library.
+bool ensureLogTables(Database& db);
 
 // Creates an empty program database at `path` with every table, written beside its final
 // name first so that an interrupted creation leaves no half-made database. Fails when

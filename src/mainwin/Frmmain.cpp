@@ -1,5 +1,7 @@
 #include "Frmmain.h"
 
+#include "audit/AuditBackup.h"
+#include "audit/AuditTrail.h"
 #include "cardholders/CardholderPage.h"
 #include "db/Backup.h"
 #include "db/DatabaseSession.h"
@@ -86,7 +88,11 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     connect(m_timer1, &QTimer::timeout, this, &Frmmain::onTimer1);
     // The rotating copy beside the database; a failed copy shows nothing and the close
     // request goes on.
-    m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
+    m_automaticBackup = [this] {
+        // Operator log: the head code beside the copy, and the backup's row.
+        if (const QString copy = automaticBackup(m_context.databasePath()); !copy.isEmpty())
+            audit::noteBackup(m_context.databases().window(), copy, QStringLiteral("automatic"));
+    };
     m_runs.refused = [this] {
         m_context.dialogs().message(this, m_context.message(Msg::RunInProgress), Dialogs::Icon::Warning);
     };
@@ -643,6 +649,9 @@ void Frmmain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // Operator log: the window closed is the operator's sign-out.
+    if (Database* db = m_context.databases().window())
+        audit::record(*db, audit::Action::SignOut, m_context.signedIn.name);
     event->accept();
     QCoreApplication::quit();
 }

@@ -13,6 +13,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace k27 {
+struct AppSettings;
 
 class AppContext;
 class Grid;
@@ -68,6 +69,8 @@ private:
     void buildLayout();
     void backUp();
     void restore();
+    // The operator log's row of a change of port, speed or language.
+    void logSettings(const AppSettings& before);
     // A backup or restore refused for the safety of the register: the folder or file and why.
     void showRefusal(int message, const PathRefusal& refused);
     void addOperator();

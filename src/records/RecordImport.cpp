@@ -1,5 +1,6 @@
 #include "RecordImport.h"
 
+#include "audit/AuditTrail.h"
 #include "EntryTime.h"
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
@@ -150,6 +151,7 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
                                              ImportProgress* progress)
 {
     Result result;
+    audit::Digest digest;   // of the bytes the first pass reads anyway
     // First pass: the line total, and whether the whole file is UTF-8 (else GB18030).
     bool utf8 = true;
     {
@@ -158,6 +160,7 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
         sincePump.start();
         LineReader counter(file);
         counter.onChunk = [&](QByteArrayView chunk) {
+            digest.add(chunk.data(), chunk.size());
             if (utf8) {
                 const QString decoded = check.decode(chunk);   // decoding happens on conversion
                 utf8 = !check.hasError();
@@ -214,6 +217,14 @@ RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, Reco
             rows.append(row);
         stepAdded = stepSkipped = 0;
         stepRows.clear();
+    };
+    const auto* named = qobject_cast<const QFile*>(&file);
+    const QString source = audit::fileText(named ? named->fileName() : QString(), digest.size(), digest.finish());
+    steps.closing = [&] {
+        const int open = steps.failed() ? 0 : 1;
+        return audit::record(db, audit::Action::RecordImport, source,
+                             QStringLiteral("lines: %1; added: %2; skipped: %3")
+                                 .arg(result.total).arg(result.added + open * stepAdded).arg(result.skipped + open * stepSkipped));
     };
     if (!insert.isValid() || !steps.begin())
         steps.fail();
