@@ -101,8 +101,9 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
         return NoLongerThere;
     QStringList before;
     db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话 from 用户信息 where ID = ?"), {id}, [&](const Row& r) {
+        // An add stores the name with a blank after it: that blank going is no change.
         for (int c = 0; c < 6; ++c)
-            before << r.text(c);
+            before << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
         return false;
     });
     const QString subject = subjectOf(editKey.first, editKey.second);
