@@ -1,6 +1,7 @@
 #include "CardholderImport.h"
 #include "cardholders/CardholderKey.h"
 
+#include "audit/AuditTrail.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "db/WriteSteps.h"
@@ -16,6 +17,8 @@ namespace k27 {
 namespace {
 enum Column { Name, Gender, Department, Position, Address, Phone, Card, Terminals, Validity };
 } // namespace
+
+void CardholderImport::setSource(const QString& path) { m_source = audit::Digest::ofFile(path); }
 
 CardholderImport::Result CardholderImport::run(const Workbook& sheet)
 {
@@ -59,6 +62,13 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
         result.imported += stepImported;
         result.skipped += stepSkipped;
         stepImported = stepSkipped = 0;
+    };
+    // Operator log: the import's row goes in with its last rows.
+    steps.closing = [&] {
+        const int open = steps.failed() ? 0 : 1;
+        return audit::record(m_db, audit::Action::HolderImport, m_source,
+                             QStringLiteral("rows: %1; imported: %2; skipped: %3")
+                                 .arg(total).arg(result.imported + open * stepImported).arg(result.skipped + open * stepSkipped));
     };
     if (!lookup.isValid() || !insert.isValid() || !update.isValid() || !steps.begin())
         steps.fail();
@@ -108,6 +118,13 @@ CardholderImport::Result CardholderImport::run(int columns, int total, const Row
                                   .bind(4, v[Address]).bind(5, v[Card]).bind(6, v[Terminals])
                                   .bind(7, v[Validity]).bind(8, v[Name]).bind(9, v[Phone])
                                   .exec();
+                    // Operator log: the overwrite's row, old -> new, in the same step; without it the step goes.
+                    if (written && !audit::record(m_db, audit::Action::HolderOverwrite, v[Name] + QLatin1Char(' ') + v[Phone],
+                                                  audit::changes(captions, stored, {v[Gender], v[Department], v[Position], v[Address],
+                                                                                    v[Card], v[Terminals], v[Validity]}))) {
+                        steps.fail();
+                        break;
+                    }
                 }
             }
             if (!steps.rowDone(tried, written))

@@ -49,6 +49,7 @@ void CardholderImportAction::run()
     CardholderImport import(*db, context.language);
     import.setAsk(m_host.askDuplicate);
     import.setProgress(m_host.progress.get());
+    import.setSource(file);   // operator log
     const CardholderImport::Result result = import.run(sheet.workbook);
     m_running = false;
     if (m_host.loadCardholders)

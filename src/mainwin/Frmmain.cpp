@@ -1,6 +1,7 @@
 #include "Frmmain.h"
 
 #include "audit/AuditBackup.h"
+#include "auditpage/AuditPage.h"
 #include "audit/AuditTrail.h"
 #include "cardholders/CardholderPage.h"
 #include "db/Backup.h"
@@ -215,6 +216,17 @@ void Frmmain::buildWindow()
         m_pages->addWidget(scroll);
     }
 
+    // --- operator log page: the sixth tab, for administrators only ---
+    if (m_context.signedIn.isAdministrator) {
+        m_auditPage = new AuditPage(m_context, m_pages);
+        m_pages->addWidget(m_auditPage);
+        connect(m_ribbon, &VelRibbon::TabClick, this, [this](const QString& key, const QString&) {
+            if (key == QStringLiteral("6"))
+                m_pages->setCurrentWidget(m_auditPage);
+        });
+    }
+    // --- end of the operator log page ---
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(ResizeBorder, ResizeBorder, ResizeBorder, ResizeBorder);
     layout->setSpacing(0);
@@ -323,6 +335,8 @@ void Frmmain::load()
     m_ribbon->AddTab(QStringLiteral("3"), m_context.message(Msg::CardIssuingTab));
     m_ribbon->AddTab(QStringLiteral("4"), m_context.message(Msg::AccessRecordsTab));
     m_ribbon->AddTab(QStringLiteral("5"), m_context.message(Msg::SystemSettingsTab));
+    if (m_auditPage)   // operator log page
+        m_ribbon->AddTab(QStringLiteral("6"), m_context.message(Msg::AuditLogTab));
     m_cardholderPage->Combo1->setCurrentIndex(0);
     m_ribbon->Refresh();
 
@@ -357,6 +371,8 @@ void Frmmain::applyMainLanguage()
 {
     ApplyMainLanguage(this, m_cardholderPage->Combo1, m_issuingPage->CmbNo, m_context);
     setupGridColumns();
+    if (m_auditPage)   // operator log page
+        m_auditPage->applyLanguage();
 }
 
 void Frmmain::setupGridColumns()

@@ -1,5 +1,6 @@
 #include "TerminalImport.h"
 
+#include "audit/AuditTrail.h"
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "db/WriteSteps.h"
@@ -11,6 +12,8 @@
 #include "terminals/TerminalRegister.h"
 
 namespace k27 {
+
+void TerminalImport::setSource(const QString& path) { m_source = audit::Digest::ofFile(path); }
 
 TerminalImport::Result TerminalImport::run(const Workbook& sheet)
 {
@@ -36,6 +39,13 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
         result.imported += stepImported;
         result.skipped += stepSkipped;
         stepImported = stepSkipped = 0;
+    };
+    // Operator log: the import's row goes in with its last rows.
+    steps.closing = [&] {
+        const int open = steps.failed() ? 0 : 1;
+        return audit::record(m_db, audit::Action::TerminalImport, m_source,
+                             QStringLiteral("rows: %1; imported: %2; skipped: %3")
+                                 .arg(sheet.rows.size()).arg(result.imported + open * stepImported).arg(result.skipped + open * stepSkipped));
     };
     if (!lookup.isValid() || !insert.isValid() || !update.isValid() || !steps.begin())
         steps.fail();
@@ -76,6 +86,12 @@ TerminalImport::Result TerminalImport::run(const Workbook& sheet)
                 if (m_answer.decide(question, m_ask)) {
                     tried = true;
                     written = update.bind(1, address).bind(2, number).exec();
+                    // Operator log: the overwrite's row, old -> new, in the same step; without it the step goes.
+                    if (written && !audit::record(m_db, audit::Action::TerminalOverwrite, QString::number(number),
+                                                  audit::changes(captions, stored, {address}))) {
+                        steps.fail();
+                        break;
+                    }
                 }
             }
             if (!steps.rowDone(tried, written))

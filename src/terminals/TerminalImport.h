@@ -35,6 +35,8 @@ public:
 
     void setAsk(DuplicateAnswer::Ask ask) { m_ask = std::move(ask); }
     void setProgress(ImportProgress* progress) { m_progress = progress; }
+    // The workbook's file, named in the operator log's row of the import (with its size and digest).
+    void setSource(const QString& path);
 
     Result run(const Workbook& sheet);
     const DuplicateAnswer& answer() const { return m_answer; }
@@ -44,6 +46,7 @@ private:
     const LanguageTable& m_language;
     DuplicateAnswer::Ask m_ask;
     ImportProgress* m_progress = nullptr;
+    QString m_source;   // the log's text of the file
     DuplicateAnswer m_answer;
 };
 

@@ -328,6 +328,7 @@ void TerminalPage::importTerminals()
     TerminalImport import(*db, m_host.context->language);
     import.setAsk(m_host.askDuplicate);
     import.setProgress(m_host.progress.get());
+    import.setSource(file);   // operator log
     const TerminalImport::Result result = import.run(sheet.workbook);
     m_busy = false;
     if (m_host.loadTerminalList)

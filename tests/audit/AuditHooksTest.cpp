@@ -3,6 +3,7 @@
 // A restore keeps the rows written since its backup; kill -9 in an import leaves the chain whole.
 #include "audit/AuditBackup.h"
 #include "audit/AuditTrail.h"
+#include "cardholders/CardholderImport.h"
 #include "cardholders/CardholderStore.h"
 #include "db/Backup.h"
 #include "db/Database.h"
@@ -18,7 +19,9 @@
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/LanguageTable.h"
+#include "terminals/TerminalImport.h"
 #include "terminals/TerminalRegister.h"
+#include "workbook/Workbook.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -138,6 +141,25 @@ bool exportList(Env& env)
     return ok;
 }
 
+// A workbook import over one new row and, when `overwrite`, one stored row, every duplicate overwritten.
+template <class Import>
+bool importWorkbook(Env& env, const QList<QStringList>& rows, int columns)
+{
+    Import import(env.db(), env.language);
+    import.setAsk([](const QString&) { return int(DuplicateAnswer::OverwriteAll); });
+    import.setSource(writeFile(env, QStringLiteral("sheet.xlsx"), "PK"));
+    Workbook sheet;
+    sheet.columns = columns;
+    sheet.rows = rows;
+    const auto result = import.run(sheet);
+    return result.imported == rows.size() && !result.writeFailed;
+}
+
+const QStringList NewHolder{QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("后勤"), QStringLiteral("保洁"),
+                            QStringLiteral("二号楼"), QStringLiteral("139"), {}, {}, {}};
+const QStringList StoredHolder{QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("后勤"), QStringLiteral("门卫"),
+                               QStringLiteral("一号楼"), QStringLiteral("13800000000"), {}, {}, {}};
+
 } // namespace
 
 class TestAuditHooks : public QObject
@@ -197,6 +219,40 @@ private slots:
                 && QFile::exists(audit::headCodePath(copy));
         }, A::Backup, QStringLiteral("Bak01.kvd"), QStringLiteral("automatic; head: "));
         row("list exported", exportList, A::Export, QStringLiteral("GridM"), QStringLiteral("rows: 2; file: "));
+    }
+
+    // A workbook import leaves one row for the file and one per stored row it overwrote.
+    void workbookImports_data()
+    {
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QStringList>("codes");     // the rows, in order
+        QTest::addColumn<QStringList>("details");   // a part of each
+        QTest::newRow("holders") << Action([](Env& e) { return importWorkbook<CardholderImport>(e, {NewHolder}, 9); })
+                                 << QStringList{A::HolderImport} << QStringList{QStringLiteral("rows: 1; imported: 1")};
+        QTest::newRow("holders overwritten")
+            << Action([](Env& e) { return importWorkbook<CardholderImport>(e, {NewHolder, StoredHolder}, 9); })
+            << QStringList{A::HolderOverwrite, A::HolderImport} << QStringList{QStringLiteral("保卫 → 后勤"), QStringLiteral("imported: 2")};
+        QTest::newRow("terminals overwritten")
+            << Action([](Env& e) { return importWorkbook<TerminalImport>(e, {{QStringLiteral("9"), QStringLiteral("西门")}, {QStringLiteral("005"), QStringLiteral("南门")}}, 2); })
+            << QStringList{A::TerminalOverwrite, A::TerminalImport} << QStringList{QStringLiteral("东门 → 南门"), QStringLiteral("rows: 2; imported: 2")};
+    }
+
+    void workbookImports()
+    {
+        QFETCH(Action, action);
+        QFETCH(QStringList, codes);
+        QFETCH(QStringList, details);
+        Env env;
+        const qint64 before = env.rows();
+        QVERIFY(action(env));
+        QCOMPARE(env.rows(), before + codes.size());
+        for (int i = 0; i < codes.size(); ++i) {
+            const qint64 n = before + 1 + i;
+            QCOMPARE(env.db().scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {n}).toString(), codes[i]);
+            const QString text = env.db().scalar(QStringLiteral("SELECT 详情 FROM 操作日志 WHERE 序号 = ?"), {n}).toString();
+            QVERIFY2(text.contains(details[i]), qPrintable(text));
+        }
+        QVERIFY(env.last().subject.startsWith(QStringLiteral("sheet.xlsx, 2 bytes, BLAKE2b ")));
     }
 
     void everyActionLeavesOneRow()
