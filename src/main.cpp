@@ -1,3 +1,5 @@
+#include "audit/AuditTrail.h"
+#include "db/DatabaseSession.h"
 #include "cardholders/CardholderPage.h"
 #include "mainwin/Frmmain.h"
 #include "platform/Grid.h"
@@ -72,6 +74,10 @@ int main(int argc, char* argv[])
     if (startup.run() == k27::Startup::Outcome::Exit)
         return 0;
 
+    // The run's first row in the operator log, before anyone signs in.
+    if (k27::Database* db = context.databases().window())
+        k27::audit::record(*db, k27::audit::Action::ProgramStart, QStringLiteral(K27_VERSION));
+
     k27::FrmLogin login(context);
     // For the installed-package check: prove that the program reaches its sign-in dialog.
     if (qEnvironmentVariableIsSet("K27CENTER_QUIT_AT_SIGNIN")) {
@@ -89,6 +95,11 @@ int main(int argc, char* argv[])
     if (login.exec() != QDialog::Accepted)
         return 0;
     stages.mark("signed-in");
+    // Every export and print goes into the operator log.
+    k27::Grid::setOutputObserver([&context](const k27::Grid& grid, k27::Grid::Output kind, int rows, const QString& file) {
+        if (k27::Database* db = context.databases().window())
+            k27::audit::recordOutput(*db, kind == k27::Grid::Output::Print, grid.objectName(), rows, file);
+    });
 
     k27::Frmmain mainWindow(context);
     stages.mark("window-built");

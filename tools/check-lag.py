@@ -48,6 +48,8 @@ REQUIRED_MESSAGES |= number_range(240)
 REQUIRED_MESSAGES |= number_range((200, 204))
 # Safety of the register's folders and files, a register that cannot be written, the lock.
 REQUIRED_MESSAGES |= number_range((220, 233))
+# The audit log page: its tab, filters, verification and head code.
+REQUIRED_MESSAGES |= number_range((270, 279))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",

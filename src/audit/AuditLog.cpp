@@ -1,6 +1,7 @@
 #include "AuditLog.h"
 
 #include "db/Database.h"
+#include "db/Schema.h"
 
 #include <QDateTime>
 #include <QSysInfo>
@@ -95,22 +96,9 @@ bool readHead(Database& db, qint64* sequence, QByteArray* hash)
 
 } // namespace
 
-bool ensureLog(Database& db)
-{
-    // BIGINT and TEXT mean the same on every engine the register runs on; the hash is kept as
-    // hexadecimal text so that any client can read and compare it.
-    return db.execScript(QStringLiteral(
-               "CREATE TABLE IF NOT EXISTS 操作日志 ("
-               " 序号 BIGINT PRIMARY KEY, 时间 VARCHAR(30) NOT NULL, 计算机 VARCHAR(255) NOT NULL,"
-               " 操作员 VARCHAR(50) NOT NULL, 动作 VARCHAR(40) NOT NULL, 对象 TEXT NOT NULL,"
-               " 详情 TEXT NOT NULL, hash VARCHAR(64) NOT NULL);"
-               "CREATE INDEX IF NOT EXISTS 操作日志_时间 ON 操作日志 (时间);"
-               "CREATE TABLE IF NOT EXISTS 操作日志_头 (id INTEGER PRIMARY KEY, 序号 BIGINT NOT NULL,"
-               " hash VARCHAR(64) NOT NULL)"))
-           && db.exec(QStringLiteral("INSERT INTO 操作日志_头 (id, 序号, hash) SELECT 1, 0, ?"
-                                     " WHERE NOT EXISTS (SELECT 1 FROM 操作日志_头 WHERE id = 1)"),
-                      {QString::fromLatin1(QByteArray(HashBytes, '\0').toHex())});
-}
+bool ensureLog(Database& db) { return ensureLogTables(db); }
+
+bool head(Database& db, qint64* count, QByteArray* hash) { return readHead(db, count, hash); }
 
 QByteArray chainHash(const QByteArray& previous, const LogRow& row)
 {

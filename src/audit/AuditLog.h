@@ -71,6 +71,9 @@ struct Verdict
 // is then Unreadable with the text "cancelled".
 Verdict verify(Database& db, const std::function<bool(qint64)>& progress = {});
 
+// The head row: how many rows the chain has and the last one's hash. False when it is missing.
+bool head(Database& db, qint64* count, QByteArray* hash);
+
 // The short code of a chain head that an auditor writes down: 16 base32 characters of the
 // hash in groups of four, a slash and the row count, e.g. "ABCD-EFGH-IJKL-MNOP/1234".
 QString headCode(qint64 count, const QByteArray& hash);

@@ -1,5 +1,6 @@
 #include "CardholderImportAction.h"
 
+#include "audit/AuditTrail.h"
 #include "cardholders/CardholderImport.h"
 #include "pagehost/PageHost.h"
 #include "platform/ImportProgress.h"
@@ -12,7 +13,9 @@ CardholderImportAction::CardholderImportAction(PageHost& host, QWidget* page, st
                                                QObject* parent)
     : QObject(parent), m_host(host), m_page(page), m_showList(std::move(showList)),
       m_action(WorkbookImportAction::forRegister<CardholderImport>(RunGuard::Run::CardholderImport,
-                                                                   Msg::ImportCardholdersTitle))
+                                                                   Msg::ImportCardholdersTitle,
+                                                                   audit::Action::HolderImport,
+                                                                   audit::Action::HolderOverwrite))
 {
     setObjectName(QStringLiteral("CardholderImportAction"));
 }

@@ -1,6 +1,7 @@
 #include "CardholderStore.h"
 #include "cardholders/CardholderKey.h"
 
+#include "audit/AuditTrail.h"
 #include "cardholders/PhotoPath.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace k27 {
 
@@ -19,6 +21,22 @@ const QString KeyCondition = cardholderKeyCondition();
 QVariantList keyParams(const CardholderStore::Key& key)
 {
     return {trimSpaces(key.first), trimSpaces(key.second)};
+}
+
+// The log names a cardholder by the key the list shows.
+QString subjectOf(const QString& name, const QString& phone) { return trimSpaces(name) + QLatin1Char(' ') + trimSpaces(phone); }
+
+const QStringList FieldCaptions = {QStringLiteral("姓名"), QStringLiteral("性别"), QStringLiteral("部门"),
+                                   QStringLiteral("职位"), QStringLiteral("住址"), QStringLiteral("电话")};
+
+// A photo counts as changed when no file holds it yet or the file shows other pixels: the page
+// hands back the picture it shows with every save.
+bool photoDiffers(const QImage& photo, const QString& storedPath)
+{
+    if (photo.isNull())
+        return false;
+    const QImage stored(storedPath);
+    return stored.isNull() || stored.convertToFormat(QImage::Format_RGB32) != photo.convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
@@ -51,15 +69,20 @@ int CardholderStore::insert(const CardholderFields& values, const QImage& photo,
         return NotStored;
     if (db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
         return Duplicate;
-    const bool stored = db->exec(
+    audit::Scope logged(*db);
+    const bool stored = logged.ok() && db->exec(
         QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
                        " values (?, ?, ?, ?, ?, ?, '', '', '')"),
         {values.name + QLatin1Char(' '), values.gender, values.department, values.position, values.address,
          values.phone});
-    if (!stored)
+    const qint64 newId = stored ? db->lastInsertId() : 0;
+    if (!stored
+        || !logged.commit(audit::Action::HolderAdd, subjectOf(values.name, values.phone),
+                          audit::changes(FieldCaptions, {}, values.columns())
+                              + (photo.isNull() ? QString() : QStringLiteral("; photo"))))
         return NotStored;
     if (id)
-        *id = db->lastInsertId();
+        *id = newId;
     savePhoto(photo, values.name, values.phone);
     return Done;
 }
@@ -76,10 +99,27 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
                                   keyParams(editKey));
     if (!id.isValid())
         return NoLongerThere;
-    const bool stored = db->exec(
+    QStringList before;
+    db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话 from 用户信息 where ID = ?"), {id}, [&](const Row& r) {
+        // An add stores the name with a blank after it: that blank going is no change.
+        for (int c = 0; c < 6; ++c)
+            before << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
+        return false;
+    });
+    const QString subject = subjectOf(editKey.first, editKey.second);
+    const QString changed = audit::changes(FieldCaptions, before, values.columns());
+    const bool newPhoto = photoDiffers(photo, photoPath(values.name, values.phone));
+    audit::Scope logged(*db);
+    const bool stored = logged.ok() && db->exec(
         QStringLiteral("update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
         {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
-    if (!stored)
+    // A save that changes nothing leaves no row; one that changes only the photo leaves the photo's row.
+    const bool done = stored
+        && (changed.isEmpty() || audit::record(*db, audit::Action::HolderChange, subject, changed))
+        && (newPhoto ? logged.commit(audit::Action::HolderPhoto, subjectOf(values.name, values.phone),
+                                     QFileInfo(photoPath(values.name, values.phone)).fileName())
+                     : logged.commit());
+    if (!done)
         return NotStored;
     savePhoto(photo, values.name, values.phone);
     return Done;
@@ -123,7 +163,11 @@ int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int
             break;
         // The row goes first: a photo is removed only once its cardholder is gone. Each
         // statement commits on its own; one the file cannot take ends the deletion.
-        if (!db->exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))) {
+        audit::Scope logged(*db);
+        if (!logged.ok() || !db->exec(QStringLiteral("delete from 用户信息") + KeyCondition, keyParams(key))
+            || (db->changes() > 0
+                && !logged.commit(audit::Action::HolderDelete, subjectOf(key.first, key.second),
+                                  QStringLiteral("rows: %1").arg(db->changes())))) {
             if (writeFailed)
                 *writeFailed = true;
             break;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <cstdio>
 #include <sqlcipher/sqlite3.h>
@@ -192,7 +193,7 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder, Pa
 }
 
 RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem,
-                            PathRefusal* refused)
+                            PathRefusal* refused, const RestorePreparation& prepare)
 {
     if (userDataFolder.isEmpty() || !QFileInfo(QDir(userDataFolder).filePath(QStringLiteral("Data"))).isDir())
         return RestoreResult::NoBackupFolder;
@@ -207,9 +208,34 @@ RestoreResult restoreBackup(const QString& databasePath, const QString& userData
             *refused = unsafe;
         return RestoreResult::Unsafe;
     }
-    const QString backupPath = manualBackupPath(userDataFolder);
+    QString backupPath = manualBackupPath(userDataFolder);
     if (!isSoundProgramDatabase(backupPath, problem))
         return RestoreResult::InvalidBackup;
+
+    // The backup itself stays as it was: what it must carry goes into a copy beside the live
+    // file, and that copy is what comes in.
+    QString staged;
+    const auto dropStaged = qScopeGuard([&] {
+        if (!staged.isEmpty())
+            removeWithJournal(staged);
+    });
+    if (prepare) {
+        QTemporaryFile reserve(databasePath + QStringLiteral(".XXXXXX.tmp"));   // a leftover is removed at start-up
+        reserve.setAutoRemove(false);
+        if (!reserve.open())
+            return RestoreResult::Failed;
+        staged = reserve.fileName();
+        reserve.close();
+        if (!copyDatabase(backupPath, staged, problem))
+            return RestoreResult::Failed;
+        Database live, restored;
+        live.open(databasePath);
+        if (!restored.open(staged) || !prepare(live, restored)) {
+            setError(problem, restored.lastError());
+            return RestoreResult::Failed;
+        }
+        backupPath = staged;
+    }
 
     Database from;
     if (!from.open(backupPath, true)) {

@@ -3,8 +3,11 @@
 #include "db/FileModes.h"
 
 #include <QString>
+#include <functional>
 
 namespace k27 {
+
+class Database;
 
 // Whole-file copies of the program database. Every copy is taken through the database
 // engine's online backup, so it is a consistent database even while another connection
@@ -39,8 +42,13 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder, Pa
 // Brings the manual backup back into the live database after checking it. The live file
 // is changed in one transaction, so any failure leaves it as it was. The folders and the
 // copy must be this user's own and private (Unsafe otherwise, with *refused saying which).
+// `prepare`, when set, works on a copy of the backup before it goes in: with the live database
+// (open when it could be opened) and the copy, it adds what the backup must carry (the operator
+// log's newer rows); false from it changes nothing.
+using RestorePreparation = std::function<bool(Database& live, Database& restored)>;
 RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder,
-                            QString* problem = nullptr, PathRefusal* refused = nullptr);
+                            QString* problem = nullptr, PathRefusal* refused = nullptr,
+                            const RestorePreparation& prepare = {});
 
 // Removes the copies that a run killed while copying left in `folder` (Bak03.kvd.a1B2c3.tmp
 // and its logs). Only at start-up, when no copy of this program folder can be under way.

@@ -1,5 +1,7 @@
 #include "DatabaseSession.h"
 
+#include "db/Schema.h"
+
 #include <QFile>
 #include <sys/stat.h>
 
@@ -39,6 +41,13 @@ Database* DatabaseSession::open(Connection& connection, bool window)
     }
     if (!connection.db.open(m_path)) {
         m_error = connection.db.lastError();
+        return nullptr;
+    }
+    // A register from before the operator log gets it here, before any change needs a row in it.
+    // A file that is no register (yet) is left untouched: start-up judges it.
+    if (hasRegisterTables(connection.db) && !ensureLogTables(connection.db)) {
+        m_error = connection.db.lastError();
+        connection.db.close();
         return nullptr;
     }
     connection.file[0] = quint64(info.st_dev);

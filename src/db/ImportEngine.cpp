@@ -85,6 +85,16 @@ ImportEngine::Result ImportEngine::run(int columns, int total, const RowSource& 
         result.counts.refused += step.refused;
         step = {};
     };
+    steps.closing = [&] {
+        ImportCounts all = result.counts;
+        if (!steps.failed()) {
+            all.added += step.added;
+            all.overwritten += step.overwritten;
+            all.skipped += step.skipped;
+            all.refused += step.refused;
+        }
+        return m_observer->closing(m_table.name, all, total);
+    };
     if (!sql.isValid() || !steps.begin())
         steps.fail();
 

@@ -63,6 +63,16 @@ public:
         Q_UNUSED(changes);
         return true;
     }
+    // The run's last step is still open (after a stop: a transaction of its own), `counts`
+    // being what the run will have committed with it out of `total` lines; what the observer
+    // writes goes in with that step. False fails the step.
+    virtual bool closing(const QString& table, const ImportCounts& counts, int total)
+    {
+        Q_UNUSED(table);
+        Q_UNUSED(counts);
+        Q_UNUSED(total);
+        return true;
+    }
     // The run is over (after its last commit); `counts` is what was committed.
     virtual void finished(const QString& table, const ImportCounts& counts)
     {

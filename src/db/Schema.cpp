@@ -114,7 +114,25 @@ bool createProgramTables(Database& db)
         "CREATE TABLE 用户表 ("
         " name VARCHAR(50), Password TEXT, userrote BOOLEAN NOT NULL DEFAULT 0, mark VARCHAR(255));"
         "CREATE TABLE 终端机 (终端机号 INTEGER, 地址 VARCHAR(100));"
-        "CREATE INDEX 终端机_号 ON 终端机 (终端机号);"));
+        "CREATE INDEX 终端机_号 ON 终端机 (终端机号);"))
+           && ensureLogTables(db);
+}
+
+bool ensureLogTables(Database& db)
+{
+    // BIGINT and TEXT mean the same on every engine the register runs on; the hash is kept as
+    // hexadecimal text so that any client can read and compare it.
+    return db.execScript(QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS 操作日志 ("
+               " 序号 BIGINT PRIMARY KEY, 时间 VARCHAR(30) NOT NULL, 计算机 VARCHAR(255) NOT NULL,"
+               " 操作员 VARCHAR(50) NOT NULL, 动作 VARCHAR(40) NOT NULL, 对象 TEXT NOT NULL,"
+               " 详情 TEXT NOT NULL, hash VARCHAR(64) NOT NULL);"
+               "CREATE INDEX IF NOT EXISTS 操作日志_时间 ON 操作日志 (时间);"
+               "CREATE TABLE IF NOT EXISTS 操作日志_头 (id INTEGER PRIMARY KEY, 序号 BIGINT NOT NULL,"
+               " hash VARCHAR(64) NOT NULL)"))
+           && db.exec(QStringLiteral("INSERT INTO 操作日志_头 (id, 序号, hash) SELECT 1, 0, ?"
+                                     " WHERE NOT EXISTS (SELECT 1 FROM 操作日志_头 WHERE id = 1)"),
+                      {QString(64, QLatin1Char('0'))});
 }
 
 bool hasRegisterTables(Database& db, QString* missing)

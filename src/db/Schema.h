@@ -6,7 +6,7 @@ namespace k27 {
 
 class Database;
 
-// Creates the three register tables of a new program database.
+// Creates the three register tables of a new program database, and the operator log.
 bool createProgramTables(Database& db);
 
 // The version of the server register's tables that this program writes and reads. A register
@@ -21,6 +21,10 @@ bool createServerSchema(Database& db);
 // The GRANTs that let `role` work in the register and no more (no schema changes, no other
 // database).
 QString serverGrants(const QString& role);
+
+// The operator log (操作日志) and its head row (操作日志_头), created when missing; cheap when
+// they exist. The log's rows are written by the audit library.
+bool ensureLogTables(Database& db);
 
 // Creates an empty program database at `path` with every table, written beside its final
 // name first so that an interrupted creation leaves no half-made database. Fails when

@@ -109,8 +109,12 @@ int WriteSteps::finish(int done)
 {
     if (m_stopped) {
         done = m_committedLines;
+        if (closing)
+            closing();
     } else if (!m_failed) {
         m_lines = done;
+        if (closing && !closing())
+            fail();
         commit();
     }
     if (!m_failed)

@@ -42,6 +42,10 @@ public:
     // Called after each successful commit: what the engine kept aside for the step (counts,
     // rows for the grid) now counts.
     std::function<void()> settled;
+    // Called once at the end with the last step still open (or, after a stop, in a transaction
+    // of its own): the run's own row (the operator log's) goes in with its last rows. False
+    // fails the last step.
+    std::function<bool()> closing;
 
     // Opens the first step and shows the start of the progress. False when the database
     // refuses a transaction.

@@ -2,6 +2,7 @@
 
 #include "cardholders/CardholderKey.h"
 
+#include "audit/AuditTrail.h"
 #include "db/Database.h"
 #include "issuing/CardPermissions.h"
 #include "startup/TextUtil.h"
@@ -51,9 +52,15 @@ ApplyOutcome ApplyIssuedCard(Database& db, const QString& name, const QString& p
     const CardPermissions merged = restore
         ? mergeRestore(holder->terminals, holder->validity, restoreList)
         : mergeIssued(holder->terminals, holder->validity, validityText);
-    const bool written = db.exec(
+    audit::Scope logged(db);
+    const bool written = logged.ok() && db.exec(
         QStringLiteral("update 用户信息 set 卡号 = ?1, 权限终端机 = ?2, 时间期限 = ?3 where ID = ?4"),
-        {stored(cardNumberText), stored(merged.terminals), stored(merged.validity), holder->id});
+        {stored(cardNumberText), stored(merged.terminals), stored(merged.validity), holder->id})
+        && logged.commit(audit::Action::CardReply, trimSpaces(name) + QLatin1Char(' ') + trimSpaces(phone),
+                         QStringLiteral("card written: %1; ").arg(cardNumberText)
+                             + audit::changes({QStringLiteral("卡号"), QStringLiteral("权限终端机"), QStringLiteral("时间期限")},
+                                              {holder->cardNumber, holder->terminals, holder->validity},
+                                              {stored(cardNumberText), stored(merged.terminals), stored(merged.validity)}));
     return written ? ApplyOutcome::Written : ApplyOutcome::Failed;
 }
 

@@ -1,5 +1,6 @@
 #include "issuing/DeviceReplyHandler.h"
 
+#include "audit/AuditTrail.h"
 #include "cardholders/CardholderTable.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
@@ -96,6 +97,14 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
     const QString name = trimSpaces(grid->cellText(row, CardholderColumn::Name));
+    // A card the register does not take (no target, another holder's card) is logged here;
+    // one stored on its holder is logged with the change.
+    const auto logUnstored = [&](const QString& why) {
+        if (Database* db = m_context.databases().window())
+            audit::record(*db, audit::Action::CardReply, name, QStringLiteral("card written: %1; not stored: %2").arg(cardNumberText, why));
+    };
+    if (row <= 0 || name.isEmpty())
+        logUnstored(QStringLiteral("no target"));
     if (row > 0 && !name.isEmpty()) {
         if (Database* db = m_context.databases().window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
@@ -109,7 +118,10 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
                 refreshList();
                 return;
             }
+            if (outcome == ApplyOutcome::NotFound)
+                logUnstored(QStringLiteral("holder not found"));
             if (outcome == ApplyOutcome::Mismatch) {
+                logUnstored(QStringLiteral("holder has another card"));
                 m_commBusy = true;
                 m_page.showTip(m_context.language.message(Msg::CardNumberMismatch) + cardNumberText,
                                IssuingPage::FailureColour);
@@ -131,6 +143,8 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
 
 void DeviceReplyHandler::cardRead(const QString& cardNumberText)
 {
+    if (Database* db = m_context.databases().window())
+        audit::record(*db, audit::Action::CardReply, {}, QStringLiteral("card read: ") + cardNumberText);
     refreshList();
     if (m_searchCardholderPage)
         m_searchCardholderPage(cardNumberText);

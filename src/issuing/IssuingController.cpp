@@ -1,5 +1,6 @@
 #include "issuing/IssuingController.h"
 
+#include "audit/AuditTrail.h"
 #include "cardholders/CardholderStore.h"
 
 #include "cardholders/CardholderTable.h"
@@ -343,11 +344,38 @@ bool IssuingController::send(bool restore)
         return false;
     }
     m_buffer.markSent(restore);
+    logSentFrame();
     m_page.showTip(m_context.language.message(Msg::CommandSent));
     m_page.btnStart->setEnabled(false);
     m_page.btnStop->setEnabled(true);
     m_issuingActive = true;
     return true;
+}
+
+void IssuingController::logSentFrame()
+{
+    Database* db = m_context.databases().window();
+    if (!db)
+        return;
+    Grid* grid = m_page.GridU2;
+    const int row = grid->currentRow();
+    QStringList terminals;
+    for (int t : m_page.tickedTerminals())
+        terminals << QString::number(t);
+    const Type type = m_page.OptR->isChecked() ? Type::Restore : m_page.commandType();
+    QString details = QStringLiteral("type: %1; terminals: %2; range: %3")
+                          .arg(commandTypeText(type), terminals.join(QLatin1Char(',')))
+                          .arg(m_page.rangeIndex());
+    if (type != Type::Restore)
+        details += QStringLiteral("; validity: ")
+            + (m_page.Check1->isChecked() ? QStringLiteral("permanent") : m_page.DT1->date().toString(QStringLiteral("yyyy-MM")));
+    if (type == Type::Renewal || type == Type::Restore)
+        details += QStringLiteral("; card: ") + grid->cellText(row, CardholderColumn::Card);
+    audit::record(*db, audit::Action::CardFrame,
+                  row >= 1 ? trimSpaces(grid->cellText(row, CardholderColumn::Name)) + QLatin1Char(' ')
+                          + trimSpaces(grid->cellText(row, CardholderColumn::Phone))
+                           : QString(),
+                  details);
 }
 
 void IssuingController::stop()

@@ -60,6 +60,8 @@ private:
     bool startRestore();
     bool startIssue();
     bool send(bool restore);
+    // The operator log's row of a frame that reached the device.
+    void logSentFrame();
 
     IssuingPage& m_page;
     CommandBuffer& m_buffer;

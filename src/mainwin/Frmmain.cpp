@@ -1,5 +1,8 @@
 #include "Frmmain.h"
 
+#include "audit/AuditBackup.h"
+#include "auditpage/AuditPage.h"
+#include "audit/AuditTrail.h"
 #include "cardholders/CardholderPage.h"
 #include "db/Backup.h"
 #include "db/DatabaseSession.h"
@@ -86,7 +89,11 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     connect(m_timer1, &QTimer::timeout, this, &Frmmain::onTimer1);
     // The rotating copy beside the database; a failed copy shows nothing and the close
     // request goes on.
-    m_automaticBackup = [this] { automaticBackup(m_context.databasePath()); };
+    m_automaticBackup = [this] {
+        // Operator log: the head code beside the copy, and the backup's row.
+        if (const QString copy = automaticBackup(m_context.databasePath()); !copy.isEmpty())
+            audit::noteBackup(m_context.databases().window(), copy, QStringLiteral("automatic"));
+    };
     m_runs.refused = [this] {
         m_context.dialogs().message(this, m_context.message(Msg::RunInProgress), Dialogs::Icon::Warning);
     };
@@ -212,6 +219,17 @@ void Frmmain::buildWindow()
         m_pages->addWidget(scroll);
     }
 
+    // --- operator log page: the sixth tab, for administrators only ---
+    if (m_context.signedIn.isAdministrator) {
+        m_auditPage = new AuditPage(m_context, m_pages);
+        m_pages->addWidget(m_auditPage);
+        connect(m_ribbon, &VelRibbon::TabClick, this, [this](const QString& key, const QString&) {
+            if (key == QStringLiteral("6"))
+                m_pages->setCurrentWidget(m_auditPage);
+        });
+    }
+    // --- end of the operator log page ---
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(ResizeBorder, ResizeBorder, ResizeBorder, ResizeBorder);
     layout->setSpacing(0);
@@ -238,6 +256,8 @@ void Frmmain::load()
     m_ribbon->AddTab(QStringLiteral("3"), m_context.message(Msg::CardIssuingTab));
     m_ribbon->AddTab(QStringLiteral("4"), m_context.message(Msg::AccessRecordsTab));
     m_ribbon->AddTab(QStringLiteral("5"), m_context.message(Msg::SystemSettingsTab));
+    if (m_auditPage)   // operator log page
+        m_ribbon->AddTab(QStringLiteral("6"), m_context.message(Msg::AuditLogTab));
     m_cardholderPage->Combo1->setCurrentIndex(0);
     m_ribbon->Refresh();
 
@@ -272,6 +292,8 @@ void Frmmain::applyMainLanguage()
 {
     ApplyMainLanguage(this, m_cardholderPage->Combo1, m_issuingPage->CmbNo, m_context);
     setupGridColumns();
+    if (m_auditPage)   // operator log page
+        m_auditPage->applyLanguage();
 }
 
 void Frmmain::setupGridColumns()
@@ -564,6 +586,9 @@ void Frmmain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    // Operator log: the window closed is the operator's sign-out.
+    if (Database* db = m_context.databases().window())
+        audit::record(*db, audit::Action::SignOut, m_context.signedIn.name);
     event->accept();
     QCoreApplication::quit();
 }

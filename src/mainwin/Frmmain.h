@@ -30,6 +30,7 @@ class ProgressPanel;
 class RecordPage;
 class SerialPort;
 class SettingsPage;
+class AuditPage;   // operator log page
 class TerminalPage;
 class VelRibbon;
 class WindowEdgeGrip;
@@ -155,6 +156,7 @@ private:
     IssuingPage* m_issuingPage = nullptr;
     RecordPage* m_recordPage = nullptr;
     SettingsPage* m_settingsPage = nullptr;
+    AuditPage* m_auditPage = nullptr;   // operator log page: administrators only
     DuplicatePrompt* m_picTip = nullptr;
     ProgressPanel* m_picPrg = nullptr;
     SerialPort* m_port = nullptr;

@@ -410,6 +410,22 @@ void Grid::setPrintPagesQuestion(PrintPagesQuestion question)
     printPagesQuestion() = std::move(question);
 }
 
+namespace {
+Grid::OutputObserver& outputObserver()
+{
+    static Grid::OutputObserver observer;
+    return observer;
+}
+} // namespace
+
+void Grid::setOutputObserver(OutputObserver observer) { outputObserver() = std::move(observer); }
+
+void Grid::tellOutput(Output kind, const QString& file) const
+{
+    if (outputObserver())
+        outputObserver()(*this, kind, qMax(0, rows() - 1), file);
+}
+
 int Grid::choosePrintPages(QPrinter* printer, QWidget* parent)
 {
     GridPrinter::applyLayout(m_pageSetup, printer);
@@ -434,7 +450,9 @@ void Grid::print(QWidget* parent)
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* p) { renderTo(p); });
     if (QScreen* screen = (parent ? parent : this)->screen())
         preview.setGeometry(previewGeometry(screen->availableGeometry()));
-    preview.exec();
+    // The preview accepts once it has printed.
+    if (preview.exec() == QDialog::Accepted)
+        tellOutput(Output::Print, printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName());
 }
 
 QRect Grid::previewGeometry(const QRect& available)
@@ -457,7 +475,10 @@ bool Grid::printToPdf(const QString& path)
     if (!GridPrinter(*this).render(&printer))
         return false;
     const QFileInfo info(path);
-    return info.exists() && info.size() > 0;
+    const bool written = info.exists() && info.size() > 0;
+    if (written)
+        tellOutput(Output::Print, path);
+    return written;
 }
 
 QString Grid::exportFilter()
@@ -476,7 +497,10 @@ GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, b
     }
     GridExporter exporter(*this, withHeaderRow, withRowNumbers);
     exporter.setProgress(progress);
-    return exporter.write(file);
+    GridExportResult result = exporter.write(file);
+    if (result.ok())
+        tellOutput(Output::Export, result.fileName);
+    return result;
 }
 
 QTableView* Grid::view() const { return m_view; }

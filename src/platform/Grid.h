@@ -149,6 +149,12 @@ public:
     GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {},
                                   bool withHeaderRow = true, bool withRowNumbers = false,
                                   const QString& dialogTitle = {}, const RowProgress& progress = {});
+    // Hears of every export written and every print made (the operator log): the grid, how many
+    // data rows it holds, the file (or printer). Set once by the program; unset, nobody hears.
+    enum class Output { Export, Print };
+    using OutputObserver = std::function<void(const Grid& grid, Output kind, int rows, const QString& file)>;
+    static void setOutputObserver(OutputObserver observer);
+
     // The file types an export offers.
     static QString exportFilter();
 
@@ -163,6 +169,7 @@ signals:
     void leaveCell(int row, int col);
 
 private:
+    void tellOutput(Output kind, const QString& file) const;
     void onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int newModelCol);
     void onViewClicked(int modelRow, int modelCol);
     void applyColumnWidth(int col);

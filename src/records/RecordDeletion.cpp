@@ -1,5 +1,6 @@
 #include "RecordDeletion.h"
 
+#include "audit/AuditTrail.h"
 #include "EntryTime.h"
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
@@ -79,6 +80,11 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
         for (const auto& key : std::as_const(stepKeys))
             deleted.add(key);
         stepKeys.clear();
+    };
+    steps.closing = [&] {
+        return audit::record(db, audit::Action::RecordDelete, rows.filterText(),
+                             QStringLiteral("rows %1 to %2 of the list; records deleted: %3")
+                                 .arg(first).arg(last).arg(records + (steps.failed() ? 0 : stepRecords)));
     };
     if (!remove.isValid() || !steps.begin())
         steps.fail();

@@ -1,5 +1,6 @@
 #include "RecordImport.h"
 
+#include "audit/AuditTrail.h"
 #include "EntryTime.h"
 #include "platform/BackgroundRun.h"
 #include "platform/ImportProgress.h"
@@ -135,6 +136,7 @@ struct FileShape {
     bool readable = false;
     int lines = 0;
     bool utf8 = true;
+    QString source;   // the file as the operator log names it: name, size, digest
 };
 
 FileShape scanFile(QIODevice& file, ImportProgress* progress)
@@ -143,8 +145,10 @@ FileShape scanFile(QIODevice& file, ImportProgress* progress)
     QStringDecoder check(QStringDecoder::Utf8);
     QElapsedTimer sincePump;
     sincePump.start();
+    audit::Digest digest;   // of the bytes this pass reads anyway
     LineReader counter(file);
     counter.onChunk = [&](QByteArrayView chunk) {
+        digest.add(chunk.data(), chunk.size());
         if (shape.utf8) {
             const QString decoded = check.decode(chunk);   // decoding happens on conversion
             shape.utf8 = !check.hasError();
@@ -161,6 +165,8 @@ FileShape scanFile(QIODevice& file, ImportProgress* progress)
         return {};
     shape.readable = true;
     shape.lines = counter.breaks();
+    const auto* named = qobject_cast<const QFile*>(&file);
+    shape.source = audit::fileText(named ? named->fileName() : QString(), digest.size(), digest.finish());
     return shape;
 }
 
@@ -319,6 +325,15 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         stepAdded = stepSkipped = 0;
         shownRows = rows.rowCount();
         newRecords.stepBegun();
+    };
+    // Operator log: the import's row goes in with its last rows.
+    steps.closing = [&] {
+        const int open = steps.failed() ? 0 : 1;
+        return audit::record(db, audit::Action::RecordImport, shape.source,
+                             QStringLiteral("lines: %1; added: %2; skipped: %3")
+                                 .arg(result.total)
+                                 .arg(result.added + open * stepAdded)
+                                 .arg(result.skipped + open * stepSkipped));
     };
     if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
         steps.fail();

@@ -39,6 +39,11 @@ void RecordList::showTable(RecordRows* rows)
 RecordQuery::Result RecordList::start(Database& db, const RecordFilter& filter, RecordRows& table)
 {
     clear();
+    m_filterText = filter.recent ? QStringLiteral("newest %1").arg(filter.recentText)
+        : QStringLiteral("card: %1; name: %2; department: %3; terminal: %4%5")
+              .arg(filter.card, filter.name, filter.department, filter.terminal,
+                   filter.timeSpan ? QStringLiteral("; from %1 to %2").arg(filter.start.toString(Qt::ISODate), filter.end.toString(Qt::ISODate))
+                                   : QString());
     if (!RecordQuery::start(db, filter, m_pass)) {
         m_table = &table;
         return RecordQuery::run(db, filter, table);

@@ -68,6 +68,8 @@ public:
     int blockEnd(int row) const;
     // The first row of that block (1 for a table held whole).
     int blockStart(int row) const;
+    // The filter of the query the list shows, as the operator log names it.
+    const QString& filterText() const { return m_filterText; }
     // Rows first..last (clamped) left the database: later rows move up.
     void removeRows(int first, int last);
 
@@ -95,6 +97,7 @@ public:
     qint64 memoryBytes() const;
 
 private:
+    QString m_filterText;
     struct Block {
         RecordCursor from;   // reads this block's rows first
         int firstRow = 1;

@@ -1,5 +1,7 @@
 #include "SettingsPage.h"
 
+#include "audit/AuditBackup.h"
+#include "audit/AuditTrail.h"
 #include "db/Backup.h"
 #include "db/FileModes.h"
 #include "db/DatabaseSession.h"
@@ -128,6 +130,8 @@ void SettingsPage::backUp()
     m_lblinfo->repaint();
     PathRefusal refused;
     const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused);
+    if (ok)   // operator log: the head code beside the copy, and the backup's row
+        audit::noteBackup(m_context.databases().window(), manualBackupPath(backupFolder()), QStringLiteral("manual"));
     m_lblinfo->clear();
     if (refused.problem != PathProblem::None) {
         showRefusal(Msg::BackupUnsafe, refused);
@@ -163,7 +167,11 @@ void SettingsPage::restore()
     // The run's connections let go of the file; the next use opens what was restored.
     m_context.databases().close();
     PathRefusal refused;
-    const RestoreResult result = restoreBackup(m_context.databasePath(), folder, nullptr, &refused);
+    // Operator log: the restored register keeps the rows written since the backup, and the restore's row.
+    const RestoreResult result = restoreBackup(m_context.databasePath(), folder, nullptr, &refused,
+                                               [&](Database& live, Database& restored) {
+                                                   return audit::carryLog(live, restored, manualBackupPath(folder));
+                                               });
     m_lblinfo->clear();
     if (result == RestoreResult::Unsafe) {
         showRefusal(Msg::RestoreUnsafe, refused);
@@ -181,6 +189,17 @@ void SettingsPage::restore()
     // The operators came back with the rest of the database.
     OperatorList();
     m_context.dialogs().message(this, m_context.message(Msg::Restored), Dialogs::Icon::Information);
+}
+
+void SettingsPage::logSettings(const AppSettings& before)
+{
+    const AppSettings& now = m_context.settings;
+    const QString changed = audit::changes(
+        {QStringLiteral("port"), QStringLiteral("speed"), QStringLiteral("language")},
+        {QString::number(before.port), QString::number(before.baudRate), QString::number(before.language)},
+        {QString::number(now.port), QString::number(now.baudRate), QString::number(now.language)});
+    if (Database* db = m_context.databases().window(); db && !changed.isEmpty())
+        audit::record(*db, audit::Action::Settings, m_context.settingsPath(), changed);
 }
 
 // ---- Operators ----------------------------------------------------------------------
@@ -368,6 +387,7 @@ void SettingsPage::deleteOperators()
 
 void SettingsPage::applySerialSettings()
 {
+    const AppSettings before = m_context.settings;   // for the operator log
     // Entries after COM8 are devices by name, kept in AppSet.dev.
     const bool named = m_cmbC->currentIndex() >= SerialPort::LastPort;
     const int port = named ? NamedDevicePort : m_cmbC->currentIndex() + 1;
@@ -385,6 +405,7 @@ void SettingsPage::applySerialSettings()
     }
     m_context.settings.baudRate = baudRate;
     writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    logSettings(before);
     if (named)
         writeDeviceName(m_context.deviceNamePath(), m_context.deviceName);
     m_context.serialSettings = serialSettingsString(speed);
@@ -404,6 +425,9 @@ void SettingsPage::applyLanguage()
         return;
     }
     writeSettingsFile(m_context.settingsPath(), m_context.settings);
+    AppSettings before = m_context.settings;
+    before.language = previous;
+    logSettings(before);
     ApplyCaptions(this, m_context.language);
     setupGridColumns();
     // The rights column is read back by its text: it must be in the new language too.

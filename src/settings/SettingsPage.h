@@ -11,6 +11,7 @@ class QPushButton;
 class QRadioButton;
 
 namespace k27 {
+struct AppSettings;
 
 class AppContext;
 class Grid;
@@ -65,6 +66,8 @@ private:
     void buildLayout();
     void backUp();
     void restore();
+    // The operator log's row of a change of port, speed or language.
+    void logSettings(const AppSettings& before);
     // A backup or restore refused for the safety of the register: the folder or file and why.
     void showRefusal(int message, const PathRefusal& refused);
     void addOperator();

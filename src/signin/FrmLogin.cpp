@@ -1,5 +1,6 @@
 #include "FrmLogin.h"
 
+#include "audit/AuditTrail.h"
 #include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "signin/OperatorTable.h"
@@ -162,6 +163,11 @@ void FrmLogin::signIn()
     QString typed = m_txtPassword->text();
     const bool right = verifyPassword(m_storedPassword, typed);
     wipe(typed);
+    // The name tried goes into the log, never what was typed as its password.
+    if (Database* db = m_context.databases().window())
+        audit::record(*db, right ? audit::Action::SignIn : audit::Action::SignInFailed, m_combo1->currentText());
+    if (right)
+        audit::setActor({m_context.signedIn.name, {}});
     if (!right) {
         dialogs.message(this, m_context.message(Msg::PasswordWrong), Dialogs::Icon::Error);
         m_txtPassword->setFocus();
@@ -209,6 +215,8 @@ void FrmLogin::signInFirstUse()
         return;
     }
     m_context.signedIn = {name, true};
+    audit::setActor({name, {}});
+    audit::record(*db, audit::Action::SignIn, name);
     dialogs.message(this, m_context.message(Msg::AdministratorCreated), Dialogs::Icon::Information);
     accept();
 }

@@ -82,9 +82,7 @@ int OperatorAccounts::change(const QString& typedName, bool administrator, const
     if (!findOperator(*db, name))
         return ChangeUnknownName;
     const QString mark = trimSpaces(typedMark);
-    if (!db->exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
-                                "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
-                 {administrator, mark, name}))
+    if (!changeOperator(*db, name, administrator, mark))
         return NotStored;
     if (row)
         *row = {name, rightsText(administrator), mark};
@@ -102,7 +100,7 @@ OperatorAccounts::DeleteResult OperatorAccounts::remove(const QStringList& names
             result.message = DeleteSignedIn;
             break;
         }
-        const bool deleted = db && db->exec(QStringLiteral("DELETE FROM 用户表 WHERE name = ?"), {name});
+        const bool deleted = db && removeOperators(*db, name);
         if (deleted && !result.deletedNames.contains(name))
             result.deletedNames << name;
         if (handled)

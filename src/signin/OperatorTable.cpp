@@ -1,5 +1,6 @@
 #include "OperatorTable.h"
 
+#include "audit/AuditTrail.h"
 #include "db/Database.h"
 
 namespace k27 {
@@ -31,18 +32,49 @@ std::optional<OperatorRecord> findOperator(Database& db, const QString& name)
     return found;
 }
 
+static QString rank(bool administrator) { return administrator ? QStringLiteral("administrator") : QStringLiteral("operator"); }
+
 bool addOperator(Database& db, const OperatorRecord& record)
 {
-    return db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES (?, ?, ?, ?)"),
-                   {record.name, record.password, record.administrator, record.mark});
+    // The log names the rank and remark, never the password or its hash.
+    audit::Scope logged(db);
+    return logged.ok()
+        && db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES (?, ?, ?, ?)"),
+                   {record.name, record.password, record.administrator, record.mark})
+        && logged.commit(audit::Action::OperatorAdd, record.name,
+                         QStringLiteral("rank: %1; remark: %2").arg(rank(record.administrator), record.mark));
+}
+
+bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark)
+{
+    const std::optional<OperatorRecord> old = findOperator(db, name);
+    audit::Scope logged(db);
+    return old && logged.ok()
+        && db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
+                                  "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
+                   {administrator, mark, name})
+        && logged.commit(audit::Action::OperatorChange, name,
+                         audit::changes({QStringLiteral("rank"), QStringLiteral("remark")},
+                                        {rank(old->administrator), old->mark}, {rank(administrator), mark}));
+}
+
+bool removeOperators(Database& db, const QString& name)
+{
+    audit::Scope logged(db);
+    if (!logged.ok() || !db.exec(QStringLiteral("DELETE FROM 用户表 WHERE name = ?"), {name}))
+        return false;
+    const int rows = db.changes();
+    return rows == 0 || logged.commit(audit::Action::OperatorDelete, name, QStringLiteral("rows: %1").arg(rows));
 }
 
 bool setOperatorPassword(Database& db, const QString& name, const QString& storedPassword)
 {
-    return db.exec(QStringLiteral("UPDATE 用户表 SET Password = ? WHERE rowid = "
+    audit::Scope logged(db);
+    return logged.ok()
+        && db.exec(QStringLiteral("UPDATE 用户表 SET Password = ? WHERE rowid = "
                                   "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
                    {storedPassword, name})
-        && db.changes() == 1;
+        && db.changes() == 1 && logged.commit(audit::Action::OperatorPassword, name);
 }
 
 } // namespace k27

@@ -21,6 +21,11 @@ QList<OperatorRecord> loadOperators(Database& db);
 // The first row with this name, in table order.
 std::optional<OperatorRecord> findOperator(Database& db, const QString& name);
 bool addOperator(Database& db, const OperatorRecord& record);
+// Sets rank and remark of the first row with this name; false when there is none.
+bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark);
+// Deletes every row with this name.
+bool removeOperators(Database& db, const QString& name);
+// Each change above is written with its row in the operator log, in one transaction.
 // Sets the stored password of the first row with this name; false when no row was changed.
 bool setOperatorPassword(Database& db, const QString& name, const QString& storedPassword);
 

@@ -148,6 +148,17 @@ enum : int {
     FolderReadOnly = 232,
     SystemReports = 233,
     FormulasWithoutValue = 240,   // followed by the count
+    // The audit log page.
+    AuditLogTab = 270,
+    AuditVerify = 271,
+    AuditTimeSpan = 272,
+    AuditOperator = 273,
+    AuditAction = 274,
+    AuditSubject = 275,
+    AuditSearch = 276,
+    AuditIntactRows = 277,   // The log is intact. Rows: <n>
+    AuditChanged = 278,      // The log has been changed: <what>
+    AuditHeadCode = 279,     // Head code: <code>
 };
 
 } // namespace k27::Msg

@@ -30,6 +30,8 @@ public:
         int title = 0;             // message number of the file dialog's title
         int minimumColumns = 1;
         std::function<std::unique_ptr<ImportEngine>(Database&, const LanguageTable&)> makeImport;
+        const char* logImport = "";      // the operator log's action codes of the import
+        const char* logOverwrite = "";   // and of each stored row it overwrites
     };
     // What one run uses of the window around the page.
     struct Window
@@ -46,10 +48,11 @@ public:
 
     explicit WorkbookImportAction(Register target) : m_register(std::move(target)) {}
     template <class Import>
-    static Register forRegister(RunGuard::Run run, int title)
+    static Register forRegister(RunGuard::Run run, int title, const char* logImport, const char* logOverwrite)
     {
         return {run, title, Import::MinimumColumns,
-                [](Database& db, const LanguageTable& language) { return std::make_unique<Import>(db, language); }};
+                [](Database& db, const LanguageTable& language) { return std::make_unique<Import>(db, language); },
+                logImport, logOverwrite};
     }
 
     void run(const Window& window);

@@ -3,6 +3,7 @@
 #include "platform/DuplicateAnswer.h"
 #include "platform/RunGuard.h"
 #include "startup/Messages.h"
+#include "audit/AuditTrail.h"
 #include "startup/WorkbookImportAction.h"
 #include "terminals/TerminalImport.h"
 
@@ -77,7 +78,8 @@ private:
     PageHost& m_host;
     TerminalTable& m_terminals;
     WorkbookImportAction m_import{
-        WorkbookImportAction::forRegister<TerminalImport>(RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle)};
+        WorkbookImportAction::forRegister<TerminalImport>(RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle,
+                                                    audit::Action::TerminalImport, audit::Action::TerminalOverwrite)};
     // A delete lets window events run; a second click meanwhile is ignored.
     bool m_busy = false;
 };

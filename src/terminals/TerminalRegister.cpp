@@ -1,5 +1,6 @@
 #include "TerminalRegister.h"
 
+#include "audit/AuditTrail.h"
 #include "db/Database.h"
 #include "startup/TextUtil.h"
 
@@ -24,17 +25,32 @@ bool TerminalRegister::exists(qint64 number)
 
 bool TerminalRegister::insert(qint64 number, const QString& address)
 {
-    return m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"), {number, address});
+    audit::Scope logged(m_db);
+    return logged.ok() && m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"), {number, address})
+        && logged.commit(audit::Action::TerminalAdd, QString::number(number), QStringLiteral("地址: ") + address);
 }
 
 bool TerminalRegister::updateAddress(qint64 number, const QString& address)
 {
-    return m_db.exec(QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"), {address, number});
+    const QString old = m_db.scalar(QStringLiteral("select 地址 from 终端机 where 终端机号 = ?"), {number}).toString();
+    audit::Scope logged(m_db);
+    if (!logged.ok() || !m_db.exec(QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"), {address, number}))
+        return false;
+    // An address saved unchanged, or a number not stored, changes nothing and leaves no row.
+    return m_db.changes() == 0 || old == address
+        ? logged.commit()
+        : logged.commit(audit::Action::TerminalChange, QString::number(number),
+                        audit::changes({QStringLiteral("地址")}, {old}, {address}));
 }
 
 bool TerminalRegister::remove(qint64 number)
 {
-    return m_db.exec(QStringLiteral("delete from 终端机 where 终端机号 = ?"), {number});
+    audit::Scope logged(m_db);
+    if (!logged.ok() || !m_db.exec(QStringLiteral("delete from 终端机 where 终端机号 = ?"), {number}))
+        return false;
+    return m_db.changes() == 0 ? logged.commit()
+                               : logged.commit(audit::Action::TerminalDelete, QString::number(number),
+                                               QStringLiteral("rows: %1").arg(m_db.changes()));
 }
 
 } // namespace k27
