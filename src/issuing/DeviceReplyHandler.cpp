@@ -38,8 +38,10 @@ DeviceReplyHandler::DeviceReplyHandler(PageHost& host, IssuingPage& page, Comman
 
 void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
 {
-    if (m_commBusy) {
-        // The bytes stay in the port; they are read once the box is closed.
+    if (m_commBusy || m_host.runs().writing()) {
+        // The bytes stay in the port; they are read once the box is closed or the run has
+        // ended: a run that writes holds its transaction open, and a card recorded meanwhile
+        // would wait for it and fail.
         m_deferred = m_deferred || event == SerialPort::Event::DataReceived;
         return;
     }
@@ -64,6 +66,10 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
             break;
     }
     m_waiting = false;
+    if (m_host.runs().writing()) {
+        m_deferred = true;   // a run began during the wait
+        return;
+    }
     // Everything waiting is taken; bytes arriving after this are the next reply and get their
     // own notification (clearing the input here could drop the start of a card report).
     const QByteArray block = m_port.readAll();
@@ -89,6 +95,14 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
         refreshList();
         return;
     }
+}
+
+void DeviceReplyHandler::runEnded()
+{
+    if (!m_deferred || m_commBusy)
+        return;
+    m_deferred = false;
+    QTimer::singleShot(0, this, [this] { HandleDeviceReply(SerialPort::Event::DataReceived); });
 }
 
 void DeviceReplyHandler::cardWritten(const QString& cardNumberText)

@@ -16,7 +16,8 @@ class PageHost;
 // Answers the card-issuing device: every notification of the port is handled here. The
 // reply is read 100 ms after the notification (events run meanwhile), told apart by its
 // length and shown in the issuing page's status line; a written card is recorded for the
-// cardholder selected in GridU2, a read card is looked up in both pages' search fields.
+// cardholder selected in GridU2, a read card is looked up in both pages' search fields. A
+// reply during a run that writes waits in the port until the run has ended.
 class DeviceReplyHandler : public QObject
 {
     Q_OBJECT
@@ -32,6 +33,9 @@ public:
 
     // Runs for every notification of the port.
     void HandleDeviceReply(SerialPort::Event event);
+
+    // The window's run has ended: a reply that waited for it is read now.
+    void runEnded();
 
     // True while the mismatch box is open: notifications then leave their bytes waiting.
     bool commBusy() const { return m_commBusy; }

@@ -103,6 +103,8 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // waited for the run (its summary has been shown) goes on then.
     m_runs.ended = [this] {
         m_context.databases().settle();
+        if (m_replies)
+            m_replies->runEnded();
         if (m_closeAfterRun)
             QTimer::singleShot(0, this, [this] {
                 m_closing = true;

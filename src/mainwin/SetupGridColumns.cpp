@@ -2,6 +2,7 @@
 
 #include "cardholders/CardholderTable.h"
 #include "platform/Grid.h"
+#include "settings/SettingsPage.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
 
@@ -166,8 +167,8 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
         finish(z);
     }
 
-    setColumns(grids.GridP, language,
-               {{Msg::HeaderOperatorNo, 50}, {Msg::HeaderOperator, 100}, {Msg::HeaderRights, 100}, {Msg::HeaderRemark, 500}});
+    const auto& operators = SettingsPage::OperatorColumns;
+    setColumns(grids.GridP, language, {operators[0], operators[1], operators[2], operators[3]});
     fitValues(grids.GridP, 2, {language.message(Msg::Administrator), language.message(Msg::OrdinaryOperator)});
     finish(grids.GridP);
 

@@ -4,7 +4,6 @@
 #include "platform/RunGuard.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 
@@ -22,7 +21,7 @@ PanelProgress::~PanelProgress()
 
 void PanelProgress::letEventsRun()
 {
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::ExcludeSocketNotifiers);
+    QCoreApplication::processEvents();
 }
 
 void PanelProgress::begin(int total)

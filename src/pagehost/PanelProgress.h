@@ -12,11 +12,9 @@ class ProgressPanel;
 class RunGuard;
 
 // The one progress of the long runs (imports, deletions, the record count and export): the
-// window's progress panel over a page with a caption and "done/total". Each step lets window
-// events run so the window stays alive, all but the device's replies: those wait in the port
-// until the run is over and are then stored and shown as always. A run holds a write
-// transaction open between its commits; a written card recorded meanwhile would wait for it,
-// fail, and be reported as not recorded.
+// window's progress panel over a page with a caption and "done/total". Each step lets every
+// pending window event run, the device's replies too: a card written during a run is read at
+// once, and the reply handler keeps it in the port until a run that writes has ended.
 class PanelProgress final : public ImportProgress
 {
 public:
@@ -30,10 +28,8 @@ public:
     // A close request asked the window's run to stop.
     bool stopRequested() const override;
 
-    // Runs the pending window events, leaving the device's replies for after the run.
-    static void letEventsRun();
-
 private:
+    void letEventsRun();
     void finish();
 
     QPointer<ProgressPanel> m_panel;

@@ -74,6 +74,9 @@ public:
 
     bool active() const { return m_current != Run::None; }
     Run current() const { return m_current; }
+    // The run writes the database and holds its transaction open between commits (all but the
+    // issuing run and a record export, the one run allowed beside it).
+    bool writing() const { return active() && m_current != Run::Issuing && m_current != Run::RecordExport; }
 
     // Starts `run` when nothing else runs. The issuing run may be started again while it is
     // open (a second start resends the frame), and a record export may run beside it; neither

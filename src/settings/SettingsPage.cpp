@@ -63,15 +63,14 @@ QString SettingsPage::backupFolder() const
 
 void SettingsPage::setupGridColumns()
 {
-    static constexpr int widths[] = {50, 100, 100, 500};
     m_gridP->setRedraw(false);
-    if (m_gridP->cols() != 4)
-        m_gridP->setCols(4);
+    if (m_gridP->cols() != int(OperatorColumns.size()))
+        m_gridP->setCols(int(OperatorColumns.size()));
     if (m_gridP->rows() < 1)
         m_gridP->setRows(1);
-    for (int col = 0; col < 4; ++col) {
-        m_gridP->setHeaderText(col, m_context.message(Msg::HeaderOperatorNo + col));
-        m_gridP->setColumnWidth(col, widths[col]);
+    for (int col = 0; col < int(OperatorColumns.size()); ++col) {
+        m_gridP->setHeaderText(col, m_context.message(OperatorColumns[size_t(col)].first));
+        m_gridP->setColumnWidth(col, OperatorColumns[size_t(col)].second);
     }
     m_gridP->setRedraw(true);
 }

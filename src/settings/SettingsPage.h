@@ -1,6 +1,10 @@
 #pragma once
 
+#include "startup/Messages.h"
+
 #include <QWidget>
+#include <array>
+#include <utility>
 
 class QButtonGroup;
 class QComboBox;
@@ -36,7 +40,10 @@ public:
     // CmbC offers COM1..COM8, then the serial devices found by name (and the chosen one,
     // also while it is unplugged). Runs again whenever the page is shown.
     void listSerialDevices();
-    // Headers (messages 91..94) and widths of GridP from the language table.
+    // The columns of GridP: header message and width (the window's grid set-up takes them too).
+    static constexpr std::array<std::pair<int, int>, 4> OperatorColumns = {
+        {{Msg::HeaderOperatorNo, 50}, {Msg::HeaderOperator, 100}, {Msg::HeaderRights, 100}, {Msg::HeaderRemark, 500}}};
+    // Headers and widths of GridP from the language table.
     void setupGridColumns();
     // For an ordinary operator: the operator buttons and cmdApply are disabled.
     void applyRights();
@@ -64,6 +71,10 @@ protected:
 
 private:
     void buildLayout();
+    void buildBackupFrame();
+    void buildUsersFrame();
+    void buildSerialFrame();
+    void buildLanguageFrame();
     void backUp();
     void restore();
     // The operator log's row of a change of port, speed or language.

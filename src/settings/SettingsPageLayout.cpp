@@ -47,7 +47,29 @@ QLabel* label(QWidget* parent, const char* name, const QString& caption, QWidget
 
 void SettingsPage::buildLayout()
 {
-    // Database backup and restore.
+    buildBackupFrame();
+    buildUsersFrame();
+    buildSerialFrame();
+    buildLanguageFrame();
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_frameBackup);
+    left->addWidget(m_frameSerial);
+    left->addWidget(m_frameLanguage);
+    left->addStretch();
+    auto* page = new QHBoxLayout(this);
+    page->addLayout(left, 0);
+    page->addWidget(m_frameUsers, 1);
+    m_frameBackup->setMinimumWidth(300);
+
+    // Reading order: the left column frame by frame, then the operator frame row by row.
+    form::tabChain({m_btnbak, m_dcButton2, m_cmbC, m_cmbS, m_cmdApply, m_cmbLag, m_btnlag, m_txtN, m_optR0, m_optR1,
+                    m_txtP1, m_txtmark, m_txtP2, m_cmdAddU, m_cmdUpU, m_cmdDelU, m_gridP});
+}
+
+// Database backup and restore.
+void SettingsPage::buildBackupFrame()
+{
     m_frameBackup = named<QGroupBox>(this, "Frame70", QStringLiteral("数据库备份/恢复"));
     m_btnbak = named<QPushButton>(m_frameBackup, "btnbak", QStringLiteral("备份数据库"));
     m_dcButton2 = named<QPushButton>(m_frameBackup, "dcButton2", QStringLiteral("恢复数据库"));
@@ -63,8 +85,11 @@ void SettingsPage::buildLayout()
         box->addLayout(buttons);
         box->addWidget(m_lblinfo);
     }
+}
 
-    // Operator accounts.
+// Operator accounts.
+void SettingsPage::buildUsersFrame()
+{
     m_frameUsers = named<QGroupBox>(this, "Frame71", QStringLiteral("用户设置"));
     m_txtN = named<QLineEdit>(m_frameUsers, "TxtN");
     m_txtP1 = named<QLineEdit>(m_frameUsers, "TxtP1");
@@ -118,8 +143,11 @@ void SettingsPage::buildLayout()
         box->addLayout(form);
         box->addWidget(m_gridP, 1);
     }
+}
 
-    // Serial line of the card-issuing device.
+// Serial line of the card-issuing device.
+void SettingsPage::buildSerialFrame()
+{
     m_frameSerial = named<QGroupBox>(this, "Frame72", QStringLiteral("通讯设置"));
     m_cmbC = named<QComboBox>(m_frameSerial, "CmbC");
     for (int port = 1; port <= 8; ++port)
@@ -139,8 +167,11 @@ void SettingsPage::buildLayout()
         form->addWidget(m_cmdApply, 2, 1);
         form->setColumnStretch(1, 1);
     }
+}
 
-    // Language of the user interface.
+// Language of the user interface.
+void SettingsPage::buildLanguageFrame()
+{
     m_frameLanguage = named<QGroupBox>(this, "Frame73", QStringLiteral("界面设置"));
     m_cmbLag = named<QComboBox>(m_frameLanguage, "CmbLag");
     m_cmbLag->addItems({QStringLiteral("简体中文"), QStringLiteral("繁體中文"), QStringLiteral("English")});
@@ -152,20 +183,6 @@ void SettingsPage::buildLayout()
         form->addWidget(m_btnlag, 1, 1);
         form->setColumnStretch(1, 1);
     }
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(m_frameBackup);
-    left->addWidget(m_frameSerial);
-    left->addWidget(m_frameLanguage);
-    left->addStretch();
-    auto* page = new QHBoxLayout(this);
-    page->addLayout(left, 0);
-    page->addWidget(m_frameUsers, 1);
-    m_frameBackup->setMinimumWidth(300);
-
-    // Reading order: the left column frame by frame, then the operator frame row by row.
-    form::tabChain({m_btnbak, m_dcButton2, m_cmbC, m_cmbS, m_cmdApply, m_cmbLag, m_btnlag, m_txtN, m_optR0, m_optR1,
-                    m_txtP1, m_txtmark, m_txtP2, m_cmdAddU, m_cmdUpU, m_cmdDelU, m_gridP});
 }
 
 } // namespace k27

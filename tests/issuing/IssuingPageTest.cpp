@@ -10,7 +10,10 @@
 #include "issuing/IssuingController.h"
 #include "issuing/IssuingPage.h"
 #include "cardholders/CardholderPage.h"
+#include "records/RecordPage.h"
+#include "db/DatabaseSession.h"
 #include "mainwin/Frmmain.h"
+#include "pagehost/ProgressPanel.h"
 #include "platform/Grid.h"
 #include "platform/SerialPort.h"
 
@@ -23,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTableView>
 #include <QTest>
 
@@ -123,6 +127,22 @@ void chooseRange(IssuingPage* page, int range)
     emit page->CmbNo->activated(range);
 }
 
+// The window over the seeded register, with the fake device as COM1 when the test talks to it.
+struct IssuingWindow : MainWindowFixture {
+    std::optional<FakeDevice> device;
+    std::optional<Frmmain> window;
+
+    explicit IssuingWindow(bool withDevice = true)
+    {
+        seed(databasePath());
+        if (withDevice) {
+            device.emplace(folder.path());   // a start counts only when the frame is written
+            context->settings.port = 1;
+        }
+        window.emplace(*context);
+    }
+};
+
 QString dated(const LanguageTable& l, int year, int month)
 {
     return QString::number(year) + QStringLiteral("：") + l.message(19 + month);
@@ -150,16 +170,16 @@ private slots:
     void cardWrittenDuringTheMismatchBoxIsNotLost();
     void reloadDuringARunKeepsTheTarget();
     void cardReadFillsBothSearchesAndSelectsTheHolder();
+    void cardWrittenDuringARunIsStoredAndShown_data();
+    void cardWrittenDuringARunIsStoredAndShown();
     void issuingRunWithTheSimulator();
 };
 
 void IssuingPageTest::rangeLayoutAndMissingTerminal()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     Grid* z = page->GridZ;
     QVERIFY(z->cellText(7, 3).isEmpty());            // terminal 7 is not registered
@@ -192,9 +212,8 @@ void IssuingPageTest::rangeLayoutAndMissingTerminal()
 
 void IssuingPageTest::commandTypesSetTheCodeBlocksAndTheList()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    Frmmain w(*fx.context);
+    IssuingWindow fx(false);
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const QByteArray site = CardFrame::siteCardCode();
     const QByteArray empty(6, char(0xFF));
@@ -224,11 +243,9 @@ void IssuingPageTest::commandTypesSetTheCodeBlocksAndTheList()
 
 void IssuingPageTest::selectingAHolderTicksHisTerminalsOfTheShownRange()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
 
     select(w, QStringLiteral("张三"));                // terminals 3 and 50
@@ -287,9 +304,8 @@ void IssuingPageTest::selectingAHolderTicksHisTerminalsOfTheShownRange()
 
 void IssuingPageTest::searchingAFullCardNumberSelectsItsHolder()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    Frmmain w(*fx.context);
+    IssuingWindow fx(false);
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     Grid* u2 = page->GridU2;
 
@@ -334,9 +350,8 @@ void IssuingPageTest::identificationCodeBounds()
 {
     QFETCH(QString, code);
     QFETCH(int, message);
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    Frmmain w(*fx.context);
+    IssuingWindow fx(false);
+    Frmmain& w = *fx.window;
     w.issuingPage()->TxtC->setText(code);
     w.issuingPage()->btnStart->click();              // no target: a code that passes meets 107
     QCOMPARE(fx.dialogs.calls.size(), 1);
@@ -347,11 +362,9 @@ void IssuingPageTest::identificationCodeBounds()
 
 void IssuingPageTest::startChecksAndQuestions()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());   // a start counts only when the frame is written
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const LanguageTable& l = fx.context->language;
     const auto lastTexts = [&] { return fx.dialogs.messageTexts(); };
@@ -427,11 +440,9 @@ void IssuingPageTest::deviceGoneNothingSentButtonsStay()
 {
     QFETCH(bool, portOpen);
     QFETCH(bool, inRun);
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    std::optional<FakeDevice> device(std::in_place, fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    std::optional<FakeDevice>& device = fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const LanguageTable& l = fx.context->language;
     select(w, QStringLiteral("张三"));
@@ -462,11 +473,9 @@ void IssuingPageTest::deviceGoneNothingSentButtonsStay()
 
 void IssuingPageTest::restoreWithAnEmptyListSendsWithoutTarget()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const LanguageTable& l = fx.context->language;
 
@@ -502,11 +511,9 @@ void IssuingPageTest::restoreWithAnEmptyListSendsWithoutTarget()
 
 void IssuingPageTest::repliesShowInTheStatusLine()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     w.OpenDevicePort();
     QVERIFY(w.serialPort().isOpen());
     IssuingPage* page = w.issuingPage();
@@ -539,11 +546,9 @@ void IssuingPageTest::repliesShowInTheStatusLine()
 
 void IssuingPageTest::writtenCardIsRecordedMergedOrRefused()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const LanguageTable& l = fx.context->language;
     const QString path = fx.databasePath();
@@ -613,11 +618,9 @@ void IssuingPageTest::writtenCardIsRecordedMergedOrRefused()
 
 void IssuingPageTest::reloadDuringARunKeepsTheTarget()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     const QString path = fx.databasePath();
     select(w, QStringLiteral("赵六"));
@@ -656,11 +659,9 @@ void IssuingPageTest::reloadDuringARunKeepsTheTarget()
 
 void IssuingPageTest::cardWrittenDuringTheMismatchBoxIsNotLost()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     w.OpenDevicePort();
     IssuingPage* page = w.issuingPage();
     select(w, QStringLiteral("李四"));
@@ -684,11 +685,9 @@ void IssuingPageTest::cardWrittenDuringTheMismatchBoxIsNotLost()
 
 void IssuingPageTest::cardReadFillsBothSearchesAndSelectsTheHolder()
 {
-    MainWindowFixture fx;
-    seed(fx.databasePath());
-    FakeDevice device(fx.folder.path());
-    fx.context->settings.port = 1;
-    Frmmain w(*fx.context);
+    IssuingWindow fx;
+    FakeDevice& device = *fx.device;
+    Frmmain& w = *fx.window;
     w.OpenDevicePort();
     IssuingPage* page = w.issuingPage();
     CardholderPage* holders = w.cardholderPage();
@@ -707,6 +706,74 @@ void IssuingPageTest::cardReadFillsBothSearchesAndSelectsTheHolder()
     QCOMPARE(page->GridU2->currentRow(), 1);
     QCOMPARE(page->txtUser->text().trimmed(), QStringLiteral("李四"));
     QCOMPARE(page->tickedTerminals(), (QList<int>{5, 9}));
+}
+
+void IssuingPageTest::cardWrittenDuringARunIsStoredAndShown_data()
+{
+    QTest::addColumn<bool>("duringExport");
+    // An export may run beside the issuing run: the card is recorded as it comes.
+    QTest::newRow("record export beside the issuing run") << true;
+    // An import holds its transaction open between commits: the card waits for its end.
+    QTest::newRow("run that writes") << false;
+}
+
+void IssuingPageTest::cardWrittenDuringARunIsStoredAndShown()
+{
+    QFETCH(bool, duringExport);
+    IssuingWindow fx;
+    Frmmain& w = *fx.window;
+    IssuingPage* page = w.issuingPage();
+    QPushButton* startRun = nullptr;
+    if (duringExport) {
+        QByteArray lines;
+        for (int i = 0; i < 3000; ++i)
+            lines += QStringLiteral("0007,C%1,2024-05-01,08:%2:%3,星期三\r\n")
+                         .arg(i).arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+        QFile file(fx.folder.filePath(QStringLiteral("records.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
+        file.close();
+        fx.dialogs.fileAnswers << file.fileName();
+        w.recordPage()->btnInputD->click();
+        w.recordPage()->find();
+        select(w, QStringLiteral("赵六"));
+        tickOnly(page, {9});
+        fx.dialogs.questionAnswers = {true};
+        page->btnStart->click();
+        QCOMPARE(fx.device->received(111).size(), 111);
+        fx.dialogs.fileAnswers << fx.folder.filePath(QStringLiteral("out.csv"));
+        startRun = w.recordPage()->btnOutD;
+    } else {
+        w.OpenDevicePort();
+        select(w, QStringLiteral("赵六"));
+        // A run that writes, its transaction open: the card waits for its end, not failed.
+        RunGuard::Scope run = w.runs().start(RunGuard::Run::CardholderImport);
+        Database* db = fx.context->databases().runs();
+        QVERIFY(db && db->exec(QStringLiteral("begin immediate")));
+        QVERIFY(db->exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (99, 'x')")));
+        fx.device->send(CardFrame::cardWrittenReply(4242));
+        QTest::qWait(3 * DeviceReplyHandler::ReplyWaitMs);
+        QVERIFY(stored(fx.databasePath(), QStringLiteral("赵六")).card.isEmpty());
+        QVERIFY(page->Lbltip->text() != fx.context->message(54));
+        QVERIFY(db->exec(QStringLiteral("commit")));
+    }
+    if (startRun) {
+        // The device writes a card once the run's progress is up.
+        bool sent = false;
+        QTimer whileRunning;
+        connect(&whileRunning, &QTimer::timeout, this, [&] {
+            if (!sent && !w.progressPanel()->isHidden()) {
+                sent = true;
+                fx.device->send(CardFrame::cardWrittenReply(4242));
+            }
+        });
+        whileRunning.start(0);
+        startRun->click();
+        whileRunning.stop();
+        QVERIFY(sent);
+    }
+    QTRY_COMPARE(stored(fx.databasePath(), QStringLiteral("赵六")).card, QStringLiteral("0000004242"));
+    QTRY_COMPARE(page->Lbltip->text(), fx.context->message(53) + QStringLiteral("0000004242"));
+    QCOMPARE(page->tipColour(), Green);
 }
 
 void IssuingPageTest::issuingRunWithTheSimulator()
