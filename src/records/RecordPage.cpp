@@ -2,6 +2,8 @@
 
 #include "RecordDeletion.h"
 #include "RecordImport.h"
+#include "RecordPictures.h"
+#include "RecordChart.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
@@ -192,6 +194,8 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     row2->addWidget(btnOutD);
     buttons->addLayout(row1);
     buttons->addLayout(row2);
+    m_pictures = new RecordPictures(this);
+    buttons->addLayout(m_pictures->buttons());
     options->addLayout(buttons, 0, 8, 2, 1);
     options->setColumnMinimumWidth(8, 2 * ButtonWidth + 8);
 
@@ -204,6 +208,7 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     page->setSpacing(8);
     page->addWidget(FrmIO);
     page->addWidget(GridIO, 1);
+    page->addWidget(m_pictures->ChartIO);
     // The fields row by row (the later date stands left), then the buttons beside them.
     tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
               GridIO});
@@ -230,6 +235,12 @@ void RecordPage::attach(Window window)
     m_window = std::move(window);
     m_list.setReader([this] { return m_window.context ? reader() : nullptr; });
     m_list.showTable(m_window.rows);
+    m_pictures->attach({this, m_window.context, [this] { return m_window.context ? reader() : nullptr; },
+                        [this](const RecordFilter& filter) {
+                            setFilterFields(filter);
+                            find();
+                        },
+                        GridIO});
 }
 
 QString RecordPage::message(int number) const
@@ -260,6 +271,7 @@ void RecordPage::setOperationButtonsEnabled(bool on)
     BtnFind->setEnabled(on);
     btnInputD->setEnabled(on);
     btnOutD->setEnabled(on);
+    m_pictures->btnLast->setEnabled(on);
     // An ordinary operator never deletes records.
     BtnDelD->setEnabled(on && m_window.context->signedIn.isAdministrator);
 }
@@ -277,16 +289,7 @@ void RecordPage::find()
 {
     if (!m_window.context || m_busy)
         return;
-    RecordFilter filter;
-    filter.card = TxtCode->text();
-    filter.name = T_Name->text();
-    filter.department = T_Dpt->text();
-    filter.terminal = T_No->text();
-    filter.timeSpan = CKD->isChecked();
-    filter.start = DT[1]->dateTime();
-    filter.end = DT[0]->dateTime();
-    filter.recent = CKNum->isChecked();
-    filter.recentText = CmbNum->currentText();
+    const RecordFilter filter = filterFields();
     // No number of records: nothing happens.
     if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
         return;
@@ -306,6 +309,7 @@ void RecordPage::find()
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
         m_window.context->dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
     scheduleLoad();
+    m_pictures->queried(filter);
 }
 
 void RecordPage::databaseReplaced()
@@ -318,6 +322,7 @@ void RecordPage::databaseReplaced()
     m_window.rows->clear();
     m_list.showTable(m_window.rows);
     showRowCount(false);
+    m_pictures->clear();
 }
 
 Database* RecordPage::reader()
@@ -405,6 +410,7 @@ void RecordPage::importFile()
     }
     m_list.showTable(m_window.rows);
     showRowCount(false);
+    m_pictures->recordsChanged();
     dialogs.message(this, RecordImport::summary(m_window.context->language, result),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridIO->setFocus();
@@ -449,6 +455,7 @@ void RecordPage::deleteRows()
         count = RecordDeletion::run(*operation.db(), m_list, first, last, &progress, &writeFailed, &stopped);
     }
     showRowCount(false);
+    m_pictures->recordsChanged();
     dialogs.message(this, RecordDeletion::summary(m_window.context->language, count, writeFailed, stopped),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
@@ -503,6 +510,36 @@ void RecordPage::exportGrid()
         if (!result.reason.isEmpty())
             text += u'\n' + result.reason;
         dialogs.message(this, text, Dialogs::Icon::Error);
+    }
+}
+
+// The query options, read and set (a chart's bar narrows the query through them).
+RecordFilter RecordPage::filterFields() const
+{
+    RecordFilter filter;
+    filter.card = TxtCode->text();
+    filter.name = T_Name->text();
+    filter.department = T_Dpt->text();
+    filter.terminal = T_No->text();
+    filter.timeSpan = CKD->isChecked();
+    filter.start = DT[1]->dateTime();
+    filter.end = DT[0]->dateTime();
+    filter.recent = CKNum->isChecked();
+    filter.recentText = CmbNum->currentText();
+    return filter;
+}
+
+void RecordPage::setFilterFields(const RecordFilter& filter)
+{
+    TxtCode->setText(filter.card);
+    T_Name->setText(filter.name);
+    T_Dpt->setText(filter.department);
+    T_No->setText(filter.terminal);
+    CKNum->setChecked(filter.recent);
+    CKD->setChecked(filter.timeSpan);
+    if (filter.timeSpan) {
+        DT[1]->setDateTime(filter.start);
+        DT[0]->setDateTime(filter.end);
     }
 }
 

@@ -148,6 +148,14 @@ enum : int {
     FolderReadOnly = 232,
     SystemReports = 233,
     FormulasWithoutValue = 240,   // followed by the count
+    // The records page's activity chart and "last seen" list.
+    ChartPerHour = 280,   // the timeline's title: per hour, day (281), week (282), month (283)
+    ChartBusiestTerminals = 284,
+    ChartHourOfDay = 285,
+    ChartBarTip = 286,    // %1: the bar, %2: its count
+    ChartCounting = 287,
+    LastSeenNoRecord = 288,
+    LastSeenUnknownCard = 289,
 };
 
 } // namespace k27::Msg
