@@ -45,7 +45,7 @@ RecordChart::RecordChart(QWidget* parent) : QWidget(parent)
     for (int i = 0; i < 3; ++i) {
         m_views[i] = new QChartView(new QChart, m_charts);
         m_views[i]->setRenderHint(QPainter::Antialiasing);
-        m_views[i]->setMinimumSize(160, 150);
+        m_views[i]->setMinimumSize(160, 190);
         m_views[i]->chart()->legend()->hide();
         m_views[i]->chart()->setMargins(QMargins(2, 2, 2, 2));
         m_views[i]->chart()->setBackgroundRoundness(0);
@@ -115,8 +115,8 @@ QString RecordChart::barLabel(const RecordCounts::Bar& bar) const
                    ? bar.start.toString(QStringLiteral("MM-dd HH"))
                    : bar.start.toString(QStringLiteral("HH"));
     case RecordCounts::Step::Day:
-        return bar.start.toString(QStringLiteral("MM-dd ")) + locale.dayName(bar.start.date().dayOfWeek(),
-                                                                              QLocale::ShortFormat);
+        return bar.start.toString(QStringLiteral("M/d ")) + locale.dayName(bar.start.date().dayOfWeek(),
+                                                                           QLocale::ShortFormat);
     case RecordCounts::Step::Week: return bar.start.toString(QStringLiteral("yy-MM-dd"));
     case RecordCounts::Step::Month: return bar.start.toString(QStringLiteral("yyyy-MM"));
     }
@@ -130,11 +130,10 @@ void RecordChart::build()
     const QFont labels = smallFont(this, -1);
     const QFont titles = smallFont(this, 0);
     const QColor textColour = palette().color(QPalette::WindowText);
-    QStringList tips[3];
 
     // One bar series per chart: its bars, their labels, a value axis from 0.
     const auto fill = [&](int i, const QString& title, const QStringList& categories, const QList<qint64>& values,
-                          bool horizontal) {
+                          bool horizontal, const QStringList& tip) {
         QChart* chart = m_views[i]->chart();
         chart->removeAllSeries();
         for (QAbstractAxis* axis : chart->axes())
@@ -166,13 +165,12 @@ void RecordChart::build()
         counts->setTickCount(top < 4 ? int(top) + 2 : 5);
         counts->setLabelsFont(labels);
         counts->setLabelsColor(textColour);
-        if (!horizontal && categories.size() > 12)
+        if (!horizontal && categories.size() > 12 && i == 0)
             names->setLabelsAngle(-90);
         chart->addAxis(names, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
         chart->addAxis(counts, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
         series->attachAxis(names);
         series->attachAxis(counts);
-        const QStringList tip = categories;
         connect(set, &QBarSet::hovered, this, [this, set, tip](bool on, int index) {
             if (!on || index < 0 || index >= tip.size()) {
                 QToolTip::hideText();
@@ -197,7 +195,7 @@ void RecordChart::build()
         categories << barLabel(bar);
         values << bar.count;
     }
-    QBarSet* time = fill(0, text(Msg::ChartPerHour + int(c.step)), categories, values, false);
+    QBarSet* time = fill(0, text(Msg::ChartPerHour + int(c.step)), categories, values, false, categories);
     connect(time, &QBarSet::clicked, this, [this](int index) {
         if (index >= 0 && index < m_counts.timeline.size())
             emit timeChosen(m_counts.timeline[index].start, m_counts.timeline[index].end);
@@ -206,14 +204,15 @@ void RecordChart::build()
     categories.clear();
     values.clear();
     // Busiest at the top: a horizontal series draws its first bar at the bottom.
+    // The axis names the terminal by number (an address would leave no room for the bars);
+    // the tip adds the address.
+    QStringList tips;
     for (auto t = c.terminals.crbegin(); t != c.terminals.crend(); ++t) {
-        QString label = QString::number(t->number);
-        if (!t->address.isEmpty())
-            label += u' ' + t->address;
-        categories << label;
+        categories << QString::number(t->number);
+        tips << (t->address.isEmpty() ? categories.last() : categories.last() + u' ' + t->address);
         values << t->count;
     }
-    QBarSet* terminals = fill(1, text(Msg::ChartBusiestTerminals), categories, values, true);
+    QBarSet* terminals = fill(1, text(Msg::ChartBusiestTerminals), categories, values, true, tips);
     connect(terminals, &QBarSet::clicked, this, [this](int index) {
         const int i = int(m_counts.terminals.size()) - 1 - index;
         if (i >= 0 && i < m_counts.terminals.size())
@@ -222,11 +221,14 @@ void RecordChart::build()
 
     categories.clear();
     values.clear();
+    tips.clear();
     for (int h = 0; h < 24; ++h) {
-        categories << QString::number(h);
+        // Every third hour named: 24 names do not fit a narrow chart (names must differ).
+        categories << (h % 3 == 0 ? QString::number(h) : QString(h, u' '));
+        tips << QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0'));
         values << c.hours[h];
     }
-    QBarSet* hours = fill(2, text(Msg::ChartHourOfDay), categories, values, false);
+    QBarSet* hours = fill(2, text(Msg::ChartHourOfDay), categories, values, false, tips);
     connect(hours, &QBarSet::clicked, this, [this](int index) { emit hourChosen(index); });
 }
 

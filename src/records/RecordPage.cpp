@@ -211,7 +211,7 @@ RecordPage::RecordPage(QWidget* parent) : QWidget(parent)
     page->addWidget(m_pictures->ChartIO);
     // The fields row by row (the later date stands left), then the buttons beside them.
     tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
-              GridIO});
+              m_pictures->btnChart, m_pictures->btnLast, GridIO});
 
     // Neither the time span nor the recent mode at first.
     onTimeSpanToggled(false);

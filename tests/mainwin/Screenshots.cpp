@@ -55,7 +55,7 @@ int main(int argc, char* argv[])
         screenShot(QStringLiteral("page%1").arg(page));
     }
     // The records page with its activity chart for the whole register, then "last seen".
-    window.ribbon()->selectTab(2);
+    window.ribbon()->selectTab(3);
     k27::RecordPage* records = window.recordPage();
     records->BtnFind->click();
     records->pictures()->btnChart->setChecked(true);
