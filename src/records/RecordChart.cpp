@@ -154,9 +154,23 @@ void RecordChart::build()
         series->setBarWidth(0.8);
         series->append(set);
         chart->addSeries(series);
-        auto* names = new QBarCategoryAxis;
-        names->append(categories.isEmpty() ? QStringList{QString()} : categories);
-        names->setLabelsFont(labels);
+        QAbstractAxis* names = nullptr;
+        if (i == 2) {
+            // The hours: a number every six hours, where 24 names would not fit.
+            auto* hours = new QValueAxis;
+            hours->setRange(-0.5, double(values.size()) - 0.5);
+            hours->setTickType(QValueAxis::TicksDynamic);
+            hours->setTickAnchor(0);
+            hours->setTickInterval(6);
+            hours->setLabelFormat(QStringLiteral("%d"));
+            names = hours;
+        } else {
+            auto* list = new QBarCategoryAxis;
+            list->append(categories.isEmpty() ? QStringList{QString()} : categories);
+            names = list;
+        }
+        // Ten terminal numbers stacked in a short chart need the smaller letters.
+        names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
         names->setLabelsColor(textColour);
         names->setGridLineVisible(false);
         auto* counts = new QValueAxis;
@@ -223,11 +237,10 @@ void RecordChart::build()
     values.clear();
     tips.clear();
     for (int h = 0; h < 24; ++h) {
-        // Every third hour named: 24 names do not fit a narrow chart (names must differ).
-        categories << (h % 3 == 0 ? QString::number(h) : QString(h, u' '));
         tips << QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0'));
         values << c.hours[h];
     }
+    categories.clear();
     QBarSet* hours = fill(2, text(Msg::ChartHourOfDay), categories, values, false, tips);
     connect(hours, &QBarSet::clicked, this, [this](int index) { emit hourChosen(index); });
 }

@@ -179,7 +179,10 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
     const QDateTime lowTime = QDateTime::fromString(low, QLatin1String(EntryTimeFormat));
     const QDateTime highTime = QDateTime::fromString(high, QLatin1String(EntryTimeFormat));
     if (!filter.recent && lowTime.isValid() && highTime.isValid() && lowTime <= highTime) {
-        const qint64 ids = db.scalar(QStringLiteral("SELECT max(ID) - min(ID) + 1 FROM 进出记录")).toLongLong();
+        // One aggregate per statement: each is then read from one end of an index, where
+        // "max(ID) - min(ID)" would walk the whole table.
+        const qint64 ids = db.scalar(QStringLiteral("SELECT max(ID) FROM 进出记录")).toLongLong()
+                           - db.scalar(QStringLiteral("SELECT min(ID) FROM 进出记录")).toLongLong() + 1;
         const QString allFirst = db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录")).toString();
         const QString allLast = db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
         const qint64 allSeconds = qMax<qint64>(1, QDateTime::fromString(allFirst, QLatin1String(EntryTimeFormat))
