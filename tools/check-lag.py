@@ -44,6 +44,8 @@ REQUIRED_MESSAGES |= number_range((190, 191))
 REQUIRED_MESSAGES |= number_range((210, 212))
 # Import summary: formula cells the workbook holds without a result.
 REQUIRED_MESSAGES |= number_range(240)
+# The records page's activity chart and "last seen" list.
+REQUIRED_MESSAGES |= number_range((280, 289))
 # What an overwrite at the duplicate question changes; stopping a run to close the window.
 REQUIRED_MESSAGES |= number_range((200, 204))
 # Safety of the register's folders and files, a register that cannot be written, the lock.
@@ -77,6 +79,8 @@ MAIN_CAPTIONS = [
     "btnbak", "dcButton2", "Label7", "Label8", "OptR0", "OptR1", "cmdAddU",
     "cmdUpU", "cmdDelU", "cmdApply", "btnlag",
     "Lblmsg", "LblPrg",
+    "btnChart", "btnLast", "btnChartSave", "btnChartPrint", "btnChartCancel", "FrmLast", "btnLastOut",
+    "btnLastPrint",
 ]
 ARRAY_CAPTIONS = {"CmdTip": [0, 1, 2, 3]}
 FORBIDDEN_CAPTIONS = {"cmdGg", "LblCount"}  # set by the program at run time

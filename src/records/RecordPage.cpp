@@ -2,6 +2,8 @@
 
 #include "RecordDeletion.h"
 #include "RecordImport.h"
+#include "RecordPictures.h"
+#include "RecordChart.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
 #include "db/Database.h"
@@ -83,9 +85,10 @@ RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent)
     page->setSpacing(8);
     page->addWidget(FrmIO);
     page->addWidget(GridIO, 1);
+    page->addWidget(m_pictures->ChartIO);
     // The fields row by row (the later date stands left), then the buttons beside them.
     tabChain({TxtCode, T_Name, T_Dpt, T_No, CKD, DT[1], DT[0], CKNum, CmbNum, BtnFind, btnInputD, BtnDelD, btnOutD,
-              GridIO});
+              m_pictures->btnChart, m_pictures->btnLast, GridIO});
 
     // Neither the time span nor the recent mode at first.
     onTimeSpanToggled(false);
@@ -93,6 +96,12 @@ RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent)
     connectHandlers();
     m_list.setReader([this] { return reader(); });
     m_list.showTable(&m_rows);
+    m_pictures->attach({this, &m_host.context(), [this] { return reader(); },
+                        [this](const RecordFilter& filter) {
+                            setFilterFields(filter);
+                            find();
+                        },
+                        GridIO});
 }
 
 // FrmIO: the filters, the time span, the recent records and the four buttons.
@@ -164,6 +173,8 @@ void RecordPage::buildOptionsFrame()
     row2->addWidget(btnOutD);
     buttons->addLayout(row1);
     buttons->addLayout(row2);
+    m_pictures = new RecordPictures(this);
+    buttons->addLayout(m_pictures->buttons());
     options->addLayout(buttons, 0, 8, 2, 1);
     options->setColumnMinimumWidth(8, 2 * ButtonWidth + 8);
 }
@@ -213,6 +224,7 @@ void RecordPage::setOperationButtonsEnabled(bool on)
     BtnFind->setEnabled(on);
     btnInputD->setEnabled(on);
     btnOutD->setEnabled(on);
+    m_pictures->btnLast->setEnabled(on);
     // An ordinary operator never deletes records.
     BtnDelD->setEnabled(on && m_host.context().signedIn.isAdministrator);
 }
@@ -230,16 +242,7 @@ void RecordPage::find()
 {
     if (m_busy)
         return;
-    RecordFilter filter;
-    filter.card = TxtCode->text();
-    filter.name = T_Name->text();
-    filter.department = T_Dpt->text();
-    filter.terminal = T_No->text();
-    filter.timeSpan = CKD->isChecked();
-    filter.start = DT[1]->dateTime();
-    filter.end = DT[0]->dateTime();
-    filter.recent = CKNum->isChecked();
-    filter.recentText = CmbNum->currentText();
+    const RecordFilter filter = filterFields();
     // No number of records: nothing happens.
     if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
         return;
@@ -259,6 +262,7 @@ void RecordPage::find()
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
         m_host.context().dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
     scheduleLoad();
+    m_pictures->queried(filter);
 }
 
 void RecordPage::databaseReplaced()
@@ -271,6 +275,7 @@ void RecordPage::databaseReplaced()
     m_rows.clear();
     m_list.showTable(&m_rows);
     showRowCount(false);
+    m_pictures->clear();
 }
 
 Database* RecordPage::reader()
@@ -358,6 +363,7 @@ void RecordPage::importFile()
     }
     m_list.showTable(&m_rows);
     showRowCount(false);
+    m_pictures->recordsChanged();
     dialogs.message(this, RecordImport::summary(m_host.context().language, result),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridIO->setFocus();
@@ -400,6 +406,7 @@ void RecordPage::deleteRows()
         count = RecordDeletion::run(*operation.db(), m_list, first, last, progress.get(), &writeFailed, &stopped);
     }
     showRowCount(false);
+    m_pictures->recordsChanged();
     dialogs.message(this, RecordDeletion::summary(m_host.context().language, count, writeFailed, stopped),
                     writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
 }
@@ -454,6 +461,36 @@ void RecordPage::exportGrid()
         if (!result.reason.isEmpty())
             text += u'\n' + result.reason;
         dialogs.message(this, text, Dialogs::Icon::Error);
+    }
+}
+
+// The query options, read and set (a chart's bar narrows the query through them).
+RecordFilter RecordPage::filterFields() const
+{
+    RecordFilter filter;
+    filter.card = TxtCode->text();
+    filter.name = T_Name->text();
+    filter.department = T_Dpt->text();
+    filter.terminal = T_No->text();
+    filter.timeSpan = CKD->isChecked();
+    filter.start = DT[1]->dateTime();
+    filter.end = DT[0]->dateTime();
+    filter.recent = CKNum->isChecked();
+    filter.recentText = CmbNum->currentText();
+    return filter;
+}
+
+void RecordPage::setFilterFields(const RecordFilter& filter)
+{
+    TxtCode->setText(filter.card);
+    T_Name->setText(filter.name);
+    T_Dpt->setText(filter.department);
+    T_No->setText(filter.terminal);
+    CKNum->setChecked(filter.recent);
+    CKD->setChecked(filter.timeSpan);
+    if (filter.timeSpan) {
+        DT[1]->setDateTime(filter.start);
+        DT[0]->setDateTime(filter.end);
     }
 }
 

@@ -21,6 +21,7 @@ class AppContext;
 class Database;
 class Grid;
 class PageHost;
+class RecordPictures;
 class RecordRows;
 
 // Page 3 of the main window: the query options FrmIO and the record list GridIO, with the
@@ -76,6 +77,12 @@ public:
     QPushButton* btnOutD = nullptr;
     Grid* GridIO = nullptr;
 
+    // The activity chart and "last seen" (btnChart, ChartIO, btnLast, GridLast).
+    RecordPictures* pictures() const { return m_pictures; }
+    // The query options as the fields hold them, and the fields set as if typed.
+    RecordFilter filterFields() const;
+    void setFilterFields(const RecordFilter& filter);
+
 private:
     class Busy;
     void buildOptionsFrame();
@@ -98,6 +105,7 @@ private:
     bool m_replaced = false;   // a restore came while busy
     RecordList m_list;
     QTimer m_loader;
+    RecordPictures* m_pictures = nullptr;
 };
 
 } // namespace k27

@@ -159,6 +159,14 @@ enum : int {
     AuditIntactRows = 277,   // The log is intact. Rows: <n>
     AuditChanged = 278,      // The log has been changed: <what>
     AuditHeadCode = 279,     // Head code: <code>
+    // The records page's activity chart and "last seen" list.
+    ChartPerHour = 280,   // the timeline's title: per hour, day (281), week (282), month (283)
+    ChartBusiestTerminals = 284,
+    ChartHourOfDay = 285,
+    ChartBarTip = 286,    // %1: the bar, %2: its count
+    ChartCounting = 287,
+    LastSeenNoRecord = 288,
+    LastSeenUnknownCard = 289,
 };
 
 } // namespace k27::Msg

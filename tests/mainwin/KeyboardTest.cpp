@@ -111,7 +111,7 @@ void KeyboardTest::tabWalksEveryPageInReadingOrder_data()
                        "CmbF4", "CmbF5", "CmbF6", "CmbF7", "GridZ", "GridU2"};
     QTest::newRow("records") << 3
         << QStringList{"TxtCode", "T_Name", "T_Dpt", "T_No", "CKD", "CKNum", "BtnFind", "btnInputD", "BtnDelD",
-                       "btnOutD", "GridIO"};
+                       "btnOutD", "btnChart", "btnLast", "GridIO"};
     QTest::newRow("settings") << 4
         << QStringList{"btnbak", "dcButton2", "CmbC", "CmbS", "cmdApply", "CmbLag", "btnlag", "TxtN", "OptR0",
                        "TxtP1", "Txtmark", "TxtP2", "cmdAddU", "cmdDelU", "GridP"};

@@ -5,12 +5,17 @@
 #include "ScriptedDialogs.h"
 #include "cardholders/CardholderPage.h"
 #include "issuing/IssuingPage.h"
+#include "records/RecordChart.h"
+#include "records/RecordPage.h"
+#include "records/RecordPictures.h"
 #include "mainwin/Frmmain.h"
 #include "platform/Grid.h"
 #include "ribbon/VelRibbon.h"
 #include "startup/AppContext.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPushButton>
 #include <QDir>
 #include <QScreen>
 #include <QSettings>
@@ -49,6 +54,20 @@ int main(int argc, char* argv[])
         window.grab().save(QStringLiteral("%1/page%2-lang%3-%4.png").arg(out).arg(page).arg(argv[2]).arg(who));
         screenShot(QStringLiteral("page%1").arg(page));
     }
+    // The records page with its activity chart for the whole register, then "last seen".
+    window.ribbon()->selectTab(3);
+    k27::RecordPage* records = window.recordPage();
+    records->BtnFind->click();
+    records->pictures()->btnChart->setChecked(true);
+    QTest::qWait(400);
+    window.grab().save(QStringLiteral("%1/chart-lang%2-%3.png").arg(out).arg(argv[2]).arg(who));
+    screenShot(QStringLiteral("chart"));
+    records->pictures()->btnLast->click();
+    QTest::qWait(400);
+    records->pictures()->FrmLast->grab().save(QStringLiteral("%1/lastseen-lang%2-%3.png").arg(out).arg(argv[2]).arg(who));
+    screenShot(QStringLiteral("lastseen"));
+    records->pictures()->FrmLast->close();
+    records->pictures()->btnChart->setChecked(false);
     window.ribbon()->selectTab(0);
     QTimer::singleShot(1500, [&] {
         screenShot(QStringLiteral("preview"));

@@ -4,6 +4,7 @@
 #include "MainWindowFixture.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "issuing/IssuingController.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
@@ -11,11 +12,14 @@
 #include "settings/SettingsPage.h"
 #include "platform/Grid.h"
 #include "platform/QtDialogs.h"
+#include "records/RecordChart.h"
 #include "records/RecordPage.h"
+#include "records/RecordPictures.h"
 #include "terminals/TerminalPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QDateTimeEdit>
 #include <QFile>
 #include <QFileDialog>
@@ -79,6 +83,64 @@ private slots:
         QVERIFY(!p->CKD->isChecked() && !p->DT[1]->isEnabled() && p->CmbNum->isEnabled() && filtersOn(false));
         p->CKD->click();
         QVERIFY(!p->CKNum->isChecked() && !p->CmbNum->isEnabled() && filtersOn(true) && p->DT[0]->isEnabled());
+    }
+
+    // The chart counts what the query lists; a bar clicked sets the filter fields as if typed
+    // and runs the query; the panel stays as the operator left it; "last seen" lists the cards.
+    void chartFollowsTheQueryAndNarrowsIt()
+    {
+        MainWindowFixture fx;
+        auto w = std::make_unique<Frmmain>(*fx.context);
+        RecordPage* p = w->recordPage();
+        RecordPictures* pictures = p->pictures();
+        RecordChart* chart = pictures->ChartIO;
+        fx.dialogs.fileAnswers << recordFile(fx, 60);
+        p->btnInputD->click();
+        pictures->btnChart->click();
+        QVERIFY(!chart->isHidden());
+        QCOMPARE(chart->counts().total, qint64(60));   // counted after the import
+        p->T_No->setText(QStringLiteral("8"));
+        p->BtnFind->click();
+        QCOMPARE(chart->counts().total, qint64(0));
+
+        p->T_No->clear();
+        p->BtnFind->click();
+        QCOMPARE(chart->counts().step, RecordCounts::Step::Hour);
+        QCOMPARE(chart->counts().timeline.size(), 1);
+        const RecordCounts::Bar bar = chart->counts().timeline.value(0);
+        QCOMPARE(bar.count, qint64(60));
+        emit chart->timeChosen(bar.start, bar.end);
+        QVERIFY(p->CKD->isChecked());
+        QCOMPARE(p->DT[1]->dateTime(), QDateTime(QDate(2024, 5, 1), QTime(8, 0)));
+        QCOMPARE(p->DT[0]->dateTime(), QDateTime(QDate(2024, 5, 1), QTime(8, 59, 59)));
+        QCOMPARE(p->GridIO->rows(), 61);
+        emit chart->terminalChosen(7);
+        QCOMPARE(p->T_No->text(), QStringLiteral("7"));
+        QCOMPARE(chart->counts().total, qint64(60));
+        emit chart->hourChosen(9);   // outside the single day's hour: the span follows it
+        QCOMPARE(p->DT[1]->dateTime(), QDateTime(QDate(2024, 5, 1), QTime(9, 0)));
+        QCOMPARE(p->GridIO->rows(), 1);
+
+        pictures->btnLast->click();
+        QVERIFY(pictures->FrmLast->isVisible());
+        // Every holder without a record then; no card seen at 9.
+        const int holders = fx.context->databases().window()->scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt();
+        QCOMPARE(pictures->GridLast->rows(), 1 + holders);
+        p->CKD->setChecked(false);
+        p->BtnFind->click();
+        pictures->btnLast->click();
+        QCOMPARE(pictures->GridLast->rows(), 61 + holders);
+        QCOMPARE(pictures->GridLast->cellText(holders + 1, 1), fx.context->message(289));
+        QCOMPARE(pictures->GridLast->cellText(holders + 1, 3), QStringLiteral("C59"));
+        QCOMPARE(pictures->GridLast->cellText(holders + 1, 4), QStringLiteral("2024-05-01 08:00:59"));
+        QCOMPARE(pictures->GridLast->cellText(61 + holders - 1, 3), QStringLiteral("C0"));
+
+        // Remembered for the operator.
+        w = std::make_unique<Frmmain>(*fx.context);
+        QVERIFY(w->recordPage()->pictures()->btnChart->isChecked());
+        w->recordPage()->pictures()->btnChart->click();
+        w = std::make_unique<Frmmain>(*fx.context);
+        QVERIFY(!w->recordPage()->pictures()->btnChart->isChecked());
     }
 
     void importQueryDeleteAndExport()

@@ -1,0 +1,143 @@
+// The records page's pictures at a large site's size, each beside the record list's own work
+// for the same filter:
+//   k27-bench-pictures [RECORDS]   (default 1,000,000; the register of k27-bench-speed in /tmp,
+//                                   made here the same way when it is missing)
+//   k27-bench-pictures RECORDS --prepare   makes that register only (outside the build lock)
+// "chart" is the activity chart's counts; "grid" is the record list's first screen and its
+// whole count to the full scroll extent. "last seen" is beside the plain newest time per card.
+#include "db/Database.h"
+#include "db/Schema.h"
+#include "records/RecordCounts.h"
+#include "records/RecordLastSeen.h"
+#include "records/RecordList.h"
+#include "records/RecordQuery.h"
+#include "records/RecordRows.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+using namespace k27;
+
+namespace {
+
+constexpr int Cardholders = 100000;
+constexpr int Terminals = 368;
+constexpr int Cards = 120000;
+
+double ms(const std::function<void()>& work, int runs = 1)
+{
+    QList<double> t;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        t << timer.nsecsElapsed() / 1e6;
+    }
+    std::sort(t.begin(), t.end());
+    return t[t.size() / 2];
+}
+
+bool build(const QString& path, int records)
+{
+    Database db;
+    if (!db.create(path) || !createProgramTables(db) || !EnsureRecordTable(db))
+        return false;
+    db.beginTransaction();
+    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                           " INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号)"
+                           " SELECT '职员' || i, '男', '部门' || (i % 40), '职员', '住址' || (i % 300), '138' || i,"
+                           " printf('%010d', i) FROM n"),
+            {Cardholders});
+    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                           " INSERT INTO 终端机 (终端机号, 地址) SELECT i, '大门' || i FROM n"),
+            {Terminals});
+    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                           " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
+                           " SELECT printf('%010d', 1 + (i * 7919) % ?),"
+                           "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || (i * 3) || ' seconds'),"
+                           "        1 + i % ?, '星期' || (i % 7) FROM n"),
+            {records, Cards, Terminals});
+    return db.commit();
+}
+
+RecordFilter span(const QDate& first, const QDate& last)
+{
+    RecordFilter f;
+    f.timeSpan = true;
+    f.start = QDateTime(first, QTime(0, 0));
+    f.end = QDateTime(last, QTime(23, 59, 59));
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int records = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
+    const QString path = QStringLiteral("/tmp/k27-speed-%1.kvd").arg(records);
+    std::printf("%d records, %d cardholders, %d terminals: %s\n", records, Cardholders, Terminals, qPrintable(path));
+    if (!QFile::exists(path) && !build(path, records)) {
+        std::fprintf(stderr, "cannot make %s\n", qPrintable(path));
+        QFile::remove(path);
+        return 1;
+    }
+    if (argc > 2 && QByteArray(argv[2]) == "--prepare")
+        return 0;
+    Database db;
+    if (!db.open(path))
+        return 1;
+    RecordQuery::ensureIndexes(db);
+
+    RecordFilter terminal = span(QDate(2020, 2, 1), QDate(2020, 2, 29));
+    terminal.terminal = QStringLiteral("7");
+    RecordFilter card;
+    card.card = QStringLiteral("1234");
+    const struct { const char* what; RecordFilter filter; const char* goal; int runs; } cases[] = {
+        {"one day", span(QDate(2020, 1, 15), QDate(2020, 1, 15)), "< 200 ms", 3},
+        {"a month", span(QDate(2020, 2, 1), QDate(2020, 2, 29)), "< 200 ms", 3},
+        {"a month, one terminal", terminal, "< 200 ms", 3},
+        {"card contains 1234, whole table", card, "< 1 s", 1},
+        {"whole table", RecordFilter(), "< 1 s, else progress", 1},
+    };
+    RecordList list;
+    list.setReader([&] { return &db; });
+    RecordRows table;
+    for (const auto& c : cases) {
+        RecordCounts counts;
+        int slices = 0;
+        const double chart = ms([&] { slices = 0; RecordCounts::count(db, c.filter, counts, [&](int) { return ++slices; }); },
+                                c.runs);
+        const double first = ms([&] { list.start(db, c.filter, table); }, c.runs);
+        const double whole = ms([&] {
+            list.start(db, c.filter, table);
+            while (list.isCounting())
+                list.countPortion(db, 1000);
+        });
+        std::printf("chart %-34s %9.1f ms  (%lld entries, %d slices)   grid first screen %8.1f ms, whole count %9.1f ms"
+                    "   goal %s\n",
+                    c.what, chart, counts.total, slices - 1, first, whole, c.goal);
+        std::fflush(stdout);
+    }
+
+    QList<RecordLastSeen::Row> rows;
+    const double last = ms([&] { RecordLastSeen::run(db, {}, rows); }, 3);
+    qint64 cards = 0;
+    const double plain = ms([&] {
+        cards = 0;
+        db.query(QStringLiteral("SELECT 卡号, max(进出时间) FROM 进出记录 GROUP BY 卡号"), {}, [&](const Row&) {
+            ++cards;
+            return true;
+        });
+    });
+    std::printf("last seen, every holder (%lld rows)          %9.1f ms   plain newest per card (%lld) %9.1f ms   goal < 1 s\n",
+                qint64(rows.size()), last, cards, plain);
+    RecordFilter month = span(QDate(2020, 2, 1), QDate(2020, 2, 29));
+    std::printf("last seen, a month                          %9.1f ms\n",
+                ms([&] { RecordLastSeen::run(db, month, rows); }, 3));
+    return 0;
+}

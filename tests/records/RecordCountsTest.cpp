@@ -1,0 +1,274 @@
+#include "RecordFixture.h"
+#include "records/EntryTime.h"
+#include "records/RecordCounts.h"
+#include "records/RecordLastSeen.h"
+#include "records/RecordRows.h"
+
+#include <QMap>
+#include <QRandomGenerator>
+#include <QtTest>
+#include <algorithm>
+
+using namespace k27;
+using test::RecordDatabase;
+
+Q_DECLARE_METATYPE(k27::RecordFilter)
+
+namespace {
+
+QDateTime at(const char* text)
+{
+    return QDateTime::fromString(QString::fromLatin1(text), QLatin1String(EntryTimeFormat));
+}
+
+// A register of random records over three months: 40 holders (two sharing no card), cards
+// nobody holds, records without a card or a time, and five terminals (one unlisted).
+void fillRandom(RecordDatabase& r, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    r.db.beginTransaction();
+    for (int i = 1; i <= 40; ++i)
+        r.holder(QStringLiteral("%1").arg(1000 + i * 7), QStringLiteral("职员%1").arg(i),
+                 QStringLiteral("部门%1").arg(i % 4));
+    r.holder({}, QStringLiteral("无卡"));
+    for (int t = 1; t <= 4; ++t)
+        r.terminal(t, QStringLiteral("门%1").arg(t));
+    const QDateTime first = at("2024-01-01 00:00:00");
+    for (int i = 0; i < 1500; ++i) {
+        const QDateTime t = first.addSecs(qint64(random.bounded(90 * 86400)));
+        const int c = int(random.bounded(50));   // 41..49: nobody's card
+        const QString card = c == 0 ? QString() : QStringLiteral("%1").arg(1000 + c * 7);
+        const QString time = random.bounded(100) == 0 ? QString() : t.toString(QLatin1String(EntryTimeFormat));
+        r.record(card, time, 1 + int(random.bounded(5)));
+    }
+    r.db.commit();
+}
+
+RecordFilter span(const char* start, const char* end)
+{
+    RecordFilter f;
+    f.timeSpan = true;
+    f.start = at(start);
+    f.end = at(end);
+    return f;
+}
+
+} // namespace
+
+class RecordCountsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The chart's numbers are the grid's rows counted: in total, per bar, per hour of the day
+    // and per terminal; and a click on a bar gives a query of as many rows as the bar showed.
+    void countsAgreeWithTheGridRows_data()
+    {
+        QTest::addColumn<RecordFilter>("filter");
+        QTest::addColumn<int>("step");
+        RecordFilter f;
+        QTest::newRow("everything, undated included") << f << int(RecordCounts::Step::Week);
+        QTest::newRow("empty span") << span("2030-01-01 00:00:00", "2030-02-01 00:00:00") << -1;
+        QTest::newRow("one day") << span("2024-01-15 00:00:00", "2024-01-15 23:59:59") << int(RecordCounts::Step::Hour);
+        QTest::newRow("a month") << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << int(RecordCounts::Step::Day);
+        QTest::newRow("long span") << span("2023-06-01 00:00:00", "2025-06-01 00:00:00") << int(RecordCounts::Step::Month);
+        f = RecordFilter();
+        f.terminal = QStringLiteral("003");
+        QTest::newRow("one terminal") << f << int(RecordCounts::Step::Week);
+        f.terminal = QStringLiteral("5");
+        QTest::newRow("unlisted terminal") << f << int(RecordCounts::Step::Week);
+        f = span("2024-01-01 00:00:00", "2024-01-31 23:59:59");
+        f.card = QStringLiteral("10");
+        QTest::newRow("card contains, a month") << f << int(RecordCounts::Step::Day);
+        f = RecordFilter();
+        f.name = QStringLiteral("职员1");
+        f.department = QStringLiteral("部门1");
+        QTest::newRow("name and department") << f << int(RecordCounts::Step::Week);
+        f = RecordFilter();
+        f.recent = true;
+        f.recentText = QStringLiteral("300");
+        QTest::newRow("newest 300") << f << int(RecordCounts::Step::Day);
+    }
+    void countsAgreeWithTheGridRows()
+    {
+        QFETCH(RecordFilter, filter);
+        QFETCH(int, step);
+        RecordDatabase r;
+        fillRandom(r, 22);
+        RecordRows rows;
+        QCOMPARE(RecordQuery::run(r.db, filter, rows).outcome, RecordQuery::Outcome::Done);
+        RecordCounts counts;
+        int slices = 0;
+        QCOMPARE(RecordCounts::count(r.db, filter, counts, [&](int) { return ++slices > 0; }),
+                 RecordCounts::Outcome::Done);
+        QVERIFY(slices >= 1);
+
+        QCOMPARE(counts.total, qint64(rows.rowCount()));
+        std::array<qint64, 24> hours{};
+        QMap<qint64, qint64> terminals;
+        qint64 undated = 0;
+        for (int i = 1; i <= rows.rowCount(); ++i) {
+            const QDateTime t = at(rows.text(i, RecordRows::Time).toLatin1().constData());
+            if (t.isValid())
+                ++hours[t.time().hour()];
+            else
+                ++undated;
+            terminals[rows.text(i, RecordRows::Terminal).toLongLong()]++;
+        }
+        QCOMPARE(counts.undated, undated);
+        QCOMPARE(counts.hours, hours);
+        if (step < 0) {
+            QVERIFY(counts.timeline.isEmpty());
+        } else {
+            QCOMPARE(int(counts.step), step);
+            qint64 inBars = 0;
+            for (const RecordCounts::Bar& bar : counts.timeline) {
+                qint64 expected = 0;
+                for (int i = 1; i <= rows.rowCount(); ++i) {
+                    const QDateTime t = at(rows.text(i, RecordRows::Time).toLatin1().constData());
+                    expected += t.isValid() && QDateTime(t.date(), t.time(), Qt::UTC) >= bar.start
+                                && QDateTime(t.date(), t.time(), Qt::UTC) <= bar.end;
+                }
+                QCOMPARE(bar.count, expected);
+                inBars += bar.count;
+            }
+            QCOMPARE(inBars, counts.total - undated);
+        }
+        QVERIFY(counts.terminals.size() <= RecordCounts::BusiestTerminals);
+        for (int i = 0; i < counts.terminals.size(); ++i) {
+            const RecordCounts::Terminal& t = counts.terminals[i];
+            QCOMPARE(t.count, terminals.value(t.number));
+            QCOMPARE(t.address, t.number <= 4 ? QStringLiteral("门%1").arg(t.number) : QString());
+            if (i > 0)
+                QVERIFY(counts.terminals[i - 1].count >= t.count);
+        }
+        QCOMPARE(counts.terminals.size(), qMin<qsizetype>(terminals.size(), RecordCounts::BusiestTerminals));
+
+        // A click on the fullest bar, terminal and (on a single day) hour narrows the query to
+        // exactly what the bar counted.
+        const auto rowsOf = [&](const RecordFilter& narrowed) {
+            RecordRows n;
+            RecordQuery::run(r.db, narrowed, n);
+            return qint64(n.rowCount());
+        };
+        if (!counts.timeline.isEmpty() && !filter.recent) {
+            const auto fullest = std::max_element(counts.timeline.cbegin(), counts.timeline.cend(),
+                                                  [](const auto& a, const auto& b) { return a.count < b.count; });
+            QCOMPARE(rowsOf(RecordCounts::narrowedToTime(filter, fullest->start, fullest->end)), fullest->count);
+            if (counts.step == RecordCounts::Step::Hour) {
+                const int hour = int(std::max_element(hours.cbegin(), hours.cend()) - hours.cbegin());
+                QCOMPARE(rowsOf(counts.narrowedToHourOfDay(filter, hour)), hours[hour]);
+            }
+        }
+        if (!counts.terminals.isEmpty() && !filter.recent)
+            QCOMPARE(rowsOf(RecordCounts::narrowedToTerminal(filter, counts.terminals[0].number)),
+                     counts.terminals[0].count);
+    }
+
+    void stepFollowsTheSpan()
+    {
+        const QDate d(2024, 3, 30);   // a clock change in some zones: the chart keeps 24 hours a day
+        const struct { int days; RecordCounts::Step step; } cases[] = {
+            {0, RecordCounts::Step::Hour}, {1, RecordCounts::Step::Hour}, {2, RecordCounts::Step::Day},
+            {61, RecordCounts::Step::Day}, {62, RecordCounts::Step::Week}, {370, RecordCounts::Step::Week},
+            {371, RecordCounts::Step::Month}};
+        for (const auto& c : cases)
+            QCOMPARE(RecordCounts::stepFor(d, d.addDays(c.days)), c.step);
+    }
+
+    void countStopsWhenCancelled()
+    {
+        RecordDatabase r;
+        fillRandom(r, 5);
+        RecordCounts counts;
+        QCOMPARE(RecordCounts::count(r.db, {}, counts, [](int) { return false; }), RecordCounts::Outcome::Cancelled);
+    }
+
+    // "Last seen" beside the plain answer: every record read, each card's newest kept.
+    void lastSeenAgreesWithAPlainReading_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::addColumn<RecordFilter>("filter");
+        QTest::newRow("all") << 1u << RecordFilter();
+        QTest::newRow("all, another register") << 2u << RecordFilter();
+        QTest::newRow("a month") << 3u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59");
+        RecordFilter f;
+        f.terminal = QStringLiteral("2");
+        f.card = QStringLiteral("1_");   // taken literally: no card has an underscore
+        QTest::newRow("terminal, literal card text") << 4u << f;
+        f = RecordFilter();
+        f.card = QStringLiteral("13");
+        QTest::newRow("card contains") << 6u << f;
+        f = RecordFilter();
+        f.department = QStringLiteral("部门2");
+        QTest::newRow("department: no unknown cards") << 7u << f;
+    }
+    void lastSeenAgreesWithAPlainReading()
+    {
+        QFETCH(quint32, seed);
+        QFETCH(RecordFilter, filter);
+        RecordDatabase r;
+        fillRandom(r, seed);
+        struct Last { QString time; qint64 id = 0; qint64 terminal = 0; };
+        QMap<QString, Last> newest;
+        const QString low = filter.timeSpan ? filter.start.toString(QLatin1String(EntryTimeFormat)) : QString();
+        const QString high = filter.timeSpan ? filter.end.toString(QLatin1String(EntryTimeFormat)) : QString();
+        r.db.query(QStringLiteral("SELECT 卡号, 进出时间, ID, 终端机号 FROM 进出记录"), {}, [&](const Row& row) {
+            const QString time = row.text(1);
+            if (row.isNull(0) || row.isNull(1) || (filter.timeSpan && (time < low || time > high))
+                || (!filter.terminal.isEmpty() && row.integer(3) != filter.terminal.toInt()))
+                return true;
+            Last& l = newest[row.text(0)];
+            if (std::make_pair(time, row.integer(2)) > std::make_pair(l.time, l.id))
+                l = {time, row.integer(2), row.integer(3)};
+            return true;
+        });
+        struct Expected { QString time; qint64 id; QString name; qint64 holder; QString card; qint64 terminal; bool unknown; };
+        QList<Expected> expected;
+        QSet<QString> held;
+        r.db.query(QStringLiteral("SELECT ID, 姓名, 部门, 卡号 FROM 用户信息"), {}, [&](const Row& row) {
+            held.insert(row.text(3));
+            if (!row.text(1).contains(filter.name) || !row.text(2).contains(filter.department)
+                || !row.text(3).contains(filter.card))
+                return true;
+            const Last l = newest.value(row.text(3));
+            expected.append({l.time, l.id, row.text(1), row.integer(0), row.text(3), l.terminal, false});
+            return true;
+        });
+        QList<Expected> unknown;
+        if (filter.name.isEmpty() && filter.department.isEmpty())
+            for (auto n = newest.cbegin(); n != newest.cend(); ++n)
+                if (!held.contains(n.key()) && n.key().contains(filter.card))
+                    unknown.append({n->time, n->id, {}, 0, n.key(), n->terminal, true});
+        const auto order = [](const Expected& a, const Expected& b) {
+            if (a.time.isEmpty() != b.time.isEmpty())
+                return b.time.isEmpty();
+            if (a.time != b.time)
+                return a.time > b.time;
+            if (a.id != b.id)
+                return a.id > b.id;
+            return std::make_pair(a.name, a.holder) < std::make_pair(b.name, b.holder);
+        };
+        std::sort(expected.begin(), expected.end(), order);
+        std::sort(unknown.begin(), unknown.end(), order);
+        expected += unknown;
+
+        QList<RecordLastSeen::Row> rows;
+        QVERIFY(RecordLastSeen::run(r.db, filter, rows));
+        QCOMPARE(rows.size(), expected.size());
+        QVERIFY(!unknown.isEmpty() || !filter.department.isEmpty() || !filter.terminal.isEmpty());
+        for (int i = 0; i < rows.size(); ++i) {
+            const Expected& e = expected[i];
+            const RecordLastSeen::Row& got = rows[i];
+            QCOMPARE(got.card, e.card);
+            QCOMPARE(got.name, e.name);
+            QCOMPARE(got.time, e.time);
+            QCOMPARE(got.unknownCard, e.unknown);
+            QCOMPARE(got.terminal, e.time.isEmpty() ? QString() : RecordQuery::terminalText(e.terminal));
+            QCOMPARE(got.address, e.time.isEmpty() || e.terminal > 4 ? QString() : QStringLiteral("门%1").arg(e.terminal));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(RecordCountsTest)
+#include "RecordCountsTest.moc"
