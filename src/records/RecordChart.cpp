@@ -171,6 +171,10 @@ void RecordChart::build()
         }
         // Ten terminal numbers stacked in a short chart need the smaller letters.
         names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
+        // Qt elides a label whose row is a little lower than its letters; a four-digit
+        // number drawn whole reads better than "…".
+        if (horizontal)
+            names->setTruncateLabels(false);
         names->setLabelsColor(textColour);
         names->setGridLineVisible(false);
         auto* counts = new QValueAxis;

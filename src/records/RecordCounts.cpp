@@ -1,6 +1,7 @@
 #include "RecordCounts.h"
 
 #include "EntryTime.h"
+#include "RecordQuery.h"
 #include "db/Database.h"
 #include "startup/TextUtil.h"
 
@@ -23,19 +24,6 @@ QString hourKey(const QString& column)
     return QStringLiteral("substr(%1, 1, 13)").arg(column);
 }
 } // namespace dialect
-
-const QString Contains = QStringLiteral(" LIKE '%' || ? || '%' ESCAPE '\\'");
-
-QString literal(const QString& text)
-{
-    QString escaped;
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'%' || c == u'_')
-            escaped += u'\\';
-        escaped += c;
-    }
-    return escaped;
-}
 
 QString timeText(const QDateTime& t)
 {
@@ -66,21 +54,21 @@ Source source(const RecordFilter& filter)
         where = QStringLiteral(" WHERE ") + dialect::NoIndex + QStringLiteral("r.卡号 IS NOT NULL");
     } else {
         // The cards that contain the text come from the list of cards, far shorter than the records.
-        where = QStringLiteral(" WHERE r.卡号 IN (SELECT c.卡号 FROM 进出记录_卡号 c WHERE c.卡号") + Contains
+        where = QStringLiteral(" WHERE r.卡号 IN (SELECT c.卡号 FROM 进出记录_卡号 c WHERE c.卡号") + RecordQuery::containsTest()
                 + QStringLiteral(")");
-        s.params << literal(card);
+        s.params << RecordQuery::containsLiteral(card);
     }
     const QString name = TrimAtNul(filter.name);
     const QString department = TrimAtNul(filter.department);
     if (!name.isEmpty() || !department.isEmpty()) {
         where += QStringLiteral(" AND EXISTS (SELECT 1 FROM 用户信息 u WHERE u.卡号 = r.卡号");
         if (!name.isEmpty()) {
-            where += QStringLiteral(" AND u.姓名") + Contains;
-            s.params << literal(name);
+            where += QStringLiteral(" AND u.姓名") + RecordQuery::containsTest();
+            s.params << RecordQuery::containsLiteral(name);
         }
         if (!department.isEmpty()) {
-            where += QStringLiteral(" AND u.部门") + Contains;
-            s.params << literal(department);
+            where += QStringLiteral(" AND u.部门") + RecordQuery::containsTest();
+            s.params << RecordQuery::containsLiteral(department);
         }
         where += u')';
     }

@@ -1,29 +1,13 @@
 #include "RecordLastSeen.h"
 
 #include "EntryTime.h"
+#include "RecordQuery.h"
 #include "db/Database.h"
 #include "startup/TextUtil.h"
 
 #include <QHash>
 
 namespace k27 {
-
-namespace {
-
-const QString Contains = QStringLiteral(" LIKE '%' || ? || '%' ESCAPE '\\'");
-
-QString literal(const QString& text)
-{
-    QString escaped;
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u'%' || c == u'_')
-            escaped += u'\\';
-        escaped += c;
-    }
-    return escaped;
-}
-
-} // namespace
 
 bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& rows)
 {
@@ -60,16 +44,16 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
     const QString name = TrimAtNul(filter.name);
     const QString department = TrimAtNul(filter.department);
     if (!card.isEmpty()) {
-        holderTest += QStringLiteral(" AND u.卡号") + Contains;
-        holderParams << literal(card);
+        holderTest += QStringLiteral(" AND u.卡号") + RecordQuery::containsTest();
+        holderParams << RecordQuery::containsLiteral(card);
     }
     if (!name.isEmpty()) {
-        holderTest += QStringLiteral(" AND u.姓名") + Contains;
-        holderParams << literal(name);
+        holderTest += QStringLiteral(" AND u.姓名") + RecordQuery::containsTest();
+        holderParams << RecordQuery::containsLiteral(name);
     }
     if (!department.isEmpty()) {
-        holderTest += QStringLiteral(" AND u.部门") + Contains;
-        holderParams << literal(department);
+        holderTest += QStringLiteral(" AND u.部门") + RecordQuery::containsTest();
+        holderParams << RecordQuery::containsLiteral(department);
     }
 
     // The record's columns and its terminal's address (one address where a number is listed twice).
@@ -103,8 +87,8 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
         QString cardTest;
         QVariantList cardParams;
         if (!card.isEmpty()) {
-            cardTest = QStringLiteral(" AND c.卡号") + Contains;
-            cardParams << literal(card);
+            cardTest = QStringLiteral(" AND c.卡号") + RecordQuery::containsTest();
+            cardParams << RecordQuery::containsLiteral(card);
         }
         ok = db.query(QStringLiteral("SELECT c.卡号") + recordColumns + QStringLiteral(" FROM (SELECT c.卡号, ")
                           + newest.arg(QStringLiteral("c.卡号"))

@@ -13,10 +13,8 @@
 
 namespace k27 {
 
-namespace {
-
 // The operator's text as a like-pattern that matches it anywhere, taken literally.
-QString containsLiteral(const QString& text)
+QString RecordQuery::containsLiteral(const QString& text)
 {
     QString escaped;
     escaped.reserve(text.size() + 2);
@@ -28,9 +26,11 @@ QString containsLiteral(const QString& text)
     return escaped;
 }
 
-const QString ContainsTest = QStringLiteral(" LIKE '%' || ? || '%' ESCAPE '\\'");
-
-} // namespace
+const QString& RecordQuery::containsTest()
+{
+    static const QString test = QStringLiteral(" LIKE '%' || ? || '%' ESCAPE '\\'");
+    return test;
+}
 
 qint64 RecordQuery::recentCount(const QString& text)
 {
@@ -114,7 +114,7 @@ void RecordCursor::planWindows(Database& db)
 {
     Windows& w = m_windows;
     const QVariant pattern = m_params.value(0);
-    bool counted = db.query(QStringLiteral("SELECT count(*), total(卡号") + ContainsTest
+    bool counted = db.query(QStringLiteral("SELECT count(*), total(卡号") + RecordQuery::containsTest()
                                 + QStringLiteral(") FROM 进出记录_卡号"),
                             {pattern}, [&](const Row& row) {
                                 w.allCards = row.integer(0);
@@ -343,12 +343,12 @@ bool RecordQuery::setUp(const RecordFilter& filter, RecordCursor& cursor, QStrin
         if ((!name.isEmpty() || !department.isEmpty()) && !keyJoins.contains(HolderJoin))
             keyJoins.prepend(HolderJoin);
         if (!name.isEmpty()) {
-            where += QStringLiteral(" AND u.姓名") + ContainsTest;
-            params << containsLiteral(name);
+            where += QStringLiteral(" AND u.姓名") + RecordQuery::containsTest();
+            params << RecordQuery::containsLiteral(name);
         }
         if (!department.isEmpty()) {
-            where += QStringLiteral(" AND u.部门") + ContainsTest;
-            params << containsLiteral(department);
+            where += QStringLiteral(" AND u.部门") + RecordQuery::containsTest();
+            params << RecordQuery::containsLiteral(department);
         }
         const QString terminal = TrimAtNul(filter.terminal);
         if (!terminal.isEmpty()) {
@@ -376,15 +376,15 @@ bool RecordQuery::setUp(const RecordFilter& filter, RecordCursor& cursor, QStrin
             // The cards that contain the text, from the list of cards, then their records
             // through the card index: the list is far shorter than the records.
             const QString from = QStringLiteral(" FROM 进出记录_卡号 c CROSS JOIN 进出记录 r ON r.卡号 = c.卡号");
-            const QString test = QStringLiteral(" WHERE c.卡号") + ContainsTest + where;
+            const QString test = QStringLiteral(" WHERE c.卡号") + RecordQuery::containsTest() + where;
             cursor.m_sql = Select + from + Joins + test;
             cursor.m_keySql = KeySelect + from + keyJoins + test;
             // The same test on each record, for windows read along the entry-time index.
             const QString walkFrom = QStringLiteral(" FROM 进出记录 r");
-            const QString walkTest = QStringLiteral(" WHERE +r.卡号") + ContainsTest + where;
+            const QString walkTest = QStringLiteral(" WHERE +r.卡号") + RecordQuery::containsTest() + where;
             cursor.m_windows.walkSql = Select + walkFrom + Joins + walkTest;
             cursor.m_windows.walkKeySql = KeySelect + walkFrom + keyJoins + walkTest;
-            params.prepend(containsLiteral(card));
+            params.prepend(RecordQuery::containsLiteral(card));
             cursor.m_params = params;
             cursor.m_end = end;
             cursor.m_start = start;

@@ -133,6 +133,11 @@ public:
     // the text has no number.
     static qint64 recentCount(const QString& text);
 
+    // The "contains" test of a text field: append containsTest() to the column and bind
+    // containsLiteral(text), which takes the operator's text literally (no wildcards).
+    static const QString& containsTest();
+    static QString containsLiteral(const QString& text);
+
     // Builds the indexes the record operations rely on when a database lacks them (files made
     // before they were part of the schema). Cheap when they exist; the first run on a large
     // table takes a few seconds. Called at the start of every query, import and deletion.
