@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <utility>
 #include <QVBoxLayout>
 
 namespace k27 {
@@ -62,6 +63,10 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent)
     btnVerify = named(new QPushButton(this), "btnVerify");
     GridLog = named(new Grid(this), "GridLog");
     GridLog->setCols(ColumnCount);
+    // The whole local time and room for the details, which say the most.
+    for (const auto& [column, width] : {std::pair{Sequence, 60}, {Time, 150}, {Computer, 100}, {Operator, 100},
+                                        {Action, 130}, {Subject, 170}, {Details, 420}})
+        GridLog->setColumnWidth(column, width);
     GridLog->setRows(1);
     GridLog->setReadOnly(true);
     PBVerify = named(new QProgressBar(this), "PBVerify");

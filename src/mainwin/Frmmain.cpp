@@ -147,7 +147,8 @@ void Frmmain::buildFrame()
     const auto shortcut = [this](const QKeySequence& keys, auto action) {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, action);
     };
-    for (int i = 0; i < PageCount; ++i)
+    // Ctrl+6 is the operator log's tab where an administrator has it (else it does nothing).
+    for (int i = 0; i < PageCount + 1; ++i)
         shortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + i)), [this, i] { m_ribbon->selectTab(i); });
     for (const QKeySequence& next : {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)})
         shortcut(next, [this] { stepTab(1); });

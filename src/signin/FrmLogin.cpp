@@ -163,11 +163,12 @@ void FrmLogin::signIn()
     QString typed = m_txtPassword->text();
     const bool right = verifyPassword(m_storedPassword, typed);
     wipe(typed);
-    // The name tried goes into the log, never what was typed as its password.
-    if (Database* db = m_context.databases().window())
-        audit::record(*db, right ? audit::Action::SignIn : audit::Action::SignInFailed, m_combo1->currentText());
+    // The operator acts from the sign-in's own row on. The name tried goes into the log,
+    // never what was typed as its password.
     if (right)
         audit::setActor({m_context.signedIn.name, {}});
+    if (Database* db = m_context.databases().window())
+        audit::record(*db, right ? audit::Action::SignIn : audit::Action::SignInFailed, m_combo1->currentText());
     if (!right) {
         dialogs.message(this, m_context.message(Msg::PasswordWrong), Dialogs::Icon::Error);
         m_txtPassword->setFocus();

@@ -1,3 +1,4 @@
+#include "audit/AuditTrail.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "signin/FrmLogin.h"
@@ -182,6 +183,7 @@ private slots:
 
     void twoFailuresThenSuccess()
     {
+        audit::setActor({}); // nobody has signed in in this run yet
         Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("a")), true, {}},
                       {QStringLiteral("bob"), QString(), false, {}}});
         FrmLogin dlg(f.ctx);
@@ -202,6 +204,16 @@ private slots:
         QCOMPARE(f.dialogs.messageTexts().size(), 2);
         QCOMPARE(f.ctx.signedIn.name, QStringLiteral("bob"));
         QVERIFY(!f.ctx.signedIn.isAdministrator);
+        // The log names the operator tried each time, and the operator acts from the sign-in's own row on.
+        Database db;
+        db.open(f.folder.databasePath());
+        QStringList rows;
+        db.query(QStringLiteral("SELECT 动作, 操作员, 对象 FROM 操作日志 WHERE 动作 LIKE 'signin%' ORDER BY 序号"), {}, [&](const Row& r) {
+            rows << r.text(0) + u'/' + r.text(1) + u'/' + r.text(2);
+            return true;
+        });
+        QCOMPARE(rows, (QStringList{QStringLiteral("signin.failed//bob"), QStringLiteral("signin.failed//bob"),
+                                    QStringLiteral("signin/bob/bob")}));
     }
 
     void passwordChange()
