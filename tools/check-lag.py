@@ -50,8 +50,9 @@ REQUIRED_MESSAGES |= number_range((280, 289))
 REQUIRED_MESSAGES |= number_range((200, 204))
 # Safety of the register's folders and files, a register that cannot be written, the lock.
 REQUIRED_MESSAGES |= number_range((220, 233))
-# The audit log page: its tab, filters, verification and head code.
+# The audit log page: its tab, filters, verification and head code; its list's columns.
 REQUIRED_MESSAGES |= number_range((270, 279))
+REQUIRED_MESSAGES |= number_range((241, 247))
 
 MONTHS = {
     "zh-Hans": ["一月", "二月", "三月", "四月", "五月", "六月",

@@ -6,6 +6,7 @@
 #include "db/DatabaseSession.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/GridPageSetup.h"
 #include "startup/AppContext.h"
 #include "startup/Captions.h"
 #include "startup/Messages.h"
@@ -107,7 +108,10 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent)
         else if (result.status == GridExportResult::Status::Failed)
             m_context.dialogs().message(this, m_context.message(Msg::ExportFailed) + u'\n' + result.reason, Dialogs::Icon::Error);
     });
-    connect(btnPrint, &QPushButton::clicked, this, [this] { GridLog->print(this); });
+    connect(btnPrint, &QPushButton::clicked, this, [this] {
+        preparePrint();
+        GridLog->print(this);
+    });
     applyLanguage();
 }
 
@@ -120,11 +124,8 @@ void AuditPage::applyLanguage()
     m_lblSubject->setText(m_context.message(Msg::AuditSubject));
     btnSearch->setText(m_context.message(Msg::AuditSearch));
     btnVerify->setText(m_context.message(Msg::AuditVerify));
-    // The columns are named as the log's own columns are.
-    const QStringList captions{QStringLiteral("序号"), QStringLiteral("时间"), QStringLiteral("计算机"), QStringLiteral("操作员"),
-                               QStringLiteral("动作"), QStringLiteral("对象"), QStringLiteral("详情")};
     for (int c = Sequence; c < ColumnCount; ++c)
-        GridLog->setHeaderText(c, captions[c - Sequence]);
+        GridLog->setHeaderText(c, m_context.message(Msg::AuditColumnNumber + c - Sequence));
 }
 
 void AuditPage::showEvent(QShowEvent* event)
@@ -164,6 +165,9 @@ void AuditPage::search()
             GridLog->setCellText(r + 1, c, cells[c - Sequence]);
     }
     GridLog->setRedraw(true);
+    // The chain's head as it stands, to be written down; "verify" proves the rows behind it.
+    LblVerdict->setText(headCodeText(*db));
+    LblVerdict->setStyleSheet(QString());
 }
 
 void AuditPage::verify()
@@ -187,6 +191,21 @@ void AuditPage::verify()
                                          + m_context.message(Msg::AuditHeadCode) + audit::headCode(v.count, v.head)
                                    : m_context.message(Msg::AuditChanged) + v.text);
     LblVerdict->setStyleSheet(v.intact() ? QString() : QStringLiteral("color: #c00000"));
+}
+
+QString AuditPage::headCodeText(Database& db) const
+{
+    qint64 count = 0;
+    QByteArray hash;
+    return audit::head(db, &count, &hash) ? m_context.message(Msg::AuditHeadCode) + audit::headCode(count, hash) : QString();
+}
+
+void AuditPage::preparePrint()
+{
+    QString title = m_context.message(Msg::AuditLogTab);
+    if (Database* db = m_context.databases().window())
+        title += QStringLiteral("    ") + headCodeText(*db);
+    SetPrin(0, *GridLog, title);
 }
 
 } // namespace k27

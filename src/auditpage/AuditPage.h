@@ -13,6 +13,7 @@ class QPushButton;
 namespace k27 {
 
 class AppContext;
+class Database;
 class Grid;
 
 // The operator log for administrators: the rows by time span, operator, action and subject
@@ -27,6 +28,9 @@ public:
     void search();
     // Walks the whole chain, showing progress; the verdict and the head code go under the grid.
     void verify();
+    // The list's print set-up: its title carries the chain's head code as it stands, so the
+    // paper is what an auditor keeps to prove later that nothing up to that row changed.
+    void preparePrint();
     void applyLanguage();
 
     QCheckBox* CKSpan = nullptr;
@@ -45,6 +49,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // "Head code: …" of the chain's head row; empty when it cannot be read.
+    QString headCodeText(Database& db) const;
 
 private:
     QLabel* m_lblOperator = nullptr;

@@ -159,6 +159,8 @@ enum : int {
     AuditIntactRows = 277,   // The log is intact. Rows: <n>
     AuditChanged = 278,      // The log has been changed: <what>
     AuditHeadCode = 279,     // Head code: <code>
+    AuditColumnNumber = 241,   // the log list's columns, 241..247 in order: number, time,
+                               // computer, operator, action, subject, details
     // The records page's activity chart and "last seen" list.
     ChartPerHour = 280,   // the timeline's title: per hour, day (281), week (282), month (283)
     ChartBusiestTerminals = 284,

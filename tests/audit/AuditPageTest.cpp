@@ -33,6 +33,13 @@ private slots:
     void initTestCase()
     {
         m_context = std::make_unique<AppContext>(m_dir.path(), m_dialogs);
+        // The English texts, so the page's captions are seen to come from the language table.
+        QDir(m_dir.path()).mkpath(QStringLiteral("res"));
+        for (const char* name : {"Smp_Chs.lag", "big_Chs.lag", "English.lag"})
+            QFile::copy(qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/res/") + QLatin1String(name),
+                        m_dir.filePath(QStringLiteral("res/") + QLatin1String(name)));
+        m_context->settings.language = 2;
+        m_context->loadLanguage();
         QDir().mkpath(QFileInfo(m_context->databasePath()).absolutePath());
         QVERIFY(createProgramDatabase(m_context->databasePath()));
         const struct { const char* op; const char* action; const char* subject; const char* time; } rows[] = {
@@ -80,9 +87,13 @@ private slots:
         QCOMPARE(page.GridLog->rows(), 2);
         QCOMPARE(page.GridLog->cellText(1, 5), QStringLiteral("holder.change"));
         QVERIFY(page.CmbOperator->findText(QStringLiteral("乙")) > 0);
-        page.verify();
         const audit::Verdict v = audit::verify(db());
+        QVERIFY(page.LblVerdict->text().endsWith(audit::headCode(v.count, v.head)));   // shown before any verify
+        QCOMPARE(page.GridLog->headerText(7), QStringLiteral("Details"));
+        page.verify();
         QVERIFY(page.LblVerdict->text().endsWith(audit::headCode(v.count, v.head)));
+        page.preparePrint();   // the printed list carries the same code
+        QVERIFY(page.GridLog->pageSetup().title.endsWith(audit::headCode(v.count, v.head)));
         QVERIFY(db().exec(QStringLiteral("UPDATE 操作日志 SET 对象 = 'x' WHERE 序号 = 2")));
         page.verify();
         QVERIFY(page.LblVerdict->text().contains(QStringLiteral("row 2")));
