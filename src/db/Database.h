@@ -113,6 +113,9 @@ public:
     // A number that changes whenever another connection has committed a change to the file
     // (this connection's own commits leave it).
     qint64 dataVersion();
+    // True when a write transaction keeps every other connection from committing until it
+    // ends (the embedded file); on a server other desks commit beside it at any time.
+    bool oneWriterAtATime() const { return !isServer(); }
 
     // PRAGMA integrity_check; returns true for "ok", else the first problem in *problem.
     bool integrityCheck(QString* problem = nullptr);

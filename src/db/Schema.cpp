@@ -101,7 +101,7 @@ QString serverGrants(const QString& role)
 bool createProgramTables(Database& db)
 {
     if (db.isServer())
-        return serverSchemaState(db) == SchemaState::None && createServerSchema(db);
+        return serverSchemaState(db) == SchemaState::None && createServerSchema(db) && ensureLogTables(db);
     return db.execScript(QStringLiteral(
         "CREATE TABLE 用户信息 ("
         " ID INTEGER PRIMARY KEY AUTOINCREMENT,"

@@ -256,7 +256,9 @@ public:
     // A write of the step ran: no other connection commits until the step's end.
     void wrote()
     {
-        if (m_locked)
+        // Only a writer that keeps all others out knows nobody stores the same record
+        // meanwhile; elsewhere every line is looked up.
+        if (m_locked || !m_db.oneWriterAtATime())
             return;
         m_locked = true;
         const qint64 version = m_db.dataVersion();

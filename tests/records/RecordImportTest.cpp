@@ -132,7 +132,7 @@ private slots:
         QCOMPARE(r.skipped, 4);
         QCOMPARE(rows.rowCount(), r.added);
         QCOMPARE(d.count(), 1 + 4 + 600);
-        QCOMPARE(d.db.scalar(QStringLiteral("SELECT count(*) FROM (SELECT DISTINCT 卡号, 进出时间 FROM 进出记录)"))
+        QCOMPARE(d.db.scalar(QStringLiteral("SELECT count(*) FROM (SELECT DISTINCT 卡号, 进出时间 FROM 进出记录) AS d"))
                      .toLongLong(),
                  d.count());
     }
