@@ -9,32 +9,21 @@ namespace k27 {
 
 Database* DatabaseSession::open(Connection& connection, bool window)
 {
-    if (Database::isServerUrl(m_path)) {
-        // A server's register is never replaced under a connection; a lost link is opened again.
-        if (connection.db.isOpen() && !connection.db.isLinked())
-            connection.db.close();
-        if (connection.db.isOpen()) {
-            if (connection.db.inTransaction())
-                connection.db.rollback();
-            return &connection.db;
-        }
-        if (!connection.db.open(m_path)) {
-            m_error = connection.db.lastError();
-            return nullptr;
-        }
-        return &connection.db;
-    }
-    // One stat per use (microseconds, against tens of milliseconds for an open) notices a file
+    // A server's register is never replaced under a connection, but its link may be lost. One
+    // stat per use (microseconds, against tens of milliseconds for an open) notices a file
     // replaced or removed under the open connection.
+    const bool server = Database::isServerUrl(m_path);
     struct stat info {};
-    const bool exists = ::stat(QFile::encodeName(m_path).constData(), &info) == 0;
-    const bool sameFile = exists && quint64(info.st_dev) == connection.file[0] && quint64(info.st_ino) == connection.file[1];
-    if (connection.db.isOpen() && !sameFile)
+    const bool exists = !server && ::stat(QFile::encodeName(m_path).constData(), &info) == 0;
+    const bool current = server ? connection.db.isLinked()
+                                : exists && quint64(info.st_dev) == connection.file[0]
+                                      && quint64(info.st_ino) == connection.file[1];
+    if (connection.db.isOpen() && !current)
         connection.db.close();
     if (connection.db.isOpen()) {
         // Work hands back its connection with everything committed. A transaction still open
-        // here was left by a write the file refused halfway, which closing used to roll back;
-        // later work must not write into it.
+        // here was left by a write the register refused halfway, which closing used to roll
+        // back; later work must not write into it.
         if (connection.db.inTransaction())
             connection.db.rollback();
         return &connection.db;
@@ -43,6 +32,8 @@ Database* DatabaseSession::open(Connection& connection, bool window)
         m_error = connection.db.lastError();
         return nullptr;
     }
+    if (server)
+        return &connection.db;
     // A register from before the operator log gets it here, before any change needs a row in it.
     // A file that is no register (yet) is left untouched: start-up judges it.
     if (hasRegisterTables(connection.db) && !ensureLogTables(connection.db)) {
