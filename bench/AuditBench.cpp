@@ -22,7 +22,10 @@ namespace {
 constexpr qint64 LogRows = 1000000;
 const audit::Actor Desk{QStringLiteral("管理员"), QStringLiteral("desk-1")};
 
-double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+double seconds(const QElapsedTimer& t)
+{
+    return double(t.nsecsElapsed()) / 1e9;
+}
 
 using bench::medianMs;
 
@@ -46,9 +49,14 @@ void importWithAndWithoutLog(Database& db)
         QByteArray text;
         for (int i = 0; i < Lines; ++i)
             text += QStringLiteral("%1,%2,2026-%3-%4,%5:%6:%7,x\n")
-                        .arg(i % 40 + 1).arg(i % 5000, 10, 10, QLatin1Char('0')).arg(i / 50000 + 1, 2, 10, QLatin1Char('0'))
-                        .arg(i / 2000 % 25 + 1, 2, 10, QLatin1Char('0')).arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
-                        .arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toLatin1();
+                        .arg(i % 40 + 1)
+                        .arg(i % 5000, 10, 10, QLatin1Char('0'))
+                        .arg(i / 50000 + 1, 2, 10, QLatin1Char('0'))
+                        .arg(i / 2000 % 25 + 1, 2, 10, QLatin1Char('0'))
+                        .arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
+                        .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .toLatin1();
         out.write(text);
     }
     QElapsedTimer timer;
@@ -59,12 +67,15 @@ void importWithAndWithoutLog(Database& db)
     timer.restart();
     const QString digest = audit::Digest::ofFile(file);
     const double digestTime = seconds(timer);
-    const double rowTime = medianMs(50, [&](int i) { audit::record(db, QStringLiteral("bench"), digest, QString::number(i)); }) / 1000;
+    const double rowTime = medianMs(
+                               50,
+                               [&](int i) { audit::record(db, QStringLiteral("bench"), digest, QString::number(i)); })
+                           / 1000;
     const double without = whole - digestTime - rowTime;
     std::printf("record import: %d lines, %d added: %.0f lines/s with the log, %.0f lines/s without (digest %.1f ms,"
                 " row %.2f ms): +%.1f %% (goal: at most +10 %%)\n",
-                result.total, result.added, result.total / whole, result.total / without, digestTime * 1000, rowTime * 1000,
-                100 * (whole - without) / without);
+                result.total, result.added, result.total / whole, result.total / without, digestTime * 1000,
+                rowTime * 1000, 100 * (whole - without) / without);
     QFile::remove(file);
 }
 
@@ -116,8 +127,8 @@ int main()
     // The reference reads every column of every row in order, as the walk does, without hashing.
     timer.restart();
     qint64 read = 0, bytes = 0;
-    db.query(QStringLiteral("SELECT 序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash FROM 操作日志 ORDER BY 序号"), {},
-             [&](const Row& r) {
+    db.query(QStringLiteral("SELECT 序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash FROM 操作日志 ORDER BY 序号"),
+             {}, [&](const Row& r) {
                  ++read;
                  for (int c = 1; c < 8; ++c)
                      bytes += r.text(c).size();
@@ -129,8 +140,8 @@ int main()
     const double walk = seconds(timer);
     if (!v.intact() || v.count != LogRows)
         qFatal("verify: %s", qPrintable(v.text));
-    std::printf("verify:        %lld rows in %.2f s; plain read of the same rows %.2f s: %.2fx (goal: under 5 s)\n", v.count,
-                walk, reference, walk / reference);
+    std::printf("verify:        %lld rows in %.2f s; plain read of the same rows %.2f s: %.2fx (goal: under 5 s)\n",
+                v.count, walk, reference, walk / reference);
     std::printf("head code:     %s\n", qPrintable(audit::headCode(v.count, v.head)));
     db.close();
     QFile::remove(path);

@@ -38,11 +38,15 @@ QString holderDatabase()
     Database db;
     if (!createProgramDatabase(partial) || !db.open(partial) || !db.beginTransaction())
         qFatal("cannot create %s", qPrintable(partial));
-    Statement insert(db, QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) VALUES (?, ?, ?, ?, ?)"));
+    Statement insert(
+        db, QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) VALUES (?, ?, ?, ?, ?)"));
     for (int i = 0; i < Holders; ++i) {
         const CardholderStore::Key key = keyOf(i);
-        if (!insert.bind(1, key.first + QLatin1Char(' ')).bind(2, key.second).bind(3, QString::number(1000000 + i))
-                 .bind(4, QStringLiteral("5、17、%1、").arg(i % 368 + 1)).bind(5, QStringLiteral("2030-12-31、"))
+        if (!insert.bind(1, key.first + QLatin1Char(' '))
+                 .bind(2, key.second)
+                 .bind(3, QString::number(1000000 + i))
+                 .bind(4, QStringLiteral("5、17、%1、").arg(i % 368 + 1))
+                 .bind(5, QStringLiteral("2030-12-31、"))
                  .exec())
             qFatal("insert failed: %s", qPrintable(db.lastError()));
     }
@@ -65,7 +69,7 @@ int main()
     const auto click = [&](const CardholderStore& store, int i) {
         found += store.permissions(keyOf(int((i * 7919LL) % Holders))).has_value();
     };
-    kept.permissions(keyOf(0));   // the first use opens the connection
+    kept.permissions(keyOf(0)); // the first use opens the connection
     const double onKept = medianMs(201, [&](int i) { click(kept, i); });
     const double perClickOpen = medianMs(21, [&](int i) {
         DatabaseSession own(path);
@@ -78,6 +82,7 @@ int main()
     std::printf("holders                          %d\n", Holders);
     std::printf("one key derivation (open)        %8.3f ms\n", open);
     std::printf("permissions click, kept conn.    %8.3f ms  (goal < 1 ms)\n", onKept);
-    std::printf("permissions click, own open      %8.3f ms  ratio kept/own %.4f\n", perClickOpen, onKept / perClickOpen);
+    std::printf("permissions click, own open      %8.3f ms  ratio kept/own %.4f\n", perClickOpen,
+                onKept / perClickOpen);
     return found == 0;
 }

@@ -86,8 +86,8 @@ int main(int argc, char** argv)
         QApplication::processEvents();
     }
     const double pageMs = t.nsecsElapsed() / 1e6;
-    std::printf("%d page-down steps: %.1f ms total, %.2f ms per step, now at row %d, %lld cell calls\n", kSteps,
-                pageMs, pageMs / kSteps, grid.currentRow(), calls);
+    std::printf("%d page-down steps: %.1f ms total, %.2f ms per step, now at row %d, %lld cell calls\n", kSteps, pageMs,
+                pageMs / kSteps, grid.currentRow(), calls);
 
     t.restart();
     QScrollBar* bar = view->verticalScrollBar();
@@ -112,7 +112,7 @@ int main(int argc, char** argv)
         const auto r = grid.exportToFile(dialogs, dir.filePath(QStringLiteral("million.csv")));
         std::printf("csv export of %d rows: %s, %.0f ms\n", kRows, r.ok() ? "ok" : qPrintable(r.reason),
                     t.nsecsElapsed() / 1e6);
-        grid.setRows(1000000);   // a worksheet holds 1,048,576 rows
+        grid.setRows(1000000); // a worksheet holds 1,048,576 rows
         t.restart();
         const auto x = grid.exportToFile(dialogs, dir.filePath(QStringLiteral("million.xlsx")));
         std::printf("xlsx export of %d rows: %s, %.0f ms\n", grid.rows() - 1, x.ok() ? "ok" : qPrintable(x.reason),

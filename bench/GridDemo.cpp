@@ -23,7 +23,8 @@ void setupTerminalGrid(Grid& z)
     z.setCols(13);
     z.setRows(17);
     z.setColumnWidth(0, 0);
-    const QStringList months{"一月", "二月", "三月", "四月", "五月", "六月", "七月", "八月", "九月", "十月", "十一月", "十二月"};
+    const QStringList months{"一月", "二月", "三月", "四月", "五月",   "六月",
+                             "七月", "八月", "九月", "十月", "十一月", "十二月"};
     for (int g = 0; g < 3; ++g) {
         const int c = 1 + 4 * g;
         z.setColumnWidth(c, 20);
@@ -117,7 +118,7 @@ int main(int argc, char** argv)
         });
     }
 
-    Grid list;   // the terminal list as printed
+    Grid list; // the terminal list as printed
     list.setCols(3);
     list.setHeaderText(0, QStringLiteral("序号"));
     list.setHeaderText(1, QStringLiteral("终端机号"));
@@ -134,7 +135,8 @@ int main(int argc, char** argv)
     Grid holders;
     setupHolderGrid(holders, 120);
     Grid& printed = landscape ? holders : list;
-    k27::SetPrin(landscape ? 0 : 1, printed, landscape ? QStringLiteral("用户信息列表") : QStringLiteral("终端机信息列表"));
+    k27::SetPrin(landscape ? 0 : 1, printed,
+                 landscape ? QStringLiteral("用户信息列表") : QStringLiteral("终端机信息列表"));
 
     const int pdfArg = int(args.indexOf(QStringLiteral("--pdf")));
     if (pdfArg > 0 && pdfArg + 1 < args.size()) {

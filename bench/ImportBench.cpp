@@ -51,7 +51,8 @@ void resetPeak()
 }
 
 // Times between two moments the window could handle events.
-struct PauseProgress : ImportProgress {
+struct PauseProgress : ImportProgress
+{
     QElapsedTimer since;
     qint64 longest = 0;
     void tick()
@@ -194,16 +195,21 @@ void shellLine(double rate, double importRate, const char* unit)
 
 QString timeText(qint64 minute)
 {
-    return QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC).addSecs(minute * 60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC)
+        .addSecs(minute * 60)
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
 // A cardholder as an operator's sheet holds one: a common name, a mobile number unique to
 // the row (7919 is prime to 10^8), a card number after the register's.
 QStringList holderRow(int i, int firstCard)
 {
-    static const QStringList surnames = QStringLiteral("王 李 张 刘 陈 杨 黄 赵 吴 周 徐 孙 马 朱 胡 郭 何 高 林 罗 郑 梁 谢 宋 唐 许 韩 冯 邓 曹").split(u' ');
+    static const QStringList surnames =
+        QStringLiteral("王 李 张 刘 陈 杨 黄 赵 吴 周 徐 孙 马 朱 胡 郭 何 高 林 罗 郑 梁 谢 宋 唐 许 韩 冯 邓 曹")
+            .split(u' ');
     static const QString given = QStringLiteral("伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰霞平刚桂华建国志红玉梅");
-    static const QStringList departments = QStringLiteral("研发部 生产部 财务部 人事部 销售部 采购部 仓储部 质检部 行政部 保卫部").split(u' ');
+    static const QStringList departments =
+        QStringLiteral("研发部 生产部 财务部 人事部 销售部 采购部 仓储部 质检部 行政部 保卫部").split(u' ');
     static const QStringList positions = QStringLiteral("职员 工程师 主管 经理 技术员 操作工 司机 保安").split(u' ');
     const int g = i / surnames.size();
     QString name = surnames[i % surnames.size()] + given[g % given.size()];
@@ -254,7 +260,8 @@ bool ssconvert(const QString& from, const QString& to)
 
 // The operator's path from a chosen file: the helper reads the sheet, then the rows are
 // imported through a connection of their own. Checks the rows read before it reports.
-struct FileImport {
+struct FileImport
+{
     QString problem;
     qint64 readMs = 0, totalMs = 0;
     CardholderImport::Result result;
@@ -400,8 +407,8 @@ int main(int argc, char** argv)
         recordRows.reserve(lines);
         for (int i = 0; i < lines; ++i)
             recordRows.append(recordLine(i));
-        shellRecords = referenceRate(reference, "INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)",
-                                     recordRows, 1);
+        shellRecords = referenceRate(
+            reference, "INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)", recordRows, 1);
         if (!copyFile(base, reference))
             return 1;
         shellRecordsImport = shellImportRate(reference, dir.filePath(QStringLiteral("records.csv")),
@@ -433,10 +440,11 @@ int main(int argc, char** argv)
     }
     if (!copyFile(base, reference) || !copyFile(base, live))
         return 1;
-    const double shellHolders = referenceRate(reference,
-                                              "INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
-                                              "时间期限) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                                              holderInserts, -1);
+    const double shellHolders = referenceRate(
+        reference,
+        "INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
+        "时间期限) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        holderInserts, -1);
     if (!copyFile(base, reference))
         return 1;
     const double shellHoldersImport = shellImportRate(

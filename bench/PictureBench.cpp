@@ -97,7 +97,13 @@ int main(int argc, char** argv)
     terminal.terminal = QStringLiteral("7");
     RecordFilter card;
     card.card = QStringLiteral("1234");
-    const struct { const char* what; RecordFilter filter; const char* goal; int runs; } cases[] = {
+    const struct
+    {
+        const char* what;
+        RecordFilter filter;
+        const char* goal;
+        int runs;
+    } cases[] = {
         {"one day", span(QDate(2020, 1, 15), QDate(2020, 1, 15)), "< 200 ms", 3},
         {"a month", span(QDate(2020, 2, 1), QDate(2020, 2, 29)), "< 200 ms", 3},
         {"a month, one terminal", terminal, "< 200 ms", 3},
@@ -110,8 +116,12 @@ int main(int argc, char** argv)
     for (const auto& c : cases) {
         RecordCounts counts;
         int slices = 0;
-        const double chart = ms([&] { slices = 0; RecordCounts::count(db, c.filter, counts, [&](int) { return ++slices; }); },
-                                c.runs);
+        const double chart = ms(
+            [&] {
+                slices = 0;
+                RecordCounts::count(db, c.filter, counts, [&](int) { return ++slices; });
+            },
+            c.runs);
         const double first = ms([&] { list.start(db, c.filter, table); }, c.runs);
         const double whole = ms([&] {
             list.start(db, c.filter, table);
@@ -134,8 +144,9 @@ int main(int argc, char** argv)
             return true;
         });
     });
-    std::printf("last seen, every holder (%lld rows)          %9.1f ms   plain newest per card (%lld) %9.1f ms   goal < 1 s\n",
-                qint64(rows.size()), last, cards, plain);
+    std::printf(
+        "last seen, every holder (%lld rows)          %9.1f ms   plain newest per card (%lld) %9.1f ms   goal < 1 s\n",
+        qint64(rows.size()), last, cards, plain);
     RecordFilter month = span(QDate(2020, 2, 1), QDate(2020, 2, 29));
     std::printf("last seen, a month                          %9.1f ms\n",
                 ms([&] { RecordLastSeen::run(db, month, rows); }, 3));

@@ -57,12 +57,11 @@ int main(int argc, char** argv)
                            " INSERT INTO 终端机 (终端机号, 地址) SELECT i, '大门' || i FROM n"),
             {Terminals});
     // One record a minute from 2020 on, cards and terminals spread; a few cards belong to nobody.
-    db.exec(QStringLiteral(
-                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
-                " SELECT printf('%010d', 1 + (i * 7919) % (? + 50)),"
-                "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || i || ' minutes'),"
-                "        1 + i % ?, '星期' || (i % 7) FROM n"),
+    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                           " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
+                           " SELECT printf('%010d', 1 + (i * 7919) % (? + 50)),"
+                           "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || i || ' minutes'),"
+                           "        1 + i % ?, '星期' || (i % 7) FROM n"),
             {Records, Cardholders, Terminals});
     db.commit();
     report("fill 1,000,000 records", timer);

@@ -49,13 +49,16 @@ double saveMs(const QString& path, bool copyEachCommit)
     if (!db)
         qFatal("cannot open %s", qPrintable(path));
     if (!copyEachCommit)
-        db->exec(QStringLiteral("PRAGMA wal_autocheckpoint = 1000"));   // the engine's default
+        db->exec(QStringLiteral("PRAGMA wal_autocheckpoint = 1000")); // the engine's default
     const CardholderStore store(session, QDir::tempPath());
     std::vector<double> times;
     for (int i = 0; i < Saves; ++i) {
-        const CardholderFields fields = CardholderFields{QStringLiteral("持卡人%1").arg(i), QStringLiteral("男"),
-                                                         QStringLiteral("部门"), QStringLiteral("职位"),
-                                                         QStringLiteral("住址"), QString::number(13800000000LL + i)}
+        const CardholderFields fields = CardholderFields{QStringLiteral("持卡人%1").arg(i),
+                                                         QStringLiteral("男"),
+                                                         QStringLiteral("部门"),
+                                                         QStringLiteral("职位"),
+                                                         QStringLiteral("住址"),
+                                                         QString::number(13800000000LL + i)}
                                             .forInsert(QString());
         QElapsedTimer timer;
         timer.start();
@@ -80,7 +83,8 @@ int main()
     Database* runs = session.runs();
     runs->useBulkWrites();
     runs->beginTransaction();
-    Statement insert(*runs, QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, 7, '星期三')"));
+    Statement insert(
+        *runs, QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, 7, '星期三')"));
     for (int i = 0; i < ImportRows; ++i)
         insert.bind(1, QStringLiteral("C%1").arg(i)).bind(2, QStringLiteral("2024-05-01 08:00:00")).exec();
     runs->commit();
@@ -99,7 +103,8 @@ int main()
     std::printf("save, file without a log             %8.3f ms\n", rollback);
     std::printf("save, log on, copied every 1000 pages %7.3f ms\n", walDefault);
     std::printf("save, log on, each commit in file    %8.3f ms  (as the window runs)\n", walWhole);
-    std::printf("settle after importing %d rows    %8.3f ms%s\n", ImportRows, settleMs, settled ? "" : "  (NOT SETTLED)");
+    std::printf("settle after importing %d rows    %8.3f ms%s\n", ImportRows, settleMs,
+                settled ? "" : "  (NOT SETTLED)");
     std::printf("idle settle, nothing to do           %8.4f ms\n", median(idle));
     return settled ? 0 : 1;
 }

@@ -20,7 +20,8 @@ using namespace k27;
 
 namespace {
 template <typename F, typename S = void (*)()>
-double medianMs(F&& run, S&& before = [] {})
+double medianMs(
+    F&& run, S&& before = [] {})
 {
     std::vector<double> times;
     for (int i = 0; i < 9; ++i) {
@@ -51,7 +52,7 @@ std::vector<uint32_t> scanRows(const ColumnTexts& column, std::u16string_view ne
     }
     return rows;
 }
-}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -86,7 +87,9 @@ int main(int argc, char** argv)
     const QString typed = source[4242][1];
     const QString first = typed.left(1);
     const QString none = QStringLiteral("鑫");
-    const auto u16 = [](const QString& s) { return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); };
+    const auto u16 = [](const QString& s) {
+        return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size()));
+    };
     size_t sink = 0;
     const double scanFirst = medianMs([&] { sink += scanRows(table.column(1), u16(first)).size(); });
     const double scanNone = medianMs([&] { sink += scanRows(table.column(1), u16(none)).size(); });
@@ -141,7 +144,8 @@ int main(int argc, char** argv)
     std::printf("holders                                   %d\n", holders);
     std::printf("plain scan, names end to end, first key   %8.2f ms\n", scanFirst);
     std::printf("plain scan, a key no name holds           %8.2f ms\n", scanNone);
-    std::printf("search, first key                         %8.2f ms  ratio %.2f  (goal <= 1.5)\n", key, key / scanFirst);
+    std::printf("search, first key                         %8.2f ms  ratio %.2f  (goal <= 1.5)\n", key,
+                key / scanFirst);
     std::printf("search, a key no name holds               %8.2f ms  ratio %.2f  (goal <= 1.5)\n", keyNone,
                 keyNone / scanNone);
     std::printf("typing a name (%lld keys)                   %8.2f ms  all keys\n", qlonglong(typed.size() + 1), name);

@@ -29,7 +29,7 @@ namespace {
 
 constexpr int Cardholders = 100000;
 constexpr int Terminals = 368;
-constexpr int Cards = 120000;   // cards seen by the terminals; some belong to nobody
+constexpr int Cards = 120000; // cards seen by the terminals; some belong to nobody
 
 double medianMs(const std::function<void()>& work)
 {
@@ -47,7 +47,8 @@ double medianMs(const std::function<void()>& work)
 void line(const char* what, double ms, const char* reference, double refMs, const char* goal)
 {
     if (refMs > 0)
-        std::printf("%-40s %9.1f ms   %-22s %9.1f ms  ratio %6.2f   goal %s\n", what, ms, reference, refMs, ms / refMs, goal);
+        std::printf("%-40s %9.1f ms   %-22s %9.1f ms  ratio %6.2f   goal %s\n", what, ms, reference, refMs, ms / refMs,
+                    goal);
     else
         std::printf("%-40s %9.1f ms   %-22s %12s  %14s   goal %s\n", what, ms, reference, "", "", goal);
     std::fflush(stdout);
@@ -106,7 +107,8 @@ bool build(const QString& path, int records)
     timer.restart();
     EnsureRecordTable(db);
     RecordQuery::ensureIndexes(db);
-    std::printf("%-40s %9.1f s   (once per older file)\n", "indexes and card list of an older file", timer.elapsed() / 1000.0);
+    std::printf("%-40s %9.1f s   (once per older file)\n", "indexes and card list of an older file",
+                timer.elapsed() / 1000.0);
     return ok;
 }
 
@@ -125,7 +127,10 @@ int main(int argc, char** argv)
         return 1;
     }
     Database db;
-    const double openMs = medianMs([&] { db.close(); db.open(path); });
+    const double openMs = medianMs([&] {
+        db.close();
+        db.open(path);
+    });
     line("a database open (key derivation)", openMs, "", 0, "once per run");
     RecordQuery::ensureIndexes(db);
 
@@ -133,14 +138,16 @@ int main(int argc, char** argv)
     RecordFilter recent;
     recent.recent = true;
     recent.recentText = QStringLiteral("200");
-    line("newest 200 (the page's open connection)", medianMs([&] { RecordQuery::run(db, recent, rows); }), "with an open",
-         openMs + medianMs([&] { RecordQuery::run(db, recent, rows); }), "< 20 ms");
+    line("newest 200 (the page's open connection)", medianMs([&] { RecordQuery::run(db, recent, rows); }),
+         "with an open", openMs + medianMs([&] { RecordQuery::run(db, recent, rows); }), "< 20 ms");
 
     // A card filter the plain way: the cards that contain the text from the list of cards, their
     // records through the card index (CROSS JOIN keeps that order; left to itself the planner
     // walks every record along the entry-time index for the ORDER BY).
-    const QByteArray cardSelect = QByteArray(PlainSelect).replace(" FROM 进出记录 r", " FROM 进出记录_卡号 c CROSS JOIN 进出记录 r ON r.卡号 = c.卡号")
-        + " WHERE c.卡号 LIKE ? ORDER BY r.进出时间 DESC";
+    const QByteArray cardSelect = QByteArray(PlainSelect)
+                                      .replace(" FROM 进出记录 r",
+                                               " FROM 进出记录_卡号 c CROSS JOIN 进出记录 r ON r.卡号 = c.卡号")
+                                  + " WHERE c.卡号 LIKE ? ORDER BY r.进出时间 DESC";
     const QByteArray firstScreen = " LIMIT " + QByteArray::number(RecordList::BlockRows);
     for (const char* text : {"0000012", "00001234", "1234"}) {
         RecordFilter card;
@@ -153,8 +160,9 @@ int main(int argc, char** argv)
         line(what.constData(), ms, "plain via card list", ref, "whole result");
         // What the page shows first: a screen's worth, the rest read in portions.
         RecordCursor rest;
-        line("  first screen (1,024 rows)", medianMs([&] { RecordQuery::run(db, card, rows, &rest, RecordList::BlockRows); }),
-             "same, LIMIT 1024", medianMs([&] { plain(db, (cardSelect + firstScreen).constData(), pattern); }), "< 100 ms");
+        line("  first screen (1,024 rows)",
+             medianMs([&] { RecordQuery::run(db, card, rows, &rest, RecordList::BlockRows); }), "same, LIMIT 1024",
+             medianMs([&] { plain(db, (cardSelect + firstScreen).constData(), pattern); }), "< 100 ms");
     }
 
     RecordFilter day;
@@ -164,10 +172,11 @@ int main(int argc, char** argv)
     qint64 dayRows = 0;
     const double dayMs = medianMs([&] { dayRows = RecordQuery::run(db, day, rows).rows; });
     line(QByteArray("one day's records (" + QByteArray::number(dayRows) + " rows)").constData(), dayMs,
-         "plain BETWEEN, index",
-         medianMs([&] {
-             plain(db, (QByteArray(PlainSelect) + " WHERE r.进出时间 BETWEEN '2020-01-15 00:00:00' AND "
-                                                  "'2020-01-15 23:59:59' ORDER BY r.进出时间 DESC").constData());
+         "plain BETWEEN, index", medianMs([&] {
+             plain(db, (QByteArray(PlainSelect)
+                        + " WHERE r.进出时间 BETWEEN '2020-01-15 00:00:00' AND "
+                          "'2020-01-15 23:59:59' ORDER BY r.进出时间 DESC")
+                           .constData());
          }),
          "index");
 
@@ -177,9 +186,10 @@ int main(int argc, char** argv)
     RecordList list;
     list.setReader([&] { return &db; });
     RecordRows table;
-    line("whole list, first screen (1,024 rows)", medianMs([&] { list.start(db, {}, table); }), "plain LIMIT 1024",
-         medianMs([&] { plain(db, (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC" + firstScreen).constData()); }),
-         "< 2x, < 200 ms");
+    line(
+        "whole list, first screen (1,024 rows)", medianMs([&] { list.start(db, {}, table); }), "plain LIMIT 1024",
+        medianMs([&] { plain(db, (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC" + firstScreen).constData()); }),
+        "< 2x, < 200 ms");
     for (const char* text : {"00001234", "1234"}) {
         RecordFilter card;
         card.card = QString::fromLatin1(text);
@@ -196,7 +206,7 @@ int main(int argc, char** argv)
     while (list.isCounting()) {
         QElapsedTimer portion;
         portion.start();
-        list.countPortion(db, 40);   // the page's portion
+        list.countPortion(db, 40); // the page's portion
         longest = std::max(longest, portion.nsecsElapsed() / 1e6);
     }
     const double countMs = timer.nsecsElapsed() / 1e6;
@@ -250,11 +260,13 @@ int main(int argc, char** argv)
     }
     const double exportMs = timer.nsecsElapsed() / 1e6;
     timer.restart();
-    plain(db, (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC LIMIT " + QByteArray::number(exported)).constData());
+    plain(db,
+          (QByteArray(PlainSelect) + " ORDER BY r.进出时间 DESC LIMIT " + QByteArray::number(exported)).constData());
     line(QByteArray("export of " + QByteArray::number(exported) + " rows through the list").constData(), exportMs,
          "plain read of them", timer.nsecsElapsed() / 1e6, "no freeze (portions)");
     std::printf("%-40s %9.1f MB resident above the list's start (%d cached blocks; the list's own estimate %.1f MB)\n",
-                "  memory after the export", (residentKb() - before) / 1024.0, list.cachedBlocks(), list.memoryBytes() / 1e6);
+                "  memory after the export", (residentKb() - before) / 1024.0, list.cachedBlocks(),
+                list.memoryBytes() / 1e6);
 
     // Import of 50,000 new lines, beside the same rows inserted in one transaction.
     constexpr int Lines = 50000;
@@ -281,8 +293,8 @@ int main(int argc, char** argv)
     timer.restart();
     db.beginTransaction();
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db.handle(), "INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, ?)", -1, &st,
-                       nullptr);
+    sqlite3_prepare_v2(db.handle(), "INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, ?)", -1,
+                       &st, nullptr);
     for (int i = 0; i < Lines; ++i) {
         const QByteArray card = QByteArray::number(1 + i % Cards).rightJustified(10, '0');
         const QByteArray when = QStringLiteral("2031-01-01 %1:%2:%3")

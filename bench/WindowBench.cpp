@@ -48,7 +48,10 @@ qint64 nowNs()
         .count();
 }
 
-double msSince(qint64 startNs) { return double(nowNs() - startNs) / 1e6; }
+double msSince(qint64 startNs)
+{
+    return double(nowNs() - startNs) / 1e6;
+}
 
 QString folderFor(bool large)
 {
@@ -61,28 +64,29 @@ QString folderFor(bool large)
 bool fillLarge(Database& db)
 {
     db.beginTransaction();
-    bool ok = db.exec(QStringLiteral(
-        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-        " INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-        " SELECT substr('王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗', 1 + i % 20, 1)"
-        "        || substr('伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰', 1 + i / 20 % 20, 1)"
-        "        || substr('伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰', 1 + i / 400 % 20, 1),"
-        "        CASE i % 2 WHEN 0 THEN '男' ELSE '女' END, '部门' || (i % 40), '职员',"
-        "        '广州市天河区体育西路' || (i % 500) || '号', '138' || printf('%08d', i),"
-        "        CASE WHEN i % 3 = 0 THEN NULL ELSE printf('%010d', i) END,"
-        "        CASE WHEN i % 3 = 0 THEN NULL ELSE (1 + i % 46) || '、' || (47 + i % 46) || '、' END,"
-        "        CASE WHEN i % 3 = 0 THEN NULL ELSE '永久有效、2030：十二月、' END FROM n"),
+    bool ok = db.exec(
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                       " INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                       " SELECT substr('王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗', 1 + i % 20, 1)"
+                       "        || substr('伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰', 1 + i / 20 % 20, 1)"
+                       "        || substr('伟芳娜秀英敏静丽强磊军洋勇艳杰娟涛明超兰', 1 + i / 400 % 20, 1),"
+                       "        CASE i % 2 WHEN 0 THEN '男' ELSE '女' END, '部门' || (i % 40), '职员',"
+                       "        '广州市天河区体育西路' || (i % 500) || '号', '138' || printf('%08d', i),"
+                       "        CASE WHEN i % 3 = 0 THEN NULL ELSE printf('%010d', i) END,"
+                       "        CASE WHEN i % 3 = 0 THEN NULL ELSE (1 + i % 46) || '、' || (47 + i % 46) || '、' END,"
+                       "        CASE WHEN i % 3 = 0 THEN NULL ELSE '永久有效、2030：十二月、' END FROM n"),
         {Holders});
-    ok = ok && db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                                      " INSERT INTO 终端机 (终端机号, 地址) SELECT i, '大门' || i FROM n"),
-                       {Terminals});
-    ok = ok && db.exec(QStringLiteral(
-             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-             " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
-             " SELECT printf('%010d', 1 + (i * 7919) % 120000),"
-             "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || (i * 3) || ' seconds'),"
-             "        1 + i % ?, '星期' || (i % 7) FROM n"),
-             {Records, Terminals});
+    ok = ok
+         && db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                                   " INSERT INTO 终端机 (终端机号, 地址) SELECT i, '大门' || i FROM n"),
+                    {Terminals});
+    ok = ok
+         && db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                                   " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
+                                   " SELECT printf('%010d', 1 + (i * 7919) % 120000),"
+                                   "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || (i * 3) || ' seconds'),"
+                                   "        1 + i % ?, '星期' || (i % 7) FROM n"),
+                    {Records, Terminals});
     return db.commit() && ok;
 }
 
@@ -116,7 +120,9 @@ bool prepareFolder(bool large)
     bool ok = createProgramDatabase(partial, &error);
     {
         Database db;
-        ok = ok && db.open(partial) && addOperator(db, {QString::fromUtf8(OperatorName), hashPassword(QLatin1String(OperatorPassword)), true, {}});
+        ok = ok && db.open(partial)
+             && addOperator(db,
+                            {QString::fromUtf8(OperatorName), hashPassword(QLatin1String(OperatorPassword)), true, {}});
         ok = ok && (!large || fillLarge(db));
         if (large && ok) {
             RecordQuery::ensureIndexes(db);
@@ -135,7 +141,8 @@ bool prepareFolder(bool large)
 
 // One run's stages as the program reports them: monotonic time, key derivations and resident
 // memory at each, and what the last one adds.
-struct Stage {
+struct Stage
+{
     qint64 ns = 0;
     int keys = 0;
     long long rssKb = 0;
@@ -168,8 +175,20 @@ QMap<QByteArray, Stage> parseStages(const QByteArray& output)
     return stages;
 }
 
-enum Figure { ToDialog, ToDialogInside, Password, Constructed, Window, OpensToDialog, OpensSignIn, OpensWindow,
-              GrownKb, BytesPerHolder, HolderCount, FigureCount };
+enum Figure {
+    ToDialog,
+    ToDialogInside,
+    Password,
+    Constructed,
+    Window,
+    OpensToDialog,
+    OpensSignIn,
+    OpensWindow,
+    GrownKb,
+    BytesPerHolder,
+    HolderCount,
+    FigureCount
+};
 
 // One start of the real program, signed in by its benchmark hook; false when a stage is missing.
 bool runProgram(bool large, std::vector<double>& figures)
@@ -197,8 +216,8 @@ bool runProgram(bool large, std::vector<double>& figures)
         process.kill();
     process.waitForFinished(5000);
     const QMap<QByteArray, Stage> stages = parseStages(process.readAllStandardError());
-    for (const char* name : {"main", "sign-in-dialog-shown", "sign-in-clicked", "signed-in", "window-built",
-                             "window-usable"}) {
+    for (const char* name :
+         {"main", "sign-in-dialog-shown", "sign-in-clicked", "signed-in", "window-built", "window-usable"}) {
         if (!stages.contains(name)) {
             std::fprintf(stderr, "k27center on %s did not report \"%s\" (%s, status %d)\n", qPrintable(folder), name,
                          finished ? "ended" : "stopped after 60 s", process.exitCode());
@@ -287,8 +306,7 @@ int main(int argc, char** argv)
     std::printf("medians of %d runs each of %s, a new process signed in by its benchmark hook\n", Runs, K27_PROGRAM);
     std::printf("%-44s %9s %9s %9s %8s   %s\n", "", "site", "empty", "ratio", "opens", "goal");
     const auto line = [&](const char* what, int f, int opensField, const char* goal) {
-        const QByteArray opensText =
-            opensField < 0 ? QByteArray() : QByteArray::number(int(large[size_t(opensField)]));
+        const QByteArray opensText = opensField < 0 ? QByteArray() : QByteArray::number(int(large[size_t(opensField)]));
         std::printf("%-44s %6.1f ms %6.1f ms %8.2fx %8s   %s\n", what, large[size_t(f)], empty[size_t(f)],
                     empty[size_t(f)] > 0 ? large[size_t(f)] / empty[size_t(f)] : 0.0, opensText.constData(), goal);
     };
@@ -297,7 +315,8 @@ int main(int argc, char** argv)
     line("password checked (OK to accepted)", Password, OpensSignIn, "");
     line("sign-in accepted to a usable main window", Window, OpensWindow, "< 1500 ms");
     line("  of which the window's construction", Constructed, -1, "");
-    std::printf("%-44s %6.1f ms %29s   the unit of the opens above\n", "one database open (key derivation)", openMs, "");
+    std::printf("%-44s %6.1f ms %29s   the unit of the opens above\n", "one database open (key derivation)", openMs,
+                "");
     std::printf("%-44s %6.1f MB %6.1f MB\n", "memory grown by the main window", large[GrownKb] / 1024.0,
                 empty[GrownKb] / 1024.0);
     std::printf("%-44s %6.1f B %38s   < 250 B\n", "cardholder table per holder", large[BytesPerHolder], "");

@@ -87,8 +87,8 @@ qint64 bareScan(const QByteArray& bytes)
         for (zip_int64_t n; (n = zip_fread(f, buffer + kept, 1 << 16)) > 0;) {
             const size_t size = kept + size_t(n);
             const char* end = buffer + size;
-            for (const char* p = buffer; p + 2 < end && (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p - 2))));
-                 ++p)
+            for (const char* p = buffer;
+                 p + 2 < end && (p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p - 2)))); ++p)
                 if (p[1] == 'c' && (p[2] == ' ' || p[2] == '>'))
                     ++cells;
             kept = std::min<size_t>(2, size);
@@ -130,7 +130,8 @@ int largeSheet(const QString& tool, const QString& folder, int rows)
 
     timer.restart();
     wb::SheetCells sheet(wb::Limits::of(wb::Format::Xlsx));
-    const wb::ReadError e = wb::readXlsx(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), &sheet);
+    const wb::ReadError e = wb::readXlsx(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                                         &sheet);
     const qint64 inProcess = qMax<qint64>(1, timer.elapsed());
     if (e != wb::ReadError::None || qint64(sheet.cellCount()) != cells) {
         std::printf("large.xlsx: the reader in this process read %lld cells\n", qint64(sheet.cellCount()));
@@ -162,8 +163,8 @@ int main(int argc, char** argv)
         std::puts("ssconvert (gnumeric) is not installed: no workbooks to read");
         return 1;
     }
-    const QString tool = (argc > 1 ? QString::fromLocal8Bit(argv[1]) : QCoreApplication::applicationDirPath() + "/..") +
-                         QStringLiteral("/k27-xls-read");
+    const QString tool = (argc > 1 ? QString::fromLocal8Bit(argv[1]) : QCoreApplication::applicationDirPath() + "/..")
+                         + QStringLiteral("/k27-xls-read");
     QTemporaryDir dir;
     // ssconvert names the sheet of a CSV file after the file, suffix included: Sheet1.
     const QString csv = dir.filePath(QStringLiteral("Sheet1"));
@@ -174,7 +175,10 @@ int main(int argc, char** argv)
         f.write("姓名,性别,部门,职位,住址,电话,卡号,权限终端机,时间期限\n");
         for (int i = 0; i < Rows; ++i)
             f.write(QStringLiteral("张%1,男,研发部,工程师,一号楼%2室,%3,%4,5、17、,永久有效、2012：一月、\n")
-                        .arg(i).arg(i % 900).arg(13800000000LL + i).arg(i, 10, 10, QLatin1Char('0'))
+                        .arg(i)
+                        .arg(i % 900)
+                        .arg(13800000000LL + i)
+                        .arg(i, 10, 10, QLatin1Char('0'))
                         .toUtf8());
     }
     std::printf("%-8s %10s %12s %14s %18s\n", "format", "rows", "reader ms", "reader rows/s", "speed vs gnumeric");
@@ -197,8 +201,8 @@ int main(int argc, char** argv)
         // Every row as written: shared strings run across CONTINUE records in the .xls.
         for (int i = 0; i < Rows; ++i) {
             const QStringList& row = r.workbook.rows.value(i);
-            if (row.value(0) != QStringLiteral("张%1").arg(i) || row.value(5) != QString::number(13800000000LL + i) ||
-                row.value(8) != QStringLiteral("永久有效、2012：一月、")) {
+            if (row.value(0) != QStringLiteral("张%1").arg(i) || row.value(5) != QString::number(13800000000LL + i)
+                || row.value(8) != QStringLiteral("永久有效、2012：一月、")) {
                 std::printf("%s: row %d reads as %s\n", suffix, i, qPrintable(row.join(u'|')));
                 return 1;
             }

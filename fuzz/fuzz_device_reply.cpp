@@ -23,11 +23,12 @@ using namespace k27;
 
 namespace {
 
-struct Link {
+struct Link
+{
     QTemporaryDir folder;
     int master = -1;
     SerialPort* port = nullptr;
-    QByteArray delivered;   // what the notifications' reads brought, in order
+    QByteArray delivered; // what the notifications' reads brought, in order
     int notifications = 0;
 
     Link()
@@ -53,7 +54,7 @@ struct Link {
             std::abort();
         QObject::connect(port, &SerialPort::commEvent, [this](SerialPort::Event event) {
             if (event != SerialPort::Event::DataReceived)
-                std::abort();   // noise never looks like a failing line
+                std::abort(); // noise never looks like a failing line
             ++notifications;
             delivered += port->readAll();
         });
@@ -96,11 +97,12 @@ void checkDecoded(const QByteArray& block, const DeviceReply& reply)
         std::abort();
     if (numbered && (reply.cardNumberText.size() != 10 || reply.cardNumberText.toUInt() != reply.cardNumber))
         std::abort();
-    const bool expectedKind = (block.size() == CardFrame::AckReplyLength && (reply.kind == Kind::Accepted || reply.kind == Kind::Refused))
-        || (block.size() == CardFrame::CardReadReplyLength && reply.kind == Kind::CardRead)
-        || (block.size() == CardFrame::CardWrittenReplyLength
-            && (reply.kind == Kind::CardWritten || reply.kind == Kind::UnknownEightByte))
-        || reply.kind == Kind::Other;
+    const bool expectedKind = (block.size() == CardFrame::AckReplyLength
+                               && (reply.kind == Kind::Accepted || reply.kind == Kind::Refused))
+                              || (block.size() == CardFrame::CardReadReplyLength && reply.kind == Kind::CardRead)
+                              || (block.size() == CardFrame::CardWrittenReplyLength
+                                  && (reply.kind == Kind::CardWritten || reply.kind == Kind::UnknownEightByte))
+                              || reply.kind == Kind::Other;
     if (!expectedKind)
         std::abort();
 }

@@ -12,11 +12,12 @@
 
 namespace {
 
-struct Element {
+struct Element
+{
     enum Kind { Char, Run, One, Digit, Set } kind = Char;
     QChar ch;
     bool negated = false;
-    QString members;   // pairs: from, to
+    QString members; // pairs: from, to
 };
 
 // "*" any run, "?" any one, "#" one digit 0-9, "[set]" / "[!set]" with a-z ranges; an unclosed
@@ -27,9 +28,12 @@ QVector<Element> elements(const QString& pattern)
     for (int i = 0; i < pattern.size(); ++i) {
         const QChar c = pattern[i];
         Element e;
-        if (c == u'*') e.kind = Element::Run;
-        else if (c == u'?') e.kind = Element::One;
-        else if (c == u'#') e.kind = Element::Digit;
+        if (c == u'*')
+            e.kind = Element::Run;
+        else if (c == u'?')
+            e.kind = Element::One;
+        else if (c == u'#')
+            e.kind = Element::Digit;
         else if (c == u'[' && pattern.indexOf(u']', i + 1) >= 0) {
             const int close = int(pattern.indexOf(u']', i + 1));
             QString body = pattern.mid(i + 1, close - i - 1);
@@ -100,7 +104,7 @@ bool reference(const QString& text, const QString& pattern)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 512)
-        return 0;   // the reference is quadratic
+        return 0; // the reference is quadratic
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const qsizetype nul = bytes.indexOf('\0');
     const QString text = QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));

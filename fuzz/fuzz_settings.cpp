@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!parseBaudRate(QString::number(typed), &again) || again != typed)
             std::abort();
     }
-    if (SerialPort::parseSettings(text, &line) && (line.dataBits < QSerialPort::Data5 || line.dataBits > QSerialPort::Data8))
+    if (SerialPort::parseSettings(text, &line)
+        && (line.dataBits < QSerialPort::Data5 || line.dataBits > QSerialPort::Data8))
         std::abort();
     return 0;
 }

@@ -96,18 +96,19 @@ int main(int argc, char* argv[])
         return 0;
     stages.mark("signed-in");
     // Every export and print goes into the operator log.
-    k27::Grid::setOutputObserver([&context](const k27::Grid& grid, k27::Grid::Output kind, int rows, const QString& file) {
-        if (k27::Database* db = context.databases().window())
-            k27::audit::recordOutput(*db, kind == k27::Grid::Output::Print, grid.objectName(), rows, file);
-    });
+    k27::Grid::setOutputObserver(
+        [&context](const k27::Grid& grid, k27::Grid::Output kind, int rows, const QString& file) {
+            if (k27::Database* db = context.databases().window())
+                k27::audit::recordOutput(*db, kind == k27::Grid::Output::Print, grid.objectName(), rows, file);
+        });
 
     k27::Frmmain mainWindow(context);
     stages.mark("window-built");
     // Usable: the cardholder list, the first page, has been painted.
     stages.afterFirstPaint(mainWindow.cardholderPage()->GridU->view()->viewport(), [&] {
         const k27::CardholderTable& holders = mainWindow.cardholders();
-        stages.mark("window-usable", QByteArray("holders=") + QByteArray::number(holders.rowCount()) + " holder-bytes="
-                                         + QByteArray::number(qulonglong(holders.memoryBytes())));
+        stages.mark("window-usable", QByteArray("holders=") + QByteArray::number(holders.rowCount())
+                                         + " holder-bytes=" + QByteArray::number(qulonglong(holders.memoryBytes())));
         if (stages.signsIn())
             QApplication::exit(0);
     });

@@ -11,7 +11,10 @@
 
 namespace k27::audit {
 
-QString headCodePath(const QString& backupPath) { return backupPath + QStringLiteral(".head"); }
+QString headCodePath(const QString& backupPath)
+{
+    return backupPath + QStringLiteral(".head");
+}
 
 QString noteBackup(Database* live, const QString& backupPath, const QString& kind)
 {
@@ -26,7 +29,8 @@ QString noteBackup(Database* live, const QString& backupPath, const QString& kin
     if (!code.isEmpty()) {
         QSaveFile file(headCodePath(backupPath));
         if (file.open(QIODevice::WriteOnly)) {
-            file.write(QStringLiteral("%1\n%2\n").arg(code, QDateTime::currentDateTimeUtc().toString(Qt::ISODate)).toUtf8());
+            file.write(
+                QStringLiteral("%1\n%2\n").arg(code, QDateTime::currentDateTimeUtc().toString(Qt::ISODate)).toUtf8());
             file.commit();
         }
     }
@@ -53,26 +57,27 @@ bool carryLog(Database& live, Database& restored, const QString& backupFile)
         from = backupCount;
     QList<std::pair<Actor, LogRow>> carried;
     if (live.isOpen() && live.hasTable(QStringLiteral("操作日志")))
-        live.query(QStringLiteral("SELECT 时间, 计算机, 操作员, 动作, 对象, 详情 FROM 操作日志 WHERE 序号 > ? ORDER BY 序号"), {from},
-                   [&](const Row& r) {
-                       LogRow row;
-                       row.time = r.text(0);
-                       row.action = r.text(3);
-                       row.subject = r.text(4);
-                       row.details = r.text(5);
-                       carried.append({Actor{r.text(2), r.text(1)}, row});
-                       return true;
-                   });
+        live.query(
+            QStringLiteral("SELECT 时间, 计算机, 操作员, 动作, 对象, 详情 FROM 操作日志 WHERE 序号 > ? ORDER BY 序号"),
+            {from}, [&](const Row& r) {
+                LogRow row;
+                row.time = r.text(0);
+                row.action = r.text(3);
+                row.subject = r.text(4);
+                row.details = r.text(5);
+                carried.append({Actor{r.text(2), r.text(1)}, row});
+                return true;
+            });
     if (!restored.beginTransaction())
         return false;
     bool ok = true;
     for (const auto& [who, row] : std::as_const(carried))
         ok = ok && append(restored, who, {row.action, row.subject, row.details}, row.time);
     ok = ok
-        && record(restored, Action::Restore, backupFile,
-                  QStringLiteral("%1; backup head: %2; log rows carried: %3")
-                      .arg(Digest::ofFile(backupFile), headCode(backupCount, backupHash))
-                      .arg(carried.size()));
+         && record(restored, Action::Restore, backupFile,
+                   QStringLiteral("%1; backup head: %2; log rows carried: %3")
+                       .arg(Digest::ofFile(backupFile), headCode(backupCount, backupHash))
+                       .arg(carried.size()));
     if (ok)
         return restored.commit();
     restored.rollback();

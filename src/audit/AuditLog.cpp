@@ -12,8 +12,8 @@ namespace k27::audit {
 
 namespace {
 
-constexpr int HashBytes = crypto_generichash_BYTES;   // 32
-constexpr int CodeBytes = 10;                          // 80 bits: 16 base32 characters
+constexpr int HashBytes = crypto_generichash_BYTES; // 32
+constexpr int CodeBytes = 10;                       // 80 bits: 16 base32 characters
 constexpr const char* Base32 = "ABCDEFGHIJKLMNOPQRSTUVWXYZ234567";
 
 const QString Columns = QStringLiteral("序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash");
@@ -96,20 +96,27 @@ bool readHead(Database& db, qint64* sequence, QByteArray* hash)
 
 } // namespace
 
-bool ensureLog(Database& db) { return ensureLogTables(db); }
+bool ensureLog(Database& db)
+{
+    return ensureLogTables(db);
+}
 
-bool head(Database& db, qint64* count, QByteArray* hash) { return readHead(db, count, hash); }
+bool head(Database& db, qint64* count, QByteArray* hash)
+{
+    return readHead(db, count, hash);
+}
 
 QByteArray chainHash(const QByteArray& previous, const LogRow& row)
 {
-    QByteArray message("K27LOG1", 8);   // version tag with its terminating zero
+    QByteArray message("K27LOG1", 8); // version tag with its terminating zero
     message.append(previous);
     putNumber(message, quint64(row.sequence), 8);
     for (const QString* field : {&row.time, &row.computer, &row.operatorName, &row.action, &row.subject, &row.details})
         putText(message, *field);
     QByteArray hash(HashBytes, '\0');
     crypto_generichash(reinterpret_cast<unsigned char*>(hash.data()), HashBytes,
-                       reinterpret_cast<const unsigned char*>(message.constData()), quint64(message.size()), nullptr, 0);
+                       reinterpret_cast<const unsigned char*>(message.constData()), quint64(message.size()), nullptr,
+                       0);
     return hash;
 }
 
@@ -133,8 +140,10 @@ bool append(Database& db, const Actor& actor, const Entry& entry, const QString&
         row.subject = entry.subject;
         row.details = entry.details;
         const QString hash = QString::fromLatin1(chainHash(previous, row).toHex());
-        ok = db.exec(QStringLiteral("INSERT INTO 操作日志 (") + Columns + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                     {row.sequence, row.time, row.computer, row.operatorName, row.action, row.subject, row.details, hash})
+        ok = db.exec(
+                 QStringLiteral("INSERT INTO 操作日志 (") + Columns
+                     + QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                 {row.sequence, row.time, row.computer, row.operatorName, row.action, row.subject, row.details, hash})
              && db.exec(QStringLiteral("UPDATE 操作日志_头 SET 序号 = ?, hash = ? WHERE id = 1"), {row.sequence, hash});
     }
     if (own) {
@@ -154,36 +163,36 @@ Verdict verify(Database& db, const std::function<bool(qint64)>& progress)
     std::optional<LogRow> suspect;
     QByteArray beforeSuspect, twoBeforeSuspect;
     bool decided = false;
-    const bool read = db.query(QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM 操作日志 ORDER BY 序号"), {},
-                               [&](const Row& r) {
-        LogRow row = readRow(r);
-        if (suspect) {
-            result = classify(*suspect, twoBeforeSuspect, beforeSuspect, row);
-            decided = true;
-            return false;
-        }
-        const qint64 expected = result.count + 1;
-        if (row.sequence != expected) {
-            result = verdict(Verdict::Kind::Removed, expected, QStringLiteral("row %1 was removed").arg(expected));
-            decided = true;
-            return false;
-        }
-        if (chainHash(previous, row) != row.hash) {
-            beforeSuspect = previous;
-            twoBeforeSuspect = twoBefore;
-            suspect = std::move(row);
+    const bool read = db.query(
+        QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM 操作日志 ORDER BY 序号"), {}, [&](const Row& r) {
+            LogRow row = readRow(r);
+            if (suspect) {
+                result = classify(*suspect, twoBeforeSuspect, beforeSuspect, row);
+                decided = true;
+                return false;
+            }
+            const qint64 expected = result.count + 1;
+            if (row.sequence != expected) {
+                result = verdict(Verdict::Kind::Removed, expected, QStringLiteral("row %1 was removed").arg(expected));
+                decided = true;
+                return false;
+            }
+            if (chainHash(previous, row) != row.hash) {
+                beforeSuspect = previous;
+                twoBeforeSuspect = twoBefore;
+                suspect = std::move(row);
+                return true;
+            }
+            twoBefore = previous;
+            previous = row.hash;
+            ++result.count;
+            if (progress && result.count % 4096 == 0 && !progress(result.count)) {
+                result = verdict(Verdict::Kind::Unreadable, 0, QStringLiteral("cancelled"));
+                decided = true;
+                return false;
+            }
             return true;
-        }
-        twoBefore = previous;
-        previous = row.hash;
-        ++result.count;
-        if (progress && result.count % 4096 == 0 && !progress(result.count)) {
-            result = verdict(Verdict::Kind::Unreadable, 0, QStringLiteral("cancelled"));
-            decided = true;
-            return false;
-        }
-        return true;
-    });
+        });
     if (!read)
         return verdict(Verdict::Kind::Unreadable, 0, QStringLiteral("the log cannot be read: ") + db.lastError());
     if (suspect && !decided)
@@ -275,10 +284,11 @@ Verdict verifyAgainstHead(Database& db, const QString& code, const std::function
         return chain;
     QByteArray hashAtCode;
     if (count > 0) {
-        const bool ok = db.query(QStringLiteral("SELECT hash FROM 操作日志 WHERE 序号 = ?"), {count}, [&](const Row& r) {
-            hashAtCode = QByteArray::fromHex(r.text(0).toLatin1());
-            return false;
-        });
+        const bool ok = db.query(QStringLiteral("SELECT hash FROM 操作日志 WHERE 序号 = ?"), {count},
+                                 [&](const Row& r) {
+                                     hashAtCode = QByteArray::fromHex(r.text(0).toLatin1());
+                                     return false;
+                                 });
         if (!ok || hashAtCode.isEmpty())
             return verdict(Verdict::Kind::Removed, count, QStringLiteral("row %1 was removed").arg(count));
     } else {
@@ -289,7 +299,9 @@ Verdict verifyAgainstHead(Database& db, const QString& code, const std::function
                        QStringLiteral("the log up to row %1 was rewritten after the code was taken").arg(count));
     Verdict proven = chain.intact() ? chain : verdict(chain.kind, chain.row, chain.text);
     if (chain.intact())
-        proven.text = QStringLiteral("intact: rows 1 to %1 are as when the code was taken; %2 rows in all").arg(count).arg(chain.count);
+        proven.text = QStringLiteral("intact: rows 1 to %1 are as when the code was taken; %2 rows in all")
+                          .arg(count)
+                          .arg(chain.count);
     return proven;
 }
 

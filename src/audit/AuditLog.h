@@ -34,13 +34,13 @@ struct Entry
 struct LogRow
 {
     qint64 sequence = 0;
-    QString time;      // UTC, "yyyy-MM-ddTHH:mm:ss.zzzZ"
+    QString time; // UTC, "yyyy-MM-ddTHH:mm:ss.zzzZ"
     QString computer;
     QString operatorName;
     QString action;
     QString subject;
     QString details;
-    QByteArray hash;   // 32 bytes
+    QByteArray hash; // 32 bytes
 };
 
 // Creates the log and its head row when the register lacks them; cheap when they exist.
@@ -60,10 +60,10 @@ struct Verdict
 {
     enum class Kind { Intact, Altered, Removed, Inserted, HeadChanged, Unreadable };
     Kind kind = Kind::Intact;
-    qint64 row = 0;          // the first row that is not as written (Altered, Removed, Inserted)
-    qint64 count = 0;        // rows read
-    QByteArray head;         // hash of the last row read
-    QString text;            // one line for a person
+    qint64 row = 0;   // the first row that is not as written (Altered, Removed, Inserted)
+    qint64 count = 0; // rows read
+    QByteArray head;  // hash of the last row read
+    QString text;     // one line for a person
     bool intact() const { return kind == Kind::Intact; }
 };
 

@@ -8,7 +8,9 @@ namespace {
 // A part of a text to find with LIKE: its own %, _ and \ are ordinary characters.
 QString likePart(QString text)
 {
-    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('%'), QStringLiteral("\\%")).replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
     return QLatin1Char('%') + text + QLatin1Char('%');
 }
 } // namespace
@@ -30,7 +32,8 @@ QList<LogRow> findRows(Database& db, const LogFilter& filter, bool* ok)
     if (!filter.action.isEmpty())
         narrow(QStringLiteral("动作 = ?"), {filter.action});
     if (!filter.subject.isEmpty())
-        narrow(QStringLiteral("(对象 LIKE ? ESCAPE '\\' OR 详情 LIKE ? ESCAPE '\\')"), {likePart(filter.subject), likePart(filter.subject)});
+        narrow(QStringLiteral("(对象 LIKE ? ESCAPE '\\' OR 详情 LIKE ? ESCAPE '\\')"),
+               {likePart(filter.subject), likePart(filter.subject)});
     sql += QStringLiteral(" ORDER BY 序号 DESC LIMIT ?");
     params << filter.limit;
     QList<LogRow> rows;
@@ -47,11 +50,12 @@ QStringList distinctValues(Database& db, const QString& column)
 {
     QStringList values;
     if (column != QStringLiteral("操作员") && column != QStringLiteral("动作"))
-        return values;   // only these two are offered; never a column name from elsewhere
-    db.query(QStringLiteral("SELECT DISTINCT ") + column + QStringLiteral(" FROM 操作日志 ORDER BY 1"), {}, [&](const Row& r) {
-        values << r.text(0);
-        return true;
-    });
+        return values; // only these two are offered; never a column name from elsewhere
+    db.query(QStringLiteral("SELECT DISTINCT ") + column + QStringLiteral(" FROM 操作日志 ORDER BY 1"), {},
+             [&](const Row& r) {
+                 values << r.text(0);
+                 return true;
+             });
     return values;
 }
 

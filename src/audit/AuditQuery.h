@@ -17,10 +17,10 @@ struct LogFilter
 {
     QString fromUtc;
     QString toUtc;
-    QString operatorName;   // exact
-    QString action;         // exact code
-    QString subject;        // a part of the subject or the details
-    int limit = 100000;     // newest first
+    QString operatorName; // exact
+    QString action;       // exact code
+    QString subject;      // a part of the subject or the details
+    int limit = 100000;   // newest first
 };
 
 // The rows that pass, newest first. Plain SQL that every engine of the register understands.

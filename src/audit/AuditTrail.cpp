@@ -15,12 +15,21 @@ Actor& runActor()
     return actor;
 }
 
-crypto_generichash_state* state(unsigned char* bytes) { return reinterpret_cast<crypto_generichash_state*>(bytes); }
+crypto_generichash_state* state(unsigned char* bytes)
+{
+    return reinterpret_cast<crypto_generichash_state*>(bytes);
+}
 } // namespace
 
-void setActor(const Actor& actor) { runActor() = actor; }
+void setActor(const Actor& actor)
+{
+    runActor() = actor;
+}
 
-const Actor& actor() { return runActor(); }
+const Actor& actor()
+{
+    return runActor();
+}
 
 bool record(Database& db, const QString& action, const QString& subject, const QString& details)
 {
@@ -29,7 +38,8 @@ bool record(Database& db, const QString& action, const QString& subject, const Q
 
 bool recordOutput(Database& db, bool print, const QString& list, int rows, const QString& file)
 {
-    return record(db, print ? Action::Print : Action::Export, list, QStringLiteral("rows: %1; file: %2").arg(rows).arg(file));
+    return record(db, print ? Action::Print : Action::Export, list,
+                  QStringLiteral("rows: %1; file: %2").arg(rows).arg(file));
 }
 
 QString changes(const QStringList& captions, const QStringList& before, const QStringList& after)
@@ -41,9 +51,7 @@ QString changes(const QStringList& captions, const QStringList& before, const QS
     return parts.join(QStringLiteral("; "));
 }
 
-Scope::Scope(Database& db)
-    : m_db(db)
-    , m_own(!db.inTransaction())
+Scope::Scope(Database& db) : m_db(db), m_own(!db.inTransaction())
 {
     m_ok = !m_own || db.beginTransaction();
 }
@@ -74,9 +82,15 @@ bool Scope::commit()
 
 static_assert(sizeof(crypto_generichash_state) <= 384);
 
-Digest::Digest() { crypto_generichash_init(state(m_state), nullptr, 0, crypto_generichash_BYTES); }
+Digest::Digest()
+{
+    crypto_generichash_init(state(m_state), nullptr, 0, crypto_generichash_BYTES);
+}
 
-Digest::~Digest() { sodium_memzero(m_state, sizeof m_state); }
+Digest::~Digest()
+{
+    sodium_memzero(m_state, sizeof m_state);
+}
 
 void Digest::add(const char* data, qsizetype size)
 {

@@ -44,9 +44,7 @@ QString localTime(const QString& utc)
 }
 } // namespace
 
-AuditPage::AuditPage(AppContext& context, QWidget* parent)
-    : QWidget(parent)
-    , m_context(context)
+AuditPage::AuditPage(AppContext& context, QWidget* parent) : QWidget(parent), m_context(context)
 {
     CKSpan = named(new QCheckBox(this), "CKSpan");
     DTFrom = named(new QDateTimeEdit(QDateTime(QDate::currentDate().addDays(-30), QTime(0, 0)), this), "DTFrom");
@@ -65,8 +63,13 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent)
     GridLog = named(new Grid(this), "GridLog");
     GridLog->setCols(ColumnCount);
     // The whole local time and room for the details, which say the most.
-    for (const auto& [column, width] : {std::pair{Sequence, 60}, {Time, 150}, {Computer, 100}, {Operator, 100},
-                                        {Action, 130}, {Subject, 170}, {Details, 420}})
+    for (const auto& [column, width] : {std::pair{Sequence, 60},
+                                        {Time, 150},
+                                        {Computer, 100},
+                                        {Operator, 100},
+                                        {Action, 130},
+                                        {Subject, 170},
+                                        {Details, 420}})
         GridLog->setColumnWidth(column, width);
     GridLog->setRows(1);
     GridLog->setReadOnly(true);
@@ -102,11 +105,13 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent)
     connect(btnSearch, &QPushButton::clicked, this, &AuditPage::search);
     connect(btnVerify, &QPushButton::clicked, this, &AuditPage::verify);
     connect(btnEx, &QPushButton::clicked, this, [this] {
-        const GridExportResult result = GridLog->exportToFile(m_context.dialogs(), {}, true, false, m_context.message(Msg::AuditLogTab));
+        const GridExportResult result = GridLog->exportToFile(m_context.dialogs(), {}, true, false,
+                                                              m_context.message(Msg::AuditLogTab));
         if (result.ok())
             m_context.dialogs().message(this, m_context.message(Msg::ExportFinished), Dialogs::Icon::Information);
         else if (result.status == GridExportResult::Status::Failed)
-            m_context.dialogs().message(this, m_context.message(Msg::ExportFailed) + u'\n' + result.reason, Dialogs::Icon::Error);
+            m_context.dialogs().message(this, m_context.message(Msg::ExportFailed) + u'\n' + result.reason,
+                                        Dialogs::Icon::Error);
     });
     connect(btnPrint, &QPushButton::clicked, this, [this] {
         preparePrint();
@@ -139,7 +144,8 @@ void AuditPage::search()
     Database* db = m_context.databases().window();
     if (!db)
         return;
-    for (auto [combo, column] : {std::pair{CmbOperator, QStringLiteral("操作员")}, std::pair{CmbAction, QStringLiteral("动作")}}) {
+    for (auto [combo, column] :
+         {std::pair{CmbOperator, QStringLiteral("操作员")}, std::pair{CmbAction, QStringLiteral("动作")}}) {
         const QString chosen = combo->currentText();
         combo->clear();
         combo->addItem(QString());
@@ -159,8 +165,13 @@ void AuditPage::search()
     GridLog->setRows(int(rows.size()) + 1);
     for (int r = 0; r < rows.size(); ++r) {
         const audit::LogRow& row = rows[r];
-        const QStringList cells{QString::number(row.sequence), localTime(row.time), row.computer, row.operatorName,
-                                row.action, row.subject, row.details};
+        const QStringList cells{QString::number(row.sequence),
+                                localTime(row.time),
+                                row.computer,
+                                row.operatorName,
+                                row.action,
+                                row.subject,
+                                row.details};
         for (int c = Sequence; c < ColumnCount; ++c)
             GridLog->setCellText(r + 1, c, cells[c - Sequence]);
     }
@@ -187,8 +198,9 @@ void AuditPage::verify()
     });
     PBVerify->hide();
     btnVerify->setEnabled(true);
-    LblVerdict->setText(v.intact() ? m_context.message(Msg::AuditIntactRows) + QString::number(v.count) + QStringLiteral("    ")
-                                         + m_context.message(Msg::AuditHeadCode) + audit::headCode(v.count, v.head)
+    LblVerdict->setText(v.intact() ? m_context.message(Msg::AuditIntactRows) + QString::number(v.count)
+                                         + QStringLiteral("    ") + m_context.message(Msg::AuditHeadCode)
+                                         + audit::headCode(v.count, v.head)
                                    : m_context.message(Msg::AuditChanged) + v.text);
     LblVerdict->setStyleSheet(v.intact() ? QString() : QStringLiteral("color: #c00000"));
 }
@@ -197,7 +209,8 @@ QString AuditPage::headCodeText(Database& db) const
 {
     qint64 count = 0;
     QByteArray hash;
-    return audit::head(db, &count, &hash) ? m_context.message(Msg::AuditHeadCode) + audit::headCode(count, hash) : QString();
+    return audit::head(db, &count, &hash) ? m_context.message(Msg::AuditHeadCode) + audit::headCode(count, hash)
+                                          : QString();
 }
 
 void AuditPage::preparePrint()

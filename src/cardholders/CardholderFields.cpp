@@ -24,14 +24,19 @@ CardholderFields CardholderFields::forInsert(const QString& automaticName) const
 
 CardholderFields CardholderFields::forUpdate() const
 {
-    return {trimSpaces(name), gender, trimSpaces(department), trimSpaces(position), trimSpaces(address),
-            trimSpaces(phone)};
+    return {trimSpaces(name),    gender,           trimSpaces(department), trimSpaces(position),
+            trimSpaces(address), trimSpaces(phone)};
 }
 
 int CardholderFields::firstEmptyField(Field* field) const
 {
-    const struct { const QString& text; Field which; int message; } required[] = {
-        {name, Name, 40}, {department, Department, 42}, {position, Position, 43},
+    const struct
+    {
+        const QString& text;
+        Field which;
+        int message;
+    } required[] = {
+        {name, Name, 40},       {department, Department, 42}, {position, Position, 43},
         {address, Address, 44}, {phone, Phone, 45},
     };
     for (const auto& r : required) {

@@ -43,9 +43,8 @@ CardholderImport::CardholderImport(Database& db, const LanguageTable& language)
     : ImportEngine(db, cardholderTable(), &readCardholder)
 {
     setQuestion(overwriteQuestion(language, Msg::OverwriteCardholderStart,
-                                           {Msg::HeaderSex, Msg::HeaderDepartment, Msg::HeaderPosition,
-                                            Msg::HeaderAddress, Msg::HeaderCard, Msg::HeaderTerminals,
-                                            Msg::HeaderValidity}));
+                                  {Msg::HeaderSex, Msg::HeaderDepartment, Msg::HeaderPosition, Msg::HeaderAddress,
+                                   Msg::HeaderCard, Msg::HeaderTerminals, Msg::HeaderValidity}));
 }
 
 } // namespace k27

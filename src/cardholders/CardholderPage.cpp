@@ -80,10 +80,15 @@ void CardholderPage::buildAddFrame()
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(8);
     fields->setVerticalSpacing(8);
-    const struct { const char* name; const char* caption; QWidget* field; int row, col; } addFields[] = {
-        {"Label40", "姓名：", TxtName, 0, 0}, {"Label41", "性别：", Combo1, 0, 2},
-        {"Label42", "部门：", TxtDp, 1, 0},   {"Label43", "职位：", TxtJob, 1, 2},
-        {"Label44", "住址：", txtAd, 2, 0},   {"Label45", "电话：", txtTel, 2, 2},
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        QWidget* field;
+        int row, col;
+    } addFields[] = {
+        {"Label40", "姓名：", TxtName, 0, 0}, {"Label41", "性别：", Combo1, 0, 2}, {"Label42", "部门：", TxtDp, 1, 0},
+        {"Label43", "职位：", TxtJob, 1, 2},  {"Label44", "住址：", txtAd, 2, 0},  {"Label45", "电话：", txtTel, 2, 2},
     };
     for (const auto& f : addFields) {
         fields->addWidget(label(frameAdd, QLatin1String(f.name), QString::fromUtf8(f.caption)), f.row, f.col);
@@ -110,14 +115,14 @@ void CardholderPage::buildSearchFrame()
     auto* search = new QGridLayout(frameSearch);
     search->setHorizontalSpacing(8);
     search->setVerticalSpacing(8);
-    const char* searchLabels[4][2] = {{"Label46", "姓名检索："}, {"Label47", "卡号检索："},
-                                      {"Label48", "部门检索："}, {"Label49", "住址检索："}};
+    const char* searchLabels[4][2] = {
+        {"Label46", "姓名检索："}, {"Label47", "卡号检索："}, {"Label48", "部门检索："}, {"Label49", "住址检索："}};
     for (int i = 0; i < 4; ++i) {
         auto* field = combo(frameSearch, QStringLiteral("CmbF"), i);
         field->lineEdit()->setMaxLength(CardholderTable::SearchTextLength);
         CmbF << field;
-        search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]),
-                                QString::fromUtf8(searchLabels[i][1])), i / 2, (i % 2) * 2);
+        search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]), QString::fromUtf8(searchLabels[i][1])),
+                          i / 2, (i % 2) * 2);
         search->addWidget(field, i / 2, (i % 2) * 2 + 1);
         connect(field, &QComboBox::editTextChanged, this, &CardholderPage::searchChanged);
         connect(field, &QComboBox::activated, this, &CardholderPage::searchChanged);
@@ -167,10 +172,13 @@ void CardholderPage::connectHandlers()
     connect(btndel, &QPushButton::clicked, this, &CardholderPage::deleteCardholders);
     connect(btnEx, &QPushButton::clicked, this, &CardholderPage::exportCardholders);
     connect(btnPrint, &QPushButton::clicked, this, &CardholderPage::printCardholders);
-    auto* import = new CardholderImportAction(m_host, this, [this] {
-        filter();
-        GridU->raise();
-    }, this);
+    auto* import = new CardholderImportAction(
+        m_host, this,
+        [this] {
+            filter();
+            GridU->raise();
+        },
+        this);
     connect(btnInput, &QPushButton::clicked, import, &CardholderImportAction::run);
 }
 
@@ -209,10 +217,10 @@ void CardholderPage::LoadRowPermissions(int row)
 {
     if (row < 1 || row >= GridU->rows())
         return;
-    const auto found =
-        store().permissions({GridU->cellText(row, CardholderColumn::Name), GridU->cellText(row, CardholderColumn::Phone)});
+    const auto found = store().permissions(
+        {GridU->cellText(row, CardholderColumn::Name), GridU->cellText(row, CardholderColumn::Phone)});
     if (!found)
-        return;   // the lists keep what they held
+        return; // the lists keep what they held
     m_holderTerminals = splitPermissionList(TrimAtNul(found->terminals));
     m_holderValidity = splitPermissionList(TrimAtNul(found->validity));
 }
@@ -331,9 +339,10 @@ QString CardholderPage::photoFilter(const QString& picturesCaption)
     for (const QByteArray& format : QImageReader::supportedImageFormats())
         all << anyCase(QString::fromLatin1(format).toLower());
     all.removeDuplicates();
-    return picturesCaption + QStringLiteral(" (") + all.join(u' ') + QStringLiteral(");;JPGE (") + anyCase(QStringLiteral("jpg"))
-        + QStringLiteral(");;位图(") + anyCase(QStringLiteral("bmp")) + QStringLiteral(");;GIF(") + anyCase(QStringLiteral("gif"))
-        + QStringLiteral(");;PNG (") + anyCase(QStringLiteral("png")) + u')';
+    return picturesCaption + QStringLiteral(" (") + all.join(u' ') + QStringLiteral(");;JPGE (")
+           + anyCase(QStringLiteral("jpg")) + QStringLiteral(");;位图(") + anyCase(QStringLiteral("bmp"))
+           + QStringLiteral(");;GIF(") + anyCase(QStringLiteral("gif")) + QStringLiteral(");;PNG (")
+           + anyCase(QStringLiteral("png")) + u')';
 }
 
 void CardholderPage::choosePhoto()
@@ -369,7 +378,7 @@ void CardholderPage::insertCardholder()
     // Drawn on every click, so the counter advances even when a name is typed.
     const QString automaticName = m_autoName.NextAutoName();
     const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
-                                 TxtJob->text(), txtAd->text(), txtTel->text()};
+                                 TxtJob->text(),  txtAd->text(),         txtTel->text()};
     const CardholderFields values = typed.forInsert(automaticName);
     qint64 id = 0;
     const int outcome = store().insert(values, photo(), &id);
@@ -384,7 +393,7 @@ void CardholderPage::insertCardholder()
         return;
     }
     m_cardholders.prependRow(QStringList{QString::number(id)} + values.columns()
-                                     + QStringList{QString(), QString(), QString()});
+                             + QStringList{QString(), QString(), QString()});
     clearFields();
     filter();
     // Ready for the next entry.
@@ -395,7 +404,7 @@ void CardholderPage::updateCardholder()
 {
     Dialogs& dialogs = m_host.context().dialogs();
     const CardholderFields typed{TxtName->text(), Combo1->currentText(), TxtDp->text(),
-                                 TxtJob->text(), txtAd->text(), txtTel->text()};
+                                 TxtJob->text(),  txtAd->text(),         txtTel->text()};
     CardholderFields::Field empty = CardholderFields::Name;
     if (const int missing = typed.firstEmptyField(&empty)) {
         dialogs.message(this, message(missing), Dialogs::Icon::Warning);
@@ -526,8 +535,8 @@ void CardholderPage::exportCardholders()
         }
     }
     Dialogs& dialogs = m_host.context().dialogs();
-    const GridExportResult result =
-        GridTemp->exportToFile(dialogs, {}, true, false, message(Msg::ExportCardholdersTitle));
+    const GridExportResult result = GridTemp->exportToFile(dialogs, {}, true, false,
+                                                           message(Msg::ExportCardholdersTitle));
     if (result.status == GridExportResult::Status::Ok)
         dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)

@@ -39,21 +39,21 @@ public:
     void GridU_Click();
     void GridU_DropDownChosen(int col);
     void GridU_DblClick();
-    void GridU_LeaveCell();          // the notification with two arguments
+    void GridU_LeaveCell(); // the notification with two arguments
     // HolderTerminals and HolderValidity for the cardholder of GridU's row.
     void LoadRowPermissions(int row);
     const QStringList& holderTerminals() const { return m_holderTerminals; }
     const QStringList& holderValidity() const { return m_holderValidity; }
 
     // Buttons.
-    void insertCardholder();         // btnInsert
-    void updateCardholder();         // BtnUpdate
-    void clearFields();              // btnCls
-    void deleteCardholders();        // btndel
-    void exportCardholders();        // btnEx
-    void preparePrint();             // btnPrint before the preview: SetPrin
-    void printCardholders();         // btnPrint
-    void choosePhoto();              // Image1 double-click
+    void insertCardholder();  // btnInsert
+    void updateCardholder();  // BtnUpdate
+    void clearFields();       // btnCls
+    void deleteCardholders(); // btndel
+    void exportCardholders(); // btnEx
+    void preparePrint();      // btnPrint before the preview: SetPrin
+    void printCardholders();  // btnPrint
+    void choosePhoto();       // Image1 double-click
 
     // The picture in Image1; null when it shows none. Loading stretches it to the frame.
     QImage photo() const;
@@ -68,8 +68,8 @@ public:
     // JPG, bitmap, GIF and PNG entries; letters in any case.
     static QString photoFilter(const QString& picturesCaption);
 
-    QGroupBox* frameAdd = nullptr;      // "添加用户"
-    QGroupBox* frameSearch = nullptr;   // "检索"
+    QGroupBox* frameAdd = nullptr;    // "添加用户"
+    QGroupBox* frameSearch = nullptr; // "检索"
     QLineEdit* TxtName = nullptr;
     QComboBox* Combo1 = nullptr;
     QLineEdit* TxtDp = nullptr;
@@ -80,13 +80,13 @@ public:
     QPushButton* btnInsert = nullptr;
     QPushButton* BtnUpdate = nullptr;
     QPushButton* btnCls = nullptr;
-    QList<QComboBox*> CmbF;             // indices 0..3
+    QList<QComboBox*> CmbF; // indices 0..3
     QPushButton* btndel = nullptr;
     QPushButton* btnInput = nullptr;
     QPushButton* btnEx = nullptr;
     QPushButton* btnPrint = nullptr;
     Grid* GridU = nullptr;
-    Grid* GridTemp = nullptr;           // hidden: the export buffer
+    Grid* GridTemp = nullptr; // hidden: the export buffer
 
 signals:
     // A text change or list choice in one of the search fields.

@@ -24,7 +24,10 @@ QVariantList keyParams(const CardholderStore::Key& key)
 }
 
 // The log names a cardholder by the key the list shows.
-QString subjectOf(const QString& name, const QString& phone) { return trimSpaces(name) + QLatin1Char(' ') + trimSpaces(phone); }
+QString subjectOf(const QString& name, const QString& phone)
+{
+    return trimSpaces(name) + QLatin1Char(' ') + trimSpaces(phone);
+}
 
 const QStringList FieldCaptions = {QStringLiteral("姓名"), QStringLiteral("性别"), QStringLiteral("部门"),
                                    QStringLiteral("职位"), QStringLiteral("住址"), QStringLiteral("电话")};
@@ -36,14 +39,14 @@ bool photoDiffers(const QImage& photo, const QString& storedPath)
     if (photo.isNull())
         return false;
     const QImage stored(storedPath);
-    return stored.isNull() || stored.convertToFormat(QImage::Format_RGB32) != photo.convertToFormat(QImage::Format_RGB32);
+    return stored.isNull()
+           || stored.convertToFormat(QImage::Format_RGB32) != photo.convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
 
 CardholderStore::CardholderStore(DatabaseSession& databases, QString imageFolder)
-    : m_databases(&databases)
-    , m_imageFolder(std::move(imageFolder))
+    : m_databases(&databases), m_imageFolder(std::move(imageFolder))
 {
 }
 
@@ -70,11 +73,13 @@ int CardholderStore::insert(const CardholderFields& values, const QImage& photo,
     if (db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
         return Duplicate;
     audit::Scope logged(*db);
-    const bool stored = logged.ok() && db->exec(
-        QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                       " values (?, ?, ?, ?, ?, ?, '', '', '')"),
-        {values.name + QLatin1Char(' '), values.gender, values.department, values.position, values.address,
-         values.phone});
+    const bool stored = logged.ok()
+                        && db->exec(
+                            QStringLiteral(
+                                "insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                                " values (?, ?, ?, ?, ?, ?, '', '', '')"),
+                            {values.name + QLatin1Char(' '), values.gender, values.department, values.position,
+                             values.address, values.phone});
     const qint64 newId = stored ? db->lastInsertId() : 0;
     if (!stored
         || !logged.commit(audit::Action::HolderAdd, subjectOf(values.name, values.phone),
@@ -95,30 +100,32 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
     const bool keyChanges = values.name != trimSpaces(editKey.first) || values.phone != trimSpaces(editKey.second);
     if (keyChanges && db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
         return Duplicate;
-    const QVariant id = db->scalar(QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"),
-                                  keyParams(editKey));
+    const QVariant id = db->scalar(
+        QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"), keyParams(editKey));
     if (!id.isValid())
         return NoLongerThere;
     QStringList before;
-    db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话 from 用户信息 where ID = ?"), {id}, [&](const Row& r) {
-        // An add stores the name with a blank after it: that blank going is no change.
-        for (int c = 0; c < 6; ++c)
-            before << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
-        return false;
-    });
+    db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话 from 用户信息 where ID = ?"), {id},
+              [&](const Row& r) {
+                  // An add stores the name with a blank after it: that blank going is no change.
+                  for (int c = 0; c < 6; ++c)
+                      before << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
+                  return false;
+              });
     const QString subject = subjectOf(editKey.first, editKey.second);
     const QString changed = audit::changes(FieldCaptions, before, values.columns());
     const bool newPhoto = photoDiffers(photo, photoPath(values.name, values.phone));
     audit::Scope logged(*db);
-    const bool stored = logged.ok() && db->exec(
-        QStringLiteral("update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
-        {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
+    const bool stored =
+        logged.ok()
+        && db->exec(QStringLiteral(
+                        "update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
+                    {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
     // A save that changes nothing leaves no row; one that changes only the photo leaves the photo's row.
-    const bool done = stored
-        && (changed.isEmpty() || audit::record(*db, audit::Action::HolderChange, subject, changed))
-        && (newPhoto ? logged.commit(audit::Action::HolderPhoto, subjectOf(values.name, values.phone),
-                                     QFileInfo(photoPath(values.name, values.phone)).fileName())
-                     : logged.commit());
+    const bool done = stored && (changed.isEmpty() || audit::record(*db, audit::Action::HolderChange, subject, changed))
+                      && (newPhoto ? logged.commit(audit::Action::HolderPhoto, subjectOf(values.name, values.phone),
+                                                   QFileInfo(photoPath(values.name, values.phone)).fileName())
+                                   : logged.commit());
     if (!done)
         return NotStored;
     savePhoto(photo, values.name, values.phone);
@@ -139,18 +146,17 @@ QList<std::optional<CardholderStore::Permissions>> CardholderStore::permissions(
         std::optional<Permissions> found;
         if (db)
             db->query(QStringLiteral("select 权限终端机, 时间期限 from 用户信息") + KeyCondition
-                         + QStringLiteral(" order by ID limit 1"),
-                     keyParams(key), [&](const Row& row) {
-                         found = Permissions{row.text(0), row.text(1)};
-                         return false;
-                     });
+                          + QStringLiteral(" order by ID limit 1"),
+                      keyParams(key), [&](const Row& row) {
+                          found = Permissions{row.text(0), row.text(1)};
+                          return false;
+                      });
         out.append(found);
     }
     return out;
 }
 
-int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress,
-                            bool* writeFailed) const
+int CardholderStore::remove(const QList<Key>& keys, const std::function<void(int)>& progress, bool* writeFailed) const
 {
     // Events run between the rows: the deletion keeps to the runs' connection.
     Database* db = m_databases->runs();

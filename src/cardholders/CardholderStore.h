@@ -26,17 +26,18 @@ class CardholderStore
 public:
     enum Message {
         Done = 0,
-        Duplicate = Msg::DuplicateCardholder,   // same name and phone as an existing cardholder
-        NoLongerThere = Msg::CardholderGone,    // the cardholder to change is gone
-        NotStored = -1,        // the database refused the statement; nothing is reported
+        Duplicate = Msg::DuplicateCardholder, // same name and phone as an existing cardholder
+        NoLongerThere = Msg::CardholderGone,  // the cardholder to change is gone
+        NotStored = -1,                       // the database refused the statement; nothing is reported
     };
 
     // (name, phone) of one cardholder, as shown in the list.
     using Key = std::pair<QString, QString>;
 
-    struct Permissions {
-        QString terminals;   // 权限终端机, complete ("5、17、")
-        QString validity;    // 时间期限, complete
+    struct Permissions
+    {
+        QString terminals; // 权限终端机, complete ("5、17、")
+        QString validity;  // 时间期限, complete
         bool operator==(const Permissions&) const = default;
     };
 

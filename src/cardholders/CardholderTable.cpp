@@ -122,7 +122,7 @@ void CardholderTable::filter(View view, const QStringList& searchTexts, bool car
     // Only a small previous result is worth narrowing: one pass over a column finds the rows of
     // a text faster than a test of each row of a long list.
     bool narrows = state.generation == m_generation && state.cardOnly == cardOnly
-        && state.rows.size() * 8 < size_t(rowCount());
+                   && state.rows.size() * 8 < size_t(rowCount());
     for (size_t i = 0; i < 4 && narrows; ++i)
         narrows = texts[i].startsWith(state.texts[i]) && !state.texts[i].contains(u'[');
 

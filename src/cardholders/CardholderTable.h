@@ -21,9 +21,10 @@ class ColumnTexts
 {
 public:
     int size() const { return int(m_start.size()) - 1; }
-    QStringView at(int row) const   // row 0..size-1
+    QStringView at(int row) const // row 0..size-1
     {
-        return QStringView(m_text.data() + m_start[size_t(row)], qsizetype(m_start[size_t(row) + 1] - m_start[size_t(row)]));
+        return QStringView(m_text.data() + m_start[size_t(row)],
+                           qsizetype(m_start[size_t(row) + 1] - m_start[size_t(row)]));
     }
     void append(QStringView text);
     void insert(int row, QStringView text);
@@ -40,7 +41,7 @@ public:
 
 private:
     std::vector<char16_t> m_text;
-    std::vector<uint32_t> m_start{0};   // row i is m_text[m_start[i] .. m_start[i + 1])
+    std::vector<uint32_t> m_start{0}; // row i is m_text[m_start[i] .. m_start[i + 1])
 };
 
 // The columns of the cardholder list, numbered as CardholderRows and the grids GridU and GridU2
@@ -60,7 +61,7 @@ class CardholderTable
 public:
     enum View { CardholderPageView = 0, IssuingPageView = 1 };
 
-    static constexpr int RowColumns = CardholderColumn::Validity + 1;   // Id ... first validity
+    static constexpr int RowColumns = CardholderColumn::Validity + 1; // Id ... first validity
     static constexpr int LastColumn = CardholderColumn::Validity;
     // The search fields take this many characters, like the edit fields; a search looks at no more.
     static constexpr int SearchTextLength = 50;
@@ -77,9 +78,9 @@ public:
 
     int rowCount() const { return m_columns[0].size(); }
     int viewCount(View view) const { return int(m_views[view].rows.size()); }
-    QString rowText(int row, int col) const;               // row 1..n, col 0..9
-    const ColumnTexts& column(int col) const { return m_columns[size_t(col)]; }   // col 0..9
-    QString viewText(View view, int row, int col) const;   // row 1..m, col 1..9
+    QString rowText(int row, int col) const;                                    // row 1..n, col 0..9
+    const ColumnTexts& column(int col) const { return m_columns[size_t(col)]; } // col 0..9
+    QString viewText(View view, int row, int col) const;                        // row 1..m, col 1..9
     void setViewText(View view, int row, int col, const QString& text);
 
     void clear();
@@ -103,12 +104,13 @@ public:
     size_t memoryBytes() const;
 
 private:
-    struct ViewState {
-        std::vector<uint32_t> rows;           // index 0 = row 1; values are row indices (row - 1)
-        QHash<quint32, QString> edits;        // cells typed into the grid: (row << 4 | col) -> text
-        std::array<QString, 4> texts;         // the search that built `rows`
+    struct ViewState
+    {
+        std::vector<uint32_t> rows;    // index 0 = row 1; values are row indices (row - 1)
+        QHash<quint32, QString> edits; // cells typed into the grid: (row << 4 | col) -> text
+        std::array<QString, 4> texts;  // the search that built `rows`
         bool cardOnly = false;
-        quint64 generation = 0;               // m_generation when built; 0 = none yet
+        quint64 generation = 0; // m_generation when built; 0 = none yet
     };
 
     void addRow(const QStringList& columns, bool atTop);
@@ -116,7 +118,7 @@ private:
 
     std::array<ColumnTexts, RowColumns> m_columns;
     std::array<ViewState, 2> m_views;
-    quint64 m_generation = 1;   // moves on whenever the rows change
+    quint64 m_generation = 1; // moves on whenever the rows change
 };
 
 // Splits a stored terminal or validity list at "、"; a list that ends with "、" gives an

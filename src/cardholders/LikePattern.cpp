@@ -11,7 +11,10 @@ bool LikePattern::Token::matches(QChar c) const
     case Set: {
         bool in = false;
         for (const auto& r : ranges)
-            if (c >= r.first && c <= r.second) { in = true; break; }
+            if (c >= r.first && c <= r.second) {
+                in = true;
+                break;
+            }
         return in != negated;
     }
     case AnyRun: return true;
@@ -32,7 +35,7 @@ LikePattern::LikePattern(const QString& pattern)
             m_tokens.append(Token{Token::Digit, {}, false, {}});
         } else if (c == u'[') {
             const int close = pattern.indexOf(u']', i + 1);
-            if (close < 0) {            // an unclosed bracket is taken literally
+            if (close < 0) { // an unclosed bracket is taken literally
                 m_tokens.append(Token{Token::Literal, c, false, {}});
                 continue;
             }

@@ -26,7 +26,8 @@ public:
     QStringView substring() const { return m_substring ? QStringView(m_literal) : QStringView(); }
 
 private:
-    struct Token {
+    struct Token
+    {
         enum Kind { Literal, AnyRun, AnyOne, Digit, Set } kind;
         QChar ch;
         bool negated = false;
@@ -36,7 +37,7 @@ private:
     };
 
     QVector<Token> m_tokens;
-    int m_minimumLength = 0;   // characters a matching text has at least (tokens other than "*")
+    int m_minimumLength = 0; // characters a matching text has at least (tokens other than "*")
     // "*literal*", the usual search, is a plain substring test on this literal.
     bool m_substring = false;
     QString m_literal;

@@ -17,7 +17,7 @@ namespace k27 {
 
 namespace {
 
-constexpr int BusyRetries = 100;   // x 50 ms: another connection may hold a short lock
+constexpr int BusyRetries = 100; // x 50 ms: another connection may hold a short lock
 constexpr int BusyWaitMs = 50;
 
 void setError(QString* error, const QString& text)
@@ -220,7 +220,7 @@ RestoreResult restoreBackup(const QString& databasePath, const QString& userData
             removeWithJournal(staged);
     });
     if (prepare) {
-        QTemporaryFile reserve(databasePath + QStringLiteral(".XXXXXX.tmp"));   // a leftover is removed at start-up
+        QTemporaryFile reserve(databasePath + QStringLiteral(".XXXXXX.tmp")); // a leftover is removed at start-up
         reserve.setAutoRemove(false);
         if (!reserve.open())
             return RestoreResult::Failed;
@@ -262,7 +262,8 @@ int removeLeftoverCopies(const QString& folder)
 {
     QDir dir(folder);
     int removed = 0;
-    const QStringList names = dir.entryList({QStringLiteral("*.kvd.??????.tmp")}, QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names = dir.entryList({QStringLiteral("*.kvd.??????.tmp")},
+                                            QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         removeWithJournal(dir.filePath(name));
         ++removed;

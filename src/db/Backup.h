@@ -15,11 +15,11 @@ class Database;
 // replaces a good one.
 
 enum class RestoreResult {
-    Restored,        // the live database now holds the backup's contents
-    NoBackupFolder,  // <user data folder>/Data does not exist; nothing changed
-    InvalidBackup,   // missing, damaged or not a database of this program; nothing changed
-    Failed,          // the copy into the live database failed and was rolled back
-    Unsafe,          // the backup folder or file could be another user's; nothing changed
+    Restored,       // the live database now holds the backup's contents
+    NoBackupFolder, // <user data folder>/Data does not exist; nothing changed
+    InvalidBackup,  // missing, damaged or not a database of this program; nothing changed
+    Failed,         // the copy into the live database failed and was rolled back
+    Unsafe,         // the backup folder or file could be another user's; nothing changed
 };
 
 // Copies the database at `source` into a new file `target` (keyed with the database
@@ -46,9 +46,8 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder, Pa
 // (open when it could be opened) and the copy, it adds what the backup must carry (the operator
 // log's newer rows); false from it changes nothing.
 using RestorePreparation = std::function<bool(Database& live, Database& restored)>;
-RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder,
-                            QString* problem = nullptr, PathRefusal* refused = nullptr,
-                            const RestorePreparation& prepare = {});
+RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem = nullptr,
+                            PathRefusal* refused = nullptr, const RestorePreparation& prepare = {});
 
 // Removes the copies that a run killed while copying left in `folder` (Bak03.kvd.a1B2c3.tmp
 // and its logs). Only at start-up, when no copy of this program folder can be under way.

@@ -13,7 +13,10 @@
 
 namespace k27 {
 
-int Row::count() const { return m_result ? serverColumns(m_result) : sqlite3_column_count(m_statement); }
+int Row::count() const
+{
+    return m_result ? serverColumns(m_result) : sqlite3_column_count(m_statement);
+}
 
 bool Row::isNull(int column) const
 {
@@ -53,7 +56,10 @@ QVariant Row::value(int column) const
 
 Database::Database() = default;
 
-Database::~Database() { close(); }
+Database::~Database()
+{
+    close();
+}
 
 bool Database::isLinked() const
 {
@@ -81,7 +87,10 @@ namespace {
 std::atomic<int> keysDerived{0};
 }
 
-int Database::keyDerivations() { return keysDerived.load(); }
+int Database::keyDerivations()
+{
+    return keysDerived.load();
+}
 
 static bool applyKey(sqlite3* db)
 {
@@ -187,12 +196,8 @@ sqlite3_stmt* Database::prepare(const QString& sql, const QVariantList& params)
             case QMetaType::Int:
             case QMetaType::UInt:
             case QMetaType::LongLong:
-            case QMetaType::ULongLong:
-                rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong());
-                break;
-            case QMetaType::Double:
-                rc = sqlite3_bind_double(statement, i + 1, v.toDouble());
-                break;
+            case QMetaType::ULongLong: rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong()); break;
+            case QMetaType::Double: rc = sqlite3_bind_double(statement, i + 1, v.toDouble()); break;
             case QMetaType::QByteArray: {
                 const QByteArray bytes = v.toByteArray();
                 rc = sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
@@ -363,10 +368,8 @@ bool Database::lastErrorRefusedRow() const
     case SQLITE_CONSTRAINT:
     case SQLITE_MISMATCH:
     case SQLITE_TOOBIG:
-    case SQLITE_RANGE:
-        return true;
-    default:
-        return false;
+    case SQLITE_RANGE: return true;
+    default: return false;
     }
 }
 
@@ -377,15 +380,16 @@ bool Database::useBulkWrites(int cacheKb)
         return true;
     // The log mode cannot change inside a transaction; it stays as it is then.
     const bool wal = inTransaction()
-        || scalar(QStringLiteral("PRAGMA journal_mode = WAL")).toString().compare(QStringLiteral("wal"),
-                                                                                  Qt::CaseInsensitive)
-            == 0;
+                     || scalar(QStringLiteral("PRAGMA journal_mode = WAL"))
+                                .toString()
+                                .compare(QStringLiteral("wal"), Qt::CaseInsensitive)
+                            == 0;
     // The log is copied into the file (and flushed) once it holds 16 MB rather than 1,000
     // pages: a flush costs as much as thousands of rows, and each one holds up the window.
     const qint64 pageSize = qMax<qint64>(512, scalar(QStringLiteral("PRAGMA page_size")).toLongLong());
     return wal && exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
-        && exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg((16 << 20) / pageSize))
-        && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
+           && exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg((16 << 20) / pageSize))
+           && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
 }
 
 bool Database::checkpoint()
@@ -398,7 +402,7 @@ bool Database::checkpoint()
     sqlite3_busy_timeout(m_db, 0);
     bool done = false;
     query(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"), {}, [&](const Row& row) {
-        done = row.integer(0) == 0;   // (busy, log frames, frames copied)
+        done = row.integer(0) == 0; // (busy, log frames, frames copied)
         return false;
     });
     sqlite3_busy_timeout(m_db, 2000);

@@ -22,8 +22,8 @@ public:
     explicit Row(sqlite3_stmt* statement) : m_statement(statement) {}
     Row(const pg_result* result, int row) : m_statement(nullptr), m_result(result), m_row(row) {}
     int count() const;
-    QVariant value(int column) const;   // null -> invalid QVariant
-    QString text(int column) const;     // null -> empty text
+    QVariant value(int column) const; // null -> invalid QVariant
+    QString text(int column) const;   // null -> empty text
     bool isNull(int column) const;
     qint64 integer(int column) const;
 

@@ -13,7 +13,9 @@ Database* DatabaseSession::open(Connection& connection, bool window)
     // stat per use (microseconds, against tens of milliseconds for an open) notices a file
     // replaced or removed under the open connection.
     const bool server = Database::isServerUrl(m_path);
-    struct stat info {};
+    struct stat info
+    {
+    };
     const bool exists = !server && ::stat(QFile::encodeName(m_path).constData(), &info) == 0;
     const bool current = server ? connection.db.isLinked()
                                 : exists && quint64(info.st_dev) == connection.file[0]
@@ -51,13 +53,21 @@ Database* DatabaseSession::open(Connection& connection, bool window)
     return &connection.db;
 }
 
-Database* DatabaseSession::window() { return open(m_window, true); }
+Database* DatabaseSession::window()
+{
+    return open(m_window, true);
+}
 
-Database* DatabaseSession::runs() { return open(m_runs, false); }
+Database* DatabaseSession::runs()
+{
+    return open(m_runs, false);
+}
 
 bool DatabaseSession::settle()
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::stat(QFile::encodeName(m_path + QStringLiteral("-wal")).constData(), &info) != 0 || info.st_size == 0)
         return true;
     // Never in the middle of work (a run lets window events through with its step open), and

@@ -40,9 +40,10 @@ public:
     QString lastError() const { return m_error; }
 
 private:
-    struct Connection {
+    struct Connection
+    {
         Database db;
-        quint64 file[2] = {0, 0};   // device and inode of the file it has open
+        quint64 file[2] = {0, 0}; // device and inode of the file it has open
     };
     Database* open(Connection& connection, bool window);
 

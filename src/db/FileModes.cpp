@@ -15,9 +15,11 @@ namespace k27 {
 bool tightenMode(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(name.constData(), &info) != 0 || S_ISLNK(info.st_mode))
-        return true;   // nothing there; a link is left alone, its target is checked by name
+        return true; // nothing there; a link is left alone, its target is checked by name
     const mode_t mode = info.st_mode & 07777;
     if ((mode & 077) == 0)
         return true;
@@ -26,7 +28,9 @@ bool tightenMode(const QString& path)
 
 bool keepStricterMode(const QString& copy, const QString& target)
 {
-    struct stat own {}, theirs {};
+    struct stat own
+    {
+    }, theirs{};
     const QByteArray copyName = QFile::encodeName(copy);
     if (::stat(copyName.constData(), &own) != 0)
         return false;
@@ -48,9 +52,9 @@ void tightenDataFiles(const QString& programFolder, const QString& userDataFolde
     if (data.exists()) {
         tightenMode(data.path());
         tightenMode(data.filePath(QStringLiteral("img")));
-        QStringList files = data.entryList({QStringLiteral("*.kvd"), QStringLiteral("*.kvd-journal"),
-                                            QStringLiteral("*.kvd.*.tmp")},
-                                           QDir::Files | QDir::Hidden);
+        QStringList files = data.entryList(
+            {QStringLiteral("*.kvd"), QStringLiteral("*.kvd-journal"), QStringLiteral("*.kvd.*.tmp")},
+            QDir::Files | QDir::Hidden);
         for (const QString& file : std::as_const(files))
             tightenMode(data.filePath(file));
     }
@@ -64,20 +68,26 @@ void tightenDataFiles(const QString& programFolder, const QString& userDataFolde
 
 bool isLink(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 bool isDanglingLink(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return isLink(path) && ::stat(QFile::encodeName(path).constData(), &info) != 0;
 }
 
 // What lies at `name`, seen without following a link, when it cannot be opened as wanted.
 static PathProblem problemAt(const QByteArray& name, bool folder)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (::lstat(name.constData(), &info) != 0)
         return errno == ENOENT ? PathProblem::Missing : PathProblem::CannotUse;
     if (S_ISLNK(info.st_mode))
@@ -92,7 +102,9 @@ PathProblem securePrivateFolder(const QString& path, bool create)
     if (path.isEmpty())
         return PathProblem::Missing;
     const QByteArray name = QFile::encodeName(QDir::cleanPath(path));
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (create && ::lstat(name.constData(), &info) != 0 && errno == ENOENT) {
         // The parents are ordinary folders (the user's own ~/.local/share); the last part is
         // born owner-only. A folder that appeared meanwhile is checked like any other.
@@ -120,7 +132,9 @@ PathProblem checkPrivateFile(const QString& path)
     const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return problemAt(name, false);
-    struct stat info {};
+    struct stat info
+    {
+    };
     PathProblem problem = PathProblem::None;
     if (::fstat(fd, &info) != 0)
         problem = PathProblem::CannotUse;

@@ -28,16 +28,17 @@ void tightenDataFiles(const QString& programFolder, const QString& userDataFolde
 // following it would hand him the copy, or bring his register back in place of ours.
 enum class PathProblem {
     None,
-    Missing,        // nothing there (and it was not to be made)
-    Link,           // a link (the program follows none it did not make)
-    DanglingLink,   // a link to something that does not exist
-    WrongKind,      // a file where a folder belongs, or the other way round
-    OtherOwner,     // another user's
-    OpenToOthers,   // other users may read or change it
-    CannotUse,      // cannot be made, opened or made owner-only
+    Missing,      // nothing there (and it was not to be made)
+    Link,         // a link (the program follows none it did not make)
+    DanglingLink, // a link to something that does not exist
+    WrongKind,    // a file where a folder belongs, or the other way round
+    OtherOwner,   // another user's
+    OpenToOthers, // other users may read or change it
+    CannotUse,    // cannot be made, opened or made owner-only
 };
 
-struct PathRefusal {
+struct PathRefusal
+{
     QString path;
     PathProblem problem = PathProblem::None;
 };

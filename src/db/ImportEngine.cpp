@@ -35,15 +35,17 @@ struct ImportEngine::Statements
                          .arg(table.name, (table.keyColumns + table.valueColumns).join(QStringLiteral(", ")),
                               QStringList(table.keyColumns.size() + table.valueColumns.size(), QStringLiteral("?"))
                                   .join(QStringLiteral(", ")))),
-          update(db, QStringLiteral("update %1 set %2 = ?").arg(table.name, table.valueColumns.join(QStringLiteral(" = ?, ")))
-                         + table.keyCondition)
+          update(
+              db,
+              QStringLiteral("update %1 set %2 = ?").arg(table.name, table.valueColumns.join(QStringLiteral(" = ?, ")))
+                  + table.keyCondition)
     {
     }
     bool isValid() const { return lookup.isValid() && insert.isValid() && update.isValid(); }
 
-    Statement lookup;   // the stored values an overwrite would replace
-    Statement insert;   // key columns, then value columns
-    Statement update;   // value columns, then the key condition
+    Statement lookup; // the stored values an overwrite would replace
+    Statement insert; // key columns, then value columns
+    Statement update; // value columns, then the key condition
     QStringList stored;
 };
 
@@ -147,7 +149,8 @@ bool ImportEngine::writeRow(Statements& sql, WriteSteps& steps, const ImportRow&
             for (const QVariant& value : row.key)
                 key << value.toString();
             if (written
-                && !m_observer->overwritten(m_table.name, key, changedFields(m_table.valueColumns, sql.stored, row.values))) {
+                && !m_observer->overwritten(m_table.name, key,
+                                            changedFields(m_table.valueColumns, sql.stored, row.values))) {
                 steps.fail();
                 return false;
             }

@@ -18,10 +18,10 @@ struct Workbook;
 // One sheet line as a register reads it.
 struct ImportRow
 {
-    QVariantList key;          // bound to the lookup and to the update's key condition
-    QVariantList insertKey;    // the key columns as an insert stores them (empty: `key`)
-    QStringList values;        // the value columns, as the insert and an overwrite write them
-    QString shownKey;          // the row as the duplicate question names it
+    QVariantList key;       // bound to the lookup and to the update's key condition
+    QVariantList insertKey; // the key columns as an insert stores them (empty: `key`)
+    QStringList values;     // the value columns, as the insert and an overwrite write them
+    QString shownKey;       // the row as the duplicate question names it
 };
 
 // The texts of the duplicate question: start + shown key + end, a blank line, then the
@@ -42,8 +42,8 @@ struct ImportCounts
 {
     int added = 0;
     int overwritten = 0;
-    int skipped = 0;   // incomplete, or the operator kept the stored row
-    int refused = 0;   // the database refused the row itself (a constraint)
+    int skipped = 0; // incomplete, or the operator kept the stored row
+    int refused = 0; // the database refused the row itself (a constraint)
     bool operator==(const ImportCounts&) const = default;
 };
 
@@ -93,7 +93,7 @@ public:
     {
         QString name;
         QStringList keyColumns;
-        QString keyCondition;      // " where ...": the key columns, bound in order
+        QString keyCondition; // " where ...": the key columns, bound in order
         QStringList valueColumns;
         int minimumColumns = 1;
         WriteSteps::Policy steps;
@@ -105,11 +105,11 @@ public:
 
     struct Result
     {
-        bool tooFewColumns = false;   // nothing was read or written
+        bool tooFewColumns = false; // nothing was read or written
         int read = 0;
         ImportCounts counts;
-        bool writeFailed = false;     // the database could not be written: the run stopped there
-        bool stopped = false;         // stopped on request (a close) at a commit before the end
+        bool writeFailed = false; // the database could not be written: the run stopped there
+        bool stopped = false;     // stopped on request (a close) at a commit before the end
 
         int imported() const { return counts.added + counts.overwritten; }
         int skipped() const { return counts.skipped + counts.refused; }

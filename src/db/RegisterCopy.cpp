@@ -16,7 +16,7 @@ namespace {
 struct Table
 {
     const char* name;
-    const char* key;       // the column that orders and resumes it; empty: copied whole
+    const char* key; // the column that orders and resumes it; empty: copied whole
     const char* columns;
 };
 
@@ -31,7 +31,10 @@ const Table Tables[] = {
     {"操作日志_头", "id", "id, 序号, hash"},
 };
 
-QString u(const char* text) { return QString::fromUtf8(text); }
+QString u(const char* text)
+{
+    return QString::fromUtf8(text);
+}
 
 QString orderOf(const Table& t)
 {
@@ -102,12 +105,15 @@ bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* e
             if (there == total && total > 0)
                 continue;
             if (there != 0)
-                return fail(error, QStringLiteral("%1 on the server holds other rows; copy into an empty register").arg(u(t.name)));
+                return fail(
+                    error,
+                    QStringLiteral("%1 on the server holds other rows; copy into an empty register").arg(u(t.name)));
         }
         // Rows keep their numbers: a copy started again goes on after the last one there.
-        qint64 after = *t.key ? to.scalar(QStringLiteral("SELECT coalesce(max(%1), -1) FROM %2").arg(u(t.key), u(t.name)))
-                                    .toLongLong()
-                              : -1;
+        qint64 after = *t.key
+                           ? to.scalar(QStringLiteral("SELECT coalesce(max(%1), -1) FROM %2").arg(u(t.key), u(t.name)))
+                                 .toLongLong()
+                           : -1;
         qint64 done = *t.key ? to.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong() : 0;
         if (copy.progress)
             copy.progress(u(t.name), done, total);
@@ -115,7 +121,8 @@ bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* e
             QByteArray rows;
             qint64 inBatch = 0;
             const QString select = QStringLiteral("SELECT %1 FROM %2").arg(u(t.columns), u(t.name))
-                                   + (*t.key ? QStringLiteral(" WHERE %1 > ? ORDER BY %1 LIMIT ?").arg(u(t.key)) : QString());
+                                   + (*t.key ? QStringLiteral(" WHERE %1 > ? ORDER BY %1 LIMIT ?").arg(u(t.key))
+                                             : QString());
             const QVariantList params = *t.key ? QVariantList{after, copy.batchRows} : QVariantList{};
             const bool read = from.query(select, params, [&](const Row& row) {
                 for (int c = 0; c < row.count(); ++c) {
@@ -147,9 +154,11 @@ bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* e
         }
     }
     // The identity numbers go on after the rows copied.
-    for (const char* sql : {"SELECT setval(pg_get_serial_sequence('\"用户信息\"', 'ID'), max(\"ID\")) FROM \"用户信息\" HAVING count(*) > 0",
-                            "SELECT setval(pg_get_serial_sequence('\"进出记录\"', 'ID'), max(\"ID\")) FROM \"进出记录\" HAVING count(*) > 0",
-                            "SELECT setval(pg_get_serial_sequence('\"用户表\"', 'rowid'), max(rowid)) FROM \"用户表\" HAVING count(*) > 0"})
+    for (
+        const char* sql :
+        {"SELECT setval(pg_get_serial_sequence('\"用户信息\"', 'ID'), max(\"ID\")) FROM \"用户信息\" HAVING count(*) > 0",
+         "SELECT setval(pg_get_serial_sequence('\"进出记录\"', 'ID'), max(\"ID\")) FROM \"进出记录\" HAVING count(*) > 0",
+         "SELECT setval(pg_get_serial_sequence('\"用户表\"', 'rowid'), max(rowid)) FROM \"用户表\" HAVING count(*) > 0"})
         if (!to.execNative(u(sql)))
             return fail(error, to.lastError());
     return true;
@@ -166,11 +175,14 @@ bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QSt
     bool ok = false;
     {
         Database to;
-        ok = to.open(partial) && (!copy.prepareTarget || copy.prepareTarget(to)) && to.useBulkWrites()
+        ok = to.open(partial) && (!copy.prepareTarget || copy.prepareTarget(to))
+             && to.useBulkWrites()
              // The log's head comes from the register, not the empty log just made.
-             && (!to.hasTable(QStringLiteral("操作日志_头")) || to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
+             && (!to.hasTable(QStringLiteral("操作日志_头"))
+                 || to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
              // One snapshot of the whole register, however long the copy takes.
-             && from.execNative(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")) && to.beginTransaction();
+             && from.execNative(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))
+             && to.beginTransaction();
         for (const Table& t : Tables) {
             if (!ok || !from.hasTable(u(t.name)) || !to.hasTable(u(t.name)))
                 continue;
@@ -178,23 +190,26 @@ bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QSt
             QStringList marks;
             for (int i = 0; i < width; ++i)
                 marks << QStringLiteral("?");
-            Statement insert(to, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(u(t.name), u(t.columns), marks.join(u',')));
+            Statement insert(
+                to, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(u(t.name), u(t.columns), marks.join(u',')));
             const qint64 total = from.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
             qint64 done = 0;
-            ok = from.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
+            ok = from.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)),
+                            {},
                             [&](const Row& row) {
-                for (int c = 0; c < width; ++c) {
-                    if (row.isNull(c))
-                        insert.bindNull(c + 1);
-                    else
-                        insert.bind(c + 1, row.text(c));
-                }
-                if (!insert.exec())
-                    return false;
-                if (++done % copy.batchRows == 0 && copy.progress)
-                    copy.progress(u(t.name), done, total);
-                return true;
-            }) && done == total;
+                                for (int c = 0; c < width; ++c) {
+                                    if (row.isNull(c))
+                                        insert.bindNull(c + 1);
+                                    else
+                                        insert.bind(c + 1, row.text(c));
+                                }
+                                if (!insert.exec())
+                                    return false;
+                                if (++done % copy.batchRows == 0 && copy.progress)
+                                    copy.progress(u(t.name), done, total);
+                                return true;
+                            })
+                 && done == total;
             if (copy.progress)
                 copy.progress(u(t.name), done, total);
         }
@@ -220,20 +235,24 @@ QStringList registerDigest(Database& db, QString* error)
             continue;
         QCryptographicHash hash(QCryptographicHash::Sha256);
         qint64 rows = 0;
-        const bool ok = db.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
-                                 [&](const Row& row) {
-            for (int c = 0; c < row.count(); ++c) {
-                const QByteArray field = row.isNull(c) ? QByteArray("\\N") : row.text(c).toUtf8();
-                hash.addData(QByteArray::number(field.size()) + ':' + field);
-            }
-            ++rows;
-            return true;
-        });
+        const bool ok = db.query(
+            QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
+            [&](const Row& row) {
+                for (int c = 0; c < row.count(); ++c) {
+                    const QByteArray field = row.isNull(c) ? QByteArray("\\N") : row.text(c).toUtf8();
+                    hash.addData(QByteArray::number(field.size()) + ':' + field);
+                }
+                ++rows;
+                return true;
+            });
         if (!ok) {
             fail(error, db.lastError());
             return {};
         }
-        lines << QStringLiteral("%1 %2 %3").arg(u(t.name)).arg(rows).arg(QString::fromLatin1(hash.result().toHex().left(16)));
+        lines << QStringLiteral("%1 %2 %3")
+                     .arg(u(t.name))
+                     .arg(rows)
+                     .arg(QString::fromLatin1(hash.result().toHex().left(16)));
     }
     return lines;
 }
@@ -266,7 +285,8 @@ bool RegisterCopy::run(const QString& source, const QString& target, QString* er
     }
     if (prepareTarget && !prepareTarget(to))
         return fail(error, to.lastError());
-    if ((to.hasTable(QStringLiteral("操作日志_头")) && !to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
+    if ((to.hasTable(QStringLiteral("操作日志_头"))
+         && !to.exec(QStringLiteral("DELETE FROM 操作日志_头 WHERE 序号 = 0")))
         || !toServer(from, to, *this, error))
         return false;
     QString why;

@@ -11,15 +11,25 @@ namespace k27 {
 namespace {
 
 // Type numbers of the server's built-in types (pg_type.oid).
-enum : Oid { BoolOid = 16, ByteaOid = 17, Int8Oid = 20, Int2Oid = 21, Int4Oid = 23, OidOid = 26,
-             Float4Oid = 700, Float8Oid = 701, NumericOid = 1700 };
+enum : Oid {
+    BoolOid = 16,
+    ByteaOid = 17,
+    Int8Oid = 20,
+    Int2Oid = 21,
+    Int4Oid = 23,
+    OidOid = 26,
+    Float4Oid = 700,
+    Float8Oid = 701,
+    NumericOid = 1700
+};
 
 Database::Fault classify(const QString& message)
 {
     const QString m = message.toLower();
     if (m.contains(QLatin1String("password")))
         return Database::Fault::Password;
-    if (m.contains(QLatin1String("ssl")) || m.contains(QLatin1String("certificate")) || m.contains(QLatin1String("tls")))
+    if (m.contains(QLatin1String("ssl")) || m.contains(QLatin1String("certificate"))
+        || m.contains(QLatin1String("tls")))
         return Database::Fault::Tls;
     if (m.contains(QLatin1String("could not connect")) || m.contains(QLatin1String("connection refused"))
         || m.contains(QLatin1String("could not translate host")) || m.contains(QLatin1String("timeout"))
@@ -48,13 +58,14 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
     connection->m_conn = PQconnectdbParams(keywords, values, 1);
     if (!connection->m_conn || PQstatus(connection->m_conn) != CONNECTION_OK) {
         const QString message = connection->m_conn ? QString::fromUtf8(PQerrorMessage(connection->m_conn)).trimmed()
-                                                    : QStringLiteral("out of memory");
+                                                   : QStringLiteral("out of memory");
         *error = message;
         *fault = classify(message);
         return nullptr;
     }
     // The server's notices ("drop cascades to ...") are not the program's output.
-    PQsetNoticeProcessor(connection->m_conn, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        connection->m_conn, [](void*, const char*) {}, nullptr);
     return connection;
 }
 
@@ -78,7 +89,10 @@ bool ServerConnection::script(const QString& sql)
     return simple(sql.toUtf8().constData());
 }
 
-bool ServerConnection::isLinked() const { return PQstatus(m_conn) == CONNECTION_OK; }
+bool ServerConnection::isLinked() const
+{
+    return PQstatus(m_conn) == CONNECTION_OK;
+}
 
 bool ServerConnection::inTransaction() const
 {
@@ -155,9 +169,7 @@ pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& par
             data[size_t(i)] = v.toByteArray();
             formats[size_t(i)] = 1;
             break;
-        default:
-            data[size_t(i)] = v.toString().toUtf8();
-            break;
+        default: data[size_t(i)] = v.toString().toUtf8(); break;
         }
         values[size_t(i)] = data[size_t(i)].constData();
         lengths[size_t(i)] = int(data[size_t(i)].size());
@@ -200,13 +212,25 @@ qint64 ServerConnection::lastInsertId()
     return id;
 }
 
-int serverColumns(const pg_result* result) { return PQnfields(result); }
+int serverColumns(const pg_result* result)
+{
+    return PQnfields(result);
+}
 
-int serverRows(const pg_result* result) { return PQntuples(result); }
+int serverRows(const pg_result* result)
+{
+    return PQntuples(result);
+}
 
-void serverFree(pg_result* result) { PQclear(result); }
+void serverFree(pg_result* result)
+{
+    PQclear(result);
+}
 
-bool serverIsNull(const pg_result* result, int row, int column) { return PQgetisnull(result, row, column); }
+bool serverIsNull(const pg_result* result, int row, int column)
+{
+    return PQgetisnull(result, row, column);
+}
 
 QString serverText(const pg_result* result, int row, int column)
 {
@@ -232,8 +256,10 @@ qint64 serverInteger(const pg_result* result, int row, int column)
     if (ok)
         return whole;
     qsizetype end = 0;
-    while (end < text.size() && (std::isdigit(uchar(text[end])) || text[end] == '.' || text[end] == 'e' || text[end] == 'E'
-                                 || ((text[end] == '-' || text[end] == '+') && (end == 0 || text[end - 1] == 'e' || text[end - 1] == 'E'))))
+    while (
+        end < text.size()
+        && (std::isdigit(uchar(text[end])) || text[end] == '.' || text[end] == 'e' || text[end] == 'E'
+            || ((text[end] == '-' || text[end] == '+') && (end == 0 || text[end - 1] == 'e' || text[end - 1] == 'E'))))
         ++end;
     return qint64(text.left(end).toDouble());
 }
@@ -247,11 +273,9 @@ QVariant serverValue(const pg_result* result, int row, int column)
     case Int2Oid:
     case Int4Oid:
     case Int8Oid:
-    case OidOid:
-        return QVariant(serverInteger(result, row, column));
+    case OidOid: return QVariant(serverInteger(result, row, column));
     case Float4Oid:
-    case Float8Oid:
-        return QVariant(QByteArray(PQgetvalue(result, row, column)).toDouble());
+    case Float8Oid: return QVariant(QByteArray(PQgetvalue(result, row, column)).toDouble());
     case NumericOid: {
         const QByteArray text(PQgetvalue(result, row, column));
         bool whole = false;
@@ -260,13 +284,13 @@ QVariant serverValue(const pg_result* result, int row, int column)
     }
     case ByteaOid: {
         size_t length = 0;
-        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, column)), &length);
+        unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, column)),
+                                               &length);
         const QByteArray out(reinterpret_cast<const char*>(bytes), qsizetype(length));
         PQfreemem(bytes);
         return QVariant(out);
     }
-    default:
-        return QVariant(serverText(result, row, column));
+    default: return QVariant(serverText(result, row, column));
     }
 }
 

@@ -6,8 +6,14 @@ namespace k27 {
 
 namespace {
 
-bool identifierStart(QChar c) { return c.isLetter() || c == u'_' || c.unicode() > 127; }
-bool identifierPart(QChar c) { return identifierStart(c) || c.isDigit() || c == u'$'; }
+bool identifierStart(QChar c)
+{
+    return c.isLetter() || c == u'_' || c.unicode() > 127;
+}
+bool identifierPart(QChar c)
+{
+    return identifierStart(c) || c.isDigit() || c == u'$';
+}
 
 // ASCII column names with capitals: the server would fold them to lower case.
 const QSet<QString>& keptCase()
@@ -32,8 +38,8 @@ bool unaryPosition(const QString& out)
     qsizetype start = i;
     while (start > 0 && identifierPart(out[start - 1]))
         --start;
-    static const QSet<QString> keywords{QStringLiteral("WHERE"), QStringLiteral("AND"), QStringLiteral("OR"),
-                                        QStringLiteral("ON"), QStringLiteral("NOT"), QStringLiteral("BY"),
+    static const QSet<QString> keywords{QStringLiteral("WHERE"),  QStringLiteral("AND"),  QStringLiteral("OR"),
+                                        QStringLiteral("ON"),     QStringLiteral("NOT"),  QStringLiteral("BY"),
                                         QStringLiteral("SELECT"), QStringLiteral("WHEN"), QStringLiteral("THEN"),
                                         QStringLiteral("ELSE")};
     return keywords.contains(out.mid(start, i + 1 - start).toUpper());
@@ -61,7 +67,7 @@ bool afterCondition(const QString& out)
         --start;
     const QString word = out.mid(start, i + 1 - start).toUpper();
     return word == QLatin1String("WHERE") || word == QLatin1String("AND") || word == QLatin1String("OR")
-        || word == QLatin1String("NOT") || word == QLatin1String("ON") || word == QLatin1String("HAVING");
+           || word == QLatin1String("NOT") || word == QLatin1String("ON") || word == QLatin1String("HAVING");
 }
 
 bool beforeConditionEnd(const QString& sql, qsizetype from)
@@ -74,7 +80,7 @@ bool beforeConditionEnd(const QString& sql, qsizetype from)
         ++end;
     const QString word = rest.left(end).toUpper();
     return word == QLatin1String("AND") || word == QLatin1String("OR") || word == QLatin1String("ORDER")
-        || word == QLatin1String("GROUP") || word == QLatin1String("LIMIT");
+           || word == QLatin1String("GROUP") || word == QLatin1String("LIMIT");
 }
 
 } // namespace
@@ -151,19 +157,22 @@ QString serverStatement(const QString& sql, int* parameters)
                 out += u'"' + word + u'"';
             } else if (upper == QLatin1String("LIKE")) {
                 out += QStringLiteral("ILIKE");
-            } else if (upper == QLatin1String("CROSS") && sql.mid(end).trimmed().startsWith(QLatin1String("JOIN"), Qt::CaseInsensitive)) {
+            } else if (upper == QLatin1String("CROSS")
+                       && sql.mid(end).trimmed().startsWith(QLatin1String("JOIN"), Qt::CaseInsensitive)) {
                 // The embedded engine's "CROSS JOIN ... ON" only fixes the order of the join.
                 out += QStringLiteral("INNER");
             } else if (upper == QLatin1String("IFNULL")) {
                 out += QStringLiteral("coalesce");
-            } else if (upper == QLatin1String("OR") && out.trimmed().endsWith(QLatin1String("INSERT"), Qt::CaseInsensitive)
+            } else if (upper == QLatin1String("OR")
+                       && out.trimmed().endsWith(QLatin1String("INSERT"), Qt::CaseInsensitive)
                        && sql.mid(end).trimmed().startsWith(QLatin1String("IGNORE"), Qt::CaseInsensitive)) {
                 // "INSERT OR IGNORE": both words go, the conflict clause comes at the end.
                 end = sql.indexOf(QLatin1String("IGNORE"), end, Qt::CaseInsensitive) + 6;
                 orIgnore = true;
                 if (out.endsWith(u' '))
                     out.chop(1);
-            } else if (upper == QLatin1String("ORDER") && sql.mid(end).trimmed().startsWith(QLatin1String("BY"), Qt::CaseInsensitive)) {
+            } else if (upper == QLatin1String("ORDER")
+                       && sql.mid(end).trimmed().startsWith(QLatin1String("BY"), Qt::CaseInsensitive)) {
                 end = sql.indexOf(QLatin1String("BY"), end, Qt::CaseInsensitive) + 2;
                 out += sql.mid(i, end - i);
                 orderBy = true;
@@ -171,7 +180,8 @@ QString serverStatement(const QString& sql, int* parameters)
                 termOrdered = false;
                 termStart = out.size();
             } else if (orderBy && depth == orderDepth
-                       && (upper == QLatin1String("LIMIT") || upper == QLatin1String("OFFSET") || upper == QLatin1String("NULLS"))) {
+                       && (upper == QLatin1String("LIMIT") || upper == QLatin1String("OFFSET")
+                           || upper == QLatin1String("NULLS"))) {
                 if (upper != QLatin1String("NULLS") && !termOrdered)
                     out += nulls(out.mid(termStart), false).mid(1) + u' ';
                 orderBy = upper == QLatin1String("NULLS");

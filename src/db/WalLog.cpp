@@ -10,10 +10,13 @@ namespace {
 
 constexpr int HeaderSize = 32;
 constexpr int FrameHeaderSize = 24;
-constexpr quint32 MagicLittle = 0x377f0682;   // checksums over little-endian words
-constexpr quint32 MagicBig = 0x377f0683;      // checksums over big-endian words
+constexpr quint32 MagicLittle = 0x377f0682; // checksums over little-endian words
+constexpr quint32 MagicBig = 0x377f0683;    // checksums over big-endian words
 
-quint32 bigEndian(const char* p) { return qFromBigEndian<quint32>(p); }
+quint32 bigEndian(const char* p)
+{
+    return qFromBigEndian<quint32>(p);
+}
 
 // The log's running checksum over `size` bytes (a multiple of 8).
 void addChecksum(const char* data, int size, bool big, quint32 sum[2])
@@ -40,22 +43,22 @@ LogState inspectLog(const QString& databasePath)
     }
     const QByteArray header = log.read(HeaderSize);
     if (header.size() < HeaderSize)
-        return state;   // an empty (emptied) log holds nothing
+        return state; // an empty (emptied) log holds nothing
     const quint32 magic = bigEndian(header.constData());
     const quint32 pageSize = bigEndian(header.constData() + 8);
     if ((magic != MagicLittle && magic != MagicBig) || pageSize < 512 || pageSize > 65536
         || (pageSize & (pageSize - 1)) != 0)
-        return state;   // not a log the engine would use
+        return state; // not a log the engine would use
     const bool big = magic == MagicBig;
     quint32 sum[2] = {0, 0};
     addChecksum(header.constData(), 24, big, sum);
     if (sum[0] != bigEndian(header.constData() + 24) || sum[1] != bigEndian(header.constData() + 28))
-        return state;   // a header the engine would ignore
+        return state; // a header the engine would ignore
     const QByteArray salt = header.mid(16, 8);
 
     // The frames that belong to this log (its salt, an unbroken checksum chain); only those up
     // to the last commit count. Each page counts with its last committed content.
-    QHash<quint32, qint64> committed;   // page -> offset of its content in the log
+    QHash<quint32, qint64> committed; // page -> offset of its content in the log
     QHash<quint32, qint64> pending;
     qint64 offset = HeaderSize;
     for (;;) {
@@ -71,7 +74,7 @@ LogState inspectLog(const QString& databasePath)
             break;
         const quint32 page = bigEndian(frameHeader.constData());
         pending.insert(page, offset + FrameHeaderSize);
-        if (bigEndian(frameHeader.constData() + 4) != 0) {   // a commit: the pages so far count
+        if (bigEndian(frameHeader.constData() + 4) != 0) { // a commit: the pages so far count
             for (auto it = pending.cbegin(); it != pending.cend(); ++it)
                 committed.insert(it.key(), it.value());
             pending.clear();

@@ -184,8 +184,7 @@ QString describeFrame(const QByteArray& frame)
                                 : QStringLiteral("terminals %1").arg(granted.join(QStringLiteral(", "))));
 
     const quint8 year = byteAt(frame, YearOffset);
-    parts << (year == EmptyByte ? QStringLiteral("year none")
-                                : QStringLiteral("year %1").arg(BaseYear + year));
+    parts << (year == EmptyByte ? QStringLiteral("year none") : QStringLiteral("year %1").arg(BaseYear + year));
     parts << QStringLiteral("day/id %1").arg(byteAt(frame, DayOffset));
 
     if (byteAt(frame, FixedOffsetA) != FixedByteA || byteAt(frame, FixedOffsetB) != FixedByteB) {

@@ -31,11 +31,11 @@ inline constexpr int ChecksumOffset = 110;
 
 inline constexpr quint8 FixedByteA = 0x2E;
 inline constexpr quint8 FixedByteB = 0x2F;
-inline constexpr quint8 EmptyByte = 0xFF;   // slot not granted, code block unused
-inline constexpr quint8 RangeBase = 0x08;   // range byte = RangeBase + range index
+inline constexpr quint8 EmptyByte = 0xFF; // slot not granted, code block unused
+inline constexpr quint8 RangeBase = 0x08; // range byte = RangeBase + range index
 inline constexpr int RangeCount = 8;
 inline constexpr int TerminalsPerRange = 46;
-inline constexpr int BaseYear = 2008;       // year byte = year - BaseYear
+inline constexpr int BaseYear = 2008;                   // year byte = year - BaseYear
 inline constexpr quint8 IssueValidityNibble = 0x0A;     // new card, renewal
 inline constexpr quint8 TemporaryValidityNibble = 0x0B; // temporary card
 

@@ -11,7 +11,7 @@ namespace CF = CardFrame;
 
 namespace {
 
-constexpr int PermanentMessage = 19;   // month names follow as 20..31
+constexpr int PermanentMessage = 19; // month names follow as 20..31
 
 int boundedRange(int rangeIndex)
 {
@@ -20,8 +20,7 @@ int boundedRange(int rangeIndex)
 
 quint8 validityByte(const IssueRequest& r)
 {
-    const quint8 low = r.type == CF::CommandType::Temporary ? CF::TemporaryValidityNibble
-                                                            : CF::IssueValidityNibble;
+    const quint8 low = r.type == CF::CommandType::Temporary ? CF::TemporaryValidityNibble : CF::IssueValidityNibble;
     const int month = r.permanent ? 0 : r.validity.month();
     return quint8(month << 4 | low);
 }
@@ -49,10 +48,19 @@ void CommandBuffer::SetCommandType(CommandType type)
     QByteArray first;
     QByteArray second;
     switch (type) {
-    case CommandType::NewCard: first = empty; second = site; break;
+    case CommandType::NewCard:
+        first = empty;
+        second = site;
+        break;
     case CommandType::Temporary:
-    case CommandType::Renewal: first = site; second = site; break;
-    case CommandType::Restore: first = site; second = empty; break;
+    case CommandType::Renewal:
+        first = site;
+        second = site;
+        break;
+    case CommandType::Restore:
+        first = site;
+        second = empty;
+        break;
     case CommandType::Unknown: return;
     }
     set(CF::CommandOffset, CF::CommandByte);
@@ -79,8 +87,7 @@ CommandBuffer::IssueCheck CommandBuffer::prepareIssue(const IssueRequest& reques
     m_pendingRestore = false;
     if (request.identificationCode < 0 || request.identificationCode > 255)
         return IssueCheck::BadIdentificationCode;
-    if (!request.validity.isValid() || request.validity.year() < FirstYear
-        || request.validity.year() > LastYear)
+    if (!request.validity.isValid() || request.validity.year() < FirstYear || request.validity.year() > LastYear)
         return IssueCheck::YearOutOfRange;
 
     resetSlots();

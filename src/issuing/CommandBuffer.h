@@ -27,10 +27,10 @@ public:
     using CommandType = CardFrame::CommandType;
 
     enum class IssueCheck {
-        Ready,                  // complete with completeIssue()
-        NoTerminal,             // nothing ticked (message 109)
-        YearOutOfRange,         // the year byte cannot hold the validity year (message 138)
-        BadIdentificationCode,  // outside 0..255 (message 106)
+        Ready,                 // complete with completeIssue()
+        NoTerminal,            // nothing ticked (message 109)
+        YearOutOfRange,        // the year byte cannot hold the validity year (message 138)
+        BadIdentificationCode, // outside 0..255 (message 106)
     };
 
     // The year byte holds year - 2008. 0xFF (2263) is the restore frame's "no year", so a card
@@ -38,7 +38,7 @@ public:
     static constexpr int FirstYear = 2009;
     static constexpr int LastYear = 2262;
 
-    CommandBuffer();                 // prefilled
+    CommandBuffer(); // prefilled
 
     // The load state: bytes 2..110 = 0xFF, the fixed bytes 0x2E 0x2F, range byte 0x08,
     // command byte 0 until a command type is chosen.
@@ -78,7 +78,8 @@ public:
     // What the device writes onto every card of the current run: kept when a frame is sent,
     // so that a start the operator abandons later (or a changed command type) does not change
     // what a written card is recorded with.
-    struct SentFrame {
+    struct SentFrame
+    {
         bool restore = false;
         TerminalTexts validityText;
         TerminalTexts restoreList;

@@ -38,10 +38,8 @@ DeviceReply decodeReply(const QByteArray& block)
                 return DeviceReply{Kind::UnknownEightByte, 0, {}};
         }
         return withNumber(Kind::CardWritten, numberAt(block, 4));
-    case CF::CardReadReplyLength:
-        return withNumber(Kind::CardRead, numberAt(block, 0));
-    default:
-        return DeviceReply{};
+    case CF::CardReadReplyLength: return withNumber(Kind::CardRead, numberAt(block, 0));
+    default: return DeviceReply{};
     }
 }
 

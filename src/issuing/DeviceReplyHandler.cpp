@@ -25,13 +25,8 @@ namespace k27 {
 
 DeviceReplyHandler::DeviceReplyHandler(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
                                        std::function<void(const QString&)> searchCardholderPage, QObject* parent)
-    : QObject(parent)
-    , m_page(page)
-    , m_buffer(buffer)
-    , m_port(port)
-    , m_host(host)
-    , m_context(host.context())
-    , m_searchCardholderPage(std::move(searchCardholderPage))
+    : QObject(parent), m_page(page), m_buffer(buffer), m_port(port), m_host(host), m_context(host.context()),
+      m_searchCardholderPage(std::move(searchCardholderPage))
 {
     connect(&port, &SerialPort::commEvent, this, &DeviceReplyHandler::HandleDeviceReply);
 }
@@ -67,7 +62,7 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     }
     m_waiting = false;
     if (m_host.runs().writing()) {
-        m_deferred = true;   // a run began during the wait
+        m_deferred = true; // a run began during the wait
         return;
     }
     // Everything waiting is taken; bytes arriving after this are the next reply and get their
@@ -85,15 +80,9 @@ void DeviceReplyHandler::HandleDeviceReply(SerialPort::Event event)
     case DeviceReply::Kind::UnknownEightByte:
         m_page.showTip(m_context.language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
         return;
-    case DeviceReply::Kind::CardWritten:
-        cardWritten(reply.cardNumberText);
-        return;
-    case DeviceReply::Kind::CardRead:
-        cardRead(reply.cardNumberText);
-        return;
-    case DeviceReply::Kind::Other:
-        refreshList();
-        return;
+    case DeviceReply::Kind::CardWritten: cardWritten(reply.cardNumberText); return;
+    case DeviceReply::Kind::CardRead: cardRead(reply.cardNumberText); return;
+    case DeviceReply::Kind::Other: refreshList(); return;
     }
 }
 
@@ -115,7 +104,8 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
     // one stored on its holder is logged with the change.
     const auto logUnstored = [&](const QString& why) {
         if (Database* db = m_context.databases().window())
-            audit::record(*db, audit::Action::CardReply, name, QStringLiteral("card written: %1; not stored: %2").arg(cardNumberText, why));
+            audit::record(*db, audit::Action::CardReply, name,
+                          QStringLiteral("card written: %1; not stored: %2").arg(cardNumberText, why));
     };
     if (row <= 0 || name.isEmpty())
         logUnstored(QStringLiteral("no target"));
@@ -123,9 +113,9 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
         if (Database* db = m_context.databases().window()) {
             // Recorded with what the device was told to write, whatever the page shows now.
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
-            const ApplyOutcome outcome =
-                ApplyIssuedCard(*db, name, trimSpaces(grid->cellText(row, CardholderColumn::Phone)), cardNumberText,
-                                sent.restore, sent.validityText, sent.restoreList);
+            const ApplyOutcome outcome = ApplyIssuedCard(
+                *db, name, trimSpaces(grid->cellText(row, CardholderColumn::Phone)), cardNumberText, sent.restore,
+                sent.validityText, sent.restoreList);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
                 m_page.showTip(m_context.language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);
@@ -139,7 +129,8 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
                 m_commBusy = true;
                 m_page.showTip(m_context.language.message(Msg::CardNumberMismatch) + cardNumberText,
                                IssuingPage::FailureColour);
-                m_context.dialogs().message(&m_page, m_context.language.message(Msg::HolderHasOtherCard), Dialogs::Icon::None);
+                m_context.dialogs().message(&m_page, m_context.language.message(Msg::HolderHasOtherCard),
+                                            Dialogs::Icon::None);
                 m_commBusy = false;
                 m_page.showTip(m_context.language.message(Msg::CardIssuingFailed));
                 if (m_deferred) {

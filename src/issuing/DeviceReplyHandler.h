@@ -51,10 +51,10 @@ private:
     PageHost& m_host;
     AppContext& m_context;
     std::function<void(const QString&)> m_searchCardholderPage;
-    bool m_commBusy = false;      // CommBusy
-    bool m_deferred = false;      // a notification came while busy
-    bool m_waiting = false;       // a reply is being gathered
-    bool m_moreArrived = false;   // bytes came during the current wait
+    bool m_commBusy = false;    // CommBusy
+    bool m_deferred = false;    // a notification came while busy
+    bool m_waiting = false;     // a reply is being gathered
+    bool m_moreArrived = false; // bytes came during the current wait
 };
 
 } // namespace k27

@@ -11,12 +11,12 @@ namespace k27 {
 // or a renewal.
 struct IssueRequest
 {
-    QList<int> tickedTerminals;    // numbers of the ticked terminals, in grid order
+    QList<int> tickedTerminals; // numbers of the ticked terminals, in grid order
     CardFrame::CommandType type = CardFrame::CommandType::NewCard;
-    bool permanent = false;        // "永久有效" ticked
-    QDate validity;                // the validity date (its year is sent even when permanent)
-    int identificationCode = 0;    // 0..255, see CommandBuffer::identificationCode
-    int rangeIndex = 0;            // 0..7
+    bool permanent = false;     // "永久有效" ticked
+    QDate validity;             // the validity date (its year is sent even when permanent)
+    int identificationCode = 0; // 0..255, see CommandBuffer::identificationCode
+    int rangeIndex = 0;         // 0..7
 };
 
 } // namespace k27

@@ -35,7 +35,6 @@ using Type = CardFrame::CommandType;
 
 constexpr int CardSearchField = 5;
 
-
 // The drop-down lists leave out the empty piece after the last "、".
 int offeredCount(const QStringList& list)
 {
@@ -46,16 +45,13 @@ int offeredCount(const QStringList& list)
 
 IssuingController::IssuingController(PageHost& host, IssuingPage& page, CommandBuffer& buffer, SerialPort& port,
                                      QObject* parent)
-    : QObject(parent)
-    , m_page(page)
-    , m_buffer(buffer)
-    , m_port(port)
-    , m_host(host)
-    , m_context(host.context())
-    , m_administrator(m_context.signedIn.isAdministrator)
+    : QObject(parent), m_page(page), m_buffer(buffer), m_port(port), m_host(host), m_context(host.context()),
+      m_administrator(m_context.signedIn.isAdministrator)
 {
-    const std::pair<QRadioButton*, Type> options[] = {
-        {page.OptN, Type::NewCard}, {page.OptT, Type::Temporary}, {page.OptO, Type::Renewal}, {page.OptR, Type::Restore}};
+    const std::pair<QRadioButton*, Type> options[] = {{page.OptN, Type::NewCard},
+                                                      {page.OptT, Type::Temporary},
+                                                      {page.OptO, Type::Renewal},
+                                                      {page.OptR, Type::Restore}};
     for (const auto& [option, type] : options)
         connect(option, &QRadioButton::clicked, this, [this, type = type] { chooseCommandType(type); });
     connect(&page, &IssuingPage::searchChanged, this, &IssuingController::onSearchChanged);
@@ -249,7 +245,9 @@ void IssuingController::onDropDownChosen(int col)
     const int count = offeredCount(m_holderTerminals);
     for (int k = 0; k < count && k < from.size(); ++k) {
         if (from[k] == chosen) {
-            grid->setCellText(row, col == CardholderColumn::Terminal ? CardholderColumn::Validity : CardholderColumn::Terminal, to.value(k));
+            grid->setCellText(
+                row, col == CardholderColumn::Terminal ? CardholderColumn::Validity : CardholderColumn::Terminal,
+                to.value(k));
             break;
         }
     }
@@ -260,7 +258,8 @@ bool IssuingController::hasTarget() const
 {
     Grid* grid = m_page.GridU2;
     const int row = grid->currentRow();
-    return row >= 1 && !trimSpaces(grid->cellText(row, CardholderColumn::Name)).isEmpty() && !m_page.txtUser->text().isEmpty();
+    return row >= 1 && !trimSpaces(grid->cellText(row, CardholderColumn::Name)).isEmpty()
+           && !m_page.txtUser->text().isEmpty();
 }
 
 void IssuingController::start()
@@ -281,12 +280,13 @@ bool IssuingController::startRestore()
 {
     // With an empty list a restore goes on without a target: the card alone is cleared.
     if (m_page.GridU2->rows() >= 2 && !hasTarget()) {
-        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder),
+                                    Dialogs::Icon::None);
         return false;
     }
     m_buffer.prepareRestore(m_page.tickedTerminals(), m_page.rangeIndex());
     if (!m_context.dialogs().question(&m_page, m_context.language.message(Msg::RestoreCardQuestion),
-                            m_context.language.message(Msg::RestoreCardTitle)))
+                                      m_context.language.message(Msg::RestoreCardTitle)))
         return false;
     if (!m_buffer.completeRestore())
         return false;
@@ -296,7 +296,8 @@ bool IssuingController::startRestore()
 bool IssuingController::startIssue()
 {
     if (!hasTarget()) {
-        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder), Dialogs::Icon::None);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTargetCardholder),
+                                    Dialogs::Icon::None);
         return false;
     }
     const Type type = m_page.commandType();
@@ -311,13 +312,13 @@ bool IssuingController::startIssue()
     request.identificationCode = CommandBuffer::identificationCode(m_page.TxtC->text()).value_or(0);
     request.rangeIndex = m_page.rangeIndex();
     switch (m_buffer.prepareIssue(request)) {
-    case CommandBuffer::IssueCheck::Ready:
-        break;
+    case CommandBuffer::IssueCheck::Ready: break;
     case CommandBuffer::IssueCheck::NoTerminal:
         m_context.dialogs().message(&m_page, m_context.language.message(Msg::SelectTerminal), Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::YearOutOfRange:
-        m_context.dialogs().message(&m_page, m_context.language.message(Msg::ValidityYearOutOfRange), Dialogs::Icon::Warning);
+        m_context.dialogs().message(&m_page, m_context.language.message(Msg::ValidityYearOutOfRange),
+                                    Dialogs::Icon::Warning);
         return false;
     case CommandBuffer::IssueCheck::BadIdentificationCode:
         m_context.dialogs().message(&m_page, m_context.language.message(Msg::UserIdOutOfRange), Dialogs::Icon::Warning);
@@ -325,9 +326,8 @@ bool IssuingController::startIssue()
     }
 
     const QDate date = request.validity;
-    const QString validity = request.permanent
-        ? m_page.Check1->text()
-        : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
+    const QString validity = request.permanent ? m_page.Check1->text()
+                                               : QStringLiteral("%1-%2").arg(date.year()).arg(date.month());
     if (!m_context.dialogs().question(&m_page, m_context.language.message(Msg::ConfirmValidity) + validity))
         return false;
     if (!m_buffer.completeIssue(m_context.language))
@@ -368,12 +368,13 @@ void IssuingController::logSentFrame()
                           .arg(m_page.rangeIndex());
     if (type != Type::Restore)
         details += QStringLiteral("; validity: ")
-            + (m_page.Check1->isChecked() ? QStringLiteral("permanent") : m_page.DT1->date().toString(QStringLiteral("yyyy-MM")));
+                   + (m_page.Check1->isChecked() ? QStringLiteral("permanent")
+                                                 : m_page.DT1->date().toString(QStringLiteral("yyyy-MM")));
     if (type == Type::Renewal || type == Type::Restore)
         details += QStringLiteral("; card: ") + grid->cellText(row, CardholderColumn::Card);
     audit::record(*db, audit::Action::CardFrame,
                   row >= 1 ? trimSpaces(grid->cellText(row, CardholderColumn::Name)) + QLatin1Char(' ')
-                          + trimSpaces(grid->cellText(row, CardholderColumn::Phone))
+                                 + trimSpaces(grid->cellText(row, CardholderColumn::Phone))
                            : QString(),
                   details);
 }

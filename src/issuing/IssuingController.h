@@ -74,8 +74,8 @@ private:
     // keeps him selected when he is still listed, wherever his row moved to.
     QString m_targetName;
     QString m_targetPhone;
-    QStringList m_holderTerminals;   // HolderTerminals
-    QStringList m_holderValidity;    // HolderValidity
+    QStringList m_holderTerminals; // HolderTerminals
+    QStringList m_holderValidity;  // HolderValidity
     bool m_issuingActive = false;
 };
 

@@ -26,7 +26,8 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     frameSettings = frame(this, QStringLiteral("Frame42"), QStringLiteral("设置"));
     CmbNo = combo(frameSettings, QStringLiteral("CmbNo"), -1, false);
     for (int r = 0; r < RangeCount; ++r)
-        CmbNo->addItem(QStringLiteral("%1到%2").arg(r * TerminalsPerRange + 1, 2, 10, QLatin1Char('0'))
+        CmbNo->addItem(QStringLiteral("%1到%2")
+                           .arg(r * TerminalsPerRange + 1, 2, 10, QLatin1Char('0'))
                            .arg((r + 1) * TerminalsPerRange));
     TxtC = lineEdit(frameSettings, QStringLiteral("TxtC"), 3);
     TxtC->setText(QStringLiteral("00"));
@@ -97,14 +98,14 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     auto* search = new QGridLayout(frameSearch);
     search->setHorizontalSpacing(8);
     search->setVerticalSpacing(8);
-    const char* searchLabels[4][2] = {{"Label54", "姓名检索："}, {"Label55", "卡号检索："},
-                                      {"Label56", "部门检索："}, {"Label57", "住址检索："}};
+    const char* searchLabels[4][2] = {
+        {"Label54", "姓名检索："}, {"Label55", "卡号检索："}, {"Label56", "部门检索："}, {"Label57", "住址检索："}};
     for (int i = 0; i < 4; ++i) {
         auto* field = combo(frameSearch, QStringLiteral("CmbF"), 4 + i);
         field->lineEdit()->setMaxLength(CardholderTable::SearchTextLength);
         CmbF << field;
-        search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]),
-                                QString::fromUtf8(searchLabels[i][1])), i / 2, (i % 2) * 2);
+        search->addWidget(label(frameSearch, QLatin1String(searchLabels[i][0]), QString::fromUtf8(searchLabels[i][1])),
+                          i / 2, (i % 2) * 2);
         search->addWidget(field, i / 2, (i % 2) * 2 + 1);
         connect(field, &QComboBox::editTextChanged, this, [this, i] { emit searchChanged(4 + i, true); });
         connect(field, &QComboBox::activated, this, [this, i] { emit searchChanged(4 + i, false); });
@@ -137,8 +138,8 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     page->addLayout(top);
     page->addLayout(lists, 1);
 
-    tabChain({CmbNo, TxtC, DT1, Check1, txtUser, OptN, OptT, OptO, OptR, btnStart, btnStop, CmbF[0], CmbF[1],
-              CmbF[2], CmbF[3], GridZ, GridU2});
+    tabChain({CmbNo, TxtC, DT1, Check1, txtUser, OptN, OptT, OptO, OptR, btnStart, btnStop, CmbF[0], CmbF[1], CmbF[2],
+              CmbF[3], GridZ, GridU2});
 }
 
 // The terminal grid gives up address width (down to a narrow minimum) so that the target list
@@ -265,7 +266,9 @@ void IssuingPage::showTip(const QString& text, const QColor& colour)
         return;
     m_tipColour = colour;
     Lbltip->setStyleSheet(QStringLiteral("QLabel#Lbltip { color: rgb(%1, %2, %3); }")
-                              .arg(colour.red()).arg(colour.green()).arg(colour.blue()));
+                              .arg(colour.red())
+                              .arg(colour.green())
+                              .arg(colour.blue()));
 }
 
 QStringList IssuingPage::searchTexts() const

@@ -76,9 +76,9 @@ public:
     void showTip(const QString& text, const QColor& colour = QColor());
     QColor tipColour() const { return m_tipColour; }
 
-    QGroupBox* frameSettings = nullptr;   // "设置"
-    QGroupBox* frameCommand = nullptr;    // "命令类型"
-    QGroupBox* frameSearch = nullptr;     // "检索"
+    QGroupBox* frameSettings = nullptr; // "设置"
+    QGroupBox* frameCommand = nullptr;  // "命令类型"
+    QGroupBox* frameSearch = nullptr;   // "检索"
     QComboBox* CmbNo = nullptr;
     QLineEdit* TxtC = nullptr;
     QRadioButton* OptN = nullptr;
@@ -88,7 +88,7 @@ public:
     QCheckBox* Check1 = nullptr;
     QDateEdit* DT1 = nullptr;
     QLineEdit* txtUser = nullptr;
-    QList<QComboBox*> CmbF;               // indices 4..7 of the array, stored 0..3
+    QList<QComboBox*> CmbF; // indices 4..7 of the array, stored 0..3
     QPushButton* btnStart = nullptr;
     QPushButton* btnStop = nullptr;
     QLabel* Lbltip = nullptr;

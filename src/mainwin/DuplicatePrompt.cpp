@@ -112,11 +112,8 @@ void DuplicatePrompt::keyPressEvent(QKeyEvent* event)
         choose(k);
         return;
     }
-    case Qt::Key_Escape:
-        choose(Skip);
-        return;
-    default:
-        QFrame::keyPressEvent(event);
+    case Qt::Key_Escape: choose(Skip); return;
+    default: QFrame::keyPressEvent(event);
     }
 }
 

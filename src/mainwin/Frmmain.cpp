@@ -47,32 +47,28 @@
 namespace k27 {
 
 namespace {
-constexpr int Timer1Interval = 100;   // ms after a list load
+constexpr int Timer1Interval = 100; // ms after a list load
 } // namespace
 
 const QStringList& Frmmain::administratorButtons()
 {
     static const QStringList names = {
-        QStringLiteral("cmdAdd"),   QStringLiteral("btnInsert"), QStringLiteral("cmdAddU"),
-        QStringLiteral("cmdUpU"),   QStringLiteral("cmdDelU"),   QStringLiteral("cmdApply"),
-        QStringLiteral("btnStart"), QStringLiteral("btnEx"),     QStringLiteral("cmdEx"),
-        QStringLiteral("btnInput"), QStringLiteral("cmdIn"),     QStringLiteral("btndel"),
-        QStringLiteral("cmdD"),     QStringLiteral("BtnUpdate"), QStringLiteral("BtnDelD"),
+        QStringLiteral("cmdAdd"),  QStringLiteral("btnInsert"), QStringLiteral("cmdAddU"),  QStringLiteral("cmdUpU"),
+        QStringLiteral("cmdDelU"), QStringLiteral("cmdApply"),  QStringLiteral("btnStart"), QStringLiteral("btnEx"),
+        QStringLiteral("cmdEx"),   QStringLiteral("btnInput"),  QStringLiteral("cmdIn"),    QStringLiteral("btndel"),
+        QStringLiteral("cmdD"),    QStringLiteral("BtnUpdate"), QStringLiteral("BtnDelD"),
     };
     return names;
 }
 
 Frmmain::Frmmain(AppContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
-    , m_context(context)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_context(context)
 {
     setObjectName(QStringLiteral("Frmmain"));
     // Every grid's print asks through the window's dialogs before a print of many pages.
     Grid::setPrintPagesQuestion([this](QWidget* parent, int pages) {
-        return m_context.dialogs().input(parent,
-                                         m_context.message(Msg::PagesToPrint)
-                                             .replace(QStringLiteral("%1"), QString::number(pages)),
-                                         {});
+        return m_context.dialogs().input(
+            parent, m_context.message(Msg::PagesToPrint).replace(QStringLiteral("%1"), QString::number(pages)), {});
     });
     m_port = new SerialPort(this);
     m_port->setObjectName(QStringLiteral("MSComm1"));
@@ -259,7 +255,7 @@ void Frmmain::load()
     m_ribbon->AddTab(QStringLiteral("3"), m_context.message(Msg::CardIssuingTab));
     m_ribbon->AddTab(QStringLiteral("4"), m_context.message(Msg::AccessRecordsTab));
     m_ribbon->AddTab(QStringLiteral("5"), m_context.message(Msg::SystemSettingsTab));
-    if (m_auditPage)   // operator log page
+    if (m_auditPage) // operator log page
         m_ribbon->AddTab(QStringLiteral("6"), m_context.message(Msg::AuditLogTab));
     m_cardholderPage->Combo1->setCurrentIndex(0);
     m_ribbon->Refresh();
@@ -295,7 +291,7 @@ void Frmmain::applyMainLanguage()
 {
     ApplyMainLanguage(this, m_cardholderPage->Combo1, m_issuingPage->CmbNo, m_context);
     setupGridColumns();
-    if (m_auditPage)   // operator log page
+    if (m_auditPage) // operator log page
         m_auditPage->applyLanguage();
 }
 
@@ -558,9 +554,9 @@ void Frmmain::paintEvent(QPaintEvent* event)
 void Frmmain::closeDuringRun()
 {
     if (m_closeAfterRun)
-        return;   // asked already: the run is stopping
+        return; // asked already: the run is stopping
     if (!m_context.dialogs().question(this, m_context.message(Msg::StopRunAndExit)))
-        return;   // the window and the run go on
+        return; // the window and the run go on
     m_closeAfterRun = true;
     m_runs.requestStop();
     // A duplicate question waits no longer: its row is skipped, and the run stops at its

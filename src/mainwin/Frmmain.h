@@ -30,7 +30,7 @@ class ProgressPanel;
 class RecordPage;
 class SerialPort;
 class SettingsPage;
-class AuditPage;   // operator log page
+class AuditPage; // operator log page
 class TerminalPage;
 class VelRibbon;
 class WindowEdgeGrip;
@@ -133,7 +133,7 @@ private:
     void closeDuringRun();
 
     AppContext& m_context;
-    std::unique_ptr<PageWiring> m_wiring;   // the pages' host
+    std::unique_ptr<PageWiring> m_wiring; // the pages' host
     CardholderTable m_cardholders;
     TerminalTable m_terminals;
     RecordRows m_records;
@@ -141,11 +141,11 @@ private:
     RunGuard m_runs;
     bool m_initialised = false;
     bool m_skipNextActivation = false;
-    bool m_portWarned = false;      // an activation has warned about the port
-    QElapsedTimer m_systemResize;   // since the window system began resizing the window
+    bool m_portWarned = false;    // an activation has warned about the port
+    QElapsedTimer m_systemResize; // since the window system began resizing the window
     std::function<void()> m_automaticBackup;
-    bool m_closeAfterRun = false;   // the operator chose to stop the run and close
-    bool m_closing = false;         // closing without asking again
+    bool m_closeAfterRun = false; // the operator chose to stop the run and close
+    bool m_closing = false;       // closing without asking again
 
     VelRibbon* m_ribbon = nullptr;
     QStackedWidget* m_pages = nullptr;
@@ -156,7 +156,7 @@ private:
     IssuingPage* m_issuingPage = nullptr;
     RecordPage* m_recordPage = nullptr;
     SettingsPage* m_settingsPage = nullptr;
-    AuditPage* m_auditPage = nullptr;   // operator log page: administrators only
+    AuditPage* m_auditPage = nullptr; // operator log page: administrators only
     DuplicatePrompt* m_picTip = nullptr;
     ProgressPanel* m_picPrg = nullptr;
     SerialPort* m_port = nullptr;

@@ -16,7 +16,7 @@ namespace k27 {
 
 namespace {
 
-using Column = std::pair<int, int>;   // header message (-1: empty), width
+using Column = std::pair<int, int>; // header message (-1: empty), width
 
 // Pixels per width unit. The lists get a little more room than one pixel per unit so that
 // an 11-digit phone number or a 10-digit card number is not cut; the terminal grid of the
@@ -91,9 +91,9 @@ const QStringList& sexes()
 const QStringList& weekdays()
 {
     static const QStringList words = {
-        QStringLiteral("星期一"), QStringLiteral("星期二"), QStringLiteral("星期三"), QStringLiteral("星期四"),
-        QStringLiteral("星期五"), QStringLiteral("星期六"), QStringLiteral("星期日"), QStringLiteral("Monday"),
-        QStringLiteral("Tuesday"), QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
+        QStringLiteral("星期一"),   QStringLiteral("星期二"),    QStringLiteral("星期三"),   QStringLiteral("星期四"),
+        QStringLiteral("星期五"),   QStringLiteral("星期六"),    QStringLiteral("星期日"),   QStringLiteral("Monday"),
+        QStringLiteral("Tuesday"),  QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
         QStringLiteral("Saturday"), QStringLiteral("Sunday")};
     return words;
 }
@@ -110,9 +110,16 @@ void finish(Grid* grid)
 void setupCardholderList(Grid* grid, const LanguageTable& language, bool issuingList)
 {
     setColumns(grid, language,
-               {{Msg::HeaderNo, 50}, {Msg::HeaderName, 80}, {Msg::HeaderSex, 35}, {Msg::HeaderDepartment, 180},
-                {Msg::HeaderPosition, 100}, {Msg::HeaderAddress, 200}, {Msg::HeaderPhone, 90}, {Msg::HeaderCard, 70},
-                {Msg::HeaderTerminals, 70}, {Msg::HeaderValidity, 100}});
+               {{Msg::HeaderNo, 50},
+                {Msg::HeaderName, 80},
+                {Msg::HeaderSex, 35},
+                {Msg::HeaderDepartment, 180},
+                {Msg::HeaderPosition, 100},
+                {Msg::HeaderAddress, 200},
+                {Msg::HeaderPhone, 90},
+                {Msg::HeaderCard, 70},
+                {Msg::HeaderTerminals, 70},
+                {Msg::HeaderValidity, 100}});
     if (!grid)
         return;
     fitValues(grid, CardholderColumn::Gender, sexes());
@@ -147,10 +154,20 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
         constexpr int Terminal = Msg::HeaderTerminal;
         constexpr int Location = Msg::HeaderLocation;
         constexpr int Validity = Msg::HeaderTerminalValidity;
-        setColumns(z, language, {{-1, 0},
-                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0},
-                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0},
-                                 {-1, 20}, {Terminal, 50}, {Location, 160}, {Validity, 0}},
+        setColumns(z, language,
+                   {{-1, 0},
+                    {-1, 20},
+                    {Terminal, 50},
+                    {Location, 160},
+                    {Validity, 0},
+                    {-1, 20},
+                    {Terminal, 50},
+                    {Location, 160},
+                    {Validity, 0},
+                    {-1, 20},
+                    {Terminal, 50},
+                    {Location, 160},
+                    {Validity, 0}},
                    TerminalGridUnit);
         z->clearHeaderMerges();
         for (int group = 0; group < 3; ++group) {
@@ -173,15 +190,22 @@ void SetupGridColumns(const MainGrids& grids, const LanguageTable& language)
     finish(grids.GridP);
 
     setColumns(grids.GridIO, language,
-               {{Msg::HeaderNo, 40}, {Msg::HeaderEntryTime, 110}, {Msg::HeaderDay, 30}, {Msg::HeaderName, 100},
-                {Msg::HeaderDepartment, 100}, {Msg::HeaderAddress, 235}, {Msg::HeaderTerminalNumber, 50},
-                {Msg::HeaderLocation, 230}, {Msg::HeaderCard, 80}});
+               {{Msg::HeaderNo, 40},
+                {Msg::HeaderEntryTime, 110},
+                {Msg::HeaderDay, 30},
+                {Msg::HeaderName, 100},
+                {Msg::HeaderDepartment, 100},
+                {Msg::HeaderAddress, 235},
+                {Msg::HeaderTerminalNumber, 50},
+                {Msg::HeaderLocation, 230},
+                {Msg::HeaderCard, 80}});
     if (grids.GridIO) {
         // A whole entry time ("2011-03-15 08:30:05") stays readable.
         const QFontMetrics metrics(grids.GridIO->font());
         const int padding = 12;
-        grids.GridIO->setColumnWidth(1, std::max(grids.GridIO->columnWidth(1),
-                                                 metrics.horizontalAdvance(QStringLiteral("2011-03-15 08:30:05")) + padding));
+        grids.GridIO->setColumnWidth(
+            1, std::max(grids.GridIO->columnWidth(1),
+                        metrics.horizontalAdvance(QStringLiteral("2011-03-15 08:30:05")) + padding));
     }
     fitValues(grids.GridIO, 2, weekdays());
     finish(grids.GridIO);

@@ -7,7 +7,8 @@ class LanguageTable;
 
 // The grids of the main window whose columns the language decides. GridP lives on the
 // settings page and may be missing.
-struct MainGrids {
+struct MainGrids
+{
     Grid* GridU = nullptr;
     Grid* GridU2 = nullptr;
     Grid* GridM = nullptr;

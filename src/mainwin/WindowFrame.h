@@ -9,8 +9,9 @@ namespace k27 {
 // The main window has no title bar and no frame of the window system: these are its
 // place on the screen and the grips along its edges that resize it.
 
-struct WindowPlace {
-    QRect geometry;          // the normal (not maximised) geometry; invalid when none is known
+struct WindowPlace
+{
+    QRect geometry; // the normal (not maximised) geometry; invalid when none is known
     bool maximised = false;
 };
 

@@ -85,7 +85,7 @@ void runInBackground(ImportProgress* shown, const std::function<void(ImportProgr
     if (shown)
         shown->begin(0);
     const auto look = [&] {
-        if (looking)   // the progress lets events run, this timer's among them
+        if (looking) // the progress lets events run, this timer's among them
             return;
         looking = true;
         const bool stop = shown && shown->stopRequested();

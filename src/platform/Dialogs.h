@@ -23,8 +23,7 @@ public:
     virtual bool question(QWidget* parent, const QString& text, const QString& title = {},
                           DefaultAnswer defaultAnswer = DefaultAnswer::Yes) = 0;
     // An input box; a cancelled box answers the empty text, as the operator sees it.
-    virtual QString input(QWidget* parent, const QString& prompt, const QString& title,
-                          bool password = false) = 0;
+    virtual QString input(QWidget* parent, const QString& prompt, const QString& title, bool password = false) = 0;
     // What a file is chosen for: each kind opens in the folder last used for it.
     enum class FileKind { Other, Photo, Workbook, RecordFile, Export };
 

@@ -136,8 +136,7 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
                 onCurrentChanged(before.isValid() ? before.row() : -1, before.isValid() ? before.column() : -1,
                                  now.isValid() ? now.row() : -1, now.isValid() ? now.column() : -1);
             });
-    connect(m_view, &QTableView::clicked, this,
-            [this](const QModelIndex& i) { onViewClicked(i.row(), i.column()); });
+    connect(m_view, &QTableView::clicked, this, [this](const QModelIndex& i) { onViewClicked(i.row(), i.column()); });
     connect(m_view, &QTableView::doubleClicked, this, [this] { emit doubleClicked(); });
     connect(vh, &QHeaderView::sectionClicked, this, [this] { emit clicked(); });
     // The row number belongs to its row: a double-click there chooses the row as well.
@@ -150,9 +149,18 @@ Grid::Grid(QWidget* parent) : QWidget(parent)
 
 Grid::~Grid() = default;
 
-int Grid::rows() const { return m_model->gridRows(); }
-void Grid::setRows(int n) { m_model->setGridRows(n); }
-int Grid::cols() const { return m_model->gridCols(); }
+int Grid::rows() const
+{
+    return m_model->gridRows();
+}
+void Grid::setRows(int n)
+{
+    m_model->setGridRows(n);
+}
+int Grid::cols() const
+{
+    return m_model->gridCols();
+}
 
 void Grid::setCols(int n)
 {
@@ -166,9 +174,18 @@ void Grid::setCols(int n)
     }
 }
 
-QString Grid::cellText(int row, int col) const { return m_model->text(row, col); }
-void Grid::setCellText(int row, int col, const QString& text) { m_model->setText(row, col, text); }
-void Grid::clearCells() { m_model->clearCells(); }
+QString Grid::cellText(int row, int col) const
+{
+    return m_model->text(row, col);
+}
+void Grid::setCellText(int row, int col, const QString& text)
+{
+    m_model->setText(row, col, text);
+}
+void Grid::clearCells()
+{
+    m_model->clearCells();
+}
 
 void Grid::setColumnWidth(int col, int width)
 {
@@ -206,7 +223,10 @@ int Grid::columnWidth(int col) const
     return m_header->isSectionHidden(col - 1) ? 0 : m_header->sectionSize(col - 1);
 }
 
-bool Grid::isColumnHidden(int col) const { return columnWidth(col) == 0; }
+bool Grid::isColumnHidden(int col) const
+{
+    return columnWidth(col) == 0;
+}
 
 void Grid::setHeaderText(int col, const QString& text)
 {
@@ -215,7 +235,10 @@ void Grid::setHeaderText(int col, const QString& text)
         m_view->update();
 }
 
-QString Grid::headerText(int col) const { return m_model->headerText(col); }
+QString Grid::headerText(int col) const
+{
+    return m_model->headerText(col);
+}
 
 void Grid::mergeHeader(int c1, int c2)
 {
@@ -229,7 +252,10 @@ void Grid::clearHeaderMerges()
     m_header->viewport()->update();
 }
 
-std::pair<int, int> Grid::headerMergeOf(int col) const { return m_model->mergeOf(col); }
+std::pair<int, int> Grid::headerMergeOf(int col) const
+{
+    return m_model->mergeOf(col);
+}
 
 int Grid::headerCaptionWidth(int col) const
 {
@@ -253,7 +279,10 @@ void Grid::setColumnPosition(int col, int position)
     m_header->moveSection(m_header->visualIndex(col - 1), position - 1);
 }
 
-void Grid::setColumnKind(int col, ColumnKind kind) { m_model->setKind(col, toModelKind(kind)); }
+void Grid::setColumnKind(int col, ColumnKind kind)
+{
+    m_model->setKind(col, toModelKind(kind));
+}
 
 Grid::ColumnKind Grid::columnKind(int col) const
 {
@@ -265,13 +294,31 @@ Grid::ColumnKind Grid::columnKind(int col) const
     return ColumnKind::Text;
 }
 
-void Grid::clearDropDownList(int col) { m_model->clearList(col); }
-void Grid::addDropDownItem(int col, const QString& item) { m_model->addListItem(col, item); }
-QStringList Grid::dropDownList(int col) const { return m_model->dropDownList(col); }
+void Grid::clearDropDownList(int col)
+{
+    m_model->clearList(col);
+}
+void Grid::addDropDownItem(int col, const QString& item)
+{
+    m_model->addListItem(col, item);
+}
+QStringList Grid::dropDownList(int col) const
+{
+    return m_model->dropDownList(col);
+}
 
-void Grid::setCellSource(CellSource source) { m_model->setSource(std::move(source)); }
-void Grid::setCellEdited(CellEdited edited) { m_model->setEdited(std::move(edited)); }
-bool Grid::isVirtual() const { return m_model->isVirtual(); }
+void Grid::setCellSource(CellSource source)
+{
+    m_model->setSource(std::move(source));
+}
+void Grid::setCellEdited(CellEdited edited)
+{
+    m_model->setEdited(std::move(edited));
+}
+bool Grid::isVirtual() const
+{
+    return m_model->isVirtual();
+}
 
 void Grid::setRedraw(bool on)
 {
@@ -281,7 +328,10 @@ void Grid::setRedraw(bool on)
         refresh();
 }
 
-bool Grid::redraw() const { return m_redraw; }
+bool Grid::redraw() const
+{
+    return m_redraw;
+}
 
 void Grid::refresh()
 {
@@ -329,9 +379,15 @@ std::pair<int, int> Grid::selectionEnds() const
     return {top, bottom};
 }
 
-int Grid::selectionFirstRow() const { return selectionEnds().first; }
+int Grid::selectionFirstRow() const
+{
+    return selectionEnds().first;
+}
 
-int Grid::selectionLastRow() const { return selectionEnds().second; }
+int Grid::selectionLastRow() const
+{
+    return selectionEnds().second;
+}
 
 void Grid::selectRow(int row)
 {
@@ -368,9 +424,15 @@ void Grid::setReadOnly(bool readOnly)
                                      : QAbstractItemView::AnyKeyPressed | QAbstractItemView::EditKeyPressed);
 }
 
-bool Grid::isReadOnly() const { return m_readOnly; }
+bool Grid::isReadOnly() const
+{
+    return m_readOnly;
+}
 
-void Grid::setColumnEditable(int col, bool editable) { m_model->setTextEditable(col, editable); }
+void Grid::setColumnEditable(int col, bool editable)
+{
+    m_model->setTextEditable(col, editable);
+}
 
 bool Grid::isColumnEditable(int col) const
 {
@@ -384,11 +446,23 @@ void Grid::setRowHeight(int pixels)
     vh->setDefaultSectionSize(pixels);
 }
 
-int Grid::rowHeight() const { return m_view->verticalHeader()->defaultSectionSize(); }
+int Grid::rowHeight() const
+{
+    return m_view->verticalHeader()->defaultSectionSize();
+}
 
-GridPageSetup& Grid::pageSetup() { return m_pageSetup; }
-const GridPageSetup& Grid::pageSetup() const { return m_pageSetup; }
-void Grid::setPageSetup(const GridPageSetup& setup) { m_pageSetup = setup; }
+GridPageSetup& Grid::pageSetup()
+{
+    return m_pageSetup;
+}
+const GridPageSetup& Grid::pageSetup() const
+{
+    return m_pageSetup;
+}
+void Grid::setPageSetup(const GridPageSetup& setup)
+{
+    m_pageSetup = setup;
+}
 
 void Grid::renderTo(QPrinter* printer) const
 {
@@ -418,7 +492,10 @@ Grid::OutputObserver& outputObserver()
 }
 } // namespace
 
-void Grid::setOutputObserver(OutputObserver observer) { outputObserver() = std::move(observer); }
+void Grid::setOutputObserver(OutputObserver observer)
+{
+    outputObserver() = std::move(observer);
+}
 
 void Grid::tellOutput(Output kind, const QString& file) const
 {
@@ -452,7 +529,8 @@ void Grid::print(QWidget* parent)
         preview.setGeometry(previewGeometry(screen->availableGeometry()));
     // The preview accepts once it has printed.
     if (preview.exec() == QDialog::Accepted)
-        tellOutput(Output::Print, printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName());
+        tellOutput(Output::Print,
+                   printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : printer.printerName());
 }
 
 QRect Grid::previewGeometry(const QRect& available)
@@ -486,8 +564,8 @@ QString Grid::exportFilter()
     return QStringLiteral("Excel (*.xlsx);;CSV (*.csv)");
 }
 
-GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, bool withHeaderRow,
-                                    bool withRowNumbers, const QString& dialogTitle, const RowProgress& progress)
+GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, bool withHeaderRow, bool withRowNumbers,
+                                    const QString& dialogTitle, const RowProgress& progress)
 {
     QString file = fileName;
     if (file.isEmpty()) {
@@ -503,7 +581,10 @@ GridExportResult Grid::exportToFile(Dialogs& dialogs, const QString& fileName, b
     return result;
 }
 
-QTableView* Grid::view() const { return m_view; }
+QTableView* Grid::view() const
+{
+    return m_view;
+}
 
 void Grid::onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int /*newModelCol*/)
 {

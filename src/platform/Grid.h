@@ -146,9 +146,9 @@ public:
     // `progress`, when set, hears of the rows written every so often (a large grid takes a while);
     // false from it stops the export, which then writes no file.
     using RowProgress = std::function<bool(int done, int total)>;
-    GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {},
-                                  bool withHeaderRow = true, bool withRowNumbers = false,
-                                  const QString& dialogTitle = {}, const RowProgress& progress = {});
+    GridExportResult exportToFile(Dialogs& dialogs, const QString& fileName = {}, bool withHeaderRow = true,
+                                  bool withRowNumbers = false, const QString& dialogTitle = {},
+                                  const RowProgress& progress = {});
     // Hears of every export written and every print made (the operator log): the grid, how many
     // data rows it holds, the file (or printer). Set once by the program; unset, nobody hears.
     enum class Output { Export, Print };
@@ -179,12 +179,12 @@ private:
     QTableView* m_view = nullptr;
     GridHeaderView* m_header = nullptr;
     GridDelegate* m_delegate = nullptr;
-    QList<int> m_widths;              // per column incl. column 0, -1 = default
+    QList<int> m_widths; // per column incl. column 0, -1 = default
     GridPageSetup m_pageSetup;
     bool m_redraw = true;
     bool m_readOnly = false;
-    int m_printPages = 0;             // 0: every page
-    QObject* m_rowKeys = nullptr;     // the Enter/F2 filter while setEnterOpensRow is on
+    int m_printPages = 0;         // 0: every page
+    QObject* m_rowKeys = nullptr; // the Enter/F2 filter while setEnterOpensRow is on
 };
 
 } // namespace k27

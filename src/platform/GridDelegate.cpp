@@ -21,8 +21,7 @@ GridDelegate::GridDelegate(GridModel* model, QAbstractItemView* view)
 {
 }
 
-void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                         const QModelIndex& index) const
+void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const int col = index.column() + 1;
     const GridModel::Kind kind = m_model->kind(col);
@@ -39,8 +38,7 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
         box.rect = QRect(0, 0, side, side);
         box.rect.moveCenter(option.rect.center());
         box.state = opt.state & ~QStyle::State_HasFocus;
-        box.state |= m_model->text(index.row() + 1, col) == QLatin1String("1") ? QStyle::State_On
-                                                                               : QStyle::State_Off;
+        box.state |= m_model->text(index.row() + 1, col) == QLatin1String("1") ? QStyle::State_On : QStyle::State_Off;
         style->drawPrimitive(QStyle::PE_IndicatorItemViewItemCheck, &box, painter, opt.widget);
         return;
     }
@@ -55,8 +53,7 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     }
 }
 
-QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index) const
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const int col = index.column() + 1;
     if (m_model->kind(col) != GridModel::Kind::DropDown)
@@ -116,8 +113,7 @@ bool GridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const Q
         }
         return false;
     }
-    case QEvent::MouseButtonDblClick:
-        return false;
+    case QEvent::MouseButtonDblClick: return false;
     case QEvent::KeyPress: {
         auto* ke = static_cast<QKeyEvent*>(event);
         if (ke->key() == Qt::Key_Space || ke->key() == Qt::Key_Select) {
@@ -126,8 +122,7 @@ bool GridDelegate::editorEvent(QEvent* event, QAbstractItemModel* model, const Q
         }
         return false;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

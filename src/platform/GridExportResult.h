@@ -11,8 +11,8 @@ struct GridExportResult
     enum class Status { Ok, Cancelled, Failed };
 
     Status status = Status::Failed;
-    QString fileName;   // the file written (Ok) or attempted (Failed)
-    QString reason;     // why it failed, for the operator
+    QString fileName; // the file written (Ok) or attempted (Failed)
+    QString reason;   // why it failed, for the operator
 
     bool ok() const { return status == Status::Ok; }
     static GridExportResult success(const QString& file) { return {Status::Ok, file, {}}; }

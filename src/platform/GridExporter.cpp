@@ -36,7 +36,8 @@ QString createExportFile(const QString& stem, const QString& suffix, QString* er
         for (int i = 0; i < 6; ++i)
             name += QLatin1Char(letters[QRandomGenerator::global()->bounded(int(sizeof(letters) - 1))]);
         name += suffix;
-        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                              0666);
         if (fd >= 0) {
             ::close(fd);
             return name;
@@ -68,8 +69,8 @@ QString GridExporter::csvField(const QString& cell)
     // run the cell as a formula, so such a cell is written as text.
     static const QString formulaStart = QStringLiteral("=+-@\t\r");
     const QString text = !cell.isEmpty() && formulaStart.contains(cell[0]) ? QLatin1Char('\'') + cell : cell;
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
-        !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n')))
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\r'))
+        && !text.contains(QLatin1Char('\n')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -85,7 +86,8 @@ GridExportResult GridExporter::write(const QString& fileName) const
         suffix = QStringLiteral("xlsx");
     }
     if (suffix != QLatin1String("xlsx") && suffix != QLatin1String("csv"))
-        return GridExportResult::failed(target, QStringLiteral("unsupported file type .%1 (use .xlsx or .csv)").arg(suffix));
+        return GridExportResult::failed(target,
+                                        QStringLiteral("unsupported file type .%1 (use .xlsx or .csv)").arg(suffix));
 
     const QFileInfo info(target);
     if (info.isDir())
@@ -98,8 +100,9 @@ GridExportResult GridExporter::write(const QString& fileName) const
     const QString tempPath = createExportFile(info.absolutePath() + QLatin1String("/.") + info.completeBaseName(),
                                               QLatin1Char('.') + suffix, &openError);
     if (tempPath.isEmpty())
-        return GridExportResult::failed(target, QStringLiteral("cannot write to %1: %2")
-                                                    .arg(QDir::toNativeSeparators(info.absolutePath()), openError));
+        return GridExportResult::failed(
+            target,
+            QStringLiteral("cannot write to %1: %2").arg(QDir::toNativeSeparators(info.absolutePath()), openError));
 
     const QString error = suffix == QLatin1String("csv") ? writeCsv(tempPath) : writeXlsx(tempPath);
     if (!error.isEmpty()) {
@@ -107,7 +110,8 @@ GridExportResult GridExporter::write(const QString& fileName) const
         // Stopped on request (a close during the export): nothing to report as a failure.
         return error == Stopped ? GridExportResult::cancelled() : GridExportResult::failed(target, error);
     }
-    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    if (std::rename(QFile::encodeName(tempPath).constData(), QFile::encodeName(info.absoluteFilePath()).constData())
+        != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(tempPath);
         return GridExportResult::failed(target, QStringLiteral("cannot replace %1: %2").arg(target, reason));

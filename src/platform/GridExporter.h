@@ -33,7 +33,7 @@ public:
     static QString csvField(const QString& text);
 
 private:
-    QString writeCsv(const QString& path) const;   // empty = success, else the reason
+    QString writeCsv(const QString& path) const; // empty = success, else the reason
     QString writeXlsx(const QString& path) const;
     // False once the progress asked to stop.
     bool report(int row) const;

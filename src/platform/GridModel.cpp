@@ -220,16 +220,13 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const int row = index.row() + 1;
     const int col = index.column() + 1;
     switch (role) {
-    case Qt::DisplayRole:
-        return kind(col) == Kind::CheckBox ? QVariant() : QVariant(text(row, col));
-    case Qt::EditRole:
-        return text(row, col);
+    case Qt::DisplayRole: return kind(col) == Kind::CheckBox ? QVariant() : QVariant(text(row, col));
+    case Qt::EditRole: return text(row, col);
     case Qt::CheckStateRole:
         if (kind(col) == Kind::CheckBox)
             return text(row, col) == QLatin1String("1") ? Qt::Checked : Qt::Unchecked;
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 

@@ -79,10 +79,7 @@ public:
 
 private:
     static quint64 key(int row, int col) { return (quint64(quint32(row)) << 32) | quint32(col); }
-    bool inData(int row, int col) const
-    {
-        return row >= 1 && row <= m_dataRows && col >= 1 && col < gridCols();
-    }
+    bool inData(int row, int col) const { return row >= 1 && row <= m_dataRows && col >= 1 && col < gridCols(); }
 
     int m_dataRows = 0;
     QStringList m_headers{QString()};

@@ -13,9 +13,9 @@ GridPageSetup listPrintSetup(int portrait, const QString& title, const QTime& no
     s.headerAlignment = Qt::AlignHCenter;
     // The time is fixed here, so every page of one printout shows the same time;
     // page numbers and the date are filled in per page.
-    s.footerText = QString(90, QLatin1Char(' ')) + QStringLiteral("共 &N 页,第 &P 页") +
-                   QString(41, QLatin1Char(' ')) + QStringLiteral("打印日期:&D") + QString(3, QLatin1Char(' ')) +
-                   QStringLiteral("时间：") + now.toString(QStringLiteral("hh:mm:ss"));
+    s.footerText = QString(90, QLatin1Char(' ')) + QStringLiteral("共 &N 页,第 &P 页") + QString(41, QLatin1Char(' '))
+                   + QStringLiteral("打印日期:&D") + QString(3, QLatin1Char(' ')) + QStringLiteral("时间：")
+                   + now.toString(QStringLiteral("hh:mm:ss"));
     s.footerAlignment = Qt::AlignLeft;
     s.footerFont.setPointSize(8);
     s.marginLeft = 0.1;

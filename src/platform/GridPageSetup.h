@@ -16,7 +16,7 @@ class Grid;
 // `footerMargin` above the bottom edge.
 struct GridPageSetup
 {
-    QString title;                                   // page header text
+    QString title; // page header text
     QFont headerFont;
     Qt::Alignment headerAlignment = Qt::AlignHCenter;
     // Footer text; &N = number of pages, &P = page number, &D = date of printing.
@@ -37,8 +37,8 @@ struct GridPageSetup
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
 
     bool printGridLines = true;
-    bool repeatHeaderRow = true;     // the header row heads every page
-    bool printRowNumbers = true;     // column 0, when it is visible on screen
+    bool repeatHeaderRow = true; // the header row heads every page
+    bool printRowNumbers = true; // column 0, when it is visible on screen
     bool printPageHeader = true;
     bool printPageFooter = true;
     int firstPageNumber = 1;

@@ -18,8 +18,8 @@ struct GridPrinter::Metrics
     double dpi = 0;
     double paperW = 0, paperH = 0;
     double bodyLeft = 0, bodyTop = 0, bodyW = 0, bodyH = 0;
-    double scale = 1;              // table units -> device pixels
-    QList<double> colX, colW;      // table units (device pixels before scaling)
+    double scale = 1;         // table units -> device pixels
+    QList<double> colX, colW; // table units (device pixels before scaling)
     double tableW = 0;
     double rowH = 0;
     int rowsFirst = 1, rowsOther = 1, pages = 1;
@@ -39,8 +39,8 @@ GridPrinter::GridPrinter(const Grid& grid) : m_grid(grid), m_setup(grid.pageSetu
 void GridPrinter::applyLayout(const GridPageSetup& setup, QPrinter* printer)
 {
     printer->setFullPage(true);
-    printer->setPageLayout(QPageLayout(QPageSize(setup.paper), setup.orientation, QMarginsF(0, 0, 0, 0),
-                                       QPageLayout::Millimeter));
+    printer->setPageLayout(
+        QPageLayout(QPageSize(setup.paper), setup.orientation, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
 }
 
 QString GridPrinter::expandCodes(const QString& text, int pages, int page, const QDate& date)
@@ -92,7 +92,7 @@ GridPrinter::Metrics GridPrinter::metrics(QPrinter* printer) const
     const double cm = m.dpi / 2.54;
     // A real printer cannot print up to the paper's edge: its minimum margins
     // win over narrower ones of the set-up (PDF has none).
-    const QMarginsF least = printer->pageLayout().minimumMargins() / 10.0;   // mm -> cm
+    const QMarginsF least = printer->pageLayout().minimumMargins() / 10.0; // mm -> cm
     const double left = std::max(m_setup.marginLeft, least.left());
     const double right = std::max(m_setup.marginRight, least.right());
     const double top = std::max(m_setup.marginTop, least.top());
@@ -269,8 +269,7 @@ void GridPrinter::paintTableRow(QPainter& p, const Metrics& m, int row, double y
         if (!text.isEmpty()) {
             const QRectF inner = cell.adjusted(m.pad, 0, -m.pad, 0);
             p.setPen(Qt::black);
-            p.drawText(inner, int(align) | Qt::TextSingleLine,
-                       fm.elidedText(text, Qt::ElideRight, inner.width()));
+            p.drawText(inner, int(align) | Qt::TextSingleLine, fm.elidedText(text, Qt::ElideRight, inner.width()));
         }
         if (m_setup.printGridLines) {
             p.setPen(gridPen);

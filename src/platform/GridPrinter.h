@@ -51,7 +51,7 @@ private:
 
     const Grid& m_grid;
     const GridPageSetup& m_setup;
-    QList<int> m_columns;   // grid columns printed, in order
+    QList<int> m_columns; // grid columns printed, in order
     int m_pageLimit = 0;
 };
 

@@ -19,6 +19,9 @@ inline long long statusKb(const char* field)
 }
 
 // The resident memory in KiB.
-inline long long residentKb() { return statusKb("VmRSS:"); }
+inline long long residentKb()
+{
+    return statusKb("VmRSS:");
+}
 
 } // namespace k27

@@ -52,8 +52,8 @@ QString QtDialogs::openFile(QWidget* parent, const QString& title, const QString
     return file;
 }
 
-QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
-                            const QString& suggestedName, FileKind kind)
+QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suggestedName,
+                            FileKind kind)
 {
     const QString start = QDir(FileFolders::startFolder(kind)).filePath(suggestedName);
     const QString file = QFileDialog::getSaveFileName(parent, titleOr(title), start, filter);

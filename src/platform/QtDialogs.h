@@ -13,8 +13,7 @@ public:
     void setDefaultTitle(const QString& title) { m_title = title; }
 
     void message(QWidget* parent, const QString& text, Icon icon, const QString& title) override;
-    bool question(QWidget* parent, const QString& text, const QString& title,
-                  DefaultAnswer defaultAnswer) override;
+    bool question(QWidget* parent, const QString& text, const QString& title, DefaultAnswer defaultAnswer) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title, bool password) override;
     QString openFile(QWidget* parent, const QString& title, const QString& filter, FileKind kind) override;
     QString saveFile(QWidget* parent, const QString& title, const QString& filter, const QString& suggestedName,

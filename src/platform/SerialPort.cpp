@@ -17,8 +17,7 @@
 
 namespace k27 {
 
-SerialPort::SerialPort(QObject* parent)
-    : QObject(parent)
+SerialPort::SerialPort(QObject* parent) : QObject(parent)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
@@ -147,7 +146,9 @@ QString SerialPort::devicePathFor(const QString& programFolder, int n)
 SerialPort::OpenProblem SerialPort::checkDevice(const QString& path)
 {
     const QByteArray native = QFile::encodeName(path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(native.constData(), &st) != 0)
         return errno == EACCES ? OpenProblem::NoPermission : OpenProblem::Failed;
     if (!S_ISCHR(st.st_mode))
@@ -208,10 +209,10 @@ void SerialPort::setLockDirectories(const QStringList& folders)
 QString SerialPort::staleLockFile(const QString& devicePath)
 {
     // The folders where the serial layer and other programs (UUCP style) put their locks.
-    static const QStringList machine = {QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
-                                        QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
-                                        QStringLiteral("/tmp"), QStringLiteral("/var/tmp"),
-                                        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
+    static const QStringList machine = {
+        QStringLiteral("/var/lock"),         QStringLiteral("/etc/locks"), QStringLiteral("/var/spool/locks"),
+        QStringLiteral("/var/spool/uucp"),   QStringLiteral("/tmp"),       QStringLiteral("/var/tmp"),
+        QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock")};
     QString name = devicePath;
     if (name.startsWith(QLatin1String("/dev/")))
         name = name.mid(5);
@@ -224,7 +225,9 @@ QString SerialPort::staleLockFile(const QString& devicePath)
         const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             continue;
-        struct stat info {};
+        struct stat info
+        {
+        };
         char buffer[64];
         ssize_t size = -1;
         if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
@@ -426,12 +429,9 @@ bool openDevicePort(SerialPort& port, int portNumber, const QString& settings)
 int openFailureMessage(SerialPort::OpenProblem problem)
 {
     switch (problem) {
-    case SerialPort::OpenProblem::NoPermission:
-        return 171;
-    case SerialPort::OpenProblem::NotATerminal:
-        return 172;
-    default:
-        return 50;
+    case SerialPort::OpenProblem::NoPermission: return 171;
+    case SerialPort::OpenProblem::NotATerminal: return 172;
+    default: return 50;
     }
 }
 

@@ -25,7 +25,8 @@ QString WorkbookReader::defaultToolPath()
 {
     // Beside the program in a build folder; under libexec once installed.
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/k27-xls-read");
-    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../libexec/k27center/k27-xls-read");
+    const QString installed = QCoreApplication::applicationDirPath()
+                              + QStringLiteral("/../libexec/k27center/k27-xls-read");
     return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : QDir::cleanPath(installed);
 }
 
@@ -46,7 +47,7 @@ namespace {
 QString answerProblem(const AnswerDecoder& decoder)
 {
     return decoder.state() == AnswerDecoder::State::Reading ? QStringLiteral("the answer is cut short")
-                                                             : decoder.problem();
+                                                            : decoder.problem();
 }
 
 } // namespace

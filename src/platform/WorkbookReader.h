@@ -16,18 +16,18 @@ class WorkbookReader
 public:
     enum class Status {
         Ok,
-        Damaged,      // a workbook whose structure is broken, or encrypted
-        NotWorkbook,  // missing, unreadable, or neither .xls nor .xlsx
-        NoSheet1,     // no worksheet named Sheet1
-        TooLarge,     // beyond the engine's rows or columns, or the reader's limits
-        Failed,       // the reader crashed, hung, is missing, or its answer was malformed
+        Damaged,     // a workbook whose structure is broken, or encrypted
+        NotWorkbook, // missing, unreadable, or neither .xls nor .xlsx
+        NoSheet1,    // no worksheet named Sheet1
+        TooLarge,    // beyond the engine's rows or columns, or the reader's limits
+        Failed,      // the reader crashed, hung, is missing, or its answer was malformed
     };
 
     struct Result
     {
         Status status = Status::Failed;
         Workbook workbook;
-        QString detail;     // why it failed, for logs and tests; never shown to the operator
+        QString detail; // why it failed, for logs and tests; never shown to the operator
         bool ok() const { return status == Status::Ok; }
     };
 

@@ -54,7 +54,7 @@ bool quickEntryTime(QStringView text, QString* stored)
     if (!QDate::isValid(year, month, day) || !QTime::isValid(hour, minute, second))
         return true;
     if (year < 1000)
-        return false;   // the pattern's way writes the year
+        return false; // the pattern's way writes the year
     char out[64];
     std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour, minute, second);
     *stored = QString::fromLatin1(out, 19);
@@ -67,8 +67,8 @@ QString normaliseEntryTime(const QString& text)
 {
     if (QString stored; quickEntryTime(text, &stored))
         return stored;
-    static const QRegularExpression shape(QStringLiteral(
-        R"(^(\d{4})([-/])(\d{1,2})\2(\d{1,2}) +(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?$)"));
+    static const QRegularExpression shape(
+        QStringLiteral(R"(^(\d{4})([-/])(\d{1,2})\2(\d{1,2}) +(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?$)"));
     const auto m = shape.match(text);
     if (!m.hasMatch())
         return {};

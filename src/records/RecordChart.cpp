@@ -115,8 +115,8 @@ QString RecordChart::barLabel(const RecordCounts::Bar& bar) const
                    ? bar.start.toString(QStringLiteral("MM-dd HH"))
                    : bar.start.toString(QStringLiteral("HH"));
     case RecordCounts::Step::Day:
-        return bar.start.toString(QStringLiteral("M/d ")) + locale.dayName(bar.start.date().dayOfWeek(),
-                                                                           QLocale::ShortFormat);
+        return bar.start.toString(QStringLiteral("M/d "))
+               + locale.dayName(bar.start.date().dayOfWeek(), QLocale::ShortFormat);
     case RecordCounts::Step::Week: return bar.start.toString(QStringLiteral("yy-MM-dd"));
     case RecordCounts::Step::Month: return bar.start.toString(QStringLiteral("yyyy-MM"));
     }
@@ -257,7 +257,8 @@ QImage RecordChart::picture(const QSize& size) const
     painter.setRenderHint(QPainter::Antialiasing);
     const QSize own = m_charts->size();
     // The charts as shown, scaled to the picture.
-    const double scale = qMin(double(size.width()) / qMax(1, own.width()), double(size.height()) / qMax(1, own.height()));
+    const double scale = qMin(double(size.width()) / qMax(1, own.width()),
+                              double(size.height()) / qMax(1, own.height()));
     painter.scale(scale, scale);
     m_charts->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
     return image;
@@ -277,7 +278,8 @@ void RecordChart::renderTo(QPrinter* printer, const GridPageSetup& setup) const
         return;
     const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
     const QSize own = m_charts->size();
-    const double scale = qMin(double(page.width()) / qMax(1, own.width()), double(page.height()) / qMax(1, own.height()));
+    const double scale = qMin(double(page.width()) / qMax(1, own.width()),
+                              double(page.height()) / qMax(1, own.height()));
     painter.scale(scale, scale);
     m_charts->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
 }

@@ -32,19 +32,21 @@ QString timeText(const QDateTime& t)
 
 // The records the filter takes, as "FROM ... WHERE ..." with its parameters; the same tests
 // as the record query, each record once.
-struct Source {
+struct Source
+{
     QString from;
     QVariantList params;
     bool timeSpan = false;
-    QString start, end;   // inclusive, when timeSpan
+    QString start, end; // inclusive, when timeSpan
 };
 
 Source source(const RecordFilter& filter)
 {
     Source s;
     if (filter.recent) {
-        s.from = QStringLiteral(" FROM (SELECT 进出时间, 终端机号 FROM 进出记录 ORDER BY 进出时间 DESC, ID DESC LIMIT ?) r"
-                                " WHERE 1 = 1");
+        s.from = QStringLiteral(
+            " FROM (SELECT 进出时间, 终端机号 FROM 进出记录 ORDER BY 进出时间 DESC, ID DESC LIMIT ?) r"
+            " WHERE 1 = 1");
         s.params << RecordQuery::recentCount(filter.recentText);
         return s;
     }
@@ -54,8 +56,8 @@ Source source(const RecordFilter& filter)
         where = QStringLiteral(" WHERE ") + dialect::NoIndex + QStringLiteral("r.卡号 IS NOT NULL");
     } else {
         // The cards that contain the text come from the list of cards, far shorter than the records.
-        where = QStringLiteral(" WHERE r.卡号 IN (SELECT c.卡号 FROM 进出记录_卡号 c WHERE c.卡号") + RecordQuery::containsTest()
-                + QStringLiteral(")");
+        where = QStringLiteral(" WHERE r.卡号 IN (SELECT c.卡号 FROM 进出记录_卡号 c WHERE c.卡号")
+                + RecordQuery::containsTest() + QStringLiteral(")");
         s.params << RecordQuery::containsLiteral(card);
     }
     const QString name = TrimAtNul(filter.name);
@@ -155,15 +157,15 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
     QString low = s.start, high = s.end;
     if (!filter.recent) {
         // (An empty or malformed time sorts before every date: it counts with the undated.)
-        const QString first =
-            db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录 WHERE 进出时间 >= '0'")).toString();
+        const QString first = db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录 WHERE 进出时间 >= '0'"))
+                                  .toString();
         const QString last = db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
         if (low.isEmpty() || first > low)
             low = first;
         if (high.isEmpty() || (!last.isEmpty() && last < high))
             high = last;
     }
-    QList<QString> bounds;   // slice i: bounds[i] <= time < bounds[i + 1]; the last bound inclusive
+    QList<QString> bounds; // slice i: bounds[i] <= time < bounds[i + 1]; the last bound inclusive
     const QDateTime lowTime = QDateTime::fromString(low, QLatin1String(EntryTimeFormat));
     const QDateTime highTime = QDateTime::fromString(high, QLatin1String(EntryTimeFormat));
     if (!filter.recent && lowTime.isValid() && highTime.isValid() && lowTime <= highTime) {
@@ -173,13 +175,14 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
                            - db.scalar(QStringLiteral("SELECT min(ID) FROM 进出记录")).toLongLong() + 1;
         const QString allFirst = db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录")).toString();
         const QString allLast = db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
-        const qint64 allSeconds = qMax<qint64>(1, QDateTime::fromString(allFirst, QLatin1String(EntryTimeFormat))
-                                                      .secsTo(QDateTime::fromString(allLast, QLatin1String(EntryTimeFormat))));
+        const qint64 allSeconds = qMax<qint64>(
+            1, QDateTime::fromString(allFirst, QLatin1String(EntryTimeFormat))
+                   .secsTo(QDateTime::fromString(allLast, QLatin1String(EntryTimeFormat))));
         const double perSecond = double(qMax<qint64>(1, ids)) / double(allSeconds);
         const qint64 sliceSeconds = qMax<qint64>(3600, qint64(SliceRecords / perSecond));
         for (QDateTime t = lowTime; t <= highTime; t = t.addSecs(sliceSeconds))
             bounds << timeText(t);
-        bounds << QString();   // the last slice ends at `high`, included
+        bounds << QString(); // the last slice ends at `high`, included
     }
 
     QMap<QString, qint64> byHour;
@@ -197,13 +200,14 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
                                out.total += n;
                                return true;
                            });
-        ok = ok && db.query(QStringLiteral("SELECT r.终端机号, count(*)") + s.from + condition
-                                + QStringLiteral(" GROUP BY r.终端机号"),
-                            params, [&](const Row& row) {
-                                if (!row.isNull(0))
-                                    byTerminal[row.integer(0)] += row.integer(1);
-                                return true;
-                            });
+        ok = ok
+             && db.query(QStringLiteral("SELECT r.终端机号, count(*)") + s.from + condition
+                             + QStringLiteral(" GROUP BY r.终端机号"),
+                         params, [&](const Row& row) {
+                             if (!row.isNull(0))
+                                 byTerminal[row.integer(0)] += row.integer(1);
+                             return true;
+                         });
         return ok;
     };
 
@@ -225,8 +229,10 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
         // without a time span.
         if (!s.timeSpan) {
             const bool ok = bounds.isEmpty()
-                ? countSlice({}, {})
-                : countSlice(QStringLiteral(" AND (r.进出时间 IS NULL OR r.进出时间 < ? OR r.进出时间 > ?)"), {low, high});
+                                ? countSlice({}, {})
+                                : countSlice(
+                                    QStringLiteral(" AND (r.进出时间 IS NULL OR r.进出时间 < ? OR r.进出时间 > ?)"),
+                                    {low, high});
             if (!ok)
                 return Outcome::Failed;
         }

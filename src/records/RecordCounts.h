@@ -22,12 +22,14 @@ class RecordCounts
 {
 public:
     enum class Step { Hour, Day, Week, Month };
-    struct Bar {
-        QDateTime start;   // the first second of the hour, day, week (Monday) or month
-        QDateTime end;     // its last second
+    struct Bar
+    {
+        QDateTime start; // the first second of the hour, day, week (Monday) or month
+        QDateTime end;   // its last second
         qint64 count = 0;
     };
-    struct Terminal {
+    struct Terminal
+    {
         qint64 number = 0;
         QString address;
         qint64 count = 0;
@@ -35,10 +37,10 @@ public:
     static constexpr int BusiestTerminals = 10;
 
     Step step = Step::Day;
-    QList<Bar> timeline;             // every bar of the span, empty ones too; none without dated records
-    QList<Terminal> terminals;       // busiest first (ties: lower number first), at most BusiestTerminals
-    std::array<qint64, 24> hours{};  // dated entries by hour of the day
-    qint64 total = 0;                // every entry the filter takes, those without a time too
+    QList<Bar> timeline;            // every bar of the span, empty ones too; none without dated records
+    QList<Terminal> terminals;      // busiest first (ties: lower number first), at most BusiestTerminals
+    std::array<qint64, 24> hours{}; // dated entries by hour of the day
+    qint64 total = 0;               // every entry the filter takes, those without a time too
     qint64 undated = 0;
 
     enum class Outcome { Done, Cancelled, Failed };

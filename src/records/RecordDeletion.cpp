@@ -84,7 +84,9 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
     steps.closing = [&] {
         return audit::record(db, audit::Action::RecordDelete, rows.filterText(),
                              QStringLiteral("rows %1 to %2 of the list; records deleted: %3")
-                                 .arg(first).arg(last).arg(records + (steps.failed() ? 0 : stepRecords)));
+                                 .arg(first)
+                                 .arg(last)
+                                 .arg(records + (steps.failed() ? 0 : stepRecords)));
     };
     if (!remove.isValid() || !steps.begin())
         steps.fail();
@@ -97,7 +99,7 @@ int RecordDeletion::run(Database& db, RecordList& rows, int first, int last, Imp
             if (steps.ended())
                 return;
             if (!remove.bind(1, key.first).bind(2, key.second).exec()) {
-                steps.fail();   // the file cannot be written: this step's rows stay
+                steps.fail(); // the file cannot be written: this step's rows stay
                 return;
             }
             // An edited time finds nothing: the record stays, and so does its row.

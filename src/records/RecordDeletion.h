@@ -18,9 +18,9 @@ public:
     static constexpr int ProgressStep = 50;
 
     enum class Check {
-        Ok,          // ask message 61, then run
-        NoRows,      // the grid has no data row: message 116
-        HeaderRow    // the selection touches the header row: message 15
+        Ok,       // ask message 61, then run
+        NoRows,   // the grid has no data row: message 116
+        HeaderRow // the selection touches the header row: message 15
     };
 
     // Puts the selection's ends in order (first <= last) and says whether a deletion may start.

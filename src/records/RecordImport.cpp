@@ -28,7 +28,8 @@ namespace k27 {
 
 namespace {
 
-struct Holder {
+struct Holder
+{
     QString name, department, address;
 };
 
@@ -77,7 +78,7 @@ public:
         for (;;) {
             if (m_pos >= m_buffer.size() && !fill())
                 return any;
-            if (m_skipLf) {   // the LF of a CR LF split between two chunks
+            if (m_skipLf) { // the LF of a CR LF split between two chunks
                 m_skipLf = false;
                 if (m_buffer[m_pos] == '\n') {
                     ++m_pos;
@@ -130,13 +131,13 @@ private:
     bool m_failed = false;
 };
 
-
 // The first pass: the line total, and whether the whole file is UTF-8 (else GB18030).
-struct FileShape {
+struct FileShape
+{
     bool readable = false;
     int lines = 0;
     bool utf8 = true;
-    QString source;   // the file as the operator log names it: name, size, digest
+    QString source; // the file as the operator log names it: name, size, digest
 };
 
 FileShape scanFile(QIODevice& file, ImportProgress* progress)
@@ -145,12 +146,12 @@ FileShape scanFile(QIODevice& file, ImportProgress* progress)
     QStringDecoder check(QStringDecoder::Utf8);
     QElapsedTimer sincePump;
     sincePump.start();
-    audit::Digest digest;   // of the bytes this pass reads anyway
+    audit::Digest digest; // of the bytes this pass reads anyway
     LineReader counter(file);
     counter.onChunk = [&](QByteArrayView chunk) {
         digest.add(chunk.data(), chunk.size());
         if (shape.utf8) {
-            const QString decoded = check.decode(chunk);   // decoding happens on conversion
+            const QString decoded = check.decode(chunk); // decoding happens on conversion
             shape.utf8 = !check.hasError();
         }
         if (progress && sincePump.elapsed() >= 50) {
@@ -171,7 +172,8 @@ FileShape scanFile(QIODevice& file, ImportProgress* progress)
 }
 
 // One line's fields as the table stores them.
-struct RecordLine {
+struct RecordLine
+{
     QString terminalText, card, when, weekday;
     qint64 terminal = 0;
 };
@@ -192,8 +194,8 @@ LineKind parseLine(const QString& line, RecordLine* out)
         field[i++] = TrimAtNul(part.toString());
     }
     out->when = normaliseEntryTime(field[2] + u' ' + field[3]);
-    if (out->when.isEmpty() || field[1].size() > RecordImport::CardWidth
-        || field[4].size() > RecordImport::WeekdayWidth || !terminalNumber(field[0], &out->terminal))
+    if (out->when.isEmpty() || field[1].size() > RecordImport::CardWidth || field[4].size() > RecordImport::WeekdayWidth
+        || !terminalNumber(field[0], &out->terminal))
         return LineKind::Refused;
     out->terminalText = std::move(field[0]);
     out->card = std::move(field[1]);
@@ -288,8 +290,8 @@ private:
     bool m_locked = false;
     bool m_known = false;
     qint64 m_version = 0;
-    QString m_floor;    // the newest entry time stored by others
-    QString m_latest;   // the latest time of the lines judged
+    QString m_floor;  // the newest entry time stored by others
+    QString m_latest; // the latest time of the lines judged
     QSet<QString> m_cards;
 };
 
@@ -310,9 +312,11 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     Lookups lookups(db);
     // A record already stored (same card and time) is not stored again: the test and the
     // insert in one statement, one trip through the engine per line instead of two.
-    Statement insert(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
-                                        " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
-    Statement insertNew(db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
+    Statement insert(db,
+                     QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
+                                    " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
+    Statement insertNew(
+        db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
     NewRecords newRecords(db);
 
     // What the open step has done; it counts once the step is committed. Its rows go into the
@@ -349,15 +353,12 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         if (read == 0 && shape.utf8 && bytes.startsWith("\xEF\xBB\xBF"))
             bytes.remove(0, 3);
         if (bytes.isEmpty())
-            break;   // nothing after an empty line is read
+            break; // nothing after an empty line is read
         ++read;
         const QString line = shape.utf8 ? QString::fromUtf8(bytes) : gb18030.decode(bytes);
         switch (parseLine(line, &record)) {
-        case LineKind::NoRecord:
-            break;
-        case LineKind::Refused:
-            ++stepSkipped;
-            break;
+        case LineKind::NoRecord: break;
+        case LineKind::Refused: ++stepSkipped; break;
         case LineKind::Record: {
             const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
             if (verdict == NewRecords::Verdict::Repeat) {
@@ -365,8 +366,11 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
                 break;
             }
             Statement& statement = verdict == NewRecords::Verdict::New ? insertNew : insert;
-            const bool ran = statement.bind(1, record.card).bind(2, record.terminal).bind(3, record.when)
-                                 .bind(4, record.weekday).exec();
+            const bool ran = statement.bind(1, record.card)
+                                 .bind(2, record.terminal)
+                                 .bind(3, record.when)
+                                 .bind(4, record.weekday)
+                                 .exec();
             const bool written = ran && db.changes() > 0;
             if (ran)
                 newRecords.wrote();
@@ -377,7 +381,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
             if (!ran && !steps.rowDone(true, false))
                 break;
             if (!written) {
-                ++stepSkipped;   // stored already, or refused: not counted as added
+                ++stepSkipped; // stored already, or refused: not counted as added
                 break;
             }
             steps.wrote();
@@ -415,8 +419,7 @@ RecordImport::Result importDevice(Database& db, QIODevice& file, RecordRows& row
 
 } // namespace
 
-RecordImport::Result RecordImport::run(Database& db, const QString& path, RecordRows& rows,
-                                       ImportProgress* progress)
+RecordImport::Result RecordImport::run(Database& db, const QString& path, RecordRows& rows, ImportProgress* progress)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -433,8 +436,7 @@ RecordImport::Result RecordImport::runBytes(Database& db, const QByteArray& byte
     return runDevice(db, buffer, rows, progress);
 }
 
-RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, RecordRows& rows,
-                                             ImportProgress* progress)
+RecordImport::Result RecordImport::runDevice(Database& db, QIODevice& file, RecordRows& rows, ImportProgress* progress)
 {
     return importDevice(db, file, rows, progress, WindowSteps);
 }

@@ -23,19 +23,20 @@ class RecordRows;
 class RecordImport
 {
 public:
-    static constexpr int ProgressStep = 50;    // lines between two progress reports
-    static constexpr int CardWidth = 15;       // widths of 卡号 and 星期
+    static constexpr int ProgressStep = 50; // lines between two progress reports
+    static constexpr int CardWidth = 15;    // widths of 卡号 and 星期
     static constexpr int WeekdayWidth = 10;
     static constexpr int MaxLineBytes = 1 << 20;
 
-    struct Result {
-        bool readable = false;   // false: the file could not be read (message 112), nothing changed
-        bool writeFailed = false;   // the database could not be written: the run stopped there
-        bool stopped = false;       // stopped on request (a close) at a commit before the end
-        int total = 0;           // line breaks in the file
-        int read = 0;            // lines taken from the file (up to the last committed step)
+    struct Result
+    {
+        bool readable = false;    // false: the file could not be read (message 112), nothing changed
+        bool writeFailed = false; // the database could not be written: the run stopped there
+        bool stopped = false;     // stopped on request (a close) at a commit before the end
+        int total = 0;            // line breaks in the file
+        int read = 0;             // lines taken from the file (up to the last committed step)
         int added = 0;
-        int skipped = 0;         // bad date/time, already stored, or refused by the table
+        int skipped = 0; // bad date/time, already stored, or refused by the table
     };
 
     // Imports the file into the open database; `rows` is replaced by the added records.

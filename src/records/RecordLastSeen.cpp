@@ -72,16 +72,16 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
         return *found;
     };
 
-    bool ok = db.query(QStringLiteral("SELECT h.姓名, h.部门, h.卡号") + recordColumns
-                           + QStringLiteral(" FROM (SELECT u.姓名, u.部门, u.卡号, u.ID, ") + newest.arg(QStringLiteral("u.卡号"))
-                           + QStringLiteral(" AS last FROM 用户信息 u") + holderTest
-                           + QStringLiteral(") h LEFT JOIN 进出记录 r ON r.ID = h.last") + lastOrder
-                           + QStringLiteral(", h.姓名, h.ID"),
-                       recordParams + holderParams, [&](const k27::Row& row) {
-                           rows.append({row.text(0), row.text(1), row.text(2), row.text(3), terminalText(row, 4),
-                                        row.text(5), false});
-                           return true;
-                       });
+    bool ok = db.query(
+        QStringLiteral("SELECT h.姓名, h.部门, h.卡号") + recordColumns
+            + QStringLiteral(" FROM (SELECT u.姓名, u.部门, u.卡号, u.ID, ") + newest.arg(QStringLiteral("u.卡号"))
+            + QStringLiteral(" AS last FROM 用户信息 u") + holderTest
+            + QStringLiteral(") h LEFT JOIN 进出记录 r ON r.ID = h.last") + lastOrder
+            + QStringLiteral(", h.姓名, h.ID"),
+        recordParams + holderParams, [&](const k27::Row& row) {
+            rows.append({row.text(0), row.text(1), row.text(2), row.text(3), terminalText(row, 4), row.text(5), false});
+            return true;
+        });
     // Cards without a holder have no name or department to match.
     if (ok && name.isEmpty() && department.isEmpty()) {
         QString cardTest;

@@ -16,12 +16,13 @@ class Database;
 class RecordLastSeen
 {
 public:
-    struct Row {
+    struct Row
+    {
         QString name;
         QString department;
         QString card;
-        QString time;       // empty: no record
-        QString terminal;   // as the record list shows it ("0005")
+        QString time;     // empty: no record
+        QString terminal; // as the record list shows it ("0005")
         QString address;
         bool unknownCard = false;
     };

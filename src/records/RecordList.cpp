@@ -39,11 +39,14 @@ void RecordList::showTable(RecordRows* rows)
 RecordQuery::Result RecordList::start(Database& db, const RecordFilter& filter, RecordRows& table)
 {
     clear();
-    m_filterText = filter.recent ? QStringLiteral("newest %1").arg(filter.recentText)
-        : QStringLiteral("card: %1; name: %2; department: %3; terminal: %4%5")
-              .arg(filter.card, filter.name, filter.department, filter.terminal,
-                   filter.timeSpan ? QStringLiteral("; from %1 to %2").arg(filter.start.toString(Qt::ISODate), filter.end.toString(Qt::ISODate))
-                                   : QString());
+    m_filterText = filter.recent
+                       ? QStringLiteral("newest %1").arg(filter.recentText)
+                       : QStringLiteral("card: %1; name: %2; department: %3; terminal: %4%5")
+                             .arg(filter.card, filter.name, filter.department, filter.terminal,
+                                  filter.timeSpan
+                                      ? QStringLiteral("; from %1 to %2")
+                                            .arg(filter.start.toString(Qt::ISODate), filter.end.toString(Qt::ISODate))
+                                      : QString());
     if (!RecordQuery::start(db, filter, m_pass)) {
         m_table = &table;
         return RecordQuery::run(db, filter, table);
@@ -155,8 +158,8 @@ const RecordRows* RecordList::load(int block)
     // Up to where the next block starts: records deleted meanwhile leave this block short
     // rather than bring in rows of the next one.
     const int read = block + 1 < m_blocks.size()
-        ? from.fetchBefore(*db, cached.rows, m_blocks[block].rows, m_blocks[block + 1].from)
-        : from.fetch(*db, cached.rows, m_blocks[block].rows);
+                         ? from.fetchBefore(*db, cached.rows, m_blocks[block].rows, m_blocks[block + 1].from)
+                         : from.fetch(*db, cached.rows, m_blocks[block].rows);
     if (read < 0) {
         m_readFailed = true;
         return nullptr;
@@ -254,12 +257,13 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
         for (const auto& key : deleted.keys)
             cards.insert(key.first);
         m_table->removeRowsWhere([&](int row) {
-            return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card))) && deleted.keys.contains(keyOf(row));
+            return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card)))
+                   && deleted.keys.contains(keyOf(row));
         });
         return;
     }
     if (deleted.newest.isNull())
-        return;   // nothing left the database
+        return; // nothing left the database
     // Counted again from where each block starts, up to where the next starts: twins of a
     // deleted record and records a deletion missed (an edited time) come out as stored.
     QList<int> oldFirst;
@@ -289,8 +293,8 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
 
     // Each edit follows its row: by position in a block not counted again, by its texts as
     // read in one that was (a row whose record went takes its edit with it).
-    QHash<int, int> moved;   // old row -> new row
-    QHash<int, QSet<int>> claimed;   // block -> rows (within it) taken by an edited row
+    QHash<int, int> moved;         // old row -> new row
+    QHash<int, QSet<int>> claimed; // block -> rows (within it) taken by an edited row
     QList<int> editedRows = m_editedRows.keys();
     std::sort(editedRows.begin(), editedRows.end());
     for (const int row : editedRows) {

@@ -78,9 +78,10 @@ public:
     std::pair<QString, QString> keyOf(int row);
     bool isTable() const { return m_table != nullptr; }
     // The records a deletion removed, by key, and the span of their entry times.
-    struct Deleted {
-        bool keepKeys = false;   // a table held whole drops rows by key; a result by position
-                                 // only needs the span
+    struct Deleted
+    {
+        bool keepKeys = false; // a table held whole drops rows by key; a result by position
+                               // only needs the span
         QSet<std::pair<QString, QString>> keys;
         QString oldest;
         QString newest;
@@ -98,12 +99,14 @@ public:
 
 private:
     QString m_filterText;
-    struct Block {
-        RecordCursor from;   // reads this block's rows first
+    struct Block
+    {
+        RecordCursor from; // reads this block's rows first
         int firstRow = 1;
         int rows = 0;
     };
-    struct Cached {
+    struct Cached
+    {
         int block;
         RecordRows rows;
     };
@@ -123,12 +126,12 @@ private:
     RecordCursor m_pass;
     QList<Block> m_blocks;
     int m_count = 0;
-    QString m_top;      // the result's newest and oldest entry times, for countPermille()
+    QString m_top; // the result's newest and oldest entry times, for countPermille()
     QString m_floor;
-    std::list<Cached> m_cache;   // most recently used first
+    std::list<Cached> m_cache; // most recently used first
     std::unordered_map<int, std::list<Cached>::iterator> m_cached;
     QHash<quint64, QString> m_edits;
-    QHash<int, QStringList> m_editedRows;   // the texts as read of every edited row
+    QHash<int, QStringList> m_editedRows; // the texts as read of every edited row
     bool m_readFailed = false;
 };
 

@@ -70,8 +70,7 @@ const QString& RecordPage::importFilter()
     return filter;
 }
 
-RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent)
-    : QWidget(parent), m_host(host), m_rows(rows)
+RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent) : QWidget(parent), m_host(host), m_rows(rows)
 {
     setObjectName(QStringLiteral("RecordPage"));
     buildOptionsFrame();
@@ -145,8 +144,11 @@ void RecordPage::buildOptionsFrame()
     L_Name = label(FrmIO, QStringLiteral("L_Name"), QStringLiteral("姓名："));
     L_Dpt = label(FrmIO, QStringLiteral("L_Dpt"), QStringLiteral("部门："));
     L_No = label(FrmIO, QStringLiteral("L_No"), QStringLiteral("终端机号："));
-    const struct { QLabel* caption; QWidget* field; } filters[] = {
-        {L_Code, TxtCode}, {L_Name, T_Name}, {L_Dpt, T_Dpt}, {L_No, T_No}};
+    const struct
+    {
+        QLabel* caption;
+        QWidget* field;
+    } filters[] = {{L_Code, TxtCode}, {L_Name, T_Name}, {L_Dpt, T_Dpt}, {L_No, T_No}};
     for (int i = 0; i < 4; ++i) {
         options->addWidget(filters[i].caption, 0, i * 2);
         options->addWidget(filters[i].field, 0, i * 2 + 1);
@@ -194,7 +196,6 @@ void RecordPage::connectHandlers()
     connect(BtnDelD, &QPushButton::clicked, this, &RecordPage::deleteRows);
     connect(btnOutD, &QPushButton::clicked, this, &RecordPage::exportGrid);
 }
-
 
 QString RecordPage::message(int number) const
 {
@@ -268,7 +269,7 @@ void RecordPage::find()
 void RecordPage::databaseReplaced()
 {
     if (m_busy) {
-        m_replaced = true;   // the export still reading the list empties it when done
+        m_replaced = true; // the export still reading the list empties it when done
         return;
     }
     m_loader.stop();
@@ -337,8 +338,8 @@ void RecordPage::importFile()
     if (!run || m_busy)
         return;
     Dialogs& dialogs = m_host.context().dialogs();
-    const QString path =
-        dialogs.openFile(this, message(Msg::ImportRecordsTitle), importFilter(), Dialogs::FileKind::RecordFile);
+    const QString path = dialogs.openFile(this, message(Msg::ImportRecordsTitle), importFilter(),
+                                          Dialogs::FileKind::RecordFile);
     if (path.isEmpty())
         return;
 
@@ -352,8 +353,7 @@ void RecordPage::importFile()
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
         // Read and stored on a thread of its own: the window never waits for a step or a commit.
-        result = RecordImport::runInBackground(operation.db() ? *operation.db() : closed, path, m_rows,
-                                               progress.get());
+        result = RecordImport::runInBackground(operation.db() ? *operation.db() : closed, path, m_rows, progress.get());
     }
     if (!result.readable) {
         // Nothing changed: the last query's list stays, and its count goes on.
@@ -384,8 +384,7 @@ void RecordPage::deleteRows()
     case RecordDeletion::Check::HeaderRow:
         dialogs.message(this, message(Msg::SelectRowsToDelete), Dialogs::Icon::Warning);
         return;
-    case RecordDeletion::Check::Ok:
-        break;
+    case RecordDeletion::Check::Ok: break;
     }
     const int going = qMin(last, m_list.rowCount()) - first + 1;
     if (!dialogs.question(this,
@@ -421,8 +420,8 @@ void RecordPage::exportGrid()
         return;
     const auto stopRequested = [this] { return m_host.runs().stopRequested(); };
     Dialogs& dialogs = m_host.context().dialogs();
-    const QString file =
-        dialogs.saveFile(GridIO, message(Msg::ExportRecordsTitle), Grid::exportFilter(), {}, Dialogs::FileKind::Export);
+    const QString file = dialogs.saveFile(GridIO, message(Msg::ExportRecordsTitle), Grid::exportFilter(), {},
+                                          Dialogs::FileKind::Export);
     if (file.isEmpty())
         return;
     GridExportResult result;

@@ -68,7 +68,7 @@ public:
     QLineEdit* T_Dpt = nullptr;
     QLineEdit* T_No = nullptr;
     QCheckBox* CKD = nullptr;
-    QDateTimeEdit* DT[2] = {nullptr, nullptr};   // 0 end, 1 start
+    QDateTimeEdit* DT[2] = {nullptr, nullptr}; // 0 end, 1 start
     QCheckBox* CKNum = nullptr;
     QComboBox* CmbNum = nullptr;
     QPushButton* BtnFind = nullptr;
@@ -102,7 +102,7 @@ private:
     PageHost& m_host;
     RecordRows& m_rows;
     bool m_busy = false;
-    bool m_replaced = false;   // a restore came while busy
+    bool m_replaced = false; // a restore came while busy
     RecordList m_list;
     QTimer m_loader;
     RecordPictures* m_pictures = nullptr;

@@ -188,7 +188,8 @@ void RecordPictures::saveChart()
                                           Dialogs::FileKind::Export);
     if (path.isEmpty())
         return;
-    const QString file = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".png");
+    const QString file = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? path
+                                                                                    : path + QStringLiteral(".png");
     if (!ChartIO->savePicture(file))
         dialogs.message(ChartIO, message(Msg::ExportFailed), Dialogs::Icon::Error);
 }
@@ -225,9 +226,12 @@ void RecordPictures::showLastSeen()
     GridLast->setRedraw(false);
     GridLast->setCols(7);
     GridLast->setColumnWidth(0, 50);
-    const struct { int message; int width; } columns[] = {{Msg::HeaderName, 90},        {Msg::HeaderDepartment, 140},
-                                                          {Msg::HeaderCard, 100},       {Msg::HeaderEntryTime, 150},
-                                                          {Msg::HeaderTerminalNumber, 80}, {Msg::InstallationAddress, 200}};
+    const struct
+    {
+        int message;
+        int width;
+    } columns[] = {{Msg::HeaderName, 90},       {Msg::HeaderDepartment, 140},    {Msg::HeaderCard, 100},
+                   {Msg::HeaderEntryTime, 150}, {Msg::HeaderTerminalNumber, 80}, {Msg::InstallationAddress, 200}};
     for (int c = 0; c < 6; ++c) {
         GridLast->setHeaderText(c + 1, message(columns[c].message));
         GridLast->setColumnWidth(c + 1, columns[c].width);

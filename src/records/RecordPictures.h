@@ -24,13 +24,14 @@ class RecordPictures : public QObject
 {
     Q_OBJECT
 public:
-    struct Page {
-        QWidget* widget = nullptr;   // the records page: parent of the chart and the list's window
+    struct Page
+    {
+        QWidget* widget = nullptr; // the records page: parent of the chart and the list's window
         AppContext* context = nullptr;
         std::function<Database*()> reader;
         // The page's fields set as if typed, then its query run.
         std::function<void(const RecordFilter&)> query;
-        Grid* pageSetupFrom = nullptr;   // the chart prints on the record list's page set-up
+        Grid* pageSetupFrom = nullptr; // the chart prints on the record list's page set-up
     };
 
     explicit RecordPictures(QWidget* page);
@@ -68,7 +69,7 @@ private:
     QHBoxLayout* m_buttons = nullptr;
     RecordFilter m_filter;
     bool m_counting = false;
-    bool m_again = false;     // a new count was asked for while one ran
+    bool m_again = false; // a new count was asked for while one ran
     bool m_cancel = false;
 };
 

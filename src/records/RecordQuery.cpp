@@ -34,7 +34,7 @@ const QString& RecordQuery::containsTest()
 
 qint64 RecordQuery::recentCount(const QString& text)
 {
-    const double n = std::nearbyint(std::fabs(leadingNumber(text)));   // ties to even
+    const double n = std::nearbyint(std::fabs(leadingNumber(text))); // ties to even
     if (!(n < 9.0e18))
         return std::numeric_limits<qint64>::max();
     return qint64(n);
@@ -81,8 +81,7 @@ void appendRow(const Row& row, RecordRows& rows, QHash<qint64, QString>& termina
             found = terminals.insert(number, RecordQuery::terminalText(number));
         terminal = *found;
     }
-    rows.append({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4), terminal, row.text(6),
-                 row.text(7)});
+    rows.append({row.text(0), row.text(1), row.text(2), row.text(3), row.text(4), terminal, row.text(6), row.text(7)});
 }
 
 } // namespace
@@ -122,9 +121,9 @@ void RecordCursor::planWindows(Database& db)
                                 return false;
                             });
     if (!counted)
-        return;   // the reading reports the failure
+        return; // the reading reports the failure
     if (w.cards == 0) {
-        m_sql.clear();   // no card matches: nothing to read
+        m_sql.clear(); // no card matches: nothing to read
         return;
     }
     // One aggregate per statement: each is then answered from one end of an index.
@@ -305,9 +304,7 @@ bool RecordQuery::start(Database& db, const RecordFilter& filter, RecordCursor& 
     // that lists a card twice counts the slower way. The cards held twice are kept listed by
     // the cardholder table's triggers; without that list, every holder is grouped.)
     ensureIndexes(db);
-    const auto listedTwice = [&](const char* sql) {
-        return db.scalar(QString::fromUtf8(sql)).isValid();
-    };
+    const auto listedTwice = [&](const char* sql) { return db.scalar(QString::fromUtf8(sql)).isValid(); };
     QString keyJoins;
     if (db.hasTable(QStringLiteral("用户信息_重复卡号"))
             ? listedTwice("SELECT 1 FROM 用户信息_重复卡号 LIMIT 1")

@@ -12,16 +12,17 @@ class Database;
 class RecordRows;
 
 // What the records page's query options hold when the search button is pressed.
-struct RecordFilter {
-    QString card;            // TxtCode: part of the card number
-    QString name;            // T_Name: part of the cardholder's name
-    QString department;      // T_Dpt: part of the department
-    QString terminal;        // T_No: the terminal number (5 and 005 both mean 5)
-    bool timeSpan = false;   // CKD
-    QDateTime start;         // DT(1), included
-    QDateTime end;           // DT(0), included
-    bool recent = false;     // CKNum: the newest N records, the texts above ignored
-    QString recentText;      // CmbNum's text: N
+struct RecordFilter
+{
+    QString card;          // TxtCode: part of the card number
+    QString name;          // T_Name: part of the cardholder's name
+    QString department;    // T_Dpt: part of the department
+    QString terminal;      // T_No: the terminal number (5 and 005 both mean 5)
+    bool timeSpan = false; // CKD
+    QDateTime start;       // DT(1), included
+    QDateTime end;         // DT(0), included
+    bool recent = false;   // CKNum: the newest N records, the texts above ignored
+    QString recentText;    // CmbNum's text: N
 };
 
 // What a query has not read yet. The whole list of a large site runs to millions of records:
@@ -81,37 +82,38 @@ private:
     // first, each sized to hold about the rows asked for: sorting all records of a card
     // pattern that matches a hundred thousand of them takes a second, a window of them a
     // few milliseconds. The sizes follow the rate of matching records seen so far.
-    struct Windows {
+    struct Windows
+    {
         bool on = false;
-        bool chosen = false;        // the current window's bound and way are set
-        bool walk = false;          // along the entry-time index
+        bool chosen = false; // the current window's bound and way are set
+        bool walk = false;   // along the entry-time index
         QString walkSql;
-        QString walkKeySql;         // the same, keys only (skip())
-        QString top;                // the newest entry time
-        QString floor;              // nothing older belongs to the result
-        QVariant low;               // the current window's lower bound; none: down to the floor
-        double seconds = 0;         // its length
-        double allPerSecond = 0;    // records per second of entry time, every card
-        double matchPerSecond = 0;  // records of the matching cards
-        qint64 cards = 0;           // cards that match
-        qint64 allCards = 0;        // cards listed
-        qint64 found = 0;           // rows read in the current window
+        QString walkKeySql;        // the same, keys only (skip())
+        QString top;               // the newest entry time
+        QString floor;             // nothing older belongs to the result
+        QVariant low;              // the current window's lower bound; none: down to the floor
+        double seconds = 0;        // its length
+        double allPerSecond = 0;   // records per second of entry time, every card
+        double matchPerSecond = 0; // records of the matching cards
+        qint64 cards = 0;          // cards that match
+        qint64 allCards = 0;       // cards listed
+        qint64 found = 0;          // rows read in the current window
     };
 
     CardReading m_cardReading = CardReading::Cheapest;
     Windows m_windows;
-    QString m_sql;            // the statement up to its "after the last record" test
-    QString m_keySql;         // the same, keys only (skip())
+    QString m_sql;    // the statement up to its "after the last record" test
+    QString m_keySql; // the same, keys only (skip())
     QVariantList m_params;
-    bool m_undated = false;   // past the dated records: those without an entry time remain
+    bool m_undated = false; // past the dated records: those without an entry time remain
     bool m_started = false;
-    QVariant m_start;         // the time span's start and end, when there is one
+    QVariant m_start; // the time span's start and end, when there is one
     QVariant m_end;
     QVariant m_lastTime;
     qint64 m_lastId = 0;
-    QVariant m_firstTime;     // the first dated record read
+    QVariant m_firstTime; // the first dated record read
     qint64 m_firstId = 0;
-    QHash<qint64, QString> m_terminals;   // formatted once per terminal number
+    QHash<qint64, QString> m_terminals; // formatted once per terminal number
 };
 
 // The record query: entry/exit records with their cardholder and terminal address,
@@ -120,11 +122,12 @@ class RecordQuery
 {
 public:
     enum class Outcome {
-        NotRun,   // recent mode with N = 0: nothing happened, the rows are unchanged
-        Done,     // the rows hold the result (maybe none: the page shows message 120)
-        Failed    // the database refused: the rows are empty
+        NotRun, // recent mode with N = 0: nothing happened, the rows are unchanged
+        Done,   // the rows hold the result (maybe none: the page shows message 120)
+        Failed  // the database refused: the rows are empty
     };
-    struct Result {
+    struct Result
+    {
         Outcome outcome = Outcome::NotRun;
         int rows = 0;
     };

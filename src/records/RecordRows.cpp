@@ -85,8 +85,11 @@ QString RecordRows::text(int row, int col) const
     switch (col) {
     case Time: return decodeTime(r.time);
     case Weekday: return m_pool[r.weekday];
-    case Name: case Department: case Address: return m_pool[m_groups[r.holder][col - Name]];
-    case Terminal: case TerminalAddress: return m_pool[m_groups[r.terminal][col - Terminal]];
+    case Name:
+    case Department:
+    case Address: return m_pool[m_groups[r.holder][col - Name]];
+    case Terminal:
+    case TerminalAddress: return m_pool[m_groups[r.terminal][col - Terminal]];
     default: return m_pool[r.card];
     }
 }
@@ -99,13 +102,16 @@ void RecordRows::setText(int row, int col, const QString& text)
     switch (col) {
     case Time: r.time = encodeTime(text); break;
     case Weekday: r.weekday = intern(text); break;
-    case Name: case Department: case Address: {
+    case Name:
+    case Department:
+    case Address: {
         Group g = m_groups[r.holder];
         g[col - Name] = intern(text);
         r.holder = group(g);
         break;
     }
-    case Terminal: case TerminalAddress: {
+    case Terminal:
+    case TerminalAddress: {
         Group g = m_groups[r.terminal];
         g[col - Terminal] = intern(text);
         r.terminal = group(g);

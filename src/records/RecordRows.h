@@ -43,15 +43,17 @@ public:
 private:
     // Texts that come together share one entry: a cardholder's name, department and address;
     // a terminal's number and address. A row is then 24 bytes, whatever it holds.
-    using Group = std::array<quint32, 3>;   // pool indexes
-    struct Row {
-        qint64 time = -1;       // >= 0 packed digits, < 0 -(pool index + 1)
-        quint32 weekday = 0;    // pool index
-        quint32 holder = 0;     // group index: name, department, address
-        quint32 terminal = 0;   // group index: terminal number, terminal address
-        quint32 card = 0;       // pool index
+    using Group = std::array<quint32, 3>; // pool indexes
+    struct Row
+    {
+        qint64 time = -1;     // >= 0 packed digits, < 0 -(pool index + 1)
+        quint32 weekday = 0;  // pool index
+        quint32 holder = 0;   // group index: name, department, address
+        quint32 terminal = 0; // group index: terminal number, terminal address
+        quint32 card = 0;     // pool index
     };
-    struct GroupHash {
+    struct GroupHash
+    {
         size_t operator()(const Group& g) const noexcept { return qHashMulti(0, g[0], g[1], g[2]); }
     };
 
@@ -61,9 +63,9 @@ private:
     QString decodeTime(qint64 value) const;
 
     QList<Row> m_rows;
-    QStringList m_pool;                 // index 0 is the empty text
+    QStringList m_pool; // index 0 is the empty text
     QHash<QString, quint32> m_poolIndex;
-    QList<Group> m_groups;              // index 0 is three empty texts
+    QList<Group> m_groups; // index 0 is three empty texts
     std::unordered_map<Group, quint32, GroupHash> m_groupIndex;
 };
 

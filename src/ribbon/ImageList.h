@@ -8,7 +8,8 @@ namespace k27 {
 
 // A 1-based list of pictures the ribbon takes its logo and button pictures from.
 // An index holds a picture when it lies in 1..count() and its entry is not null.
-class ImageList {
+class ImageList
+{
 public:
     // The index at which the main window keeps the program logo.
     static constexpr int ProgramLogoIndex = 9;

@@ -4,8 +4,7 @@
 
 namespace k27 {
 
-RibbonHitArea::RibbonHitArea(const QString& name, int index, QWidget* parent)
-    : QWidget(parent), m_index(index)
+RibbonHitArea::RibbonHitArea(const QString& name, int index, QWidget* parent) : QWidget(parent), m_index(index)
 {
     setObjectName(name);
     if (index >= 0)

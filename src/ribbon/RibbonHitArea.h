@@ -9,7 +9,8 @@ namespace k27 {
 // button...). It draws nothing; it turns mouse input into signals and carries the
 // element's name (objectName) and, for repeated elements, the int property "index",
 // so tests and assistive tools can find and click it like any widget.
-class RibbonHitArea : public QWidget {
+class RibbonHitArea : public QWidget
+{
     Q_OBJECT
 public:
     RibbonHitArea(const QString& name, int index, QWidget* parent);

@@ -56,7 +56,8 @@ RibbonBarGeometry RibbonLayout::layOutBar(const RibbonBarInput& in)
 
     g.barra2 = QRect(0, 0, g.barWidth, g.barHeight);
     g.barraLeft = QRect(0, 0, P::widthTw(P::BarraLeft), P::heightTw(P::BarraLeft));
-    g.barraRight = QRect(g.barWidth - P::widthTw(P::BarraRight), 0, P::widthTw(P::BarraRight), P::heightTw(P::BarraRight));
+    g.barraRight = QRect(g.barWidth - P::widthTw(P::BarraRight), 0, P::widthTw(P::BarraRight),
+                         P::heightTw(P::BarraRight));
 
     g.buttonRibbon = QRect(0, 0, P::widthTw(P::ButtonRibbonoff), P::heightTw(P::ButtonRibbonoff));
     if (!in.logo.isEmpty()) {
@@ -64,9 +65,12 @@ RibbonBarGeometry RibbonLayout::layOutBar(const RibbonBarInput& in)
         g.logo = QRect(offset, offset, in.logo.width(), in.logo.height());
     }
 
-    g.ribbonTop = QRect(P::widthTw(P::ButtonRibbonoff), 0, in.topButtonCount * TopButtonStep, P::heightTw(P::RibbonTop));
-    g.ribbonTopRight = QRect(g.ribbonTop.x() + g.ribbonTop.width(), 0, P::widthTw(P::RibbonTopRight), P::heightTw(P::RibbonTopRight));
-    g.ribbonTopCustom = QRect(g.ribbonTopRight.x() + g.ribbonTopRight.width(), 0, P::widthTw(P::RibbonTopCustom), P::heightTw(P::RibbonTopCustom));
+    g.ribbonTop = QRect(P::widthTw(P::ButtonRibbonoff), 0, in.topButtonCount * TopButtonStep,
+                        P::heightTw(P::RibbonTop));
+    g.ribbonTopRight = QRect(g.ribbonTop.x() + g.ribbonTop.width(), 0, P::widthTw(P::RibbonTopRight),
+                             P::heightTw(P::RibbonTopRight));
+    g.ribbonTopCustom = QRect(g.ribbonTopRight.x() + g.ribbonTopRight.width(), 0, P::widthTw(P::RibbonTopCustom),
+                              P::heightTw(P::RibbonTopCustom));
 
     g.customVisible = in.showCustomMenu;
     const int t = in.showCustomMenu ? g.ribbonTopCustom.x() + g.ribbonTopCustom.width()
@@ -99,8 +103,7 @@ std::vector<RibbonTabGeometry> RibbonLayout::buildTabRow(const std::vector<int>&
     const int h = P::heightTw(P::Tab_left);
     for (std::size_t i = 0; i < captionWidths.size(); ++i) {
         RibbonTabGeometry g;
-        const int left = i == 0 ? P::widthTw(P::ButtonRibbonoff)
-                                : tabs[i - 1].right.x() + P::widthTw(P::Tab_right);
+        const int left = i == 0 ? P::widthTw(P::ButtonRibbonoff) : tabs[i - 1].right.x() + P::widthTw(P::Tab_right);
         g.left = QRect(left, TabTop, P::widthTw(P::Tab_left), h);
         g.center = QRect(left + P::widthTw(P::Tab_left), TabTop, captionWidths[i], h);
         g.caption = QRect(g.center.x(), TabCaptionTop, captionWidths[i], captionHeight);
@@ -117,7 +120,8 @@ std::vector<RibbonTabGeometry> RibbonLayout::buildTabRow(const std::vector<int>&
 RibbonTopButtonGeometry RibbonLayout::topButton(const RibbonBarGeometry& bar, int n, QSize icon)
 {
     RibbonTopButtonGeometry g;
-    g.over = QRect(bar.ribbonTop.x() + (n - 1) * TopButtonStep, 0, P::widthTw(P::RibbonTop_over), P::heightTw(P::RibbonTop_over));
+    g.over = QRect(bar.ribbonTop.x() + (n - 1) * TopButtonStep, 0, P::widthTw(P::RibbonTop_over),
+                   P::heightTw(P::RibbonTop_over));
     if (!icon.isEmpty())
         g.icon = QRect(g.over.x() + (g.over.width() - icon.width()) / 2, (g.over.height() - icon.height()) / 2,
                        icon.width(), icon.height());
@@ -129,8 +133,8 @@ RibbonButtonGeometry RibbonLayout::placeButton(const RibbonButtonInput& in, int 
     RibbonButtonGeometry g;
     const int h = P::heightTw(P::Button_left);
     const int content = std::max(in.icon.isEmpty() ? 0 : in.icon.width(), in.captionWidth);
-    const int centerWidth = std::max(content + 2 * ButtonPadding - P::widthTw(P::Button_left) - P::widthTw(P::Button_right),
-                                     ButtonMinCenter);
+    const int centerWidth = std::max(
+        content + 2 * ButtonPadding - P::widthTw(P::Button_left) - P::widthTw(P::Button_right), ButtonMinCenter);
     g.left = QRect(left, top, P::widthTw(P::Button_left), h);
     g.center = QRect(left + g.left.width(), top, centerWidth, h);
     g.right = QRect(g.center.x() + centerWidth, top, P::widthTw(P::Button_right), h);
@@ -141,12 +145,14 @@ RibbonButtonGeometry RibbonLayout::placeButton(const RibbonButtonInput& in, int 
         g.icon = QRect(g.mouse.x() + (g.mouse.width() - in.icon.width()) / 2,
                        iconTop + (ButtonIconSlot - in.icon.height()) / 2, in.icon.width(), in.icon.height());
     const int captionTop = iconTop + ButtonIconSlot + ButtonCaptionGap;
-    g.caption = QRect(g.mouse.x() + (g.mouse.width() - in.captionWidth) / 2, captionTop, in.captionWidth, in.captionHeight);
+    g.caption = QRect(g.mouse.x() + (g.mouse.width() - in.captionWidth) / 2, captionTop, in.captionWidth,
+                      in.captionHeight);
     if (in.more) {
         const int gw = P::widthTw(P::Glip_off);
         const int gh = P::heightTw(P::Glip_off);
         // Under the caption, but never below the button's frame.
-        const int glipTop = std::min(captionTop + in.captionHeight + 2 * TwipsPerPixel, top + h - gh - 3 * TwipsPerPixel);
+        const int glipTop = std::min(captionTop + in.captionHeight + 2 * TwipsPerPixel,
+                                     top + h - gh - 3 * TwipsPerPixel);
         g.glip = QRect(g.mouse.x() + (g.mouse.width() - gw) / 2, glipTop, gw, gh);
     }
     return g;
@@ -184,8 +190,8 @@ std::vector<RibbonCategoryGeometry> RibbonLayout::buildCategories(const std::vec
         g.mouse = QRect(left, CategoryTop, g.left.width() + g.center.width() + g.right.width(), h);
         if (in.dialogButton)
             g.dialog = QRect(g.right.x() - P::widthTw(P::Cat_Dlg) + 15,
-                             g.right.y() + g.right.height() - (P::heightTw(P::Cat_Dlg) + 60),
-                             P::widthTw(P::Cat_Dlg), P::heightTw(P::Cat_Dlg));
+                             g.right.y() + g.right.height() - (P::heightTw(P::Cat_Dlg) + 60), P::widthTw(P::Cat_Dlg),
+                             P::heightTw(P::Cat_Dlg));
         out.push_back(std::move(g));
     }
     return out;

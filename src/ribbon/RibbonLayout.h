@@ -10,8 +10,9 @@ namespace k27 {
 
 // Everything the ribbon bar needs to place itself, measured by the caller.
 // All values are twips (15 per pixel); text widths come from the bar's font.
-struct RibbonBarInput {
-    int barWidth = 0;          // inner width of the host window
+struct RibbonBarInput
+{
+    int barWidth = 0; // inner width of the host window
     bool showCustomMenu = false;
     int topButtonCount = 0;
     int tituloWidth = 0;       // first caption part (the whole caption when not split)
@@ -21,64 +22,72 @@ struct RibbonBarInput {
     QSize logo;                // size of the logo picture; empty when there is none
 };
 
-struct RibbonBarGeometry {
+struct RibbonBarGeometry
+{
     int barWidth = 0;
     int barHeight = 0;
     QRect barra2, barraLeft, barraRight;
-    QRect buttonRibbon;        // application button (hit area and its three pictures)
+    QRect buttonRibbon; // application button (hit area and its three pictures)
     QRect logo;
     QRect ribbonTop, ribbonTopRight, ribbonTopCustom;
     bool customVisible = false;
-    QRect barra;               // caption bar: drag and double-click
+    QRect barra; // caption bar: drag and double-click
     QRect titulo, titulo2;
     bool titulo2Visible = false;
     QRect minButton, maxButton, endButton;
 };
 
-struct RibbonTabGeometry {
+struct RibbonTabGeometry
+{
     QRect left, center, right;             // selected frame
     QRect overLeft, overCenter, overRight; // hover frame
     QRect caption;
-    QRect mouse;                           // hit area
+    QRect mouse; // hit area
 };
 
-struct RibbonTopButtonGeometry {
-    QRect over;  // hover picture, also the hit area
+struct RibbonTopButtonGeometry
+{
+    QRect over; // hover picture, also the hit area
     QRect icon;
 };
 
-struct RibbonButtonInput {
+struct RibbonButtonInput
+{
     int captionWidth = 0;  // widest caption line
     int captionHeight = 0; // all caption lines
     QSize icon;            // picture size; empty when the button has none
     bool more = false;     // shows the more-options arrow
 };
 
-struct RibbonButtonGeometry {
+struct RibbonButtonGeometry
+{
     QRect left, center, right; // frame pieces (hovered and pressed frames alike)
     QRect icon, caption, glip;
     QRect mouse;
 };
 
-struct RibbonCategoryInput {
+struct RibbonCategoryInput
+{
     int captionWidth = 0;
     int captionHeight = 0;
     bool dialogButton = false;
     std::vector<RibbonButtonInput> buttons;
 };
 
-struct RibbonCategoryGeometry {
+struct RibbonCategoryGeometry
+{
     QRect left, center, right; // frame pieces (normal and hovered alike)
     QRect caption;
-    QRect dialog;              // launcher; empty without one
+    QRect dialog; // launcher; empty without one
     QRect mouse;
-    int buttonsWidth = 0;      // B: the buttons side by side
+    int buttonsWidth = 0; // B: the buttons side by side
     std::vector<RibbonButtonGeometry> buttons;
 };
 
 // The two caption parts: split after the first " - " so the part after it can be
 // drawn in the second colour.
-struct RibbonCaptionParts {
+struct RibbonCaptionParts
+{
     QString first;
     QString second;
     bool split = false;
@@ -86,7 +95,8 @@ struct RibbonCaptionParts {
 
 // Layout arithmetic of the ribbon bar, free of widgets so it can be checked on
 // plain numbers. Positions are relative to the bar's top-left corner.
-class RibbonLayout {
+class RibbonLayout
+{
 public:
     static constexpr int TwipsPerPixel = 15;
     static constexpr int BarHeight = 142 * TwipsPerPixel;

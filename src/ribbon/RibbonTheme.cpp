@@ -10,12 +10,9 @@ namespace k27 {
 QString RibbonTheme::name(int theme)
 {
     switch (theme) {
-    case 1:
-        return QStringLiteral("BLUE");
-    case 2:
-        return QStringLiteral("SILVER");
-    default:
-        return QStringLiteral("BLACK");
+    case 1: return QStringLiteral("BLUE");
+    case 2: return QStringLiteral("SILVER");
+    default: return QStringLiteral("BLACK");
     }
 }
 
@@ -30,7 +27,7 @@ RibbonThemeColours RibbonTheme::colours(int theme)
                 QColor(0x5C, 0x62, 0x6A), QColor(0x5C, 0x62, 0x6A), QColor(0x5C, 0x62, 0x6A)};
     default:
         return {QColor(Qt::white), QColor(0x8A, 0xD1, 0xFF), QColor(Qt::white),
-                QColor(Qt::white), QColor(Qt::black), QGuiApplication::palette().color(QPalette::WindowText)};
+                QColor(Qt::white), QColor(Qt::black),        QGuiApplication::palette().color(QPalette::WindowText)};
     }
 }
 

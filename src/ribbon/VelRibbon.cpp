@@ -17,8 +17,7 @@ namespace P = RibbonPicture;
 using L = RibbonLayout;
 using namespace ribbon;
 
-VelRibbon::VelRibbon(QWidget* parent)
-    : QWidget(parent)
+VelRibbon::VelRibbon(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("VelRibbon1"));
     setFixedHeight(BarHeightPixels);
@@ -103,9 +102,7 @@ RibbonHitArea* VelRibbon::makeHitArea(const QString& name, int index, Element el
     }
     const int i = element.index;
     switch (element.part) {
-    case Part::Tab:
-        connect(area, &RibbonHitArea::clicked, this, [this, i] { selectTab(i); });
-        break;
+    case Part::Tab: connect(area, &RibbonHitArea::clicked, this, [this, i] { selectTab(i); }); break;
     case Part::TopButton:
         connect(area, &RibbonHitArea::clicked, this, [this, i] {
             const TopEntry& t = m_topButtons.at(i - 1);
@@ -130,8 +127,7 @@ RibbonHitArea* VelRibbon::makeHitArea(const QString& name, int index, Element el
             emit ButtonClick(b.id, b.caption);
         });
         break;
-    default:
-        break;
+    default: break;
     }
     return area;
 }
@@ -217,10 +213,12 @@ int VelRibbon::AddTab(const QString& zID, const QString& zCaption, RibbonError* 
     return 0;
 }
 
-int VelRibbon::AddCat(const QString& zID, const QString& zTab, const QString& zCaption, bool zDlgButton, RibbonError* error)
+int VelRibbon::AddCat(const QString& zID, const QString& zTab, const QString& zCaption, bool zDlgButton,
+                      RibbonError* error)
 {
     if (categoryCount() >= MaxCategories) {
-        refuse(RibbonError::TableFull, error, QStringLiteral("AddCat: no room for more than %1 categories").arg(MaxCategories));
+        refuse(RibbonError::TableFull, error,
+               QStringLiteral("AddCat: no room for more than %1 categories").arg(MaxCategories));
         return 0;
     }
     succeed(error);
@@ -232,11 +230,13 @@ int VelRibbon::AddButton(const QString& zID, const QString& zSubCat, const QStri
                          const QString& zToolTip, RibbonError* error)
 {
     if (buttonCount() >= MaxButtons) {
-        refuse(RibbonError::TableFull, error, QStringLiteral("AddButton: no room for more than %1 buttons").arg(MaxButtons));
+        refuse(RibbonError::TableFull, error,
+               QStringLiteral("AddButton: no room for more than %1 buttons").arg(MaxButtons));
         return 0;
     }
     if (!m_images.contains(zPicture)) {
-        refuse(RibbonError::NoSuchImage, error, QStringLiteral("AddButton: the image list holds no picture %1").arg(zPicture));
+        refuse(RibbonError::NoSuchImage, error,
+               QStringLiteral("AddButton: the image list holds no picture %1").arg(zPicture));
         return 0;
     }
     succeed(error);
@@ -247,11 +247,13 @@ int VelRibbon::AddButton(const QString& zID, const QString& zSubCat, const QStri
 int VelRibbon::AddTopButton(const QString& zID, const QString& zCaption, int zPicture, RibbonError* error)
 {
     if (topButtonCount() >= MaxTopButtons) {
-        refuse(RibbonError::TableFull, error, QStringLiteral("AddTopButton: no room for more than %1 top buttons").arg(MaxTopButtons));
+        refuse(RibbonError::TableFull, error,
+               QStringLiteral("AddTopButton: no room for more than %1 top buttons").arg(MaxTopButtons));
         return 0;
     }
     if (!m_images.contains(zPicture)) {
-        refuse(RibbonError::NoSuchImage, error, QStringLiteral("AddTopButton: the image list holds no picture %1").arg(zPicture));
+        refuse(RibbonError::NoSuchImage, error,
+               QStringLiteral("AddTopButton: the image list holds no picture %1").arg(zPicture));
         return 0;
     }
     succeed(error);

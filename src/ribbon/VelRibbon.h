@@ -27,7 +27,8 @@ class RibbonHitArea;
 // the program expects); a refused call reports why through `error` and lastError().
 // Clicks come back as the six signals. The window buttons and the caption bar act
 // on window(), which should be frameless.
-class VelRibbon : public QWidget {
+class VelRibbon : public QWidget
+{
     Q_OBJECT
     Q_PROPERTY(QString Caption READ caption WRITE setCaption)
     Q_PROPERTY(int Theme READ theme WRITE setTheme)
@@ -41,8 +42,21 @@ public:
     static constexpr int BarHeightPixels = 142;
 
     // What is highlighted (hovered) or pressed; at most one element at a time.
-    enum class Part { None, AppButton, TopButton, Custom, Tab, Category, CategoryDialog, Button, Minimise, Maximise, Close };
-    struct Element {
+    enum class Part {
+        None,
+        AppButton,
+        TopButton,
+        Custom,
+        Tab,
+        Category,
+        CategoryDialog,
+        Button,
+        Minimise,
+        Maximise,
+        Close
+    };
+    struct Element
+    {
         Part part = Part::None;
         int index = -1; // tab, category or button group; top buttons count from 1
         bool operator==(const Element&) const = default;
@@ -116,10 +130,27 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    struct TabEntry { QString id, caption; };
-    struct CatEntry { QString id, tab, caption; bool dialog = false; };
-    struct ButtonEntry { QString id, cat, caption; int picture = 0; bool more = false; QString toolTip; };
-    struct TopEntry { QString id, caption; int picture = 0; };
+    struct TabEntry
+    {
+        QString id, caption;
+    };
+    struct CatEntry
+    {
+        QString id, tab, caption;
+        bool dialog = false;
+    };
+    struct ButtonEntry
+    {
+        QString id, cat, caption;
+        int picture = 0;
+        bool more = false;
+        QString toolTip;
+    };
+    struct TopEntry
+    {
+        QString id, caption;
+        int picture = 0;
+    };
 
     void layOutBar();
     void buildTabRow();
@@ -135,9 +166,9 @@ private:
     void succeed(RibbonError* out);
     RibbonHitArea* makeHitArea(const QString& name, int index, Element element);
     void place(QWidget* w, const QRect& twips) const;
-    int textWidth(const QString& text) const;  // twips
-    int lineHeight() const;                     // twips
-    int buttonLineHeight() const;               // twips, lines of a large button's caption
+    int textWidth(const QString& text) const; // twips
+    int lineHeight() const;                   // twips
+    int buttonLineHeight() const;             // twips, lines of a large button's caption
     QPixmap pic(int id) const { return m_pictures[id - RibbonPicture::First]; }
     void drawPicture(QPainter& p, int id, const QRect& twips) const;
     void drawText(QPainter& p, const QRect& twips, const QString& text, const QColor& colour, int flags) const;
@@ -171,10 +202,10 @@ private:
     RibbonBarGeometry m_bar;
     std::vector<RibbonTabGeometry> m_tabGeometry;
     std::vector<RibbonCategoryGeometry> m_catGeometry;
-    std::vector<int> m_shownCats;    // category table index per shown group
-    std::vector<int> m_shownButtons; // button table index per shown button group
+    std::vector<int> m_shownCats;      // category table index per shown group
+    std::vector<int> m_shownButtons;   // button table index per shown button group
     std::vector<int> m_buttonGroupCat; // shown category group of each shown button group
-    int m_builtTabs = 0;             // tab groups placed by the last tab row build
+    int m_builtTabs = 0;               // tab groups placed by the last tab row build
 
     Element m_highlight;
     Element m_pressed;

@@ -135,13 +135,14 @@ void VelRibbon::paintTopStrip(QPainter& p) const
             p.drawPixmap(L::toPixels(g.icon), icon);
     }
     if (m_bar.customVisible)
-        drawPicture(p, m_highlight.part == Part::Custom ? P::RibbonTopCustom_over : P::RibbonTopCustom, m_bar.ribbonTopCustom);
+        drawPicture(p, m_highlight.part == Part::Custom ? P::RibbonTopCustom_over : P::RibbonTopCustom,
+                    m_bar.ribbonTopCustom);
 }
 
 // The application button and the logo on it.
 void VelRibbon::paintAppButton(QPainter& p) const
 {
-    const int app = m_pressed.part == Part::AppButton      ? P::ButtonRibbonon
+    const int app = m_pressed.part == Part::AppButton     ? P::ButtonRibbonon
                     : m_highlight.part == Part::AppButton ? P::ButtonRibbonover
                                                           : P::ButtonRibbonoff;
     drawPicture(p, app, m_bar.buttonRibbon);

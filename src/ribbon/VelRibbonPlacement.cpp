@@ -109,7 +109,8 @@ void VelRibbon::buildCategories()
     m_catGeometry = L::buildCategories(collectCategories());
     placeCategoryAreas();
     // Every button shows its frame only while hovered or pressed.
-    if (m_highlight.part == Part::Button || m_highlight.part == Part::Category || m_highlight.part == Part::CategoryDialog)
+    if (m_highlight.part == Part::Button || m_highlight.part == Part::Category
+        || m_highlight.part == Part::CategoryDialog)
         m_highlight = {};
     m_pressed = {};
     update();

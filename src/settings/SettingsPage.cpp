@@ -30,10 +30,8 @@
 namespace k27 {
 
 SettingsPage::SettingsPage(PageHost& host, QWidget* parent)
-    : QWidget(parent)
-    , m_host(host)
-    , m_context(host.context())
-    , m_accounts(new OperatorAccounts(m_context.databases(), m_context.language))
+    : QWidget(parent), m_host(host), m_context(host.context()),
+      m_accounts(new OperatorAccounts(m_context.databases(), m_context.language))
 {
     buildLayout();
     setupGridColumns();
@@ -50,9 +48,15 @@ SettingsPage::SettingsPage(PageHost& host, QWidget* parent)
     connect(m_btnlag, &QPushButton::clicked, this, &SettingsPage::applyLanguage);
 }
 
-SettingsPage::~SettingsPage() { delete m_accounts; }
+SettingsPage::~SettingsPage()
+{
+    delete m_accounts;
+}
 
-bool SettingsPage::isAdministrator() const { return m_context.signedIn.isAdministrator; }
+bool SettingsPage::isAdministrator() const
+{
+    return m_context.signedIn.isAdministrator;
+}
 
 QString SettingsPage::backupFolder() const
 {
@@ -129,7 +133,7 @@ void SettingsPage::backUp()
     m_lblinfo->repaint();
     PathRefusal refused;
     const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused);
-    if (ok)   // operator log: the head code beside the copy, and the backup's row
+    if (ok) // operator log: the head code beside the copy, and the backup's row
         audit::noteBackup(m_context.databases().window(), manualBackupPath(backupFolder()), QStringLiteral("manual"));
     m_lblinfo->clear();
     if (refused.problem != PathProblem::None) {
@@ -167,10 +171,9 @@ void SettingsPage::restore()
     m_context.databases().close();
     PathRefusal refused;
     // Operator log: the restored register keeps the rows written since the backup, and the restore's row.
-    const RestoreResult result = restoreBackup(m_context.databasePath(), folder, nullptr, &refused,
-                                               [&](Database& live, Database& restored) {
-                                                   return audit::carryLog(live, restored, manualBackupPath(folder));
-                                               });
+    const RestoreResult result = restoreBackup(
+        m_context.databasePath(), folder, nullptr, &refused,
+        [&](Database& live, Database& restored) { return audit::carryLog(live, restored, manualBackupPath(folder)); });
     m_lblinfo->clear();
     if (result == RestoreResult::Unsafe) {
         showRefusal(Msg::RestoreUnsafe, refused);
@@ -350,10 +353,10 @@ void SettingsPage::deleteOperators()
         return;
     }
     const int count = qMin(last, m_gridP->rows() - 1) - first + 1;
-    if (!dialogs.question(this,
-                          deletionQuestion(m_context.language, Msg::DeleteSelectedOperators, count,
-                                           m_gridP->cellText(first, 1)),
-                          {}, Dialogs::DefaultAnswer::No))
+    if (!dialogs.question(
+            this,
+            deletionQuestion(m_context.language, Msg::DeleteSelectedOperators, count, m_gridP->cellText(first, 1)), {},
+            Dialogs::DefaultAnswer::No))
         return;
 
     // Events run between the rows: no second deletion may start meanwhile.
@@ -386,7 +389,7 @@ void SettingsPage::deleteOperators()
 
 void SettingsPage::applySerialSettings()
 {
-    const AppSettings before = m_context.settings;   // for the operator log
+    const AppSettings before = m_context.settings; // for the operator log
     // Entries after COM8 are devices by name, kept in AppSet.dev.
     const bool named = m_cmbC->currentIndex() >= SerialPort::LastPort;
     const int port = named ? NamedDevicePort : m_cmbC->currentIndex() + 1;

@@ -24,7 +24,10 @@
 
 namespace k27 {
 
-static constexpr int px(double twips) { return int(twips / FrmLogin::Twips + 0.5); }
+static constexpr int px(double twips)
+{
+    return int(twips / FrmLogin::Twips + 0.5);
+}
 
 template <typename W>
 static W* place(QWidget* parent, const char* name, int x, int y, int w, int h)
@@ -42,9 +45,7 @@ static QLabel* label(QWidget* parent, const char* name, const QString& text, int
     return l;
 }
 
-FrmLogin::FrmLogin(AppContext& context, QWidget* parent)
-    : QDialog(parent)
-    , m_context(context)
+FrmLogin::FrmLogin(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context)
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("用户登录"));
@@ -210,7 +211,7 @@ void FrmLogin::signInFirstUse()
     // Nobody is signed in on an account that was not stored, or stored without its password.
     Database* db = m_context.databases().window();
     const bool added = (emptyPassword || !stored.isEmpty()) && db
-        && addOperator(*db, {name, stored, true, m_context.message(Msg::AdministratorCreatedMark)});
+                       && addOperator(*db, {name, stored, true, m_context.message(Msg::AdministratorCreatedMark)});
     if (!added) {
         dialogs.message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);
         return;

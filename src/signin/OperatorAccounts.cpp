@@ -14,8 +14,7 @@
 namespace k27 {
 
 OperatorAccounts::OperatorAccounts(DatabaseSession& databases, const LanguageTable& language)
-    : m_databases(databases)
-    , m_language(language)
+    : m_databases(databases), m_language(language)
 {
 }
 

@@ -13,7 +13,8 @@ class DatabaseSession;
 class LanguageTable;
 
 // One row of the operator list: name, rights text, remark.
-struct OperatorListRow {
+struct OperatorListRow
+{
     QString name;
     QString rights;
     QString mark;
@@ -21,7 +22,8 @@ struct OperatorListRow {
 };
 
 // What the operator typed into the account fields, as typed.
-struct OperatorInput {
+struct OperatorInput
+{
     QString name;
     QString password;
     QString confirmation;
@@ -65,9 +67,10 @@ public:
     // password stay. *row receives the changed list row.
     int change(const QString& name, bool administrator, const QString& mark, OperatorListRow* row = nullptr) const;
 
-    struct DeleteResult {
-        int message = Done;        // Done, or DeleteSignedIn when the run stopped at him
-        QStringList deletedNames;  // every name whose rows were deleted
+    struct DeleteResult
+    {
+        int message = Done;       // Done, or DeleteSignedIn when the run stopped at him
+        QStringList deletedNames; // every name whose rows were deleted
     };
     // Deletes the operators of the selected list rows, in order, each by its trimmed name
     // (operators sharing a name go together). Stops at the signed-in operator: the rows

@@ -13,11 +13,10 @@ static OperatorRecord fromRow(const Row& r)
 QList<OperatorRecord> loadOperators(Database& db)
 {
     QList<OperatorRecord> out;
-    db.query(QStringLiteral("SELECT name, Password, userrote, mark FROM 用户表 ORDER BY rowid"), {},
-             [&](const Row& r) {
-                 out.append(fromRow(r));
-                 return true;
-             });
+    db.query(QStringLiteral("SELECT name, Password, userrote, mark FROM 用户表 ORDER BY rowid"), {}, [&](const Row& r) {
+        out.append(fromRow(r));
+        return true;
+    });
     return out;
 }
 
@@ -32,17 +31,20 @@ std::optional<OperatorRecord> findOperator(Database& db, const QString& name)
     return found;
 }
 
-static QString rank(bool administrator) { return administrator ? QStringLiteral("administrator") : QStringLiteral("operator"); }
+static QString rank(bool administrator)
+{
+    return administrator ? QStringLiteral("administrator") : QStringLiteral("operator");
+}
 
 bool addOperator(Database& db, const OperatorRecord& record)
 {
     // The log names the rank and remark, never the password or its hash.
     audit::Scope logged(db);
     return logged.ok()
-        && db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES (?, ?, ?, ?)"),
-                   {record.name, record.password, record.administrator, record.mark})
-        && logged.commit(audit::Action::OperatorAdd, record.name,
-                         QStringLiteral("rank: %1; remark: %2").arg(rank(record.administrator), record.mark));
+           && db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES (?, ?, ?, ?)"),
+                      {record.name, record.password, record.administrator, record.mark})
+           && logged.commit(audit::Action::OperatorAdd, record.name,
+                            QStringLiteral("rank: %1; remark: %2").arg(rank(record.administrator), record.mark));
 }
 
 bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark)
@@ -50,12 +52,12 @@ bool changeOperator(Database& db, const QString& name, bool administrator, const
     const std::optional<OperatorRecord> old = findOperator(db, name);
     audit::Scope logged(db);
     return old && logged.ok()
-        && db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
-                                  "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
-                   {administrator, mark, name})
-        && logged.commit(audit::Action::OperatorChange, name,
-                         audit::changes({QStringLiteral("rank"), QStringLiteral("remark")},
-                                        {rank(old->administrator), old->mark}, {rank(administrator), mark}));
+           && db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
+                                     "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
+                      {administrator, mark, name})
+           && logged.commit(audit::Action::OperatorChange, name,
+                            audit::changes({QStringLiteral("rank"), QStringLiteral("remark")},
+                                           {rank(old->administrator), old->mark}, {rank(administrator), mark}));
 }
 
 bool removeOperators(Database& db, const QString& name)
@@ -71,10 +73,10 @@ bool setOperatorPassword(Database& db, const QString& name, const QString& store
 {
     audit::Scope logged(db);
     return logged.ok()
-        && db.exec(QStringLiteral("UPDATE 用户表 SET Password = ? WHERE rowid = "
-                                  "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
-                   {storedPassword, name})
-        && db.changes() == 1 && logged.commit(audit::Action::OperatorPassword, name);
+           && db.exec(QStringLiteral("UPDATE 用户表 SET Password = ? WHERE rowid = "
+                                     "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
+                      {storedPassword, name})
+           && db.changes() == 1 && logged.commit(audit::Action::OperatorPassword, name);
 }
 
 } // namespace k27

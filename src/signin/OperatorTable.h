@@ -9,7 +9,8 @@ namespace k27 {
 class Database;
 
 // One row of the operator table 用户表.
-struct OperatorRecord {
+struct OperatorRecord
+{
     QString name;
     QString password; // stored form (hash), empty for the empty password
     bool administrator = false;

@@ -19,9 +19,9 @@ QString hashPassword(const QString& plain)
         return {};
     QByteArray utf8 = plain.toUtf8();
     char out[crypto_pwhash_STRBYTES];
-    const bool hashed = crypto_pwhash_str(out, utf8.constData(), quint64(utf8.size()), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                                          crypto_pwhash_MEMLIMIT_INTERACTIVE)
-        == 0;
+    const bool hashed = crypto_pwhash_str(out, utf8.constData(), quint64(utf8.size()),
+                                          crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE)
+                        == 0;
     wipe(utf8);
     return hashed ? QString::fromLatin1(out) : QString();
 }

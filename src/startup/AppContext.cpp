@@ -9,22 +9,38 @@
 namespace k27 {
 
 AppContext::AppContext(QString programFolder, Dialogs& dialogs)
-    : m_programFolder(QDir(programFolder).absolutePath())
-    , m_resFolder(m_programFolder + QStringLiteral("/res"))
-    , m_dialogs(&dialogs)
-    , m_databases(std::make_unique<DatabaseSession>(databasePath()))
+    : m_programFolder(QDir(programFolder).absolutePath()), m_resFolder(m_programFolder + QStringLiteral("/res")),
+      m_dialogs(&dialogs), m_databases(std::make_unique<DatabaseSession>(databasePath()))
 {
 }
 
 AppContext::~AppContext() = default;
 
-void AppContext::setResFolder(const QString& folder) { m_resFolder = QDir(folder).absolutePath(); }
+void AppContext::setResFolder(const QString& folder)
+{
+    m_resFolder = QDir(folder).absolutePath();
+}
 
-QString AppContext::settingsPath() const { return m_programFolder + QStringLiteral("/AppSet.dat"); }
-QString AppContext::deviceNamePath() const { return m_programFolder + QStringLiteral("/AppSet.dev"); }
-QString AppContext::databaseMarkerPath() const { return m_programFolder + QStringLiteral("/.database-created"); }
-QString AppContext::databasePath() const { return m_programFolder + QStringLiteral("/Data/Data.kvd"); }
-QString AppContext::imageFolder() const { return m_programFolder + QStringLiteral("/Data/img"); }
+QString AppContext::settingsPath() const
+{
+    return m_programFolder + QStringLiteral("/AppSet.dat");
+}
+QString AppContext::deviceNamePath() const
+{
+    return m_programFolder + QStringLiteral("/AppSet.dev");
+}
+QString AppContext::databaseMarkerPath() const
+{
+    return m_programFolder + QStringLiteral("/.database-created");
+}
+QString AppContext::databasePath() const
+{
+    return m_programFolder + QStringLiteral("/Data/Data.kvd");
+}
+QString AppContext::imageFolder() const
+{
+    return m_programFolder + QStringLiteral("/Data/img");
+}
 
 QString AppContext::languagePath(int language) const
 {
@@ -33,8 +49,7 @@ QString AppContext::languagePath(int language) const
 
 bool AppContext::loadLanguage()
 {
-    const bool loaded = language.loadFile(languagePath(settings.language),
-                                          [] { QCoreApplication::processEvents(); });
+    const bool loaded = language.loadFile(languagePath(settings.language), [] { QCoreApplication::processEvents(); });
     if (loaded)
         installPlatformTranslation();
     return loaded;

@@ -14,7 +14,8 @@ class Dialogs;
 
 // The operator who signed in. The password is not kept: it is wiped once it has been checked,
 // so that no copy of it outlives the sign-in in the program's memory.
-struct SignedInOperator {
+struct SignedInOperator
+{
     QString name;
     bool isAdministrator = false;
 };
@@ -31,12 +32,12 @@ public:
     const QString& resFolder() const { return m_resFolder; }
     void setResFolder(const QString& folder);
     QString settingsPath() const;
-    QString deviceNamePath() const;        // AppSet.dev, beside AppSet.dat
+    QString deviceNamePath() const; // AppSet.dev, beside AppSet.dat
     // Left beside the database once it has existed, so that a missing database can be told
     // from a new folder.
     QString databaseMarkerPath() const;
-    QString databasePath() const;          // Data/Data.kvd
-    QString imageFolder() const;           // Data/img
+    QString databasePath() const; // Data/Data.kvd
+    QString imageFolder() const;  // Data/img
     QString languagePath(int language) const;
     Dialogs& dialogs() const { return *m_dialogs; }
     // The run's connections to the database at databasePath(), opened once each.
@@ -48,8 +49,8 @@ public:
     // Qt's own dialog buttons follow the language too.
     bool loadLanguage();
 
-    AppSettings settings;          // as read from AppSet.dat (language corrected)
-    int portNumber = 1;            // corrected copy for the settings page
+    AppSettings settings; // as read from AppSet.dat (language corrected)
+    int portNumber = 1;   // corrected copy for the settings page
     QString baudText = QStringLiteral("9600");
     QString serialSettings = QStringLiteral("9600,n,8,1");
     LanguageTable language;

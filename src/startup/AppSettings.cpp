@@ -71,9 +71,8 @@ CorrectedSettings correctSettings(AppSettings& settings)
 {
     CorrectedSettings c;
     c.portNumber = (settings.port >= 1 && settings.port <= 8) ? settings.port : 1;
-    c.baudText = (settings.baudRate < 2400 || settings.baudRate > 256000)
-        ? QStringLiteral("9600")
-        : QString::number(settings.baudRate);
+    c.baudText = (settings.baudRate < 2400 || settings.baudRate > 256000) ? QStringLiteral("9600")
+                                                                          : QString::number(settings.baudRate);
     if (settings.language > 2)
         settings.language = 0;
     return c;
@@ -88,10 +87,8 @@ quint8 languageForLocale(const QLocale& locale)
     switch (locale.territory()) {
     case QLocale::Taiwan:
     case QLocale::HongKong:
-    case QLocale::Macau:
-        return locale.script() == QLocale::SimplifiedChineseScript ? 0 : 1;
-    default:
-        return 0;
+    case QLocale::Macau: return locale.script() == QLocale::SimplifiedChineseScript ? 0 : 1;
+    default: return 0;
     }
 }
 

@@ -8,7 +8,8 @@
 namespace k27 {
 
 // The settings record kept in AppSet.dat: 6 bytes, no padding, little-endian.
-struct AppSettings {
+struct AppSettings
+{
     quint8 port = 0;     // 1 = COM1
     qint32 baudRate = 0; // bit/s
     quint8 language = 0; // 0 Simplified Chinese, 1 Traditional Chinese, 2 English
@@ -40,9 +41,10 @@ AppSettings readSettingsFile(const QString& path);
 bool writeSettingsFile(const QString& path, const AppSettings& settings);
 
 // The corrected copies kept beside the record at start-up.
-struct CorrectedSettings {
-    int portNumber = 1;   // 1..8
-    QString baudText;     // "9600" when out of 2400..256000
+struct CorrectedSettings
+{
+    int portNumber = 1; // 1..8
+    QString baudText;   // "9600" when out of 2400..256000
 };
 
 // Corrects the record as start-up does: the language field inside the record,

@@ -14,7 +14,7 @@ namespace k27 {
 InstanceLock::~InstanceLock()
 {
     if (m_fd >= 0)
-        ::close(m_fd);   // closing ends the lock
+        ::close(m_fd); // closing ends the lock
 }
 
 InstanceLock::Outcome InstanceLock::take(const QString& path)
@@ -41,8 +41,8 @@ InstanceLock::Outcome InstanceLock::take(const QString& path)
     // Who holds it, for a person who looks (in the form earlier versions wrote, so that they
     // see it as held); nothing here depends on it, so a disk too full to take it changes nothing.
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n'
-        + QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName().toUtf8()
-        + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+                           + QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).fileName().toUtf8()
+                           + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
     if (::ftruncate(fd, 0) == 0) {
         const ssize_t written = ::pwrite(fd, pid.constData(), size_t(pid.size()), 0);
         Q_UNUSED(written);

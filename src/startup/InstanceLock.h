@@ -14,8 +14,8 @@ class InstanceLock
 public:
     enum class Outcome {
         Taken,
-        HeldElsewhere,   // another running program holds it
-        Failed,          // it could not be tried (read-only folder, no locks on this disk, ...)
+        HeldElsewhere, // another running program holds it
+        Failed,        // it could not be tried (read-only folder, no locks on this disk, ...)
     };
 
     InstanceLock() = default;

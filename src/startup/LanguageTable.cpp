@@ -97,9 +97,9 @@ static QString withStopNote(const LanguageTable& language, QString summary, bool
 
 ImportQuestion overwriteQuestion(const LanguageTable& language, int start, const QList<int>& captions)
 {
-    ImportQuestion question{language.message(start), language.message(Msg::OverwriteEnd),
-                            language.message(Msg::OverwriteChanges), language.message(Msg::EmptyValue),
-                            language.message(Msg::RowUnchanged), {}};
+    ImportQuestion question{
+        language.message(start),           language.message(Msg::OverwriteEnd), language.message(Msg::OverwriteChanges),
+        language.message(Msg::EmptyValue), language.message(Msg::RowUnchanged), {}};
     for (int caption : captions)
         question.captions << language.message(caption);
     return question;

@@ -37,17 +37,16 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
 QString usageText()
 {
-    return QStringLiteral(
-        "Usage: k27center [--folder DIR] [-h|--help] [--version]\n"
-        "Operator program of a card-based entrance-guard installation.\n"
-        "\n"
-        "  --folder DIR  keep the settings, the database and its backups in DIR\n"
-        "  -h, --help    print this text and exit\n"
-        "  --version     print the version and exit\n"
-        "\n"
-        "Without --folder the program uses the folder of its executable when that folder\n"
-        "holds res/ and is writable (or holds a register), otherwise $XDG_DATA_HOME/k27center\n"
-        "(~/.local/share/k27center).\n");
+    return QStringLiteral("Usage: k27center [--folder DIR] [-h|--help] [--version]\n"
+                          "Operator program of a card-based entrance-guard installation.\n"
+                          "\n"
+                          "  --folder DIR  keep the settings, the database and its backups in DIR\n"
+                          "  -h, --help    print this text and exit\n"
+                          "  --version     print the version and exit\n"
+                          "\n"
+                          "Without --folder the program uses the folder of its executable when that folder\n"
+                          "holds res/ and is writable (or holds a register), otherwise $XDG_DATA_HOME/k27center\n"
+                          "(~/.local/share/k27center).\n");
 }
 
 ProgramFolders chooseProgramFolders(const FolderFacts& facts)
@@ -89,8 +88,8 @@ FolderFacts probeFolderFacts(const QString& optionFolder, const QString& executa
     facts.executableWritable = QFileInfo(facts.executableFolder).isWritable();
     const QDir exe(facts.executableFolder);
     facts.executableHasRegister = QFileInfo(exe.filePath(QStringLiteral("Data/Data.kvd"))).exists()
-        || QFileInfo(exe.filePath(QStringLiteral("Data/Data.kvd"))).isSymLink()
-        || QFileInfo::exists(exe.filePath(QStringLiteral(".database-created")));
+                                  || QFileInfo(exe.filePath(QStringLiteral("Data/Data.kvd"))).isSymLink()
+                                  || QFileInfo::exists(exe.filePath(QStringLiteral(".database-created")));
     QString home = qEnvironmentVariable("XDG_DATA_HOME");
     // XDG base directory rules ignore relative paths.
     if (home.isEmpty() || QDir::isRelativePath(home))
@@ -115,7 +114,8 @@ QString missingDisplayReason(const QStringList& arguments)
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (platform.isEmpty())
-        return x11 || wayland ? QString() : QStringLiteral("no graphical display (DISPLAY and WAYLAND_DISPLAY are not set)");
+        return x11 || wayland ? QString()
+                              : QStringLiteral("no graphical display (DISPLAY and WAYLAND_DISPLAY are not set)");
     // Qt tries the platforms of a list in order.
     for (const QString& name : platform.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString base = name.section(QLatin1Char(':'), 0, 0);
@@ -129,7 +129,8 @@ QString missingDisplayReason(const QStringList& arguments)
             return {}; // offscreen, vnc, eglfs, ... need no display server
         }
     }
-    return QStringLiteral("no graphical display for the platform \"%1\" (DISPLAY or WAYLAND_DISPLAY is not set)").arg(platform);
+    return QStringLiteral("no graphical display for the platform \"%1\" (DISPLAY or WAYLAND_DISPLAY is not set)")
+        .arg(platform);
 }
 
 } // namespace k27

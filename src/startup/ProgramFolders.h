@@ -7,11 +7,12 @@ namespace k27 {
 
 // What the command line asks for. Arguments that are not ours (Qt's own, such as
 // -platform offscreen) are left to Qt.
-struct CommandLine {
-    QString folder;        // --folder DIR
-    bool help = false;     // --help, -h
-    bool version = false;  // --version
-    QString error;         // a malformed option; the program prints it with the usage and ends
+struct CommandLine
+{
+    QString folder;       // --folder DIR
+    bool help = false;    // --help, -h
+    bool version = false; // --version
+    QString error;        // a malformed option; the program prints it with the usage and ends
 };
 
 CommandLine parseCommandLine(const QStringList& arguments);
@@ -25,7 +26,8 @@ inline constexpr char DesktopFileId[] = "org.k27center.K27Center";
 
 // Where the program keeps its files. The program folder holds AppSet.dat and Data/; the
 // language files may come from elsewhere (an installed program reads the shared copies).
-struct ProgramFolders {
+struct ProgramFolders
+{
     enum class Kind { Option, Portable, UserData };
     Kind kind = Kind::Portable;
     QString programFolder;
@@ -33,14 +35,15 @@ struct ProgramFolders {
 };
 
 // What is known about the machine when the folders are chosen.
-struct FolderFacts {
-    QString optionFolder;          // --folder, may be empty
+struct FolderFacts
+{
+    QString optionFolder; // --folder, may be empty
     QString executableFolder;
     bool executableHasRes = false; // the executable's folder holds res/
     bool executableWritable = false;
-    bool optionHasRes = false;     // the --folder folder holds res/
-    QString userDataHome;          // $XDG_DATA_HOME, else ~/.local/share
-    QString sharedResFolder;       // the installed language files
+    bool optionHasRes = false;          // the --folder folder holds res/
+    QString userDataHome;               // $XDG_DATA_HOME, else ~/.local/share
+    QString sharedResFolder;            // the installed language files
     bool executableHasRegister = false; // the executable's folder holds Data/Data.kvd (or had one)
 };
 

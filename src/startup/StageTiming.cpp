@@ -23,10 +23,7 @@ namespace {
 class FirstPaint final : public QObject
 {
 public:
-    FirstPaint(QWidget* widget, std::function<void()> then)
-        : QObject(widget)
-        , m_widget(widget)
-        , m_then(std::move(then))
+    FirstPaint(QWidget* widget, std::function<void()> then) : QObject(widget), m_widget(widget), m_then(std::move(then))
     {
         widget->installEventFilter(this);
     }
@@ -70,9 +67,9 @@ void StageTiming::mark(const char* stage, const QByteArray& more) const
 {
     if (!m_enabled)
         return;
-    const long long ns =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count();
+    const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                             std::chrono::steady_clock::now().time_since_epoch())
+                             .count();
     std::fprintf(stderr, "k27center-stage %s %lld keys=%d rss=%lld%s%s\n", stage, ns, Database::keyDerivations(),
                  residentKb(), more.isEmpty() ? "" : " ", more.constData());
     std::fflush(stderr);

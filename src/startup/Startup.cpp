@@ -20,10 +20,7 @@
 
 namespace k27 {
 
-Startup::Startup(AppContext& context)
-    : m_context(context)
-{
-}
+Startup::Startup(AppContext& context) : m_context(context) {}
 
 Startup::~Startup() = default;
 
@@ -47,7 +44,9 @@ static bool writable(const QString& path)
 
 static bool existsHere(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
@@ -71,8 +70,9 @@ bool Startup::takeLock()
     } else {
         const int error = m_lock->error();
         const QString reason = error == EROFS || error == EACCES || error == EPERM
-            ? ctx.message(Msg::FolderReadOnly)
-            : ctx.message(Msg::SystemReports) + u' ' + QString::fromLocal8Bit(std::strerror(error));
+                                   ? ctx.message(Msg::FolderReadOnly)
+                                   : ctx.message(Msg::SystemReports) + u' '
+                                         + QString::fromLocal8Bit(std::strerror(error));
         ctx.dialogs().message(nullptr,
                               ctx.message(Msg::CannotLock) + u'\n' + QDir::toNativeSeparators(ctx.programFolder())
                                   + u'\n' + reason,
@@ -166,9 +166,9 @@ Startup::Outcome Startup::run()
         makePrivateFolder(ctx.imageFolder());
         QString error;
         if (!createProgramDatabase(ctx.databasePath(), &error)) {
-            dialogs.message(nullptr,
-                            ctx.message(Msg::CannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
-                            Dialogs::Icon::Error);
+            dialogs.message(
+                nullptr, ctx.message(Msg::CannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
+                Dialogs::Icon::Error);
             return Outcome::Exit;
         }
         tightenMode(ctx.databasePath());

@@ -31,8 +31,7 @@ QString TrimAtNul(const QString& text)
 
 bool parseNumber(const QString& text, double* value)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^ *[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)? *$)"));
+    static const QRegularExpression pattern(QStringLiteral(R"(^ *[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)? *$)"));
     if (!pattern.match(text).hasMatch())
         return false;
     bool ok = false;

@@ -43,7 +43,8 @@ void WorkbookImportAction::run(const Window& window)
     const std::unique_ptr<ImportEngine> import = m_register.makeImport(*db, context.language);
     import->setAsk(window.askDuplicate);
     import->setProgress(window.progress);
-    audit::ImportLog log(*db, QString::fromLatin1(m_register.logImport), QString::fromLatin1(m_register.logOverwrite), file);
+    audit::ImportLog log(*db, QString::fromLatin1(m_register.logImport), QString::fromLatin1(m_register.logOverwrite),
+                         file);
     import->setObserver(&log);
     const ImportEngine::Result result = import->run(sheet.workbook);
     m_running = false;

@@ -25,8 +25,12 @@ bool readTerminal(const QStringList& line, ImportRow* row)
 TerminalImport::TerminalImport(Database& db, const LanguageTable& language)
     : ImportEngine(db,
                    // The count moves with every row.
-                   {QStringLiteral("终端机"), {QStringLiteral("终端机号")}, QStringLiteral(" where 终端机号 = ?"),
-                    {QStringLiteral("地址")}, MinimumColumns, {500, 100, 1}},
+                   {QStringLiteral("终端机"),
+                    {QStringLiteral("终端机号")},
+                    QStringLiteral(" where 终端机号 = ?"),
+                    {QStringLiteral("地址")},
+                    MinimumColumns,
+                    {500, 100, 1}},
                    &readTerminal)
 {
     setQuestion(overwriteQuestion(language, Msg::OverwriteTerminalStart, {Msg::InstallationAddress}));

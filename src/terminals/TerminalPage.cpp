@@ -74,8 +74,7 @@ void TerminalPage::buildEntryFrame()
     cmdIn = button(Frame3, QStringLiteral("cmdIn"), QStringLiteral("导入"));
     cmdPrint = button(Frame3, QStringLiteral("cmdPrint"), QStringLiteral("打印"));
     cmdEx = button(Frame3, QStringLiteral("cmdEx"), QStringLiteral("导出"));
-    lblNote = named(new QLabel(QStringLiteral("提示:双击序号,选择数据进行修改。"), Frame3),
-                    QStringLiteral("lblNote"));
+    lblNote = named(new QLabel(QStringLiteral("提示:双击序号,选择数据进行修改。"), Frame3), QStringLiteral("lblNote"));
     lblNote->setWordWrap(true);
     lblNote->setStyleSheet(QStringLiteral("color: #5a6b80;"));
 
@@ -243,10 +242,9 @@ void TerminalPage::deleteTerminals()
         return;
     }
     const int count = qMin(r2, m_terminals.rowCount()) - r1 + 1;
-    if (!dialogs.question(this,
-                          deletionQuestion(m_host.context().language, Msg::DeleteSelectedRows, count,
-                                           GridM->cellText(r1, 1)),
-                          {}, Dialogs::DefaultAnswer::No))
+    if (!dialogs.question(
+            this, deletionQuestion(m_host.context().language, Msg::DeleteSelectedRows, count, GridM->cellText(r1, 1)),
+            {}, Dialogs::DefaultAnswer::No))
         return;
     // Events run between the rows: the deletion keeps to the runs' connection and takes its
     // numbers before the first statement.
@@ -287,8 +285,8 @@ void TerminalPage::printTerminals()
 void TerminalPage::exportTerminals()
 {
     Dialogs& dialogs = m_host.context().dialogs();
-    const GridExportResult result =
-        GridM->exportToFile(dialogs, QString(), true, false, message(Msg::ExportTerminalsTitle));
+    const GridExportResult result = GridM->exportToFile(dialogs, QString(), true, false,
+                                                        message(Msg::ExportTerminalsTitle));
     if (result.ok())
         dialogs.message(this, message(Msg::ExportFinished), Dialogs::Icon::Information);
     else if (result.status == GridExportResult::Status::Failed)

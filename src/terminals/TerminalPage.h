@@ -36,14 +36,14 @@ public:
     ~TerminalPage() override;
 
     // The button and grid handlers.
-    void addTerminal();        // cmdAdd
-    void changeTerminal();     // cmdUp
-    void deleteTerminals();    // cmdD
-    void printTerminals();     // cmdPrint
-    void exportTerminals();    // cmdEx
-    void importTerminals();    // cmdIn
-    void selectForChange();    // GridM double-click
-    void gridClicked();        // GridM click
+    void addTerminal();     // cmdAdd
+    void changeTerminal();  // cmdUp
+    void deleteTerminals(); // cmdD
+    void printTerminals();  // cmdPrint
+    void exportTerminals(); // cmdEx
+    void importTerminals(); // cmdIn
+    void selectForChange(); // GridM double-click
+    void gridClicked();     // GridM click
 
     // How cmdPrint prints the prepared grid: the print preview by default.
     std::function<void(Grid&)> printAction;
@@ -77,9 +77,9 @@ private:
 
     PageHost& m_host;
     TerminalTable& m_terminals;
-    WorkbookImportAction m_import{
-        WorkbookImportAction::forRegister<TerminalImport>(RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle,
-                                                    audit::Action::TerminalImport, audit::Action::TerminalOverwrite)};
+    WorkbookImportAction m_import{WorkbookImportAction::forRegister<TerminalImport>(
+        RunGuard::Run::TerminalImport, Msg::ImportTerminalsTitle, audit::Action::TerminalImport,
+        audit::Action::TerminalOverwrite)};
     // A delete lets window events run; a second click meanwhile is ignored.
     bool m_busy = false;
 };

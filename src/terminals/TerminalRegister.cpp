@@ -11,7 +11,7 @@ namespace k27 {
 
 qint64 TerminalRegister::numberOf(const QString& text)
 {
-    constexpr double Limit = 9007199254740992.0;   // 2^53
+    constexpr double Limit = 9007199254740992.0; // 2^53
     const double value = std::trunc(leadingNumber(text));
     if (!std::isfinite(value))
         return 0;
@@ -26,8 +26,9 @@ bool TerminalRegister::exists(qint64 number)
 bool TerminalRegister::insert(qint64 number, const QString& address)
 {
     audit::Scope logged(m_db);
-    return logged.ok() && m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"), {number, address})
-        && logged.commit(audit::Action::TerminalAdd, QString::number(number), QStringLiteral("地址: ") + address);
+    return logged.ok()
+           && m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"), {number, address})
+           && logged.commit(audit::Action::TerminalAdd, QString::number(number), QStringLiteral("地址: ") + address);
 }
 
 bool TerminalRegister::updateAddress(qint64 number, const QString& address)
@@ -38,9 +39,9 @@ bool TerminalRegister::updateAddress(qint64 number, const QString& address)
         return false;
     // An address saved unchanged, or a number not stored, changes nothing and leaves no row.
     return m_db.changes() == 0 || old == address
-        ? logged.commit()
-        : logged.commit(audit::Action::TerminalChange, QString::number(number),
-                        audit::changes({QStringLiteral("地址")}, {old}, {address}));
+               ? logged.commit()
+               : logged.commit(audit::Action::TerminalChange, QString::number(number),
+                               audit::changes({QStringLiteral("地址")}, {old}, {address}));
 }
 
 bool TerminalRegister::remove(qint64 number)

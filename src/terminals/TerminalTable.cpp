@@ -15,11 +15,10 @@ QString TerminalTable::numberText(qint64 number)
 bool TerminalTable::load(Database& db)
 {
     m_rows.clear();
-    return db.query(QStringLiteral("select 终端机号, 地址 from 终端机 order by 终端机号"), {},
-                    [this](const Row& row) {
-                        m_rows.append({numberText(row.integer(0)), row.text(1)});
-                        return true;
-                    });
+    return db.query(QStringLiteral("select 终端机号, 地址 from 终端机 order by 终端机号"), {}, [this](const Row& row) {
+        m_rows.append({numberText(row.integer(0)), row.text(1)});
+        return true;
+    });
 }
 
 QString TerminalTable::text(int row, int col) const

@@ -16,7 +16,7 @@ public:
     bool load(Database& db);
 
     int rowCount() const { return int(m_rows.size()); }
-    QString text(int row, int col) const;          // row 1..n, col 1..2
+    QString text(int row, int col) const; // row 1..n, col 1..2
     void setText(int row, int col, const QString& text);
     void append(qint64 number, const QString& address);
     void clear() { m_rows.clear(); }

@@ -49,8 +49,9 @@ void AnswerDecoder::header()
     if (!rowsOk || !colsOk || rows < 0 || cols < 0 || rowLimit(m_format) == 0)
         return fail(State::Failed, QStringLiteral("bad header line"));
     if (rows > rowLimit(m_format) || cols > columnLimit(m_format))
-        return fail(State::OutOfBounds, QStringLiteral("%1 rows and %2 columns are beyond the limits of %3")
-                                            .arg(rows).arg(cols).arg(m_format));
+        return fail(
+            State::OutOfBounds,
+            QStringLiteral("%1 rows and %2 columns are beyond the limits of %3").arg(rows).arg(cols).arg(m_format));
     m_rows = rows;
     m_sheet.columns = int(cols);
     m_sheet.formulasWithoutValue = formulas;
@@ -142,15 +143,13 @@ void AnswerDecoder::feed(const char* data, qsizetype size)
                 return fail(State::Failed, QStringLiteral("a cell length is malformed"));
             }
             break;
-        case Step::Bytes:
-            i += takeBytes(data + i, size - i);
-            break;
+        case Step::Bytes: i += takeBytes(data + i, size - i); break;
         case Step::EndMark:
             ++i;
             m_line.append(c);
             if (!QByteArray("END\n").startsWith(m_line))
                 return fail(State::Failed, m_sheet.rows.size() == m_rows ? QStringLiteral("no end mark")
-                                                                        : QStringLiteral("too many rows"));
+                                                                         : QStringLiteral("too many rows"));
             if (m_line.size() == 4) {
                 m_state = State::Done;
                 feed(data + i, size - i);

@@ -16,7 +16,7 @@ class AnswerDecoder
 public:
     enum class State { Reading, Done, Failed, OutOfBounds };
 
-    static constexpr qint64 MaxCellBytes = 32767 * 3;  // UTF-8 of a cell's 32,767 UTF-16 units
+    static constexpr qint64 MaxCellBytes = 32767 * 3; // UTF-8 of a cell's 32,767 UTF-16 units
     static constexpr qint64 DefaultMaxKeptBytes = qint64(256) << 20;
 
     explicit AnswerDecoder(int keptColumns = 256, qint64 maxKeptBytes = DefaultMaxKeptBytes);
@@ -41,8 +41,8 @@ private:
     void fail(State state, const QString& why);
     void header();
     void endRow();
-    void startCell();  // its length read: check it against the limits
-    qsizetype takeBytes(const char* data, qsizetype size);  // of the current cell; how many taken
+    void startCell();                                      // its length read: check it against the limits
+    qsizetype takeBytes(const char* data, qsizetype size); // of the current cell; how many taken
 
     int m_keptColumns;
     qint64 m_maxKeptBytes;
@@ -50,11 +50,11 @@ private:
     Step m_step = Step::Header;
     QString m_problem;
     QString m_format;
-    QByteArray m_line;  // the header line, or the end mark, so far
+    QByteArray m_line; // the header line, or the end mark, so far
     qint64 m_rows = 0;
-    qint64 m_length = 0;     // of the current cell
-    qint64 m_remaining = 0;  // of its bytes still to come
-    qint64 m_kept = 0;       // bytes of all kept cells
+    qint64 m_length = 0;    // of the current cell
+    qint64 m_remaining = 0; // of its bytes still to come
+    qint64 m_kept = 0;      // bytes of all kept cells
     qsizetype m_digits = 0;
     QByteArray m_cell;
     QStringList m_row;

@@ -39,7 +39,7 @@ void ByteText::append(const uint8_t* p, size_t n, std::string* out)
         return;
     if (m_iconv == iconv_t(-1))
         set(1252);
-    if (m_iconv == iconv_t(-1)) {  // no converters installed: Latin-1, the nearest
+    if (m_iconv == iconv_t(-1)) { // no converters installed: Latin-1, the nearest
         for (size_t i = ascii; i < n; ++i)
             appendCodePoint(out, p[i]);
         return;

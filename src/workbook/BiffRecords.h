@@ -129,7 +129,7 @@ public:
             const size_t width = wide ? 2 : 1;
             const size_t k = std::min(count - units.size(), m_cursor.left() / width);
             if (k == 0)
-                return false;  // half a character before the end of a piece
+                return false; // half a character before the end of a piece
             const uint8_t* p = m_cursor.here();
             for (size_t i = 0; i < k; ++i)
                 units.push_back(wide ? uint16_t(p[2 * i] | (p[2 * i + 1] << 8)) : p[i]);
@@ -203,8 +203,8 @@ public:
             ByteCursor peek = m_stream;
             uint16_t nextType, nextSize;
             const uint8_t* nextData;
-            if (!peek.u16(&nextType) || nextType != 0x003C /* CONTINUE */ || !peek.u16(&nextSize) ||
-                !peek.bytes(&nextData, nextSize))
+            if (!peek.u16(&nextType) || nextType != 0x003C /* CONTINUE */ || !peek.u16(&nextSize)
+                || !peek.bytes(&nextData, nextSize))
                 break;
             body->add(nextData, nextSize);
             m_stream = peek;

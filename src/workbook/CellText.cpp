@@ -8,9 +8,9 @@ namespace k27::wb {
 NumberKind builtinFormatKind(uint32_t id)
 {
     if ((id >= 14 && id <= 17) || (id >= 27 && id <= 31) || (id >= 34 && id <= 36) || (id >= 50 && id <= 58))
-        return NumberKind::Date;  // 27-36 and 50-58 are the East Asian date formats
+        return NumberKind::Date; // 27-36 and 50-58 are the East Asian date formats
     if (id == 46)
-        return NumberKind::ElapsedHours;  // [h]:mm:ss
+        return NumberKind::ElapsedHours; // [h]:mm:ss
     if ((id >= 18 && id <= 21) || id == 45 || id == 47 || id == 32 || id == 33)
         return NumberKind::Time;
     if (id == 22)
@@ -24,46 +24,47 @@ NumberKind formatCodeKind(std::string_view code)
     NumberKind elapsed = NumberKind::Plain;
     for (size_t i = 0; i < code.size(); ++i) {
         const char c = code[i];
-        if (c == '"') {  // literal text
+        if (c == '"') { // literal text
             const size_t end = code.find('"', i + 1);
             if (end == std::string_view::npos)
                 break;
             i = end;
-        } else if (c == '\\' || c == '_' || c == '*') {  // escaped or padding character
+        } else if (c == '\\' || c == '_' || c == '*') { // escaped or padding character
             ++i;
-        } else if (c == '[') {  // colour, condition or locale; [h] [m] [s] are elapsed time
+        } else if (c == '[') { // colour, condition or locale; [h] [m] [s] are elapsed time
             const size_t end = code.find(']', i + 1);
             if (end == std::string_view::npos)
                 break;
             const std::string_view inner = code.substr(i + 1, end - i - 1);
             const char unit = inner.empty() ? 0 : char(inner[0] | 0x20);
-            if ((unit == 'h' || unit == 'm' || unit == 's') &&
-                inner.find_first_not_of(inner[0]) == std::string_view::npos && elapsed == NumberKind::Plain) {
+            if ((unit == 'h' || unit == 'm' || unit == 's')
+                && inner.find_first_not_of(inner[0]) == std::string_view::npos && elapsed == NumberKind::Plain) {
                 time = true;
-                elapsed = unit == 'h' ? NumberKind::ElapsedHours
-                                      : unit == 'm' ? NumberKind::ElapsedMinutes : NumberKind::ElapsedSeconds;
+                elapsed = unit == 'h'   ? NumberKind::ElapsedHours
+                          : unit == 'm' ? NumberKind::ElapsedMinutes
+                                        : NumberKind::ElapsedSeconds;
             }
             i = end;
-        } else if (c == ';') {  // later sections are for negative numbers and texts
+        } else if (c == ';') { // later sections are for negative numbers and texts
             break;
         } else {
             switch (c) {
-            case 'y': case 'Y': case 'd': case 'D':
-                date = true;
-                break;
-            case 'h': case 'H': case 's': case 'S':
-                time = true;
-                break;
-            case 'm': case 'M':
-                month = true;
-                break;
-            default:
-                break;
+            case 'y':
+            case 'Y':
+            case 'd':
+            case 'D': date = true; break;
+            case 'h':
+            case 'H':
+            case 's':
+            case 'S': time = true; break;
+            case 'm':
+            case 'M': month = true; break;
+            default: break;
             }
         }
     }
     if (month && !time)
-        date = true;  // m beside h or s means minutes
+        date = true; // m beside h or s means minutes
     if (date && time)
         return NumberKind::DateTime;
     if (elapsed != NumberKind::Plain)
@@ -138,20 +139,18 @@ std::string cellNumberText(double v, NumberKind kind, bool date1904)
     case NumberKind::ElapsedMinutes:
         std::snprintf(buffer, sizeof buffer, "%02lld:%02d", (long long)(seconds / 60), int(secs % 60));
         return buffer;
-    case NumberKind::ElapsedSeconds:
-        return std::to_string(seconds);
-    default:
-        break;
+    case NumberKind::ElapsedSeconds: return std::to_string(seconds);
+    default: break;
     }
     std::string text;
     if (kind != NumberKind::Time) {
         int64_t unixDays;
         if (date1904)
-            unixDays = days - 24107;  // 1904-01-01 is day 0
+            unixDays = days - 24107; // 1904-01-01 is day 0
         else if (days == 0)
-            return "1900-01-00";  // day 0 of the 1900 system
+            return "1900-01-00"; // day 0 of the 1900 system
         else if (days == 60)
-            return "1900-02-29";  // the 1900 system counts a day that never was
+            return "1900-02-29"; // the 1900 system counts a day that never was
         else
             unixDays = days - (days < 60 ? 25568 : 25569);
         int64_t y;

@@ -18,7 +18,7 @@ struct Document
     const uint8_t* data;
     size_t size;
     uint32_t sectorSize;
-    uint32_t sectors;  // whole sectors after the header
+    uint32_t sectors; // whole sectors after the header
     std::vector<uint32_t> fat;
 
     const uint8_t* sector(uint32_t id) const { return data + (size_t(id) + 1) * sectorSize; }
@@ -89,14 +89,13 @@ struct Header
 bool readHeader(const uint8_t* data, size_t size, Header* h)
 {
     ByteCursor header(data, size);
-    if (!header.seek(0x1C) || !header.u16(&h->byteOrder) || !header.u16(&h->sectorShift) ||
-        !header.u16(&h->miniShift) || !header.seek(0x2C) || !header.u32(&h->fatSectors) ||
-        !header.u32(&h->firstDir) || !header.skip(4) || !header.u32(&h->miniCutoff) ||
-        !header.u32(&h->firstMiniFat) || !header.u32(&h->miniFatSectors) || !header.u32(&h->firstDifat) ||
-        !header.u32(&h->difatSectors) || size < 512)
+    if (!header.seek(0x1C) || !header.u16(&h->byteOrder) || !header.u16(&h->sectorShift) || !header.u16(&h->miniShift)
+        || !header.seek(0x2C) || !header.u32(&h->fatSectors) || !header.u32(&h->firstDir) || !header.skip(4)
+        || !header.u32(&h->miniCutoff) || !header.u32(&h->firstMiniFat) || !header.u32(&h->miniFatSectors)
+        || !header.u32(&h->firstDifat) || !header.u32(&h->difatSectors) || size < 512)
         return false;
-    return h->byteOrder == 0xFFFE && (h->sectorShift == 9 || h->sectorShift == 12) && h->miniShift == 6 &&
-           h->miniCutoff == 4096;
+    return h->byteOrder == 0xFFFE && (h->sectorShift == 9 || h->sectorShift == 12) && h->miniShift == 6
+           && h->miniCutoff == 4096;
 }
 
 // The sectors of the allocation table: 109 in the header, the rest in a chain of
@@ -168,14 +167,14 @@ ReadError readMini(const Document& doc, const Header& h, const uint8_t* root, ui
                    std::vector<uint8_t>* out)
 {
     std::vector<uint8_t> miniFatBytes, ministream;
-    if (h.miniFatSectors > doc.sectors ||
-        !doc.read(h.firstMiniFat, uint64_t(h.miniFatSectors) * doc.sectorSize, &miniFatBytes))
+    if (h.miniFatSectors > doc.sectors
+        || !doc.read(h.firstMiniFat, uint64_t(h.miniFatSectors) * doc.sectorSize, &miniFatBytes))
         return ReadError::Damaged;
     const uint64_t rootSize = u32at(root + 120);
     if (rootSize > doc.size || !doc.read(u32at(root + 116), rootSize, &ministream))
         return ReadError::Damaged;
     std::vector<uint32_t> miniFat(miniFatBytes.size() / 4);
-    if (!miniFat.empty())   // memcpy may not be handed the null data of an empty vector
+    if (!miniFat.empty()) // memcpy may not be handed the null data of an empty vector
         std::memcpy(miniFat.data(), miniFatBytes.data(), miniFat.size() * 4);
     std::vector<uint32_t> ids;
     const uint32_t miniSectors = uint32_t(ministream.size() / 64);

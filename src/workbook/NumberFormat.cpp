@@ -25,7 +25,7 @@ bool startsWithNoCase(std::string_view s, size_t at, std::string_view word)
 void decimalDigits(double v, int frac, std::string* whole, std::string* fraction)
 {
     if (!(v >= 0) || !std::isfinite(v))
-        v = 0;  // callers hand over finite numbers; this keeps a slip from reading garbage
+        v = 0; // callers hand over finite numbers; this keeps a slip from reading garbage
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.14e", v);
     std::string digits(1, buffer[0]);
@@ -79,7 +79,7 @@ const char* builtinCode(uint32_t id)
     case 43: return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
     case 44: return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
     case 48: return "##0.0E+0";
-    default: return nullptr;  // General, the fractions (shown as General) and the dates and times
+    default: return nullptr; // General, the fractions (shown as General) and the dates and times
     }
 }
 
@@ -125,7 +125,7 @@ NumberFormat::Section NumberFormat::tokenize(std::string_view code, size_t* at, 
             const size_t end = code.find(']', i + 1);
             const size_t stop = end == std::string_view::npos ? code.size() : end;
             const std::string_view inner = code.substr(i + 1, stop - i - 1);
-            if (!inner.empty() && inner[0] == '$')  // a currency symbol and its locale
+            if (!inner.empty() && inner[0] == '$') // a currency symbol and its locale
                 literal(inner.substr(1, inner.find('-') == std::string_view::npos ? inner.size() - 1
                                                                                   : inner.find('-') - 1));
             else if (!inner.empty() && (inner[0] == '<' || inner[0] == '>' || inner[0] == '='))
@@ -142,8 +142,8 @@ NumberFormat::Section NumberFormat::tokenize(std::string_view code, size_t* at, 
         } else if (c == '%') {
             ++s.percent;
             literal("%");
-        } else if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-') &&
-                   s.hasDigits) {
+        } else if ((c == 'E' || c == 'e') && i + 1 < code.size() && (code[i + 1] == '+' || code[i + 1] == '-')
+                   && s.hasDigits) {
             std::string exponent(1, code[i + 1]);
             for (i += 2; i < code.size() && (code[i] == '0' || code[i] == '#' || code[i] == '?'); ++i)
                 exponent += '0';
@@ -162,7 +162,7 @@ NumberFormat::Section NumberFormat::tokenize(std::string_view code, size_t* at, 
             literal(code.substr(i, 1));
         }
     }
-    if (fractionBar)  // a fraction: shown as General
+    if (fractionBar) // a fraction: shown as General
         *unsupported = true;
     return s;
 }
@@ -198,7 +198,7 @@ NumberFormat NumberFormat::parse(std::string_view code)
     if (f.m_kind != NumberKind::Plain)
         return f;
     const NumberFormat general;
-    bool unsupported = false;  // conditions and fractions: shown as General
+    bool unsupported = false; // conditions and fractions: shown as General
     std::vector<Section> sections;
     std::vector<bool> isText;
     size_t i = 0;
@@ -210,13 +210,13 @@ NumberFormat NumberFormat::parse(std::string_view code)
         int digits = 0;
         for (const Piece& p : s.pieces) {
             digits += isDigit(p.token);
-            digits += p.token == Token::Exponent ? int(p.literal.size()) * 10 : 0;  // at most five exponent digits
+            digits += p.token == Token::Exponent ? int(p.literal.size()) * 10 : 0; // at most five exponent digits
         }
         if (digits > 60 || s.percent > 8 || s.scale > 8)
             unsupported = true;
         sections.push_back(std::move(s));
         isText.push_back(text && !sections.back().hasDigits);
-        ++i;  // past the ';'
+        ++i; // past the ';'
     }
     if (unsupported)
         return general;
@@ -236,7 +236,7 @@ NumberFormat NumberFormat::parse(std::string_view code)
         f.m_sections = std::move(sections);
     }
     if (f.m_sections.size() == 1 && f.m_sections[0].pieces.size() == 1 && f.m_sections[0].hasGeneral)
-        f.m_sections.clear();  // plain General
+        f.m_sections.clear(); // plain General
     return f;
 }
 
@@ -273,16 +273,16 @@ std::string NumberFormat::text(std::string_view value) const
 struct NumberFormat::Layout
 {
     explicit Layout(const Section& section);
-    bool round(double x);  // false when the mantissa cannot be had
+    bool round(double x); // false when the mantissa cannot be had
     void hideTrailingDecimals();
     std::string groupedWhole() const;
     std::string write() const;
 
     const Section& s;
-    int whole = 0, fraction = 0;  // placeholders before and after the point
+    int whole = 0, fraction = 0; // placeholders before and after the point
     bool exponent = false;
     Token firstWhole = Token::Zero;
-    std::string digits, decimals;  // decimals as shown: '\0' where nothing shows
+    std::string digits, decimals; // decimals as shown: '\0' where nothing shows
     int power = 0;
 };
 
@@ -322,7 +322,7 @@ bool NumberFormat::Layout::round(double x)
         decimalDigits(mantissa, fraction, &digits, &decimals);
         if (int(digits.size()) <= std::max(whole, 1) || x == 0)
             break;
-        power += step;  // 9.999 rounded up to 10.00
+        power += step; // 9.999 rounded up to 10.00
     }
     return true;
 }
@@ -376,9 +376,7 @@ std::string NumberFormat::Layout::write() const
     bool afterPoint = false;
     for (const Piece& p : s.pieces) {
         switch (p.token) {
-        case Token::Literal:
-            shown += p.literal;
-            break;
+        case Token::Literal: shown += p.literal; break;
         case Token::Point:
             afterPoint = true;
             shown += '.';
@@ -419,8 +417,7 @@ std::string NumberFormat::Layout::write() const
                 ++wholeIndex;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     return shown;

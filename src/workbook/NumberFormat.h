@@ -17,7 +17,7 @@ namespace k27::wb {
 class NumberFormat
 {
 public:
-    NumberFormat() = default;  // General
+    NumberFormat() = default; // General
     static NumberFormat builtin(uint32_t id);
     static NumberFormat parse(std::string_view code);
 
@@ -33,29 +33,29 @@ private:
     struct Piece
     {
         Token token;
-        std::string literal;  // Literal; Exponent: "+" or "-" then the exponent's zeros
+        std::string literal; // Literal; Exponent: "+" or "-" then the exponent's zeros
     };
     struct Section
     {
         std::vector<Piece> pieces;
         int percent = 0;       // each % multiplies by 100
         int scale = 0;         // each comma after the last digit divides by 1000
-        bool grouping = false;  // a comma between digits: thousands separators
+        bool grouping = false; // a comma between digits: thousands separators
         bool hasDigits = false;
         bool hasGeneral = false;
     };
 
-    struct Layout;  // a number laid out on a section's placeholders
+    struct Layout; // a number laid out on a section's placeholders
 
     static bool isDigit(Token t) { return t == Token::Zero || t == Token::Hash || t == Token::Query; }
     // One section of `code` from `*at` up to its ';' or the end, where `*at` is left.
     static Section tokenize(std::string_view code, size_t* at, bool* unsupported, bool* text);
-    static void placeCommas(Section* s);  // thousands separators, or a scale of 1000 each
+    static void placeCommas(Section* s); // thousands separators, or a scale of 1000 each
     std::string section(const Section& s, double v) const;
 
     NumberKind m_kind = NumberKind::Plain;
-    std::vector<Section> m_sections;  // empty: General
-    int m_text = -1;                  // the section for texts, if any
+    std::vector<Section> m_sections; // empty: General
+    int m_text = -1;                 // the section for texts, if any
 };
 
 } // namespace k27::wb

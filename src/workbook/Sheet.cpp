@@ -16,8 +16,8 @@ Limits Limits::of(Format f)
 
 ReadError SheetCells::add(uint32_t row, uint32_t col, std::string_view text)
 {
-    if (row >= m_limits.rows || col >= m_limits.columns || m_cells.size() >= m_limits.cells ||
-        text.size() > m_limits.textBytes - m_text.size())
+    if (row >= m_limits.rows || col >= m_limits.columns || m_cells.size() >= m_limits.cells
+        || text.size() > m_limits.textBytes - m_text.size())
         return ReadError::TooLarge;
     if (!m_cells.empty()) {
         const Cell& last = m_cells.back();
@@ -36,9 +36,8 @@ void SheetCells::finish()
     if (m_ordered)
         return;
     // Stable, so that of two cells at one place the later one ends up last.
-    std::stable_sort(m_cells.begin(), m_cells.end(), [](const Cell& a, const Cell& b) {
-        return a.row != b.row ? a.row < b.row : a.col < b.col;
-    });
+    std::stable_sort(m_cells.begin(), m_cells.end(),
+                     [](const Cell& a, const Cell& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
     std::vector<Cell> unique;
     unique.reserve(m_cells.size());
     for (const Cell& c : m_cells) {

@@ -10,10 +10,10 @@ namespace k27::wb {
 
 enum class ReadError {
     None,
-    Damaged,      // looks like a workbook but its structure is broken or encrypted
-    NotWorkbook,  // neither an Excel 97-2003 (.xls) nor an Office Open XML (.xlsx) workbook
-    NoSheet1,     // no worksheet named Sheet1 (in any case)
-    TooLarge,     // beyond the reader's limits: rows, columns, cells, text, decompressed size
+    Damaged,     // looks like a workbook but its structure is broken or encrypted
+    NotWorkbook, // neither an Excel 97-2003 (.xls) nor an Office Open XML (.xlsx) workbook
+    NoSheet1,    // no worksheet named Sheet1 (in any case)
+    TooLarge,    // beyond the reader's limits: rows, columns, cells, text, decompressed size
 };
 
 enum class Format { Xls, Xlsx };
@@ -28,7 +28,7 @@ struct Limits
     uint32_t columns;
     size_t cells = 32u << 20;
     size_t textBytes = size_t(512) << 20;
-    size_t stringUnits = 32767;  // UTF-16 code units of one cell, as the engines allow
+    size_t stringUnits = 32767; // UTF-16 code units of one cell, as the engines allow
 
     static Limits of(Format f);
 };
@@ -44,8 +44,8 @@ public:
     // A later cell at the same place replaces an earlier one.
     ReadError add(uint32_t row, uint32_t col, std::string_view text);
 
-    uint32_t rowCount() const { return m_rows; }      // up to the last row with a cell
-    uint32_t columnCount() const { return m_columns; }  // up to the last column with a cell
+    uint32_t rowCount() const { return m_rows; }       // up to the last row with a cell
+    uint32_t columnCount() const { return m_columns; } // up to the last column with a cell
     size_t cellCount() const { return m_cells.size(); }
     // Formula cells the file holds without their last result (read as no cell).
     void noteFormulaWithoutValue() { ++m_formulasWithoutValue; }

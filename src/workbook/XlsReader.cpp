@@ -37,19 +37,19 @@ enum RecordType : uint16_t {
 };
 
 constexpr uint16_t Biff8 = 0x0600;
-constexpr uint16_t Biff5 = 0x0500;  // Excel 5 and 95
+constexpr uint16_t Biff5 = 0x0500; // Excel 5 and 95
 
 struct Globals
 {
     uint16_t biff = Biff8;
     ByteText codePage;
-    std::string sst;                                  // all shared strings, one after another
-    std::vector<std::pair<uint32_t, uint32_t>> sstAt;  // offset and length of each
-    std::vector<uint16_t> xfFormat;                    // number format of each cell format
-    std::unordered_map<uint16_t, NumberFormat> formats;  // the workbook's own number formats
+    std::string sst;                                    // all shared strings, one after another
+    std::vector<std::pair<uint32_t, uint32_t>> sstAt;   // offset and length of each
+    std::vector<uint16_t> xfFormat;                     // number format of each cell format
+    std::unordered_map<uint16_t, NumberFormat> formats; // the workbook's own number formats
     mutable std::unordered_map<uint16_t, NumberFormat> builtins;
     bool date1904 = false;
-    int64_t sheet1 = -1;                              // stream position of Sheet1's BOF
+    int64_t sheet1 = -1; // stream position of Sheet1's BOF
 
     const NumberFormat& formatOf(uint16_t xf) const
     {
@@ -100,8 +100,8 @@ ReadError readBoundSheet(Pieces* body, size_t streamSize, Globals* g, std::strin
 {
     uint32_t position;
     uint8_t visibility, sheetType;
-    if (!body->get(&position) || !body->get(&visibility) || !body->get(&sheetType) ||
-        g->string(body, true, 255, text) != ReadError::None) {
+    if (!body->get(&position) || !body->get(&visibility) || !body->get(&sheetType)
+        || g->string(body, true, 255, text) != ReadError::None) {
         *why = "a sheet entry is cut short";
         return ReadError::Damaged;
     }
@@ -162,11 +162,8 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
     std::string text;
     while (records->next(&type, &body, &broken)) {
         switch (type) {
-        case Eof:
-            return ReadError::None;
-        case FilePass:
-            *why = "the workbook is encrypted";
-            return ReadError::Damaged;
+        case Eof: return ReadError::None;
+        case FilePass: *why = "the workbook is encrypted"; return ReadError::Damaged;
         case CodePage: {
             uint16_t number = 1252;
             body.get(&number);
@@ -204,8 +201,7 @@ ReadError readGlobals(Records* records, size_t streamSize, const Limits& limits,
             if (const ReadError e = readSst(&body, limits, g, &text, why); e != ReadError::None)
                 return e;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     *why = broken ? "a record is cut short" : "the workbook globals do not end";
@@ -252,7 +248,7 @@ bool readMulRk(Pieces* body, const Globals& g, SheetCells* cells, ReadError* e)
         if (!body->get(&cellXf))
             return false;
         if (body->atEnd())
-            break;  // that was the last column
+            break; // that was the last column
         if (!body->get(&rk) || c > 0xFFFF)
             return false;
         *e = cells->add(row, uint16_t(c), g.number(rkValue(rk), cellXf));
@@ -282,22 +278,16 @@ bool readFormula(Pieces* body, const Globals& g, SheetCells* cells, PendingStrin
         return true;
     }
     switch (result[0]) {
-    case 0:  // the text follows in a STRING record
+    case 0: // the text follows in a STRING record
         *pending = cell;
         *e = cells->add(cell.row, cell.col, {});
         return true;
-    case 1:
-        *e = cells->add(cell.row, cell.col, result[2] ? "TRUE" : "FALSE");
-        return true;
-    case 2:
-        *e = cells->add(cell.row, cell.col, errorText(result[2]));
-        return true;
-    case 3:  // an empty text
+    case 1: *e = cells->add(cell.row, cell.col, result[2] ? "TRUE" : "FALSE"); return true;
+    case 2: *e = cells->add(cell.row, cell.col, errorText(result[2])); return true;
+    case 3: // an empty text
         *e = cells->add(cell.row, cell.col, {});
         return true;
-    default:
-        *why = "a formula's result has an unknown type";
-        return false;
+    default: *why = "a formula's result has an unknown type"; return false;
     }
 }
 
@@ -308,8 +298,8 @@ bool readCellRecord(uint16_t type, Pieces* body, Globals& g, SheetCells* cells, 
 {
     const Limits& limits = cells->limits();
     uint16_t row, col, xf;
-    const bool isCell = type == LabelSst || type == Label || type == RString || type == Number || type == Rk ||
-                        type == Formula || type == BoolErr;
+    const bool isCell = type == LabelSst || type == Label || type == RString || type == Number || type == Rk
+                        || type == Formula || type == BoolErr;
     if (isCell && (!body->get(&row) || !body->get(&col) || !body->get(&xf))) {
         *why = "a cell record is cut short";
         return false;
@@ -370,8 +360,7 @@ bool readCellRecord(uint16_t type, Pieces* body, Globals& g, SheetCells* cells, 
         *e = cells->add(row, col, isError ? errorText(value) : (value ? "TRUE" : "FALSE"));
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return true;
 }
@@ -381,12 +370,12 @@ ReadError readSheet(Records* records, Globals& g, SheetCells* cells, std::string
     uint16_t type;
     Pieces body;
     bool broken;
-    if (!records->seek(size_t(g.sheet1)) || !records->next(&type, &body, &broken) || type != Bof ||
-        !bof(&body, g.biff, 0x0010)) {
+    if (!records->seek(size_t(g.sheet1)) || !records->next(&type, &body, &broken) || type != Bof
+        || !bof(&body, g.biff, 0x0010)) {
         *why = "Sheet1 does not start with a worksheet BOF";
         return ReadError::Damaged;
     }
-    int depth = 1;  // charts inside the sheet bring their own BOF and EOF
+    int depth = 1; // charts inside the sheet bring their own BOF and EOF
     PendingString pending;
     std::string text;
     while (records->next(&type, &body, &broken)) {

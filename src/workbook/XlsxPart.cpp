@@ -24,8 +24,7 @@ QXmlStreamReader::TokenType Part::next()
 {
     for (;;) {
         const QXmlStreamReader::TokenType t = m_xml.readNext();
-        if (t != QXmlStreamReader::Invalid || m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError ||
-            m_done)
+        if (t != QXmlStreamReader::Invalid || m_xml.error() != QXmlStreamReader::PrematureEndOfDocumentError || m_done)
             return t;
         std::string bytes;
         if (!unpack(&bytes)) {

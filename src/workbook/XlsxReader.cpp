@@ -132,9 +132,9 @@ private:
                 const QXmlStreamAttributes a = part->xml().attributes();
                 if (a.value(QLatin1String("TargetMode")) == QLatin1String("External"))
                     continue;
-                (*rels)[a.value(QLatin1String("Id")).toString().toStdString()] =
-                    Relationship{a.value(QLatin1String("Type")).toString().toStdString(),
-                                 resolve(folder, a.value(QLatin1String("Target")).toString().toStdString())};
+                (*rels)[a.value(QLatin1String("Id")).toString().toStdString()] = Relationship{
+                    a.value(QLatin1String("Type")).toString().toStdString(),
+                    resolve(folder, a.value(QLatin1String("Target")).toString().toStdString())};
             }
         }
         return part->xml().hasError() ? part->failure(name.c_str()) : Failure{ReadError::None, {}};
@@ -154,8 +154,8 @@ private:
             if (is(xml.name(), "workbookPr")) {
                 const QStringView v = a.value(QLatin1String("date1904"));
                 m_date1904 = v == QLatin1String("1") || v == QLatin1String("true");
-            } else if (is(xml.name(), "sheet") && sheetId->empty() &&
-                       a.value(QLatin1String("name")).compare(QLatin1String("Sheet1"), Qt::CaseInsensitive) == 0) {
+            } else if (is(xml.name(), "sheet") && sheetId->empty()
+                       && a.value(QLatin1String("name")).compare(QLatin1String("Sheet1"), Qt::CaseInsensitive) == 0) {
                 for (const QXmlStreamAttribute& attribute : a)
                     if (is(attribute.name(), "id"))
                         *sheetId = attribute.value().toString().toStdString();
@@ -191,7 +191,7 @@ private:
             } else if (t == XmlScan::Token::Text) {
                 if (!runs || (inText > 0 && phonetic == 0)) {
                     text->append(x.text());
-                    if (text->size() > units * 7) {  // an escape takes seven bytes for one unit
+                    if (text->size() > units * 7) { // an escape takes seven bytes for one unit
                         m_tooLong = true;
                         return false;
                     }
@@ -344,11 +344,11 @@ private:
     {
         std::string type;
         uint32_t style = 0;
-        std::string value;        // the cached value <v>
-        std::string inlineText;   // inline text <is>
+        std::string value;      // the cached value <v>
+        std::string inlineText; // inline text <is>
         bool hasValue = false;
         bool hasInline = false;
-        bool hasFormula = false;  // <f>
+        bool hasFormula = false; // <f>
     };
 
     Failure readSheet(const std::string& name)
@@ -456,15 +456,15 @@ private:
                 return {ReadError::None, {}};
             text = formatOf(cell.style).text(cell.inlineText);
         } else if (!cell.hasValue) {
-            return {ReadError::None, {}};  // a formatted empty cell
+            return {ReadError::None, {}}; // a formatted empty cell
         } else if (type == "s") {
             if (v.empty())
-                return {ReadError::None, {}};  // <v/>: no string, an empty cell
+                return {ReadError::None, {}}; // <v/>: no string, an empty cell
             uint32_t index;
             if (!unsignedNumber(v, &index) || index >= m_stringAt.size())
                 return {ReadError::Damaged, "a cell refers to a missing shared string"};
-            const std::string_view shared =
-                std::string_view(m_strings).substr(m_stringAt[index].first, m_stringAt[index].second);
+            const std::string_view shared = std::string_view(m_strings).substr(m_stringAt[index].first,
+                                                                               m_stringAt[index].second);
             const NumberFormat& format = formatOf(cell.style);
             if (!format.changesText())
                 return added(m_cells->add(row, col, shared));
@@ -487,9 +487,8 @@ private:
             const std::string number(v);
             char* end = nullptr;
             const double d = std::strtod(number.c_str(), &end);
-            text = !number.empty() && end == number.c_str() + number.size()
-                       ? formatOf(cell.style).number(d, m_date1904)
-                       : value;
+            text = !number.empty() && end == number.c_str() + number.size() ? formatOf(cell.style).number(d, m_date1904)
+                                                                            : value;
         }
         return added(m_cells->add(row, col, text));
     }

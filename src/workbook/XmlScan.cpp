@@ -59,7 +59,7 @@ bool XmlScan::decode(std::string_view raw, std::string* out) const
     out->reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
         const char c = raw[i];
-        if (c == '\r') {  // line ends read as \n, as XML has them
+        if (c == '\r') { // line ends read as \n, as XML has them
             out->push_back('\n');
             if (i + 1 < raw.size() && raw[i + 1] == '\n')
                 ++i;
@@ -167,7 +167,7 @@ XmlScan::Token XmlScan::next()
             close = "]]>";
             skip = 9;
         } else if (head.substr(0, 2) == "<!") {
-            return fail("a document type");  // entity declarations are no part of a workbook
+            return fail("a document type"); // entity declarations are no part of a workbook
         }
         if (close) {
             size_t from = skip;
@@ -183,7 +183,7 @@ XmlScan::Token XmlScan::next()
             }
             const size_t begin = m_pos + skip;
             m_pos = at + std::strlen(close);
-            if (skip == 9) {  // CDATA: text as it stands
+            if (skip == 9) { // CDATA: text as it stands
                 if (m_depth == 0)
                     return fail("text outside the elements");
                 m_decoded.assign(m_buffer, begin, at - begin);

@@ -79,8 +79,8 @@ struct Env
     audit::LogRow last()
     {
         audit::LogRow row;
-        db().query(QStringLiteral("SELECT 计算机, 操作员, 动作, 对象, 详情 FROM 操作日志 ORDER BY 序号 DESC LIMIT 1"), {},
-                   [&](const Row& r) {
+        db().query(QStringLiteral("SELECT 计算机, 操作员, 动作, 对象, 详情 FROM 操作日志 ORDER BY 序号 DESC LIMIT 1"),
+                   {}, [&](const Row& r) {
                        row.computer = r.text(0);
                        row.operatorName = r.text(1);
                        row.action = r.text(2);
@@ -115,14 +115,15 @@ bool importRecords(Env& env)
 bool deleteRecord(Env& env)
 {
     RecordRows rows;
-    rows.append({QStringLiteral("2026-12-01 08:00:00"), {}, {}, {}, {}, QStringLiteral("5"), {}, QStringLiteral("0000000001")});
+    rows.append(
+        {QStringLiteral("2026-12-01 08:00:00"), {}, {}, {}, {}, QStringLiteral("5"), {}, QStringLiteral("0000000001")});
     return RecordDeletion::run(env.db(), rows, 1, 1, nullptr) == 1;
 }
 
 CardholderFields holderFields(const QString& department)
 {
-    return {QStringLiteral("张三"), QStringLiteral("男"), department, QStringLiteral("门卫"), QStringLiteral("一号楼"),
-            QStringLiteral("13800000000")};
+    return {QStringLiteral("张三"), QStringLiteral("男"),     department,
+            QStringLiteral("门卫"), QStringLiteral("一号楼"), QStringLiteral("13800000000")};
 }
 
 bool exportList(Env& env)
@@ -146,23 +147,38 @@ template <class Import>
 bool importWorkbook(Env& env, const QList<QStringList>& rows, int columns)
 {
     Import import(env.db(), env.language);
-    import.setAsk([](const QString&) { return int(DuplicateAnswer::OverwriteAll); });
-    const bool holders = std::is_same_v<Import, CardholderImport>;
-    audit::ImportLog log(env.db(), holders ? A::HolderImport : A::TerminalImport,
-                         holders ? A::HolderOverwrite : A::TerminalOverwrite,
-                         writeFile(env, QStringLiteral("sheet.xlsx"), "PK"));
-    import.setObserver(&log);
-    Workbook sheet;
-    sheet.columns = columns;
-    sheet.rows = rows;
-    const auto result = import.run(sheet);
-    return result.imported() == rows.size() && !result.writeFailed;
-}
+    import.setAsk([](const QString&) { return int(DuplicateAnswer::OverwriteAll);
+});
+const bool holders = std::is_same_v<Import, CardholderImport>;
+audit::ImportLog log(env.db(), holders ? A::HolderImport : A::TerminalImport,
+                     holders ? A::HolderOverwrite : A::TerminalOverwrite,
+                     writeFile(env, QStringLiteral("sheet.xlsx"), "PK"));
+import.setObserver(&log);
+Workbook sheet;
+sheet.columns = columns;
+sheet.rows = rows;
+const auto result = import.run(sheet);
+return result.imported() == rows.size() && !result.writeFailed;
+} // namespace
 
-const QStringList NewHolder{QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("后勤"), QStringLiteral("保洁"),
-                            QStringLiteral("二号楼"), QStringLiteral("139"), {}, {}, {}};
-const QStringList StoredHolder{QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("后勤"), QStringLiteral("门卫"),
-                               QStringLiteral("一号楼"), QStringLiteral("13800000000"), {}, {}, {}};
+const QStringList NewHolder{QStringLiteral("李四"),
+                            QStringLiteral("女"),
+                            QStringLiteral("后勤"),
+                            QStringLiteral("保洁"),
+                            QStringLiteral("二号楼"),
+                            QStringLiteral("139"),
+                            {},
+                            {},
+                            {}};
+const QStringList StoredHolder{QStringLiteral("张三"),
+                               QStringLiteral("男"),
+                               QStringLiteral("后勤"),
+                               QStringLiteral("门卫"),
+                               QStringLiteral("一号楼"),
+                               QStringLiteral("13800000000"),
+                               {},
+                               {},
+                               {}};
 
 } // namespace
 
@@ -176,52 +192,91 @@ private slots:
         QTest::addColumn<Action>("action");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("subject");
-        QTest::addColumn<QString>("details");   // a part of the details
-        auto row = [](const char* name, Action action, const char* code, const QString& subject, const QString& details) {
+        QTest::addColumn<QString>("details"); // a part of the details
+        auto row = [](const char* name, Action action, const char* code, const QString& subject,
+                      const QString& details) {
             QTest::newRow(name) << action << QString::fromLatin1(code) << subject << details;
         };
-        row("holder added", [](Env& e) {
-            return e.store().insert({QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("后勤"), QStringLiteral("保洁"),
-                                     QStringLiteral("二号楼"), QStringLiteral("139")}) == CardholderStore::Done;
-        }, A::HolderAdd, QStringLiteral("李四 139"), QStringLiteral("部门:  → 后勤"));
-        row("holder changed", [](Env& e) { return e.store().update(Holder, holderFields(QStringLiteral("后勤"))) == CardholderStore::Done; },
+        row(
+            "holder added",
+            [](Env& e) {
+                return e.store().insert({QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("后勤"),
+                                         QStringLiteral("保洁"), QStringLiteral("二号楼"), QStringLiteral("139")})
+                       == CardholderStore::Done;
+            },
+            A::HolderAdd, QStringLiteral("李四 139"), QStringLiteral("部门:  → 后勤"));
+        row(
+            "holder changed",
+            [](Env& e) {
+                return e.store().update(Holder, holderFields(QStringLiteral("后勤"))) == CardholderStore::Done;
+            },
             A::HolderChange, QStringLiteral("张三 13800000000"), QStringLiteral("部门: 保卫 → 后勤"));
-        row("holder photo changed", [](Env& e) {
-            QImage photo(8, 8, QImage::Format_RGB32);
-            photo.fill(Qt::red);
-            return e.store().update(Holder, holderFields(QStringLiteral("保卫")), photo) == CardholderStore::Done;
-        }, A::HolderPhoto, QStringLiteral("张三 13800000000"), QStringLiteral("13800000000"));
-        row("holder deleted", [](Env& e) { return e.store().remove({Holder}) == 1; }, A::HolderDelete,
+        row(
+            "holder photo changed",
+            [](Env& e) {
+                QImage photo(8, 8, QImage::Format_RGB32);
+                photo.fill(Qt::red);
+                return e.store().update(Holder, holderFields(QStringLiteral("保卫")), photo) == CardholderStore::Done;
+            },
+            A::HolderPhoto, QStringLiteral("张三 13800000000"), QStringLiteral("13800000000"));
+        row(
+            "holder deleted", [](Env& e) { return e.store().remove({Holder}) == 1; }, A::HolderDelete,
             QStringLiteral("张三 13800000000"), QStringLiteral("rows: 1"));
-        row("operator added", [](Env& e) {
-            return e.accounts().add({QStringLiteral("丙"), Secret, Secret, false, QStringLiteral("夜班")}) == OperatorAccounts::Done;
-        }, A::OperatorAdd, QStringLiteral("丙"), QStringLiteral("rank: operator; remark: 夜班"));
-        row("operator changed", [](Env& e) {
-            return e.accounts().change(QStringLiteral("乙"), true, QStringLiteral("组长")) == OperatorAccounts::Done;
-        }, A::OperatorChange, QStringLiteral("乙"), QStringLiteral("rank: operator → administrator; remark:  → 组长"));
-        row("operator deleted", [](Env& e) {
-            return e.accounts().remove({QStringLiteral("乙")}, QStringLiteral("甲")).deletedNames.size() == 1;
-        }, A::OperatorDelete, QStringLiteral("乙"), QStringLiteral("rows: 1"));
-        row("password changed", [](Env& e) { return setOperatorPassword(e.db(), QStringLiteral("乙"), hashPassword(Secret)); },
+        row(
+            "operator added",
+            [](Env& e) {
+                return e.accounts().add({QStringLiteral("丙"), Secret, Secret, false, QStringLiteral("夜班")})
+                       == OperatorAccounts::Done;
+            },
+            A::OperatorAdd, QStringLiteral("丙"), QStringLiteral("rank: operator; remark: 夜班"));
+        row(
+            "operator changed",
+            [](Env& e) {
+                return e.accounts().change(QStringLiteral("乙"), true, QStringLiteral("组长"))
+                       == OperatorAccounts::Done;
+            },
+            A::OperatorChange, QStringLiteral("乙"), QStringLiteral("rank: operator → administrator; remark:  → 组长"));
+        row(
+            "operator deleted",
+            [](Env& e) {
+                return e.accounts().remove({QStringLiteral("乙")}, QStringLiteral("甲")).deletedNames.size() == 1;
+            },
+            A::OperatorDelete, QStringLiteral("乙"), QStringLiteral("rows: 1"));
+        row(
+            "password changed",
+            [](Env& e) { return setOperatorPassword(e.db(), QStringLiteral("乙"), hashPassword(Secret)); },
             A::OperatorPassword, QStringLiteral("乙"), QString());
-        row("terminal added", [](Env& e) { return TerminalRegister(e.db()).insert(7, QStringLiteral("北门")); }, A::TerminalAdd,
-            QStringLiteral("7"), QStringLiteral("地址: 北门"));
-        row("terminal changed", [](Env& e) { return TerminalRegister(e.db()).updateAddress(5, QStringLiteral("南门")); },
-            A::TerminalChange, QStringLiteral("5"), QStringLiteral("地址: 东门 → 南门"));
-        row("terminal deleted", [](Env& e) { return TerminalRegister(e.db()).remove(5); }, A::TerminalDelete, QStringLiteral("5"),
-            QStringLiteral("rows: 1"));
+        row(
+            "terminal added", [](Env& e) { return TerminalRegister(e.db()).insert(7, QStringLiteral("北门")); },
+            A::TerminalAdd, QStringLiteral("7"), QStringLiteral("地址: 北门"));
+        row(
+            "terminal changed",
+            [](Env& e) { return TerminalRegister(e.db()).updateAddress(5, QStringLiteral("南门")); }, A::TerminalChange,
+            QStringLiteral("5"), QStringLiteral("地址: 东门 → 南门"));
+        row(
+            "terminal deleted", [](Env& e) { return TerminalRegister(e.db()).remove(5); }, A::TerminalDelete,
+            QStringLiteral("5"), QStringLiteral("rows: 1"));
         row("records imported", importRecords, A::RecordImport, QStringLiteral("records.txt, 74 bytes, BLAKE2b "),
             QStringLiteral("lines: 3; added: 2"));
         row("records deleted", deleteRecord, A::RecordDelete, QString(), QStringLiteral("records deleted: 1"));
-        row("card written", [](Env& e) {
-            return ApplyIssuedCard(e.db(), QStringLiteral("张三"), QStringLiteral("13800000000"), QStringLiteral("0012345678"), false, {}, {})
-                == ApplyOutcome::Written;
-        }, A::CardReply, QStringLiteral("张三 13800000000"), QStringLiteral("card written: 0012345678; 卡号:  → 0012345678"));
-        row("backup made", [](Env& e) {
-            const QString copy = e.dir.filePath(QStringLiteral("Bak01.kvd"));
-            return copyDatabase(e.path, copy) && !audit::noteBackup(&e.db(), copy, QStringLiteral("automatic")).isEmpty()
-                && QFile::exists(audit::headCodePath(copy));
-        }, A::Backup, QStringLiteral("Bak01.kvd"), QStringLiteral("automatic; head: "));
+        row(
+            "card written",
+            [](Env& e) {
+                return ApplyIssuedCard(e.db(), QStringLiteral("张三"), QStringLiteral("13800000000"),
+                                       QStringLiteral("0012345678"), false, {}, {})
+                       == ApplyOutcome::Written;
+            },
+            A::CardReply, QStringLiteral("张三 13800000000"),
+            QStringLiteral("card written: 0012345678; 卡号:  → 0012345678"));
+        row(
+            "backup made",
+            [](Env& e) {
+                const QString copy = e.dir.filePath(QStringLiteral("Bak01.kvd"));
+                return copyDatabase(e.path, copy)
+                       && !audit::noteBackup(&e.db(), copy, QStringLiteral("automatic")).isEmpty()
+                       && QFile::exists(audit::headCodePath(copy));
+            },
+            A::Backup, QStringLiteral("Bak01.kvd"), QStringLiteral("automatic; head: "));
         row("list exported", exportList, A::Export, QStringLiteral("GridM"), QStringLiteral("rows: 2; file: "));
     }
 
@@ -229,16 +284,22 @@ private slots:
     void workbookImports_data()
     {
         QTest::addColumn<Action>("action");
-        QTest::addColumn<QStringList>("codes");     // the rows, in order
-        QTest::addColumn<QStringList>("details");   // a part of each
+        QTest::addColumn<QStringList>("codes");   // the rows, in order
+        QTest::addColumn<QStringList>("details"); // a part of each
         QTest::newRow("holders") << Action([](Env& e) { return importWorkbook<CardholderImport>(e, {NewHolder}, 9); })
                                  << QStringList{A::HolderImport} << QStringList{QStringLiteral("rows: 1; imported: 1")};
         QTest::newRow("holders overwritten")
-            << Action([](Env& e) { return importWorkbook<CardholderImport>(e, {NewHolder, StoredHolder}, 9); })
-            << QStringList{A::HolderOverwrite, A::HolderImport} << QStringList{QStringLiteral("保卫 → 后勤"), QStringLiteral("imported: 2")};
-        QTest::newRow("terminals overwritten")
-            << Action([](Env& e) { return importWorkbook<TerminalImport>(e, {{QStringLiteral("9"), QStringLiteral("西门")}, {QStringLiteral("005"), QStringLiteral("南门")}}, 2); })
-            << QStringList{A::TerminalOverwrite, A::TerminalImport} << QStringList{QStringLiteral("东门 → 南门"), QStringLiteral("rows: 2; imported: 2")};
+            << Action([](Env& e) {
+                   return importWorkbook<CardholderImport>(e, {NewHolder, StoredHolder}, 9);
+               })
+            << QStringList{A::HolderOverwrite, A::HolderImport}
+            << QStringList{QStringLiteral("保卫 → 后勤"), QStringLiteral("imported: 2")};
+        QTest::newRow("terminals overwritten") << Action([](Env& e) {
+            return importWorkbook<TerminalImport>(
+                e, {{QStringLiteral("9"), QStringLiteral("西门")}, {QStringLiteral("005"), QStringLiteral("南门")}}, 2);
+        }) << QStringList{A::TerminalOverwrite, A::TerminalImport}
+                                               << QStringList{QStringLiteral("东门 → 南门"),
+                                                              QStringLiteral("rows: 2; imported: 2")};
     }
 
     void workbookImports()
@@ -252,8 +313,10 @@ private slots:
         QCOMPARE(env.rows(), before + codes.size());
         for (int i = 0; i < codes.size(); ++i) {
             const qint64 n = before + 1 + i;
-            QCOMPARE(env.db().scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {n}).toString(), codes[i]);
-            const QString text = env.db().scalar(QStringLiteral("SELECT 详情 FROM 操作日志 WHERE 序号 = ?"), {n}).toString();
+            QCOMPARE(env.db().scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {n}).toString(),
+                     codes[i]);
+            const QString text =
+                env.db().scalar(QStringLiteral("SELECT 详情 FROM 操作日志 WHERE 序号 = ?"), {n}).toString();
             QVERIFY2(text.contains(details[i]), qPrintable(text));
         }
         QVERIFY(env.last().subject.startsWith(QStringLiteral("sheet.xlsx, 2 bytes, BLAKE2b ")));
@@ -285,33 +348,68 @@ private slots:
     {
         QTest::addColumn<Action>("action");
         QTest::addColumn<bool>("logRefuses");
-        QTest::addColumn<bool>("done");   // what the store answers: a save that changes nothing is done
+        QTest::addColumn<bool>("done"); // what the store answers: a save that changes nothing is done
         auto row = [](const char* name, Action action, bool logRefuses, bool done = false) {
             QTest::newRow(name) << action << logRefuses << done;
         };
-        row("duplicate holder", [](Env& e) { return e.store().insert(holderFields(QStringLiteral("x"))) == CardholderStore::Done; }, false);
-        row("holder saved unchanged", [](Env& e) { return e.store().update(Holder, holderFields(QStringLiteral("保卫"))) == CardholderStore::Done; }, false, true);
-        row("unknown operator changed", [](Env& e) { return e.accounts().change(QStringLiteral("丁"), true, {}) == OperatorAccounts::Done; }, false);
-        row("signed-in operator deleted", [](Env& e) {
-            return !e.accounts().remove({QStringLiteral("甲")}, QStringLiteral("甲")).deletedNames.isEmpty();
-        }, false);
-        row("terminal address unchanged", [](Env& e) { return TerminalRegister(e.db()).updateAddress(5, QStringLiteral("东门")); }, false, true);
-        row("holder added, log refuses", [](Env& e) {
-            return e.store().insert({QStringLiteral("李四"), {}, {}, {}, {}, QStringLiteral("139")}) == CardholderStore::Done;
-        }, true);
-        row("holder changed, log refuses", [](Env& e) { return e.store().update(Holder, holderFields(QStringLiteral("后勤"))) == CardholderStore::Done; }, true);
-        row("holder deleted, log refuses", [](Env& e) { return e.store().remove({Holder}) == 1; }, true);
-        row("operator added, log refuses", [](Env& e) {
-            return e.accounts().add({QStringLiteral("丙"), {}, {}, false, {}}) == OperatorAccounts::Done;
-        }, true);
-        row("password changed, log refuses", [](Env& e) { return setOperatorPassword(e.db(), QStringLiteral("乙"), hashPassword(Secret)); }, true);
-        row("terminal deleted, log refuses", [](Env& e) { return TerminalRegister(e.db()).remove(5); }, true);
+        row(
+            "duplicate holder",
+            [](Env& e) { return e.store().insert(holderFields(QStringLiteral("x"))) == CardholderStore::Done; }, false);
+        row(
+            "holder saved unchanged",
+            [](Env& e) {
+                return e.store().update(Holder, holderFields(QStringLiteral("保卫"))) == CardholderStore::Done;
+            },
+            false, true);
+        row(
+            "unknown operator changed",
+            [](Env& e) { return e.accounts().change(QStringLiteral("丁"), true, {}) == OperatorAccounts::Done; },
+            false);
+        row(
+            "signed-in operator deleted",
+            [](Env& e) {
+                return !e.accounts().remove({QStringLiteral("甲")}, QStringLiteral("甲")).deletedNames.isEmpty();
+            },
+            false);
+        row(
+            "terminal address unchanged",
+            [](Env& e) { return TerminalRegister(e.db()).updateAddress(5, QStringLiteral("东门")); }, false, true);
+        row(
+            "holder added, log refuses",
+            [](Env& e) {
+                return e.store().insert({QStringLiteral("李四"), {}, {}, {}, {}, QStringLiteral("139")})
+                       == CardholderStore::Done;
+            },
+            true);
+        row(
+            "holder changed, log refuses",
+            [](Env& e) {
+                return e.store().update(Holder, holderFields(QStringLiteral("后勤"))) == CardholderStore::Done;
+            },
+            true);
+        row(
+            "holder deleted, log refuses", [](Env& e) { return e.store().remove({Holder}) == 1; }, true);
+        row(
+            "operator added, log refuses",
+            [](Env& e) {
+                return e.accounts().add({QStringLiteral("丙"), {}, {}, false, {}}) == OperatorAccounts::Done;
+            },
+            true);
+        row(
+            "password changed, log refuses",
+            [](Env& e) { return setOperatorPassword(e.db(), QStringLiteral("乙"), hashPassword(Secret)); }, true);
+        row(
+            "terminal deleted, log refuses", [](Env& e) { return TerminalRegister(e.db()).remove(5); }, true);
         row("records imported, log refuses", importRecords, true);
         row("record deleted, log refuses", deleteRecord, true);
-        row("card written, log refuses", [](Env& e) {
-            return ApplyIssuedCard(e.db(), QStringLiteral("张三"), QStringLiteral("13800000000"), QStringLiteral("1"), false, {}, {})
-                == ApplyOutcome::Written;
-        }, true);
+        row(
+            "card written, log refuses",
+            [](Env& e) {
+                return ApplyIssuedCard(e.db(), QStringLiteral("张三"), QStringLiteral("13800000000"),
+                                       QStringLiteral("1"), false, {}, {})
+                       == ApplyOutcome::Written;
+            },
+            true);
     }
 
     void refusedOrRolledBackLeavesNone()
@@ -321,12 +419,13 @@ private slots:
         QFETCH(bool, done);
         Env env;
         if (logRefuses)
-            QVERIFY(env.db().exec(QStringLiteral("CREATE TRIGGER 拒绝 BEFORE INSERT ON 操作日志 BEGIN SELECT RAISE(ABORT, 'full'); END")));
+            QVERIFY(env.db().exec(QStringLiteral(
+                "CREATE TRIGGER 拒绝 BEFORE INSERT ON 操作日志 BEGIN SELECT RAISE(ABORT, 'full'); END")));
         const QString before = env.registerText();
         const qint64 rows = env.rows();
         QCOMPARE(action(env), done);
         QCOMPARE(env.rows(), rows);
-        if (!done)   // a save of the same values may still drop the blank an add stored after the name
+        if (!done) // a save of the same values may still drop the blank an add stored after the name
             QCOMPARE(env.registerText(), before);
         QVERIFY(!env.db().inTransaction());
     }
@@ -347,9 +446,10 @@ private slots:
         const audit::Verdict live = audit::verify(env.db());
         env.session->close();
 
-        QCOMPARE(restoreBackup(env.path, user.path(), nullptr, nullptr,
-                               [&](Database& from, Database& restored) { return audit::carryLog(from, restored, copy); }),
-                 RestoreResult::Restored);
+        QCOMPARE(
+            restoreBackup(env.path, user.path(), nullptr, nullptr,
+                          [&](Database& from, Database& restored) { return audit::carryLog(from, restored, copy); }),
+            RestoreResult::Restored);
         Database db;
         QVERIFY(db.open(env.path));
         const audit::Verdict restored = audit::verify(db);
@@ -357,8 +457,10 @@ private slots:
         QCOMPARE(restored.count, live.count + 1);
         QVERIFY(audit::verifyAgainstHead(db, audit::headCode(live.count, live.head)).intact());
         QVERIFY(audit::verifyAgainstHead(db, code).intact());
-        QCOMPARE(db.scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {live.count}).toString(), QString::fromLatin1(A::TerminalDelete));
-        QCOMPARE(db.scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {live.count + 1}).toString(), QString::fromLatin1(A::Restore));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {live.count}).toString(),
+                 QString::fromLatin1(A::TerminalDelete));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 动作 FROM 操作日志 WHERE 序号 = ?"), {live.count + 1}).toString(),
+                 QString::fromLatin1(A::Restore));
         // The register itself is the backup's: the terminal deleted after it is back.
         QVERIFY(db.exists(QStringLiteral("SELECT 1 FROM 终端机 WHERE 终端机号 = 7")));
     }
@@ -368,7 +470,11 @@ private slots:
         Env env;
         QByteArray lines;
         for (int i = 0; i < 300000; ++i)
-            lines += QStringLiteral("5,%1,2026-12-03,08:%2:%3,x\n").arg(i, 10, 10, QLatin1Char('0')).arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toLatin1();
+            lines += QStringLiteral("5,%1,2026-12-03,08:%2:%3,x\n")
+                         .arg(i, 10, 10, QLatin1Char('0'))
+                         .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                         .arg(i % 60, 2, 10, QLatin1Char('0'))
+                         .toLatin1();
         const QString file = writeFile(env, QStringLiteral("big.txt"), lines);
         env.session->close();
         const pid_t child = fork();

@@ -15,7 +15,10 @@ namespace {
 
 const audit::Actor Clerk{QStringLiteral("张三"), QStringLiteral("desk-1")};
 
-QString rowTime(int i) { return QStringLiteral("2026-12-07T08:00:%1.000Z").arg(i, 2, 10, QLatin1Char('0')); }
+QString rowTime(int i)
+{
+    return QStringLiteral("2026-12-07T08:00:%1.000Z").arg(i, 2, 10, QLatin1Char('0'));
+}
 
 // A register with a log of `rows` rows.
 void makeLog(const QString& path, int rows)
@@ -24,17 +27,19 @@ void makeLog(const QString& path, int rows)
     QVERIFY2(db.create(path), qPrintable(db.lastError()));
     QVERIFY(audit::ensureLog(db));
     for (int i = 1; i <= rows; ++i)
-        QVERIFY(audit::append(db, Clerk, {QStringLiteral("holder.change"), QStringLiteral("李四 13800000000"),
-                                          QStringLiteral("部门: 保卫 → 后勤 #%1").arg(i)}, rowTime(i)));
+        QVERIFY(audit::append(db, Clerk,
+                              {QStringLiteral("holder.change"), QStringLiteral("李四 13800000000"),
+                               QStringLiteral("部门: 保卫 → 后勤 #%1").arg(i)},
+                              rowTime(i)));
 }
 
 audit::LogRow readRow(Database& db, qint64 sequence)
 {
     audit::LogRow row;
-    db.query(QStringLiteral("SELECT 序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash FROM 操作日志 WHERE 序号 = ?"), {sequence},
-             [&](const Row& r) {
-                 row = {r.integer(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.text(6),
-                        QByteArray::fromHex(r.text(7).toLatin1())};
+    db.query(QStringLiteral("SELECT 序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash FROM 操作日志 WHERE 序号 = ?"),
+             {sequence}, [&](const Row& r) {
+                 row = {r.integer(0), r.text(1), r.text(2), r.text(3),
+                        r.text(4),    r.text(5), r.text(6), QByteArray::fromHex(r.text(7).toLatin1())};
                  return false;
              });
     return row;
@@ -49,16 +54,24 @@ void rechain(Database& db, qint64 from, bool moveHead)
         if (row.sequence == 0)
             break;
         previous = audit::chainHash(previous, row);
-        QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志 SET hash = ? WHERE 序号 = ?"), {QString::fromLatin1(previous.toHex()), n}));
+        QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志 SET hash = ? WHERE 序号 = ?"),
+                        {QString::fromLatin1(previous.toHex()), n}));
         if (moveHead)
-            QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志_头 SET 序号 = ?, hash = ?"), {n, QString::fromLatin1(previous.toHex())}));
+            QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志_头 SET 序号 = ?, hash = ?"),
+                            {n, QString::fromLatin1(previous.toHex())}));
     }
 }
 
 void insertForged(Database& db, qint64 sequence)
 {
-    audit::LogRow row{sequence, rowTime(59), QStringLiteral("desk-9"), QStringLiteral("admin"), QStringLiteral("holder.add"),
-                      QStringLiteral("王五"), {}, {}};
+    audit::LogRow row{sequence,
+                      rowTime(59),
+                      QStringLiteral("desk-9"),
+                      QStringLiteral("admin"),
+                      QStringLiteral("holder.add"),
+                      QStringLiteral("王五"),
+                      {},
+                      {}};
     row.hash = audit::chainHash(readRow(db, sequence - 1).hash, row);
     QVERIFY(db.exec(QStringLiteral("INSERT INTO 操作日志 VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
                     {row.sequence, row.time, row.computer, row.operatorName, row.action, row.subject, row.details,
@@ -103,25 +116,30 @@ private slots:
         QTest::addColumn<int>("kindAgainstOldHead");
         using K = Verdict::Kind;
         auto sql = [](const char* statements) {
-            return std::function<void(Database&)>([statements](Database& db) { QVERIFY(db.execScript(QString::fromUtf8(statements))); });
+            return std::function<void(Database&)>(
+                [statements](Database& db) { QVERIFY(db.execScript(QString::fromUtf8(statements))); });
         };
-        QTest::newRow("untouched") << std::function<void(Database&)>([](Database&) {}) << int(K::Intact) << 0 << int(K::Intact);
-        QTest::newRow("detail altered") << sql("UPDATE 操作日志 SET 详情 = '部门: 保卫 → 财务' WHERE 序号 = 3") << int(K::Altered) << 3
-                                        << int(K::Altered);
-        QTest::newRow("operator altered") << sql("UPDATE 操作日志 SET 操作员 = 'admin' WHERE 序号 = 1") << int(K::Altered) << 1
-                                          << int(K::Altered);
-        QTest::newRow("middle removed") << sql("DELETE FROM 操作日志 WHERE 序号 = 3") << int(K::Removed) << 3 << int(K::Removed);
-        QTest::newRow("last removed") << sql("DELETE FROM 操作日志 WHERE 序号 = 6") << int(K::Removed) << 6 << int(K::Removed);
+        QTest::newRow("untouched") << std::function<void(Database&)>([](Database&) {}) << int(K::Intact) << 0
+                                   << int(K::Intact);
+        QTest::newRow("detail altered") << sql("UPDATE 操作日志 SET 详情 = '部门: 保卫 → 财务' WHERE 序号 = 3")
+                                        << int(K::Altered) << 3 << int(K::Altered);
+        QTest::newRow("operator altered")
+            << sql("UPDATE 操作日志 SET 操作员 = 'admin' WHERE 序号 = 1") << int(K::Altered) << 1 << int(K::Altered);
+        QTest::newRow("middle removed") << sql("DELETE FROM 操作日志 WHERE 序号 = 3") << int(K::Removed) << 3
+                                        << int(K::Removed);
+        QTest::newRow("last removed") << sql("DELETE FROM 操作日志 WHERE 序号 = 6") << int(K::Removed) << 6
+                                      << int(K::Removed);
         QTest::newRow("removed, rest renumbered")
-            << sql("DELETE FROM 操作日志 WHERE 序号 = 3; UPDATE 操作日志 SET 序号 = 序号 - 1 WHERE 序号 > 3") << int(K::Removed) << 3
-            << int(K::Removed);
+            << sql("DELETE FROM 操作日志 WHERE 序号 = 3; UPDATE 操作日志 SET 序号 = 序号 - 1 WHERE 序号 > 3")
+            << int(K::Removed) << 3 << int(K::Removed);
         QTest::newRow("inserted, rest renumbered") << std::function<void(Database&)>([](Database& db) {
             QVERIFY(db.execScript(QStringLiteral("UPDATE 操作日志 SET 序号 = -序号 WHERE 序号 >= 3;"
                                                  "UPDATE 操作日志 SET 序号 = 1 - 序号 WHERE 序号 < 0")));
             insertForged(db, 3);
         }) << int(K::Inserted) << 3 << int(K::Inserted);
-        QTest::newRow("appended past the head") << std::function<void(Database&)>([](Database& db) { insertForged(db, 7); })
-                                                << int(K::Inserted) << 7 << int(K::Inserted);
+        QTest::newRow("appended past the head")
+            << std::function<void(Database&)>([](Database& db) { insertForged(db, 7); }) << int(K::Inserted) << 7
+            << int(K::Inserted);
         QTest::newRow("rewritten with the key") << std::function<void(Database&)>([](Database& db) {
             QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志 SET 详情 = '' WHERE 序号 = 2")));
             rechain(db, 2, true);
@@ -158,7 +176,8 @@ private slots:
         QVERIFY(tool.waitForFinished());
         QCOMPARE(tool.exitCode() == 0, kindAgainstOldHead == int(Verdict::Kind::Intact));
         if (row > 0)
-            QVERIFY2(QString::fromUtf8(tool.readAllStandardError()).contains(QStringLiteral("row %1 ").arg(row)), "names the row");
+            QVERIFY2(QString::fromUtf8(tool.readAllStandardError()).contains(QStringLiteral("row %1 ").arg(row)),
+                     "names the row");
     }
 
     void rolledBackActionLeavesNoRow()
@@ -188,7 +207,8 @@ private slots:
             if (!db.open(path))
                 return false;
             for (int i = 0; i < each; ++i)
-                if (!audit::append(db, {QStringLiteral("op"), desk}, {QStringLiteral("record.import"), QString::number(i), {}}))
+                if (!audit::append(db, {QStringLiteral("op"), desk},
+                                   {QStringLiteral("record.import"), QString::number(i), {}}))
                     return false;
             return true;
         };

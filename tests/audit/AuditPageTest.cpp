@@ -42,7 +42,13 @@ private slots:
         m_context->loadLanguage();
         QDir().mkpath(QFileInfo(m_context->databasePath()).absolutePath());
         QVERIFY(createProgramDatabase(m_context->databasePath()));
-        const struct { const char* op; const char* action; const char* subject; const char* time; } rows[] = {
+        const struct
+        {
+            const char* op;
+            const char* action;
+            const char* subject;
+            const char* time;
+        } rows[] = {
             {"甲", "holder.add", "张三 138", "2026-12-01T08:00:00.000Z"},
             {"乙", "holder.change", "李四 139", "2026-12-02T08:00:00.000Z"},
             {"甲", "terminal.add", "5", "2026-12-03T08:00:00.000Z"},
@@ -50,7 +56,8 @@ private slots:
         };
         for (const auto& r : rows)
             QVERIFY(audit::append(db(), {QString::fromUtf8(r.op), QStringLiteral("desk")},
-                                  {QString::fromUtf8(r.action), QString::fromUtf8(r.subject), {}}, QString::fromUtf8(r.time)));
+                                  {QString::fromUtf8(r.action), QString::fromUtf8(r.subject), {}},
+                                  QString::fromUtf8(r.time)));
     }
 
     void filtersNarrow_data()
@@ -88,11 +95,11 @@ private slots:
         QCOMPARE(page.GridLog->cellText(1, 5), QStringLiteral("holder.change"));
         QVERIFY(page.CmbOperator->findText(QStringLiteral("乙")) > 0);
         const audit::Verdict v = audit::verify(db());
-        QVERIFY(page.LblVerdict->text().endsWith(audit::headCode(v.count, v.head)));   // shown before any verify
+        QVERIFY(page.LblVerdict->text().endsWith(audit::headCode(v.count, v.head))); // shown before any verify
         QCOMPARE(page.GridLog->headerText(7), QStringLiteral("Details"));
         page.verify();
         QVERIFY(page.LblVerdict->text().endsWith(audit::headCode(v.count, v.head)));
-        page.preparePrint();   // the printed list carries the same code
+        page.preparePrint(); // the printed list carries the same code
         QVERIFY(page.GridLog->pageSetup().title.endsWith(audit::headCode(v.count, v.head)));
         QVERIFY(db().exec(QStringLiteral("UPDATE 操作日志 SET 对象 = 'x' WHERE 序号 = 2")));
         page.verify();

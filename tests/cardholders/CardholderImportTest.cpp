@@ -32,7 +32,8 @@ QStringList person(const QString& name, const QString& phone, const QString& car
     return {name, "男", "IT", "dev", "addr", phone, card, "5、", "永久有效、"};
 }
 
-struct ScriptedAnswers {
+struct ScriptedAnswers
+{
     QList<int> answers;
     QStringList questions;
     DuplicateAnswer::Ask ask()
@@ -121,8 +122,8 @@ void CardholderImportTest::rowsWithoutNameOrPhoneAreSkipped()
     CardholderImport import(m_db, m_language);
     QStringList noPhone = person("A", "");
     QStringList blankName = person("  ", "1");
-    QStringList nulPhone = person("B", QString(QChar(0)) + "123");   // cut at the NUL: empty
-    QStringList shortRow = {"C", "女", "", "", "", "7"};               // missing cells are empty
+    QStringList nulPhone = person("B", QString(QChar(0)) + "123"); // cut at the NUL: empty
+    QStringList shortRow = {"C", "女", "", "", "", "7"};           // missing cells are empty
     const auto result = import.run(Workbook{9, {noPhone, blankName, nulPhone, shortRow}});
     QCOMPARE(result.read, 4);
     QCOMPARE(result.imported(), 1);
@@ -137,26 +138,26 @@ void CardholderImportTest::namesAreStoredWithOneBlankAndFoundWithout()
     ScriptedAnswers answers{{DuplicateAnswer::Overwrite, DuplicateAnswer::Overwrite}, {}};
     CardholderImport import(m_db, m_language);
     import.setAsk(answers.ask());
-    const auto result = import.run(Workbook{9, {person("  张三 ", "1", "0000012345"), person("李四", "2"),
-                                                person("O'Neil", "3"), person("李四", "2")}});
+    const auto result = import.run(Workbook{
+        9, {person("  张三 ", "1", "0000012345"), person("李四", "2"), person("O'Neil", "3"), person("李四", "2")}});
     QCOMPARE(result.imported(), 4);
     QCOMPARE(answers.questions.size(), 2);
     QVERIFY(answers.questions[0].startsWith("C\"张三\" exists\n\n"));
     QVERIFY(answers.questions[1].startsWith("C\"李四\" exists\n\n"));
-    QCOMPARE(stored(m_db), (QList<QStringList>{{"张三", "IT", "0000012345", "1"},
-                                               {"李四 ", "IT", "", "2"},
-                                               {"O'Neil ", "IT", "", "3"}}));
+    QCOMPARE(
+        stored(m_db),
+        (QList<QStringList>{{"张三", "IT", "0000012345", "1"}, {"李四 ", "IT", "", "2"}, {"O'Neil ", "IT", "", "3"}}));
 }
 
 void CardholderImportTest::overwriteAllThenNextImportAsksAgain()
 {
     CardholderImport import(m_db, m_language);
-    import.run(Workbook{9, {person("A", "1"), person("B", "2")}});
+    import.run(Workbook{9, { person("A", "1"), person("B", "2") }});
     ScriptedAnswers answers{{DuplicateAnswer::OverwriteAll, DuplicateAnswer::Skip}, {}};
     import.setAsk(answers.ask());
     QStringList a = person("A", "1", "111");
     QStringList b = person("B", "2", "222");
-    b[2] = QString();   // an empty cell overwrites too
+    b[2] = QString(); // an empty cell overwrites too
     auto result = import.run(Workbook{9, {a, b}});
     QCOMPARE(result.imported(), 2);
     QCOMPARE(answers.questions.size(), 1);

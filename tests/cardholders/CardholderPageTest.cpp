@@ -31,7 +31,8 @@ namespace {
 using Kind = ScriptedDialogs::Kind;
 using Icon = Dialogs::Icon;
 
-struct Holder {
+struct Holder
+{
     QString name, gender, department, position, address, phone, card, terminals, validity;
 };
 
@@ -40,10 +41,11 @@ void store(const QString& databasePath, const QList<Holder>& holders)
     Database db;
     QVERIFY(db.open(databasePath));
     for (const Holder& h : holders)
-        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                                       " values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {h.name, h.gender, h.department, h.position, h.address, h.phone, h.card,
-                         h.terminals.isNull() ? QVariant() : QVariant(h.terminals), h.validity}));
+        QVERIFY(db.exec(
+            QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                           " values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {h.name, h.gender, h.department, h.position, h.address, h.phone, h.card,
+             h.terminals.isNull() ? QVariant() : QVariant(h.terminals), h.validity}));
 }
 
 QList<QStringList> storedRows(const QString& databasePath)
@@ -52,7 +54,8 @@ QList<QStringList> storedRows(const QString& databasePath)
     if (!db.open(databasePath))
         return {};
     QList<QStringList> rows;
-    db.query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 order by ID"),
+    db.query(QStringLiteral(
+                 "select 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 order by ID"),
              {}, [&](const Row& r) {
                  QStringList row;
                  for (int c = 0; c < 9; ++c)
@@ -69,8 +72,9 @@ void selectRows(Grid* grid, int from, int to, int current)
     QTableView* view = grid->view();
     QAbstractItemModel* model = view->model();
     view->selectionModel()->setCurrentIndex(model->index(current - 1, 0), QItemSelectionModel::NoUpdate);
-    view->selectionModel()->select(QItemSelection(model->index(from - 1, 0), model->index(to - 1, model->columnCount() - 1)),
-                                   QItemSelectionModel::ClearAndSelect);
+    view->selectionModel()->select(
+        QItemSelection(model->index(from - 1, 0), model->index(to - 1, model->columnCount() - 1)),
+        QItemSelectionModel::ClearAndSelect);
 }
 
 void savePicture(const QString& file, Qt::GlobalColor color)
@@ -158,13 +162,27 @@ void CardholderPageTest::dropDownsPairTerminalAndValidity()
 {
     MainWindowFixture fx;
     store(fx.databasePath(),
-          {{QStringLiteral("张三 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), QStringLiteral("0000000001"),
-            QStringLiteral("5、17、"), QStringLiteral("A、B、")},
+          {{QStringLiteral("张三 "),
+            QStringLiteral("男"),
+            {},
+            {},
+            {},
+            QStringLiteral("1"),
+            QStringLiteral("0000000001"),
+            QStringLiteral("5、17、"),
+            QStringLiteral("A、B、")},
            {QStringLiteral("李四 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, QStringLiteral(""), {}},
            {QStringLiteral("王五 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, QString(), {}},
            // A list cut at a NUL character, as a card writer may leave it.
-           {QStringLiteral("赵六 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("4"), QStringLiteral("0000000002"),
-            QStringLiteral("9、") + QChar(u'\0') + QStringLiteral("33、"), Permanent + QStringLiteral("、")}});
+           {QStringLiteral("赵六 "),
+            QStringLiteral("男"),
+            {},
+            {},
+            {},
+            QStringLiteral("4"),
+            QStringLiteral("0000000002"),
+            QStringLiteral("9、") + QChar(u'\0') + QStringLiteral("33、"),
+            Permanent + QStringLiteral("、")}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     Grid* grid = page->GridU;
@@ -222,8 +240,15 @@ void CardholderPageTest::doubleClickLoadsTheCardholder()
 {
     MainWindowFixture fx;
     store(fx.databasePath(),
-          {{QStringLiteral("A甲 "), QStringLiteral("女"), QStringLiteral("部门"), QStringLiteral("职位"), QStringLiteral("住址"),
-            QStringLiteral("11"), {}, {}, {}},
+          {{QStringLiteral("A甲 "),
+            QStringLiteral("女"),
+            QStringLiteral("部门"),
+            QStringLiteral("职位"),
+            QStringLiteral("住址"),
+            QStringLiteral("11"),
+            {},
+            {},
+            {}},
            {QStringLiteral("B乙 "), QStringLiteral("man"), {}, {}, {}, QStringLiteral("22"), {}, {}, {}},
            {QStringLiteral("C丙 "), QStringLiteral("其他"), {}, {}, {}, QStringLiteral("33"), {}, {}, {}}});
     savePicture(imagePath(fx, QStringLiteral("A甲"), QStringLiteral("11")), Qt::red);
@@ -267,7 +292,8 @@ void CardholderPageTest::doubleClickLoadsTheCardholder()
 
     // An ordinary operator gets the fields but never the change button.
     MainWindowFixture clerk(0, false);
-    store(clerk.databasePath(), {{QStringLiteral("A甲 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
+    store(clerk.databasePath(),
+          {{QStringLiteral("A甲 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
     Frmmain w2(*clerk.context);
     w2.cardholderPage()->GridU->selectRow(1);
     w2.cardholderPage()->GridU_DblClick();
@@ -280,8 +306,9 @@ void CardholderPageTest::doubleClickLoadsTheCardholder()
 void CardholderPageTest::clickAndTwoArgumentNotificationSetTheButtons()
 {
     MainWindowFixture fx;
-    store(fx.databasePath(), {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
-                              {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}}});
+    store(fx.databasePath(),
+          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
+           {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}}});
     Frmmain w(*fx.context);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -307,7 +334,8 @@ void CardholderPageTest::addWithEmptyFieldsUsesTheAutomaticName()
     MainWindowFixture fx;
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
-    QCOMPARE(page->autoName().NextAutoName(QDateTime(QDate(2024, 12, 6), QTime(11, 21, 5))), QStringLiteral("812061121051"));
+    QCOMPARE(page->autoName().NextAutoName(QDateTime(QDate(2024, 12, 6), QTime(11, 21, 5))),
+             QStringLiteral("812061121051"));
     QImage png(20, 20, QImage::Format_ARGB32);
     png.fill(Qt::blue);
     page->setPhoto(png);
@@ -315,8 +343,15 @@ void CardholderPageTest::addWithEmptyFieldsUsesTheAutomaticName()
     const auto rows = storedRows(fx.databasePath());
     QCOMPARE(rows.size(), 1);
     const QString notFilled = QStringLiteral("未填写");
-    QCOMPARE(rows[0], (QStringList{QStringLiteral("812061121052 "), QStringLiteral("男"), notFilled, notFilled, notFilled,
-                                   notFilled, {}, {}, {}}));
+    QCOMPARE(rows[0], (QStringList{QStringLiteral("812061121052 "),
+                                   QStringLiteral("男"),
+                                   notFilled,
+                                   notFilled,
+                                   notFilled,
+                                   notFilled,
+                                   {},
+                                   {},
+                                   {}}));
     QFile photo(fx.folder.path() + QStringLiteral("/Data/img/812061121052未填写.JPG"));
     QVERIFY(photo.open(QIODevice::ReadOnly));
     QCOMPARE(photo.read(2), QByteArray("\xFF\xD8"));
@@ -336,7 +371,8 @@ void CardholderPageTest::addWithEmptyFieldsUsesTheAutomaticName()
 void CardholderPageTest::addRefusesDuplicatesAndTrimsTheName()
 {
     MainWindowFixture fx;
-    store(fx.databasePath(), {{QStringLiteral("旧 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("0"), {}, {}, {}}});
+    store(fx.databasePath(),
+          {{QStringLiteral("旧 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("0"), {}, {}, {}}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     page->TxtName->setText(QStringLiteral("  O'Brien  "));
@@ -382,19 +418,26 @@ void CardholderPageTest::addRefusesDuplicatesAndTrimsTheName()
 void CardholderPageTest::changeChecksFieldsAndKey()
 {
     MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-            QStringLiteral("1"), QStringLiteral("0000000009"), QStringLiteral("5、"), QStringLiteral("A、")},
-           {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z"),
-            QStringLiteral("2"), {}, {}, {}}});
+    store(fx.databasePath(), {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"),
+                               QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("0000000009"),
+                               QStringLiteral("5、"), QStringLiteral("A、")},
+                              {QStringLiteral("张三 "),
+                               QStringLiteral("男"),
+                               QStringLiteral("x"),
+                               QStringLiteral("y"),
+                               QStringLiteral("z"),
+                               QStringLiteral("2"),
+                               {},
+                               {},
+                               {}}});
     Frmmain w(*fx.context);
-    w.show();   // focus moves only in a shown window
+    w.show(); // focus moves only in a shown window
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::qWait(50);
-    fx.dialogs.clear();   // the port warning of the activation
+    fx.dialogs.clear(); // the port warning of the activation
     CardholderPage* page = w.cardholderPage();
     Grid* grid = page->GridU;
-    QCOMPARE(grid->cellText(2, 6), QStringLiteral("1"));   // the one with a card comes second
+    QCOMPARE(grid->cellText(2, 6), QStringLiteral("1")); // the one with a card comes second
     const auto before = storedRows(fx.databasePath());
 
     // Required fields, in order, with the focus on the empty one.
@@ -427,9 +470,9 @@ void CardholderPageTest::changeChecksFieldsAndKey()
     fx.dialogs.questionAnswers = {true};
     page->BtnUpdate->click();
     auto rows = storedRows(fx.databasePath());
-    QCOMPARE(rows[0], (QStringList{QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("新部门"), QStringLiteral("b"),
-                                   QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("0000000009"), QStringLiteral("5、"),
-                                   QStringLiteral("A、")}));
+    QCOMPARE(rows[0], (QStringList{QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("新部门"),
+                                   QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("1"),
+                                   QStringLiteral("0000000009"), QStringLiteral("5、"), QStringLiteral("A、")}));
     QCOMPARE(rows[1], before[1]);
     QCOMPARE(grid->cellText(2, 3), QStringLiteral("新部门"));
     QCOMPARE(grid->cellText(2, 7), QStringLiteral("0000000009"));
@@ -484,14 +527,15 @@ void CardholderPageTest::deleteSelectedRowsWithTheirPhotos()
     MainWindowFixture fx;
     QList<Holder> holders;
     for (int i = 1; i <= 6; ++i)
-        holders.append({QStringLiteral("人%1 ").arg(i), QStringLiteral("男"), {}, {}, {}, QString::number(i), {}, {}, {}});
+        holders.append(
+            {QStringLiteral("人%1 ").arg(i), QStringLiteral("男"), {}, {}, {}, QString::number(i), {}, {}, {}});
     store(fx.databasePath(), holders);
     for (int i = 1; i <= 6; ++i)
         savePicture(imagePath(fx, QStringLiteral("人%1").arg(i), QString::number(i)), Qt::gray);
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     page->TxtName->setText(QStringLiteral("left over"));
-    selectRows(page->GridU, 3, 5, 3);   // dragged upwards
+    selectRows(page->GridU, 3, 5, 3); // dragged upwards
     QCOMPARE(page->GridU->selectionFirstRow(), 5);
     fx.dialogs.questionAnswers = {true};
     page->btndel->click();
@@ -535,7 +579,8 @@ void CardholderPageTest::deleteChecksRowsAndSelection()
     QCOMPARE(fx.dialogs.messageTexts(), QStringList{fx.context->message(116)});
     QCOMPARE(fx.dialogs.calls[0].icon, Icon::Warning);
 
-    store(fx.databasePath(), {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
+    store(fx.databasePath(),
+          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
     w.LoadCardholders();
     w.FilterCardholders(0, false);
     page->GridU->view()->selectionModel()->clear();
@@ -548,9 +593,10 @@ void CardholderPageTest::deleteChecksRowsAndSelection()
 void CardholderPageTest::deleteKeepsItsRowsWhenTheSearchChanges()
 {
     MainWindowFixture fx;
-    store(fx.databasePath(), {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
-                              {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}},
-                              {QStringLiteral("C "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, {}, {}}});
+    store(fx.databasePath(),
+          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
+           {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}},
+           {QStringLiteral("C "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, {}, {}}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     selectRows(page->GridU, 1, 2, 2);
@@ -558,7 +604,7 @@ void CardholderPageTest::deleteKeepsItsRowsWhenTheSearchChanges()
     // Typed while the first row is being deleted: the list changes under the deletion.
     QTimer::singleShot(0, page, [page] {
         page->CmbF[0]->setEditText(QStringLiteral("C"));
-        page->btndel->click();   // a second deletion does not start meanwhile
+        page->btndel->click(); // a second deletion does not start meanwhile
     });
     page->btndel->click();
     const auto rows = storedRows(fx.databasePath());
@@ -571,12 +617,20 @@ void CardholderPageTest::exportWritesTheListedRowsWithCompletePermissions()
 {
     MainWindowFixture fx;
     store(fx.databasePath(),
-          {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"), QStringLiteral("职"), QStringLiteral("址"),
-            QStringLiteral("1"), QStringLiteral("0000000001"), QStringLiteral("5、17、"), QStringLiteral("A、B、")},
+          {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"), QStringLiteral("职"),
+            QStringLiteral("址"), QStringLiteral("1"), QStringLiteral("0000000001"), QStringLiteral("5、17、"),
+            QStringLiteral("A、B、")},
            {QStringLiteral("张四 "), QStringLiteral("女"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}},
            {QStringLiteral("李四 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, {}, {}},
-           {QStringLiteral("O'张 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("4'"), QStringLiteral("0000000002"),
-            QStringLiteral("9、"), Permanent + QStringLiteral("、")}});
+           {QStringLiteral("O'张 "),
+            QStringLiteral("男"),
+            {},
+            {},
+            {},
+            QStringLiteral("4'"),
+            QStringLiteral("0000000002"),
+            QStringLiteral("9、"),
+            Permanent + QStringLiteral("、")}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     page->CmbF[0]->setEditText(QStringLiteral("张"));
@@ -593,13 +647,14 @@ void CardholderPageTest::exportWritesTheListedRowsWithCompletePermissions()
                                   fx.context->message(79), fx.context->message(80), fx.context->message(81),
                                   fx.context->message(82), fx.context->message(83), fx.context->message(84)}));
     // In the listed order: 张四 without card, then 张三 and O'张 with cards.
-    QCOMPARE(csv[1], (QStringList{QStringLiteral("张四 "), QStringLiteral("女"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}}));
+    QCOMPARE(csv[1],
+             (QStringList{QStringLiteral("张四 "), QStringLiteral("女"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}}));
     QCOMPARE(csv[2][0], QStringLiteral("O'张 "));
     QCOMPARE(csv[2][7], QStringLiteral("9、"));
     QCOMPARE(csv[2][8], Permanent + QStringLiteral("、"));
-    QCOMPARE(csv[3], (QStringList{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"), QStringLiteral("职"),
-                                  QStringLiteral("址"), QStringLiteral("1"), QStringLiteral("0000000001"), QStringLiteral("5、17、"),
-                                  QStringLiteral("A、B、")}));
+    QCOMPARE(csv[3], (QStringList{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"),
+                                  QStringLiteral("职"), QStringLiteral("址"), QStringLiteral("1"),
+                                  QStringLiteral("0000000001"), QStringLiteral("5、17、"), QStringLiteral("A、B、")}));
     QCOMPARE(page->GridU->cellText(3, 8), QStringLiteral("5"));
 
     // A narrower search: the next export starts from an empty buffer.
@@ -615,10 +670,11 @@ void CardholderPageTest::exportWritesTheListedRowsWithCompletePermissions()
 void CardholderPageTest::exportReportsFailureAndCancel()
 {
     MainWindowFixture fx;
-    store(fx.databasePath(), {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
+    store(fx.databasePath(),
+          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
-    page->btnEx->click();   // cancelled
+    page->btnEx->click(); // cancelled
     QCOMPARE(fx.dialogs.calls.size(), 1);
     QCOMPARE(fx.dialogs.calls[0].kind, Kind::SaveFile);
     fx.dialogs.fileAnswers = {fx.folder.path() + QStringLiteral("/no/such/folder/out.csv")};
@@ -630,8 +686,9 @@ void CardholderPageTest::exportReportsFailureAndCancel()
 
 void CardholderPageTest::printHasTheListTitleInLandscape()
 {
-    MainWindowFixture fx(2);   // the title is the same in English
-    store(fx.databasePath(), {{QStringLiteral("Smith "), QStringLiteral("man"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
+    MainWindowFixture fx(2); // the title is the same in English
+    store(fx.databasePath(),
+          {{QStringLiteral("Smith "), QStringLiteral("man"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
     page->preparePrint();
@@ -648,8 +705,8 @@ void CardholderPageTest::printHasTheListTitleInLandscape()
     QProcess info;
     info.start(QStringLiteral("pdfinfo"), {pdf});
     QVERIFY(info.waitForFinished());
-    const QRegularExpressionMatch size =
-        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(QString::fromUtf8(info.readAllStandardOutput()));
+    const QRegularExpressionMatch size = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)"))
+                                             .match(QString::fromUtf8(info.readAllStandardOutput()));
     QVERIFY(size.hasMatch());
     QVERIFY(size.captured(1).toDouble() > size.captured(2).toDouble());
 }
@@ -675,7 +732,10 @@ void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
         for (const QString& file : files[i]) {
             bool matched = false;
             for (const QString& pattern : patterns)
-                matched = matched || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(file).hasMatch();
+                matched = matched
+                          || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                                 .match(file)
+                                 .hasMatch();
             QVERIFY2(matched, qPrintable(filters[i] + u' ' + file));
         }
     }

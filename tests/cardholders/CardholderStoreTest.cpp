@@ -22,7 +22,8 @@ using namespace k27::test;
 
 namespace {
 
-struct StoredRow {
+struct StoredRow
+{
     QString name, gender, department, position, address, phone, card, terminals, validity;
     bool operator==(const StoredRow&) const = default;
 };
@@ -33,10 +34,11 @@ QList<StoredRow> storedRows(const QString& databasePath)
     if (!db.open(databasePath))
         return {};
     QList<StoredRow> rows;
-    db.query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 order by ID"),
+    db.query(QStringLiteral(
+                 "select 姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限 from 用户信息 order by ID"),
              {}, [&](const Row& r) {
-                 rows.append({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.text(6),
-                              r.text(7), r.text(8)});
+                 rows.append({r.text(0), r.text(1), r.text(2), r.text(3), r.text(4), r.text(5), r.text(6), r.text(7),
+                              r.text(8)});
                  return true;
              });
     return rows;
@@ -49,9 +51,10 @@ void addRow(const QString& databasePath, const QStringList& values)
     QVariantList params;
     for (const QString& v : values)
         params << v;
-    QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                                   " values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                    params));
+    QVERIFY(
+        db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                               " values (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                params));
 }
 
 QImage picture(Qt::GlobalColor color)
@@ -165,7 +168,7 @@ void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher_data()
 {
     QTest::addColumn<QString>("alphabet");
     QTest::addColumn<int>("seed");
-    QTest::addColumn<QStringList>("typed");   // name texts typed first, one keystroke each
+    QTest::addColumn<QStringList>("typed"); // name texts typed first, one keystroke each
     QTest::newRow("letters") << QStringLiteral("abcab张") << 1 << QStringList{"a", "ab", "a", "b"};
     QTest::newRow("blanks and digits") << QStringLiteral("ab 12 ") << 2 << QStringList{"a", "a ", "a 1", "a"};
     QTest::newRow("wildcards") << QStringLiteral("ab1*?#") << 3 << QStringList{"a", "a?", "a?#", "*"};
@@ -228,7 +231,8 @@ void CardholderStoreTest::searchGivesTheRowsOfThePlainMatcher()
         for (int r = 1; r <= table.rowCount(); ++r) {
             bool pass = !cardOnly[view] || !table.rowText(r, 7).isEmpty();
             for (int i = 0; i < 4 && pass; ++i)
-                pass = plainLike(table.rowText(r, searched[i]), QLatin1Char('*') + trimRight(fields[view][i]) + QLatin1Char('*'));
+                pass = plainLike(table.rowText(r, searched[i]),
+                                 QLatin1Char('*') + trimRight(fields[view][i]) + QLatin1Char('*'));
             for (int c = 1; pass && c <= CardholderTable::LastColumn; ++c)
                 expected << table.rowText(r, c);
         }
@@ -243,26 +247,33 @@ void CardholderStoreTest::loadListsHoldersWithoutACardFirstEachPartByName()
 {
     ProgramFolder folder;
     // Stored out of order: name, phone, card, terminals, validities (null for NULL).
-    const struct {
+    const struct
+    {
         const char *name, *phone, *card, *terminals, *validity;
-    } stored[] = {{"b", "2", "0000000002", "5、17、", "A、B、"}, {"a", "9", nullptr, nullptr, nullptr},
-                  {"c", "1", "", "", ""},                       {"a", "1", "0000000003", "7", "C"},
-                  {"b", "1", "0000000001", "12、", "D、"},       {"a", "5", "", nullptr, nullptr},
-                  {"d", "1", " ", "1、", "E、"},                 {"a", "3", nullptr, nullptr, nullptr}};
+    } stored[] = {{"b", "2", "0000000002", "5、17、", "A、B、"},
+                  {"a", "9", nullptr, nullptr, nullptr},
+                  {"c", "1", "", "", ""},
+                  {"a", "1", "0000000003", "7", "C"},
+                  {"b", "1", "0000000001", "12、", "D、"},
+                  {"a", "5", "", nullptr, nullptr},
+                  {"d", "1", " ", "1、", "E、"},
+                  {"a", "3", nullptr, nullptr, nullptr}};
     Database db;
     QVERIFY(db.open(folder.databasePath()));
     for (const auto& row : stored) {
         QVariantList values;
         for (const char* text : {row.name, row.phone, row.card, row.terminals, row.validity})
             values << (text ? QVariant(QString::fromUtf8(text)) : QVariant());
-        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) values (?, ?, ?, ?, ?)"),
-                        values));
+        QVERIFY(db.exec(
+            QStringLiteral("insert into 用户信息 (姓名, 电话, 卡号, 权限终端机, 时间期限) values (?, ?, ?, ?, ?)"),
+            values));
     }
     CardholderTable table;
     QVERIFY(table.load(db));
     QStringList order;
     for (int r = 1; r <= table.rowCount(); ++r)
-        order << QStringList{table.rowText(r, 1) + table.rowText(r, 6), table.rowText(r, 8), table.rowText(r, 9)}.join(u'|');
+        order << QStringList{table.rowText(r, 1) + table.rowText(r, 6), table.rowText(r, 8), table.rowText(r, 9)}.join(
+            u'|');
     // A card of blanks is a card; the list columns show the first terminal and its validity.
     QCOMPARE(order, QStringList({"a3||", "a5||", "a9||", "c1|      |", "a1|7|C", "b1|12|D", "b2|5|A", "d1|1|E"}));
 }
@@ -275,15 +286,16 @@ void CardholderStoreTest::insertValuesAndRequiredFields()
              (CardholderFields{QStringLiteral("812061121051"), QStringLiteral("男"), notFilled, notFilled, notFilled,
                                notFilled}));
     // A name of blanks is no empty name: it is stored trimmed, not replaced.
-    const CardholderFields typed{QStringLiteral("  张三 "), QStringLiteral("女"), QStringLiteral(" 行政部 "),
-                                 QStringLiteral("   "), QStringLiteral("a  b"), QStringLiteral(" 123 ")};
+    const CardholderFields typed{QStringLiteral("  张三 "), QStringLiteral("女"),   QStringLiteral(" 行政部 "),
+                                 QStringLiteral("   "),     QStringLiteral("a  b"), QStringLiteral(" 123 ")};
     const CardholderFields inserted = typed.forInsert(QStringLiteral("x"));
     QCOMPARE(inserted.name, QStringLiteral("张三"));
     QCOMPARE(inserted.department, QStringLiteral("行政部"));
     QCOMPARE(inserted.position, notFilled);
     QCOMPARE(inserted.address, QStringLiteral("a  b"));
     QCOMPARE(inserted.phone, QStringLiteral("123"));
-    QCOMPARE(CardholderFields({QStringLiteral("   "), {}, {}, {}, {}, {}}).forInsert(QStringLiteral("x")).name, QString());
+    QCOMPARE(CardholderFields({QStringLiteral("   "), {}, {}, {}, {}, {}}).forInsert(QStringLiteral("x")).name,
+             QString());
     QCOMPARE(typed.forUpdate().position, QString());
 
     // Checked in this order; blanks count as text.
@@ -318,15 +330,23 @@ void CardholderStoreTest::automaticNameCountsFromTheClock()
 void CardholderStoreTest::photoPathStaysInTheImageFolder()
 {
     const QString folder = QStringLiteral("/p/Data/img");
-    QCOMPARE(PhotoPath(folder, QStringLiteral("张三"), QStringLiteral("123")), QStringLiteral("/p/Data/img/张三123.JPG"));
+    QCOMPARE(PhotoPath(folder, QStringLiteral("张三"), QStringLiteral("123")),
+             QStringLiteral("/p/Data/img/张三123.JPG"));
     // The stored name's blank and the typed name give the same file.
-    QCOMPARE(PhotoPath(folder, QStringLiteral(" 张三 "), QStringLiteral("123 ")), QStringLiteral("/p/Data/img/张三123.JPG"));
-    QCOMPARE(photoFileName(QStringLiteral("812061121051"), QStringLiteral("未填写")), QStringLiteral("812061121051未填写.JPG"));
+    QCOMPARE(PhotoPath(folder, QStringLiteral(" 张三 "), QStringLiteral("123 ")),
+             QStringLiteral("/p/Data/img/张三123.JPG"));
+    QCOMPARE(photoFileName(QStringLiteral("812061121051"), QStringLiteral("未填写")),
+             QStringLiteral("812061121051未填写.JPG"));
     QCOMPARE(photoFileName(QStringLiteral("O'Brien"), QStringLiteral("1'2")), QStringLiteral("O'Brien1'2.JPG"));
 
-    const QStringList names = {QStringLiteral("../../etc/passwd"), QStringLiteral(".."), QStringLiteral("/tmp/x"),
-                               QStringLiteral("a\\..\\b"), QStringLiteral("a%2Fb"), QStringLiteral("a/b"),
-                               QStringLiteral("x\n"), QString()};
+    const QStringList names = {QStringLiteral("../../etc/passwd"),
+                               QStringLiteral(".."),
+                               QStringLiteral("/tmp/x"),
+                               QStringLiteral("a\\..\\b"),
+                               QStringLiteral("a%2Fb"),
+                               QStringLiteral("a/b"),
+                               QStringLiteral("x\n"),
+                               QString()};
     QSet<QString> seen;
     for (const QString& name : names) {
         for (const QString& phone : {QString(), QStringLiteral("/.."), QStringLiteral("..")}) {
@@ -361,15 +381,18 @@ void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/张三123.JPG"))));
 
     // The same trimmed name and phone: refused, nothing written, no photo replaced.
-    QCOMPARE(store.insert(CardholderFields{QStringLiteral("张三"), QStringLiteral("女"), {}, {}, {}, QStringLiteral("123")}
-                              .forInsert(QStringLiteral("auto")),
-                          picture(Qt::blue)),
-             int(CardholderStore::Duplicate));
+    QCOMPARE(
+        store.insert(
+            CardholderFields{QStringLiteral("张三"), QStringLiteral("女"), {}, {}, {}, QStringLiteral("123")}.forInsert(
+                QStringLiteral("auto")),
+            picture(Qt::blue)),
+        int(CardholderStore::Duplicate));
     QCOMPARE(storedRows(folder.databasePath()).size(), 1);
     QCOMPARE(QImage(folder.path(QStringLiteral("Data/img/张三123.JPG"))).pixelColor(20, 20).red() > 200, true);
     // Same name, other phone: a different cardholder.
-    QCOMPARE(store.insert(CardholderFields{QStringLiteral("张三"), {}, {}, {}, {}, QStringLiteral("456")}.forInsert({})),
-             int(CardholderStore::Done));
+    QCOMPARE(
+        store.insert(CardholderFields{QStringLiteral("张三"), {}, {}, {}, {}, QStringLiteral("456")}.forInsert({})),
+        int(CardholderStore::Done));
     // Rows stored by hand without the blank are found as well.
     addRow(folder.databasePath(), {QStringLiteral(" 李四"), {}, {}, {}, {}, QStringLiteral("9 "), {}, {}, {}});
     QCOMPARE(store.insert(CardholderFields{QStringLiteral("李四"), {}, {}, {}, {}, QStringLiteral("9")}.forInsert({})),
@@ -377,9 +400,11 @@ void CardholderStoreTest::insertStoresTheNameWithABlankAndRefusesDuplicates()
 
     // The image folder is made when it is missing.
     QVERIFY(QDir(folder.path(QStringLiteral("Data/img"))).removeRecursively());
-    QCOMPARE(store.insert(CardholderFields{QStringLiteral("王五"), {}, {}, {}, {}, {}}.forInsert({}), png), int(CardholderStore::Done));
+    QCOMPARE(store.insert(CardholderFields{QStringLiteral("王五"), {}, {}, {}, {}, {}}.forInsert({}), png),
+             int(CardholderStore::Done));
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))));
-    QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))) & 0x0077, QFileDevice::Permissions());
+    QCOMPARE(QFile::permissions(folder.path(QStringLiteral("Data/img/王五未填写.JPG"))) & 0x0077,
+             QFileDevice::Permissions());
 
     DatabaseSession missingDatabases(folder.path(QStringLiteral("Data/none.kvd")));
 
@@ -397,10 +422,11 @@ void CardholderStoreTest::namesWithApostrophesAreOrdinaryText()
     const QString name = QStringLiteral("O'Brien'); delete from 用户信息; --");
     QCOMPARE(store.insert(CardholderFields{QStringLiteral("张三"), {}, {}, {}, {}, QStringLiteral("1")}.forInsert({})),
              int(CardholderStore::Done));
-    QCOMPARE(store.insert(CardholderFields{name, QStringLiteral("男"), QStringLiteral("d'x"), {}, {}, QStringLiteral("1'2")}
-                              .forInsert({}),
-                          picture(Qt::green)),
-             int(CardholderStore::Done));
+    QCOMPARE(
+        store.insert(CardholderFields{name, QStringLiteral("男"), QStringLiteral("d'x"), {}, {}, QStringLiteral("1'2")}
+                         .forInsert({}),
+                     picture(Qt::green)),
+        int(CardholderStore::Done));
     QCOMPARE(store.insert(CardholderFields{name, {}, {}, {}, {}, QStringLiteral("1'2")}.forInsert({})),
              int(CardholderStore::Duplicate));
     // Wildcards of a like-comparison are plain characters too.
@@ -410,8 +436,8 @@ void CardholderStoreTest::namesWithApostrophesAreOrdinaryText()
     QCOMPARE(storedRows(folder.databasePath())[1].name, name + u' ');
 
     QCOMPARE(store.update({name, QStringLiteral("1'2")},
-                          CardholderFields{QStringLiteral("D'Arcy"), QStringLiteral("女"), QStringLiteral("x"), QStringLiteral("y"),
-                                           QStringLiteral("z"), QStringLiteral("3'4")}),
+                          CardholderFields{QStringLiteral("D'Arcy"), QStringLiteral("女"), QStringLiteral("x"),
+                                           QStringLiteral("y"), QStringLiteral("z"), QStringLiteral("3'4")}),
              int(CardholderStore::Done));
     QCOMPARE(storedRows(folder.databasePath())[1].name, QStringLiteral("D'Arcy"));
     QCOMPARE(store.remove({{QStringLiteral("D'Arcy"), QStringLiteral("3'4")}}), 1);
@@ -426,23 +452,41 @@ void CardholderStoreTest::updateChecksTheKeyOnlyWhenItChanges()
     DatabaseSession storeDatabases(db);
     CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
     // Two rows with one key (as an import may leave them) and a namesake with another phone.
-    addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
-                QStringLiteral("1"), QStringLiteral("0000000007"), QStringLiteral("5、17、"), QStringLiteral("A、B、")});
-    addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("second"), {}, {}, QStringLiteral("1"), {}, {}, {}});
-    addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("other"), {}, {}, QStringLiteral("2"), {}, {}, {}});
+    addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"),
+                QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("0000000007"), QStringLiteral("5、17、"),
+                QStringLiteral("A、B、")});
+    addRow(db, {QStringLiteral("张三 "),
+                QStringLiteral("男"),
+                QStringLiteral("second"),
+                {},
+                {},
+                QStringLiteral("1"),
+                {},
+                {},
+                {}});
+    addRow(db, {QStringLiteral("张三 "),
+                QStringLiteral("男"),
+                QStringLiteral("other"),
+                {},
+                {},
+                QStringLiteral("2"),
+                {},
+                {},
+                {}});
 
     // Only the department changes: no duplicate check (it would find the row itself).
-    CardholderFields values{QStringLiteral("张三"), QStringLiteral("女"), QStringLiteral("新部门"), QStringLiteral("b"),
-                            QStringLiteral("c"), QStringLiteral("1")};
-    QCOMPARE(store.update({QStringLiteral("张三"), QStringLiteral("1")}, values, picture(Qt::red)), int(CardholderStore::Done));
+    CardholderFields values{QStringLiteral("张三"), QStringLiteral("女"), QStringLiteral("新部门"),
+                            QStringLiteral("b"),    QStringLiteral("c"),  QStringLiteral("1")};
+    QCOMPARE(store.update({QStringLiteral("张三"), QStringLiteral("1")}, values, picture(Qt::red)),
+             int(CardholderStore::Done));
     auto rows = storedRows(db);
-    QCOMPARE(rows[0].name, QStringLiteral("张三"));   // a change stores the name trimmed
+    QCOMPARE(rows[0].name, QStringLiteral("张三")); // a change stores the name trimmed
     QCOMPARE(rows[0].gender, QStringLiteral("女"));
     QCOMPARE(rows[0].department, QStringLiteral("新部门"));
     QCOMPARE(rows[0].card, QStringLiteral("0000000007"));
     QCOMPARE(rows[0].terminals, QStringLiteral("5、17、"));
     QCOMPARE(rows[0].validity, QStringLiteral("A、B、"));
-    QCOMPARE(rows[1].department, QStringLiteral("second"));   // only the first row of the key
+    QCOMPARE(rows[1].department, QStringLiteral("second")); // only the first row of the key
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/张三1.JPG"))));
 
     // The phone of the namesake: refused, nothing written.

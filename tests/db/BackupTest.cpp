@@ -29,7 +29,8 @@ void createDatabase(const QString& path, const QStringList& cardholders)
     QVERIFY(createProgramTables(db));
     QVERIFY(EnsureRecordTable(db));
     for (const QString& name : cardholders)
-        QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
+        QVERIFY(
+            db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -42,11 +43,11 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 // What another local user who can write the folder above the backup folder leaves there.
 enum class Plant {
-    LinkedFolder,        // the backup folder is his link to a folder of his
-    HisFolder,           // the backup folder is a folder of his
-    HisCopyInOurFolder,  // our folder, open to all (an earlier version), holds his register
-    LinkAsCopy,          // ... holds a link to his register in place of our copy
-    OpenCopy,            // our copy, readable and writable by others
+    LinkedFolder,       // the backup folder is his link to a folder of his
+    HisFolder,          // the backup folder is a folder of his
+    HisCopyInOurFolder, // our folder, open to all (an earlier version), holds his register
+    LinkAsCopy,         // ... holds a link to his register in place of our copy
+    OpenCopy,           // our copy, readable and writable by others
 };
 
 bool makeRegister(const QString& path, const QString& cardholder)
@@ -54,12 +55,14 @@ bool makeRegister(const QString& path, const QString& cardholder)
     QDir().mkpath(QFileInfo(path).absolutePath());
     Database db;
     return db.create(path) && createProgramTables(db)
-        && db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, '1')"), {cardholder});
+           && db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, '1')"), {cardholder});
 }
 
 int modeOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
@@ -98,7 +101,7 @@ private slots:
     // the source's mode; a copy over an existing file keeps the stricter of the two modes.
     void copiesAreOwnerOnly_data()
     {
-        QTest::addColumn<int>("existingTarget");   // -1: no file there yet
+        QTest::addColumn<int>("existingTarget"); // -1: no file there yet
         QTest::addColumn<int>("expected");
         QTest::newRow("new copy") << -1 << 0600;
         QTest::newRow("over a 0644 copy") << 0644 << 0600;
@@ -143,7 +146,8 @@ private slots:
         }
         QVERIFY(manualBackup(m_live, m_user));
         QCOMPARE(cardholders(copy).size(), 3);
-        QCOMPARE(QDir(m_user + QStringLiteral("/Data")).entryList(QDir::Files), QStringList{QStringLiteral("Data.kvd")});
+        QCOMPARE(QDir(m_user + QStringLiteral("/Data")).entryList(QDir::Files),
+                 QStringList{QStringLiteral("Data.kvd")});
     }
 
     void backupWhileAnotherConnectionWrites()
@@ -155,7 +159,8 @@ private slots:
         QVERIFY(writer.exec(QStringLiteral("INSERT INTO 用户信息 (姓名) VALUES ('uncommitted')")));
         QVERIFY(manualBackup(m_live, m_user));
         QVERIFY(writer.rollback());
-        QCOMPARE(cardholders(manualBackupPath(m_user)), (QStringList{QStringLiteral("张三"), QStringLiteral("O'Brien")}));
+        QCOMPARE(cardholders(manualBackupPath(m_user)),
+                 (QStringList{QStringLiteral("张三"), QStringLiteral("O'Brien")}));
     }
 
     // The imports keep the database in write-ahead-log mode.
@@ -385,14 +390,15 @@ private slots:
     void plantedBackupRefused_data()
     {
         QTest::addColumn<Plant>("plant");
-        QTest::addColumn<QString>("refusedAt");   // relative to the user data home
+        QTest::addColumn<QString>("refusedAt"); // relative to the user data home
         QTest::addColumn<PathProblem>("problem");
         QTest::addColumn<bool>("backupRefused");
         const QString folder = QStringLiteral("k27center-backup");
         const QString copy = QStringLiteral("k27center-backup/Data/Data.kvd");
         QTest::newRow("folder linked to his") << Plant::LinkedFolder << folder << PathProblem::Link << true;
         QTest::newRow("folder of his") << Plant::HisFolder << folder << PathProblem::OtherOwner << true;
-        QTest::newRow("his register as our copy") << Plant::HisCopyInOurFolder << copy << PathProblem::OtherOwner << false;
+        QTest::newRow("his register as our copy")
+            << Plant::HisCopyInOurFolder << copy << PathProblem::OtherOwner << false;
         QTest::newRow("link as our copy") << Plant::LinkAsCopy << copy << PathProblem::Link << false;
         QTest::newRow("copy open to others") << Plant::OpenCopy << copy << PathProblem::OpenToOthers << false;
     }
@@ -425,16 +431,14 @@ private slots:
             switch (plant) {
             case Plant::LinkedFolder:
                 return makeRegister(QFile::decodeName(hisRegister), QStringLiteral("intruder"))
-                    && ::symlink(QFile::encodeName(his).constData(), QFile::encodeName(user).constData()) == 0;
-            case Plant::HisFolder:
-                return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
-            case Plant::HisCopyInOurFolder:
-                return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
+                       && ::symlink(QFile::encodeName(his).constData(), QFile::encodeName(user).constData()) == 0;
+            case Plant::HisFolder: return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
+            case Plant::HisCopyInOurFolder: return makeRegister(manualBackupPath(user), QStringLiteral("intruder"));
             case Plant::LinkAsCopy:
                 return makeRegister(QFile::decodeName(hisRegister), QStringLiteral("intruder"))
-                    && ::symlink(hisRegister.constData(), QFile::encodeName(manualBackupPath(user)).constData()) == 0;
-            case Plant::OpenCopy:
-                return true;
+                       && ::symlink(hisRegister.constData(), QFile::encodeName(manualBackupPath(user)).constData())
+                              == 0;
+            case Plant::OpenCopy: return true;
             }
             return false;
         }));

@@ -56,10 +56,15 @@ private slots:
         ProgramFolder folder;
         Database db;
         QVERIFY(db.open(folder.databasePath()));
-        const QStringList names{
-            QStringLiteral("O'Brien"), QStringLiteral("say \"hi\""), QStringLiteral("100%"), QStringLiteral("a_b"),
-            QStringLiteral("x'; DROP TABLE 用户信息; --"), QStringLiteral("nul\u0000inside"),
-            QStringLiteral("emoji 😀 𠀀"), QStringLiteral("  blanks  "), QStringLiteral("#2024-01-01#")};
+        const QStringList names{QStringLiteral("O'Brien"),
+                                QStringLiteral("say \"hi\""),
+                                QStringLiteral("100%"),
+                                QStringLiteral("a_b"),
+                                QStringLiteral("x'; DROP TABLE 用户信息; --"),
+                                QStringLiteral("nul\u0000inside"),
+                                QStringLiteral("emoji 😀 𠀀"),
+                                QStringLiteral("  blanks  "),
+                                QStringLiteral("#2024-01-01#")};
         for (const QString& name : names)
             QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, name}));
         QVERIFY(db.hasTable(QStringLiteral("用户信息")));
@@ -69,9 +74,9 @@ private slots:
             QCOMPARE(db.scalar(QStringLiteral("SELECT 姓名 FROM 用户信息 WHERE 电话 = ?"), {name}).toString(), name);
         }
         // LIKE wildcards in the value itself only match when the caller asks for a pattern.
-        QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 用户信息 WHERE 姓名 = ?"), {QStringLiteral("100_")})
-                     .toInt(),
-                 0);
+        QCOMPARE(
+            db.scalar(QStringLiteral("SELECT count(*) FROM 用户信息 WHERE 姓名 = ?"), {QStringLiteral("100_")}).toInt(),
+            0);
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt(), names.size());
     }
 
@@ -98,7 +103,8 @@ private slots:
         QTest::addColumn<QString>("lookup");
         QTest::addColumn<QString>("index");
         QTest::newRow("cardholder") << cardholderKeyCondition().prepend("select 1 from 用户信息") << "用户信息_键";
-        QTest::newRow("terminal") << "select 1 from 终端机 where 终端机号 = ?" << "终端机_号";
+        QTest::newRow("terminal") << "select 1 from 终端机 where 终端机号 = ?"
+                                  << "终端机_号";
     }
     void duplicateLookupsUseAnIndex()
     {
@@ -131,8 +137,9 @@ private slots:
         QVERIFY(db.open(folder.databasePath()));
         QVERIFY(!db.hasTable(QStringLiteral("进出记录")));
         QVERIFY(EnsureRecordTable(db));
-        QVERIFY(db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, ?)"),
-                        {QStringLiteral("00012345"), QStringLiteral("2011-03-15 08:30:05"), 3, QStringLiteral("星期二")}));
+        QVERIFY(
+            db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, ?)"),
+                    {QStringLiteral("00012345"), QStringLiteral("2011-03-15 08:30:05"), 3, QStringLiteral("星期二")}));
         QCOMPARE(db.lastInsertId(), 1); // the counter starts at 1
         QVERIFY(EnsureRecordTable(db));
         QCOMPARE(db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt(), 1);

@@ -11,7 +11,8 @@ class TestDbTool : public QObject
 {
     Q_OBJECT
 
-    struct Result {
+    struct Result
+    {
         int code;
         QString err;
         QString out;
@@ -21,7 +22,8 @@ class TestDbTool : public QObject
         QProcess p;
         p.start(qEnvironmentVariable("K27_BUILD_DIR") + QStringLiteral("/k27-db"), args);
         p.waitForFinished();
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardError()),
+                QString::fromUtf8(p.readAllStandardOutput())};
     }
 
 private slots:
@@ -88,7 +90,8 @@ private slots:
         QVERIFY(writer.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0")));
         QVERIFY(writer.beginTransaction());
         for (int i = 0; i < 500; ++i)
-            QVERIFY(writer.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, '1')"), {QString::number(i)}));
+            QVERIFY(
+                writer.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, '1')"), {QString::number(i)}));
         QVERIFY(writer.commit());
         const Result missing = run({QStringLiteral("check"), path});
         QCOMPARE(missing.code, 1);

@@ -23,11 +23,14 @@ class RegisterCopyTest : public QObject
             QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 部门) VALUES (?, ?, ?, ?)"),
                             {QStringLiteral("张\t三%1\\\n").arg(i), QStringLiteral("1390%1").arg(i),
                              i % 3 ? QVariant(QStringLiteral("%1").arg(i % 7)) : QVariant(), QVariant()}));
-        QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES ('管理员', 'x', 1, NULL)")));
+        QVERIFY(db.exec(
+            QStringLiteral("INSERT INTO 用户表 (name, Password, userrote, mark) VALUES ('管理员', 'x', 1, NULL)")));
         QVERIFY(db.exec(QStringLiteral("INSERT INTO 终端机 (终端机号, 地址) VALUES (3, '大门'), (NULL, NULL)")));
         for (int i = 0; i < 103; ++i)
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, '星期一')"),
-                            {QString::number(i % 7), QStringLiteral("2024-05-01 08:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')), i % 4}));
+            QVERIFY(db.exec(
+                QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, ?, '星期一')"),
+                {QString::number(i % 7), QStringLiteral("2024-05-01 08:%1:00").arg(i % 60, 2, 10, QLatin1Char('0')),
+                 i % 4}));
         for (int i = 0; i < 3; ++i)
             QVERIFY(audit::append(db, {QStringLiteral("管理员"), QStringLiteral("desk")},
                                   {QStringLiteral("add"), QStringLiteral("row %1").arg(i), QString()}));
@@ -47,7 +50,7 @@ private slots:
         test::ServerSchema server;
         QString error;
         QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
-        QVERIFY(!createProgramDatabase(server.url(), &error));   // never over an existing register
+        QVERIFY(!createProgramDatabase(server.url(), &error)); // never over an existing register
         Database db;
         QVERIFY(db.open(server.url()));
         QCOMPARE(serverSchemaState(db), SchemaState::Current);
@@ -80,7 +83,7 @@ private slots:
         QString error;
         QVERIFY2(copy.run(file, server.url(), &error), qPrintable(error));
         QCOMPARE(recordsSeen.last(), 103);
-        QCOMPARE(recordsSeen.size(), 1 + 11);   // the start and one line per batch
+        QCOMPARE(recordsSeen.size(), 1 + 11); // the start and one line per batch
 
         Database fromFile, onServer;
         QVERIFY(fromFile.open(file, true) && onServer.open(server.url()));
@@ -106,7 +109,7 @@ private slots:
         Database backFile;
         QVERIFY(backFile.open(back, true));
         QCOMPARE(registerDigest(backFile), digest);
-        QVERIFY(!copy.run(server.url(), back, &error));   // never overwrites
+        QVERIFY(!copy.run(server.url(), back, &error)); // never overwrites
     }
 };
 

@@ -32,7 +32,8 @@ private slots:
             "SELECT 1 WHERE a ILIKE '%' || $1 || '%' ESCAPE '\\'", 1);
         row("nulls sort low, never-null keys left alone",
             "SELECT 1 FROM r ORDER BY r.进出时间 DESC, r.ID DESC, coalesce(a, b) LIMIT ?",
-            "SELECT 1 FROM r ORDER BY r.\"进出时间\" DESC NULLS LAST, r.\"ID\" DESC, coalesce(a, b) NULLS FIRST LIMIT $1", 1);
+            "SELECT 1 FROM r ORDER BY r.\"进出时间\" DESC NULLS LAST, r.\"ID\" DESC, coalesce(a, b) NULLS FIRST LIMIT $1",
+            1);
         row("order by in a subquery", "SELECT (SELECT a FROM t ORDER BY a LIMIT 1), b FROM u",
             "SELECT (SELECT a FROM t ORDER BY a NULLS FIRST LIMIT 1), b FROM u", 0);
         row("numbers as truth values", "SELECT count(*) FROM t WHERE 1 AND x = 10 AND 0",

@@ -22,8 +22,8 @@
 
 using namespace k27;
 using test::cardholders;
-using test::fileHash;
 using test::FaultyDisk;
+using test::fileHash;
 
 namespace {
 
@@ -41,21 +41,21 @@ void makeDatabase(const QString& path, const QStringList& names, bool wal)
     QVERIFY(createProgramTables(db));
     QVERIFY(EnsureRecordTable(db));
     for (const QString& name : names)
-        QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
+        QVERIFY(
+            db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"), {name, QStringLiteral("1")}));
     if (wal)
         QVERIFY(db.scalar(QStringLiteral("PRAGMA journal_mode=WAL")).toString() == QStringLiteral("wal"));
 }
 
 // A program folder with the live database and its oldest rotating copy Bak01 (the others newer),
 // and a user data folder with a manual backup.
-struct Folders {
+struct Folders
+{
     QString live, user, slot, manual;
 
     explicit Folders(const QString& root)
-        : live(root + QStringLiteral("/program/Data/Data.kvd"))
-        , user(root + QStringLiteral("/user"))
-        , slot(root + QStringLiteral("/program/Data/Bak01.kvd"))
-        , manual(manualBackupPath(user))
+        : live(root + QStringLiteral("/program/Data/Data.kvd")), user(root + QStringLiteral("/user")),
+          slot(root + QStringLiteral("/program/Data/Bak01.kvd")), manual(manualBackupPath(user))
     {
     }
 
@@ -184,7 +184,7 @@ private slots:
                 FaultyDisk::arm(FaultyDisk::Fault::Full, at);
                 const bool reported = perform(op, f);
                 FaultyDisk::disarm();
-                QVERIFY(at > 0 || !reported);   // the seam works: no write, no copy
+                QVERIFY(at > 0 || !reported); // the seam works: no write, no copy
                 checkAfter(op, f, reported, before);
                 if (QTest::currentTestFailed())
                     QFAIL(qPrintable(QStringLiteral("disk full at write %1 of %2").arg(at).arg(writes)));
@@ -228,8 +228,10 @@ private slots:
             QFile::copy(m_templates.filePath(QStringLiteral("live.kvd")), path);
             DatabaseSession databases(path);
             const OperatorAccounts accounts(databases, language);
-            QCOMPARE(accounts.add({QStringLiteral("甲"), {}, {}, true, QStringLiteral("a")}), int(OperatorAccounts::Done));
-            QCOMPARE(accounts.add({QStringLiteral("乙"), {}, {}, false, QStringLiteral("b")}), int(OperatorAccounts::Done));
+            QCOMPARE(accounts.add({QStringLiteral("甲"), {}, {}, true, QStringLiteral("a")}),
+                     int(OperatorAccounts::Done));
+            QCOMPARE(accounts.add({QStringLiteral("乙"), {}, {}, false, QStringLiteral("b")}),
+                     int(OperatorAccounts::Done));
             const QList<OperatorListRow> before = accounts.list();
 
             FaultyDisk::arm(FaultyDisk::Fault::Full, at);
@@ -238,14 +240,15 @@ private slots:
             if (change == u"add") {
                 OperatorListRow row;
                 done = accounts.add({QStringLiteral("丙"), QStringLiteral("p"), QStringLiteral("p"), false, {}}, &row)
-                    == OperatorAccounts::Done;
+                       == OperatorAccounts::Done;
                 expected << row;
             } else if (change == u"change") {
                 OperatorListRow row;
                 done = accounts.change(QStringLiteral("乙"), true, QStringLiteral("c"), &row) == OperatorAccounts::Done;
                 expected[1] = row;
             } else {
-                const OperatorAccounts::DeleteResult result = accounts.remove({QStringLiteral("乙")}, QStringLiteral("甲"));
+                const OperatorAccounts::DeleteResult result = accounts.remove({QStringLiteral("乙")},
+                                                                              QStringLiteral("甲"));
                 done = result.deletedNames == QStringList{QStringLiteral("乙")};
                 expected.removeAt(1);
             }
@@ -258,7 +261,7 @@ private slots:
             QCOMPARE(accounts.list(), done ? expected : before);
             if (!struck) {
                 QVERIFY(done);
-                break;   // every write of the change has been refused once
+                break; // every write of the change has been refused once
             }
         }
     }
@@ -274,7 +277,7 @@ int childMain(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const Operation operation = Operation(std::atoi(argv[2]));
-    const Folders f(QString::fromLocal8Bit(argv[3]));   // the parent prepared the files
+    const Folders f(QString::fromLocal8Bit(argv[3])); // the parent prepared the files
     FaultyDisk::arm(FaultyDisk::Fault::Kill, std::atoi(argv[4]));
     const bool done = perform(operation, f);
     std::printf("%s\n", done ? "done" : "failed");

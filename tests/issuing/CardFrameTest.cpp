@@ -66,10 +66,12 @@ void CardFrameTest::validation()
 
 void CardFrameTest::describesEachCommandType()
 {
-    QCOMPARE(CF::describeFrame(newCardExample()),
-             QStringLiteral("new card; range 0 (terminals 1-46); terminals 1 month 12, 3 month 12; year 2026; day/id 0"));
-    QCOMPARE(CF::describeFrame(restoreExample()),
-             QStringLiteral("restore; range 2 (terminals 93-138); terminals 93-138 no validity; year none; day/id 255"));
+    QCOMPARE(
+        CF::describeFrame(newCardExample()),
+        QStringLiteral("new card; range 0 (terminals 1-46); terminals 1 month 12, 3 month 12; year 2026; day/id 0"));
+    QCOMPARE(
+        CF::describeFrame(restoreExample()),
+        QStringLiteral("restore; range 2 (terminals 93-138); terminals 93-138 no validity; year none; day/id 255"));
 
     // Temporary and renewal share their code blocks; the validity nibble tells them apart.
     QCOMPARE(CF::commandType(sharedBlocksExample(0x3B, 15)), CF::CommandType::Temporary);

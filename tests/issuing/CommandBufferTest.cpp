@@ -35,8 +35,8 @@ private slots:
 private:
     // A buffer as the page leaves it: type and range chosen, slots reset.
     static CommandBuffer chosen(Type type, int range);
-    static IssueRequest request(QList<int> ticks, Type type, QDate date, bool permanent = false,
-                                int code = 0, int range = 0);
+    static IssueRequest request(QList<int> ticks, Type type, QDate date, bool permanent = false, int code = 0,
+                                int range = 0);
     CommandBuffer issued(const IssueRequest& r);
 
     k27::LanguageTable m_language;
@@ -57,8 +57,7 @@ CommandBuffer CommandBufferTest::chosen(Type type, int range)
     return b;
 }
 
-IssueRequest CommandBufferTest::request(QList<int> ticks, Type type, QDate date, bool permanent, int code,
-                                        int range)
+IssueRequest CommandBufferTest::request(QList<int> ticks, Type type, QDate date, bool permanent, int code, int range)
 {
     return IssueRequest{std::move(ticks), type, permanent, date, code, range};
 }
@@ -82,9 +81,14 @@ void CommandBufferTest::prefillAndCommandTypes()
 
     const QByteArray site = CF::siteCardCode();
     const QByteArray none(6, char(0xFF));
-    const struct { Type type; QByteArray first, second; } table[] = {
-        {Type::NewCard, none, site}, {Type::Temporary, site, site},
-        {Type::Renewal, site, site}, {Type::Restore, site, none}};
+    const struct
+    {
+        Type type;
+        QByteArray first, second;
+    } table[] = {{Type::NewCard, none, site},
+                 {Type::Temporary, site, site},
+                 {Type::Renewal, site, site},
+                 {Type::Restore, site, none}};
     for (const auto& row : table) {
         b.SetCommandType(row.type);
         QCOMPARE(b.at(0), quint8(0x09));
@@ -206,8 +210,8 @@ void CommandBufferTest::nothingTickedStopsAfterLayout()
             QCOMPARE(b.at(14 + i), quint8(0xFF));
             QCOMPARE(b.at(62 + i), quint8(0xFF));
         }
-        QCOMPARE(b.bytes().left(14), sent.left(14));   // range byte untouched
-        QCOMPARE(b.bytes().mid(108), sent.mid(108));   // year, code, checksum untouched
+        QCOMPARE(b.bytes().left(14), sent.left(14)); // range byte untouched
+        QCOMPARE(b.bytes().mid(108), sent.mid(108)); // year, code, checksum untouched
         QVERIFY(b.validityText()[1].isEmpty());
     }
 }
@@ -237,9 +241,12 @@ void CommandBufferTest::refusedYearsAndCodes()
 
 void CommandBufferTest::identificationCodeFromText()
 {
-    const struct { const char* text; int code; } cases[] = {
-        {"00", 0}, {"0", 0}, {"255", 255}, {"256", -1}, {"-1", -1}, {"abc", 0}, {"", 0},
-        {"12ab", 12}, {" 7", 7}, {"254.5", 255}, {"255.4", -1}, {"254.4", 254}, {"0.4", 0}, {"-0.2", -1}};
+    const struct
+    {
+        const char* text;
+        int code;
+    } cases[] = {{"00", 0},    {"0", 0},  {"255", 255},   {"256", -1},   {"-1", -1},     {"abc", 0}, {"", 0},
+                 {"12ab", 12}, {" 7", 7}, {"254.5", 255}, {"255.4", -1}, {"254.4", 254}, {"0.4", 0}, {"-0.2", -1}};
     for (const auto& c : cases) {
         const std::optional<int> code = CommandBuffer::identificationCode(QString::fromUtf8(c.text));
         QCOMPARE(code.value_or(-1), c.code);
@@ -252,7 +259,7 @@ void CommandBufferTest::completeNeedsAPreparedFrame()
     QVERIFY(!b.completeIssue(m_language));
     QVERIFY(!b.completeRestore());
     QCOMPARE(b.prepareIssue(request({1}, Type::NewCard, QDate(2026, 1, 1))), Check::Ready);
-    QVERIFY(!b.completeRestore());        // an issue is waiting, not a restore
+    QVERIFY(!b.completeRestore()); // an issue is waiting, not a restore
     QVERIFY(b.completeIssue(m_language));
     QVERIFY(!b.completeIssue(m_language)); // once only
     b.prepareRestore({}, 0);

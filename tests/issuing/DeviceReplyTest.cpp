@@ -89,7 +89,8 @@ void DeviceReplyTest::mergeOfAnIssue()
     QCOMPARE(mergeIssued(QStringLiteral("600、4、7、4、"), QStringLiteral("P、Q、、R、"), TerminalTexts{}),
              perms("4、", "Q、"));
     // An empty frame leaves the stored entries (sorted).
-    QCOMPARE(mergeIssued(QStringLiteral("9、5、"), QStringLiteral("B、A、"), TerminalTexts{}), perms("5、9、", "A、B、"));
+    QCOMPARE(mergeIssued(QStringLiteral("9、5、"), QStringLiteral("B、A、"), TerminalTexts{}),
+             perms("5、9、", "A、B、"));
 }
 
 void DeviceReplyTest::mergeOfARestore()
@@ -98,10 +99,12 @@ void DeviceReplyTest::mergeOfARestore()
     // The stored order stays; terminals the holder does not have change nothing.
     QCOMPARE(mergeRestore(QStringLiteral("17、5、9、"), QStringLiteral("X、Y、Z、"), texts({{5, "5"}, {40, "40"}})),
              perms("17、9、", "X、Z、"));
-    QCOMPARE(mergeRestore(QStringLiteral("5、9、"), QStringLiteral("A、B、"), texts({{5, "5"}, {9, "9"}})), perms("", ""));
+    QCOMPARE(mergeRestore(QStringLiteral("5、9、"), QStringLiteral("A、B、"), texts({{5, "5"}, {9, "9"}})),
+             perms("", ""));
     QCOMPARE(mergeRestore(QString(), QString(), texts({{5, "5"}})), perms("", ""));
     // A shorter validity list cuts the terminal list.
-    QCOMPARE(mergeRestore(QStringLiteral("5、9、11、"), QStringLiteral("A、B"), TerminalTexts{}), perms("5、9、", "A、B、"));
+    QCOMPARE(mergeRestore(QStringLiteral("5、9、11、"), QStringLiteral("A、B"), TerminalTexts{}),
+             perms("5、9、", "A、B、"));
 }
 
 void DeviceReplyTest::mismatch()
@@ -118,18 +121,19 @@ void DeviceReplyTest::mismatch()
 void DeviceReplyTest::addHolder(Database& db, const QString& name, const QString& phone, const QVariant& card,
                                 const QVariant& terminals, const QVariant& validity)
 {
-    QVERIFY2(db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                                    " values (?, '男', '未填写', '未填写', '未填写', ?, ?, ?, ?)"),
-                     {name, phone, card, terminals, validity}),
-             qPrintable(db.lastError()));
+    QVERIFY2(
+        db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                               " values (?, '男', '未填写', '未填写', '未填写', ?, ?, ?, ?)"),
+                {name, phone, card, terminals, validity}),
+        qPrintable(db.lastError()));
 }
 
 // 卡号, 权限终端机, 时间期限 and the storage type of 权限终端机 of the holder with that phone.
 QStringList DeviceReplyTest::holder(Database& db, const QString& phone)
 {
     QStringList out;
-    db.query(QStringLiteral("select 卡号, 权限终端机, 时间期限, typeof(权限终端机) from 用户信息 where 电话 = ?"), {phone},
-             [&](const Row& r) {
+    db.query(QStringLiteral("select 卡号, 权限终端机, 时间期限, typeof(权限终端机) from 用户信息 where 电话 = ?"),
+             {phone}, [&](const Row& r) {
                  out = QStringList{r.text(0), r.text(1), r.text(2), r.text(3)};
                  return false;
              });
@@ -145,7 +149,8 @@ void DeviceReplyTest::applyToTheSelectedHolder()
     // Inserts store the name with one trailing blank; a change stores it without.
     addHolder(db, QStringLiteral("O'Brien "), QStringLiteral("555-1'2"), QVariant(), QStringLiteral("5、9、"),
               QStringLiteral("A、B、"));
-    addHolder(db, QStringLiteral("O'Brien "), QStringLiteral("777"), QVariant(), QStringLiteral("5、"), QStringLiteral("A、"));
+    addHolder(db, QStringLiteral("O'Brien "), QStringLiteral("777"), QVariant(), QStringLiteral("5、"),
+              QStringLiteral("A、"));
     addHolder(db, QStringLiteral("张三"), QStringLiteral("888"), QStringLiteral("0000099999"), QStringLiteral("1、"),
               QStringLiteral("永久有效、"));
 
@@ -153,24 +158,27 @@ void DeviceReplyTest::applyToTheSelectedHolder()
     const TerminalTexts none;
     QCOMPARE(ApplyIssuedCard(db, QStringLiteral(" O'Brien"), QStringLiteral("555-1'2 "), card, false, frame, none),
              ApplyOutcome::Written);
-    QCOMPARE(holder(db, QStringLiteral("555-1'2")), (QStringList{card, QStringLiteral("5、9、"), QStringLiteral("A、C、"), "text"}));
+    QCOMPARE(holder(db, QStringLiteral("555-1'2")),
+             (QStringList{card, QStringLiteral("5、9、"), QStringLiteral("A、C、"), "text"}));
     // The namesake with another phone is untouched.
     QCOMPARE(holder(db, QStringLiteral("777")).first(), QString());
 
     // The same card again: no mismatch, written again.
-    QCOMPARE(ApplyIssuedCard(db, QStringLiteral("O'Brien"), QStringLiteral("555-1'2"), card, false,
-                             texts({{2, "D"}}), none),
-             ApplyOutcome::Written);
-    QCOMPARE(holder(db, QStringLiteral("555-1'2")).mid(1, 2), (QStringList{QStringLiteral("2、5、9、"), QStringLiteral("D、A、C、")}));
+    QCOMPARE(
+        ApplyIssuedCard(db, QStringLiteral("O'Brien"), QStringLiteral("555-1'2"), card, false, texts({{2, "D"}}), none),
+        ApplyOutcome::Written);
+    QCOMPARE(holder(db, QStringLiteral("555-1'2")).mid(1, 2),
+             (QStringList{QStringLiteral("2、5、9、"), QStringLiteral("D、A、C、")}));
 
     // A restore removes the restored terminals; removing all leaves empty texts, not Null.
     QCOMPARE(ApplyIssuedCard(db, QStringLiteral("O'Brien"), QStringLiteral("555-1'2"), card, true, frame,
                              texts({{9, "9"}, {2, "2"}})),
              ApplyOutcome::Written);
-    QCOMPARE(holder(db, QStringLiteral("555-1'2")).mid(1, 2), (QStringList{QStringLiteral("5、"), QStringLiteral("A、")}));
-    QCOMPARE(ApplyIssuedCard(db, QStringLiteral("O'Brien"), QStringLiteral("555-1'2"), card, true, none,
-                             texts({{5, "5"}})),
-             ApplyOutcome::Written);
+    QCOMPARE(holder(db, QStringLiteral("555-1'2")).mid(1, 2),
+             (QStringList{QStringLiteral("5、"), QStringLiteral("A、")}));
+    QCOMPARE(
+        ApplyIssuedCard(db, QStringLiteral("O'Brien"), QStringLiteral("555-1'2"), card, true, none, texts({{5, "5"}})),
+        ApplyOutcome::Written);
     QCOMPARE(holder(db, QStringLiteral("555-1'2")), (QStringList{card, QString(), QString(), "text"}));
 
     // Another card number stored: nothing written.

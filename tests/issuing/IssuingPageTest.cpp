@@ -44,8 +44,8 @@ namespace {
 const QColor Green = IssuingPage::SuccessColour;
 const QColor Red = IssuingPage::FailureColour;
 
-
-struct Holder {
+struct Holder
+{
     QString card, terminals, validity;
     bool operator==(const Holder&) const = default;
 };
@@ -65,9 +65,10 @@ void seed(const QString& path)
         {QStringLiteral("赵六 "), QStringLiteral("444"), QString(), QVariant(), QVariant()},
     };
     for (const QVariantList& r : rows)
-        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                                       " values (?1, '男', 'D', 'J', 'A', ?2, ?3, ?4, ?5)"),
-                        r));
+        QVERIFY(db.exec(
+            QStringLiteral("insert into 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, 时间期限)"
+                           " values (?1, '男', 'D', 'J', 'A', ?2, ?3, ?4, ?5)"),
+            r));
     for (int t = 1; t <= 60; ++t)
         if (t != 7)
             QVERIFY(db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"),
@@ -128,7 +129,8 @@ void chooseRange(IssuingPage* page, int range)
 }
 
 // The window over the seeded register, with the fake device as COM1 when the test talks to it.
-struct IssuingWindow : MainWindowFixture {
+struct IssuingWindow : MainWindowFixture
+{
     std::optional<FakeDevice> device;
     std::optional<Frmmain> window;
 
@@ -136,7 +138,7 @@ struct IssuingWindow : MainWindowFixture {
     {
         seed(databasePath());
         if (withDevice) {
-            device.emplace(folder.path());   // a start counts only when the frame is written
+            device.emplace(folder.path()); // a start counts only when the frame is written
             context->settings.port = 1;
         }
         window.emplace(*context);
@@ -182,7 +184,7 @@ void IssuingPageTest::rangeLayoutAndMissingTerminal()
     Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
     Grid* z = page->GridZ;
-    QVERIFY(z->cellText(7, 3).isEmpty());            // terminal 7 is not registered
+    QVERIFY(z->cellText(7, 3).isEmpty()); // terminal 7 is not registered
     QCOMPARE(z->cellText(6, 3), QStringLiteral("门6"));
 
     // A missing terminal can still be ticked and issued.
@@ -204,9 +206,9 @@ void IssuingPageTest::rangeLayoutAndMissingTerminal()
     QVERIFY(z->cellText(16, 10).isEmpty());
     QVERIFY(z->cellText(15, 11).isEmpty());
     QCOMPARE(z->cellText(14, 3), QStringLiteral("门60"));
-    QVERIFY(z->cellText(15, 3).isEmpty());           // 61 and up are not registered
+    QVERIFY(z->cellText(15, 3).isEmpty()); // 61 and up are not registered
     QCOMPARE(w.commandBuffer().at(CardFrame::RangeOffset), quint8(0x09));
-    for (int i = 0; i < 46; ++i)                       // the slots of the last frame are reset
+    for (int i = 0; i < 46; ++i) // the slots of the last frame are reset
         QCOMPARE(w.commandBuffer().at(CardFrame::TerminalSlotOffset + i), quint8(0xFF));
 }
 
@@ -219,7 +221,7 @@ void IssuingPageTest::commandTypesSetTheCodeBlocksAndTheList()
     const QByteArray empty(6, char(0xFF));
     QCOMPARE(page->GridU2->rows(), 5);
 
-    page->OptO->click();                             // renewals: only holders with a card
+    page->OptO->click(); // renewals: only holders with a card
     QCOMPARE(page->GridU2->rows(), 3);
     QCOMPARE(page->GridU2->cellText(1, 1).trimmed(), QStringLiteral("李四"));
     QCOMPARE(w.commandBuffer().bytes().mid(2, 12), site + site);
@@ -248,18 +250,18 @@ void IssuingPageTest::selectingAHolderTicksHisTerminalsOfTheShownRange()
     Frmmain& w = *fx.window;
     IssuingPage* page = w.issuingPage();
 
-    select(w, QStringLiteral("张三"));                // terminals 3 and 50
+    select(w, QStringLiteral("张三")); // terminals 3 and 50
     QCOMPARE(page->tickedTerminals(), QList<int>{3});
     QCOMPARE(page->txtUser->text().trimmed(), QStringLiteral("张三"));
     QCOMPARE(w.issuing()->holderTerminals(), (QStringList{"3", "50", ""}));
 
-    select(w, QStringLiteral("王五"));                // no terminals: ticks stay
+    select(w, QStringLiteral("王五")); // no terminals: ticks stay
     QCOMPARE(page->tickedTerminals(), QList<int>{3});
     QCOMPARE(page->txtUser->text().trimmed(), QStringLiteral("王五"));
-    select(w, QStringLiteral("赵六"));                // Null terminals: ticks stay
+    select(w, QStringLiteral("赵六")); // Null terminals: ticks stay
     QCOMPARE(page->tickedTerminals(), QList<int>{3});
 
-    select(w, QStringLiteral("李四"));                // outside a run his ticks replace the others
+    select(w, QStringLiteral("李四")); // outside a run his ticks replace the others
     QCOMPARE(page->tickedTerminals(), (QList<int>{5, 9}));
 
     // A range change ticks the target's terminals of the new range.
@@ -353,7 +355,7 @@ void IssuingPageTest::identificationCodeBounds()
     IssuingWindow fx(false);
     Frmmain& w = *fx.window;
     w.issuingPage()->TxtC->setText(code);
-    w.issuingPage()->btnStart->click();              // no target: a code that passes meets 107
+    w.issuingPage()->btnStart->click(); // no target: a code that passes meets 107
     QCOMPARE(fx.dialogs.calls.size(), 1);
     QCOMPARE(fx.dialogs.calls[0].text, fx.context->message(message));
     QCOMPARE(fx.dialogs.calls[0].icon, message == 106 ? Dialogs::Icon::Warning : Dialogs::Icon::None);
@@ -370,14 +372,14 @@ void IssuingPageTest::startChecksAndQuestions()
     const auto lastTexts = [&] { return fx.dialogs.messageTexts(); };
 
     select(w, QStringLiteral("赵六"));
-    page->btnStart->click();                          // nothing ticked
+    page->btnStart->click(); // nothing ticked
     QCOMPARE(lastTexts(), QStringList{l.message(109)});
     QCOMPARE(fx.dialogs.calls[0].icon, Dialogs::Icon::Warning);
 
     fx.dialogs.clear();
     tickOnly(page, {2, 17, 46});
     page->DT1->setDate(QDate(2026, 3, 15));
-    page->btnStart->click();                          // validity question answered No
+    page->btnStart->click(); // validity question answered No
     QCOMPARE(lastTexts(), QStringList{l.message(110) + QStringLiteral("2026-3")});
     QVERIFY(!w.issuingActive());
     QVERIFY(page->btnStart->isEnabled());
@@ -391,13 +393,13 @@ void IssuingPageTest::startChecksAndQuestions()
     QVERIFY(page->DT1->isEnabled());
 
     fx.dialogs.clear();
-    page->DT1->setDate(QDate(2264, 1, 1));           // the year byte cannot hold it
+    page->DT1->setDate(QDate(2264, 1, 1)); // the year byte cannot hold it
     page->btnStart->click();
     QCOMPARE(lastTexts(), QStringList{l.message(138)});
 
     fx.dialogs.clear();
     page->DT1->setDate(QDate(2026, 12, 1));
-    page->OptO->click();                              // renewal asks first; 赵六 has no card
+    page->OptO->click(); // renewal asks first; 赵六 has no card
     QCOMPARE(page->GridU2->rows(), 3);
     select(w, QStringLiteral("李四"));
     page->btnStart->click();
@@ -426,8 +428,8 @@ void IssuingPageTest::startChecksAndQuestions()
 
 void IssuingPageTest::deviceGoneNothingSentButtonsStay_data()
 {
-    QTest::addColumn<bool>("portOpen");   // the port was open when the device went away
-    QTest::addColumn<bool>("inRun");      // the device goes during a run: the stop fails
+    QTest::addColumn<bool>("portOpen"); // the port was open when the device went away
+    QTest::addColumn<bool>("inRun");    // the device goes during a run: the stop fails
     QTest::newRow("start, link dangling") << false << false;
     QTest::newRow("start, open port lost") << true << false;
     QTest::newRow("stop, link dangling") << false << true;
@@ -480,7 +482,7 @@ void IssuingPageTest::restoreWithAnEmptyListSendsWithoutTarget()
     const LanguageTable& l = fx.context->language;
 
     page->OptR->click();
-    page->btnStart->click();                          // cardholders listed, none chosen
+    page->btnStart->click(); // cardholders listed, none chosen
     QCOMPARE(fx.dialogs.messageTexts(), QStringList{l.message(107)});
 
     fx.dialogs.clear();
@@ -527,7 +529,7 @@ void IssuingPageTest::repliesShowInTheStatusLine()
     QCOMPARE(page->tipColour(), Red);
     device.send(QByteArray::fromHex("AA00"));
     QTRY_COMPARE(page->Lbltip->text(), l.message(51));
-    device.send(QByteArray::fromHex("BBBBBBCD39300000"));   // wrong head
+    device.send(QByteArray::fromHex("BBBBBBCD39300000")); // wrong head
     QTRY_COMPARE(page->Lbltip->text(), l.message(54));
     QCOMPARE(page->tipColour(), Red);
 
@@ -560,11 +562,10 @@ void IssuingPageTest::writtenCardIsRecordedMergedOrRefused()
     fx.dialogs.questionAnswers = {true};
     page->btnStart->click();
     QCOMPARE(device.received(111).size(), 111);
-    device.send(CardFrame::cardWrittenReply(54321));      // his own number: no mismatch
+    device.send(CardFrame::cardWrittenReply(54321)); // his own number: no mismatch
     QTRY_COMPARE(page->Lbltip->text(), l.message(53) + QStringLiteral("0000054321"));
     QCOMPARE(page->tipColour(), Green);
-    QCOMPARE(stored(path, QStringLiteral("李四")),
-             (Holder{"0000054321", "5、9、", "A、" + dated(l, 2026, 12) + "、"}));
+    QCOMPARE(stored(path, QStringLiteral("李四")), (Holder{"0000054321", "5、9、", "A、" + dated(l, 2026, 12) + "、"}));
 
     // A second start abandoned at its question changes nothing the device writes: the run's
     // cards are still recorded with terminal 9 of the frame that was sent.
@@ -728,7 +729,10 @@ void IssuingPageTest::cardWrittenDuringARunIsStoredAndShown()
         QByteArray lines;
         for (int i = 0; i < 3000; ++i)
             lines += QStringLiteral("0007,C%1,2024-05-01,08:%2:%3,星期三\r\n")
-                         .arg(i).arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+                         .arg(i)
+                         .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                         .arg(i % 60, 2, 10, QLatin1Char('0'))
+                         .toUtf8();
         QFile file(fx.folder.filePath(QStringLiteral("records.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(lines) == lines.size());
         file.close();
@@ -824,7 +828,7 @@ void IssuingPageTest::issuingRunWithTheSimulator()
     QCOMPARE(page->txtUser->text().trimmed(), QStringLiteral("赵六"));
     QCOMPARE(page->tickedTerminals(), (QList<int>{3, 46}));
 
-    select(w, QStringLiteral("王五"));                // has 0000067890
+    select(w, QStringLiteral("王五")); // has 0000067890
     fx.dialogs.clear();
     sim.write("write 12346\n");
     QTRY_COMPARE(fx.dialogs.calls.size(), 1);

@@ -115,7 +115,7 @@ private slots:
         });
         sender.start();
         QTRY_VERIFY_WITH_TIMEOUT(sent == 1000, 60000);
-        QTest::qWait(3 * 100 + 200);   // the last replies are read and handled
+        QTest::qWait(3 * 100 + 200); // the last replies are read and handled
         sender.stop();
 
         QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));

@@ -38,7 +38,10 @@ QString recordFile(const MainWindowFixture& fx, int count)
     QByteArray bytes;
     for (int i = 0; i < count; ++i)
         bytes += QStringLiteral("0007,C%1,2024-05-01,08:%2:%3,星期三\r\n")
-                     .arg(i).arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+                     .arg(i)
+                     .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                     .arg(i % 60, 2, 10, QLatin1Char('0'))
+                     .toUtf8();
     const QString path = fx.folder.filePath(QStringLiteral("records.TXT"));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())

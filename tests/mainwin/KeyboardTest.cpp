@@ -42,11 +42,14 @@ QString stopName(const QWidget* w)
     if (!w)
         return QStringLiteral("?");
     const QVariant index = w->property("index");
-    return w->objectName() + (index.isValid() && w->objectName() != QLatin1String("Picture1") ? index.toString()
-                                                                                              : QString());
+    return w->objectName()
+           + (index.isValid() && w->objectName() != QLatin1String("Picture1") ? index.toString() : QString());
 }
 
-QWidget* focused() { return QApplication::focusWidget(); }
+QWidget* focused()
+{
+    return QApplication::focusWidget();
+}
 
 void seed(MainWindowFixture& fx)
 {
@@ -101,20 +104,19 @@ void KeyboardTest::tabWalksEveryPageInReadingOrder_data()
 {
     QTest::addColumn<int>("page");
     QTest::addColumn<QStringList>("order");
-    QTest::newRow("cardholders") << 0
-        << QStringList{"TxtName", "Combo1", "TxtDp", "TxtJob", "txtAd", "txtTel", "btnInsert", "btnCls",
-                       "CmbF0", "CmbF1", "CmbF2", "CmbF3", "btndel", "btnInput", "btnEx", "btnPrint", "GridU"};
-    QTest::newRow("terminals") << 1
-        << QStringList{"TxtNo", "TxtAdd", "cmdAdd", "cmdD", "cmdIn", "cmdPrint", "cmdEx", "GridM"};
-    QTest::newRow("issuing") << 2
-        << QStringList{"CmbNo", "TxtC", "DT1", "Check1", "txtUser", "OptN", "btnStart",
-                       "CmbF4", "CmbF5", "CmbF6", "CmbF7", "GridZ", "GridU2"};
-    QTest::newRow("records") << 3
-        << QStringList{"TxtCode", "T_Name", "T_Dpt", "T_No", "CKD", "CKNum", "BtnFind", "btnInputD", "BtnDelD",
-                       "btnOutD", "btnChart", "btnLast", "GridIO"};
-    QTest::newRow("settings") << 4
-        << QStringList{"btnbak", "dcButton2", "CmbC", "CmbS", "cmdApply", "CmbLag", "btnlag", "TxtN", "OptR0",
-                       "TxtP1", "Txtmark", "TxtP2", "cmdAddU", "cmdDelU", "GridP"};
+    QTest::newRow("cardholders") << 0 << QStringList{"TxtName",   "Combo1",   "TxtDp", "TxtJob",   "txtAd", "txtTel",
+                                                     "btnInsert", "btnCls",   "CmbF0", "CmbF1",    "CmbF2", "CmbF3",
+                                                     "btndel",    "btnInput", "btnEx", "btnPrint", "GridU"};
+    QTest::newRow("terminals") << 1 << QStringList{"TxtNo", "TxtAdd",   "cmdAdd", "cmdD",
+                                                   "cmdIn", "cmdPrint", "cmdEx",  "GridM"};
+    QTest::newRow("issuing") << 2 << QStringList{"CmbNo", "TxtC",  "DT1",   "Check1", "txtUser", "OptN",  "btnStart",
+                                                 "CmbF4", "CmbF5", "CmbF6", "CmbF7",  "GridZ",   "GridU2"};
+    QTest::newRow("records") << 3 << QStringList{"TxtCode",  "T_Name",  "T_Dpt",     "T_No",    "CKD",
+                                                 "CKNum",    "BtnFind", "btnInputD", "BtnDelD", "btnOutD",
+                                                 "btnChart", "btnLast", "GridIO"};
+    QTest::newRow("settings") << 4 << QStringList{"btnbak",  "dcButton2", "CmbC",    "CmbS",    "cmdApply",
+                                                  "CmbLag",  "btnlag",    "TxtN",    "OptR0",   "TxtP1",
+                                                  "Txtmark", "TxtP2",     "cmdAddU", "cmdDelU", "GridP"};
 }
 
 // Left to right, top to bottom; out of every grid both ways; no stop that shows nothing.
@@ -183,7 +185,8 @@ void KeyboardTest::enterOrF2OnARowLoadsItForChange()
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     auto* operators = w.settingsPage()->findChild<Grid*>(QStringLiteral("GridP"));
-    const struct {
+    const struct
+    {
         int page;
         Grid* grid;
         std::function<QString()> loaded;
@@ -205,7 +208,7 @@ void KeyboardTest::enterOrF2OnARowLoadsItForChange()
         QTest::keyClick(list.grid->view(), Qt::Key(key));
         QCOMPARE(list.loaded(), list.grid->cellText(row, 1).trimmed());
         QVERIFY(list.changeButton->isEnabled());
-        QCOMPARE(focused(), list.grid->view());   // no cell editor took the key
+        QCOMPARE(focused(), list.grid->view()); // no cell editor took the key
     }
 }
 
@@ -217,15 +220,16 @@ void KeyboardTest::addLeavesTheFocusOnTheFirstField()
     Frmmain w(*fx.context);
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    const struct {
+    const struct
+    {
         int page;
-        QStringList typed;   // field names, then the add button
+        QStringList typed; // field names, then the add button
     } entries[] = {
         {0, {"TxtName", "TxtDp", "TxtJob", "txtAd", "txtTel", "btnInsert"}},
         {1, {"TxtNo", "TxtAdd", "cmdAdd"}},
         {4, {"TxtN", "TxtP1", "TxtP2", "cmdAddU"}},
     };
-    fx.dialogs.clear();   // the warning about the port (there is none)
+    fx.dialogs.clear(); // the warning about the port (there is none)
     for (const auto& entry : entries) {
         w.TabClick(QString::number(entry.page + 1));
         QWidget* page = w.page(entry.page);
@@ -278,13 +282,13 @@ void KeyboardTest::issuingRunByKeyboardAlone()
                             backwards ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(stopName(focused()), name);
     };
-    QCOMPARE(stopName(focused()), QStringLiteral("CmbNo"));   // the page's first control
+    QCOMPARE(stopName(focused()), QStringLiteral("CmbNo")); // the page's first control
     tabTo(QStringLiteral("Check1"));
-    QTest::keyClick(focused(), Qt::Key_Space);   // permanent
+    QTest::keyClick(focused(), Qt::Key_Space); // permanent
     tabTo(QStringLiteral("GridZ"));
     QCOMPARE(page->GridZ->currentRow(), 1);
     QTest::keyClick(focused(), Qt::Key_Down);
-    QTest::keyClick(focused(), Qt::Key_Space);   // terminal 2
+    QTest::keyClick(focused(), Qt::Key_Space); // terminal 2
     tabTo(QStringLiteral("GridU2"));
     QTest::keyClick(focused(), Qt::Key_Down);
     const int target = page->GridU2->currentRow();

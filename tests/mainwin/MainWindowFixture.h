@@ -18,7 +18,8 @@
 
 namespace k27::test {
 
-struct MainWindowFixture {
+struct MainWindowFixture
+{
     QTemporaryDir folder;
     ScriptedDialogs dialogs;
     std::unique_ptr<AppContext> context;
@@ -38,7 +39,7 @@ struct MainWindowFixture {
             qFatal("cannot create the test database");
         context = std::make_unique<AppContext>(folder.path(), dialogs);
         context->settings.language = quint8(language);
-        context->settings.port = 0;          // no settings file: no valid port
+        context->settings.port = 0; // no settings file: no valid port
         context->loadLanguage();
         context->signedIn = {QStringLiteral("admin"), administrator};
     }

@@ -36,8 +36,10 @@ using k27::test::FakeDevice;
 
 namespace {
 
-
-QStringList dropDown(Grid* grid, int col) { return grid->dropDownList(col); }
+QStringList dropDown(Grid* grid, int col)
+{
+    return grid->dropDownList(col);
+}
 
 } // namespace
 
@@ -120,7 +122,7 @@ void MainWindowTest::loadSequenceShowsTheRegistersOnTheFirstPage()
     QCOMPARE(w.recordPage()->DT[0]->dateTime(), QDateTime(QDate::currentDate(), QTime(0, 0)));
     QCOMPARE(w.recordPage()->DT[1]->dateTime(), QDateTime(QDate(2011, 3, 15), QTime(0, 0)));
     QCOMPARE(w.cardholderPage()->Combo1->currentText(), QStringLiteral("男"));
-    QVERIFY(w.timer1()->isActive());   // the one-shot redraw after the list loads
+    QVERIFY(w.timer1()->isActive()); // the one-shot redraw after the list loads
     QTRY_VERIFY(!w.timer1()->isActive());
 }
 
@@ -164,9 +166,15 @@ void MainWindowTest::loadSequenceSetsTheGridHeadersFromTheLanguage()
 
     // No typing replaces a shown value: only the entry time of the record list is retyped,
     // the cardholder lists offer their lists.
-    const struct { Grid* grid; QList<int> editable; } grids[] = {
-        {w.cardholderPage()->GridU, {8, 9}}, {w.issuingPage()->GridU2, {8, 9}}, {m, {}}, {io, {1}},
-        {w.findChild<Grid*>(QStringLiteral("GridP")), {}}};
+    const struct
+    {
+        Grid* grid;
+        QList<int> editable;
+    } grids[] = {{w.cardholderPage()->GridU, {8, 9}},
+                 {w.issuingPage()->GridU2, {8, 9}},
+                 {m, {}},
+                 {io, {1}},
+                 {w.findChild<Grid*>(QStringLiteral("GridP")), {}}};
     for (const auto& g : grids)
         for (int c = 1; c < g.grid->cols(); ++c)
             QVERIFY2(g.grid->isColumnEditable(c) == g.editable.contains(c),
@@ -219,12 +227,12 @@ void MainWindowTest::ordinaryOperatorGetsTheFifteenButtonsDisabled()
             for (QWidget* b : w.findChildren<QWidget*>(name)) {
                 ++found;
                 if (name == QLatin1String("BtnUpdate") || name == QLatin1String("cmdUpU"))
-                    QVERIFY2(!b->isEnabled(), qPrintable(name));   // only after choosing a row
+                    QVERIFY2(!b->isEnabled(), qPrintable(name)); // only after choosing a row
                 else
                     QVERIFY2(b->isEnabled() == administrator, qPrintable(name));
             }
         }
-        QVERIFY(found >= 11);   // the settings page brings the remaining four
+        QVERIFY(found >= 11); // the settings page brings the remaining four
         // Lists, prints, record import/export and the search stay open to everybody.
         for (const char* open : {"btnPrint", "cmdPrint", "BtnFind", "btnInputD", "btnOutD", "btnCls"})
             QVERIFY2(w.findChild<QWidget*>(QLatin1String(open))->isEnabled(), open);
@@ -242,7 +250,7 @@ void MainWindowTest::issuingTabClearsSearchTicksAndTarget()
         }
         Frmmain w(*fx.context);
         IssuingPage* issuing = w.issuingPage();
-        for (int pass = 0; pass < 2; ++pass) {   // choosing the tab twice clears each time
+        for (int pass = 0; pass < 2; ++pass) { // choosing the tab twice clears each time
             issuing->CmbF[0]->setEditText(QStringLiteral("张"));
             issuing->CmbF[3]->setEditText(QStringLiteral("科技园"));
             issuing->txtUser->setText(QStringLiteral("张伟"));
@@ -267,7 +275,7 @@ void MainWindowTest::issuingTabClearsSearchTicksAndTarget()
         QCOMPARE(w.currentPage(), 1);
         w.TabClick(QStringLiteral("5"));
         QCOMPARE(w.currentPage(), 4);
-        w.TabClick(QStringLiteral("9"));   // no such tab: nothing happens
+        w.TabClick(QStringLiteral("9")); // no such tab: nothing happens
         QCOMPARE(w.currentPage(), 4);
     }
 }
@@ -282,11 +290,11 @@ void MainWindowTest::cardholderTabClearsItsSearch()
     }
     Frmmain w(*fx.context);
     CardholderPage* page = w.cardholderPage();
-    page->CmbF[0]->setEditText(QStringLiteral("张"));   // a search as the operator types it
+    page->CmbF[0]->setEditText(QStringLiteral("张")); // a search as the operator types it
     QCOMPARE(page->GridU->rows(), 2);
     QCOMPARE(page->GridU->cellText(1, 1).trimmed(), QStringLiteral("张伟"));
     w.TabClick(QStringLiteral("4"));
-    QCOMPARE(page->GridU->rows(), 2);                   // leaving the page keeps the list
+    QCOMPARE(page->GridU->rows(), 2); // leaving the page keeps the list
     w.TabClick(QStringLiteral("1"));
     QVERIFY(page->CmbF[0]->currentText().isEmpty());
     QCOMPARE(page->GridU->rows(), 10);
@@ -332,11 +340,11 @@ void MainWindowTest::closeRequestNoKeepsTheWindowOpen()
     issuing->btnStop->setEnabled(true);
     issuing->btnStart->setEnabled(false);
 
-    QVERIFY(!w.close());   // unscripted question: No
+    QVERIFY(!w.close()); // unscripted question: No
     QVERIFY(w.isVisible());
     QCOMPARE(backups, administrator ? 1 : 0);
     QCOMPARE(device.received(1), QByteArray(1, 0x0D));
-    QVERIFY(w.serialPort().isOpen());   // the stop opened the port and leaves it open
+    QVERIFY(w.serialPort().isOpen()); // the stop opened the port and leaves it open
     QVERIFY(!issuing->btnStop->isEnabled());
     QCOMPARE(issuing->btnStart->isEnabled(), administrator);
     QCOMPARE(issuing->Lbltip->text(), fx.context->message(108));
@@ -345,12 +353,12 @@ void MainWindowTest::closeRequestNoKeepsTheWindowOpen()
 
 void MainWindowTest::failedActivationWarnsOncePerStart()
 {
-    MainWindowFixture fx;   // port field 0: no valid port
+    MainWindowFixture fx; // port field 0: no valid port
     Frmmain w(*fx.context);
     QWidget other;
     other.show();
     w.show();
-    QTest::qWait(50);                        // let the platform's own activations settle
+    QTest::qWait(50); // let the platform's own activations settle
     QApplication::setActiveWindow(&other);
     QTRY_VERIFY(!w.isActiveWindow());
     QApplication::setActiveWindow(&w);
@@ -372,13 +380,14 @@ void MainWindowTest::failedActivationWarnsOncePerStart()
     QTest::qWait(20);
     QCOMPARE(fx.dialogs.calls.size(), 1);
     QVERIFY(!w.serialPort().isOpen());
-    fx.context->settings.port = 2;   // dev/COM2 points nowhere
+    fx.context->settings.port = 2; // dev/COM2 points nowhere
     QDir(fx.folder.path()).mkpath(QStringLiteral("dev"));
     QFile::link(fx.folder.filePath(QStringLiteral("gone")), fx.folder.filePath(QStringLiteral("dev/COM2")));
     w.OpenDevicePort();
     QCOMPARE(fx.dialogs.calls.size(), 2);
-    QVERIFY2(fx.dialogs.calls[1].text.endsWith(QStringLiteral("COM2 (%1)").arg(fx.folder.filePath(QStringLiteral("gone")))),
-             qPrintable(fx.dialogs.calls[1].text));
+    QVERIFY2(
+        fx.dialogs.calls[1].text.endsWith(QStringLiteral("COM2 (%1)").arg(fx.folder.filePath(QStringLiteral("gone")))),
+        qPrintable(fx.dialogs.calls[1].text));
 
     // Coming back from one of the program's own modal boxes is no new activation.
     QDialog box(&w);
@@ -413,7 +422,7 @@ void MainWindowTest::secondActivationWhileOpenDoesNothing()
     QTRY_VERIFY(w.isActiveWindow());
     QTest::qWait(20);
     QVERIFY(w.serialPort().isOpen());
-    QCOMPARE(w.serialPort().settings(), QStringLiteral("19200,n,8,1"));   // not reconfigured
+    QCOMPARE(w.serialPort().settings(), QStringLiteral("19200,n,8,1")); // not reconfigured
     QVERIFY(fx.dialogs.calls.isEmpty());
 
     // A language switch closes the port until the next activation.
@@ -428,34 +437,35 @@ void MainWindowTest::filterSearchesWithLikePatterns()
         Database db;
         QVERIFY(db.open(fx.databasePath()));
         const QVariantList rows[] = {
-            {QStringLiteral("张三 "), QString(), QVariant()},                      // no card, Null terminals
+            {QStringLiteral("张三 "), QString(), QVariant()}, // no card, Null terminals
             {QStringLiteral("李四 "), QStringLiteral("0000012345"), QStringLiteral("5、17、")},
             {QStringLiteral("王五 "), QStringLiteral("0000067890"), QString()},
         };
         for (const QVariantList& r : rows)
             QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 部门, 住址, 电话, 卡号, 权限终端机, 时间期限)"
-                                           " values (?, 'A', 'B', '1', ?, ?, 'X、Y、')"), r));
+                                           " values (?, 'A', 'B', '1', ?, ?, 'X、Y、')"),
+                            r));
     }
     Frmmain w(*fx.context);
     CardholderTable& t = w.cardholders();
     QCOMPARE(t.rowCount(), 3);
-    QCOMPARE(t.rowText(1, 1), QStringLiteral("张三 "));      // without card first
-    QVERIFY(t.rowText(1, 8).isEmpty());                      // Null terminal list
+    QCOMPARE(t.rowText(1, 1), QStringLiteral("张三 ")); // without card first
+    QVERIFY(t.rowText(1, 8).isEmpty());                 // Null terminal list
     QCOMPARE(t.rowText(2, 8), QStringLiteral("5"));
     QCOMPARE(t.rowText(2, 9), QStringLiteral("X"));
-    QCOMPARE(t.rowText(3, 8), QStringLiteral("      "));     // empty terminal list
+    QCOMPARE(t.rowText(3, 8), QStringLiteral("      ")); // empty terminal list
 
     CardholderPage* page = w.cardholderPage();
     page->CmbF[1]->setEditText(QStringLiteral("1"));
-    QCOMPARE(page->GridU->rows(), 2);                       // only 0000012345 contains 1
-    page->CmbF[1]->setEditText(QStringLiteral("0000#####0  "));   // # is a digit, trailing blanks ignored
+    QCOMPARE(page->GridU->rows(), 2);                           // only 0000012345 contains 1
+    page->CmbF[1]->setEditText(QStringLiteral("0000#####0  ")); // # is a digit, trailing blanks ignored
     QCOMPARE(page->GridU->rows(), 2);
     QCOMPARE(page->GridU->cellText(1, 1), QStringLiteral("王五 "));
     page->CmbF[1]->setEditText(QString());
     page->CmbF[0]->setEditText(QStringLiteral("[张王]?"));
     QCOMPARE(page->GridU->rows(), 3);
 
-    w.issuingPage()->OptO->click();                         // renewals list card holders only
+    w.issuingPage()->OptO->click(); // renewals list card holders only
     QCOMPARE(w.issuingPage()->GridU2->rows(), 3);
     w.issuingPage()->OptN->click();
     QCOMPARE(w.issuingPage()->GridU2->rows(), 4);

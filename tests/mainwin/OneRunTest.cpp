@@ -38,10 +38,14 @@ QString storedAddress(const QString& dbPath, int number)
 // Every button that starts a long run, by page.
 QList<QPushButton*> startButtons(Frmmain& w)
 {
-    return {w.cardholderPage()->btnInput,         w.cardholderPage()->btndel,
-            w.terminalPage()->cmdIn,              w.terminalPage()->cmdD,
-            w.recordPage()->btnInputD,            w.recordPage()->BtnDelD,
-            w.issuingPage()->btnStart,            w.findChild<QPushButton*>(QStringLiteral("btnbak")),
+    return {w.cardholderPage()->btnInput,
+            w.cardholderPage()->btndel,
+            w.terminalPage()->cmdIn,
+            w.terminalPage()->cmdD,
+            w.recordPage()->btnInputD,
+            w.recordPage()->BtnDelD,
+            w.issuingPage()->btnStart,
+            w.findChild<QPushButton*>(QStringLiteral("btnbak")),
             w.findChild<QPushButton*>(QStringLiteral("dcButton2")),
             w.findChild<QPushButton*>(QStringLiteral("cmdDelU"))};
 }
@@ -56,7 +60,7 @@ QStringList notRefused(Frmmain& w, ScriptedDialogs& dialogs, const QString& refu
         const qsizetype before = dialogs.calls.size();
         button->click();
         const bool refused = dialogs.calls.size() == before + 1 && dialogs.calls.last().text == refusal
-            && dialogs.calls.last().icon == Dialogs::Icon::Warning;
+                             && dialogs.calls.last().icon == Dialogs::Icon::Warning;
         if (!refused)
             out << button->objectName();
     }
@@ -83,7 +87,8 @@ void OneRunTest::duplicateQuestionHoldsTheRunAndTakesTheKeys_data()
     // Enter on the question as it opens keeps the stored row; overwriting is a choice of its own.
     QTest::newRow("Enter skips") << QList<int>{Qt::Key_Return} << QStringLiteral("old");
     QTest::newRow("Tab, Enter: skip all") << QList<int>{Qt::Key_Tab, Qt::Key_Enter} << QStringLiteral("old");
-    QTest::newRow("Shift+Tab, Enter: replace all") << QList<int>{Qt::Key_Backtab, Qt::Key_Enter} << QStringLiteral("new");
+    QTest::newRow("Shift+Tab, Enter: replace all")
+        << QList<int>{Qt::Key_Backtab, Qt::Key_Enter} << QStringLiteral("new");
     // 0: the window is closed, and the run stopped: the question goes, its row is skipped.
     QTest::newRow("close, stop the run") << QList<int>{0} << QStringLiteral("old");
 }
@@ -149,7 +154,8 @@ void OneRunTest::issuingRunHoldsUntilStopped()
     {
         Database db;
         QVERIFY(db.open(fx.databasePath()));
-        QVERIFY(db.exec(QStringLiteral("insert into 用户信息 (姓名, 电话, 权限终端机, 时间期限) values ('甲', '1', '3、', 'x、')")));
+        QVERIFY(db.exec(QStringLiteral(
+            "insert into 用户信息 (姓名, 电话, 权限终端机, 时间期限) values ('甲', '1', '3、', 'x、')")));
     }
     FakeDevice device(fx.folder.path());
     fx.context->settings.port = 1;

@@ -120,17 +120,19 @@ void OperatorScreenTest::openingGeometry_data()
     const QRect second(1920, 0, 1280, 984);
     QTest::newRow("laptop: full height, centred") << QList<QRect>{laptop} << QRect() << QRect(43, 0, 1280, 728);
     QTest::newRow("1024x768: the whole area") << QList<QRect>{small} << QRect() << QRect(0, 0, 1024, 738);
-    QTest::newRow("large screen: preferred size, centred") << QList<QRect>{wide} << QRect() << QRect(320, 120, 1280, 800);
-    QTest::newRow("remembered place kept") << QList<QRect>{wide} << QRect(100, 50, 900, 700) << QRect(100, 50, 900, 700);
-    QTest::newRow("remembered on the second screen") << QList<QRect>{wide, second} << QRect(2000, 100, 900, 700)
-                                                     << QRect(2000, 100, 900, 700);
-    QTest::newRow("second screen gone: centred on the first") << QList<QRect>{wide} << QRect(2000, 100, 900, 700)
-                                                               << QRect(320, 120, 1280, 800);
-    QTest::newRow("too large: shrunk into the screen") << QList<QRect>{laptop} << QRect(-50, 300, 1600, 900)
-                                                       << QRect(0, 0, 1366, 728);
+    QTest::newRow("large screen: preferred size, centred")
+        << QList<QRect>{wide} << QRect() << QRect(320, 120, 1280, 800);
+    QTest::newRow("remembered place kept")
+        << QList<QRect>{wide} << QRect(100, 50, 900, 700) << QRect(100, 50, 900, 700);
+    QTest::newRow("remembered on the second screen")
+        << QList<QRect>{wide, second} << QRect(2000, 100, 900, 700) << QRect(2000, 100, 900, 700);
+    QTest::newRow("second screen gone: centred on the first")
+        << QList<QRect>{wide} << QRect(2000, 100, 900, 700) << QRect(320, 120, 1280, 800);
+    QTest::newRow("too large: shrunk into the screen")
+        << QList<QRect>{laptop} << QRect(-50, 300, 1600, 900) << QRect(0, 0, 1366, 728);
     QTest::newRow("too small: the minimum") << QList<QRect>{wide} << QRect(10, 10, 300, 200) << QRect(10, 10, 800, 560);
-    QTest::newRow("half off the edge: moved in") << QList<QRect>{laptop} << QRect(1000, 500, 900, 600)
-                                                 << QRect(466, 128, 900, 600);
+    QTest::newRow("half off the edge: moved in")
+        << QList<QRect>{laptop} << QRect(1000, 500, 900, 600) << QRect(466, 128, 900, 600);
 }
 
 void OperatorScreenTest::openingGeometry()
@@ -147,11 +149,13 @@ void OperatorScreenTest::resizedGeometry_data()
     QTest::addColumn<QPoint>("delta");
     QTest::addColumn<QRect>("expected");
     // From (100, 100, 1000, 700), minimum 800 x 560.
-    QTest::newRow("right bottom grows") << (Qt::RightEdge | Qt::BottomEdge) << QPoint(50, 40) << QRect(100, 100, 1050, 740);
-    QTest::newRow("left moves the left edge only") << Qt::Edges(Qt::LeftEdge) << QPoint(-30, 99) << QRect(70, 100, 1030, 700);
+    QTest::newRow("right bottom grows") << (Qt::RightEdge | Qt::BottomEdge) << QPoint(50, 40)
+                                        << QRect(100, 100, 1050, 740);
+    QTest::newRow("left moves the left edge only")
+        << Qt::Edges(Qt::LeftEdge) << QPoint(-30, 99) << QRect(70, 100, 1030, 700);
     QTest::newRow("top stops at the minimum") << Qt::Edges(Qt::TopEdge) << QPoint(0, 500) << QRect(100, 240, 1000, 560);
-    QTest::newRow("left top stops at the minimum") << (Qt::LeftEdge | Qt::TopEdge) << QPoint(900, 900)
-                                                   << QRect(300, 240, 800, 560);
+    QTest::newRow("left top stops at the minimum")
+        << (Qt::LeftEdge | Qt::TopEdge) << QPoint(900, 900) << QRect(300, 240, 800, 560);
 }
 
 void OperatorScreenTest::resizedGeometry()
@@ -169,12 +173,13 @@ void OperatorScreenTest::windowFitsTheScreenAndRemembersItsPlace()
     QRect moved;
     {
         Frmmain w(*fx.context);
-        QVERIFY2(screen.contains(w.geometry()), qPrintable(QStringLiteral("%1x%2+%3+%4").arg(w.width()).arg(w.height()).arg(w.x()).arg(w.y())));
+        QVERIFY2(screen.contains(w.geometry()),
+                 qPrintable(QStringLiteral("%1x%2+%3+%4").arg(w.width()).arg(w.height()).arg(w.x()).arg(w.y())));
         w.show();
         moved = QRect(screen.topLeft() + QPoint(0, 4), w.minimumSize());
         w.setGeometry(moved);
         QCOMPARE(w.geometry(), moved);
-        w.close();   // the close question is answered No: the place is kept all the same
+        w.close(); // the close question is answered No: the place is kept all the same
         QVERIFY(w.isVisible());
     }
     {
@@ -212,7 +217,8 @@ void OperatorScreenTest::everyControlIsReachableAtTheMinimumSize()
                 continue;
             scroll->ensureWidgetVisible(control, 0, 0);
             QVERIFY2(!control->visibleRegion().isEmpty(), qPrintable(control->objectName()));
-            QVERIFY2(control->height() >= qMin(control->minimumSizeHint().height(), 20), qPrintable(control->objectName()));
+            QVERIFY2(control->height() >= qMin(control->minimumSizeHint().height(), 20),
+                     qPrintable(control->objectName()));
         }
     }
 }
@@ -223,8 +229,8 @@ void OperatorScreenTest::edgesResizeTheWindow()
     Frmmain w(*fx.context);
     w.show();
     w.setMinimumSize(400, 380);
-    w.setGeometry(QRect(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(20, 20),
-                        QSize(500, 400)));
+    w.setGeometry(
+        QRect(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(20, 20), QSize(500, 400)));
     QCoreApplication::processEvents();
     const QRect before = w.geometry();
     QMap<int, WindowEdgeGrip*> grips;
@@ -232,12 +238,12 @@ void OperatorScreenTest::edgesResizeTheWindow()
         QVERIFY(grip->isVisible());
         grips.insert(int(grip->edges()), grip);
     }
-    QCOMPARE(grips.size(), 8);   // four edges, four corners
+    QCOMPARE(grips.size(), 8); // four edges, four corners
     WindowEdgeGrip* corner = grips.value(int(Qt::RightEdge | Qt::BottomEdge));
     QCOMPARE(corner->mapTo(&w, corner->rect().bottomRight()), w.rect().bottomRight());
     drag(corner, QPoint(-30, -40));
     QCoreApplication::processEvents();
-    QCOMPARE(w.geometry(), QRect(before.topLeft(), QSize(470, 380)));   // held at the minimum height
+    QCOMPARE(w.geometry(), QRect(before.topLeft(), QSize(470, 380))); // held at the minimum height
     drag(grips.value(int(Qt::LeftEdge)), QPoint(-10, 0));
     QCoreApplication::processEvents();
     QCOMPARE(w.geometry().left(), before.left() - 10);
@@ -272,7 +278,7 @@ void OperatorScreenTest::shortcutsSwitchPages()
     Frmmain w(*fx.context);
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.cardholderPage()->GridU->setFocus();   // wherever the focus is
+    w.cardholderPage()->GridU->setFocus(); // wherever the focus is
     QTest::keyClick(&w, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(w.currentPage(), page);
     QCOMPARE(w.ribbon()->selectedTab(), page);
@@ -287,10 +293,16 @@ void OperatorScreenTest::rowNumberDoubleClickChoosesTheRow_data()
 {
     QTest::addColumn<QString>("tab");
     QTest::addColumn<QString>("grid");
-    QTest::addColumn<QString>("field");   // shows column 1 of the chosen row
-    QTest::newRow("cardholders") << "1" << "GridU" << "TxtName";
-    QTest::newRow("terminals") << "2" << "GridM" << "TxtNo";
-    QTest::newRow("issuing target") << "3" << "GridU2" << "txtUser";
+    QTest::addColumn<QString>("field"); // shows column 1 of the chosen row
+    QTest::newRow("cardholders") << "1"
+                                 << "GridU"
+                                 << "TxtName";
+    QTest::newRow("terminals") << "2"
+                               << "GridM"
+                               << "TxtNo";
+    QTest::newRow("issuing target") << "3"
+                                    << "GridU2"
+                                    << "txtUser";
 }
 
 void OperatorScreenTest::rowNumberDoubleClickChoosesTheRow()
@@ -334,15 +346,20 @@ void OperatorScreenTest::headerCaptionsFitInEveryLanguage()
                     text = grid->headerText(c);
                 if (text.isEmpty())
                     continue;
-                const QHeaderView* header = col == 0 ? grid->view()->verticalHeader() : grid->view()->horizontalHeader();
+                const QHeaderView* header = col == 0 ? grid->view()->verticalHeader()
+                                                     : grid->view()->horizontalHeader();
                 ++checked;
                 QVERIFY2(captionWidth(header, text) <= width,
                          qPrintable(QStringLiteral("%1 column %2 \"%3\" in language %4: %5 > %6")
-                                        .arg(grid->objectName()).arg(col).arg(text).arg(language)
-                                        .arg(captionWidth(header, text)).arg(width)));
+                                        .arg(grid->objectName())
+                                        .arg(col)
+                                        .arg(text)
+                                        .arg(language)
+                                        .arg(captionWidth(header, text))
+                                        .arg(width)));
             }
         }
-        QVERIFY(checked >= 40);   // every grid's captions, none left empty
+        QVERIFY(checked >= 40); // every grid's captions, none left empty
     }
 }
 
@@ -359,9 +376,10 @@ void OperatorScreenTest::issuingListShowsTheCardNumber()
         w.resize(size);
         QCoreApplication::processEvents();
         const QHeaderView* header = list->view()->horizontalHeader();
-        const int section = 7 - 1;   // the card number
+        const int section = 7 - 1; // the card number
         QVERIFY(header->sectionViewportPosition(section) >= 0);
-        QVERIFY2(header->sectionViewportPosition(section) + header->sectionSize(section) <= list->view()->viewport()->width(),
+        QVERIFY2(header->sectionViewportPosition(section) + header->sectionSize(section)
+                     <= list->view()->viewport()->width(),
                  qPrintable(QStringLiteral("%1 wide").arg(size.width())));
         QCOMPARE(list->cellText(1, 7), w.cardholders().viewText(CardholderTable::IssuingPageView, 1, 7));
     }
@@ -374,12 +392,18 @@ void OperatorScreenTest::fileDialogsAreTitled_data()
     QTest::addColumn<int>("title");
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<FileKind>("fileKind");
-    QTest::newRow("cardholder import") << "1" << "btnInput" << 161 << Kind::OpenFile << FileKind::Workbook;
-    QTest::newRow("cardholder export") << "1" << "btnEx" << 164 << Kind::SaveFile << FileKind::Export;
-    QTest::newRow("terminal import") << "2" << "cmdIn" << 162 << Kind::OpenFile << FileKind::Workbook;
-    QTest::newRow("terminal export") << "2" << "cmdEx" << 165 << Kind::SaveFile << FileKind::Export;
-    QTest::newRow("record import") << "4" << "btnInputD" << 163 << Kind::OpenFile << FileKind::RecordFile;
-    QTest::newRow("record export") << "4" << "btnOutD" << 166 << Kind::SaveFile << FileKind::Export;
+    QTest::newRow("cardholder import") << "1"
+                                       << "btnInput" << 161 << Kind::OpenFile << FileKind::Workbook;
+    QTest::newRow("cardholder export") << "1"
+                                       << "btnEx" << 164 << Kind::SaveFile << FileKind::Export;
+    QTest::newRow("terminal import") << "2"
+                                     << "cmdIn" << 162 << Kind::OpenFile << FileKind::Workbook;
+    QTest::newRow("terminal export") << "2"
+                                     << "cmdEx" << 165 << Kind::SaveFile << FileKind::Export;
+    QTest::newRow("record import") << "4"
+                                   << "btnInputD" << 163 << Kind::OpenFile << FileKind::RecordFile;
+    QTest::newRow("record export") << "4"
+                                   << "btnOutD" << 166 << Kind::SaveFile << FileKind::Export;
 }
 
 void OperatorScreenTest::fileDialogsAreTitled()
@@ -402,7 +426,7 @@ void OperatorScreenTest::fileDialogsAreTitled()
 
 void OperatorScreenTest::fileFoldersAreRememberedPerKind()
 {
-    MainWindowFixture fx;   // the user's settings live in its folder
+    MainWindowFixture fx; // the user's settings live in its folder
     const QString fallback = FileFolders::startFolder(FileKind::Photo);
     QVERIFY(QFileInfo(fallback).isDir());
     QVERIFY(fallback != fx.folder.path());
@@ -412,9 +436,12 @@ void OperatorScreenTest::fileFoldersAreRememberedPerKind()
     const QString books = fx.folder.filePath(QStringLiteral("books"));
     FileFolders::remember(FileKind::Photo, pictures + QStringLiteral("/face.png"));
     FileFolders::remember(FileKind::Workbook, books + QStringLiteral("/staff.xls"));
-    FileFolders::remember(FileKind::Workbook, QString());   // cancelled: nothing changes
-    const struct { FileKind kind; QString folder; } expected[] = {
-        {FileKind::Photo, pictures}, {FileKind::Workbook, books}, {FileKind::Export, fallback}};
+    FileFolders::remember(FileKind::Workbook, QString()); // cancelled: nothing changes
+    const struct
+    {
+        FileKind kind;
+        QString folder;
+    } expected[] = {{FileKind::Photo, pictures}, {FileKind::Workbook, books}, {FileKind::Export, fallback}};
     for (const auto& e : expected)
         QCOMPARE(FileFolders::startFolder(e.kind), e.folder);
     // A folder that has gone since is not offered.
@@ -438,15 +465,18 @@ void OperatorScreenTest::everyPageFitsA1024Screen()
             QCoreApplication::processEvents();
             auto* scroll = qobject_cast<QScrollArea*>(w.page(page)->parentWidget()->parentWidget());
             QVERIFY2(w.page(page)->minimumSizeHint().width() <= scroll->viewport()->width(),
-                     qPrintable(QStringLiteral("page %1 in language %2: %3 > %4").arg(page + 1).arg(language)
-                                    .arg(w.page(page)->minimumSizeHint().width()).arg(scroll->viewport()->width())));
+                     qPrintable(QStringLiteral("page %1 in language %2: %3 > %4")
+                                    .arg(page + 1)
+                                    .arg(language)
+                                    .arg(w.page(page)->minimumSizeHint().width())
+                                    .arg(scroll->viewport()->width())));
         }
         w.TabClick(QStringLiteral("3"));
         QCoreApplication::processEvents();
         Grid* list = w.issuingPage()->GridU2;
         QVERIFY(list->mapTo(&w, QPoint(list->width(), 0)).x() <= w.width());
         const QHeaderView* header = list->view()->horizontalHeader();
-        for (const int col : {1, 3, 6, 7}) {   // name, department, phone, card
+        for (const int col : {1, 3, 6, 7}) { // name, department, phone, card
             const int left = header->sectionViewportPosition(col - 1);
             QVERIFY2(left >= 0 && left + header->sectionSize(col - 1) <= list->view()->viewport()->width(),
                      qPrintable(QStringLiteral("column %1 in language %2").arg(col).arg(language)));
@@ -463,8 +493,10 @@ void OperatorScreenTest::fixedValuesFitTheirColumns()
     for (int language = 0; language < 3; ++language) {
         MainWindowFixture fx(language);
         Frmmain w(*fx.context);
-        const QStringList sexes = {QStringLiteral("男"), QStringLiteral("女"), QStringLiteral("man"), QStringLiteral("woman")};
-        const struct {
+        const QStringList sexes = {QStringLiteral("男"), QStringLiteral("女"), QStringLiteral("man"),
+                                   QStringLiteral("woman")};
+        const struct
+        {
             Grid* grid;
             int col;
             QStringList values;
@@ -479,7 +511,8 @@ void OperatorScreenTest::fixedValuesFitTheirColumns()
             const QFontMetricsF screen(font);
             const QFontMetricsF paper(font, &printer);
             for (const QString& value : c.values) {
-                const QString where = QStringLiteral("%1 \"%2\" in language %3").arg(c.grid->objectName(), value).arg(language);
+                const QString where =
+                    QStringLiteral("%1 \"%2\" in language %3").arg(c.grid->objectName(), value).arg(language);
                 QVERIFY2(screen.horizontalAdvance(value) + 6 <= c.grid->columnWidth(c.col), qPrintable(where));
                 QVERIFY2(paper.horizontalAdvance(value) + 6 * px <= c.grid->columnWidth(c.col) * px, qPrintable(where));
             }
@@ -512,7 +545,10 @@ void OperatorScreenTest::colouredTextsAreReadable()
                     const double ratio = contrast(palette.color(text->foregroundRole()),
                                                   palette.color(text->backgroundRole()));
                     QVERIFY2(ratio >= 4.5, qPrintable(QStringLiteral("%1 on page %2, theme %3: %4:1")
-                                                          .arg(text->objectName()).arg(page + 1).arg(theme).arg(ratio)));
+                                                          .arg(text->objectName())
+                                                          .arg(page + 1)
+                                                          .arg(theme)
+                                                          .arg(ratio)));
                     ++checked;
                 }
             }

@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     // The status line as after a card written, to see its colour.
     window.issuingPage()->showTip(context.message(53) + QStringLiteral("0000012345"), k27::IssuingPage::SuccessColour);
     for (int page = 1; page <= 5; ++page) {
-        window.ribbon()->selectTab(page - 1);   // as a click on the tab: the bar shows it too
+        window.ribbon()->selectTab(page - 1); // as a click on the tab: the bar shows it too
         QTest::qWait(250);
         window.grab().save(QStringLiteral("%1/page%2-lang%3-%4.png").arg(out).arg(page).arg(argv[2]).arg(who));
         screenShot(QStringLiteral("page%1").arg(page));
@@ -64,7 +64,8 @@ int main(int argc, char* argv[])
     screenShot(QStringLiteral("chart"));
     records->pictures()->btnLast->click();
     QTest::qWait(400);
-    records->pictures()->FrmLast->grab().save(QStringLiteral("%1/lastseen-lang%2-%3.png").arg(out).arg(argv[2]).arg(who));
+    records->pictures()->FrmLast->grab().save(
+        QStringLiteral("%1/lastseen-lang%2-%3.png").arg(out).arg(argv[2]).arg(who));
     screenShot(QStringLiteral("lastseen"));
     records->pictures()->FrmLast->close();
     records->pictures()->btnChart->setChecked(false);

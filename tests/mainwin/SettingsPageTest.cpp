@@ -33,7 +33,8 @@ using k27::test::ScriptedDialogs;
 namespace {
 
 // The captions of the page's controls in the three languages.
-struct CaptionLine {
+struct CaptionLine
+{
     const char* key;
     const char* text[3];
 };
@@ -255,7 +256,8 @@ private slots:
         QCOMPARE(fileBytes(m_context->deviceNamePath()), device.toUtf8() + '\n');
         SerialPort port;
         port.setDeviceName(m_context->deviceName);
-        QVERIFY2(openDevicePort(port, m_context->settings.port, m_context->serialSettings), qPrintable(port.errorString()));
+        QVERIFY2(openDevicePort(port, m_context->settings.port, m_context->serialSettings),
+                 qPrintable(port.errorString()));
         QCOMPARE(port.devicePath(), device);
         port.close();
 
@@ -372,8 +374,15 @@ private slots:
 
     void deleteSelections()
     {
-        seedOperators({{"a", false}, {"b", false}, {"c", false}, {"d", false}, {"me", true}, {"e", false},
-                       {"twin", false}, {"f", false}, {"twin", false}});
+        seedOperators({{"a", false},
+                       {"b", false},
+                       {"c", false},
+                       {"d", false},
+                       {"me", true},
+                       {"e", false},
+                       {"twin", false},
+                       {"f", false},
+                       {"twin", false}});
         m_page->OperatorList();
 
         // Nothing selected.
@@ -487,7 +496,8 @@ private slots:
                 f.write(text);
             }
         QVERIFY(m_context->loadLanguage());
-        seedOperators({{QStringLiteral("me"), true}, {QStringLiteral("张三"), false}, {QStringLiteral("O'Neil"), true}});
+        seedOperators(
+            {{QStringLiteral("me"), true}, {QStringLiteral("张三"), false}, {QStringLiteral("O'Neil"), true}});
         m_page->OperatorList();
         m_page->show();
         QDir().mkpath(folder);

@@ -143,7 +143,7 @@ void GridExportTest::xlsxHoldsHeaderRowAndVisibleColumns()
     QCOMPARE(cells.value("C1"), QStringLiteral("卡号"));
     QCOMPARE(cells.value("A2"), QStringLiteral("张三"));
     QCOMPARE(cells.value("B2"), QStringLiteral("一楼, \"东\"门"));
-    QCOMPARE(cells.value("C2"), QStringLiteral("0000001234"));   // text, leading zeros kept
+    QCOMPARE(cells.value("C2"), QStringLiteral("0000001234")); // text, leading zeros kept
     QCOMPARE(cells.value("B3"), QStringLiteral("line1\nline2"));
     QVERIFY(!cells.values().contains(QStringLiteral("secret")));
     QVERIFY(!cells.values().contains(QStringLiteral("hidden")));
@@ -158,7 +158,7 @@ void GridExportTest::csvIsUtf8WithQuoting()
     ScriptedDialogs dialogs;
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     QVERIFY(g.exportToFile(dialogs, path).ok());
-    QVERIFY(dialogs.calls.isEmpty());   // a given name asks nothing
+    QVERIFY(dialogs.calls.isEmpty()); // a given name asks nothing
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QByteArray bytes = f.readAll();
@@ -184,7 +184,8 @@ void GridExportTest::csvIsUtf8WithQuoting()
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a\"b")), QStringLiteral("\"a\"\"b\""));
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a\rb")), QStringLiteral("\"a\rb\""));
     // Cells a spreadsheet would run as formulas stay text.
-    QCOMPARE(k27::GridExporter::csvField(QStringLiteral("=HYPERLINK(\"x\")")), QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
+    QCOMPARE(k27::GridExporter::csvField(QStringLiteral("=HYPERLINK(\"x\")")),
+             QStringLiteral("\"'=HYPERLINK(\"\"x\"\")\""));
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("@cmd")), QStringLiteral("'@cmd"));
     QCOMPARE(k27::GridExporter::csvField(QStringLiteral("a=b")), QStringLiteral("a=b"));
 }
@@ -213,7 +214,7 @@ void GridExportTest::cancelledChoiceWritesNothing()
     QTemporaryDir dir;
     Grid g;
     fill(g);
-    ScriptedDialogs dialogs;   // no answer: the operator cancels
+    ScriptedDialogs dialogs; // no answer: the operator cancels
     const GridExportResult r = g.exportToFile(dialogs);
     QCOMPARE(r.status, GridExportResult::Status::Cancelled);
     QVERIFY(!r.ok());
@@ -221,8 +222,8 @@ void GridExportTest::cancelledChoiceWritesNothing()
 
     // Stopped by its progress (a close during the export): cancelled, not failed, no file left.
     for (const char* name : {"stopped.csv", "stopped.xlsx"}) {
-        const GridExportResult stopped =
-            g.exportToFile(dialogs, dir.filePath(QLatin1String(name)), true, false, {}, [](int done, int) { return done < 2; });
+        const GridExportResult stopped = g.exportToFile(dialogs, dir.filePath(QLatin1String(name)), true, false, {},
+                                                        [](int done, int) { return done < 2; });
         QCOMPARE(stopped.status, GridExportResult::Status::Cancelled);
     }
     QCOMPARE(filesIn(dir.path()), QStringList{});
@@ -257,7 +258,7 @@ void GridExportTest::unwritableTargetFailsWithReason()
     QVERIFY(r.reason.contains(QStringLiteral(".xls")));
 
     QCOMPARE(filesIn(dir.path()), QStringList{QStringLiteral("file")});
-    QVERIFY(dialogs.calls.isEmpty());   // the grid shows no messages itself
+    QVERIFY(dialogs.calls.isEmpty()); // the grid shows no messages itself
 }
 
 void GridExportTest::failureKeepsTheOldFile()
@@ -268,7 +269,11 @@ void GridExportTest::failureKeepsTheOldFile()
     fill(small);
     ScriptedDialogs dialogs;
     QVERIFY(small.exportToFile(dialogs, path).ok());
-    const QByteArray before = [&] { QFile f(path); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    const QByteArray before = [&] {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
 
     // More rows than a worksheet holds: refused, the earlier export stays as it was.
     Grid huge;
@@ -310,7 +315,9 @@ void GridExportTest::modeFollowsTheUmask()
     const bool again = g.exportToFile(dialogs, path).ok();
     ::umask(before);
     QVERIFY(first && again);
-    struct stat info {};
+    struct stat info
+    {
+    };
     QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
     QCOMPARE(int(info.st_mode & 0777), 0666 & ~umask);
     QCOMPARE(filesIn(dir.path()), QStringList{name});

@@ -31,7 +31,8 @@ int pdfPages(const QString& pdf)
 
 QSizeF pdfPageSize(const QString& pdf)
 {
-    const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts")).match(run("pdfinfo", {pdf}));
+    const auto m = QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+) pts"))
+                       .match(run("pdfinfo", {pdf}));
     return m.hasMatch() ? QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble()) : QSizeF();
 }
 
@@ -84,7 +85,8 @@ void GridPrintTest::setPrinFillsThePageSetup()
     QCOMPARE(s.footerFont.pointSize(), 8);
     QCOMPARE(s.orientation, QPageLayout::Portrait);
     QCOMPARE(s.paper, QPageSize::A4);
-    const QRegularExpression footer(QStringLiteral("^ {90}共 &N 页,第 &P 页 {41}打印日期:&D {3}时间：\\d\\d:\\d\\d:\\d\\d$"));
+    const QRegularExpression footer(
+        QStringLiteral("^ {90}共 &N 页,第 &P 页 {41}打印日期:&D {3}时间：\\d\\d:\\d\\d:\\d\\d$"));
     QVERIFY2(footer.match(s.footerText).hasMatch(), qPrintable(s.footerText));
 
     k27::SetPrin(0, g, QStringLiteral("用户信息列表"));
@@ -101,8 +103,7 @@ void GridPrintTest::footerCodesAndParts()
     const QDate d(2026, 3, 4);
     QCOMPARE(GridPrinter::expandCodes(QStringLiteral("共 &N 页,第 &P 页 &D &&N &x"), 12, 3, d),
              QStringLiteral("共 12 页,第 3 页 2026-03-04 &N &x"));
-    const QStringList parts = GridPrinter::footerParts(
-        k27::listPrintSetup(1, {}, QTime(1, 2, 3)).footerText);
+    const QStringList parts = GridPrinter::footerParts(k27::listPrintSetup(1, {}, QTime(1, 2, 3)).footerText);
     QCOMPARE(parts, (QStringList{QStringLiteral("共 &N 页,第 &P 页"), QStringLiteral("打印日期:&D   时间：01:02:03")}));
     QCOMPARE(GridPrinter::footerParts(QStringLiteral("  a  b  ")), QStringList{QStringLiteral("a  b")});
     QCOMPARE(GridPrinter::footerParts(QStringLiteral("a          b          c")), (QStringList{"a", "b", "c"}));
@@ -120,16 +121,16 @@ void GridPrintTest::portraitListOverSeveralPages()
     const int pages = pdfPages(pdf);
     QVERIFY2(pages >= 3, qPrintable(QString::number(pages)));
     const QSizeF size = pdfPageSize(pdf);
-    QVERIFY(qAbs(size.width() - 595.3) < 1 && qAbs(size.height() - 841.9) < 1);   // A4 portrait
+    QVERIFY(qAbs(size.width() - 595.3) < 1 && qAbs(size.height() - 841.9) < 1); // A4 portrait
 
     const QString time = g.pageSetup().footerText.right(8);
     const QString date = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
-    QMap<int, int> seen;   // row -> how often printed
+    QMap<int, int> seen; // row -> how often printed
     static const QRegularExpression rowAddress(QStringLiteral("地址(\\d{4})号"));
     for (int p = 1; p <= pages; ++p) {
         const QString text = pageText(pdf, p);
         QVERIFY2(text.contains(QStringLiteral("终端机信息列表")), qPrintable(QString::number(p)));
-        QVERIFY(text.contains(QStringLiteral("安装地址")));   // header row on every page
+        QVERIFY(text.contains(QStringLiteral("安装地址"))); // header row on every page
         QVERIFY(text.contains(QStringLiteral("共 %1 页,第 %2 页").arg(pages).arg(p)));
         QVERIFY(text.contains(QStringLiteral("打印日期:") + date));
         QVERIFY(text.contains(QStringLiteral("时间：") + time));
@@ -149,7 +150,7 @@ void GridPrintTest::landscapeAndWideColumnsFitThePage()
     Grid g;
     g.setCols(10);
     for (int c = 1; c < 10; ++c) {
-        g.setColumnWidth(c, 400);   // far wider than the paper: scaled down
+        g.setColumnWidth(c, 400); // far wider than the paper: scaled down
         g.setHeaderText(c, QStringLiteral("列%1").arg(c));
     }
     g.setColumnKind(5, Grid::ColumnKind::CheckBox);
@@ -159,7 +160,7 @@ void GridPrintTest::landscapeAndWideColumnsFitThePage()
     const QString pdf = dir.filePath(QStringLiteral("wide.pdf"));
     QVERIFY(g.printToPdf(pdf));
     const QSizeF size = pdfPageSize(pdf);
-    QVERIFY(size.width() > size.height());   // landscape
+    QVERIFY(size.width() > size.height()); // landscape
     const int pages = pdfPages(pdf);
     QVERIFY(pages >= 1);
     const QString last = pageText(pdf, pages);
@@ -183,9 +184,13 @@ void GridPrintTest::emptyGridPrintsHeaderPage()
 
 void GridPrintTest::longPrintAsksHowManyPages()
 {
-    const struct { const char* answer; int pages; int expected; } answers[] = {
-        {"2", 5000, 2}, {" 7 ", 5000, 7}, {"99999", 5000, 5000}, {"", 5000, 0}, {"0", 5000, 0}, {"-3", 5000, 0},
-        {"abc", 5000, 0}};
+    const struct
+    {
+        const char* answer;
+        int pages;
+        int expected;
+    } answers[] = {{"2", 5000, 2}, {" 7 ", 5000, 7}, {"99999", 5000, 5000}, {"", 5000, 0},
+                   {"0", 5000, 0}, {"-3", 5000, 0},  {"abc", 5000, 0}};
     for (const auto& a : answers)
         QCOMPARE(GridPrinter::pagesFromAnswer(QString::fromUtf8(a.answer), a.pages), a.expected);
 
@@ -207,17 +212,16 @@ void GridPrintTest::longPrintAsksHowManyPages()
             g.renderTo(&printer);
         return pages;
     };
-    QVERIFY(print(100) > 1);   // a short list prints whole without a question
+    QVERIFY(print(100) > 1); // a short list prints whole without a question
     QVERIFY(asked.isEmpty());
     QCOMPARE(print(1000000), 2);
     QCOMPARE(asked.size(), 1);
     QVERIFY(asked[0] > Grid::LargePrintPages);
     QCOMPARE(pdfPages(dir.filePath(QStringLiteral("long.pdf"))), 2);
-    answer.clear();   // cancelled: nothing is printed
+    answer.clear(); // cancelled: nothing is printed
     QCOMPARE(print(1000000), 0);
     Grid::setPrintPagesQuestion({});
 }
-
 
 void GridPrintTest::previewOpensWithinTheScreen_data()
 {

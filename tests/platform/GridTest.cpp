@@ -192,7 +192,7 @@ void GridTest::selectionRememberesWhereTheDragStarted()
     QCOMPARE(sel.size(), 3);
     for (const QModelIndex& i : sel)
         QCOMPARE(i.row(), 5);
-    g.selectRow(0);    // the header row is not a data row
+    g.selectRow(0); // the header row is not a data row
     g.selectRow(21);
     QCOMPARE(g.currentRow(), 6);
 }
@@ -327,8 +327,12 @@ void GridTest::onlyEditableColumnsTakeTyping()
     for (int c = 1; c <= 3; ++c)
         g.setCellText(1, c, QStringLiteral("v"));
     showGrid(g);
-    const struct { int col; Qt::Key key; bool edits; } cases[] = {
-        {1, Qt::Key_A, false}, {1, Qt::Key_Space, false}, {1, Qt::Key_F2, false}, {2, Qt::Key_A, true}};
+    const struct
+    {
+        int col;
+        Qt::Key key;
+        bool edits;
+    } cases[] = {{1, Qt::Key_A, false}, {1, Qt::Key_Space, false}, {1, Qt::Key_F2, false}, {2, Qt::Key_A, true}};
     for (const auto& c : cases) {
         g.setCurrentCell(1, c.col);
         g.view()->setFocus();
@@ -388,7 +392,7 @@ void GridTest::notificationsOnCellChange()
     QSignalSpy firstLeave(&g, &Grid::leaveCell);
     g.setCurrentCell(1, 1);
     QCOMPARE(firstLeave.count(), 1);
-    QCOMPARE(firstLeave.first().at(0).toInt(), 0);   // no cell was current before
+    QCOMPARE(firstLeave.first().at(0).toInt(), 0); // no cell was current before
     QCOMPARE(firstLeave.first().at(1).toInt(), 0);
     showGrid(g);
     QSignalSpy rowSpy(&g, &Grid::rowChanged);
@@ -400,7 +404,7 @@ void GridTest::notificationsOnCellChange()
     QCOMPARE(rowSpy.last().first().toInt(), 2);
     QCOMPARE(leaveSpy.count(), 1);
     g.setCurrentCell(2, 1);
-    QCOMPARE(rowSpy.count(), 1);   // same row
+    QCOMPARE(rowSpy.count(), 1); // same row
     QCOMPARE(leaveSpy.count(), 2);
     QCOMPARE(leaveSpy.last().at(0).toInt(), 2);
     QCOMPARE(leaveSpy.last().at(1).toInt(), 3);

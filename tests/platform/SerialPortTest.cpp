@@ -172,13 +172,18 @@ void SerialPortTest::settingsString_data()
     QTest::addColumn<int>("parity");
     QTest::addColumn<int>("dataBits");
     QTest::addColumn<int>("stopBits");
-    QTest::newRow("default") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8 << int(QSerialPort::OneStop);
-    QTest::newRow("even 7 2") << "19200,E,7,2" << true << 19200 << int(QSerialPort::EvenParity) << 7 << int(QSerialPort::TwoStop);
-    QTest::newRow("spaces odd 5 1.5") << " 38400 , o , 5 , 1.5 " << true << 38400 << int(QSerialPort::OddParity) << 5 << int(QSerialPort::OneAndHalfStop);
-    QTest::newRow("mark") << "256000,m,6,1" << true << 256000 << int(QSerialPort::MarkParity) << 6 << int(QSerialPort::OneStop);
-    QTest::newRow("space") << "2400,s,8,1" << true << 2400 << int(QSerialPort::SpaceParity) << 8 << int(QSerialPort::OneStop);
-    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1",
-                            "9600,x,8,1", "9600,n,9,1", "9600,n,4,1", "9600,n,8,3", "9600,n,8,0", "96 00,n,8,1"})
+    QTest::newRow("default") << "9600,n,8,1" << true << 9600 << int(QSerialPort::NoParity) << 8
+                             << int(QSerialPort::OneStop);
+    QTest::newRow("even 7 2") << "19200,E,7,2" << true << 19200 << int(QSerialPort::EvenParity) << 7
+                              << int(QSerialPort::TwoStop);
+    QTest::newRow("spaces odd 5 1.5") << " 38400 , o , 5 , 1.5 " << true << 38400 << int(QSerialPort::OddParity) << 5
+                                      << int(QSerialPort::OneAndHalfStop);
+    QTest::newRow("mark") << "256000,m,6,1" << true << 256000 << int(QSerialPort::MarkParity) << 6
+                          << int(QSerialPort::OneStop);
+    QTest::newRow("space") << "2400,s,8,1" << true << 2400 << int(QSerialPort::SpaceParity) << 8
+                           << int(QSerialPort::OneStop);
+    for (const char* bad : {"", "9600", "9600,n,8", "9600,n,8,1,1", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1", "9600,x,8,1",
+                            "9600,n,9,1", "9600,n,4,1", "9600,n,8,3", "9600,n,8,0", "96 00,n,8,1"})
         QTest::newRow(bad) << QString::fromLatin1(bad) << false << 0 << 0 << 0 << 0;
 }
 
@@ -362,7 +367,8 @@ void SerialPortTest::deviceKinds()
     QFile plain(dir.filePath(QStringLiteral("plain")));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();
-    const struct {
+    const struct
+    {
         QString path;
         Problem problem;
         int message;
@@ -425,7 +431,7 @@ void SerialPortTest::staleLockFileIsNamed_data()
     const qint32 binary = gone;
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("stale");
-    QTest::addColumn<int>("kind");   // 0 a file, 1 a pipe, 2 a link to a file elsewhere
+    QTest::addColumn<int>("kind"); // 0 a file, 1 a pipe, 2 a link to a file elsewhere
     QTest::newRow("serial layer, owner gone") << dead + "\nk27center\nhost\n" << true << 0;
     QTest::newRow("uucp, owner gone") << QByteArray("      ") + dead + "\n" << true << 0;
     QTest::newRow("binary, owner gone") << QByteArray(reinterpret_cast<const char*>(&binary), 4) << true << 0;

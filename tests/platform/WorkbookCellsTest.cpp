@@ -86,7 +86,10 @@ private slots:
     void damagedCopiesAreRefused();
 
 private:
-    WorkbookReader::Result read(const char* name) const { return WorkbookReader(workbookTool()).read(m_dir.filePath(name)); }
+    WorkbookReader::Result read(const char* name) const
+    {
+        return WorkbookReader(workbookTool()).read(m_dir.filePath(name));
+    }
     QTemporaryDir m_dir;
 };
 
@@ -99,14 +102,16 @@ void WorkbookCellsTest::initTestCase()
     for (const Case& c : cases())
         rows.append(QJsonArray{c.label, c.cell});
     for (int i = 0; i < Trimmed; ++i)
-        rows.append(QJsonArray{QStringLiteral("  name %1 ").arg(i), QJsonObject{{"f", QStringLiteral("=TRIM(A%1)").arg(rows.size() + 1)}}});
+        rows.append(QJsonArray{QStringLiteral("  name %1 ").arg(i),
+                               QJsonObject{{"f", QStringLiteral("=TRIM(A%1)").arg(rows.size() + 1)}}});
     QJsonArray sheet1{"Sheet1"};
     sheet1.append(rows);
     QJsonArray book;
     book.append(sheet1);
     QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/tests/support/make_office.py"), m_dir.path()});
+    python.start(
+        QStringLiteral("/usr/bin/python3"),
+        {qEnvironmentVariable("K27_SOURCE_DIR") + QStringLiteral("/tests/support/make_office.py"), m_dir.path()});
     QVERIFY(python.waitForStarted());
     python.write(QJsonDocument(book).toJson(QJsonDocument::Compact));
     python.closeWriteChannel();

@@ -70,7 +70,7 @@ void WorkbookReaderTest::readsSheet1AsTextsWithoutTheHeadingRow()
     QVERIFY2(result.ok(), qPrintable(result.detail));
     QCOMPARE(result.workbook.columns, 3);
     const QList<QStringList> expected = {
-        {"1", "一号门"},  // a row ends at its last cell
+        {"1", "一号门"}, // a row ends at its last cell
         {"0012", "东门\n二楼", "12.5"},
         {"13812345678", "", "-3"},
         {"2011-03-15", "a'b", "0"},
@@ -171,13 +171,13 @@ void WorkbookReaderTest::answerCutShortIsRejected()
     QString problem;
     QVERIFY(WorkbookReader::parse("K27WB 1 xls 1 2\n1:a3:b\nc\nEND\n", &sheet, &problem));
     QCOMPARE(sheet.rows.first(), QStringList({"a", "b\nc"}));
-    for (const QByteArray& bad : {QByteArray("K27WB 1 xls 1 2\n1:a3:b\nc\n"),       // no end mark
-                                  QByteArray("K27WB 1 xls 2 2\n1:a1:b\nEND\n"),     // a row short
-                                  QByteArray("K27WB 1 xls 1 2\n1:a9:b\nEND\n"),     // length beyond the end
-                                  QByteArray("K27WB 1 xls 1 2\n1:a1:b\n\nEND\n"),  // a row too many
-                                  QByteArray("K27WB 1 xls 1 1\n1:a1:b\nEND\n"),     // a cell too many
-                                  QByteArray("K27WB 1 xls 1 2\n1:a\nEND\nx"),       // bytes after the end
-                                  QByteArray("K27WB 1 ods 1 2\n1:a\nEND\n"),        // unknown format
+    for (const QByteArray& bad : {QByteArray("K27WB 1 xls 1 2\n1:a3:b\nc\n"),     // no end mark
+                                  QByteArray("K27WB 1 xls 2 2\n1:a1:b\nEND\n"),   // a row short
+                                  QByteArray("K27WB 1 xls 1 2\n1:a9:b\nEND\n"),   // length beyond the end
+                                  QByteArray("K27WB 1 xls 1 2\n1:a1:b\n\nEND\n"), // a row too many
+                                  QByteArray("K27WB 1 xls 1 1\n1:a1:b\nEND\n"),   // a cell too many
+                                  QByteArray("K27WB 1 xls 1 2\n1:a\nEND\nx"),     // bytes after the end
+                                  QByteArray("K27WB 1 ods 1 2\n1:a\nEND\n"),      // unknown format
                                   QByteArray("garbage"), QByteArray()})
         QVERIFY2(!WorkbookReader::parse(bad, &sheet, &problem), bad.constData());
 }
@@ -185,7 +185,7 @@ void WorkbookReaderTest::answerCutShortIsRejected()
 void WorkbookReaderTest::numbersAsASpreadsheetShowsThem_data()
 {
     QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("format");  // a format code, or #id for a built-in format
+    QTest::addColumn<QString>("format"); // a format code, or #id for a built-in format
     QTest::addColumn<bool>("date1904");
     QTest::addColumn<QString>("text");
     QTest::newRow("phone") << 13800138000.0 << "General" << false << "13800138000";
@@ -232,7 +232,7 @@ void WorkbookReaderTest::numbersAsASpreadsheetShowsThem()
     QFETCH(QString, text);
     using namespace k27::wb;
     const NumberFormat f = format.startsWith(u'#') && format.size() <= 3 ? NumberFormat::builtin(format.mid(1).toUInt())
-                                                                        : NumberFormat::parse(format.toStdString());
+                                                                         : NumberFormat::parse(format.toStdString());
     QCOMPARE(QString::fromStdString(f.number(value, date1904)), text);
 }
 
@@ -245,7 +245,8 @@ void WorkbookReaderTest::answerIsBoundedAsItArrives_data()
     using S = AnswerDecoder::State;
     const QByteArray big = QByteArray::number(AnswerDecoder::MaxCellBytes + 1);
     QTest::newRow("complete") << QByteArray("K27WB 1 xlsx 3 3\n1:a0:1:c\n\n2:\n\n\nEND\n") << 9 << int(S::Done) << 3;
-    QTest::newRow("keeps the first columns") << QByteArray("K27WB 1 xls 1 3\n1:a1:b1:c\nEND\n") << 2 << int(S::Done) << 1;
+    QTest::newRow("keeps the first columns")
+        << QByteArray("K27WB 1 xls 1 3\n1:a1:b1:c\nEND\n") << 2 << int(S::Done) << 1;
     // A crafted dimension claiming 436 million rows is refused before a single row is made.
     QTest::newRow("rows past xls") << QByteArray("K27WB 1 xls 436207616 1\n\n\n") << 9 << int(S::OutOfBounds) << 0;
     QTest::newRow("rows past xls by one") << QByteArray("K27WB 1 xls 65537 1\n") << 9 << int(S::OutOfBounds) << 0;
@@ -300,16 +301,20 @@ QJsonArray peopleSheet()
                                QJsonObject{{"f", QStringLiteral("=1000+%1").arg(i)}},
                                QJsonObject{{"f", "=CONCATENATE(\"138\",\"00138001\")"}},
                                QJsonObject{{"date", QDate(2011, 3, 15).addDays(i).toString(Qt::ISODate)}},
-                               13800138000.0 + i, i + 0.5,
-                               i % 3 ? QJsonValue("a'b") : QJsonValue(i % 2 == 0)});
+                               13800138000.0 + i, i + 0.5, i % 3 ? QJsonValue("a'b") : QJsonValue(i % 2 == 0)});
     return rows;
 }
 
 QStringList expectedPerson(int i)
 {
-    return {QStringLiteral("张%1").arg(i), i % 2 ? "男" : "", QString::number(1000 + i), "13800138001",
-            QDate(2011, 3, 15).addDays(i).toString(Qt::ISODate), QString::number(13800138000LL + i),
-            QString::number(i) + ".5", i % 3 ? "a'b" : (i % 2 == 0 ? "TRUE" : "FALSE")};
+    return {QStringLiteral("张%1").arg(i),
+            i % 2 ? "男" : "",
+            QString::number(1000 + i),
+            "13800138001",
+            QDate(2011, 3, 15).addDays(i).toString(Qt::ISODate),
+            QString::number(13800138000LL + i),
+            QString::number(i) + ".5",
+            i % 3 ? "a'b" : (i % 2 == 0 ? "TRUE" : "FALSE")};
 }
 
 QJsonArray sheet(const QString& name, const QJsonArray& rows)
@@ -345,7 +350,8 @@ void WorkbookReaderTest::spreadsheetProgramWorkbooks()
     const WorkbookReader reader(workbookTool());
 
     const QString middle = path(QStringLiteral("middle") + suffix);
-    QVERIFY(convertWorkbook(middle, book({sheet("Before", other), sheet("Sheet1", peopleSheet()), sheet("After", other)})));
+    QVERIFY(
+        convertWorkbook(middle, book({sheet("Before", other), sheet("Sheet1", peopleSheet()), sheet("After", other)})));
     const WorkbookReader::Result result = reader.read(middle);
     QVERIFY2(result.ok(), qPrintable(result.detail));
     QCOMPARE(result.workbook.columns, 8);

@@ -36,7 +36,7 @@ void fillRandom(RecordDatabase& r, quint32 seed)
     const QDateTime first = at("2024-01-01 00:00:00");
     for (int i = 0; i < 1500; ++i) {
         const QDateTime t = first.addSecs(qint64(random.bounded(90 * 86400)));
-        const int c = int(random.bounded(50));   // 41..49: nobody's card
+        const int c = int(random.bounded(50)); // 41..49: nobody's card
         const QString card = c == 0 ? QString() : QStringLiteral("%1").arg(1000 + c * 7);
         const QString time = random.bounded(100) == 0 ? QString() : t.toString(QLatin1String(EntryTimeFormat));
         r.record(card, time, 1 + int(random.bounded(5)));
@@ -71,7 +71,8 @@ private slots:
         QTest::newRow("empty span") << span("2030-01-01 00:00:00", "2030-02-01 00:00:00") << -1;
         QTest::newRow("one day") << span("2024-01-15 00:00:00", "2024-01-15 23:59:59") << int(RecordCounts::Step::Hour);
         QTest::newRow("a month") << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << int(RecordCounts::Step::Day);
-        QTest::newRow("long span") << span("2023-06-01 00:00:00", "2025-06-01 00:00:00") << int(RecordCounts::Step::Month);
+        QTest::newRow("long span") << span("2023-06-01 00:00:00", "2025-06-01 00:00:00")
+                                   << int(RecordCounts::Step::Month);
         f = RecordFilter();
         f.terminal = QStringLiteral("003");
         QTest::newRow("one terminal") << f << int(RecordCounts::Step::Week);
@@ -167,11 +168,14 @@ private slots:
 
     void stepFollowsTheSpan()
     {
-        const QDate d(2024, 3, 30);   // a clock change in some zones: the chart keeps 24 hours a day
-        const struct { int days; RecordCounts::Step step; } cases[] = {
-            {0, RecordCounts::Step::Hour}, {1, RecordCounts::Step::Hour}, {2, RecordCounts::Step::Day},
-            {61, RecordCounts::Step::Day}, {62, RecordCounts::Step::Week}, {370, RecordCounts::Step::Week},
-            {371, RecordCounts::Step::Month}};
+        const QDate d(2024, 3, 30); // a clock change in some zones: the chart keeps 24 hours a day
+        const struct
+        {
+            int days;
+            RecordCounts::Step step;
+        } cases[] = {{0, RecordCounts::Step::Hour},   {1, RecordCounts::Step::Hour},  {2, RecordCounts::Step::Day},
+                     {61, RecordCounts::Step::Day},   {62, RecordCounts::Step::Week}, {370, RecordCounts::Step::Week},
+                     {371, RecordCounts::Step::Month}};
         for (const auto& c : cases)
             QCOMPARE(RecordCounts::stepFor(d, d.addDays(c.days)), c.step);
     }
@@ -194,7 +198,7 @@ private slots:
         QTest::newRow("a month") << 3u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59");
         RecordFilter f;
         f.terminal = QStringLiteral("2");
-        f.card = QStringLiteral("1_");   // taken literally: no card has an underscore
+        f.card = QStringLiteral("1_"); // taken literally: no card has an underscore
         QTest::newRow("terminal, literal card text") << 4u << f;
         f = RecordFilter();
         f.card = QStringLiteral("13");
@@ -209,7 +213,12 @@ private slots:
         QFETCH(RecordFilter, filter);
         RecordDatabase r;
         fillRandom(r, seed);
-        struct Last { QString time; qint64 id = 0; qint64 terminal = 0; };
+        struct Last
+        {
+            QString time;
+            qint64 id = 0;
+            qint64 terminal = 0;
+        };
         QMap<QString, Last> newest;
         const QString low = filter.timeSpan ? filter.start.toString(QLatin1String(EntryTimeFormat)) : QString();
         const QString high = filter.timeSpan ? filter.end.toString(QLatin1String(EntryTimeFormat)) : QString();
@@ -223,7 +232,16 @@ private slots:
                 l = {time, row.integer(2), row.integer(3)};
             return true;
         });
-        struct Expected { QString time; qint64 id; QString name; qint64 holder; QString card; qint64 terminal; bool unknown; };
+        struct Expected
+        {
+            QString time;
+            qint64 id;
+            QString name;
+            qint64 holder;
+            QString card;
+            qint64 terminal;
+            bool unknown;
+        };
         QList<Expected> expected;
         QSet<QString> held;
         r.db.query(QStringLiteral("SELECT ID, 姓名, 部门, 卡号 FROM 用户信息"), {}, [&](const Row& row) {
@@ -265,7 +283,8 @@ private slots:
             QCOMPARE(got.time, e.time);
             QCOMPARE(got.unknownCard, e.unknown);
             QCOMPARE(got.terminal, e.time.isEmpty() ? QString() : RecordQuery::terminalText(e.terminal));
-            QCOMPARE(got.address, e.time.isEmpty() || e.terminal > 4 ? QString() : QStringLiteral("门%1").arg(e.terminal));
+            QCOMPARE(got.address,
+                     e.time.isEmpty() || e.terminal > 4 ? QString() : QStringLiteral("门%1").arg(e.terminal));
         }
     }
 };

@@ -61,7 +61,7 @@ private slots:
         RecordDatabase d;
         d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:00"), 1);
         d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:00"), 2);
-        d.record(QStringLiteral("O'1"), QStringLiteral("2024-05-01 08:00:00"), 3);   // like-lookalike stays
+        d.record(QStringLiteral("O'1"), QStringLiteral("2024-05-01 08:00:00"), 3); // like-lookalike stays
         d.record(QStringLiteral("O'1%"), QStringLiteral("2024-05-01 08:00:01"), 4);
         RecordRows rows;
         RecordFilter f;
@@ -69,9 +69,9 @@ private slots:
         QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 3);
         QCOMPARE(rows.text(3, RecordRows::Terminal), QStringLiteral("0001"));
 
-        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 3, nullptr), 2);   // records, not rows
-        QCOMPARE(rows.rowCount(), 1);   // the twin leaves the grid with the selected row
-        QCOMPARE(d.count(), 2);         // both stored records of that card and time are gone
+        QCOMPARE(RecordDeletion::run(d.db, rows, 3, 3, nullptr), 2); // records, not rows
+        QCOMPARE(rows.rowCount(), 1);                                // the twin leaves the grid with the selected row
+        QCOMPARE(d.count(), 2); // both stored records of that card and time are gone
         QCOMPARE(d.count(QStringLiteral("卡号 = ?"), {QStringLiteral("O'1")}), 1);
     }
 
@@ -87,16 +87,16 @@ private slots:
         QCOMPARE(RecordQuery::run(d.db, {}, rows).rows, 130);
         // An edited card number finds nothing; another spelling of the same time still finds it.
         rows.setText(1, RecordRows::Card, QStringLiteral("edited"));
-        rows.setText(2, RecordRows::Time, QStringLiteral(" 2024/1/1 0:2:8 "));   // card 128
+        rows.setText(2, RecordRows::Time, QStringLiteral(" 2024/1/1 0:2:8 ")); // card 128
 
         RecordingProgress progress;
         QCOMPARE(RecordDeletion::run(d.db, rows, 1, 120, &progress), 119);
         QCOMPARE(progress.maximum, 120);
         QCOMPARE(progress.values, (QList<int>{0, 50, 100, 120}));
         QCOMPARE(progress.pumps, 2);
-        QCOMPARE(rows.rowCount(), 11);   // the row whose card was edited stays with its record
+        QCOMPARE(rows.rowCount(), 11); // the row whose card was edited stays with its record
         QCOMPARE(rows.text(1, RecordRows::Card), QStringLiteral("edited"));
-        QCOMPARE(d.count(), 11);   // 129 (edited card) is still stored
+        QCOMPARE(d.count(), 11); // 129 (edited card) is still stored
         QCOMPARE(d.count(QStringLiteral("卡号 = '129'")), 1);
         QCOMPARE(d.count(QStringLiteral("卡号 = '128'")), 0);
     }
@@ -107,7 +107,7 @@ private slots:
     {
         RecordDatabase d;
         QVERIFY(d.db.beginTransaction());
-        QStringList model;   // the cards the list should show, newest first
+        QStringList model; // the cards the list should show, newest first
         for (int i = 0; i < 40; ++i) {
             d.record(QString::number(i), QStringLiteral("2024-05-01 08:%1:00").arg(i, 2, 10, QLatin1Char('0')));
             model.prepend(QString::number(i));
@@ -122,12 +122,15 @@ private slots:
         // Records collected after the query stay out of it, though its first block is read again.
         d.record(QStringLiteral("new1"), QStringLiteral("2024-06-01 00:00:00"));
         d.record(QStringLiteral("new2"), QStringLiteral("2024-05-01 08:39:00"));
-        QHash<QString, QString> edits{{"38", "above"}, {"20", "inside"}, {"5", "below"}};   // card -> name
+        QHash<QString, QString> edits{{"38", "above"}, {"20", "inside"}, {"5", "below"}}; // card -> name
         for (auto e = edits.cbegin(); e != edits.cend(); ++e)
             list.setText(model.indexOf(e.key()) + 1, RecordRows::Name, e.value());
 
         // Across blocks, within one block with rows left on both sides, the first and last rows.
-        const struct { int first, last; } deletions[] = {{7, 25}, {10, 9}, {1, 1}, {17, 18}};
+        const struct
+        {
+            int first, last;
+        } deletions[] = {{7, 25}, {10, 9}, {1, 1}, {17, 18}};
         for (const auto& del : deletions) {
             const int first = qMin(del.first, del.last), last = qMax(del.first, del.last);
             QCOMPARE(RecordDeletion::run(d.db, list, del.first, del.last, nullptr), last - first + 1);
@@ -148,17 +151,17 @@ private slots:
     // next block.
     void twinsInALaterBlockLeaveTheRowsBehindThem_data()
     {
-        QTest::addColumn<QStringList>("oldestFirst");   // card@minute, in the order stored
-        QTest::addColumn<int>("last");                  // rows 1..last are deleted
-        QTest::addColumn<QStringList>("left");          // the cards left, newest first
+        QTest::addColumn<QStringList>("oldestFirst"); // card@minute, in the order stored
+        QTest::addColumn<int>("last");                // rows 1..last are deleted
+        QTest::addColumn<QStringList>("left");        // the cards left, newest first
         // Newest first: c1 c2 c3 X | c5 X c7 c8 | c9; the selection ends in the twin's block.
         QTest::newRow("selection ends in the twin's block")
             << QStringList{"c9@01", "c8@02", "c7@03", "X@04", "c5@04", "X@04", "c3@05", "c2@06", "c1@07"} << 6
             << QStringList{"c7", "c8", "c9"};
         // Newest first: c1 X Y c4 | X Y c7 c8 | c9 c10 c11; the selection ends in the block after.
         QTest::newRow("two twins, selection ends a block later")
-            << QStringList{"c11@01", "c10@02", "c9@03", "c8@04", "c7@05", "Y@06", "X@06", "c4@06", "Y@06", "X@06",
-                           "c1@07"}
+            << QStringList{"c11@01", "c10@02", "c9@03", "c8@04", "c7@05", "Y@06",
+                           "X@06",   "c4@06",  "Y@06",  "X@06",  "c1@07"}
             << 9 << QStringList{"c10", "c11"};
     }
     void twinsInALaterBlockLeaveTheRowsBehindThem()
@@ -179,10 +182,11 @@ private slots:
             QVERIFY(list.countPortion(d.db, 0));
         QCOMPARE(RecordDeletion::run(d.db, list, 1, last, nullptr), last);
         QStringList stored;
-        d.db.query(QStringLiteral("SELECT 卡号 FROM 进出记录 ORDER BY 进出时间 DESC, ID DESC"), {}, [&](const Row& row) {
-            stored << row.text(0);
-            return true;
-        });
+        d.db.query(QStringLiteral("SELECT 卡号 FROM 进出记录 ORDER BY 进出时间 DESC, ID DESC"), {},
+                   [&](const Row& row) {
+                       stored << row.text(0);
+                       return true;
+                   });
         QCOMPARE(stored, left);
         QCOMPARE(listed(list), queried(d.db));
     }
@@ -192,11 +196,11 @@ private slots:
     // and no row is empty or lost, in a table held whole, one block or many.
     void listFollowsTheDatabase_data()
     {
-        QTest::addColumn<int>("blockRows");   // 0: a table held whole
+        QTest::addColumn<int>("blockRows"); // 0: a table held whole
         QTest::addColumn<int>("records");
-        QTest::addColumn<int>("twin");        // the record given a twin (same card and time), or -1
-        QTest::addColumn<int>("edited");      // the record whose time is edited in the list, or -1
-        QTest::addColumn<int>("before");      // the selection: rows around the twin's or edited row
+        QTest::addColumn<int>("twin");   // the record given a twin (same card and time), or -1
+        QTest::addColumn<int>("edited"); // the record whose time is edited in the list, or -1
+        QTest::addColumn<int>("before"); // the selection: rows around the twin's or edited row
         QTest::addColumn<int>("after");
         QTest::newRow("table: one of twins") << 0 << 30 << 20 << -1 << 2 << 0;
         QTest::newRow("table: edited time") << 0 << 30 << -1 << 15 << 2 << 2;
@@ -247,7 +251,7 @@ private slots:
         QCOMPARE(deleted, before + after + 1 + (twin >= 0 ? 1 : 0) - (edited >= 0 ? 1 : 0));
         QStringList expected = queried(d.db);
         QStringList shown = listed(list);
-        if (edited >= 0) {   // the edit stays on its record's row
+        if (edited >= 0) { // the edit stays on its record's row
             const int row = int(shown.indexOf(QRegularExpression(QStringLiteral("^2099.*\\|") + anchorCard + u'$')));
             QVERIFY(row >= 0);
             shown[row] = expected.value(row);

@@ -20,8 +20,7 @@ public:
         QVERIFY(EnsureRecordTable(db));
     }
 
-    void holder(const QString& card, const QString& name, const QString& department = {},
-                const QString& address = {})
+    void holder(const QString& card, const QString& name, const QString& department = {}, const QString& address = {})
     {
         QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (卡号, 姓名, 部门, 住址) VALUES (?, ?, ?, ?)"),
                         {card, name, department, address}));

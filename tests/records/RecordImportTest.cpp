@@ -40,13 +40,14 @@ private slots:
     void storesLinesAndShowsThemWithHolderAndTerminal()
     {
         RecordDatabase d;
-        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"), QStringLiteral("一号楼"));
+        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"),
+                 QStringLiteral("一号楼"));
         d.terminal(3, QStringLiteral("东门"));
         RecordRows rows;
         rows.append({QStringLiteral("an earlier query's row")});
         const QString file = d.file(QStringLiteral("in.txt"),
                                     QByteArray("0003,00012345,2011-03-15,08:30:05,星期二\r\n"
-                                               "  12 , 777 ,2011/3/5,8:3:5\n"   // four fields, loose spelling
+                                               "  12 , 777 ,2011/3/5,8:3:5\n" // four fields, loose spelling
                                                "5,888")
                                         + '\0' + "junk,2011-03-15,08:30:05,星期二,extra\n");
         RecordingProgress progress;
@@ -58,8 +59,8 @@ private slots:
         QCOMPARE(result.skipped, 0);
 
         QCOMPARE(rows.rowCount(), 3);
-        QCOMPARE(row(rows, 1),
-                 (QStringList{"2011-03-15 08:30:05", "星期二", "张三", "财务部", "一号楼", "0003", "东门", "00012345"}));
+        QCOMPARE(row(rows, 1), (QStringList{"2011-03-15 08:30:05", "星期二", "张三", "财务部", "一号楼", "0003", "东门",
+                                            "00012345"}));
         // Unknown card, unregistered terminal: empty cells. The time as stored.
         QCOMPARE(row(rows, 2), (QStringList{"2011-03-05 08:03:05", "", "", "", "", "12", "", "777"}));
         QCOMPARE(rows.text(3, RecordRows::Card), QStringLiteral("888"));
@@ -71,8 +72,8 @@ private slots:
                            stored << r.value(c);
                        return true;
                    });
-        QCOMPARE(stored, (QVariantList{"00012345", 3, "2011-03-15 08:30:05", "星期二", "777", 12,
-                                       "2011-03-05 08:03:05", "", "888", 5, "2011-03-15 08:30:05", "星期二"}));
+        QCOMPARE(stored, (QVariantList{"00012345", 3, "2011-03-15 08:30:05", "星期二", "777", 12, "2011-03-05 08:03:05",
+                                       "", "888", 5, "2011-03-15 08:30:05", "星期二"}));
         QCOMPARE(progress.maximum, 3);
         QCOMPARE(progress.values, (QList<int>{0, 3}));
     }
@@ -82,7 +83,7 @@ private slots:
         RecordDatabase d;
         const QString file = d.file(QStringLiteral("in.csv"),
                                     "1,A,2024-05-01,08:00:00,x\n"
-                                    "1,A,2024-5-1,8:00:00,x\n"    // the same moment spelt otherwise
+                                    "1,A,2024-5-1,8:00:00,x\n" // the same moment spelt otherwise
                                     "2,B,2024-05-01,08:00:00,x\n"
                                     "2,B,2024-02-30,08:00:00,x\n");
         RecordRows rows;
@@ -103,18 +104,21 @@ private slots:
     {
         RecordDatabase d;
         d.record(QStringLiteral("S"), QStringLiteral("2024-05-01 07:00:00"));
-        QByteArray file = "1,S,2024-05-01,07:00:00,x\n"   // stored before the run
+        QByteArray file = "1,S,2024-05-01,07:00:00,x\n" // stored before the run
                           "1,A,2024-05-01,09:00:00,x\n"
-                          "1,B,2024-05-01,09:00:00,x\n"   // same time, other card: new
-                          "1,A,2024-05-01,09:00:00,x\n"   // repeats a line of the run
+                          "1,B,2024-05-01,09:00:00,x\n" // same time, other card: new
+                          "1,A,2024-05-01,09:00:00,x\n" // repeats a line of the run
                           "1,C,2024-05-01,10:00:00,x\n"
-                          "1,A,2024-05-01,09:00:00,x\n"   // out of order, repeated
-                          "1,D,2024-05-01,08:00:00,x\n";  // out of order, new
+                          "1,A,2024-05-01,09:00:00,x\n"  // out of order, repeated
+                          "1,D,2024-05-01,08:00:00,x\n"; // out of order, new
         // Then 600 lines in order; another connection stores the record of the last one after
         // the first commit.
         for (int i = 0; i < 600; ++i)
-            file += QStringLiteral("1,E%1,2024-05-02,08:%2:%3,x\n").arg(i).arg(i / 60, 2, 10, QLatin1Char('0'))
-                        .arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+            file += QStringLiteral("1,E%1,2024-05-02,08:%2:%3,x\n")
+                        .arg(i)
+                        .arg(i / 60, 2, 10, QLatin1Char('0'))
+                        .arg(i % 60, 2, 10, QLatin1Char('0'))
+                        .toUtf8();
         RecordingProgress progress;
         bool storedByOther = false;
         progress.onPump = [&] {
@@ -175,9 +179,9 @@ private slots:
         RecordRows rows;
         // A line without a comma is read but neither added nor skipped; reading stops at the
         // first empty line.
-        auto r = RecordImport::run(d.db, d.file(QStringLiteral("a.txt"),
-                                                "no comma here\r\n1,A,2024-05-01,08:00:00\r\n\r\n"
-                                                "1,B,2024-05-01,08:00:00\r\n"),
+        auto r = RecordImport::run(d.db,
+                                   d.file(QStringLiteral("a.txt"), "no comma here\r\n1,A,2024-05-01,08:00:00\r\n\r\n"
+                                                                   "1,B,2024-05-01,08:00:00\r\n"),
                                    rows, nullptr);
         QCOMPARE(r.total, 4);
         QCOMPARE(r.read, 2);
@@ -187,7 +191,8 @@ private slots:
         // Without a final line break the total is one less than the lines; a line of blanks is
         // not empty.
         RecordingProgress progress;
-        r = RecordImport::run(d.db, d.file(QStringLiteral("b.txt"), "1,C,2024-05-01,08:00:00\n   \n1,D,2024-05-01,08:00:00"),
+        r = RecordImport::run(d.db,
+                              d.file(QStringLiteral("b.txt"), "1,C,2024-05-01,08:00:00\n   \n1,D,2024-05-01,08:00:00"),
                               rows, &progress);
         QCOMPARE(r.total, 2);
         QCOMPARE(r.read, 3);
@@ -205,15 +210,16 @@ private slots:
     {
         RecordDatabase d;
         RecordRows rows;
-        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("bad.txt"),
-                                                      "1,A,2011-02-30,08:00:00\n"       // no such day
-                                                      "1,B,2011-03-15,24:00:00\n"       // no such hour
-                                                      "1,C,15.03.2011,08:00:00\n"
-                                                      "1,D,2011-03-15\n"                // no time
-                                                      "1,1234567890123456,2011-03-15,08:00:00\n"   // card too wide
-                                                      "1,E,2011-03-15,08:00:00,12345678901\n"      // weekday too wide
-                                                      "99999999999,F,2011-03-15,08:00:00\n"        // terminal too big
-                                                      "1,123456789012345,2011-03-15,08:00:00,1234567890\n"),
+        const auto r = RecordImport::run(d.db,
+                                         d.file(QStringLiteral("bad.txt"),
+                                                "1,A,2011-02-30,08:00:00\n" // no such day
+                                                "1,B,2011-03-15,24:00:00\n" // no such hour
+                                                "1,C,15.03.2011,08:00:00\n"
+                                                "1,D,2011-03-15\n"                         // no time
+                                                "1,1234567890123456,2011-03-15,08:00:00\n" // card too wide
+                                                "1,E,2011-03-15,08:00:00,12345678901\n"    // weekday too wide
+                                                "99999999999,F,2011-03-15,08:00:00\n"      // terminal too big
+                                                "1,123456789012345,2011-03-15,08:00:00,1234567890\n"),
                                          rows, nullptr);
         QCOMPARE(r.read, 8);
         QCOMPARE(r.skipped, 7);
@@ -251,7 +257,7 @@ private slots:
         r = RecordImport::run(d.db, d.file(QStringLiteral("u8.txt"), "\xEF\xBB\xBF" + line.toUtf8().replace('A', 'B')),
                               rows, nullptr);
         QCOMPARE(r.added, 1);
-        QCOMPARE(rows.text(1, RecordRows::Terminal), QStringLiteral("1"));   // the BOM is not part of field 1
+        QCOMPARE(rows.text(1, RecordRows::Terminal), QStringLiteral("1")); // the BOM is not part of field 1
         QCOMPARE(rows.text(1, RecordRows::Weekday), QStringLiteral("星期二"));
     }
 
@@ -260,7 +266,8 @@ private slots:
         RecordDatabase d;
         RecordRows rows;
         rows.append({QStringLiteral("kept")});
-        for (const QString& path : {d.folder.path(QStringLiteral("missing.txt")), d.folder.path(QStringLiteral("Data"))}) {
+        for (const QString& path :
+             {d.folder.path(QStringLiteral("missing.txt")), d.folder.path(QStringLiteral("Data"))}) {
             const auto r = RecordImport::run(d.db, path, rows, nullptr);
             QVERIFY(!r.readable);
             QCOMPARE(rows.rowCount(), 1);
@@ -297,7 +304,7 @@ private slots:
     // The file is read in chunks: a line break or a line may straddle them.
     void linesAcrossReadChunks_data()
     {
-        QTest::addColumn<int>("lineBytes");   // the first line's length before its CR LF
+        QTest::addColumn<int>("lineBytes"); // the first line's length before its CR LF
         QTest::newRow("CR ends a chunk") << 65535;
         QTest::newRow("LF ends a chunk") << 65534;
         QTest::newRow("line over several chunks") << 200000;
@@ -308,11 +315,10 @@ private slots:
         QFETCH(int, lineBytes);
         RecordDatabase d;
         RecordRows rows;
-        QByteArray first = "1,A,2024-05-01,08:00:00,x,";   // fields after the fifth are ignored
+        QByteArray first = "1,A,2024-05-01,08:00:00,x,"; // fields after the fifth are ignored
         first += QByteArray(lineBytes - first.size(), 'p');
-        const auto r = RecordImport::run(d.db, d.file(QStringLiteral("long.txt"),
-                                                      first + "\r\n2,B,2024-05-01,08:00:00\r\n"),
-                                         rows, nullptr);
+        const auto r = RecordImport::run(
+            d.db, d.file(QStringLiteral("long.txt"), first + "\r\n2,B,2024-05-01,08:00:00\r\n"), rows, nullptr);
         QCOMPARE(r.total, 2);
         QCOMPARE(r.read, 2);
         QCOMPARE(r.added, 2);
@@ -323,21 +329,36 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("stored form") << "2011-03-15 08:30:05" << "2011-03-15 08:30:05";
-        QTest::newRow("slashes") << "2011/3/15 8:30:05" << "2011-03-15 08:30:05";
-        QTest::newRow("single digits") << "2011-3-5 8:3:5" << "2011-03-05 08:03:05";
-        QTest::newRow("no seconds") << "2011-03-15 08:30" << "2011-03-15 08:30:00";
-        QTest::newRow("leap day") << "2012-02-29 00:00:00" << "2012-02-29 00:00:00";
-        QTest::newRow("no leap day") << "2011-02-29 00:00:00" << "";
-        QTest::newRow("mixed separators") << "2011-03/15 08:30:05" << "";
-        QTest::newRow("minute 60") << "2011-03-15 08:60:00" << "";
-        QTest::newRow("two-digit year") << "11-03-15 08:30:05" << "";
-        QTest::newRow("date only") << "2011-03-15" << "";
-        QTest::newRow("blanks between date and time") << "2011-3-5   8:3:5" << "2011-03-05 08:03:05";
-        QTest::newRow("colon without seconds") << "2011-03-15 08:30:" << "";
-        QTest::newRow("blank after the time") << "2011-03-15 08:30:05 " << "";
-        QTest::newRow("three-digit day") << "2011-03-150 08:30:05" << "";
-        QTest::newRow("year 0") << "0000-01-01 00:00:00" << "";
+        QTest::newRow("stored form") << "2011-03-15 08:30:05"
+                                     << "2011-03-15 08:30:05";
+        QTest::newRow("slashes") << "2011/3/15 8:30:05"
+                                 << "2011-03-15 08:30:05";
+        QTest::newRow("single digits") << "2011-3-5 8:3:5"
+                                       << "2011-03-05 08:03:05";
+        QTest::newRow("no seconds") << "2011-03-15 08:30"
+                                    << "2011-03-15 08:30:00";
+        QTest::newRow("leap day") << "2012-02-29 00:00:00"
+                                  << "2012-02-29 00:00:00";
+        QTest::newRow("no leap day") << "2011-02-29 00:00:00"
+                                     << "";
+        QTest::newRow("mixed separators") << "2011-03/15 08:30:05"
+                                          << "";
+        QTest::newRow("minute 60") << "2011-03-15 08:60:00"
+                                   << "";
+        QTest::newRow("two-digit year") << "11-03-15 08:30:05"
+                                        << "";
+        QTest::newRow("date only") << "2011-03-15"
+                                   << "";
+        QTest::newRow("blanks between date and time") << "2011-3-5   8:3:5"
+                                                      << "2011-03-05 08:03:05";
+        QTest::newRow("colon without seconds") << "2011-03-15 08:30:"
+                                               << "";
+        QTest::newRow("blank after the time") << "2011-03-15 08:30:05 "
+                                              << "";
+        QTest::newRow("three-digit day") << "2011-03-150 08:30:05"
+                                         << "";
+        QTest::newRow("year 0") << "0000-01-01 00:00:00"
+                                << "";
     }
     void entryTimeSpellings()
     {

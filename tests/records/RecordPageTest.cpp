@@ -45,7 +45,10 @@ QString recordFile(const MainWindowFixture& fx, int count, const QByteArray& tai
     QByteArray bytes;
     for (int i = 0; i < count; ++i)
         bytes += QStringLiteral("0007,C%1,2024-05-01,08:%2:%3,星期三\r\n")
-                     .arg(i).arg(i / 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0')).toUtf8();
+                     .arg(i)
+                     .arg(i / 60, 2, 10, QLatin1Char('0'))
+                     .arg(i % 60, 2, 10, QLatin1Char('0'))
+                     .toUtf8();
     const QString path = fx.folder.filePath(QStringLiteral("records.TXT"));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes + tail) != bytes.size() + tail.size())
@@ -98,7 +101,7 @@ private slots:
         p->btnInputD->click();
         pictures->btnChart->click();
         QVERIFY(!chart->isHidden());
-        QCOMPARE(chart->counts().total, qint64(60));   // counted after the import
+        QCOMPARE(chart->counts().total, qint64(60)); // counted after the import
         p->T_No->setText(QStringLiteral("8"));
         p->BtnFind->click();
         QCOMPARE(chart->counts().total, qint64(0));
@@ -117,14 +120,15 @@ private slots:
         emit chart->terminalChosen(7);
         QCOMPARE(p->T_No->text(), QStringLiteral("7"));
         QCOMPARE(chart->counts().total, qint64(60));
-        emit chart->hourChosen(9);   // outside the single day's hour: the span follows it
+        emit chart->hourChosen(9); // outside the single day's hour: the span follows it
         QCOMPARE(p->DT[1]->dateTime(), QDateTime(QDate(2024, 5, 1), QTime(9, 0)));
         QCOMPARE(p->GridIO->rows(), 1);
 
         pictures->btnLast->click();
         QVERIFY(pictures->FrmLast->isVisible());
         // Every holder without a record then; no card seen at 9.
-        const int holders = fx.context->databases().window()->scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt();
+        const int holders =
+            fx.context->databases().window()->scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toInt();
         QCOMPARE(pictures->GridLast->rows(), 1 + holders);
         p->CKD->setChecked(false);
         p->BtnFind->click();
@@ -161,7 +165,8 @@ private slots:
 
         // 60 lines, a bad date and a line already imported. At line 50 the run lets events
         // through: the buttons are locked, and another page uses the window's connection.
-        fx.dialogs.fileAnswers << recordFile(fx, 60, "0007,X,2011-02-30,08:00:00,a\r\n0007,C0,2024-05-01,08:00:00,b\r\n");
+        fx.dialogs.fileAnswers << recordFile(fx, 60,
+                                             "0007,X,2011-02-30,08:00:00,a\r\n0007,C0,2024-05-01,08:00:00,b\r\n");
         QList<bool> enabledDuringRun;
         QTimer::singleShot(0, &w, [&] {
             for (QPushButton* b : {p->BtnFind, p->btnInputD, p->BtnDelD, p->btnOutD})
@@ -172,7 +177,8 @@ private slots:
         p->btnInputD->click();
         QCOMPARE(enabledDuringRun, QList<bool>({false, false, false, false, false}));
         QVERIFY(w.progressPanel()->isHidden());
-        QVERIFY(p->BtnFind->isEnabled() && p->btnInputD->isEnabled() && p->BtnDelD->isEnabled() && p->btnOutD->isEnabled());
+        QVERIFY(p->BtnFind->isEnabled() && p->btnInputD->isEnabled() && p->BtnDelD->isEnabled()
+                && p->btnOutD->isEnabled());
         QVERIFY(said(fx, msg(113) + QStringLiteral("60") + msg(114) + QStringLiteral("2") + msg(115), Icon::None));
         QCOMPARE(g->rows(), 61);
         QCOMPARE(g->cellText(1, 8), QStringLiteral("C0"));
@@ -235,10 +241,11 @@ private slots:
         {
             Database db;
             QVERIFY(db.open(fx.databasePath()));
-            QVERIFY(db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                                           " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号) SELECT 'C' || i,"
-                                           " strftime('%Y-%m-%d %H:%M:%S', '2024-01-01', '+' || i || ' minutes'), 7 FROM n"),
-                            {total}));
+            QVERIFY(db.exec(
+                QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
+                               " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号) SELECT 'C' || i,"
+                               " strftime('%Y-%m-%d %H:%M:%S', '2024-01-01', '+' || i || ' minutes'), 7 FROM n"),
+                {total}));
         }
         p->BtnFind->click();
         QCOMPARE(g->rows(), RecordPage::FirstRows + 1);
@@ -263,9 +270,11 @@ private slots:
         {
             Database db;
             QVERIFY(db.open(copy));
-            QVERIFY(db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('NEW', '2030-01-01 00:00:00')")));
+            QVERIFY(
+                db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('NEW', '2030-01-01 00:00:00')")));
         }
-        QVERIFY(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(fx.databasePath()).constData()) == 0);
+        QVERIFY(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(fx.databasePath()).constData())
+                == 0);
         p->TxtCode->setText(QStringLiteral("NEW"));
         p->BtnFind->click();
         QCOMPARE(g->rows(), 2);
@@ -294,8 +303,9 @@ private slots:
             Database db;
             QVERIFY(db.open(fx.databasePath()));
             for (const char* name : {"甲", "乙", "丙"})
-                QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 权限终端机) VALUES (?, '1', ?, '7、')"),
-                                {QString::fromUtf8(name), QString::fromUtf8(name)}));
+                QVERIFY(db.exec(
+                    QStringLiteral("INSERT INTO 用户信息 (姓名, 电话, 卡号, 权限终端机) VALUES (?, '1', ?, '7、')"),
+                    {QString::fromUtf8(name), QString::fromUtf8(name)}));
         }
         const int before = Database::keyDerivations();
         Frmmain w(*fx.context);
@@ -332,14 +342,15 @@ private slots:
             QVERIFY(damaged.open(QIODevice::WriteOnly));
             damaged.write(QByteArray(4096, 'x'));
         }
-        QVERIFY(std::rename(QFile::encodeName(damagedPath).constData(), QFile::encodeName(fx.databasePath()).constData())
-                == 0);
+        QVERIFY(
+            std::rename(QFile::encodeName(damagedPath).constData(), QFile::encodeName(fx.databasePath()).constData())
+            == 0);
         g->setCurrentCell(1, 1);
         g->selectRow(1);
         fx.dialogs.clear();
         fx.dialogs.questionAnswers << true;
         p->BtnDelD->click();
-        QCOMPARE(g->rows(), 4);   // the records stay listed: none was deleted
+        QCOMPARE(g->rows(), 4);               // the records stay listed: none was deleted
         QCOMPARE(fx.dialogs.calls.size(), 1); // only the question, no count of deletions
         QVERIFY(p->BtnDelD->isEnabled());
     }
@@ -382,15 +393,15 @@ private slots:
         RecordPage* p = w.recordPage();
         const int lines = 3000;
         fx.dialogs.fileAnswers << recordFile(fx, lines);
-        if (deletion) {   // all imported first, then all selected
+        if (deletion) { // all imported first, then all selected
             p->btnInputD->click();
             QAbstractItemModel* model = p->GridIO->view()->model();
             p->GridIO->view()->selectionModel()->select(QItemSelection(model->index(0, 0), model->index(lines - 1, 0)),
                                                         QItemSelectionModel::ClearAndSelect);
-            fx.dialogs.questionAnswers << true;   // message 61
+            fx.dialogs.questionAnswers << true; // message 61
         }
         bool visibleAfterClose = false;
-        QTimer::singleShot(0, &w, [&] {   // comes while the run lets window events through
+        QTimer::singleShot(0, &w, [&] { // comes while the run lets window events through
             fx.dialogs.questionAnswers << stop;
             w.close();
             visibleAfterClose = w.isVisible();
@@ -404,9 +415,10 @@ private slots:
         QVERIFY(db.open(fx.databasePath()));
         const int stored = db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt();
         QCOMPARE(p->GridIO->rows() - 1, stored);
-        QString summary = deletion ? fx.context->message(117) + QString::number(lines - stored) + fx.context->message(118)
-                                   : fx.context->message(113) + QString::number(stored) + fx.context->message(114)
-                                         + QStringLiteral("0") + fx.context->message(115);
+        QString summary = deletion
+                              ? fx.context->message(117) + QString::number(lines - stored) + fx.context->message(118)
+                              : fx.context->message(113) + QString::number(stored) + fx.context->message(114)
+                                    + QStringLiteral("0") + fx.context->message(115);
         // A run the close stopped says that the rest was not done.
         if (stop)
             summary += u'\n' + fx.context->message(204);
@@ -421,7 +433,7 @@ private slots:
         QVERIFY(stored > 0 && stored < lines);
         QTRY_VERIFY(!w.isVisible());
         QCOMPARE(backups, 1);
-        QVERIFY(!fx.dialogs.messageTexts().contains(fx.context->message(55)));   // asked once
+        QVERIFY(!fx.dialogs.messageTexts().contains(fx.context->message(55))); // asked once
     }
 
     // The import dialog offers text and CSV files in one readable filter, whatever the case

@@ -37,8 +37,15 @@ private slots:
     {
         RecordRows rows;
         rows.append({QStringLiteral("2024-05-01 08:30:05"), QStringLiteral("星期三"), QStringLiteral("张三")});
-        rows.append({QStringLiteral("2024/5/1 8:30"), {}, QStringLiteral("张三"), {}, {}, QStringLiteral("0007"), {},
-                     QStringLiteral("12"), QStringLiteral("extra")});
+        rows.append({QStringLiteral("2024/5/1 8:30"),
+                     {},
+                     QStringLiteral("张三"),
+                     {},
+                     {},
+                     QStringLiteral("0007"),
+                     {},
+                     QStringLiteral("12"),
+                     QStringLiteral("extra")});
         QCOMPARE(rows.rowCount(), 2);
         QCOMPARE(row(rows, 1), (QStringList{"2024-05-01 08:30:05", "星期三", "张三", "", "", "", "", ""}));
         QCOMPARE(rows.text(2, 1), QStringLiteral("2024/5/1 8:30"));
@@ -83,23 +90,25 @@ private slots:
     void everyRecordNewestFirstWithHolderAndTerminal()
     {
         RecordDatabase d;
-        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"), QStringLiteral("一号楼"));
+        d.holder(QStringLiteral("00012345"), QStringLiteral("张三"), QStringLiteral("财务部"),
+                 QStringLiteral("一号楼"));
         d.terminal(5, QStringLiteral("东门"));
         d.record(QStringLiteral("00012345"), QStringLiteral("2024-05-01 08:00:00"), 5, QStringLiteral("星期三"));
         d.record(QStringLiteral("99999999"), QStringLiteral("2024-05-02 09:00:00"), 12345, QStringLiteral("星期四"));
-        QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('00012345', '2024-04-30 07:00:00')")));
+        QVERIFY(d.db.exec(
+            QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES ('00012345', '2024-04-30 07:00:00')")));
 
         RecordRows rows;
         const auto result = RecordQuery::run(d.db, {}, rows);
         QCOMPARE(result.outcome, RecordQuery::Outcome::Done);
         QCOMPARE(result.rows, 3);
         // Unknown card: empty holder cells; unregistered terminal: empty address.
-        QCOMPARE(row(rows, 1),
-                 (QStringList{"2024-05-02 09:00:00", "星期四", "", "", "", "12345", "", "99999999"}));
-        QCOMPARE(row(rows, 2),
-                 (QStringList{"2024-05-01 08:00:00", "星期三", "张三", "财务部", "一号楼", "0005", "东门", "00012345"}));
+        QCOMPARE(row(rows, 1), (QStringList{"2024-05-02 09:00:00", "星期四", "", "", "", "12345", "", "99999999"}));
+        QCOMPARE(row(rows, 2), (QStringList{"2024-05-01 08:00:00", "星期三", "张三", "财务部", "一号楼", "0005", "东门",
+                                            "00012345"}));
         // Nulls become empty texts.
-        QCOMPARE(row(rows, 3), (QStringList{"2024-04-30 07:00:00", "", "张三", "财务部", "一号楼", "", "", "00012345"}));
+        QCOMPARE(row(rows, 3),
+                 (QStringList{"2024-04-30 07:00:00", "", "张三", "财务部", "一号楼", "", "", "00012345"}));
 
         // No match: the rows are emptied and the page reports it.
         RecordFilter none;
@@ -165,7 +174,7 @@ private slots:
         d.record(QStringLiteral("100"), QStringLiteral("2024-05-01 08:00:00"), 7);
         d.record(QStringLiteral("200"), QStringLiteral("2024-05-01 09:00:00"), 7);
         d.record(QStringLiteral("300"), QStringLiteral("2024-05-01 10:00:00"), 7);
-        d.record(QStringLiteral("400"), QStringLiteral("2024-05-01 11:00:00"), 8);   // no holder
+        d.record(QStringLiteral("400"), QStringLiteral("2024-05-01 11:00:00"), 8); // no holder
 
         RecordRows rows;
         auto cards = [&](const RecordFilter& f) {
@@ -180,7 +189,7 @@ private slots:
         QCOMPARE(cards(f), QStringList{"200"});
         f.department = QStringLiteral("部");
         QCOMPARE(cards(f), QStringList{"100"});
-        f.department = QStringLiteral(" ");   // blanks only: no filter
+        f.department = QStringLiteral(" "); // blanks only: no filter
         QCOMPARE(cards(f).size(), 4);
 
         // Terminal compared as a number and shown with four digits.
@@ -217,7 +226,7 @@ private slots:
         f.recent = true;
         f.recentText = QStringLiteral("50");
         f.card = QStringLiteral("no such card");
-        f.timeSpan = true;   // ignored too
+        f.timeSpan = true; // ignored too
         QCOMPARE(RecordQuery::run(d.db, f, rows).rows, 50);
         QCOMPARE(rows.text(1, RecordRows::Card), QStringLiteral("119"));
         QCOMPARE(rows.text(50, RecordRows::Card), QStringLiteral("70"));
@@ -243,7 +252,7 @@ private slots:
     {
         RecordDatabase d;
         d.holder(QStringLiteral("A1"), QStringLiteral("甲"));
-        RecordQuery::ensureIndexes(d.db);   // an older file: the list is made from what it holds
+        RecordQuery::ensureIndexes(d.db); // an older file: the list is made from what it holds
         const auto kept = [&] {
             QStringList cards;
             d.db.query(QStringLiteral("SELECT 卡号 FROM 用户信息_重复卡号 ORDER BY 卡号"), {}, [&](const Row& r) {
@@ -283,10 +292,10 @@ private slots:
     {
         RecordDatabase d;
         d.holder(QStringLiteral("A12"), QStringLiteral("张三"), QStringLiteral("财务部"));
-        d.holder(QStringLiteral("A12"), QStringLiteral("李四"), QStringLiteral("财务部"));   // a shared card
+        d.holder(QStringLiteral("A12"), QStringLiteral("李四"), QStringLiteral("财务部")); // a shared card
         d.holder(QStringLiteral("b7"), QStringLiteral("王五"), QStringLiteral("工程部"));
         d.record(QStringLiteral("gone"), QStringLiteral("2024-05-01 00:00:00"));
-        QVERIFY(d.db.exec(QStringLiteral("DELETE FROM 进出记录")));   // its card stays listed
+        QVERIFY(d.db.exec(QStringLiteral("DELETE FROM 进出记录"))); // its card stays listed
         // The list of an older file is built once, from the records it holds by then (a server's
         // register has had it from the start).
         if (!test::onServer()) {
@@ -296,15 +305,17 @@ private slots:
         }
         const char* cards[] = {"A12", "a12", "b7", "x12", "B77", "A12"};
         for (int i = 0; i < 30; ++i)
-            d.record(QString::fromLatin1(cards[i % 6]), QStringLiteral("2024-05-%1 08:00:00").arg(1 + i / 4, 2, 10, QLatin1Char('0')),
-                     1 + i % 3);
+            d.record(QString::fromLatin1(cards[i % 6]),
+                     QStringLiteral("2024-05-%1 08:00:00").arg(1 + i / 4, 2, 10, QLatin1Char('0')), 1 + i % 3);
         // A busy minute, one record a second: read in windows of a few seconds, whose bounds
         // then fall on records.
         for (int i = 0; i < 40; ++i)
-            d.record(QString::fromLatin1(cards[i % 5]), QStringLiteral("2024-05-09 08:00:%1").arg(i, 2, 10, QLatin1Char('0')),
-                     1 + i % 2);
-        QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号) VALUES ('A12', 2), ('b7', 1), (NULL, 1)")));
-        QVERIFY(d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES (NULL, '2024-05-02 08:00:00')")));
+            d.record(QString::fromLatin1(cards[i % 5]),
+                     QStringLiteral("2024-05-09 08:00:%1").arg(i, 2, 10, QLatin1Char('0')), 1 + i % 2);
+        QVERIFY(
+            d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号) VALUES ('A12', 2), ('b7', 1), (NULL, 1)")));
+        QVERIFY(
+            d.db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间) VALUES (NULL, '2024-05-02 08:00:00')")));
         RecordRows rows;
         QCOMPARE(RecordQuery::run(d.db, {}, rows).outcome, RecordQuery::Outcome::Done);
         // Cards added or changed later reach the list through its triggers.
@@ -312,9 +323,8 @@ private slots:
         QVERIFY(d.db.exec(QStringLiteral("UPDATE 进出记录 SET 卡号 = 'chg12' WHERE ID = 7")));
 
         const auto plain = [&](const RecordFilter& f) {
-            QString sql = QStringLiteral(
-                "SELECT r.进出时间, r.星期, u.姓名, u.部门, r.卡号, r.终端机号 FROM 进出记录 r"
-                " LEFT JOIN 用户信息 u ON u.卡号 = r.卡号 WHERE r.卡号 LIKE ?");
+            QString sql = QStringLiteral("SELECT r.进出时间, r.星期, u.姓名, u.部门, r.卡号, r.终端机号 FROM 进出记录 r"
+                                         " LEFT JOIN 用户信息 u ON u.卡号 = r.卡号 WHERE r.卡号 LIKE ?");
             QVariantList params{u'%' + f.card + u'%'};
             if (f.timeSpan) {
                 sql += QStringLiteral(" AND r.进出时间 BETWEEN ? AND ?");
@@ -346,12 +356,21 @@ private slots:
             return out;
         };
         // Spans: none, four days, part of the busy minute.
-        const QDateTime from[] = {{}, QDateTime(QDate(2024, 5, 2), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 5))};
-        const QDateTime to[] = {{}, QDateTime(QDate(2024, 5, 5), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 30))};
-        const struct { const char* card; const char* name; const char* terminal; int span; int expected; } cases[] = {
-            {"", "", "", 0, 91},   {"12", "", "", 0, 64},  {"A", "", "", 0, 49},  {"b7", "", "", 0, 27},
-            {"", "", "", 1, 22},   {"12", "", "2", 1, 3},  {"", "李", "", 0, 18}, {"gone", "", "", 0, 0},
-            {"new", "", "", 0, 1}, {"chg", "", "", 0, 1},  {"12", "", "", 2, 22}, {"7", "", "", 2, 10},
+        const QDateTime from[] = {
+            {}, QDateTime(QDate(2024, 5, 2), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 5))};
+        const QDateTime to[] = {
+            {}, QDateTime(QDate(2024, 5, 5), QTime(8, 0)), QDateTime(QDate(2024, 5, 9), QTime(8, 0, 30))};
+        const struct
+        {
+            const char* card;
+            const char* name;
+            const char* terminal;
+            int span;
+            int expected;
+        } cases[] = {
+            {"", "", "", 0, 91},   {"12", "", "", 0, 64}, {"A", "", "", 0, 49},  {"b7", "", "", 0, 27},
+            {"", "", "", 1, 22},   {"12", "", "2", 1, 3}, {"", "李", "", 0, 18}, {"gone", "", "", 0, 0},
+            {"new", "", "", 0, 1}, {"chg", "", "", 0, 1}, {"12", "", "", 2, 22}, {"7", "", "", 2, 10},
         };
         // The list over blocks of three rows and a cache of two: every row in its place, read
         // out of order so blocks are dropped and read again.
@@ -445,7 +464,8 @@ private slots:
         while (list.isCounting())
             QVERIFY(list.countPortion(d.db, 0));
         QCOMPARE(list.rowCount(), 5);
-        QCOMPARE(list.text(5, RecordRows::Time), QStringLiteral("2024-04-01 00:00:00"));   // the first block leaves the cache
+        QCOMPARE(list.text(5, RecordRows::Time),
+                 QStringLiteral("2024-04-01 00:00:00")); // the first block leaves the cache
         QCOMPARE(list.text(1, RecordRows::Time), QStringLiteral("2024-04-01 00:04:00"));
     }
 
@@ -461,8 +481,12 @@ private slots:
         QCOMPARE(RecordQuery::run(d.db, {}, rows).outcome, RecordQuery::Outcome::Done);
         const auto indexes = [&] {
             QStringList names;
-            d.db.query(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
-                       {}, [&](const Row& r) { names << r.text(0); return true; });
+            d.db.query(
+                QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
+                {}, [&](const Row& r) {
+                    names << r.text(0);
+                    return true;
+                });
             return names;
         };
         QVERIFY(indexes().contains(QStringLiteral("进出记录_卡号时间")));

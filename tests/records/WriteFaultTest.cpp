@@ -31,8 +31,11 @@ QByteArray recordLines(int count)
     QByteArray out;
     for (int i = 0; i < count; ++i)
         out += QStringLiteral("%1,C%2,2024-05-01,%3:%4:%5,星期三\r\n")
-                   .arg(1 + i % 368).arg(i % 997).arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
-                   .arg(i / 60 % 60, 2, 10, QLatin1Char('0')).arg(i % 60, 2, 10, QLatin1Char('0'))
+                   .arg(1 + i % 368)
+                   .arg(i % 997)
+                   .arg(i / 3600 % 24, 2, 10, QLatin1Char('0'))
+                   .arg(i / 60 % 60, 2, 10, QLatin1Char('0'))
+                   .arg(i % 60, 2, 10, QLatin1Char('0'))
                    .toUtf8();
     return out;
 }
@@ -42,17 +45,18 @@ Workbook sheet(Kind kind, int count)
     Workbook book;
     book.columns = kind == Cardholders ? 9 : 2;
     for (int i = 0; i < count; ++i)
-        book.rows << (kind == Cardholders ? QStringList{QStringLiteral("姓名%1").arg(i), "男", "部门", "职位", "住址",
-                                                        QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0')),
-                                                        "", "", ""}
-                                          : QStringList{QString::number(i + 1), QStringLiteral("门%1").arg(i)});
+        book.rows << (kind == Cardholders
+                          ? QStringList{QStringLiteral("姓名%1").arg(i), "男", "部门", "职位", "住址",
+                                        QStringLiteral("138%1").arg(i, 8, 10, QLatin1Char('0')), "", "", ""}
+                          : QStringList{QString::number(i + 1), QStringLiteral("门%1").arg(i)});
     return book;
 }
 
 QString table(Kind kind)
 {
-    return kind == Cardholders ? QStringLiteral("用户信息") : kind == Terminals ? QStringLiteral("终端机")
-                                                                              : QStringLiteral("进出记录");
+    return kind == Cardholders ? QStringLiteral("用户信息")
+           : kind == Terminals ? QStringLiteral("终端机")
+                               : QStringLiteral("进出记录");
 }
 
 qint64 stored(Database& db, Kind kind)
@@ -60,15 +64,15 @@ qint64 stored(Database& db, Kind kind)
     return db.scalar(QStringLiteral("select count(*) from ") + table(kind)).toLongLong();
 }
 
-struct Outcome {
-    int counted = 0;   // added, imported or deleted
+struct Outcome
+{
+    int counted = 0; // added, imported or deleted
     bool writeFailed = false;
 };
 
 // One run of the engine of `kind` over `count` lines or rows. A duplicate is skipped.
 // The record file lies in `folder`.
-Outcome runKind(Kind kind, Database& db, const QString& folder, int count, RecordRows& rows,
-                ImportProgress* progress)
+Outcome runKind(Kind kind, Database& db, const QString& folder, int count, RecordRows& rows, ImportProgress* progress)
 {
     LanguageTable language;
     switch (kind) {
@@ -82,25 +86,27 @@ Outcome runKind(Kind kind, Database& db, const QString& folder, int count, Recor
     }
     case Cardholders: {
         CardholderImport import(db, language);
-        import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll); });
+        import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll);
+    });
         import.setProgress(progress);
         const auto r = import.run(sheet(kind, count));
         return {r.imported(), r.writeFailed};
     }
-    case Terminals: {
-        TerminalImport import(db, language);
-        import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll); });
-        import.setProgress(progress);
-        const auto r = import.run(sheet(kind, count));
-        return {r.imported(), r.writeFailed};
-    }
-    case Deletion: {
-        bool failed = false;
-        const int deleted = RecordDeletion::run(db, rows, 1, rows.rowCount(), progress, &failed);
-        return {deleted, failed};
-    }
-    }
-    return {};
+case Terminals: {
+    TerminalImport import(db, language);
+        import.setAsk([](const QString&) { return int(DuplicateAnswer::SkipAll);
+});
+    import.setProgress(progress);
+    const auto r = import.run(sheet(kind, count));
+    return {r.imported(), r.writeFailed};
+}
+case Deletion: {
+    bool failed = false;
+    const int deleted = RecordDeletion::run(db, rows, 1, rows.rowCount(), progress, &failed);
+    return {deleted, failed};
+}
+} // namespace
+return {};
 }
 
 int refuseSecondCommit(void* calls)
@@ -109,7 +115,8 @@ int refuseSecondCommit(void* calls)
 }
 
 // Child mode: runs one import on the database given, printing each count shown.
-struct PrintingProgress : ImportProgress {
+struct PrintingProgress : ImportProgress
+{
     void begin(int) override {}
     void advance(int done, int) override
     {
@@ -129,7 +136,7 @@ private slots:
     void stopsAtTheFirstStepThatCannotBeStored_data()
     {
         QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("pageLimit");   // else the engine refuses a commit
+        QTest::addColumn<bool>("pageLimit"); // else the engine refuses a commit
         QTest::newRow("records, file full") << int(Records) << true;
         QTest::newRow("records, commit refused") << int(Records) << false;
         QTest::newRow("cardholders, file full") << int(Cardholders) << true;
@@ -240,7 +247,7 @@ private slots:
             while (child.canReadLine())
                 shown = qMax(shown, child.readLine().trimmed().toInt());
         }
-        child.kill();   // SIGKILL
+        child.kill(); // SIGKILL
         QVERIFY(child.waitForFinished());
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         while (child.canReadLine())

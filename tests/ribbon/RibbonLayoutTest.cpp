@@ -22,7 +22,8 @@ RibbonBarInput bar(int widthPx, bool custom = false, int topButtons = 0)
 
 } // namespace
 
-class TestRibbonLayout : public QObject {
+class TestRibbonLayout : public QObject
+{
     Q_OBJECT
 private slots:
     void splitsCaptionAtFirstSpacedDash_data()
@@ -31,11 +32,21 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
         QTest::addColumn<bool>("split");
-        QTest::newRow("split") << "K27 - admin" << "K27 - " << "admin" << true;
-        QTest::newRow("first of two") << "A - B - C" << "A - " << "B - C" << true;
-        QTest::newRow("hyphen without blanks") << "K27-admin" << "K27-admin" << "" << false;
-        QTest::newRow("dash at end") << "K27 - " << "K27 - " << "" << true;
-        QTest::newRow("empty") << "" << "" << "" << false;
+        QTest::newRow("split") << "K27 - admin"
+                               << "K27 - "
+                               << "admin" << true;
+        QTest::newRow("first of two") << "A - B - C"
+                                      << "A - "
+                                      << "B - C" << true;
+        QTest::newRow("hyphen without blanks") << "K27-admin"
+                                               << "K27-admin"
+                                               << "" << false;
+        QTest::newRow("dash at end") << "K27 - "
+                                     << "K27 - "
+                                     << "" << true;
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "" << false;
     }
     void splitsCaptionAtFirstSpacedDash()
     {

@@ -10,7 +10,8 @@
 
 using namespace k27;
 
-class TestRibbonTheme : public QObject {
+class TestRibbonTheme : public QObject
+{
     Q_OBJECT
 private slots:
     void namesAndColoursPerTheme()

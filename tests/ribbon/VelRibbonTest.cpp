@@ -12,7 +12,8 @@ using namespace k27;
 namespace {
 
 // A frameless host like the main window: the bar on top, told about every resize.
-class Host : public QWidget {
+class Host : public QWidget
+{
 public:
     Host()
     {
@@ -51,7 +52,8 @@ const QStringList Captions = {"用户管理", "终端机管理", "发卡管理",
 
 } // namespace
 
-class TestVelRibbon : public QObject {
+class TestVelRibbon : public QObject
+{
     Q_OBJECT
 
     std::unique_ptr<Host> host;
@@ -305,7 +307,8 @@ private slots:
         const QPoint global = barra->mapToGlobal(local);
         const QPoint start = host->pos();
         auto send = [&](QEvent::Type type, QPoint delta, Qt::MouseButtons buttons) {
-            QMouseEvent e(type, QPointF(local + delta), QPointF(global + delta), Qt::LeftButton, buttons, Qt::NoModifier);
+            QMouseEvent e(type, QPointF(local + delta), QPointF(global + delta), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
             QApplication::sendEvent(barra, &e);
         };
         send(QEvent::MouseButtonPress, {}, Qt::LeftButton);

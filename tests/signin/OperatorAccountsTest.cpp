@@ -79,7 +79,8 @@ private slots:
         seed({QStringLiteral("alice")});
         DatabaseSession databases(m_path);
         OperatorAccounts accounts(databases, m_language);
-        QCOMPARE(accounts.add({{}, QStringLiteral("a"), QStringLiteral("a"), false, {}}), int(OperatorAccounts::AddEmptyName));
+        QCOMPARE(accounts.add({{}, QStringLiteral("a"), QStringLiteral("a"), false, {}}),
+                 int(OperatorAccounts::AddEmptyName));
         QCOMPARE(accounts.add({QStringLiteral("   "), {}, {}, false, {}}), int(OperatorAccounts::AddEmptyName));
         // Exact comparison: a leading blank in one field only differs.
         QCOMPARE(accounts.add({QStringLiteral("bob"), QStringLiteral(" pw"), QStringLiteral("pw"), false, {}}),
@@ -96,14 +97,16 @@ private slots:
         const QStringList odd{QStringLiteral("O'Brien"), QStringLiteral("say \"hi\""), QStringLiteral("a%b"),
                               QStringLiteral("a_b"), QStringLiteral("x'; DELETE FROM 用户表; --")};
         for (const QString& name : odd)
-            QCOMPARE(accounts.add({name, QStringLiteral("p'w"), QStringLiteral("p'w"), false, {}}), int(OperatorAccounts::Done));
+            QCOMPARE(accounts.add({name, QStringLiteral("p'w"), QStringLiteral("p'w"), false, {}}),
+                     int(OperatorAccounts::Done));
         // Wildcards are no wildcards: "aXb" is a new name.
         QCOMPARE(accounts.add({QStringLiteral("aXb"), {}, {}, false, {}}), int(OperatorAccounts::Done));
         QCOMPARE(accounts.add({QStringLiteral("O'Brien"), {}, {}, false, {}}), int(OperatorAccounts::NameExists));
         QCOMPARE(names(), odd + QStringList{QStringLiteral("aXb")});
 
         OperatorListRow row;
-        QCOMPARE(accounts.change(QStringLiteral("O'Brien"), true, QStringLiteral("it's"), &row), int(OperatorAccounts::Done));
+        QCOMPARE(accounts.change(QStringLiteral("O'Brien"), true, QStringLiteral("it's"), &row),
+                 int(OperatorAccounts::Done));
         QVERIFY(table()[0].administrator);
         QCOMPARE(table()[0].mark, QStringLiteral("it's"));
 
@@ -119,7 +122,8 @@ private slots:
         OperatorAccounts accounts(databases, m_language);
         const QString password = table()[0].password;
         OperatorListRow row;
-        QCOMPARE(accounts.change(QStringLiteral(" bob "), true, QStringLiteral(" boss "), &row), int(OperatorAccounts::Done));
+        QCOMPARE(accounts.change(QStringLiteral(" bob "), true, QStringLiteral(" boss "), &row),
+                 int(OperatorAccounts::Done));
         QCOMPARE(row, (OperatorListRow{QStringLiteral("bob"), QStringLiteral("管理员用户"), QStringLiteral("boss")}));
         const auto stored = table();
         QVERIFY(stored[0].administrator);
@@ -150,8 +154,8 @@ private slots:
         DatabaseSession databases(m_path);
         OperatorAccounts accounts(databases, m_language);
         QList<int> handled;
-        auto result = accounts.remove({QStringLiteral("a "), QStringLiteral("b"), QStringLiteral("c")}, QStringLiteral("me"),
-                                      [&](int i, bool deleted) {
+        auto result = accounts.remove({QStringLiteral("a "), QStringLiteral("b"), QStringLiteral("c")},
+                                      QStringLiteral("me"), [&](int i, bool deleted) {
                                           QVERIFY(deleted);
                                           handled << i;
                                       });

@@ -21,9 +21,9 @@ using test::ScriptedDialogs;
 namespace {
 
 // A program folder, a context in the chosen language and the operators to start with.
-struct Fixture {
-    explicit Fixture(int language = 0, const QList<OperatorRecord>& operators = {})
-        : ctx(folder.path(), dialogs)
+struct Fixture
+{
+    explicit Fixture(int language = 0, const QList<OperatorRecord>& operators = {}) : ctx(folder.path(), dialogs)
     {
         ctx.settings.language = quint8(language);
         ctx.loadLanguage();
@@ -49,7 +49,10 @@ W* child(QWidget& w, const char* name)
     return w.findChild<W*>(QString::fromLatin1(name));
 }
 
-void click(QWidget& w, const char* name) { QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton); }
+void click(QWidget& w, const char* name)
+{
+    QTest::mouseClick(child<QPushButton>(w, name), Qt::LeftButton);
+}
 
 } // namespace
 
@@ -146,7 +149,8 @@ private slots:
             cmbLag->setCurrentIndex(language);
             QCOMPARE(int(f.ctx.settings.language), language);
             QCOMPARE(child<QLabel>(dlg, "Lbl1")->text(), f.ctx.message(170));
-            QCOMPARE(dlg.windowTitle(), language == 2 ? QStringLiteral("Operator sign-in") : QStringLiteral("用戶登錄"));
+            QCOMPARE(dlg.windowTitle(),
+                     language == 2 ? QStringLiteral("Operator sign-in") : QStringLiteral("用戶登錄"));
         }
         QCOMPARE(child<QPushButton>(dlg, "cmdOK")->text(), QStringLiteral("OK"));
         click(dlg, "cmdOK");
@@ -208,10 +212,11 @@ private slots:
         Database db;
         db.open(f.folder.databasePath());
         QStringList rows;
-        db.query(QStringLiteral("SELECT 动作, 操作员, 对象 FROM 操作日志 WHERE 动作 LIKE 'signin%' ORDER BY 序号"), {}, [&](const Row& r) {
-            rows << r.text(0) + u'/' + r.text(1) + u'/' + r.text(2);
-            return true;
-        });
+        db.query(QStringLiteral("SELECT 动作, 操作员, 对象 FROM 操作日志 WHERE 动作 LIKE 'signin%' ORDER BY 序号"), {},
+                 [&](const Row& r) {
+                     rows << r.text(0) + u'/' + r.text(1) + u'/' + r.text(2);
+                     return true;
+                 });
         QCOMPARE(rows, (QStringList{QStringLiteral("signin.failed//bob"), QStringLiteral("signin.failed//bob"),
                                     QStringLiteral("signin/bob/bob")}));
     }

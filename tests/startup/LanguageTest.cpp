@@ -166,7 +166,7 @@ private slots:
         QCOMPARE(tips[3]->text(), QStringLiteral("design"));
         QCOMPARE(plain->text(), QStringLiteral("OK")); // not in an array: the text after the first "/"
         QCOMPARE(frame->title(), QStringLiteral("Search"));
-        QCOMPARE(edit->text(), QStringLiteral("typed")); // a text box has no caption
+        QCOMPARE(edit->text(), QStringLiteral("typed"));      // a text box has no caption
         QCOMPARE(check->text(), QStringLiteral("Permanent")); // the last pair wins
     }
 

@@ -27,15 +27,27 @@ private slots:
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("res");
         // The executable is /opt/k/bin, the user's data /home/u/.local/share.
-        QTest::newRow("option with its own res") << "/srv/k" << true << false << false << Kind::Option << "/srv/k" << "/srv/k/res";
-        QTest::newRow("option, installed res") << "/srv/k" << false << false << false << Kind::Option << "/srv/k" << "/opt/k/share/k27center/res";
-        QTest::newRow("option beside a build") << "/srv/k" << false << true << true << Kind::Option << "/srv/k" << "/opt/k/bin/res";
-        QTest::newRow("portable copy") << "" << false << true << true << Kind::Portable << "/opt/k/bin" << "/opt/k/bin/res";
-        QTest::newRow("installed") << "" << false << false << false << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/share/k27center/res";
-        QTest::newRow("installed, writable bin") << "" << false << false << true << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/share/k27center/res";
-        QTest::newRow("read-only copy") << "" << false << true << false << Kind::UserData << "/home/u/.local/share/k27center" << "/opt/k/bin/res";
+        QTest::newRow("option with its own res") << "/srv/k" << true << false << false << Kind::Option << "/srv/k"
+                                                 << "/srv/k/res";
+        QTest::newRow("option, installed res") << "/srv/k" << false << false << false << Kind::Option << "/srv/k"
+                                               << "/opt/k/share/k27center/res";
+        QTest::newRow("option beside a build") << "/srv/k" << false << true << true << Kind::Option << "/srv/k"
+                                               << "/opt/k/bin/res";
+        QTest::newRow("portable copy") << "" << false << true << true << Kind::Portable << "/opt/k/bin"
+                                       << "/opt/k/bin/res";
+        QTest::newRow("installed") << "" << false << false << false << Kind::UserData
+                                   << "/home/u/.local/share/k27center"
+                                   << "/opt/k/share/k27center/res";
+        QTest::newRow("installed, writable bin")
+            << "" << false << false << true << Kind::UserData << "/home/u/.local/share/k27center"
+            << "/opt/k/share/k27center/res";
+        QTest::newRow("read-only copy") << "" << false << true << false << Kind::UserData
+                                        << "/home/u/.local/share/k27center"
+                                        << "/opt/k/bin/res";
         // Its register is not left for a new, empty one: start-up says that it cannot be written.
-        QTest::newRow("read-only copy with a register") << "" << false << true << false << Kind::Portable << "/opt/k/bin" << "/opt/k/bin/res";
+        QTest::newRow("read-only copy with a register")
+            << "" << false << true << false << Kind::Portable << "/opt/k/bin"
+            << "/opt/k/bin/res";
     }
     void choice()
     {
@@ -43,8 +55,13 @@ private slots:
         QFETCH(bool, optionHasRes);
         QFETCH(bool, exeHasRes);
         QFETCH(bool, exeWritable);
-        FolderFacts facts{option, QStringLiteral("/opt/k/bin"), exeHasRes, exeWritable, optionHasRes,
-                          QStringLiteral("/home/u/.local/share"), QStringLiteral("/opt/k/share/k27center/res"),
+        FolderFacts facts{option,
+                          QStringLiteral("/opt/k/bin"),
+                          exeHasRes,
+                          exeWritable,
+                          optionHasRes,
+                          QStringLiteral("/home/u/.local/share"),
+                          QStringLiteral("/opt/k/share/k27center/res"),
                           QByteArray(QTest::currentDataTag()).endsWith("with a register")};
         const ProgramFolders got = chooseProgramFolders(facts);
         QTEST(got.kind, "kind");
@@ -58,10 +75,12 @@ private slots:
         QTemporaryDir dir;
         QDir(dir.path()).mkpath(QStringLiteral("bin/res"));
         QDir(dir.path()).mkpath(QStringLiteral("opt"));
-        for (const auto& [xdg, home] : {std::pair{dir.path() + QStringLiteral("/xdg"), dir.path() + QStringLiteral("/xdg")},
-                                        std::pair{QStringLiteral("rel/xdg"), QDir::homePath() + QStringLiteral("/.local/share")}}) {
+        for (const auto& [xdg, home] :
+             {std::pair{dir.path() + QStringLiteral("/xdg"), dir.path() + QStringLiteral("/xdg")},
+              std::pair{QStringLiteral("rel/xdg"), QDir::homePath() + QStringLiteral("/.local/share")}}) {
             qputenv("XDG_DATA_HOME", xdg.toLocal8Bit());
-            const FolderFacts facts = probeFolderFacts(dir.path() + QStringLiteral("/opt/"), dir.path() + QStringLiteral("/bin"));
+            const FolderFacts facts = probeFolderFacts(dir.path() + QStringLiteral("/opt/"),
+                                                       dir.path() + QStringLiteral("/bin"));
             QCOMPARE(facts.userDataHome, home);
             QCOMPARE(facts.optionFolder, dir.path() + QStringLiteral("/opt"));
             QVERIFY(!facts.optionHasRes);
@@ -70,7 +89,8 @@ private slots:
             QCOMPARE(facts.sharedResFolder, dir.path() + QStringLiteral("/share/k27center/res"));
         }
         qunsetenv("XDG_DATA_HOME");
-        QCOMPARE(manualBackupFolder(QStringLiteral("/h/.local/share")), QStringLiteral("/h/.local/share/k27center-backup"));
+        QCOMPARE(manualBackupFolder(QStringLiteral("/h/.local/share")),
+                 QStringLiteral("/h/.local/share/k27center-backup"));
     }
 
     void commandLine_data()
@@ -123,13 +143,27 @@ private slots:
         QTest::addColumn<QString>("platform");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("missing");
-        QTest::newRow("nothing") << "" << "" << "" << QStringList{} << true;
-        QTest::newRow("X11") << ":0" << "" << "" << QStringList{} << false;
-        QTest::newRow("Wayland") << "" << "wayland-0" << "" << QStringList{} << false;
-        QTest::newRow("xcb without X11") << "" << "wayland-0" << "xcb" << QStringList{} << true;
-        QTest::newRow("list falls back") << ":0" << "" << "wayland;xcb" << QStringList{} << false;
-        QTest::newRow("offscreen") << "" << "" << "offscreen" << QStringList{} << false;
-        QTest::newRow("argument wins") << "" << "" << "xcb" << QStringList{"-platform", "offscreen"} << false;
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "" << QStringList{} << true;
+        QTest::newRow("X11") << ":0"
+                             << ""
+                             << "" << QStringList{} << false;
+        QTest::newRow("Wayland") << ""
+                                 << "wayland-0"
+                                 << "" << QStringList{} << false;
+        QTest::newRow("xcb without X11") << ""
+                                         << "wayland-0"
+                                         << "xcb" << QStringList{} << true;
+        QTest::newRow("list falls back") << ":0"
+                                         << ""
+                                         << "wayland;xcb" << QStringList{} << false;
+        QTest::newRow("offscreen") << ""
+                                   << ""
+                                   << "offscreen" << QStringList{} << false;
+        QTest::newRow("argument wins") << ""
+                                       << ""
+                                       << "xcb" << QStringList{"-platform", "offscreen"} << false;
     }
     void display()
     {
@@ -149,9 +183,9 @@ private slots:
 
     void languageOfTheLocale()
     {
-        const std::pair<const char*, int> cases[] = {
-            {"zh_CN", 0}, {"zh_SG", 0}, {"zh_TW", 1}, {"zh_HK", 1}, {"zh_Hant_CN", 1},
-            {"zh_Hans_HK", 0}, {"en_US", 2}, {"de_DE", 2}, {"C", 2}};
+        const std::pair<const char*, int> cases[] = {{"zh_CN", 0}, {"zh_SG", 0},      {"zh_TW", 1},
+                                                     {"zh_HK", 1}, {"zh_Hant_CN", 1}, {"zh_Hans_HK", 0},
+                                                     {"en_US", 2}, {"de_DE", 2},      {"C", 2}};
         for (const auto& [name, language] : cases)
             QCOMPARE(int(languageForLocale(QLocale(QString::fromLatin1(name)))), language);
     }

@@ -33,7 +33,8 @@ private slots:
         QTest::newRow("nothing set") << QString() << QString() << false << false;
         QTest::newRow("password without the bench variable") << QString() << "secret" << false << false;
         QTest::newRow("stages only") << "1" << QString() << true << false;
-        QTest::newRow("stages and password") << "1" << "secret" << true << true;
+        QTest::newRow("stages and password") << "1"
+                                             << "secret" << true << true;
     }
     void environment()
     {

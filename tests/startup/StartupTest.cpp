@@ -48,7 +48,8 @@ private slots:
     void settingsAndLanguageApplied()
     {
         ProgramFolder folder;
-        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0300960000" "02"));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0300960000"
+                                                                           "02"));
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -63,7 +64,8 @@ private slots:
     {
         ProgramFolder folder;
         QFile::remove(folder.path(QStringLiteral("res/Smp_Chs.lag")));
-        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "02"));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000"
+                                                                           "02"));
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -76,7 +78,8 @@ private slots:
     void secondInstanceRefused()
     {
         ProgramFolder folder;
-        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "02"));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000"
+                                                                           "02"));
         ScriptedDialogs first, second;
         AppContext ctx1(folder.path(), first), ctx2(folder.path(), second);
         Startup running(ctx1);
@@ -96,9 +99,9 @@ private slots:
         gone.start(QStringLiteral("true"));
         QVERIFY(gone.waitForFinished());
         const qint64 deadPid = gone.processId() ? gone.processId() : 999999;
-        folder.writeFile(QStringLiteral("k27center.lock"),
-                         QByteArray::number(deadPid ? deadPid : 999999) + "\nk27center\n"
-                             + QSysInfo::machineHostName().toUtf8() + "\n");
+        folder.writeFile(QStringLiteral("k27center.lock"), QByteArray::number(deadPid ? deadPid : 999999)
+                                                               + "\nk27center\n" + QSysInfo::machineHostName().toUtf8()
+                                                               + "\n");
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -116,7 +119,8 @@ private slots:
     {
         ProgramFolder folder;
         QFile::remove(folder.path(QStringLiteral("res/big_Chs.lag")));
-        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000" "01"));
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray::fromHex("0180250000"
+                                                                           "01"));
         ScriptedDialogs dialogs;
         AppContext ctx(folder.path(), dialogs);
         Startup startup(ctx);
@@ -242,9 +246,12 @@ private slots:
         ProgramFolder::createDatabase(backupFolder + QStringLiteral("/Data.kvd"));
         ProgramFolder::createDatabase(folder.path(QStringLiteral("Data/Bak01.kvd")));
         const QList<std::pair<QString, int>> paths = {
-            {folder.path(QStringLiteral("Data")), 0755},          {folder.path(QStringLiteral("Data/img")), 0755},
-            {folder.databasePath(), 0644},                         {folder.path(QStringLiteral("Data/Bak01.kvd")), 0664},
-            {user.path(), 0755},                                   {backupFolder, 0755},
+            {folder.path(QStringLiteral("Data")), 0755},
+            {folder.path(QStringLiteral("Data/img")), 0755},
+            {folder.databasePath(), 0644},
+            {folder.path(QStringLiteral("Data/Bak01.kvd")), 0664},
+            {user.path(), 0755},
+            {backupFolder, 0755},
             {backupFolder + QStringLiteral("/Data.kvd"), 0644},
         };
         for (const auto& [path, mode] : paths)
@@ -254,7 +261,9 @@ private slots:
         ctx.userDataFolder = user.path();
         QCOMPARE(Startup(ctx).run(), Startup::Outcome::Continue);
         for (const auto& [path, mode] : paths) {
-            struct stat info {};
+            struct stat info
+            {
+            };
             QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
             QCOMPARE(int(info.st_mode & 0777), mode & 0700);
         }
@@ -292,12 +301,16 @@ private slots:
     void unsafePlacesRefused_data()
     {
         QTest::addColumn<QString>("plant");
-        QTest::addColumn<QString>("refused");   // relative to the program folder; empty: it starts
+        QTest::addColumn<QString>("refused"); // relative to the program folder; empty: it starts
         QTest::addColumn<int>("reason");
-        QTest::newRow("database linked to nothing") << "dangling" << "Data/Data.kvd" << 226;
-        QTest::newRow("Data folder is a link") << "linked Data" << "Data" << 225;
-        QTest::newRow("user data folder of another user") << "other owner" << "" << 228;
-        QTest::newRow("database linked to a file") << "linked database" << "" << 0;
+        QTest::newRow("database linked to nothing") << "dangling"
+                                                    << "Data/Data.kvd" << 226;
+        QTest::newRow("Data folder is a link") << "linked Data"
+                                               << "Data" << 225;
+        QTest::newRow("user data folder of another user") << "other owner"
+                                                          << "" << 228;
+        QTest::newRow("database linked to a file") << "linked database"
+                                                   << "" << 0;
     }
     void unsafePlacesRefused()
     {
@@ -336,7 +349,9 @@ private slots:
         const Startup::Outcome outcome = Startup(ctx).run();
         if (reason == 0) {
             QCOMPARE(outcome, Startup::Outcome::Continue);
-            struct stat info {};
+            struct stat info
+            {
+            };
             QVERIFY(::stat(target.constData(), &info) == 0);
             QCOMPARE(int(info.st_mode & 0777), 0440);
             return;
@@ -358,7 +373,8 @@ private slots:
         ProgramFolder folder;
         const QString copy = top.filePath(QStringLiteral("copy"));
         QVERIFY(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-a"), folder.path(), copy}) == 0);
-        QVERIFY(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), copy}) == 0);
+        QVERIFY(QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), copy})
+                == 0);
         QVERIFY(::chmod(QFile::encodeName(top.path()).constData(), 0755) == 0);
         for (const QString& path : {copy + QStringLiteral("/Data"), copy})
             QVERIFY(::chmod(QFile::encodeName(path).constData(), 0555) == 0);
@@ -370,7 +386,8 @@ private slots:
             ScriptedDialogs dialogs;
             AppContext ctx(copy, dialogs);
             const bool stopped = Startup(ctx).run() == Startup::Outcome::Exit;
-            return stopped && dialogs.messageTexts() == QStringList{ctx.message(223) + u'\n' + QDir::toNativeSeparators(copy)};
+            return stopped
+                   && dialogs.messageTexts() == QStringList{ctx.message(223) + u'\n' + QDir::toNativeSeparators(copy)};
         }));
     }
 
@@ -402,7 +419,7 @@ private slots:
                 }
                 ScriptedDialogs dialogs;
                 AppContext ctx(folder.path(), dialogs);
-                Startup startup(ctx);   // holds the lock until the end
+                Startup startup(ctx); // holds the lock until the end
                 const bool started = startup.run() == Startup::Outcome::Continue;
                 if (!fullDisk)
                     raise(SIGKILL);
@@ -431,9 +448,9 @@ private slots:
         AppContext ctx(folder.path(), dialogs);
         QCOMPARE(Startup(ctx).run() == Startup::Outcome::Continue, starts);
         if (!starts)
-            QCOMPARE(dialogs.messageTexts(), QStringList{ctx.message(231) + u'\n' + QDir::toNativeSeparators(folder.path())
-                                                         + u'\n' + ctx.message(233) + u' '
-                                                         + QString::fromLocal8Bit(std::strerror(EISDIR))});
+            QCOMPARE(dialogs.messageTexts(),
+                     QStringList{ctx.message(231) + u'\n' + QDir::toNativeSeparators(folder.path()) + u'\n'
+                                 + ctx.message(233) + u' ' + QString::fromLocal8Bit(std::strerror(EISDIR))});
     }
 
     // Copies that a killed automatic backup left half-made are gone after the next start;

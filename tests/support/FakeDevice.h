@@ -14,7 +14,8 @@ namespace k27::test {
 
 // A pseudo-terminal standing in for the issuing device as COM1 of a program folder: a test
 // reads what the program sends and answers as the device would.
-struct FakeDevice {
+struct FakeDevice
+{
     int master = -1;
     explicit FakeDevice(const QString& programFolder)
     {
@@ -32,7 +33,10 @@ struct FakeDevice {
         QFile::link(QString::fromLocal8Bit(name), programFolder + QStringLiteral("/dev/COM1"));
     }
     ~FakeDevice() { ::close(master); }
-    void send(const QByteArray& bytes) { QVERIFY(::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size()); }
+    void send(const QByteArray& bytes)
+    {
+        QVERIFY(::write(master, bytes.constData(), size_t(bytes.size())) == bytes.size());
+    }
     // Reads until `expected` bytes have come (the machine may be busy), then a little longer
     // so that a byte too many would show.
     QByteArray received(int expected)

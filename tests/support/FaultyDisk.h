@@ -45,7 +45,8 @@ public:
     static bool struck() { return state().fault == Fault::Full && state().writes > state().at; }
 
 private:
-    struct State {
+    struct State
+    {
         sqlite3_vfs* real = nullptr;
         Fault fault = Fault::None;
         int at = 0;
@@ -57,7 +58,8 @@ private:
         return s;
     }
 
-    struct File {
+    struct File
+    {
         sqlite3_file base;
         sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
     };
@@ -89,23 +91,39 @@ private:
             sqlite3_io_methods m{};
             m.iVersion = 3;
             m.xClose = [](sqlite3_file* f) { return real(f)->pMethods->xClose(real(f)); };
-            m.xRead = [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) { return real(f)->pMethods->xRead(real(f), d, n, o); };
+            m.xRead = [](sqlite3_file* f, void* d, int n, sqlite3_int64 o) {
+                return real(f)->pMethods->xRead(real(f), d, n, o);
+            };
             m.xWrite = write;
             m.xTruncate = [](sqlite3_file* f, sqlite3_int64 n) { return real(f)->pMethods->xTruncate(real(f), n); };
             m.xSync = [](sqlite3_file* f, int flags) { return real(f)->pMethods->xSync(real(f), flags); };
             m.xFileSize = [](sqlite3_file* f, sqlite3_int64* n) { return real(f)->pMethods->xFileSize(real(f), n); };
             m.xLock = [](sqlite3_file* f, int l) { return real(f)->pMethods->xLock(real(f), l); };
             m.xUnlock = [](sqlite3_file* f, int l) { return real(f)->pMethods->xUnlock(real(f), l); };
-            m.xCheckReservedLock = [](sqlite3_file* f, int* r) { return real(f)->pMethods->xCheckReservedLock(real(f), r); };
-            m.xFileControl = [](sqlite3_file* f, int op, void* a) { return real(f)->pMethods->xFileControl(real(f), op, a); };
+            m.xCheckReservedLock = [](sqlite3_file* f, int* r) {
+                return real(f)->pMethods->xCheckReservedLock(real(f), r);
+            };
+            m.xFileControl = [](sqlite3_file* f, int op, void* a) {
+                return real(f)->pMethods->xFileControl(real(f), op, a);
+            };
             m.xSectorSize = [](sqlite3_file* f) { return real(f)->pMethods->xSectorSize(real(f)); };
-            m.xDeviceCharacteristics = [](sqlite3_file* f) { return real(f)->pMethods->xDeviceCharacteristics(real(f)); };
-            m.xShmMap = [](sqlite3_file* f, int p, int s, int e, void volatile** a) { return real(f)->pMethods->xShmMap(real(f), p, s, e, a); };
-            m.xShmLock = [](sqlite3_file* f, int o, int n, int fl) { return real(f)->pMethods->xShmLock(real(f), o, n, fl); };
+            m.xDeviceCharacteristics = [](sqlite3_file* f) {
+                return real(f)->pMethods->xDeviceCharacteristics(real(f));
+            };
+            m.xShmMap = [](sqlite3_file* f, int p, int s, int e, void volatile** a) {
+                return real(f)->pMethods->xShmMap(real(f), p, s, e, a);
+            };
+            m.xShmLock = [](sqlite3_file* f, int o, int n, int fl) {
+                return real(f)->pMethods->xShmLock(real(f), o, n, fl);
+            };
             m.xShmBarrier = [](sqlite3_file* f) { real(f)->pMethods->xShmBarrier(real(f)); };
             m.xShmUnmap = [](sqlite3_file* f, int d) { return real(f)->pMethods->xShmUnmap(real(f), d); };
-            m.xFetch = [](sqlite3_file* f, sqlite3_int64 o, int n, void** p) { return real(f)->pMethods->xFetch(real(f), o, n, p); };
-            m.xUnfetch = [](sqlite3_file* f, sqlite3_int64 o, void* p) { return real(f)->pMethods->xUnfetch(real(f), o, p); };
+            m.xFetch = [](sqlite3_file* f, sqlite3_int64 o, int n, void** p) {
+                return real(f)->pMethods->xFetch(real(f), o, n, p);
+            };
+            m.xUnfetch = [](sqlite3_file* f, sqlite3_int64 o, void* p) {
+                return real(f)->pMethods->xUnfetch(real(f), o, p);
+            };
             return m;
         }();
         file->base.pMethods = &methods;

@@ -11,7 +11,10 @@ namespace k27::test {
 // dropped to that user does what he could do. Only a test run as root can become him.
 constexpr uid_t OtherUid = 65534;
 
-inline bool canActAsOtherUser() { return ::geteuid() == 0; }
+inline bool canActAsOtherUser()
+{
+    return ::geteuid() == 0;
+}
 
 // Runs `work` as the other user; true when it returned true there.
 inline bool asOtherUser(const std::function<bool()>& work)

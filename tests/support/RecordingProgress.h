@@ -7,7 +7,8 @@
 namespace k27::test {
 
 // Keeps what an import showed: "begin 120", "50/120", ..., "end 120/120".
-struct RecordingProgress : ImportProgress {
+struct RecordingProgress : ImportProgress
+{
     QStringList log;
     void begin(int total) override { log << QStringLiteral("begin %1").arg(total); }
     void advance(int done, int total) override { log << QStringLiteral("%1/%2").arg(done).arg(total); }

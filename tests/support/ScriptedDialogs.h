@@ -14,19 +14,20 @@ class ScriptedDialogs final : public Dialogs
 {
 public:
     enum class Kind { Message, Question, Input, OpenFile, SaveFile };
-    struct Call {
+    struct Call
+    {
         Kind kind;
         QString text;
         Icon icon = Icon::None;
         QString title;
-        bool defaultNo = false;   // a question whose Enter answers No
+        bool defaultNo = false; // a question whose Enter answers No
         FileKind fileKind = FileKind::Other;
     };
 
     QList<Call> calls;
-    QList<bool> questionAnswers;   // consumed in order; an unscripted question answers No
-    QStringList inputAnswers;      // consumed in order; unscripted answers the empty text
-    QStringList fileAnswers;       // consumed in order by open and save; unscripted = cancelled
+    QList<bool> questionAnswers; // consumed in order; an unscripted question answers No
+    QStringList inputAnswers;    // consumed in order; unscripted answers the empty text
+    QStringList fileAnswers;     // consumed in order by open and save; unscripted = cancelled
     // Runs while a message box would be open (a modal box lets events run).
     std::function<void(const Call&)> onMessage;
 

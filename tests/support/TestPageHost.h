@@ -8,7 +8,8 @@
 
 namespace k27::test {
 
-struct TestPageHost final : PageHost {
+struct TestPageHost final : PageHost
+{
     explicit TestPageHost(AppContext& context) : appContext(context) {}
 
     AppContext& context() override { return appContext; }
@@ -16,7 +17,8 @@ struct TestPageHost final : PageHost {
     int askDuplicate(const QString&) override { return -1; }
     std::unique_ptr<ImportProgress> progress(QWidget*, const QString&) override
     {
-        struct Silent final : ImportProgress {
+        struct Silent final : ImportProgress
+        {
             void begin(int) override {}
             void advance(int, int) override {}
             void end(int, int) override {}

@@ -13,7 +13,10 @@
 
 namespace k27::test {
 
-inline bool onServer() { return qEnvironmentVariableIntValue("K27_TEST_ON_SERVER") == 1; }
+inline bool onServer()
+{
+    return qEnvironmentVariableIntValue("K27_TEST_ON_SERVER") == 1;
+}
 
 inline const bool serverChecked = [] {
     if (onServer() && qEnvironmentVariable("K27_TEST_REGISTER").isEmpty()) {
@@ -30,7 +33,8 @@ public:
     ServerSchema()
     {
         static QAtomicInt counter;
-        m_name = QStringLiteral("k27_t%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
+        m_name =
+            QStringLiteral("k27_t%1_%2").arg(QCoreApplication::applicationPid()).arg(counter.fetchAndAddRelaxed(1));
         const QString base = qEnvironmentVariable("K27_TEST_REGISTER");
         Database db;
         if (!db.open(base) || !db.exec(QStringLiteral("CREATE SCHEMA %1").arg(m_name)))

@@ -22,7 +22,8 @@ Workbook sheet(const QList<QStringList>& rows, int columns = 2)
 }
 
 // Answers the duplicate question from a list and keeps the questions asked.
-struct ScriptedAnswers {
+struct ScriptedAnswers
+{
     QList<int> answers;
     QStringList questions;
     DuplicateAnswer::Ask ask()
@@ -45,7 +46,8 @@ QMap<qint64, QString> register_(Database& db)
 }
 
 // Keeps what an import tells its observer, and whether an overwrite was heard inside the step.
-struct RecordingObserver : ImportObserver {
+struct RecordingObserver : ImportObserver
+{
     Database* db = nullptr;
     bool accept = true;
     QStringList heard;
@@ -60,7 +62,11 @@ struct RecordingObserver : ImportObserver {
     void finished(const QString& table, const ImportCounts& c) override
     {
         heard << QStringLiteral("%1 added %2 overwritten %3 skipped %4 refused %5")
-                     .arg(table).arg(c.added).arg(c.overwritten).arg(c.skipped).arg(c.refused);
+                     .arg(table)
+                     .arg(c.added)
+                     .arg(c.overwritten)
+                     .arg(c.skipped)
+                     .arg(c.refused);
     }
 };
 
@@ -116,7 +122,8 @@ void TerminalImportTest::newTerminalsAreInsertedEveryRowShowsProgress()
     import.setAsk(answers.ask());
     import.setProgress(&progress);
     // Apostrophes and blanks stand as they are; an empty number cell is skipped.
-    const auto result = import.run(sheet({{"1", "O'Brien gate "}, {"2", ""}, {"", "no number"}, {"3", "x", "extra"}}, 3));
+    const auto result = import.run(
+        sheet({{"1", "O'Brien gate "}, {"2", ""}, {"", "no number"}, {"3", "x", "extra"}}, 3));
     QCOMPARE(result.read, 4);
     QCOMPARE(result.imported(), 3);
     QCOMPARE(result.skipped(), 1);
@@ -146,7 +153,7 @@ void TerminalImportTest::skipAllAsksOnceAndKeepsTheRegister()
 void TerminalImportTest::overwriteAsksAgainAtTheNextDuplicate()
 {
     TerminalImport import(m_db, m_language);
-    import.run(sheet({{"1", "A"}, {"2", "B"}}));
+    import.run(sheet({{"1", "A"}, { "2", "B" }}));
     ScriptedAnswers answers{{DuplicateAnswer::Overwrite, DuplicateAnswer::Skip}, {}};
     import.setAsk(answers.ask());
     const auto result = import.run(sheet({{"1", "A2"}, {"2", "B2"}}));
@@ -165,7 +172,7 @@ void TerminalImportTest::overwriteAsksAgainAtTheNextDuplicate()
 void TerminalImportTest::overwriteAllHoldsForTheRunOnly()
 {
     TerminalImport import(m_db, m_language);
-    import.run(sheet({{"1", "A"}, {"2", "B"}}));
+    import.run(sheet({{"1", "A"}, { "2", "B" }}));
     ScriptedAnswers answers{{DuplicateAnswer::OverwriteAll, DuplicateAnswer::Skip}, {}};
     import.setAsk(answers.ask());
     auto result = import.run(sheet({{"1", "A2"}, {"2", "B2"}}));
@@ -186,7 +193,7 @@ void TerminalImportTest::keyIsTheNumberButTheQuestionShowsTheCell()
     QCOMPARE(register_(m_db).keys(), QList<qint64>{12});
     ScriptedAnswers answers{{DuplicateAnswer::Overwrite}, {}};
     import.setAsk(answers.ask());
-    import.run(sheet({{"0012", "west"}}));
+    import.run(sheet({{ "0012", "west" }}));
     QCOMPARE(answers.questions.size(), 1);
     QVERIFY(answers.questions[0].startsWith(QStringLiteral("T\"0012\" exists\n\n")));
     QCOMPARE(register_(m_db).value(12), QStringLiteral("west"));
@@ -210,8 +217,8 @@ void TerminalImportTest::observerHearsOverwritesInTheStepAndTheCounts_data()
     QTest::addColumn<QStringList>("heard");
     QTest::addColumn<QString>("terminal1");
     QTest::newRow("accepted") << true
-                              << QStringList{"终端机 1 in step: 地址=A>A2", "终端机 2 in step:",
-                                             "终端机 added 1 overwritten 2 skipped 1 refused 0"}
+                              << QStringList{"终端机 1 in step: 地址=A>A2",
+                                             "终端机 2 in step:", "终端机 added 1 overwritten 2 skipped 1 refused 0"}
                               << "A2";
     // An observer that cannot keep its record fails the run: the overwrite is rolled back.
     QTest::newRow("refused by the observer")
@@ -225,7 +232,7 @@ void TerminalImportTest::observerHearsOverwritesInTheStepAndTheCounts()
     QFETCH(QStringList, heard);
     QFETCH(QString, terminal1);
     TerminalImport import(m_db, m_language);
-    import.run(sheet({{"1", "A"}, {"2", "B"}}));
+    import.run(sheet({{"1", "A"}, { "2", "B" }}));
     RecordingObserver observer;
     observer.db = &m_db;
     observer.accept = accept;

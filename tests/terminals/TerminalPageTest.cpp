@@ -68,7 +68,8 @@ void selectRows(Grid* grid, int from, int to)
 }
 
 // Clicks the duplicate question's buttons in the given order while the import waits.
-struct PromptClicker {
+struct PromptClicker
+{
     DuplicatePrompt* prompt;
     QList<int> answers;
     QStringList questions;
@@ -223,7 +224,7 @@ void TerminalPageTest::deleteRemovesTheSelectedRows()
     seedTerminals(fx.databasePath(), {{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}, {6, "f"}});
     Frmmain w(*fx.context);
     TerminalPage* page = w.terminalPage();
-    selectRows(page->GridM, 4, 2);   // dragged upwards
+    selectRows(page->GridM, 4, 2); // dragged upwards
     QCOMPARE(page->GridM->selectionFirstRow(), 4);
     fx.dialogs.questionAnswers << true;
     page->cmdD->click();
@@ -349,8 +350,8 @@ void TerminalPageTest::importIntoAnEmptyRegisterThenSkipAll()
     fx.dialogs.fileAnswers << file;
     page->cmdIn->click();
     // The sheet's row equals the stored one: the question says so.
-    QCOMPARE(clicker.questions,
-             QStringList{fx.context->message(122) + "1" + fx.context->message(124) + "\n\n" + fx.context->message(202)});
+    QCOMPARE(clicker.questions, QStringList{fx.context->message(122) + "1" + fx.context->message(124) + "\n\n"
+                                            + fx.context->message(202)});
     QCOMPARE(fx.dialogs.calls.last().text,
              fx.context->message(113) + "0" + fx.context->message(114) + "2" + fx.context->message(115));
     QVERIFY(!w.duplicatePrompt()->isVisible());
@@ -397,7 +398,7 @@ void TerminalPageTest::importProblems()
         QVERIFY(good.open(QIODevice::ReadOnly));
         QFile bad(corrupted);
         QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write(good.read(1200));   // cut off inside the workbook stream
+        bad.write(good.read(1200)); // cut off inside the workbook stream
     }
     const QString noSheet = fx.folder.filePath(QStringLiteral("nosheet.xls"));
     QJsonArray rows;

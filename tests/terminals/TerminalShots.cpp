@@ -49,9 +49,8 @@ int main(int argc, char* argv[])
     window.show();
     auto shot = [&](const QString& name) {
         QTest::qWait(200);
-        QProcess::execute(QStringLiteral("import"),
-                          {QStringLiteral("-window"), QStringLiteral("root"),
-                           QStringLiteral("%1/%2-lang%3.png").arg(out, name, lang)});
+        QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"),
+                                                     QStringLiteral("%1/%2-lang%3.png").arg(out, name, lang)});
     };
     window.TabClick(QStringLiteral("2"));
     TerminalPage* page = window.terminalPage();
@@ -85,8 +84,8 @@ int main(int argc, char* argv[])
     const QString people = folder.path(QStringLiteral("people.xls"));
     QList<QJsonArray> rows;
     for (int i = 1; i <= 400; ++i)
-        rows << QJsonArray{QStringLiteral("用户%1").arg(i), "男", "保卫科", "职员", "一号楼", QString::number(13800000000LL + i),
-                           "", "", ""};
+        rows << QJsonArray{QStringLiteral("用户%1").arg(i),    "男", "保卫科", "职员", "一号楼",
+                           QString::number(13800000000LL + i), "",   "",       ""};
     test::makeSheet1(people, {"姓名", "性别", "部门", "职位", "住址", "电话", "卡号", "权限终端机", "时间期限"}, rows);
     auto* action = window.findChild<CardholderImportAction*>();
     action->workbookReader().setToolPath(test::workbookTool());

@@ -166,7 +166,8 @@ int main(int argc, char* argv[])
     if (args.size() == 4 && args[1] == QLatin1String("copy"))
         return copy(args[2], args[3]);
     if (args.size() != 3)
-        return fail(QStringLiteral("usage: k27-db init|check|verify-log PATH, k27-db copy SOURCE TARGET (k27-db --help tells more)"));
+        return fail(QStringLiteral(
+            "usage: k27-db init|check|verify-log PATH, k27-db copy SOURCE TARGET (k27-db --help tells more)"));
     if (args[1] == QLatin1String("init"))
         return init(args[2]);
     if (args[1] == QLatin1String("check"))

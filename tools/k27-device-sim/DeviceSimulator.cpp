@@ -49,16 +49,11 @@ bool parseNumber(const std::string& text, quint32* out)
     return true;
 }
 
-const char* const CommandsHelp =
-    "commands: write [number], read [number], ack, nak, raw <hex bytes>, status, quit";
+const char* const CommandsHelp = "commands: write [number], read [number], ack, nak, raw <hex bytes>, status, quit";
 
 } // namespace
 
-DeviceSimulator::DeviceSimulator(Options options)
-    : m_options(std::move(options))
-    , m_random(std::random_device{}())
-{
-}
+DeviceSimulator::DeviceSimulator(Options options) : m_options(std::move(options)), m_random(std::random_device{}()) {}
 
 DeviceSimulator::~DeviceSimulator()
 {
@@ -105,7 +100,9 @@ bool DeviceSimulator::start()
         return false;
     }
     m_linkPath = devDir + "/COM" + std::to_string(m_options.port);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(m_linkPath.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) {
             std::fprintf(stderr, "k27-device-sim: %s is a directory\n", m_linkPath.c_str());
@@ -125,7 +122,9 @@ bool DeviceSimulator::start()
     }
     setFlags(g_signalPipe[0]);
     setFlags(g_signalPipe[1]);
-    struct sigaction sa{};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
@@ -207,8 +206,7 @@ int DeviceSimulator::run()
             }
         }
 
-        if (!pending.isEmpty()
-            && Clock::now() - lastByte >= std::chrono::milliseconds(m_options.gapMs)) {
+        if (!pending.isEmpty() && Clock::now() - lastByte >= std::chrono::milliseconds(m_options.gapMs)) {
             processBlock(pending);
             pending.clear();
         }
@@ -373,7 +371,8 @@ void DeviceSimulator::handleCommand(const std::string& rawLine)
         }
         send(QByteArray::fromHex(digits), QStringLiteral("raw bytes"));
     } else if (cmd == "status" && arg.empty()) {
-        log(QStringLiteral("status: COM%1 %2 link %3; %4; frames accepted %5, refused %6; blocks dropped %7; last frame: %8")
+        log(QStringLiteral(
+                "status: COM%1 %2 link %3; %4; frames accepted %5, refused %6; blocks dropped %7; last frame: %8")
                 .arg(m_options.port)
                 .arg(QString::fromStdString(m_slavePath), QString::fromStdString(m_linkPath),
                      m_writing ? QStringLiteral("writing") : QStringLiteral("idle"))

@@ -10,20 +10,19 @@ namespace {
 
 void usage(std::FILE* to)
 {
-    std::fputs(
-        "usage: k27-device-sim --folder <program folder> [--port N] [--log FILE] [--gap MS]\n"
-        "  Creates a pseudo-terminal and links it as <folder>/dev/COM<N> (N = 1..8, default 1),\n"
-        "  so that the program opens it as serial port N. Frames received are checked,\n"
-        "  answered and logged; bytes separated by a pause of MS milliseconds (default 40)\n"
-        "  form one block.\n"
-        "  Commands on standard input, one per line:\n"
-        "    write [number]   report a written card (random 24-bit number when none given)\n"
-        "    read [number]    report a read card\n"
-        "    ack | nak        send the acknowledgement / the refusal\n"
-        "    raw <hex bytes>  send arbitrary bytes, e.g. raw AA 00\n"
-        "    status           show the link, the mode and the counters\n"
-        "    quit             remove the link and end\n",
-        to);
+    std::fputs("usage: k27-device-sim --folder <program folder> [--port N] [--log FILE] [--gap MS]\n"
+               "  Creates a pseudo-terminal and links it as <folder>/dev/COM<N> (N = 1..8, default 1),\n"
+               "  so that the program opens it as serial port N. Frames received are checked,\n"
+               "  answered and logged; bytes separated by a pause of MS milliseconds (default 40)\n"
+               "  form one block.\n"
+               "  Commands on standard input, one per line:\n"
+               "    write [number]   report a written card (random 24-bit number when none given)\n"
+               "    read [number]    report a read card\n"
+               "    ack | nak        send the acknowledgement / the refusal\n"
+               "    raw <hex bytes>  send arbitrary bytes, e.g. raw AA 00\n"
+               "    status           show the link, the mode and the counters\n"
+               "    quit             remove the link and end\n",
+               to);
 }
 
 bool parseInt(const char* text, int lo, int hi, int* out)

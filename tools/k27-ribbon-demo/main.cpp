@@ -20,7 +20,8 @@
 
 namespace {
 
-class DemoHost : public QWidget {
+class DemoHost : public QWidget
+{
 public:
     DemoHost()
     {
