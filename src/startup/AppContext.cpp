@@ -10,8 +10,20 @@ namespace k27 {
 
 AppContext::AppContext(QString programFolder, Dialogs& dialogs)
     : m_programFolder(QDir(programFolder).absolutePath()), m_resFolder(m_programFolder + QStringLiteral("/res")),
-      m_dialogs(&dialogs), m_databases(std::make_unique<DatabaseSession>(databasePath()))
+      m_dialogs(&dialogs), m_register(databasePath()), m_databases(std::make_unique<DatabaseSession>(m_register))
 {
+}
+
+bool AppContext::onServer() const
+{
+    return Database::isServerUrl(m_register);
+}
+
+void AppContext::setRegister(const QString& location)
+{
+    m_databases->close();
+    m_register = location;
+    m_databases = std::make_unique<DatabaseSession>(m_register);
 }
 
 AppContext::~AppContext() = default;

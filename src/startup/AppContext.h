@@ -40,7 +40,14 @@ public:
     QString imageFolder() const;  // Data/img
     QString languagePath(int language) const;
     Dialogs& dialogs() const { return *m_dialogs; }
-    // The run's connections to the database at databasePath(), opened once each.
+    // The register this run works on: the encrypted file at databasePath() unless a shared
+    // server was chosen (a postgresql:// URL).
+    const QString& registerLocation() const { return m_register; }
+    bool onServer() const;
+    // Points the run at another register (at start, before any page holds the session); the
+    // connections to the old one are closed.
+    void setRegister(const QString& location);
+    // The run's connections to the register, opened once each.
     DatabaseSession& databases() const { return *m_databases; }
 
     QString message(int number) const { return language.message(number); }
@@ -72,6 +79,7 @@ private:
     QString m_resFolder;
     std::unique_ptr<QTranslator> m_qtTranslator;
     Dialogs* m_dialogs;
+    QString m_register;
     std::unique_ptr<DatabaseSession> m_databases;
 };
 
