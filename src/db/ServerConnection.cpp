@@ -2,6 +2,8 @@
 
 #include "db/ServerDialect.h"
 
+#include <QSysInfo>
+
 #include <cctype>
 #include <libpq-fe.h>
 #include <vector>
@@ -47,13 +49,27 @@ ServerConnection::~ServerConnection()
         PQfinish(m_conn);
 }
 
+QString ServerConnection::applicationName()
+{
+    // The server keeps 63 bytes of it.
+    return (QStringLiteral("k27center@") + QSysInfo::machineHostName()).left(60);
+}
+
+QString ServerConnection::computerOf(const QString& applicationName)
+{
+    const QString prefix = QStringLiteral("k27center@");
+    return applicationName.startsWith(prefix) ? applicationName.mid(prefix.size()) : applicationName;
+}
+
 std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, QString* error, Database::Fault* fault)
 {
     const QByteArray dbname = url.toUtf8();
     // The URL decides everything it names; a server that does not answer is given up after a
-    // few seconds instead of the system's minutes.
+    // few seconds instead of the system's minutes. The connection carries this computer's name,
+    // so that a desk told to wait for another can be told which one it is.
+    const QByteArray name = applicationName().toUtf8();
     const char* keywords[] = {"dbname", "connect_timeout", "application_name", "client_encoding", nullptr};
-    const char* values[] = {dbname.constData(), "8", "k27center", "UTF8", nullptr};
+    const char* values[] = {dbname.constData(), "8", name.constData(), "UTF8", nullptr};
     auto connection = std::make_unique<ServerConnection>();
     connection->m_conn = PQconnectdbParams(keywords, values, 1);
     if (!connection->m_conn || PQstatus(connection->m_conn) != CONNECTION_OK) {

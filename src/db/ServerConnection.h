@@ -17,6 +17,10 @@ public:
     ~ServerConnection();
 
     // Connects to `url` (a libpq URI). Nullptr on failure, with the reason and its kind.
+    // How this program names its connections on the server ("k27center@" and the computer's
+    // name, seen in pg_stat_activity.application_name), and the computer named by one.
+    static QString applicationName();
+    static QString computerOf(const QString& applicationName);
     static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
 
     // Runs one statement with its values. A failed write inside a transaction is undone alone
