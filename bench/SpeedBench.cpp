@@ -13,6 +13,7 @@
 #include "records/RecordList.h"
 #include "records/RecordQuery.h"
 #include "records/RecordRows.h"
+#include "LargeSite.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -87,21 +88,7 @@ bool build(const QString& path, int records)
     // The record table as an older file has it: no indexes, no card list.
     db.exec(QStringLiteral("CREATE TABLE 进出记录 (ID INTEGER PRIMARY KEY AUTOINCREMENT,"
                            " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10))"));
-    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                           " INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号)"
-                           " SELECT '职员' || i, '男', '部门' || (i % 40), '职员', '住址' || (i % 300), '138' || i,"
-                           " printf('%010d', i) FROM n"),
-            {Cardholders});
-    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                           " INSERT INTO 终端机 (终端机号, 地址) SELECT i, '大门' || i FROM n"),
-            {Terminals});
-    // One record every 3 seconds from 2020 on, cards and terminals spread.
-    db.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < ?)"
-                           " INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
-                           " SELECT printf('%010d', 1 + (i * 7919) % ?),"
-                           "        strftime('%Y-%m-%d %H:%M:%S', '2020-01-01', '+' || (i * 3) || ' seconds'),"
-                           "        1 + i % ?, '星期' || (i % 7) FROM n"),
-            {records, Cards, Terminals});
+    bench::seedLargeSite(db, Cardholders, Terminals, Cards, records);
     const bool ok = db.commit();
     std::printf("%-40s %9.1f s\n", "made the test database", timer.elapsed() / 1000.0);
     timer.restart();

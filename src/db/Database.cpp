@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "db/BoundValue.h"
 #include "db/Schema.h"
 #include "db/ServerConnection.h"
 #include "db/ServerDialect.h"
@@ -188,28 +189,21 @@ sqlite3_stmt* Database::prepare(const QString& sql, const QVariantList& params)
     for (int i = 0; i < params.size(); ++i) {
         const QVariant& v = params[i];
         int rc = SQLITE_OK;
-        if (v.isNull()) {
-            rc = sqlite3_bind_null(statement, i + 1);
-        } else {
-            switch (v.typeId()) {
-            case QMetaType::Bool:
-            case QMetaType::Int:
-            case QMetaType::UInt:
-            case QMetaType::LongLong:
-            case QMetaType::ULongLong: rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong()); break;
-            case QMetaType::Double: rc = sqlite3_bind_double(statement, i + 1, v.toDouble()); break;
-            case QMetaType::QByteArray: {
-                const QByteArray bytes = v.toByteArray();
-                rc = sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-                break;
-            }
-            default: {
-                // Explicit length: texts with NUL characters are stored whole.
-                const QByteArray text = v.toString().toUtf8();
-                rc = sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-                break;
-            }
-            }
+        switch (boundKind(v)) {
+        case BoundKind::Null: rc = sqlite3_bind_null(statement, i + 1); break;
+        case BoundKind::Integer: rc = sqlite3_bind_int64(statement, i + 1, v.toLongLong()); break;
+        case BoundKind::Real: rc = sqlite3_bind_double(statement, i + 1, v.toDouble()); break;
+        case BoundKind::Bytes: {
+            const QByteArray bytes = v.toByteArray();
+            rc = sqlite3_bind_blob(statement, i + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        case BoundKind::Text: {
+            // Explicit length: texts with NUL characters are stored whole.
+            const QByteArray text = v.toString().toUtf8();
+            rc = sqlite3_bind_text(statement, i + 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
         }
         if (rc != SQLITE_OK) {
             fail(QStringLiteral("bind failed"));

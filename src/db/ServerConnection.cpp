@@ -1,5 +1,6 @@
 #include "ServerConnection.h"
 
+#include "db/BoundValue.h"
 #include "db/ServerDialect.h"
 
 #include <QSysInfo>
@@ -165,27 +166,22 @@ pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& par
     std::vector<int> formats(size_t(count), 0);
     for (int i = 0; i < count && i < params.size(); ++i) {
         const QVariant& v = params[i];
-        if (v.isNull())
-            continue;
-        switch (v.typeId()) {
-        case QMetaType::Bool:
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
+        switch (boundKind(v)) {
+        case BoundKind::Null: continue;
+        case BoundKind::Integer:
             types[size_t(i)] = Int8Oid;
             data[size_t(i)] = QByteArray::number(v.toLongLong());
             break;
-        case QMetaType::Double:
+        case BoundKind::Real:
             types[size_t(i)] = Float8Oid;
             data[size_t(i)] = QByteArray::number(v.toDouble(), 'g', 17);
             break;
-        case QMetaType::QByteArray:
+        case BoundKind::Bytes:
             types[size_t(i)] = ByteaOid;
             data[size_t(i)] = v.toByteArray();
             formats[size_t(i)] = 1;
             break;
-        default: data[size_t(i)] = v.toString().toUtf8(); break;
+        case BoundKind::Text: data[size_t(i)] = v.toString().toUtf8(); break;
         }
         values[size_t(i)] = data[size_t(i)].constData();
         lengths[size_t(i)] = int(data[size_t(i)].size());
