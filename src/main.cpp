@@ -16,22 +16,18 @@
 #include <QTableView>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #ifndef K27_VERSION
 #define K27_VERSION "0"
 #endif
 
-int main(int argc, char* argv[])
+namespace {
+
+// The runs that end before any window: a wrong command line, --help, --version, and no display
+// (Qt would abort with a core dump and a page of advice). Empty when the program goes on.
+std::optional<int> answeredWithoutWindow(const k27::CommandLine& line, const QStringList& arguments)
 {
-    // Before anything holds a password or a cardholder: no core file, no reading by others.
-    k27::refuseCoreDumps();
-    // Off unless the window benchmark asks for it.
-    k27::StageTiming stages = k27::StageTiming::fromEnvironment();
-    stages.mark("main");
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const k27::CommandLine line = k27::parseCommandLine(arguments);
     if (!line.error.isEmpty()) {
         std::fprintf(stderr, "k27center: %s\n%s", qPrintable(line.error), qPrintable(k27::usageText()));
         return 2;
@@ -44,14 +40,17 @@ int main(int argc, char* argv[])
         std::printf("k27center %s\n", K27_VERSION);
         return 0;
     }
-    // Qt would abort with a core dump and a page of advice.
     const QString noDisplay = k27::missingDisplayReason(arguments);
     if (!noDisplay.isEmpty()) {
         std::fprintf(stderr, "k27center: cannot start: %s\n", qPrintable(noDisplay));
         return 1;
     }
+    return std::nullopt;
+}
 
-    QApplication app(argc, argv);
+// The names and the icon the desktop shows for the program.
+void nameTheApplication()
+{
     QApplication::setApplicationName(QString::fromLatin1(k27::ApplicationName));
     QApplication::setApplicationDisplayName(QStringLiteral("K27 Center"));
     QApplication::setApplicationVersion(QStringLiteral(K27_VERSION));
@@ -60,6 +59,36 @@ int main(int argc, char* argv[])
     for (int size : {48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/k27center/icons/k27center-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
+}
+
+// Every export and print goes into the operator log.
+void logEveryOutput(k27::AppContext& context)
+{
+    k27::Grid::setOutputObserver(
+        [&context](const k27::Grid& grid, k27::Grid::Output kind, int rows, const QString& file) {
+            if (k27::Database* db = context.databases().window())
+                k27::audit::recordOutput(*db, kind == k27::Grid::Output::Print, grid.objectName(), rows, file);
+        });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Before anything holds a password or a cardholder: no core file, no reading by others.
+    k27::refuseCoreDumps();
+    // Off unless the window benchmark asks for it.
+    k27::StageTiming stages = k27::StageTiming::fromEnvironment();
+    stages.mark("main");
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const k27::CommandLine line = k27::parseCommandLine(arguments);
+    if (const std::optional<int> exitCode = answeredWithoutWindow(line, arguments))
+        return *exitCode;
+
+    QApplication app(argc, argv);
+    nameTheApplication();
 
     const k27::FolderFacts facts = k27::probeFolderFacts(line.folder, QApplication::applicationDirPath());
     const k27::ProgramFolders folders = k27::chooseProgramFolders(facts);
@@ -95,12 +124,7 @@ int main(int argc, char* argv[])
     if (login.exec() != QDialog::Accepted)
         return 0;
     stages.mark("signed-in");
-    // Every export and print goes into the operator log.
-    k27::Grid::setOutputObserver(
-        [&context](const k27::Grid& grid, k27::Grid::Output kind, int rows, const QString& file) {
-            if (k27::Database* db = context.databases().window())
-                k27::audit::recordOutput(*db, kind == k27::Grid::Output::Print, grid.objectName(), rows, file);
-        });
+    logEveryOutput(context);
 
     k27::Frmmain mainWindow(context);
     stages.mark("window-built");

@@ -21,7 +21,41 @@ using namespace form;
 IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("IssuingPage"));
+    buildSettingsFrame();
+    QLayout* runBox = buildRunBox();
+    buildSearchFrame();
 
+    GridZ = named(new Grid(this), QStringLiteral("GridZ"));
+    GridZ->setFixedWidth(TerminalGridWidth);
+    GridU2 = named(new Grid(this), QStringLiteral("GridU2"));
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(10);
+    top->addWidget(frameSettings, 3);
+    top->addLayout(runBox, 2);
+    top->addWidget(frameSearch, 4);
+
+    auto* lists = new QHBoxLayout;
+    lists->setSpacing(ListSpacing);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(6);
+    left->addWidget(GridZ, 1);
+    left->addWidget(Lbltip);
+    lists->addLayout(left, 0);
+    lists->addWidget(GridU2, 1);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(10, 8, 10, 10);
+    page->setSpacing(8);
+    page->addLayout(top);
+    page->addLayout(lists, 1);
+
+    tabChain({CmbNo, TxtC, DT1, Check1, txtUser, OptN, OptT, OptO, OptR, btnStart, btnStop, CmbF[0], CmbF[1], CmbF[2],
+              CmbF[3], GridZ, GridU2});
+}
+
+void IssuingPage::buildSettingsFrame()
+{
     // Frame "设置": range, identification code, validity and target.
     frameSettings = frame(this, QStringLiteral("Frame42"), QStringLiteral("设置"));
     CmbNo = combo(frameSettings, QStringLiteral("CmbNo"), -1, false);
@@ -54,7 +88,10 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     settings->addWidget(txtUser, 2, 1, 1, 3);
     settings->setColumnStretch(1, 2);
     settings->setColumnStretch(3, 1);
+}
 
+QLayout* IssuingPage::buildRunBox()
+{
     // Frame "命令类型": the four command types.
     frameCommand = frame(this, QStringLiteral("Frame43"), QStringLiteral("命令类型"));
     OptN = option(frameCommand, QStringLiteral("OptN"), QStringLiteral("发行新卡"));
@@ -92,7 +129,11 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     runBox->addWidget(frameCommand);
     runBox->addLayout(runButtons);
     runBox->addStretch();
+    return runBox;
+}
 
+void IssuingPage::buildSearchFrame()
+{
     // Search fields of the target list.
     frameSearch = frame(this, QStringLiteral("Frame44"), QStringLiteral("检索"));
     auto* search = new QGridLayout(frameSearch);
@@ -112,34 +153,6 @@ IssuingPage::IssuingPage(QWidget* parent) : QWidget(parent)
     }
     search->setColumnStretch(1, 1);
     search->setColumnStretch(3, 1);
-
-    GridZ = named(new Grid(this), QStringLiteral("GridZ"));
-    GridZ->setFixedWidth(TerminalGridWidth);
-    GridU2 = named(new Grid(this), QStringLiteral("GridU2"));
-
-    auto* top = new QHBoxLayout;
-    top->setSpacing(10);
-    top->addWidget(frameSettings, 3);
-    top->addLayout(runBox, 2);
-    top->addWidget(frameSearch, 4);
-
-    auto* lists = new QHBoxLayout;
-    lists->setSpacing(ListSpacing);
-    auto* left = new QVBoxLayout;
-    left->setSpacing(6);
-    left->addWidget(GridZ, 1);
-    left->addWidget(Lbltip);
-    lists->addLayout(left, 0);
-    lists->addWidget(GridU2, 1);
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(10, 8, 10, 10);
-    page->setSpacing(8);
-    page->addLayout(top);
-    page->addLayout(lists, 1);
-
-    tabChain({CmbNo, TxtC, DT1, Check1, txtUser, OptN, OptT, OptO, OptR, btnStart, btnStop, CmbF[0], CmbF[1], CmbF[2],
-              CmbF[3], GridZ, GridU2});
 }
 
 // The terminal grid gives up address width (down to a narrow minimum) so that the target list

@@ -12,6 +12,7 @@ class QComboBox;
 class QDateEdit;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -104,6 +105,11 @@ signals:
     void searchChanged(int field, bool typed);
 
 private:
+    void buildSettingsFrame();
+    // The command types with the run's buttons under them.
+    QLayout* buildRunBox();
+    void buildSearchFrame();
+
     QColor m_tipColour;
 };
 
