@@ -4,6 +4,7 @@
 #include "audit/AuditQuery.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "platform/GridPageSetup.h"
@@ -44,7 +45,7 @@ QString localTime(const QString& utc)
 }
 } // namespace
 
-AuditPage::AuditPage(AppContext& context, QWidget* parent) : QWidget(parent), m_context(context)
+AuditPage::AuditPage(PageHost& host, QWidget* parent) : QWidget(parent), m_host(host)
 {
     CKSpan = named(new QCheckBox(this), "CKSpan");
     DTFrom = named(new QDateTimeEdit(QDateTime(QDate::currentDate().addDays(-30), QTime(0, 0)), this), "DTFrom");
@@ -105,13 +106,14 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent) : QWidget(parent), m_
     connect(btnSearch, &QPushButton::clicked, this, &AuditPage::search);
     connect(btnVerify, &QPushButton::clicked, this, &AuditPage::verify);
     connect(btnEx, &QPushButton::clicked, this, [this] {
-        const GridExportResult result = GridLog->exportToFile(m_context.dialogs(), {}, true, false,
-                                                              m_context.message(Msg::AuditLogTab));
+        const GridExportResult result = GridLog->exportToFile(m_host.context().dialogs(), {}, true, false,
+                                                              m_host.context().message(Msg::AuditLogTab));
         if (result.ok())
-            m_context.dialogs().message(this, m_context.message(Msg::ExportFinished), Dialogs::Icon::Information);
+            m_host.context().dialogs().message(this, m_host.context().message(Msg::ExportFinished),
+                                               Dialogs::Icon::Information);
         else if (result.status == GridExportResult::Status::Failed)
-            m_context.dialogs().message(this, m_context.message(Msg::ExportFailed) + u'\n' + result.reason,
-                                        Dialogs::Icon::Error);
+            m_host.context().dialogs().message(
+                this, m_host.context().message(Msg::ExportFailed) + u'\n' + result.reason, Dialogs::Icon::Error);
     });
     connect(btnPrint, &QPushButton::clicked, this, [this] {
         preparePrint();
@@ -122,15 +124,15 @@ AuditPage::AuditPage(AppContext& context, QWidget* parent) : QWidget(parent), m_
 
 void AuditPage::applyLanguage()
 {
-    ApplyCaptions(this, m_context.language);
-    CKSpan->setText(m_context.message(Msg::AuditTimeSpan));
-    m_lblOperator->setText(m_context.message(Msg::AuditOperator));
-    m_lblAction->setText(m_context.message(Msg::AuditAction));
-    m_lblSubject->setText(m_context.message(Msg::AuditSubject));
-    btnSearch->setText(m_context.message(Msg::AuditSearch));
-    btnVerify->setText(m_context.message(Msg::AuditVerify));
+    ApplyCaptions(this, m_host.context().language);
+    CKSpan->setText(m_host.context().message(Msg::AuditTimeSpan));
+    m_lblOperator->setText(m_host.context().message(Msg::AuditOperator));
+    m_lblAction->setText(m_host.context().message(Msg::AuditAction));
+    m_lblSubject->setText(m_host.context().message(Msg::AuditSubject));
+    btnSearch->setText(m_host.context().message(Msg::AuditSearch));
+    btnVerify->setText(m_host.context().message(Msg::AuditVerify));
     for (int c = Sequence; c < ColumnCount; ++c)
-        GridLog->setHeaderText(c, m_context.message(Msg::AuditColumnNumber + c - Sequence));
+        GridLog->setHeaderText(c, m_host.context().message(Msg::AuditColumnNumber + c - Sequence));
 }
 
 void AuditPage::showEvent(QShowEvent* event)
@@ -141,7 +143,7 @@ void AuditPage::showEvent(QShowEvent* event)
 
 void AuditPage::search()
 {
-    Database* db = m_context.databases().window();
+    Database* db = m_host.context().databases().window();
     if (!db)
         return;
     for (auto [combo, column] :
@@ -183,7 +185,7 @@ void AuditPage::search()
 
 void AuditPage::verify()
 {
-    Database* db = m_context.databases().window();
+    Database* db = m_host.context().databases().window();
     if (!db)
         return;
     const qint64 total = db->scalar(QStringLiteral("SELECT count(*) FROM 操作日志")).toLongLong();
@@ -198,10 +200,10 @@ void AuditPage::verify()
     });
     PBVerify->hide();
     btnVerify->setEnabled(true);
-    LblVerdict->setText(v.intact() ? m_context.message(Msg::AuditIntactRows) + QString::number(v.count)
-                                         + QStringLiteral("    ") + m_context.message(Msg::AuditHeadCode)
+    LblVerdict->setText(v.intact() ? m_host.context().message(Msg::AuditIntactRows) + QString::number(v.count)
+                                         + QStringLiteral("    ") + m_host.context().message(Msg::AuditHeadCode)
                                          + audit::headCode(v.count, v.head)
-                                   : m_context.message(Msg::AuditChanged) + v.text);
+                                   : m_host.context().message(Msg::AuditChanged) + v.text);
     LblVerdict->setStyleSheet(v.intact() ? QString() : QStringLiteral("color: #c00000"));
 }
 
@@ -209,14 +211,14 @@ QString AuditPage::headCodeText(Database& db) const
 {
     qint64 count = 0;
     QByteArray hash;
-    return audit::head(db, &count, &hash) ? m_context.message(Msg::AuditHeadCode) + audit::headCode(count, hash)
+    return audit::head(db, &count, &hash) ? m_host.context().message(Msg::AuditHeadCode) + audit::headCode(count, hash)
                                           : QString();
 }
 
 void AuditPage::preparePrint()
 {
-    QString title = m_context.message(Msg::AuditLogTab);
-    if (Database* db = m_context.databases().window())
+    QString title = m_host.context().message(Msg::AuditLogTab);
+    if (Database* db = m_host.context().databases().window())
         title += QStringLiteral("    ") + headCodeText(*db);
     SetPrin(0, *GridLog, title);
 }

@@ -12,9 +12,9 @@ class QPushButton;
 
 namespace k27 {
 
-class AppContext;
 class Database;
 class Grid;
+class PageHost;
 
 // The operator log for administrators: the rows by time span, operator, action and subject
 // text in a grid that exports and prints, and the check of the whole chain with its head code.
@@ -22,7 +22,7 @@ class AuditPage : public QWidget
 {
     Q_OBJECT
 public:
-    explicit AuditPage(AppContext& context, QWidget* parent = nullptr);
+    explicit AuditPage(PageHost& host, QWidget* parent = nullptr);
 
     // Fills the filter lists and the grid anew (on showing the page).
     void search();
@@ -56,7 +56,7 @@ private:
     QLabel* m_lblOperator = nullptr;
     QLabel* m_lblAction = nullptr;
     QLabel* m_lblSubject = nullptr;
-    AppContext& m_context;
+    PageHost& m_host;
 };
 
 } // namespace k27

@@ -220,7 +220,7 @@ void Frmmain::buildWindow()
 
     // --- operator log page: the sixth tab, for administrators only ---
     if (m_context.signedIn.isAdministrator) {
-        m_auditPage = new AuditPage(m_context, m_pages);
+        m_auditPage = new AuditPage(*m_wiring, m_pages);
         m_pages->addWidget(m_auditPage);
         connect(m_ribbon, &VelRibbon::TabClick, this, [this](const QString& key, const QString&) {
             if (key == QStringLiteral("6"))

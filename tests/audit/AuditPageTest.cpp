@@ -7,6 +7,7 @@
 #include "db/Schema.h"
 #include "platform/Grid.h"
 #include "ScriptedDialogs.h"
+#include "TestPageHost.h"
 #include "startup/AppContext.h"
 
 #include <QComboBox>
@@ -88,7 +89,8 @@ private slots:
 
     void pageListsAndVerifies()
     {
-        AuditPage page(*m_context);
+        test::TestPageHost host(*m_context);
+        AuditPage page(host);
         page.TxtSubject->setText(QStringLiteral("李四"));
         page.search();
         QCOMPARE(page.GridLog->rows(), 2);

@@ -5,6 +5,8 @@
 #include "DemoData.h"
 #include "MainWindowFixture.h"
 
+#include "audit/AuditLog.h"
+#include "auditpage/AuditPage.h"
 #include "cardholders/CardholderPage.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/Frmmain.h"
@@ -525,6 +527,14 @@ void OperatorScreenTest::fixedValuesFitTheirColumns()
 void OperatorScreenTest::colouredTextsAreReadable()
 {
     MainWindowFixture fx;
+    // A changed operator log, so that its page shows the verdict in its warning colour.
+    {
+        Database db;
+        QVERIFY(db.open(fx.databasePath()));
+        QVERIFY(audit::append(db, {QStringLiteral("admin"), QStringLiteral("desk")},
+                              {QStringLiteral("holder.add"), QStringLiteral("x"), {}}));
+        QVERIFY(db.exec(QStringLiteral("UPDATE 操作日志 SET 对象 = 'y'")));
+    }
     Frmmain w(*fx.context);
     w.show();
     IssuingPage* issuing = w.issuingPage();
@@ -533,10 +543,19 @@ void OperatorScreenTest::colouredTextsAreReadable()
         for (const QColor& status : {IssuingPage::SuccessColour, IssuingPage::FailureColour}) {
             issuing->showTip(QStringLiteral("0000012345"), status);
             int checked = 0;
-            for (int page = 0; page < Frmmain::PageCount; ++page) {
-                w.TabClick(QString::number(page + 1));
+            // Every tab: the five pages and the administrator's operator log.
+            QCOMPARE(w.ribbon()->tabCount(), Frmmain::PageCount + 1);
+            for (int page = 0; page < w.ribbon()->tabCount(); ++page) {
+                w.ribbon()->selectTab(page);
                 QCoreApplication::processEvents();
-                for (QWidget* text : w.page(page)->findChildren<QWidget*>()) {
+                QWidget* shown = w.page(page);
+                if (!shown) {
+                    auto* log = w.findChild<AuditPage*>();
+                    log->verify();
+                    QVERIFY(!log->LblVerdict->styleSheet().isEmpty());
+                    shown = log;
+                }
+                for (QWidget* text : shown->findChildren<QWidget*>()) {
                     if (!(qobject_cast<QLabel*>(text) || qobject_cast<QAbstractButton*>(text)
                           || qobject_cast<QGroupBox*>(text))
                         || !text->isVisible() || !text->isEnabled())
