@@ -133,6 +133,30 @@ QString imagePath(const MainWindowFixture& fx, const QString& name, const QStrin
     return PhotoPath(fx.context->imageFolder(), name, phone);
 }
 
+// A holder with only a name and a phone, as most cases need.
+Holder plain(const QString& name, const QString& phone, const QString& gender = QStringLiteral("男"))
+{
+    return {name, gender, {}, {}, {}, phone, {}, {}, {}};
+}
+
+// The main window over a register of `holders`, and its cardholder page.
+struct CardholderWindow : MainWindowFixture
+{
+    explicit CardholderWindow(const QList<Holder>& holders = {}, int language = 0, bool administrator = true)
+        : MainWindowFixture(language, administrator), w(withHolders(holders))
+    {
+    }
+
+    AppContext& withHolders(const QList<Holder>& holders)
+    {
+        store(databasePath(), holders);
+        return *context;
+    }
+
+    Frmmain w;
+    CardholderPage* page = w.cardholderPage();
+};
+
 const QString Permanent = QStringLiteral("永久有效");
 
 } // namespace
@@ -160,31 +184,29 @@ private slots:
 
 void CardholderPageTest::dropDownsPairTerminalAndValidity()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("张三 "),
-            QStringLiteral("男"),
-            {},
-            {},
-            {},
-            QStringLiteral("1"),
-            QStringLiteral("0000000001"),
-            QStringLiteral("5、17、"),
-            QStringLiteral("A、B、")},
-           {QStringLiteral("李四 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, QStringLiteral(""), {}},
-           {QStringLiteral("王五 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, QString(), {}},
-           // A list cut at a NUL character, as a card writer may leave it.
-           {QStringLiteral("赵六 "),
-            QStringLiteral("男"),
-            {},
-            {},
-            {},
-            QStringLiteral("4"),
-            QStringLiteral("0000000002"),
-            QStringLiteral("9、") + QChar(u'\0') + QStringLiteral("33、"),
-            Permanent + QStringLiteral("、")}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx(
+        {{QStringLiteral("张三 "),
+          QStringLiteral("男"),
+          {},
+          {},
+          {},
+          QStringLiteral("1"),
+          QStringLiteral("0000000001"),
+          QStringLiteral("5、17、"),
+          QStringLiteral("A、B、")},
+         {QStringLiteral("李四 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, QStringLiteral(""), {}},
+         {QStringLiteral("王五 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, QString(), {}},
+         // A list cut at a NUL character, as a card writer may leave it.
+         {QStringLiteral("赵六 "),
+          QStringLiteral("男"),
+          {},
+          {},
+          {},
+          QStringLiteral("4"),
+          QStringLiteral("0000000002"),
+          QStringLiteral("9、") + QChar(u'\0') + QStringLiteral("33、"),
+          Permanent + QStringLiteral("、")}});
+    CardholderPage* page = fx.page;
     Grid* grid = page->GridU;
     QCOMPARE(grid->rows(), 5);
     // Without card first (李四, 王五), then with card (张三, 赵六), each by name.
@@ -238,22 +260,19 @@ void CardholderPageTest::dropDownsPairTerminalAndValidity()
 
 void CardholderPageTest::doubleClickLoadsTheCardholder()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("A甲 "),
-            QStringLiteral("女"),
-            QStringLiteral("部门"),
-            QStringLiteral("职位"),
-            QStringLiteral("住址"),
-            QStringLiteral("11"),
-            {},
-            {},
-            {}},
-           {QStringLiteral("B乙 "), QStringLiteral("man"), {}, {}, {}, QStringLiteral("22"), {}, {}, {}},
-           {QStringLiteral("C丙 "), QStringLiteral("其他"), {}, {}, {}, QStringLiteral("33"), {}, {}, {}}});
+    CardholderWindow fx({{QStringLiteral("A甲 "),
+                          QStringLiteral("女"),
+                          QStringLiteral("部门"),
+                          QStringLiteral("职位"),
+                          QStringLiteral("住址"),
+                          QStringLiteral("11"),
+                          {},
+                          {},
+                          {}},
+                         plain(QStringLiteral("B乙 "), QStringLiteral("22"), QStringLiteral("man")),
+                         plain(QStringLiteral("C丙 "), QStringLiteral("33"), QStringLiteral("其他"))});
     savePicture(imagePath(fx, QStringLiteral("A甲"), QStringLiteral("11")), Qt::red);
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderPage* page = fx.page;
     Grid* grid = page->GridU;
 
     grid->selectRow(1);
@@ -291,28 +310,23 @@ void CardholderPageTest::doubleClickLoadsTheCardholder()
     QCOMPARE(page->editKey().first, QStringLiteral("A甲"));
 
     // An ordinary operator gets the fields but never the change button.
-    MainWindowFixture clerk(0, false);
-    store(clerk.databasePath(),
-          {{QStringLiteral("A甲 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
-    Frmmain w2(*clerk.context);
-    w2.cardholderPage()->GridU->selectRow(1);
-    w2.cardholderPage()->GridU_DblClick();
-    QCOMPARE(w2.cardholderPage()->TxtName->text(), QStringLiteral("A甲"));
-    QVERIFY(!w2.cardholderPage()->BtnUpdate->isEnabled());
-    w2.cardholderPage()->GridU_Click();
-    QVERIFY(!w2.cardholderPage()->btnInsert->isEnabled());
+    CardholderWindow clerk({plain(QStringLiteral("A甲 "), QStringLiteral("1"))}, 0, false);
+    clerk.page->GridU->selectRow(1);
+    clerk.page->GridU_DblClick();
+    QCOMPARE(clerk.page->TxtName->text(), QStringLiteral("A甲"));
+    QVERIFY(!clerk.page->BtnUpdate->isEnabled());
+    clerk.page->GridU_Click();
+    QVERIFY(!clerk.page->btnInsert->isEnabled());
 }
 
 void CardholderPageTest::clickAndTwoArgumentNotificationSetTheButtons()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
-           {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}}});
-    Frmmain w(*fx.context);
+    CardholderWindow fx(
+        {plain(QStringLiteral("A "), QStringLiteral("1")), plain(QStringLiteral("B "), QStringLiteral("2"))});
+    Frmmain& w = fx.w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    CardholderPage* page = w.cardholderPage();
+    CardholderPage* page = fx.page;
     QTableView* view = page->GridU->view();
     const QRect cell = view->visualRect(view->model()->index(0, 2));
     // The grid's own mouse handling: click, then double-click on the same cell.
@@ -331,9 +345,8 @@ void CardholderPageTest::clickAndTwoArgumentNotificationSetTheButtons()
 
 void CardholderPageTest::addWithEmptyFieldsUsesTheAutomaticName()
 {
-    MainWindowFixture fx;
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx;
+    CardholderPage* page = fx.page;
     QCOMPARE(page->autoName().NextAutoName(QDateTime(QDate(2024, 12, 6), QTime(11, 21, 5))),
              QStringLiteral("812061121051"));
     QImage png(20, 20, QImage::Format_ARGB32);
@@ -370,11 +383,8 @@ void CardholderPageTest::addWithEmptyFieldsUsesTheAutomaticName()
 
 void CardholderPageTest::addRefusesDuplicatesAndTrimsTheName()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("旧 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("0"), {}, {}, {}}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx({plain(QStringLiteral("旧 "), QStringLiteral("0"))});
+    CardholderPage* page = fx.page;
     page->TxtName->setText(QStringLiteral("  O'Brien  "));
     page->Combo1->setCurrentIndex(1);
     page->TxtDp->setText(QStringLiteral(" 研发 "));
@@ -417,20 +427,19 @@ void CardholderPageTest::addRefusesDuplicatesAndTrimsTheName()
 
 void CardholderPageTest::changeChecksFieldsAndKey()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(), {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"),
-                               QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("0000000009"),
-                               QStringLiteral("5、"), QStringLiteral("A、")},
-                              {QStringLiteral("张三 "),
-                               QStringLiteral("男"),
-                               QStringLiteral("x"),
-                               QStringLiteral("y"),
-                               QStringLiteral("z"),
-                               QStringLiteral("2"),
-                               {},
-                               {},
-                               {}}});
-    Frmmain w(*fx.context);
+    CardholderWindow fx(
+        {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+          QStringLiteral("1"), QStringLiteral("0000000009"), QStringLiteral("5、"), QStringLiteral("A、")},
+         {QStringLiteral("张三 "),
+          QStringLiteral("男"),
+          QStringLiteral("x"),
+          QStringLiteral("y"),
+          QStringLiteral("z"),
+          QStringLiteral("2"),
+          {},
+          {},
+          {}}});
+    Frmmain& w = fx.w;
     w.show(); // focus moves only in a shown window
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::qWait(50);
@@ -524,16 +533,14 @@ void CardholderPageTest::changeChecksFieldsAndKey()
 
 void CardholderPageTest::deleteSelectedRowsWithTheirPhotos()
 {
-    MainWindowFixture fx;
     QList<Holder> holders;
     for (int i = 1; i <= 6; ++i)
-        holders.append(
-            {QStringLiteral("人%1 ").arg(i), QStringLiteral("男"), {}, {}, {}, QString::number(i), {}, {}, {}});
-    store(fx.databasePath(), holders);
+        holders.append(plain(QStringLiteral("人%1 ").arg(i), QString::number(i)));
+    CardholderWindow fx(holders);
     for (int i = 1; i <= 6; ++i)
         savePicture(imagePath(fx, QStringLiteral("人%1").arg(i), QString::number(i)), Qt::gray);
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderPage* page = fx.page;
+    Frmmain& w = fx.w;
     page->TxtName->setText(QStringLiteral("left over"));
     selectRows(page->GridU, 3, 5, 3); // dragged upwards
     QCOMPARE(page->GridU->selectionFirstRow(), 5);
@@ -572,15 +579,14 @@ void CardholderPageTest::deleteSelectedRowsWithTheirPhotos()
 
 void CardholderPageTest::deleteChecksRowsAndSelection()
 {
-    MainWindowFixture fx;
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx;
+    CardholderPage* page = fx.page;
+    Frmmain& w = fx.w;
     page->btndel->click();
     QCOMPARE(fx.dialogs.messageTexts(), QStringList{fx.context->message(116)});
     QCOMPARE(fx.dialogs.calls[0].icon, Icon::Warning);
 
-    store(fx.databasePath(),
-          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
+    store(fx.databasePath(), {plain(QStringLiteral("A "), QStringLiteral("1"))});
     w.LoadCardholders();
     w.FilterCardholders(0, false);
     page->GridU->view()->selectionModel()->clear();
@@ -592,13 +598,10 @@ void CardholderPageTest::deleteChecksRowsAndSelection()
 
 void CardholderPageTest::deleteKeepsItsRowsWhenTheSearchChanges()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}},
-           {QStringLiteral("B "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}},
-           {QStringLiteral("C "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, {}, {}}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx({plain(QStringLiteral("A "), QStringLiteral("1")),
+                         plain(QStringLiteral("B "), QStringLiteral("2")),
+                         plain(QStringLiteral("C "), QStringLiteral("3"))});
+    CardholderPage* page = fx.page;
     selectRows(page->GridU, 1, 2, 2);
     fx.dialogs.questionAnswers = {true};
     // Typed while the first row is being deleted: the list changes under the deletion.
@@ -615,24 +618,21 @@ void CardholderPageTest::deleteKeepsItsRowsWhenTheSearchChanges()
 
 void CardholderPageTest::exportWritesTheListedRowsWithCompletePermissions()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"), QStringLiteral("职"),
-            QStringLiteral("址"), QStringLiteral("1"), QStringLiteral("0000000001"), QStringLiteral("5、17、"),
-            QStringLiteral("A、B、")},
-           {QStringLiteral("张四 "), QStringLiteral("女"), {}, {}, {}, QStringLiteral("2"), {}, {}, {}},
-           {QStringLiteral("李四 "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("3"), {}, {}, {}},
-           {QStringLiteral("O'张 "),
-            QStringLiteral("男"),
-            {},
-            {},
-            {},
-            QStringLiteral("4'"),
-            QStringLiteral("0000000002"),
-            QStringLiteral("9、"),
-            Permanent + QStringLiteral("、")}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx({{QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("部"), QStringLiteral("职"),
+                          QStringLiteral("址"), QStringLiteral("1"), QStringLiteral("0000000001"),
+                          QStringLiteral("5、17、"), QStringLiteral("A、B、")},
+                         plain(QStringLiteral("张四 "), QStringLiteral("2"), QStringLiteral("女")),
+                         plain(QStringLiteral("李四 "), QStringLiteral("3")),
+                         {QStringLiteral("O'张 "),
+                          QStringLiteral("男"),
+                          {},
+                          {},
+                          {},
+                          QStringLiteral("4'"),
+                          QStringLiteral("0000000002"),
+                          QStringLiteral("9、"),
+                          Permanent + QStringLiteral("、")}});
+    CardholderPage* page = fx.page;
     page->CmbF[0]->setEditText(QStringLiteral("张"));
     QCOMPARE(page->GridU->rows(), 4);
     const QString file = fx.folder.path() + QStringLiteral("/out.csv");
@@ -669,11 +669,8 @@ void CardholderPageTest::exportWritesTheListedRowsWithCompletePermissions()
 
 void CardholderPageTest::exportReportsFailureAndCancel()
 {
-    MainWindowFixture fx;
-    store(fx.databasePath(),
-          {{QStringLiteral("A "), QStringLiteral("男"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx({plain(QStringLiteral("A "), QStringLiteral("1"))});
+    CardholderPage* page = fx.page;
     page->btnEx->click(); // cancelled
     QCOMPARE(fx.dialogs.calls.size(), 1);
     QCOMPARE(fx.dialogs.calls[0].kind, Kind::SaveFile);
@@ -686,11 +683,8 @@ void CardholderPageTest::exportReportsFailureAndCancel()
 
 void CardholderPageTest::printHasTheListTitleInLandscape()
 {
-    MainWindowFixture fx(2); // the title is the same in English
-    store(fx.databasePath(),
-          {{QStringLiteral("Smith "), QStringLiteral("man"), {}, {}, {}, QStringLiteral("1"), {}, {}, {}}});
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx({plain(QStringLiteral("Smith "), QStringLiteral("1"), QStringLiteral("man"))}, 2);
+    CardholderPage* page = fx.page;
     page->preparePrint();
     QCOMPARE(page->GridU->pageSetup().title, QStringLiteral("用户信息列表"));
     QCOMPARE(page->GridU->pageSetup().orientation, QPageLayout::Landscape);
@@ -713,9 +707,8 @@ void CardholderPageTest::printHasTheListTitleInLandscape()
 
 void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
 {
-    MainWindowFixture fx;
-    Frmmain w(*fx.context);
-    CardholderPage* page = w.cardholderPage();
+    CardholderWindow fx;
+    CardholderPage* page = fx.page;
     const QString filter = CardholderPage::photoFilter(fx.context->message(167));
     const QStringList filters = filter.split(QStringLiteral(";;"));
     QCOMPARE(filters.size(), 5);
@@ -776,9 +769,8 @@ void CardholderPageTest::photoChoiceOffersThreeKindsInAnyCase()
 // A pasted 10,000-character text would otherwise be searched in every row at each keystroke.
 void CardholderPageTest::searchFieldsStopAtFiftyCharacters()
 {
-    MainWindowFixture fx;
-    Frmmain w(*fx.context);
-    const QList<QComboBox*> fields = w.cardholderPage()->CmbF + w.issuingPage()->CmbF;
+    CardholderWindow fx;
+    const QList<QComboBox*> fields = fx.page->CmbF + fx.w.issuingPage()->CmbF;
     QCOMPARE(fields.size(), 8);
     for (QComboBox* field : fields) {
         field->setEditText(QString(10000, u'x'));
