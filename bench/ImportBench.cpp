@@ -2,7 +2,7 @@
 // a cardholder import into a register of cardholders, each next to the same rows inserted
 // with one prepared statement in one transaction into a copy of the same database, file and
 // indexes, with the connection set up as the imports set theirs (write-ahead log, normal
-// sync, 32 MB page cache), and next to the sqlcipher shell's .import of the same rows with
+// sync, the import's page cache), and next to the sqlcipher shell's .import of the same rows with
 // the same settings (when the shell is installed). Prints rows/s, the ratios, the resident
 // memory of the record import at its start, peak and end, and the longest time the window
 // would have waited for events.
@@ -42,6 +42,7 @@ namespace {
 
 constexpr int Cards = 5000;
 constexpr int Terminals = 368;
+constexpr int CardholderCacheKb = 32768; // the page cache the cardholder import sets up
 
 void resetPeak()
 {
@@ -75,12 +76,13 @@ bool copyFile(const QString& from, const QString& to)
 
 // The reference: `rows` inserts of `columns` texts (an integer where `integerColumn` says so)
 // through one prepared statement in one transaction.
-double referenceRate(const QString& path, const char* sql, const QList<QStringList>& rows, int integerColumn)
+double referenceRate(const QString& path, const char* sql, const QList<QStringList>& rows, int integerColumn,
+                     int cacheKb)
 {
     Database db;
     // The connection as the imports set theirs up: comparing with the engine's defaults
     // (rollback journal, full sync, 2 MB cache) would flatter them.
-    if (!db.open(path) || !db.useBulkWrites())
+    if (!db.open(path) || !db.useBulkWrites(cacheKb))
         return 0;
     sqlite3* handle = db.handle();
     sqlite3_stmt* insert = nullptr;
@@ -111,7 +113,7 @@ double referenceRate(const QString& path, const char* sql, const QList<QStringLi
 // transaction. Timed from the start of the shell to its end (its one key derivation
 // included). 0 when the shell is missing or fails.
 double shellImportRate(const QString& database, const QString& csvPath, const QString& table,
-                       const QStringList& columns, const QList<QStringList>& rows)
+                       const QStringList& columns, const QList<QStringList>& rows, int cacheKb)
 {
     const QString shell = QStandardPaths::findExecutable(QStringLiteral("sqlcipher"));
     if (shell.isEmpty())
@@ -151,7 +153,7 @@ double shellImportRate(const QString& database, const QString& csvPath, const QS
                          << "PRAGMA journal_mode = WAL;\n"
                          << "PRAGMA synchronous = NORMAL;\n"
                          << "PRAGMA wal_autocheckpoint = " << (16 << 20) / pageSize << ";\n"
-                         << "PRAGMA cache_size = -32768;\n"
+                         << "PRAGMA cache_size = -" << cacheKb << ";\n"
                          << "BEGIN;\n"
                          << "CREATE TEMP TABLE 导入 (" << list << ");\n"
                          << ".mode csv\n"
@@ -407,13 +409,14 @@ int main(int argc, char** argv)
         recordRows.reserve(lines);
         for (int i = 0; i < lines; ++i)
             recordRows.append(recordLine(i));
-        shellRecords = referenceRate(
-            reference, "INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)", recordRows, 1);
+        shellRecords = referenceRate(reference,
+                                     "INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?, ?, ?, ?)",
+                                     recordRows, 1, RecordImport::CacheKb);
         if (!copyFile(base, reference))
             return 1;
-        shellRecordsImport = shellImportRate(reference, dir.filePath(QStringLiteral("records.csv")),
-                                             QStringLiteral("进出记录"),
-                                             QStringLiteral("卡号 终端机号 进出时间 星期").split(u' '), recordRows);
+        shellRecordsImport = shellImportRate(
+            reference, dir.filePath(QStringLiteral("records.csv")), QStringLiteral("进出记录"),
+            QStringLiteral("卡号 终端机号 进出时间 星期").split(u' '), recordRows, RecordImport::CacheKb);
     }
     std::printf("Record import: %d lines (%lld MB file) into a register of %d records\n", lines, fileMb,
                 registerRecords);
@@ -444,12 +447,13 @@ int main(int argc, char** argv)
         reference,
         "INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号, 权限终端机, "
         "时间期限) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-        holderInserts, -1);
+        holderInserts, -1, CardholderCacheKb);
     if (!copyFile(base, reference))
         return 1;
     const double shellHoldersImport = shellImportRate(
         reference, dir.filePath(QStringLiteral("cardholders.csv")), QStringLiteral("用户信息"),
-        QStringLiteral("姓名 性别 部门 职位 住址 电话 卡号 权限终端机 时间期限").split(u' '), holderInserts);
+        QStringLiteral("姓名 性别 部门 职位 住址 电话 卡号 权限终端机 时间期限").split(u' '), holderInserts,
+        CardholderCacheKb);
     double importHolders = 0;
     CardholderImport::Result holders;
     {

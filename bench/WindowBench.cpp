@@ -1,13 +1,14 @@
 // The real program's start-up at a large site's size, timed from outside:
-//   k27-bench-window            prints every figure beside its goal (medians of five runs)
-//   k27-bench-window --prepare  only makes the program folders (once, in /tmp), for a caller
-//                               that times the rest under a lock
+//   k27-bench-window [RECORDS]            prints every figure beside its goal (medians of five
+//                                         runs; a site of RECORDS records, default 1,000,000)
+//   k27-bench-window --prepare [RECORDS]  only makes the program folders (once, in /tmp), for a
+//                                         caller that times the rest under a lock
 // Each run starts the k27center executable of this build on a folder (--folder). Its benchmark
 // hook (K27CENTER_BENCH_STAGES) writes the monotonic time of each stage to stderr and signs in
 // through the sign-in dialog with the operator and password given, then ends once the main
 // window is usable: the figures are the program's own start-up, not a copy of it. A site of
-// 100,000 cardholders, 368 terminals and 1,000,000 records stands beside an empty register, so
-// the difference shows what the data costs. The bench also times one database open (the key
+// 100,000 cardholders, 368 terminals and 1,000,000 records (or as many as given) stands beside
+// an empty register, so the difference shows what the data costs. The bench also times one database open (the key
 // derivation) as the unit the other figures can be read in.
 #include "db/Database.h"
 #include "db/Schema.h"
@@ -35,7 +36,7 @@ namespace {
 
 constexpr int Holders = 100000;
 constexpr int Terminals = 368;
-constexpr int Records = 1000000;
+int Records = 1000000; // the records of the large site, as given on the command line
 const char* const OperatorName = "管理员";
 const char* const OperatorPassword = "bench";
 constexpr int Runs = 5;
@@ -267,9 +268,13 @@ bool runMany(bool large, std::vector<double>& medians)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    const bool prepareOnly = arguments.removeAll(QStringLiteral("--prepare")) > 0;
+    if (!arguments.isEmpty())
+        Records = qMax(1, arguments.first().toInt());
     if (!prepareFolder(false) || !prepareFolder(true))
         return 1;
-    if (argc > 1 && QByteArray(argv[1]) == "--prepare")
+    if (prepareOnly)
         return 0;
 
     // COM1 is a pseudo-terminal that nobody answers: the port opens as with the device

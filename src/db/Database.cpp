@@ -172,6 +172,7 @@ void Database::close()
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+    m_cacheBeforeBulk = 0;
 }
 
 sqlite3_stmt* Database::prepare(const QString& sql, const QVariantList& params)
@@ -381,9 +382,20 @@ bool Database::useBulkWrites(int cacheKb)
     // The log is copied into the file (and flushed) once it holds 16 MB rather than 1,000
     // pages: a flush costs as much as thousands of rows, and each one holds up the window.
     const qint64 pageSize = qMax<qint64>(512, scalar(QStringLiteral("PRAGMA page_size")).toLongLong());
+    if (m_cacheBeforeBulk == 0)
+        m_cacheBeforeBulk = scalar(QStringLiteral("PRAGMA cache_size")).toLongLong();
     return wal && exec(QStringLiteral("PRAGMA synchronous = NORMAL"))
            && exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg((16 << 20) / pageSize))
            && exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKb));
+}
+
+void Database::endBulkWrites()
+{
+    if (m_server || !m_db || m_cacheBeforeBulk == 0)
+        return;
+    exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheBeforeBulk));
+    sqlite3_db_release_memory(m_db);
+    m_cacheBeforeBulk = 0;
 }
 
 bool Database::checkpoint()

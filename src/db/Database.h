@@ -102,6 +102,9 @@ public:
     // most the last commits), the log copied into the file every 16 MB, and a page cache of
     // `cacheKb` KiB.
     bool useBulkWrites(int cacheKb = 32768);
+    // Ends them: the page cache back to its size before useBulkWrites(), the memory of the
+    // pages it held beyond that given back (the log settings stay).
+    void endBulkWrites();
 
     // Copies everything the write-ahead log holds into the file and empties the log, so that
     // the file alone holds every commit. Never waits: false when a reader or a writer of
@@ -140,6 +143,7 @@ private:
     QString m_error;
     int m_errorCode = 0;
     Fault m_fault = Fault::None;
+    qint64 m_cacheBeforeBulk = 0; // PRAGMA cache_size before useBulkWrites(); 0: not in bulk
 };
 
 // A statement prepared once and run many times (the bulk loops): values are bound by

@@ -19,6 +19,7 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QStringTokenizer>
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <cmath>
@@ -28,10 +29,9 @@ namespace k27 {
 
 namespace {
 
-struct Holder
-{
-    QString name, department, address;
-};
+// A file naming at least one card in this many of the register's holders has them read in one
+// walk rather than looked up card by card.
+constexpr qint64 WalkShare = 16;
 
 // The terminal field's number as the table stores it: its leading decimal number, rounded;
 // false when it does not fit the 32-bit column.
@@ -203,14 +203,11 @@ LineKind parseLine(const QString& line, RecordLine* out)
     return LineKind::Record;
 }
 
-// Who holds a card and where a terminal stands, for the rows shown. Holders are looked up
-// once per card the file names, not read whole: a register of a hundred thousand holders
-// would cost tens of megabytes for the few thousand cards a file names.
-class Lookups
+// Where a terminal stands, for the rows shown.
+class Places
 {
 public:
-    explicit Lookups(Database& db)
-        : m_holder(db, QStringLiteral("SELECT 姓名, 部门, 住址 FROM 用户信息 WHERE 卡号 = ? ORDER BY ID LIMIT 1"))
+    explicit Places(Database& db)
     {
         db.query(QStringLiteral("SELECT 终端机号, 地址 FROM 终端机 WHERE 地址 IS NOT NULL AND 地址 <> ''"), {},
                  [&](const Row& row) {
@@ -219,27 +216,47 @@ public:
                      return true;
                  });
     }
-
-    // A card given twice: its first holder.
-    const Holder& holder(const QString& card)
-    {
-        auto found = m_holders.constFind(card);
-        if (found != m_holders.cend())
-            return *found;
-        Holder holder;
-        QStringList texts;
-        bool failed = false;
-        if (!card.isEmpty() && m_holder.bind(1, card).exists(&failed, &texts))
-            holder = {texts.value(0), texts.value(1), texts.value(2)};
-        return *m_holders.insert(card, holder);
-    }
     QString place(qint64 terminal) const { return m_places.value(terminal); }
 
 private:
-    Statement m_holder;
-    QHash<QString, Holder> m_holders;
     QHash<qint64, QString> m_places;
 };
+
+// Who holds the cards of the rows added (a card given twice: its first holder), looked up once
+// the lines are stored, each card once: in card order through the card index, or, when the
+// file names a good share of the register's cards, in one walk through the holders, which
+// then costs less than a look per card. Only the holders of those cards are kept: a register
+// of a hundred thousand holders would cost tens of megabytes.
+void fillHolders(Database& db, RecordRows& rows)
+{
+    QStringList cards = rows.cardsWithoutHolder();
+    if (cards.isEmpty())
+        return;
+    QHash<QString, RecordRows::HolderTexts> holders;
+    holders.reserve(cards.size());
+    const qint64 registered = db.scalar(QStringLiteral("SELECT count(*) FROM 用户信息")).toLongLong();
+    if (qint64(cards.size()) * WalkShare >= registered) {
+        const QSet<QString> wanted(cards.cbegin(), cards.cend());
+        cards.clear();
+        db.query(QStringLiteral("SELECT 卡号, 姓名, 部门, 住址 FROM 用户信息 WHERE 卡号 IS NOT NULL ORDER BY ID"), {},
+                 [&](const Row& row) {
+                     const QString card = row.text(0);
+                     if (wanted.contains(card) && !holders.contains(card))
+                         holders.insert(card, {row.text(1), row.text(2), row.text(3)});
+                     return true;
+                 });
+    } else {
+        std::sort(cards.begin(), cards.end()); // neighbouring index pages one after the other
+        Statement holder(db,
+                         QStringLiteral("SELECT 姓名, 部门, 住址 FROM 用户信息 WHERE 卡号 = ? ORDER BY ID LIMIT 1"));
+        QStringList texts;
+        bool failed = false;
+        for (const QString& card : std::as_const(cards))
+            if (holder.bind(1, card).exists(&failed, &texts))
+                holders.insert(card, {texts.value(0), texts.value(1), texts.value(2)});
+    }
+    rows.fillHolders(holders);
+}
 
 // Terminal files come in time order, mostly newer than every stored record. A record newer
 // than all stored before the run can only have been stored by the run itself, and in time
@@ -309,7 +326,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     RecordImport::Result result;
     result.readable = true;
     result.total = shape.lines;
-    Lookups lookups(db);
+    const Places places(db);
     // A record already stored (same card and time) is not stored again: the test and the
     // insert in one statement, one trip through the engine per line instead of two.
     Statement insert(db,
@@ -386,9 +403,8 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
             }
             steps.wrote();
             ++stepAdded;
-            const Holder& holder = lookups.holder(record.card);
-            rows.append({record.when, record.weekday, holder.name, holder.department, holder.address,
-                         record.terminalText, lookups.place(record.terminal), record.card});
+            rows.append({record.when, record.weekday, QString(), QString(), QString(), record.terminalText,
+                         places.place(record.terminal), record.card});
             break;
         }
         }
@@ -402,6 +418,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     // Rows of a step that was not committed leave the table.
     if (rows.rowCount() > shownRows && (result.writeFailed || result.stopped))
         rows.removeRows(shownRows + 1, rows.rowCount());
+    fillHolders(db, rows);
     return result;
 }
 
@@ -412,9 +429,12 @@ RecordImport::Result importDevice(Database& db, QIODevice& file, RecordRows& row
     if (!shape.readable)
         return {};
     RecordQuery::ensureIndexes(db);
-    db.useBulkWrites();
+    db.useBulkWrites(RecordImport::CacheKb);
     rows.clear();
-    return importLines(db, file, shape, rows, progress, policy);
+    const RecordImport::Result result = importLines(db, file, shape, rows, progress, policy);
+    // The window's connection keeps a page cache of its usual size once the run is over.
+    db.endBulkWrites();
+    return result;
 }
 
 } // namespace

@@ -27,6 +27,9 @@ public:
     static constexpr int CardWidth = 15;    // widths of 卡号 and 星期
     static constexpr int WeekdayWidth = 10;
     static constexpr int MaxLineBytes = 1 << 20;
+    // The page cache of a run, in KiB: room for the card index pages a file of some thousand
+    // cards keeps writing to, while a million lines stay within some 64 MB more memory.
+    static constexpr int CacheKb = 24 << 10;
 
     struct Result
     {

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <algorithm>
+#include <limits>
 
 namespace k27 {
 
@@ -21,6 +22,8 @@ void RecordList::clear()
     m_pass.reset();
     m_blocks.clear();
     m_count = 0;
+    m_estimate = 0;
+    m_idSpan = 0;
     m_top.clear();
     m_floor.clear();
     m_cache.clear();
@@ -73,6 +76,19 @@ RecordQuery::Result RecordList::start(Database& db, const RecordFilter& filter, 
     m_cached.emplace(0, m_cache.begin());
     m_top = m_cache.front().rows.text(1, RecordRows::Time);
     m_floor = db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录")).toString();
+    // Nothing of the result is older than the span's start.
+    if (filter.timeSpan && filter.start.isValid()) {
+        const QString start = filter.start.toString(QLatin1String(EntryTimeFormat));
+        if (start > m_floor)
+            m_floor = start;
+    }
+    if (isCounting()) {
+        // One aggregate per statement: each is then one look at an end of the table (the
+        // difference of the two in one statement walks all of it).
+        m_idSpan = db.scalar(QStringLiteral("SELECT max(ID) FROM 进出记录")).toLongLong()
+                   - db.scalar(QStringLiteral("SELECT min(ID) FROM 进出记录")).toLongLong() + 1;
+        estimate();
+    }
     return result;
 }
 
@@ -100,7 +116,25 @@ bool RecordList::countPortion(Database& db, int milliseconds)
         if (clock.elapsed() >= milliseconds)
             break;
     }
+    estimate();
     return true;
+}
+
+void RecordList::estimate()
+{
+    // Records spread over time about as the counted ones are: the rows counted so far over
+    // the share of the result's time span they cover.
+    double rows = m_count;
+    if (isCounting() && !m_pass.pastDated()) {
+        const QDateTime top = QDateTime::fromString(m_top, QLatin1String(EntryTimeFormat));
+        const QDateTime floor = QDateTime::fromString(m_floor, QLatin1String(EntryTimeFormat));
+        const QDateTime at = QDateTime::fromString(m_pass.lastTime().toString(), QLatin1String(EntryTimeFormat));
+        if (top.isValid() && floor.isValid() && at.isValid() && floor < top && at < top)
+            rows = double(m_count) * double(floor.secsTo(top)) / double(at.secsTo(top));
+    }
+    if (m_idSpan > 0)
+        rows = qMin(rows, double(m_idSpan));
+    m_estimate = int(qBound(double(m_count), rows, double(std::numeric_limits<int>::max() - 1)));
 }
 
 int RecordList::countPermille() const
@@ -338,6 +372,7 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
     m_blocks.removeIf([](const Block& block) { return block.rows == 0; });
     m_cache.clear();
     m_cached.clear();
+    estimate();
 }
 
 void RecordList::removeRows(int first, int last)
@@ -368,6 +403,7 @@ void RecordList::removeRows(int first, int last)
     }
     m_blocks = std::move(kept);
     m_count -= removed;
+    m_estimate = qMax(m_count, m_estimate - removed);
     m_cache.clear();
     m_cached.clear();
     QHash<quint64, QString> edits;

@@ -46,6 +46,10 @@ public:
 
     // Rows counted so far (all of them once counted() is true).
     int rowCount() const;
+    // The rows the scroll bar covers: while the count goes on, the whole result's size as
+    // estimated from the entry times counted so far (refined with each portion); rows past
+    // rowCount() show empty until the count reaches them.
+    int expectedRows() const { return isCounting() ? qMax(m_count, m_estimate) : rowCount(); }
     bool counted() const { return !m_table && m_pass.atEnd(); }
     bool isCounting() const { return !m_table && !m_pass.atEnd(); }
     // Counts on for about `milliseconds` (at least one block); false when the database refused
@@ -126,6 +130,9 @@ private:
     RecordCursor m_pass;
     QList<Block> m_blocks;
     int m_count = 0;
+    int m_estimate = 0;
+    qint64 m_idSpan = 0; // no result holds more records than the table's ID span
+    void estimate();
     QString m_top; // the result's newest and oldest entry times, for countPermille()
     QString m_floor;
     std::list<Cached> m_cache; // most recently used first

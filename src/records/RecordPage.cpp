@@ -233,7 +233,7 @@ void RecordPage::setOperationButtonsEnabled(bool on)
 void RecordPage::showRowCount(bool pump)
 {
     GridIO->setRedraw(false);
-    GridIO->setRows(m_list.rowCount() + 1);
+    GridIO->setRows(m_list.expectedRows() + 1);
     if (pump)
         QCoreApplication::processEvents();
     GridIO->setRedraw(true);
@@ -306,8 +306,8 @@ void RecordPage::loadPortion()
         m_list.countPortion(*db, PortionMilliseconds);
     else
         m_list.endCount();
-    // Rows arrive at the end: the current cell, the selection and the scroll position stay.
-    GridIO->setRows(m_list.rowCount() + 1);
+    // The estimate follows the count: the current cell, the selection and the scroll position stay.
+    GridIO->setRows(m_list.expectedRows() + 1);
     m_loader.setInterval(0);
     scheduleLoad();
 }
@@ -377,6 +377,9 @@ void RecordPage::deleteRows()
     Dialogs& dialogs = m_host.context().dialogs();
     int first = GridIO->selectionFirstRow();
     int last = GridIO->selectionLastRow();
+    // Rows are deleted by position: a selection past the rows counted so far waits for the count.
+    if (qMax(first, last) > m_list.rowCount() && m_list.isCounting() && !countAll())
+        return;
     switch (RecordDeletion::check(m_list.rowCount(), first, last)) {
     case RecordDeletion::Check::NoRows:
         dialogs.message(this, message(Msg::NothingToDelete), Dialogs::Icon::Warning);

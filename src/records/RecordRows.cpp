@@ -1,5 +1,7 @@
 #include "RecordRows.h"
 
+#include <vector>
+
 namespace k27 {
 
 RecordRows::RecordRows()
@@ -131,6 +133,36 @@ void RecordRows::append(const QStringList& columns)
     r.terminal = group({cell(Terminal), cell(TerminalAddress), 0});
     r.card = cell(Card);
     m_rows.append(r);
+}
+
+QStringList RecordRows::cardsWithoutHolder() const
+{
+    std::vector<bool> seen(size_t(m_pool.size()));
+    QStringList cards;
+    for (const Row& r : m_rows)
+        if (r.holder == 0 && r.card != 0 && !seen[r.card]) {
+            seen[r.card] = true;
+            cards.append(m_pool[r.card]);
+        }
+    return cards;
+}
+
+void RecordRows::fillHolders(const QHash<QString, HolderTexts>& holders)
+{
+    std::unordered_map<quint32, quint32> groupOf; // card's pool index -> holder group
+    for (Row& r : m_rows) {
+        if (r.holder != 0 || r.card == 0)
+            continue;
+        auto found = groupOf.find(r.card);
+        if (found == groupOf.end()) {
+            const auto texts = holders.constFind(m_pool[r.card]);
+            const quint32 g = texts == holders.cend()
+                                  ? 0
+                                  : group({intern((*texts)[0]), intern((*texts)[1]), intern((*texts)[2])});
+            found = groupOf.emplace(r.card, g).first;
+        }
+        r.holder = found->second;
+    }
 }
 
 void RecordRows::removeRows(int first, int last)

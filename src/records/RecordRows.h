@@ -40,6 +40,13 @@ public:
     void clear();
     void reserve(int rows) { m_rows.reserve(rows); }
 
+    // Name, department and address of a card's holder.
+    using HolderTexts = std::array<QString, 3>;
+    // The distinct card numbers of the rows without a holder's texts, each once.
+    QStringList cardsWithoutHolder() const;
+    // Gives every row without a holder's texts those of its card in `holders` (when there).
+    void fillHolders(const QHash<QString, HolderTexts>& holders);
+
 private:
     // Texts that come together share one entry: a cardholder's name, department and address;
     // a terminal's number and address. A row is then 24 bytes, whatever it holds.

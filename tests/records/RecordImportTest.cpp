@@ -97,6 +97,35 @@ private slots:
         QCOMPARE(d.count(), 2);
     }
 
+    // A few cards (4 of 101 holders) are looked up one by one, many (24) in one walk through
+    // the holders: either way
+    // each row shows its card's first holder, and a card nobody holds shows none.
+    void holdersLookedUpOneByOneOrInOneWalk()
+    {
+        for (const int cards : {2, 12}) {
+            RecordDatabase d;
+            QVERIFY(d.db.beginTransaction());
+            for (int i = 0; i < 100; ++i)
+                d.holder(QStringLiteral("H%1").arg(i), QStringLiteral("名%1").arg(i), QStringLiteral("部%1").arg(i));
+            d.holder(QStringLiteral("H1"), QStringLiteral("后来的")); // the card given twice
+            QVERIFY(d.db.commit());
+            QByteArray file;
+            for (int i = 0; i < cards; ++i)
+                file += QStringLiteral("1,H%1,2024-05-01,08:00:%2,x\n1,X%1,2024-05-01,08:00:%2,x\n")
+                            .arg(cards - 1 - i)
+                            .arg(i, 2, 10, QLatin1Char('0'))
+                            .toUtf8();
+            RecordRows rows;
+            QCOMPARE(RecordImport::run(d.db, d.file(QStringLiteral("in.txt"), file), rows, nullptr).added, 2 * cards);
+            for (int r = 1; r <= rows.rowCount(); ++r) {
+                const QString card = rows.text(r, RecordRows::Card);
+                const QString number = card.mid(1);
+                QCOMPARE(rows.text(r, RecordRows::Name), card.startsWith(u'H') ? u'名' + number : QString());
+                QCOMPARE(rows.text(r, RecordRows::Department), card.startsWith(u'H') ? u'部' + number : QString());
+            }
+        }
+    }
+
     // A record already stored is skipped whether the line is newer than every stored record,
     // repeats one of the file, comes out of time order, or was stored by another connection
     // while the run went on.

@@ -248,9 +248,11 @@ private slots:
                 {total}));
         }
         p->BtnFind->click();
-        QCOMPARE(g->rows(), RecordPage::FirstRows + 1);
+        // The scroll bar covers about the whole result at once; rows not counted yet are empty.
+        QVERIFY2(qAbs(g->rows() - (total + 1)) <= total / 20, qPrintable(QString::number(g->rows())));
         QVERIFY(p->isLoading());
         QCOMPARE(g->cellText(1, 8), QStringLiteral("C%1").arg(total));
+        QVERIFY(g->cellText(RecordPage::FirstRows + 1, 8).isEmpty());
         const QString csv = fx.folder.filePath(QStringLiteral("all.csv"));
         fx.dialogs.fileAnswers << csv;
         p->btnOutD->click();

@@ -1,4 +1,5 @@
 #include "RecordFixture.h"
+#include "records/EntryTime.h"
 #include "records/RecordList.h"
 #include "records/RecordQuery.h"
 #include "records/RecordRows.h"
@@ -441,6 +442,39 @@ private slots:
         QVERIFY(d.db.exec(QStringLiteral("DELETE FROM 用户信息 WHERE 姓名 = '李四'")));
         for (const auto& c : cases)
             listMatches(filterOf(c), plain(filterOf(c)));
+    }
+
+    // The scroll bar covers about the whole result from the first block on: the size is
+    // estimated from the entry times counted, rows not counted yet read empty, and once
+    // counted the size is exact.
+    void scrollExtentCoversTheResultFromTheFirstBlock()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.beginTransaction());
+        for (int i = 0; i < 1000; ++i)
+            d.record(
+                i % 4 ? QStringLiteral("A") : QStringLiteral("B"),
+                QDateTime(QDate(2024, 5, 1), QTime(0, 0)).addSecs(60 * i).toString(QLatin1String(EntryTimeFormat)));
+        QVERIFY(d.db.commit());
+        RecordFilter all, cardB, span;
+        cardB.card = QStringLiteral("B");
+        span.timeSpan = true;
+        span.start = QDateTime(QDate(2024, 5, 1), QTime(10, 0));
+        span.end = QDateTime(QDate(2024, 5, 1), QTime(13, 19));
+        const std::pair<RecordFilter, int> cases[] = {{all, 1000}, {cardB, 250}, {span, 200}};
+        for (const auto& [filter, expected] : cases) {
+            RecordList list(20, 2);
+            list.setReader([&] { return &d.db; });
+            RecordRows table;
+            list.start(d.db, filter, table);
+            QVERIFY(list.isCounting());
+            QVERIFY2(qAbs(list.expectedRows() - expected) <= expected / 10,
+                     qPrintable(QString::number(list.expectedRows())));
+            QVERIFY(list.text(list.rowCount() + 1, RecordRows::Time).isEmpty());
+            while (list.isCounting())
+                QVERIFY(list.countPortion(d.db, 0));
+            QCOMPARE(list.expectedRows(), expected);
+        }
     }
 
     // A card filter whose first window of time holds none of its records: its first block is
