@@ -12,12 +12,14 @@
 #include <QChart>
 #include <QChartView>
 #include <QCursor>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHorizontalBarSeries>
 #include <QPainter>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSvgGenerator>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -266,6 +268,19 @@ QImage RecordChart::picture(const QSize& size) const
 
 bool RecordChart::savePicture(const QString& path) const
 {
+    if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
+        // Drawn as lines and text: sharp at any size.
+        const QSize own = m_charts->size();
+        QSvgGenerator svg;
+        svg.setFileName(path);
+        svg.setSize(own);
+        svg.setViewBox(QRect(QPoint(), own));
+        QPainter painter;
+        if (!painter.begin(&svg))
+            return false;
+        m_charts->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        return painter.end() && QFileInfo(path).size() > 0;
+    }
     // Twice the size shown: sharp on paper and on a large screen.
     return picture(m_charts->size() * 2).save(path, "PNG");
 }

@@ -3,6 +3,7 @@
 #include "EntryTime.h"
 #include "RecordQuery.h"
 #include "db/Database.h"
+#include "db/RecordDayCounts.h"
 #include "startup/TextUtil.h"
 
 #include <QMap>
@@ -13,17 +14,8 @@ namespace k27 {
 
 namespace {
 
-// The parts of the statements that differ between database engines, kept together.
-namespace dialect {
 // Keeps a column's index out of a test, so a time range is read along the entry-time index.
 const QString NoIndex = QStringLiteral("+");
-// The hour an entry time falls in, as text ("2024-05-01 08"): times are stored as text in
-// one format, so a prefix is the hour and groups without any date function.
-QString hourKey(const QString& column)
-{
-    return QStringLiteral("substr(%1, 1, 13)").arg(column);
-}
-} // namespace dialect
 
 QString timeText(const QDateTime& t)
 {
@@ -53,7 +45,7 @@ Source source(const RecordFilter& filter)
     QString where;
     const QString card = TrimAtNul(filter.card);
     if (card.isEmpty()) {
-        where = QStringLiteral(" WHERE ") + dialect::NoIndex + QStringLiteral("r.卡号 IS NOT NULL");
+        where = QStringLiteral(" WHERE ") + NoIndex + QStringLiteral("r.卡号 IS NOT NULL");
     } else {
         // The cards that contain the text come from the list of cards, far shorter than the records.
         where = QStringLiteral(" WHERE r.卡号 IN (SELECT c.卡号 FROM 进出记录_卡号 c WHERE c.卡号")
@@ -126,6 +118,42 @@ QDateTime nextBar(const QDateTime& start, RecordCounts::Step step)
     return start;
 }
 
+// What the counts add up, by hour ("yyyy-MM-dd HH") and by terminal.
+struct Tally
+{
+    QMap<QString, qint64> byHour;
+    QMap<qint64, qint64> byTerminal;
+    qint64 total = 0;
+    qint64 undated = 0;
+
+    // Records of a day and hour slot (see dayCounts): a slot of 24, or a day that is no date,
+    // has no hour on the chart.
+    void addTime(const QString& day, int slot, qint64 n)
+    {
+        if (n == 0)
+            return;
+        total += n;
+        const QString key = day + QStringLiteral(" %1").arg(slot, 2, 10, QLatin1Char('0'));
+        if (slot < 0 || slot > 23 || day.size() != 10 || !hourStart(key).isValid())
+            undated += n;
+        else
+            byHour[key] += n;
+    }
+    void addTerminal(const Row& row, int column, qint64 n)
+    {
+        if (n != 0 && !row.isNull(column))
+            byTerminal[row.integer(column)] += n;
+    }
+};
+
+// The smallest text past every text that starts with `prefix`.
+QString pastPrefix(const QString& prefix)
+{
+    QString past = prefix;
+    past.back() = QChar(past.back().unicode() + 1);
+    return past;
+}
+
 // A slice holds about this many records: a statement of some tens of milliseconds.
 constexpr double SliceRecords = 400000;
 
@@ -143,19 +171,37 @@ RecordCounts::Step RecordCounts::stepFor(const QDate& first, const QDate& last)
     return Step::Month;
 }
 
-RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filter, RecordCounts& out,
-                                          const Progress& progress)
-{
-    out = RecordCounts();
-    if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
-        return Outcome::Done;
-    RecordQuery::ensureIndexes(db);
-    const Source s = source(filter);
+namespace {
 
-    // The slices: the span (or the register's first to last entry time) cut into pieces of
-    // about SliceRecords records at the register's average rate. The recent mode is one piece.
+const QString Time = QStringLiteral("r.进出时间");
+
+// Counts the records of `s` with `condition`: per day and hour slot, and per terminal.
+bool countRecords(Database& db, const Source& s, const QString& condition, const QVariantList& extra, Tally& tally)
+{
+    const QVariantList params = s.params + extra;
+    return db.query(QStringLiteral("SELECT %1, %2, count(*)").arg(dayCounts::day(db, Time), dayCounts::slot(Time))
+                        + s.from + condition + QStringLiteral(" GROUP BY 1, 2"),
+                    params,
+                    [&](const Row& row) {
+                        tally.addTime(row.text(0), int(row.integer(1)), row.integer(2));
+                        return true;
+                    })
+           && db.query(QStringLiteral("SELECT r.终端机号, count(*)") + s.from + condition
+                           + QStringLiteral(" GROUP BY r.终端机号"),
+                       params, [&](const Row& row) {
+                           tally.addTerminal(row, 0, row.integer(1));
+                           return true;
+                       });
+}
+
+// The records of a filter counted in slices of the span (or of the register's first to last
+// entry time), each of about SliceRecords records at the register's average rate, so that a
+// long count can be followed and stopped.
+RecordCounts::Outcome countSliced(Database& db, const Source& s, Tally& tally, const RecordCounts::Progress& progress)
+{
+    using Outcome = RecordCounts::Outcome;
     QString low = s.start, high = s.end;
-    if (!filter.recent) {
+    {
         // (An empty or malformed time sorts before every date: it counts with the undated.)
         const QString first = db.scalar(QStringLiteral("SELECT min(进出时间) FROM 进出记录 WHERE 进出时间 >= '0'"))
                                   .toString();
@@ -168,7 +214,7 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
     QList<QString> bounds; // slice i: bounds[i] <= time < bounds[i + 1]; the last bound inclusive
     const QDateTime lowTime = QDateTime::fromString(low, QLatin1String(EntryTimeFormat));
     const QDateTime highTime = QDateTime::fromString(high, QLatin1String(EntryTimeFormat));
-    if (!filter.recent && lowTime.isValid() && highTime.isValid() && lowTime <= highTime) {
+    if (lowTime.isValid() && highTime.isValid() && lowTime <= highTime) {
         // One aggregate per statement: each is then read from one end of an index, where
         // "max(ID) - min(ID)" would walk the whole table.
         const qint64 ids = db.scalar(QStringLiteral("SELECT max(ID) FROM 进出记录")).toLongLong()
@@ -185,60 +231,145 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
         bounds << QString(); // the last slice ends at `high`, included
     }
 
-    QMap<QString, qint64> byHour;
-    QMap<qint64, qint64> byTerminal;
-    const auto countSlice = [&](const QString& condition, const QVariantList& extra) {
-        QVariantList params = s.params + extra;
-        bool ok = db.query(QStringLiteral("SELECT ") + dialect::hourKey(QStringLiteral("r.进出时间"))
-                               + QStringLiteral(", count(*)") + s.from + condition + QStringLiteral(" GROUP BY 1"),
-                           params, [&](const Row& row) {
-                               const qint64 n = row.integer(1);
-                               if (row.isNull(0) || !hourStart(row.text(0)).isValid())
-                                   out.undated += n;
-                               else
-                                   byHour[row.text(0)] += n;
-                               out.total += n;
-                               return true;
-                           });
-        ok = ok
-             && db.query(QStringLiteral("SELECT r.终端机号, count(*)") + s.from + condition
-                             + QStringLiteral(" GROUP BY r.终端机号"),
-                         params, [&](const Row& row) {
-                             if (!row.isNull(0))
-                                 byTerminal[row.integer(0)] += row.integer(1);
-                             return true;
-                         });
-        return ok;
-    };
-
-    if (filter.recent) {
-        if (!countSlice({}, {}))
+    const int slices = int(bounds.size()) - 1;
+    for (int i = 0; i < slices; ++i) {
+        const bool last = bounds[i + 1].isNull();
+        const QString condition = last ? QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 <= ?")
+                                       : QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 < ?");
+        if (!countRecords(db, s, condition, {bounds[i], last ? high : bounds[i + 1]}, tally))
             return Outcome::Failed;
-    } else {
-        const int slices = int(bounds.size()) - 1;
-        for (int i = 0; i < slices; ++i) {
-            const bool last = bounds[i + 1].isNull();
-            const QString condition = last ? QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 <= ?")
-                                           : QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 < ?");
-            if (!countSlice(condition, {bounds[i], last ? high : bounds[i + 1]}))
-                return Outcome::Failed;
-            if (progress && !progress(int(1000LL * (i + 1) / (slices + 1))))
-                return Outcome::Cancelled;
-        }
-        // Records without an entry time (or with one that is no time) belong to a result
-        // without a time span.
-        if (!s.timeSpan) {
-            const bool ok = bounds.isEmpty()
-                                ? countSlice({}, {})
-                                : countSlice(
-                                    QStringLiteral(" AND (r.进出时间 IS NULL OR r.进出时间 < ? OR r.进出时间 > ?)"),
-                                    {low, high});
-            if (!ok)
-                return Outcome::Failed;
-        }
+        if (progress && !progress(int(1000LL * (i + 1) / (slices + 1))))
+            return Outcome::Cancelled;
+    }
+    // Records without an entry time (or with one that is no time) belong to a result
+    // without a time span.
+    if (!s.timeSpan) {
+        const bool ok = bounds.isEmpty()
+                            ? countRecords(db, s, {}, {}, tally)
+                            : countRecords(
+                                db, s, QStringLiteral(" AND (r.进出时间 IS NULL OR r.进出时间 < ? OR r.进出时间 > ?)"),
+                                {low, high}, tally);
+        if (!ok)
+            return Outcome::Failed;
+    }
+    return Outcome::Done;
+}
+
+// The counts of a filter of time span and terminal only, from the day counts: the days
+// inside the span whole, the hours of its first and last day that lie wholly inside, and the
+// records of the hours the span starts and ends in (and of times on those days that name no
+// hour) counted one by one.
+bool countFromDays(Database& db, const RecordFilter& filter, const Source& s, Tally& tally)
+{
+    const QString table = QString::fromUtf8(dayCounts::Table);
+    QString where = QStringLiteral(" WHERE 1 = 1");
+    QVariantList params;
+    const QString terminal = TrimAtNul(filter.terminal);
+    if (!terminal.isEmpty()) {
+        double number = 0;
+        if (!parseNumber(terminal, &number))
+            return true; // no terminal has such a number
+        where += QStringLiteral(" AND 终端机号 = ?");
+        params << number;
+    }
+    const QString startDay = s.start.left(10), endDay = s.end.left(10);
+    const int startHour = s.start.mid(11, 2).toInt(), endHour = s.end.mid(11, 2).toInt();
+    QVariantList inside = params;
+    if (s.timeSpan) {
+        if (s.start > s.end)
+            return true;
+        where += QStringLiteral(" AND 日 > ? AND 日 < ?");
+        inside << startDay << endDay;
+    }
+    QStringList hours, sum;
+    for (int h = 0; h < dayCounts::Slots; ++h) {
+        hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
+        sum << QStringLiteral("sum(%1)").arg(hours.back());
+    }
+    const QString terminalColumn = QStringLiteral("CASE WHEN typeof(终端机号) = 'blob' THEN NULL ELSE 终端机号 END");
+    bool ok = db.query(QStringLiteral("SELECT 日, ") + sum.join(QStringLiteral(", ")) + QStringLiteral(" FROM ") + table
+                           + where + QStringLiteral(" GROUP BY 日"),
+                       inside,
+                       [&](const Row& row) {
+                           for (int h = 0; h < dayCounts::Slots; ++h)
+                               tally.addTime(row.text(0), h, row.integer(1 + h));
+                           return true;
+                       })
+              && db.query(QStringLiteral("SELECT ") + terminalColumn + QStringLiteral(", sum(")
+                              + hours.join(QStringLiteral(" + ")) + QStringLiteral(") FROM ") + table + where
+                              + QStringLiteral(" GROUP BY 终端机号"),
+                          inside, [&](const Row& row) {
+                              tally.addTerminal(row, 0, row.integer(1));
+                              return true;
+                          });
+    if (!ok || !s.timeSpan)
+        return ok;
+
+    // The first and last day: the hours wholly inside from the counts.
+    bool unnamed[2] = {false, false}; // times on the first / last day that name no hour
+    QString edgeWhere = where;
+    edgeWhere.replace(QStringLiteral(" AND 日 > ? AND 日 < ?"), QStringLiteral(" AND 日 IN (?, ?)"));
+    ok = db.query(QStringLiteral("SELECT 日, ") + terminalColumn + u',' + hours.join(QStringLiteral(", "))
+                      + QStringLiteral(" FROM ") + table + edgeWhere,
+                  params + QVariantList{startDay, endDay}, [&](const Row& row) {
+                      const QString day = row.text(0);
+                      for (int h = 0; h < 24; ++h) {
+                          if ((day == startDay && h <= startHour) || (day == endDay && h >= endHour))
+                              continue;
+                          tally.addTime(day, h, row.integer(2 + h));
+                          tally.addTerminal(row, 1, row.integer(2 + h));
+                      }
+                      if (row.integer(2 + 24) != 0)
+                          unnamed[day == startDay ? 0 : 1] = true;
+                      return true;
+                  });
+    // The hours the span starts and ends in, record by record.
+    const QString startPrefix = s.start.left(13), endPrefix = s.end.left(13);
+    const QString range = QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 < ? AND r.进出时间 <= ?");
+    ok = ok && countRecords(db, s, range, {s.start, pastPrefix(startPrefix), s.end}, tally);
+    if (ok && endPrefix != startPrefix)
+        ok = countRecords(db, s, QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 <= ?"), {endPrefix, s.end}, tally);
+    const QString noHour = QStringLiteral(" AND ") + dayCounts::slot(Time) + QStringLiteral(" = 24");
+    if (ok && unnamed[0])
+        ok = countRecords(db, s, range + noHour, {s.start, pastPrefix(startDay), s.end}, tally);
+    if (ok && unnamed[1] && endDay != startDay)
+        ok = countRecords(db, s, range + QStringLiteral(" AND r.进出时间 >= ?") + noHour,
+                          {endDay, pastPrefix(endDay), s.end, s.start}, tally);
+    return ok;
+}
+
+} // namespace
+
+RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filter, RecordCounts& out,
+                                          const Progress& progress)
+{
+    out = RecordCounts();
+    if (filter.recent && RecordQuery::recentCount(filter.recentText) == 0)
+        return Outcome::Done;
+    RecordQuery::ensureIndexes(db);
+    const Source s = source(filter);
+    Tally tally;
+
+    // A filter of time span and terminal only is counted from the day counts where the
+    // register keeps them (the embedded file).
+    const bool byDays = !filter.recent && TrimAtNul(filter.card).isEmpty() && TrimAtNul(filter.name).isEmpty()
+                        && TrimAtNul(filter.department).isEmpty() && !db.isServer()
+                        && db.hasTable(QString::fromUtf8(dayCounts::Table));
+    if (byDays) {
+        if (!countFromDays(db, filter, s, tally))
+            return Outcome::Failed;
+    } else if (filter.recent) {
+        if (!countRecords(db, s, {}, {}, tally))
+            return Outcome::Failed;
+    } else if (const Outcome sliced = countSliced(db, s, tally, progress); sliced != Outcome::Done) {
+        return sliced;
     }
     if (progress && !progress(1000))
         return Outcome::Cancelled;
+    out.total = tally.total;
+    out.undated = tally.undated;
+    const QMap<QString, qint64>& byHour = tally.byHour;
+    const QMap<qint64, qint64>& byTerminal = tally.byTerminal;
 
     // The timeline covers the span asked for, or the entries found.
     QDateTime first, last;

@@ -184,12 +184,14 @@ void RecordPictures::saveChart()
         return;
     Dialogs& dialogs = m_page.context->dialogs();
     const QString path = dialogs.saveFile(ChartIO, ChartIO->btnChartSave->text(),
-                                          message(Msg::Pictures) + QStringLiteral(" (*.png)"), {},
+                                          message(Msg::Pictures) + QStringLiteral(" (*.png *.svg)"), {},
                                           Dialogs::FileKind::Export);
     if (path.isEmpty())
         return;
-    const QString file = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? path
-                                                                                    : path + QStringLiteral(".png");
+    // The name's ending chooses the kind; a name without one is a PNG picture.
+    const bool named = path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)
+                       || path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive);
+    const QString file = named ? path : path + QStringLiteral(".png");
     if (!ChartIO->savePicture(file))
         dialogs.message(ChartIO, message(Msg::ExportFailed), Dialogs::Icon::Error);
 }

@@ -3,6 +3,7 @@
 #include "EntryTime.h"
 #include "RecordRows.h"
 #include "db/Database.h"
+#include "db/RecordDayCounts.h"
 #include "db/Schema.h"
 #include "startup/TextUtil.h"
 
@@ -51,6 +52,7 @@ void RecordQuery::ensureIndexes(Database& db)
         db.exec(QString::fromUtf8(sql));
     ensureRecordCards(db);
     ensureRepeatedHolderCards(db);
+    dayCounts::ensure(db);
 }
 
 QString RecordQuery::terminalText(qint64 number)

@@ -44,6 +44,20 @@ void fillRandom(RecordDatabase& r, quint32 seed)
     r.db.commit();
 }
 
+// What an import and a deletion do to a register, and records edited by another program:
+// times that name no hour among them.
+void changeRandom(RecordDatabase& r)
+{
+    for (const char* time :
+         {"2024-01-15", "2024-01-15T08:00:00", "2024-01-10T23:00:00", "2024-01-10 08:40:00", "2024-02-03 17:00:00"})
+        r.record(QStringLiteral("1007"), QString::fromLatin1(time), 2);
+    r.record(QStringLiteral("1014"), QStringLiteral("2024-02-03 17:10:00"), 1);
+    QVERIFY(r.db.exec(QStringLiteral("DELETE FROM 进出记录 WHERE ID % 7 = 0")));
+    QVERIFY(r.db.exec(QStringLiteral("UPDATE 进出记录 SET 终端机号 = 3, 进出时间 = '2024-02-10 09:15:00'"
+                                     " WHERE ID % 11 = 0")));
+    QVERIFY(r.db.exec(QStringLiteral("UPDATE 进出记录 SET 卡号 = NULL WHERE ID % 13 = 0")));
+}
+
 RecordFilter span(const char* start, const char* end)
 {
     RecordFilter f;
@@ -66,36 +80,50 @@ private slots:
     {
         QTest::addColumn<RecordFilter>("filter");
         QTest::addColumn<int>("step");
+        QTest::addColumn<bool>("changed");
         RecordFilter f;
-        QTest::newRow("everything, undated included") << f << int(RecordCounts::Step::Week);
-        QTest::newRow("empty span") << span("2030-01-01 00:00:00", "2030-02-01 00:00:00") << -1;
-        QTest::newRow("one day") << span("2024-01-15 00:00:00", "2024-01-15 23:59:59") << int(RecordCounts::Step::Hour);
-        QTest::newRow("a month") << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << int(RecordCounts::Step::Day);
+        QTest::newRow("everything, undated included") << f << int(RecordCounts::Step::Week) << false;
+        QTest::newRow("empty span") << span("2030-01-01 00:00:00", "2030-02-01 00:00:00") << -1 << false;
+        QTest::newRow("one day") << span("2024-01-15 00:00:00", "2024-01-15 23:59:59") << int(RecordCounts::Step::Hour)
+                                 << false;
+        QTest::newRow("a month") << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << int(RecordCounts::Step::Day)
+                                 << false;
         QTest::newRow("long span") << span("2023-06-01 00:00:00", "2025-06-01 00:00:00")
-                                   << int(RecordCounts::Step::Month);
+                                   << int(RecordCounts::Step::Month) << false;
         f = RecordFilter();
         f.terminal = QStringLiteral("003");
-        QTest::newRow("one terminal") << f << int(RecordCounts::Step::Week);
+        QTest::newRow("one terminal") << f << int(RecordCounts::Step::Week) << false;
         f.terminal = QStringLiteral("5");
-        QTest::newRow("unlisted terminal") << f << int(RecordCounts::Step::Week);
+        QTest::newRow("unlisted terminal") << f << int(RecordCounts::Step::Week) << false;
         f = span("2024-01-01 00:00:00", "2024-01-31 23:59:59");
         f.card = QStringLiteral("10");
-        QTest::newRow("card contains, a month") << f << int(RecordCounts::Step::Day);
+        QTest::newRow("card contains, a month") << f << int(RecordCounts::Step::Day) << false;
         f = RecordFilter();
         f.name = QStringLiteral("职员1");
         f.department = QStringLiteral("部门1");
-        QTest::newRow("name and department") << f << int(RecordCounts::Step::Week);
+        QTest::newRow("name and department") << f << int(RecordCounts::Step::Week) << false;
         f = RecordFilter();
         f.recent = true;
         f.recentText = QStringLiteral("300");
-        QTest::newRow("newest 300") << f << int(RecordCounts::Step::Day);
+        QTest::newRow("newest 300") << f << int(RecordCounts::Step::Day) << false;
+        QTest::newRow("changed: everything") << RecordFilter() << int(RecordCounts::Step::Week) << true;
+        f = span("2024-01-10 08:30:15", "2024-02-03 17:05:00");
+        QTest::newRow("changed: from and to the middle of an hour") << f << int(RecordCounts::Step::Day) << true;
+        f.terminal = QStringLiteral("2");
+        QTest::newRow("changed: the same, one terminal") << f << int(RecordCounts::Step::Day) << true;
+        QTest::newRow("changed: within one hour")
+            << span("2024-01-15 08:10:00", "2024-01-15 08:50:00") << int(RecordCounts::Step::Hour) << true;
+        QTest::newRow("changed: reversed span") << span("2024-02-01 00:00:00", "2024-01-01 00:00:00") << -1 << true;
     }
     void countsAgreeWithTheGridRows()
     {
         QFETCH(RecordFilter, filter);
         QFETCH(int, step);
+        QFETCH(bool, changed);
         RecordDatabase r;
         fillRandom(r, 22);
+        if (changed)
+            changeRandom(r);
         RecordRows rows;
         QCOMPARE(RecordQuery::run(r.db, filter, rows).outcome, RecordQuery::Outcome::Done);
         RecordCounts counts;
@@ -164,6 +192,35 @@ private slots:
         if (!counts.terminals.isEmpty() && !filter.recent)
             QCOMPARE(rowsOf(RecordCounts::narrowedToTerminal(filter, counts.terminals[0].number)),
                      counts.terminals[0].count);
+    }
+
+    // The day counts kept by the register through inserts, edits and deletions are the records
+    // counted afresh.
+    void dayCountsAreKept()
+    {
+        RecordDatabase r;
+        fillRandom(r, 9);
+        changeRandom(r);
+        QMap<std::pair<QString, qint64>, std::array<qint64, 25>> expected, kept;
+        r.db.query(QStringLiteral("SELECT 进出时间, ifnull(终端机号, -1) FROM 进出记录 WHERE 卡号 IS NOT NULL"), {},
+                   [&](const Row& row) {
+                       const QString t = row.text(0);
+                       const int hour = t.mid(11, 2).toInt();
+                       const bool named = t.size() >= 13 && t[10] == u' ' && t[11].isDigit() && t[12].isDigit()
+                                          && hour < 24;
+                       ++expected[{t.left(10), row.integer(1)}][named ? hour : 24];
+                       return true;
+                   });
+        r.db.query(QStringLiteral("SELECT * FROM 进出记录_日计数"), {}, [&](const Row& row) {
+            std::array<qint64, 25> hours{};
+            for (int h = 0; h < 25; ++h)
+                hours[h] = row.integer(2 + h);
+            if (hours != std::array<qint64, 25>{})
+                kept[{row.text(0), row.isNull(1) || row.text(1).isEmpty() ? -1 : row.integer(1)}] = hours;
+            return true;
+        });
+        QVERIFY(expected.size() > 100);
+        QCOMPARE(kept, expected);
     }
 
     void stepFollowsTheSpan()

@@ -22,6 +22,7 @@
 #include <QDialog>
 #include <QDateTimeEdit>
 #include <QFile>
+#include <QImage>
 #include <QFileDialog>
 #include <QListView>
 #include <QTemporaryDir>
@@ -102,6 +103,14 @@ private slots:
         pictures->btnChart->click();
         QVERIFY(!chart->isHidden());
         QCOMPARE(chart->counts().total, qint64(60)); // counted after the import
+        // Saved as the name's ending says: SVG as a drawing, PNG otherwise.
+        for (const char* name : {"chart.svg", "chart"}) {
+            fx.dialogs.fileAnswers << fx.folder.filePath(QString::fromLatin1(name));
+            chart->btnChartSave->click();
+        }
+        QFile svg(fx.folder.filePath(QStringLiteral("chart.svg")));
+        QVERIFY(svg.open(QIODevice::ReadOnly) && svg.readAll().contains("<svg"));
+        QVERIFY(QImage(fx.folder.filePath(QStringLiteral("chart.png"))).width() > 0);
         p->T_No->setText(QStringLiteral("8"));
         p->BtnFind->click();
         QCOMPARE(chart->counts().total, qint64(0));
