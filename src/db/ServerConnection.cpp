@@ -61,6 +61,20 @@ QString ServerConnection::computerOf(const QString& applicationName)
     return applicationName.startsWith(prefix) ? applicationName.mid(prefix.size()) : applicationName;
 }
 
+pg_conn* ServerConnection::startConnect(const QString& url)
+{
+    const QByteArray dbname = url.toUtf8();
+    const QByteArray name = applicationName().toUtf8();
+    const char* keywords[] = {"dbname", "application_name", "client_encoding", nullptr};
+    const char* values[] = {dbname.constData(), name.constData(), "UTF8", nullptr};
+    return PQconnectStartParams(keywords, values, 1);
+}
+
+int ServerConnection::processId() const
+{
+    return m_conn ? PQbackendPID(m_conn) : 0;
+}
+
 std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, QString* error, Database::Fault* fault)
 {
     const QByteArray dbname = url.toUtf8();
