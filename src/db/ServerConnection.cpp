@@ -70,6 +70,12 @@ pg_conn* ServerConnection::startConnect(const QString& url)
     return PQconnectStartParams(keywords, values, 1);
 }
 
+int ServerConnection::statementTimeoutMs()
+{
+    const int set = qEnvironmentVariableIntValue("K27_STATEMENT_TIMEOUT_MS");
+    return set > 0 ? set : DefaultStatementTimeoutMs;
+}
+
 int ServerConnection::processId() const
 {
     return m_conn ? PQbackendPID(m_conn) : 0;
@@ -93,6 +99,10 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
         *fault = classify(message);
         return nullptr;
     }
+    // A statement that hangs (a lock never given back, a server that stopped answering) is
+    // cancelled by the server and fails like any other, instead of holding the desk for ever.
+    const QByteArray timeout = "SET statement_timeout = " + QByteArray::number(statementTimeoutMs());
+    PQclear(PQexec(connection->m_conn, timeout.constData()));
     // The server's notices ("drop cascades to ...") are not the program's output.
     PQsetNoticeProcessor(
         connection->m_conn, [](void*, const char*) {}, nullptr);

@@ -41,6 +41,10 @@ public:
     const QString& state() const { return m_state; }
 
     pg_conn* handle() const { return m_conn; }
+    // How long one statement may run before the server cancels it: the longest single
+    // statement of an import or deletion stays well below it (K27_STATEMENT_TIMEOUT_MS sets it).
+    static constexpr int DefaultStatementTimeoutMs = 120000;
+    static int statementTimeoutMs();
     // The server's process behind this connection (0 when there is none).
     int processId() const;
 

@@ -1,5 +1,6 @@
 #include "TestRegister.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/RegisterWatch.h"
 #include "db/Schema.h"
 #include "db/ServerConnection.h"
@@ -88,6 +89,37 @@ private slots:
         changed.clear();
         QVERIFY(other.exec(QStringLiteral("DELETE FROM 终端机")));
         QTRY_COMPARE_WITH_TIMEOUT(allChanged(changed), unsigned(RegisterWatch::Terminals), 1000);
+    }
+
+    // A link lost during work: the open transaction is gone with it (nothing of it committed),
+    // the next use connects again by itself; a statement that hangs is cancelled.
+    void lostLinkIsMadeAgainAndHangsAreCancelled()
+    {
+        test::ServerSchema server;
+        QString error;
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        qputenv("K27_STATEMENT_TIMEOUT_MS", "300");
+        DatabaseSession session(server.url());
+        Database* db = session.window();
+        QVERIFY(db && db->beginTransaction());
+        QVERIFY(db->exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (1)")));
+        QElapsedTimer hang;
+        hang.start();
+        QVERIFY(!db->exec(QStringLiteral("SELECT pg_sleep(5)")));
+        QVERIFY(hang.elapsed() < 3000);
+        QCOMPARE(db->serverConnection()->state(), QStringLiteral("57014"));
+        qunsetenv("K27_STATEMENT_TIMEOUT_MS");
+
+        Database other;
+        QVERIFY(other.open(server.url()));
+        QVERIFY(other.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(session.serverProcesses().at(0))));
+        QVERIFY(!db->exec(QStringLiteral("COMMIT")));
+        QVERIFY(!db->isLinked());
+        db = session.window();
+        QVERIFY(db && db->isLinked());
+        QCOMPARE(db->scalar(QStringLiteral("SELECT count(*) FROM 终端机")).toInt(), 0);
+        QVERIFY(db->exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (1)")));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM 终端机")).toInt(), 1);
     }
 };
 
