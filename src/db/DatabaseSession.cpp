@@ -1,6 +1,7 @@
 #include "DatabaseSession.h"
 
 #include "db/Schema.h"
+#include "db/ServerConnection.h"
 
 #include <QFile>
 #include <sys/stat.h>
@@ -30,10 +31,18 @@ Database* DatabaseSession::open(Connection& connection, bool window)
             connection.db.rollback();
         return &connection.db;
     }
+    // A lost link is made again by itself: what was in flight on it the server rolled back.
+    if (server && m_retryMs > 0 && !m_sinceFailure.hasExpired(m_retryMs))
+        return nullptr;
     if (!connection.db.open(m_path)) {
         m_error = connection.db.lastError();
+        if (server) {
+            m_retryMs = qBound(FirstRetryMs, m_retryMs * 2, LastRetryMs);
+            m_sinceFailure.start();
+        }
         return nullptr;
     }
+    m_retryMs = 0;
     if (server)
         return &connection.db;
     // A register from before the operator log gets it here, before any change needs a row in it.
@@ -76,6 +85,15 @@ bool DatabaseSession::settle()
         return false;
     Database& db = m_runs.db.isOpen() ? m_runs.db : m_window.db;
     return db.isOpen() && db.checkpoint();
+}
+
+QList<int> DatabaseSession::serverProcesses() const
+{
+    QList<int> processes;
+    for (const Connection* connection : {&m_window, &m_runs})
+        if (ServerConnection* server = connection->db.serverConnection())
+            processes.append(server->processId());
+    return processes;
 }
 
 void DatabaseSession::close()

@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 namespace k27 {
@@ -38,6 +39,8 @@ public:
     void close();
     bool isOpen() const { return m_window.db.isOpen() || m_runs.db.isOpen(); }
     QString lastError() const { return m_error; }
+    // The server processes of the open connections to a shared register (none for a file).
+    QList<int> serverProcesses() const;
 
 private:
     struct Connection
@@ -51,6 +54,12 @@ private:
     Connection m_window;
     Connection m_runs;
     QString m_error;
+    // After a server could not be reached, the next tries wait longer each time (up to
+    // LastRetryMs): a click meanwhile fails at once instead of waiting for the server again.
+    static constexpr int FirstRetryMs = 250;
+    static constexpr int LastRetryMs = 8000;
+    int m_retryMs = 0;
+    QElapsedTimer m_sinceFailure;
 };
 
 } // namespace k27

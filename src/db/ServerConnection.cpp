@@ -62,6 +62,26 @@ QString ServerConnection::computerOf(const QString& applicationName)
     return applicationName.startsWith(prefix) ? applicationName.mid(prefix.size()) : applicationName;
 }
 
+pg_conn* ServerConnection::startConnect(const QString& url)
+{
+    const QByteArray dbname = url.toUtf8();
+    const QByteArray name = applicationName().toUtf8();
+    const char* keywords[] = {"dbname", "application_name", "client_encoding", nullptr};
+    const char* values[] = {dbname.constData(), name.constData(), "UTF8", nullptr};
+    return PQconnectStartParams(keywords, values, 1);
+}
+
+int ServerConnection::statementTimeoutMs()
+{
+    const int set = qEnvironmentVariableIntValue("K27_STATEMENT_TIMEOUT_MS");
+    return set > 0 ? set : DefaultStatementTimeoutMs;
+}
+
+int ServerConnection::processId() const
+{
+    return m_conn ? PQbackendPID(m_conn) : 0;
+}
+
 std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, QString* error, Database::Fault* fault)
 {
     const QByteArray dbname = url.toUtf8();
@@ -80,6 +100,10 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
         *fault = classify(message);
         return nullptr;
     }
+    // A statement that hangs (a lock never given back, a server that stopped answering) is
+    // cancelled by the server and fails like any other, instead of holding the desk for ever.
+    const QByteArray timeout = "SET statement_timeout = " + QByteArray::number(statementTimeoutMs());
+    PQclear(PQexec(connection->m_conn, timeout.constData()));
     // The server's notices ("drop cascades to ...") are not the program's output.
     PQsetNoticeProcessor(
         connection->m_conn, [](void*, const char*) {}, nullptr);

@@ -22,6 +22,9 @@ public:
     static QString applicationName();
     static QString computerOf(const QString& applicationName);
     static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
+    // The same connection begun without waiting (PQconnectStartParams), for a caller that
+    // polls it as the server answers; nullptr when out of memory.
+    static pg_conn* startConnect(const QString& url);
 
     // Runs one statement with its values. A failed write inside a transaction is undone alone
     // (the transaction goes on, as on the embedded engine). Nullptr on failure (error(), state()).
@@ -38,6 +41,12 @@ public:
     const QString& state() const { return m_state; }
 
     pg_conn* handle() const { return m_conn; }
+    // How long one statement may run before the server cancels it: the longest single
+    // statement of an import or deletion stays well below it (K27_STATEMENT_TIMEOUT_MS sets it).
+    static constexpr int DefaultStatementTimeoutMs = 120000;
+    static int statementTimeoutMs();
+    // The server's process behind this connection (0 when there is none).
+    int processId() const;
 
 private:
     pg_result* runOnce(const QString& sql, const QVariantList& params);

@@ -1,19 +1,27 @@
 #include "PageWiring.h"
 
 #include "cardholders/CardholderPage.h"
+#include "db/DatabaseSession.h"
+#include "db/RegisterWatch.h"
 #include "issuing/DeviceReplyHandler.h"
 #include "issuing/IssuingController.h"
 #include "issuing/IssuingPage.h"
 #include "mainwin/DuplicatePrompt.h"
 #include "mainwin/Frmmain.h"
 #include "pagehost/PanelProgress.h"
+#include "platform/Dialogs.h"
 #include "platform/Grid.h"
 #include "records/RecordPage.h"
 #include "settings/SettingsPage.h"
+#include "startup/AppContext.h"
+#include "startup/Messages.h"
 #include "terminals/TerminalPage.h"
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTimer>
 
 namespace k27 {
 
@@ -62,6 +70,116 @@ void PageWiring::wire()
     wireIssuing();
     wireSettings();
     bindGrids();
+    wireLiveView();
+}
+
+namespace {
+
+// Where the operator is in a list: the row's key texts, the column and the scroll position,
+// found again after the list was loaded anew even when rows came or went above it.
+struct ListPlace
+{
+    Grid* grid;
+    std::function<QStringList(int row)> key;
+    QStringList current;
+    int col = 0;
+    int scroll = 0;
+    int scrollColumn = 0;
+
+    ListPlace(Grid* g, std::function<QStringList(int row)> k) : grid(g), key(std::move(k))
+    {
+        col = grid->currentCol();
+        if (grid->currentRow() > 0)
+            current = key(grid->currentRow());
+        scroll = grid->view()->verticalScrollBar()->value();
+        scrollColumn = grid->view()->horizontalScrollBar()->value();
+    }
+    void restore() const
+    {
+        if (!current.isEmpty()) {
+            for (int row = 1; row < grid->rows(); ++row) {
+                if (key(row) == current) {
+                    grid->setCurrentCell(row, col);
+                    break;
+                }
+            }
+        }
+        grid->view()->verticalScrollBar()->setValue(scroll);
+        grid->view()->horizontalScrollBar()->setValue(scrollColumn);
+    }
+};
+
+// An open cell editor is a widget shown on the list's viewport.
+bool editing(const Grid* grid)
+{
+    for (const QWidget* child : grid->view()->viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (child->isVisible())
+            return true;
+    return false;
+}
+
+} // namespace
+
+void PageWiring::wireLiveView()
+{
+    Frmmain& w = m_window;
+    AppContext& c = context();
+    if (!c.onServer())
+        return;
+    auto* watch = new RegisterWatch(&w);
+    DatabaseSession& session = c.databases();
+    watch->setOwnProcesses([&session] { return session.serverProcesses(); });
+    QObject::connect(watch, &RegisterWatch::changed, &w, [this](unsigned tables) {
+        m_liveTables |= tables;
+        showLiveChanges();
+    });
+    QObject::connect(watch, &RegisterWatch::linkLost, &w,
+                     [&w, &c] { c.dialogs().message(&w, c.message(Msg::RegisterLinkLost), Dialogs::Icon::Warning); });
+    watch->start(c.registerLocation());
+}
+
+void PageWiring::showLiveChanges()
+{
+    Frmmain& w = m_window;
+    if (!m_liveTables || !w.m_initialised)
+        return;
+    // Never under a run (it shows its lists when it ends) nor under a cell being typed into:
+    // the change is shown as soon as the operator has finished.
+    Grid* grids[] = {w.m_cardholderPage->GridU, w.m_issuingPage->GridU2, w.m_terminalPage->GridM};
+    bool busy = w.m_runs.active();
+    for (Grid* grid : grids)
+        busy = busy || editing(grid);
+    if (busy) {
+        QTimer::singleShot(200, &w, [this] { showLiveChanges(); });
+        return;
+    }
+    const unsigned tables = m_liveTables;
+    m_liveTables = 0;
+    if (tables & RegisterWatch::Cardholders) {
+        CardholderTable& table = w.m_cardholders;
+        auto keyOf = [&table](CardholderTable::View view) {
+            return [&table, view](int row) {
+                return QStringList{table.viewText(view, row, CardholderColumn::Name),
+                                   table.viewText(view, row, CardholderColumn::Phone),
+                                   table.viewText(view, row, CardholderColumn::Card)};
+            };
+        };
+        const ListPlace page(w.m_cardholderPage->GridU, keyOf(CardholderTable::CardholderPageView));
+        const ListPlace issuing(w.m_issuingPage->GridU2, keyOf(CardholderTable::IssuingPageView));
+        w.LoadCardholders();
+        page.restore();
+        issuing.restore();
+    }
+    if (tables & RegisterWatch::Terminals) {
+        TerminalTable& table = w.m_terminals;
+        const ListPlace place(w.m_terminalPage->GridM, [&table](int row) {
+            return QStringList{table.text(row, 1), table.text(row, 2)};
+        });
+        w.LoadTerminalList();
+        place.restore();
+    }
+    if (tables & RegisterWatch::Operators)
+        w.m_settingsPage->OperatorList();
 }
 
 void PageWiring::wireIssuing()

@@ -33,8 +33,12 @@ private:
     void wireSettings();
     // The grids draw the window's registers and the record page's list.
     void bindGrids();
+    // On a shared register: other desks' changes shown on the open lists as they come.
+    void wireLiveView();
+    void showLiveChanges();
 
     Frmmain& m_window;
+    unsigned m_liveTables = 0; // changed on other desks, not shown yet
 };
 
 } // namespace k27

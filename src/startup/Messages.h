@@ -148,6 +148,7 @@ enum : int {
     FolderReadOnly = 232,
     SystemReports = 233,
     FormulasWithoutValue = 240, // followed by the count
+    RegisterLinkLost = 263,     // the link to a shared register was lost during work
     // The audit log page.
     AuditLogTab = 270,
     AuditVerify = 271,

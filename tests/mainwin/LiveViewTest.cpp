@@ -1,0 +1,57 @@
+#include "MainWindowFixture.h"
+#include "TestRegister.h"
+#include "cardholders/CardholderPage.h"
+#include "mainwin/Frmmain.h"
+#include "platform/Grid.h"
+
+#include <QTableView>
+#include <QtTest>
+
+using namespace k27;
+
+// A change made on another desk shows on the open lists of this one without a click.
+class LiveViewTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        if (!test::onServer())
+            QSKIP("needs a server register");
+    }
+
+    void otherDesksChangesShowKeepingThePlace()
+    {
+        test::ServerSchema server;
+        QString error;
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        Database other;
+        QVERIFY(other.open(server.url()));
+        for (int i = 0; i < 40; ++i)
+            QVERIFY(other.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES (?, ?)"),
+                               {QStringLiteral("m%1").arg(i, 2, 10, QLatin1Char('0')), QString::number(i)}));
+        test::MainWindowFixture fx;
+        fx.context->setRegister(server.url());
+        Frmmain w(*fx.context);
+        w.show();
+        w.activateWindow();
+        Grid* grid = w.cardholderPage()->GridU;
+        QCOMPARE(grid->rows(), 41);
+        grid->setCurrentCell(20, 1);
+        const QString chosen = grid->cellText(20, 1);
+
+        // Rows come above the chosen one: it stays chosen, wherever it is now.
+        QTest::qWait(500); // the watch is listening
+        QElapsedTimer shown;
+        shown.start();
+        QVERIFY(other.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES ('a1', '1'), ('a2', '2')")));
+        QTRY_COMPARE_WITH_TIMEOUT(grid->rows(), 43, 1000);
+        QVERIFY(shown.elapsed() < 1000);
+        QCOMPARE(grid->cellText(grid->currentRow(), 1), chosen);
+        QCOMPARE(grid->currentRow(), 22);
+    }
+};
+
+QTEST_MAIN(LiveViewTest)
+#include "LiveViewTest.moc"
