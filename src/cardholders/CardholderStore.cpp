@@ -127,16 +127,18 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
     if (!db)
         return NotStored;
     // A row changed since it was read is said so first: what made a key taken may be that change.
-    if (reading) {
+    const auto changedSinceRead = [&]() -> int {
+        if (!reading)
+            return Done;
         const QVariant now = db->scalar(QStringLiteral("select 版本 from 用户信息 where ID = ?"), {reading->id});
-        if (!now.isValid())
-            return NoLongerThere;
-        if (now.toLongLong() != reading->version)
-            return ChangedElsewhere;
-    }
+        return !now.isValid() ? NoLongerThere : now.toLongLong() != reading->version ? ChangedElsewhere : Done;
+    };
+    if (const int changed = changedSinceRead())
+        return changed;
     const bool keyChanges = values.name != trimSpaces(editKey.first) || values.phone != trimSpaces(editKey.second);
+    // A key taken meanwhile may be this row's own change on another desk.
     if (keyChanges && db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
-        return Duplicate;
+        return changedSinceRead() == ChangedElsewhere ? ChangedElsewhere : Duplicate;
     const QVariant id = reading ? QVariant(reading->id)
                                 : db->scalar(QStringLiteral("select ID from 用户信息") + KeyCondition
                                                  + QStringLiteral(" order by ID"),
@@ -166,7 +168,7 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
                         + (reading ? QStringLiteral(" and 版本 = ?") : QString()),
                     params);
     if (!stored && db->lastErrorDuplicateKey())
-        return Duplicate;
+        return changedSinceRead() == ChangedElsewhere ? ChangedElsewhere : Duplicate;
     // Nothing changed under the version read: another desk changed the row, or deleted it.
     if (stored && reading && db->changes() == 0)
         return db->exists(QStringLiteral("select 1 from 用户信息 where ID = ?"), {id}) ? ChangedElsewhere
