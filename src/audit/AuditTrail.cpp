@@ -1,6 +1,7 @@
 #include "AuditTrail.h"
 
 #include "db/Database.h"
+#include "db/RegisterLock.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -53,7 +54,9 @@ QString changes(const QStringList& captions, const QStringList& before, const QS
 
 Scope::Scope(Database& db) : m_db(db), m_own(!db.inTransaction())
 {
-    m_ok = !m_own || db.beginTransaction();
+    // On a shared register the change queues behind other desks' writes before it locks a row,
+    // so that it and the log's head are always taken in the same order.
+    m_ok = !m_own || (db.beginTransaction() && RegisterLock::queueWrites(db));
 }
 
 Scope::~Scope()

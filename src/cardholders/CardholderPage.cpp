@@ -272,6 +272,18 @@ void CardholderPage::GridU_DropDownChosen(int col)
     GridU->refresh();
 }
 
+void CardholderPage::showEdited(const QStringList& columns)
+{
+    const QString phone = trimSpaces(columns.value(5));
+    TxtName->setText(trimSpaces(columns.value(0)));
+    const QString gender = trimSpaces(columns.value(1));
+    Combo1->setCurrentIndex(gender == QStringLiteral("男") || gender == QLatin1String("man") ? 0 : 1);
+    TxtDp->setText(trimSpaces(columns.value(2)));
+    TxtJob->setText(trimSpaces(columns.value(3)));
+    txtAd->setText(trimSpaces(columns.value(4)));
+    txtTel->setText(phone);
+}
+
 void CardholderPage::GridU_DblClick()
 {
     const int row = GridU->selectionFirstRow();
@@ -279,14 +291,16 @@ void CardholderPage::GridU_DblClick()
         return;
     const QString name = trimSpaces(GridU->cellText(row, CardholderColumn::Name));
     const QString phone = trimSpaces(GridU->cellText(row, CardholderColumn::Phone));
-    TxtName->setText(name);
     m_editKey = {name, phone};
-    const QString gender = trimSpaces(GridU->cellText(row, CardholderColumn::Gender));
-    Combo1->setCurrentIndex(gender == QStringLiteral("男") || gender == QLatin1String("man") ? 0 : 1);
-    TxtDp->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Department)));
-    TxtJob->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Position)));
-    txtAd->setText(trimSpaces(GridU->cellText(row, CardholderColumn::Address)));
-    txtTel->setText(phone);
+    QStringList shown;
+    for (int c = CardholderColumn::Name; c <= CardholderColumn::Phone; ++c)
+        shown << (c == CardholderColumn::Name ? name : GridU->cellText(row, c));
+    // The edit starts from the row as stored now: another desk may have changed it since the
+    // list was read.
+    m_reading = store().read(m_editKey);
+    if (m_reading && m_reading->columns != shown && m_cardholders.updateRow(name, phone, m_reading->columns))
+        GridU->refresh();
+    showEdited(m_reading ? m_reading->columns : shown);
     setPhoto({});
     if (!name.isEmpty() || !phone.isEmpty()) {
         const QString file = store().photoPath(TxtName->text(), txtTel->text());
@@ -426,7 +440,19 @@ void CardholderPage::updateCardholder()
         return;
 
     const CardholderFields values = typed.forUpdate();
-    const int outcome = store().update(m_editKey, values, photo());
+    const int outcome = store().update(m_editKey, values, photo(), m_reading ? &*m_reading : nullptr);
+    if (outcome == CardholderStore::ChangedElsewhere) {
+        dialogs.message(this, message(Msg::RowChangedElsewhere), Dialogs::Icon::Warning);
+        // The row as it is now, in the list and the fields; a save from here changes that.
+        m_reading = store().read(m_reading->id);
+        if (m_reading) {
+            m_cardholders.updateRow(m_editKey.first, m_editKey.second, m_reading->columns);
+            m_editKey = {trimSpaces(m_reading->columns.value(0)), trimSpaces(m_reading->columns.value(5))};
+            showEdited(m_reading->columns);
+            GridU->refresh();
+        }
+        return;
+    }
     if (outcome == CardholderStore::Duplicate) {
         dialogs.message(this, message(Msg::DuplicateCardholder), Dialogs::Icon::Warning);
         return;
@@ -452,6 +478,7 @@ void CardholderPage::endEdit()
     TxtName->setEnabled(true);
     btnInsert->setEnabled(isAdministrator());
     m_editKey = {};
+    m_reading.reset();
 }
 
 // ---- Deletion, export, print ----------------------------------------------------------

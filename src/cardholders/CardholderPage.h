@@ -39,6 +39,8 @@ public:
     void GridU_Click();
     void GridU_DropDownChosen(int col);
     void GridU_DblClick();
+    // Fills the edit fields with a row's six fields (name ... phone).
+    void showEdited(const QStringList& columns);
     void GridU_LeaveCell(); // the notification with two arguments
     // HolderTerminals and HolderValidity for the cardholder of GridU's row.
     void LoadRowPermissions(int row);
@@ -108,6 +110,8 @@ private:
     CardholderTable& m_cardholders;
     AutoName m_autoName;
     CardholderStore::Key m_editKey;
+    // The row being edited as it was read when the edit began (what a save may change).
+    std::optional<CardholderStore::Reading> m_reading;
     QStringList m_holderTerminals;
     QStringList m_holderValidity;
     QString m_imageHint;

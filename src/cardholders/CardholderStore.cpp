@@ -80,6 +80,9 @@ int CardholderStore::insert(const CardholderFields& values, const QImage& photo,
                                 " values (?, ?, ?, ?, ?, ?, '', '', '')"),
                             {values.name + QLatin1Char(' '), values.gender, values.department, values.position,
                              values.address, values.phone});
+    // Another desk may have stored the same key since the look above: the register refuses it.
+    if (!stored && db->lastErrorDuplicateKey())
+        return Duplicate;
     const qint64 newId = stored ? db->lastInsertId() : 0;
     if (!stored
         || !logged.commit(audit::Action::HolderAdd, subjectOf(values.name, values.phone),
@@ -92,16 +95,54 @@ int CardholderStore::insert(const CardholderFields& values, const QImage& photo,
     return Done;
 }
 
-int CardholderStore::update(const Key& editKey, const CardholderFields& values, const QImage& photo) const
+std::optional<CardholderStore::Reading> CardholderStore::read(const Key& key) const
+{
+    Database* db = m_databases->window();
+    if (!db)
+        return std::nullopt;
+    const QVariant id = db->scalar(
+        QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"), keyParams(key));
+    return id.isValid() ? read(id.toLongLong()) : std::nullopt;
+}
+
+std::optional<CardholderStore::Reading> CardholderStore::read(qint64 id) const
+{
+    Database* db = m_databases->window();
+    std::optional<Reading> found;
+    if (db)
+        db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话, 版本 from 用户信息 where ID = ?"), {id},
+                  [&](const Row& r) {
+                      found = Reading{id, r.integer(6), {}};
+                      for (int c = 0; c < 6; ++c)
+                          found->columns << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
+                      return false;
+                  });
+    return found;
+}
+
+int CardholderStore::update(const Key& editKey, const CardholderFields& values, const QImage& photo,
+                            const Reading* reading) const
 {
     Database* db = m_databases->window();
     if (!db)
         return NotStored;
+    // A row changed since it was read is said so first: what made a key taken may be that change.
+    const auto changedSinceRead = [&]() -> int {
+        if (!reading)
+            return Done;
+        const QVariant now = db->scalar(QStringLiteral("select 版本 from 用户信息 where ID = ?"), {reading->id});
+        return !now.isValid() ? NoLongerThere : now.toLongLong() != reading->version ? ChangedElsewhere : Done;
+    };
+    if (const int changed = changedSinceRead())
+        return changed;
     const bool keyChanges = values.name != trimSpaces(editKey.first) || values.phone != trimSpaces(editKey.second);
+    // A key taken meanwhile may be this row's own change on another desk.
     if (keyChanges && db->exists(QStringLiteral("select 1 from 用户信息") + KeyCondition, {values.name, values.phone}))
-        return Duplicate;
-    const QVariant id = db->scalar(
-        QStringLiteral("select ID from 用户信息") + KeyCondition + QStringLiteral(" order by ID"), keyParams(editKey));
+        return changedSinceRead() == ChangedElsewhere ? ChangedElsewhere : Duplicate;
+    const QVariant id = reading ? QVariant(reading->id)
+                                : db->scalar(QStringLiteral("select ID from 用户信息") + KeyCondition
+                                                 + QStringLiteral(" order by ID"),
+                                             keyParams(editKey));
     if (!id.isValid())
         return NoLongerThere;
     QStringList before;
@@ -116,11 +157,22 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
     const QString changed = audit::changes(FieldCaptions, before, values.columns());
     const bool newPhoto = photoDiffers(photo, photoPath(values.name, values.phone));
     audit::Scope logged(*db);
+    QVariantList params{values.name, values.gender, values.department, values.position, values.address, values.phone,
+                        id};
+    if (reading)
+        params << reading->version;
     const bool stored =
         logged.ok()
         && db->exec(QStringLiteral(
-                        "update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?"),
-                    {values.name, values.gender, values.department, values.position, values.address, values.phone, id});
+                        "update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?")
+                        + (reading ? QStringLiteral(" and 版本 = ?") : QString()),
+                    params);
+    if (!stored && db->lastErrorDuplicateKey())
+        return changedSinceRead() == ChangedElsewhere ? ChangedElsewhere : Duplicate;
+    // Nothing changed under the version read: another desk changed the row, or deleted it.
+    if (stored && reading && db->changes() == 0)
+        return db->exists(QStringLiteral("select 1 from 用户信息 where ID = ?"), {id}) ? ChangedElsewhere
+                                                                                       : NoLongerThere;
     // A save that changes nothing leaves no row; one that changes only the photo leaves the photo's row.
     const bool done = stored && (changed.isEmpty() || audit::record(*db, audit::Action::HolderChange, subject, changed))
                       && (newPhoto ? logged.commit(audit::Action::HolderPhoto, subjectOf(values.name, values.phone),

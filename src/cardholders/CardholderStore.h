@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -26,9 +27,10 @@ class CardholderStore
 public:
     enum Message {
         Done = 0,
-        Duplicate = Msg::DuplicateCardholder, // same name and phone as an existing cardholder
-        NoLongerThere = Msg::CardholderGone,  // the cardholder to change is gone
-        NotStored = -1,                       // the database refused the statement; nothing is reported
+        Duplicate = Msg::DuplicateCardholder,        // same name and phone as an existing cardholder
+        NoLongerThere = Msg::CardholderGone,         // the cardholder to change is gone
+        ChangedElsewhere = Msg::RowChangedElsewhere, // changed by another desk since it was read
+        NotStored = -1,                              // the database refused the statement; nothing is reported
     };
 
     // (name, phone) of one cardholder, as shown in the list.
@@ -41,7 +43,20 @@ public:
         bool operator==(const Permissions&) const = default;
     };
 
+    // One cardholder as stored at the time of reading: the row (stable whatever is renamed), its
+    // version (-1 where the register keeps none) and its six fields (CardholderFields order).
+    struct Reading
+    {
+        qint64 id = 0;
+        qint64 version = -1;
+        QStringList columns;
+    };
+
     CardholderStore(DatabaseSession& databases, QString imageFolder);
+
+    // The first cardholder with this key, or the row `id`, as stored now.
+    std::optional<Reading> read(const Key& key) const;
+    std::optional<Reading> read(qint64 id) const;
 
     // Adds a cardholder with the values of CardholderFields::forInsert: the name is stored
     // with one blank after it; card number, terminals and validity empty. A photo that is
@@ -51,8 +66,10 @@ public:
     // Writes the values of CardholderFields::forUpdate over the first cardholder with the
     // key `editKey`. The duplicate check runs only when the trimmed name or phone changes.
     // A photo that is not null is saved for the new name and phone; the old photo file
-    // stays.
-    int update(const Key& editKey, const CardholderFields& values, const QImage& photo = {}) const;
+    // stays. With `reading`, the row read is the one changed, and only while nobody changed it
+    // since (ChangedElsewhere otherwise: nothing is written).
+    int update(const Key& editKey, const CardholderFields& values, const QImage& photo = {},
+               const Reading* reading = nullptr) const;
 
     // The complete lists of the first cardholder with this key; nothing when not found.
     std::optional<Permissions> permissions(const Key& key) const;

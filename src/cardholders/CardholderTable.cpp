@@ -183,6 +183,14 @@ QString CardholderTable::rowText(int row, int col) const
     return m_columns[size_t(col)].at(row - 1).toString();
 }
 
+qint64 CardholderTable::viewId(View view, int row) const
+{
+    const ViewState& state = m_views[view];
+    if (row < 1 || size_t(row) > state.rows.size() || int(state.rows[size_t(row) - 1]) >= rowCount())
+        return 0;
+    return rowText(int(state.rows[size_t(row) - 1]) + 1, CardholderColumn::Id).toLongLong();
+}
+
 QString CardholderTable::viewText(View view, int row, int col) const
 {
     const ViewState& state = m_views[view];

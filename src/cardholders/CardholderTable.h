@@ -82,6 +82,8 @@ public:
     const ColumnTexts& column(int col) const { return m_columns[size_t(col)]; } // col 0..9
     QString viewText(View view, int row, int col) const;                        // row 1..m, col 1..9
     void setViewText(View view, int row, int col, const QString& text);
+    // The stored row (ID) behind a view row; 0 when none.
+    qint64 viewId(View view, int row) const;
 
     void clear();
     // Appends a row of CardholderRows (ten texts, missing ones empty).

@@ -368,6 +368,13 @@ bool Database::lastErrorRefusedRow() const
     }
 }
 
+bool Database::lastErrorDuplicateKey() const
+{
+    if (m_server)
+        return m_server->state() == QLatin1String("23505");
+    return m_errorCode == SQLITE_CONSTRAINT_UNIQUE || m_errorCode == SQLITE_CONSTRAINT_PRIMARYKEY;
+}
+
 bool Database::useBulkWrites(int cacheKb)
 {
     // The server chooses its own logging and cache.
@@ -557,6 +564,13 @@ bool Database::openServer(const QString& url)
         return false;
     QString why;
     const SchemaState state = serverSchemaState(*this, &why);
+    if (state == SchemaState::Older && !upgradeServerSchema(*this)) {
+        const QString reason = m_error;
+        m_fault = Fault::Other;
+        close();
+        m_error = why + QStringLiteral(": ") + reason;
+        return false;
+    }
     if (state == SchemaState::Newer) {
         m_fault = Fault::NewerSchema;
         close();

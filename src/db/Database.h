@@ -96,6 +96,9 @@ public:
     // connection may go on writing; false for a failure of the file itself (disk full,
     // read-only, I/O error, damaged file), after which nothing more should be written.
     bool lastErrorRefusedRow() const;
+    // True when the last failure was a row whose key is taken already (a unique rule): another
+    // desk stored the same key first.
+    bool lastErrorDuplicateKey() const;
 
     // Prepares the connection for bulk writes: write-ahead log (kept in the file), commits
     // without a flush to disk (a crash of the program loses nothing committed, a power cut at

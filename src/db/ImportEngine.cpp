@@ -1,6 +1,7 @@
 #include "ImportEngine.h"
 
 #include "db/Database.h"
+#include "db/RegisterLock.h"
 #include "db/Schema.h"
 #include "workbook/Workbook.h"
 
@@ -97,6 +98,8 @@ ImportEngine::Result ImportEngine::run(int columns, int total, const RowSource& 
         }
         return m_observer->closing(m_table.name, all, total);
     };
+    // Each step queues behind the writes of other desks (audited overwrites lock the log's head).
+    steps.opened = [this] { return RegisterLock::queueWrites(m_db); };
     if (!sql.isValid() || !steps.begin())
         steps.fail();
 
@@ -121,26 +124,43 @@ ImportEngine::Result ImportEngine::run(int columns, int total, const RowSource& 
 
 bool ImportEngine::writeRow(Statements& sql, WriteSteps& steps, const ImportRow& row, ImportCounts* step)
 {
-    bindAll(sql.lookup, 1, row.key);
     bool failed = false;
-    const bool known = sql.lookup.exists(&failed, &sql.stored);
-    if (failed) {
-        steps.fail();
-        return false;
-    }
-    bool written = false;
-    bool tried = false;
-    if (!known) {
-        tried = true;
+    const auto lookUp = [&] {
+        bindAll(sql.lookup, 1, row.key);
+        return sql.lookup.exists(&failed, &sql.stored);
+    };
+    const auto insert = [&] {
         bindAll(sql.insert, 1, row.insertKey.isEmpty() ? row.key : row.insertKey);
         bindTexts(sql.insert, int(m_table.keyColumns.size()) + 1, row.values);
-        written = sql.insert.exec();
-    } else {
+        return sql.insert.exec();
+    };
+    bool known = lookUp();
+    bool written = false;
+    bool tried = false;
+    if (!failed && !known) {
+        tried = true;
+        written = insert();
+        // Another desk stored the same key since the look: the row is a duplicate after all.
+        if (!written && m_db.lastErrorDuplicateKey()) {
+            known = lookUp();
+            tried = !known;
+        }
+    }
+    if (!failed && known) {
         // The operator may take a while to answer, and events run meanwhile: nothing stays
         // locked, and what is done so far is stored.
-        if (!m_answer.holdsForAll() && !steps.commitNow())
+        const bool asking = !m_answer.holdsForAll();
+        if (asking && !steps.commitNow())
             return false;
-        if (m_answer.decide(m_answer.holdsForAll() ? QString() : question(row, sql.stored), m_ask)) {
+        // The question shows the row as it is now: other desks write beside this one.
+        if (asking && !m_db.oneWriterAtATime())
+            known = lookUp();
+        if (failed) {
+        } else if (!known) {
+            // Deleted meanwhile: the line is new again.
+            tried = true;
+            written = insert();
+        } else if (m_answer.decide(asking ? question(row, sql.stored) : QString(), m_ask)) {
             tried = true;
             bindTexts(sql.update, 1, row.values);
             bindAll(sql.update, int(row.values.size()) + 1, row.key);
@@ -155,6 +175,10 @@ bool ImportEngine::writeRow(Statements& sql, WriteSteps& steps, const ImportRow&
                 return false;
             }
         }
+    }
+    if (failed) {
+        steps.fail();
+        return false;
     }
     if (!steps.rowDone(tried, written))
         return false;

@@ -81,6 +81,28 @@ CREATE FUNCTION k27_total_step(double precision, boolean) RETURNS double precisi
 CREATE AGGREGATE total(boolean) (SFUNC = k27_total_step, STYPE = double precision, INITCOND = '0');
 )SQL";
 
+// Version 2. Desks write beside each other: the server itself keeps the duplicate rules
+// (unique keys, compared trimmed), and every change of a cardholder, operator or terminal
+// counts up its row version (版本), so that a desk that read an older version can tell.
+const char* const ServerStep2 = R"SQL(
+ALTER TABLE "用户信息" ADD COLUMN "版本" BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE "用户表" ADD COLUMN "版本" BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE "终端机" ADD COLUMN "版本" BIGINT NOT NULL DEFAULT 0;
+DROP INDEX "用户信息_键";
+CREATE UNIQUE INDEX "用户信息_键" ON "用户信息" (trim("姓名"), trim("电话"));
+DROP INDEX "终端机_号";
+CREATE UNIQUE INDEX "终端机_号" ON "终端机" ("终端机号" NULLS FIRST);
+CREATE UNIQUE INDEX "用户表_名" ON "用户表" (trim(name));
+CREATE FUNCTION k27_next_version() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  NEW."版本" := OLD."版本" + 1;
+  RETURN NEW;
+END $$;
+CREATE TRIGGER "用户信息_版本" BEFORE UPDATE ON "用户信息" FOR EACH ROW EXECUTE FUNCTION k27_next_version();
+CREATE TRIGGER "用户表_版本" BEFORE UPDATE ON "用户表" FOR EACH ROW EXECUTE FUNCTION k27_next_version();
+CREATE TRIGGER "终端机_版本" BEFORE UPDATE ON "终端机" FOR EACH ROW EXECUTE FUNCTION k27_next_version();
+)SQL";
+
 } // namespace
 
 SchemaState serverSchemaState(Database& db, QString* why)
@@ -99,8 +121,20 @@ SchemaState serverSchemaState(Database& db, QString* why)
 
 bool createServerSchema(Database& db)
 {
-    return db.execNative(QString::fromUtf8(ServerSchema))
+    return db.execNative(QString::fromUtf8(ServerSchema)) && db.execNative(QString::fromUtf8(ServerStep2))
            && db.exec(QStringLiteral("INSERT INTO k27_schema (version) VALUES (?)"), {ServerSchemaVersion});
+}
+
+bool upgradeServerSchema(Database& db)
+{
+    if (db.scalar(QStringLiteral("SELECT max(version) FROM k27_schema")).toInt() != 1)
+        return false;
+    const bool ok = db.beginTransaction() && db.execNative(QString::fromUtf8(ServerStep2))
+                    && db.exec(QStringLiteral("UPDATE k27_schema SET version = ?"), {ServerSchemaVersion})
+                    && db.commit();
+    if (!ok && db.inTransaction())
+        db.rollback();
+    return ok;
 }
 
 QString serverGrants(const QString& role)
@@ -132,7 +166,7 @@ bool createProgramTables(Database& db)
                " name VARCHAR(50), Password TEXT, userrote BOOLEAN NOT NULL DEFAULT 0, mark VARCHAR(255));"
                "CREATE TABLE 终端机 (终端机号 INTEGER, 地址 VARCHAR(100));"
                "CREATE INDEX 终端机_号 ON 终端机 (终端机号);"))
-           && ensureLogTables(db);
+           && ensureRowVersions(db) && ensureLogTables(db);
 }
 
 bool ensureLogTables(Database& db)
@@ -169,8 +203,38 @@ bool ensureLookupIndexes(Database& db)
     // The server's register is made whole by createServerSchema.
     if (db.isServer())
         return true;
-    return db.execScript(QStringLiteral("CREATE INDEX IF NOT EXISTS 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
-                                        "CREATE INDEX IF NOT EXISTS 终端机_号 ON 终端机 (终端机号);"));
+    return ensureRowVersions(db)
+           && db.execScript(
+               QStringLiteral("CREATE INDEX IF NOT EXISTS 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
+                              "CREATE INDEX IF NOT EXISTS 终端机_号 ON 终端机 (终端机号);"));
+}
+
+bool ensureRowVersions(Database& db)
+{
+    if (db.isServer())
+        return true;
+    if (db.scalar(QStringLiteral("PRAGMA user_version")).toLongLong() >= 1)
+        return true;
+    // Rows written before get version 0; readers that do not know the column never name it.
+    // The duplicate rules stay the program's own here: a file written by one desk at a time may
+    // hold old rows that a unique index would refuse.
+    bool ok = db.exec(QStringLiteral("SAVEPOINT 版本"));
+    for (const char* table : {"用户信息", "用户表", "终端机"}) {
+        const QString name = QString::fromUtf8(table);
+        if (!ok || !db.hasTable(name))
+            continue;
+        if (!db.exists(QStringLiteral("SELECT 1 FROM pragma_table_info(?) WHERE name = '版本'"), {name}))
+            ok = db.execScript(QStringLiteral("ALTER TABLE %1 ADD COLUMN 版本 INTEGER NOT NULL DEFAULT 0").arg(name));
+        ok = ok
+             && db.execScript(QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1_版本 AFTER UPDATE ON %1 BEGIN"
+                                             " UPDATE %1 SET 版本 = OLD.版本 + 1 WHERE rowid = NEW.rowid; END")
+                                  .arg(name));
+    }
+    ok = ok && db.execScript(QStringLiteral("PRAGMA user_version = 1"));
+    if (!ok)
+        db.exec(QStringLiteral("ROLLBACK TO 版本"));
+    db.exec(QStringLiteral("RELEASE 版本"));
+    return ok;
 }
 
 bool EnsureRecordTable(Database& db)

@@ -11,13 +11,16 @@ bool createProgramTables(Database& db);
 
 // The version of the server register's tables that this program writes and reads. A register
 // of a newer version is refused: this program would not keep what the newer one relies on.
-constexpr int ServerSchemaVersion = 1;
+constexpr int ServerSchemaVersion = 2;
 enum class SchemaState { None, Current, Older, Newer };
 // Where the server register's tables stand; *why says it for Newer and Older.
 SchemaState serverSchemaState(Database& db, QString* why = nullptr);
 // On a server, the whole register (every table, index, trigger and the version) in the
 // connection's open transaction. Fails when any of it is there already.
 bool createServerSchema(Database& db);
+// Brings a register of version 1 to this program's version in one transaction (the owner of the
+// tables only). Fails, leaving it as it was, when its rows break a rule of the new version.
+bool upgradeServerSchema(Database& db);
 // The GRANTs that let `role` work in the register and no more (no schema changes, no other
 // database).
 QString serverGrants(const QString& role);
@@ -53,6 +56,13 @@ bool ensureRepeatedHolderCards(Database& db);
 // The indexes behind the imports' duplicate lookups: cardholders by name and phone trimmed
 // (CardholderKey.h), terminals by number. New files get them with their tables, older ones
 // when the main window opens (and at the start of every import). Cheap when they exist.
+// (Also brings the file's row versions up, below.)
 bool ensureLookupIndexes(Database& db);
+
+// The row version (版本) of cardholders, operators and terminals: counted up by the register at
+// every change of the row, whoever makes it, so that a change made from an older reading can
+// be refused. A file of an older program gains the column (0 for its rows) and the counting
+// once (PRAGMA user_version 0 -> 1); cheap afterwards. A server register has it from the start.
+bool ensureRowVersions(Database& db);
 
 } // namespace k27

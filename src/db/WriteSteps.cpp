@@ -23,9 +23,14 @@ bool WriteSteps::begin()
     if (m_progress)
         m_progress->begin(m_total);
     m_age.start();
-    if (!m_db.beginTransaction())
+    if (!open())
         fail();
     return !m_failed;
+}
+
+bool WriteSteps::open()
+{
+    return m_db.beginTransaction() && (!opened || opened());
 }
 
 void WriteSteps::fail()
@@ -88,7 +93,7 @@ bool WriteSteps::commitNow()
         return false;
     }
     m_age.restart();
-    if (!m_db.beginTransaction())
+    if (!open())
         fail();
     return !m_failed;
 }

@@ -46,6 +46,8 @@ public:
     // of its own): the run's own row (the operator log's) goes in with its last rows. False
     // fails the last step.
     std::function<bool()> closing;
+    // Called right after each step's transaction opened; false fails the step.
+    std::function<bool()> opened;
 
     // Opens the first step and shows the start of the progress. False when the database
     // refuses a transaction.
@@ -76,6 +78,7 @@ public:
 
 private:
     bool commit();
+    bool open();
     void show(int upTo);
 
     Database& m_db;

@@ -31,15 +31,18 @@ QString stored(const QString& text)
 } // namespace
 
 ApplyOutcome ApplyIssuedCard(Database& db, const QString& name, const QString& phone, const QString& cardNumberText,
-                             bool restore, const TerminalTexts& validityText, const TerminalTexts& restoreList)
+                             bool restore, const TerminalTexts& validityText, const TerminalTexts& restoreList,
+                             qint64 holderId)
 {
     std::optional<HolderRow> holder;
-    const bool read = db.query(QStringLiteral("select ID, 卡号, 权限终端机, 时间期限 from 用户信息")
-                                   + cardholderKeyCondition() + QStringLiteral(" order by ID limit 1"),
-                               {trimSpaces(name), trimSpaces(phone)}, [&](const Row& row) {
-                                   holder = HolderRow{row.integer(0), row.text(1), row.text(2), row.text(3)};
-                                   return false;
-                               });
+    const bool read = db.query(
+        QStringLiteral("select ID, 卡号, 权限终端机, 时间期限 from 用户信息")
+            + (holderId > 0 ? QStringLiteral(" where ID = ?")
+                            : cardholderKeyCondition() + QStringLiteral(" order by ID limit 1")),
+        holderId > 0 ? QVariantList{holderId} : QVariantList{trimSpaces(name), trimSpaces(phone)}, [&](const Row& row) {
+            holder = HolderRow{row.integer(0), row.text(1), row.text(2), row.text(3)};
+            return false;
+        });
     if (!read)
         return ApplyOutcome::Failed;
     if (!holder)

@@ -18,8 +18,11 @@ enum class ApplyOutcome {
 // Records a written card for the cardholder (name, phone) selected on the issuing page:
 // the card number and the frame's terminals merged with the stored ones (mergeIssued, or
 // mergeRestore when `restore`). Name and phone are trimmed; names stored with the
-// inserts' trailing blank are found, and quotes in either need no care.
+// inserts' trailing blank are found, and quotes in either need no care. With a `holderId` (> 0)
+// the holder is that row whatever its name and phone are now: another desk may have renamed
+// it, or given its old name to someone else, since this desk's list was read.
 ApplyOutcome ApplyIssuedCard(Database& db, const QString& name, const QString& phone, const QString& cardNumberText,
-                             bool restore, const TerminalTexts& validityText, const TerminalTexts& restoreList);
+                             bool restore, const TerminalTexts& validityText, const TerminalTexts& restoreList,
+                             qint64 holderId = 0);
 
 } // namespace k27

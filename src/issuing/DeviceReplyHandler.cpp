@@ -115,7 +115,7 @@ void DeviceReplyHandler::cardWritten(const QString& cardNumberText)
             const CommandBuffer::SentFrame& sent = m_buffer.sent();
             const ApplyOutcome outcome = ApplyIssuedCard(
                 *db, name, trimSpaces(grid->cellText(row, CardholderColumn::Phone)), cardNumberText, sent.restore,
-                sent.validityText, sent.restoreList);
+                sent.validityText, sent.restoreList, m_holderIdAt ? m_holderIdAt(row) : 0);
             if (outcome == ApplyOutcome::Failed) {
                 // The card exists but is not recorded: say so instead of reporting success.
                 m_page.showTip(m_context.language.message(Msg::CardIssuingFailed), IssuingPage::FailureColour);

@@ -31,6 +31,10 @@ public:
                        std::function<void(const QString& cardNumberText)> searchCardholderPage,
                        QObject* parent = nullptr);
 
+    // Gives the stored row (ID) of a GridU2 row, so that a written card finds its holder
+    // however the holder is named now; 0 when unknown.
+    void setHolderIds(std::function<qint64(int row)> holderIdAt) { m_holderIdAt = std::move(holderIdAt); }
+
     // Runs for every notification of the port.
     void HandleDeviceReply(SerialPort::Event event);
 
@@ -51,6 +55,7 @@ private:
     PageHost& m_host;
     AppContext& m_context;
     std::function<void(const QString&)> m_searchCardholderPage;
+    std::function<qint64(int row)> m_holderIdAt;
     bool m_commBusy = false;    // CommBusy
     bool m_deferred = false;    // a notification came while busy
     bool m_waiting = false;     // a reply is being gathered

@@ -200,6 +200,7 @@ void PageWiring::wireIssuing()
             cardholders->CmbF[1]->setEditText(card);
         },
         &w);
+    w.m_replies->setHolderIds([&w](int row) { return w.m_cardholders.viewId(CardholderTable::IssuingPageView, row); });
 }
 
 void PageWiring::wireSettings()

@@ -6,6 +6,7 @@
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
+#include "db/RegisterLock.h"
 #include "db/Database.h"
 #include "db/WriteSteps.h"
 #include "startup/LanguageTable.h"
@@ -358,6 +359,9 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
                                  .arg(result.added + open * stepAdded)
                                  .arg(result.skipped + open * stepSkipped));
     };
+    // On a shared register another desk may import the same lines: the steps of record imports
+    // go one after another, so that each looks for its lines among every line committed before.
+    steps.opened = [&db] { return RegisterLock::queueRecordWrites(db); };
     if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
         steps.fail();
 

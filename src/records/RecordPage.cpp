@@ -8,6 +8,7 @@
 #include "RecordRows.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
+#include "db/RegisterLock.h"
 #include "pagehost/PageHost.h"
 #include "platform/FormControls.h"
 #include "platform/Dialogs.h"
@@ -347,11 +348,17 @@ void RecordPage::importFile()
     m_loader.stop();
     RecordImport::Result result;
     {
-        Operation operation(*this);
-        // The panel is shared with the deletion: the import sets its own caption.
-        const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Importing));
         // A database that cannot be opened refuses every row, as one that cannot be written.
         Database closed;
+        Operation operation(*this);
+        const RegisterLock alone(operation.db() ? *operation.db() : closed, RegisterLock::Run::RecordImport);
+        if (operation.db() && !alone) {
+            refuseBeside(alone);
+            scheduleLoad();
+            return;
+        }
+        // The panel is shared with the deletion: the import sets its own caption.
+        const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Importing));
         // Read and stored on a thread of its own: the window never waits for a step or a commit.
         result = RecordImport::runInBackground(operation.db() ? *operation.db() : closed, path, m_rows, progress.get());
     }
@@ -367,6 +374,13 @@ void RecordPage::importFile()
     dialogs.message(this, RecordImport::summary(m_host.context().language, result),
                     result.writeFailed ? Dialogs::Icon::Warning : Dialogs::Icon::None);
     GridIO->setFocus();
+}
+
+void RecordPage::refuseBeside(const RegisterLock& lock)
+{
+    m_host.context().dialogs().message(
+        this, lock.holder().isEmpty() ? message(Msg::RegisterBusy) : message(Msg::RegisterBusyOn).arg(lock.holder()),
+        Dialogs::Icon::Warning);
 }
 
 void RecordPage::deleteRows()
@@ -404,6 +418,11 @@ void RecordPage::deleteRows()
         // Nothing can be deleted without the database: the rows stay, and no count is reported.
         if (!operation.db())
             return;
+        const RegisterLock alone(*operation.db(), RegisterLock::Run::RecordDeletion);
+        if (!alone) {
+            refuseBeside(alone);
+            return;
+        }
         const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::Deleting));
         count = RecordDeletion::run(*operation.db(), m_list, first, last, progress.get(), &writeFailed, &stopped);
     }

@@ -23,6 +23,7 @@ class Grid;
 class PageHost;
 class RecordPictures;
 class RecordRows;
+class RegisterLock;
 
 // Page 3 of the main window: the query options FrmIO and the record list GridIO, with the
 // query, import, deletion and export of the records.
@@ -98,6 +99,8 @@ private:
     void setOperationButtonsEnabled(bool on);
     bool countAll();
     QString message(int number) const;
+    // Another desk holds the run this one wanted: says which computer.
+    void refuseBeside(const RegisterLock& lock);
 
     PageHost& m_host;
     RecordRows& m_rows;

@@ -283,6 +283,8 @@ void SettingsPage::loadForChange()
         m_optR0->setChecked(true);
     else
         m_optR1->setChecked(true);
+    // A change is made to the row as read now (its version kept).
+    m_readVersion = m_accounts->version(m_txtN->text());
     m_cmdUpU->setEnabled(isAdministrator());
     // The password is not changed here: each operator changes his own at sign-in.
     for (QWidget* w : std::initializer_list<QWidget*>{m_txtN, m_txtP1, m_txtP2, m_label7, m_label8, m_cmdAddU})
@@ -292,6 +294,7 @@ void SettingsPage::loadForChange()
 
 void SettingsPage::setAddingMode()
 {
+    m_readVersion = -1;
     for (QWidget* w : std::initializer_list<QWidget*>{m_txtN, m_txtP1, m_txtP2, m_label7, m_label8})
         w->setEnabled(true);
     m_cmdUpU->setEnabled(false);
@@ -301,7 +304,8 @@ void SettingsPage::setAddingMode()
 void SettingsPage::changeOperator()
 {
     OperatorListRow changed;
-    const int outcome = m_accounts->change(m_txtN->text(), m_optR0->isChecked(), m_txtmark->text(), &changed);
+    const int outcome = m_accounts->change(m_txtN->text(), m_optR0->isChecked(), m_txtmark->text(), &changed,
+                                           m_readVersion);
     if (outcome == OperatorAccounts::ChangeEmptyName) {
         m_context.dialogs().message(this, m_context.message(outcome), Dialogs::Icon::Warning);
         m_txtN->setFocus();
@@ -311,7 +315,14 @@ void SettingsPage::changeOperator()
         m_context.dialogs().message(this, m_context.message(outcome), Dialogs::Icon::Warning);
         return;
     }
-    if (outcome == OperatorAccounts::Done) {
+    if (outcome == OperatorAccounts::ChangedElsewhere) {
+        m_context.dialogs().message(this, m_context.message(outcome), Dialogs::Icon::Warning);
+        // The row as it is now, in the fields and the list; the next save changes that.
+        m_readVersion = m_accounts->version(changed.name);
+        m_txtmark->setText(changed.mark);
+        (m_accounts->isAdministratorText(changed.rights) ? m_optR0 : m_optR1)->setChecked(true);
+    }
+    if (outcome == OperatorAccounts::Done || outcome == OperatorAccounts::ChangedElsewhere) {
         for (int r = 1; r < m_gridP->rows(); ++r) {
             if (m_gridP->cellText(r, 1) == changed.name) {
                 m_gridP->setCellText(r, 2, changed.rights);
@@ -320,6 +331,8 @@ void SettingsPage::changeOperator()
             }
         }
         m_gridP->refresh();
+        if (outcome == OperatorAccounts::ChangedElsewhere)
+            return;
     } else {
         // Not stored: said so, and the operator stays loaded for another try.
         m_context.dialogs().message(this, m_context.message(Msg::NotSaved), Dialogs::Icon::Error);

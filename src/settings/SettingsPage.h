@@ -98,6 +98,8 @@ private:
     AppContext& m_context;
     bool m_deleting = false; // a deletion is running its rows
     OperatorAccounts* m_accounts;
+    // The version of the operator loaded for a change, when loaded (-1: none).
+    qint64 m_readVersion = -1;
 
     QGroupBox* m_frameBackup;
     QPushButton* m_btnbak;

@@ -158,9 +158,22 @@ void FrmLogin::selectOperator(const QString& name)
     }
 }
 
+void FrmLogin::rereadOperator()
+{
+    // Operators are shared by every desk of a register: a password changed on another desk
+    // since the name was chosen here is the one that counts.
+    Database* db = m_context.databases().window();
+    if (const auto op = db && !m_context.signedIn.name.isEmpty() ? findOperator(*db, m_context.signedIn.name)
+                                                                 : std::nullopt) {
+        m_storedPassword = op->password;
+        m_context.signedIn.isAdministrator = op->administrator;
+    }
+}
+
 void FrmLogin::signIn()
 {
     Dialogs& dialogs = m_context.dialogs();
+    rereadOperator();
     QString typed = m_txtPassword->text();
     const bool right = verifyPassword(m_storedPassword, typed);
     wipe(typed);
@@ -320,6 +333,7 @@ void FrmLogin::changePassword()
     if (op.name.isEmpty())
         return;
     Dialogs& dialogs = m_context.dialogs();
+    rereadOperator();
     QString old = trimSpaces(m_txtOld->text());
     const bool oldRight = verifyPassword(m_storedPassword, old);
     wipe(old);

@@ -44,6 +44,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The chosen operator's stored password and rights as the register holds them now.
+    void rereadOperator();
     void buildControls();
     void loadOperators();
     void selectOperator(const QString& name);

@@ -62,15 +62,28 @@ int OperatorAccounts::add(const OperatorInput& input, OperatorListRow* row) cons
     if (findOperator(*db, name))
         return NameExists;
     const QString mark = trimSpaces(input.mark);
+    // Another desk may add the same name at the same time: the register keeps it once.
     if (!addOperator(*db, {name, stored, input.administrator, mark}))
-        return NotStored;
+        return db->lastErrorDuplicateKey() ? NameExists : NotStored;
     if (row)
         *row = {name, rightsText(input.administrator), mark};
     return Done;
 }
 
+qint64 OperatorAccounts::version(const QString& typedName, OperatorListRow* row) const
+{
+    const QString name = trimSpaces(typedName);
+    Database* db = m_databases.window();
+    if (!db)
+        return -1;
+    const std::optional<OperatorRecord> found = findOperator(*db, name);
+    if (found && row)
+        *row = {found->name, rightsText(found->administrator), found->mark};
+    return found ? operatorVersion(*db, name) : -1;
+}
+
 int OperatorAccounts::change(const QString& typedName, bool administrator, const QString& typedMark,
-                             OperatorListRow* row) const
+                             OperatorListRow* row, qint64 readVersion) const
 {
     const QString name = trimSpaces(typedName);
     if (name.isEmpty())
@@ -81,8 +94,12 @@ int OperatorAccounts::change(const QString& typedName, bool administrator, const
     if (!findOperator(*db, name))
         return ChangeUnknownName;
     const QString mark = trimSpaces(typedMark);
-    if (!changeOperator(*db, name, administrator, mark))
-        return NotStored;
+    bool elsewhere = false;
+    if (!changeOperator(*db, name, administrator, mark, readVersion, &elsewhere)) {
+        if (elsewhere)
+            version(name, row);
+        return elsewhere ? ChangedElsewhere : NotStored;
+    }
     if (row)
         *row = {name, rightsText(administrator), mark};
     return Done;

@@ -46,7 +46,8 @@ public:
         ChangeEmptyName = Msg::ChangeOperatorEmptyName,
         ChangeUnknownName = Msg::ChangeOperatorUnknown,
         DeleteSignedIn = Msg::DeleteSignedInOperator,
-        NotStored = -1, // the database refused the statement; nothing is reported
+        ChangedElsewhere = Msg::RowChangedElsewhere, // changed by another desk since it was read
+        NotStored = -1,                              // the database refused the statement; nothing is reported
     };
 
     OperatorAccounts(DatabaseSession& databases, const LanguageTable& language);
@@ -65,7 +66,12 @@ public:
 
     // Sets rights and remark of the first operator with this (trimmed) name; name and
     // password stay. *row receives the changed list row.
-    int change(const QString& name, bool administrator, const QString& mark, OperatorListRow* row = nullptr) const;
+    // With a `readVersion` (>= 0, from version()) only while nobody changed the row since; then
+    // *row receives the row as it is now.
+    int change(const QString& name, bool administrator, const QString& mark, OperatorListRow* row = nullptr,
+               qint64 readVersion = -1) const;
+    // The version of the operator's row now (-1: none), and its list row in *row.
+    qint64 version(const QString& name, OperatorListRow* row = nullptr) const;
 
     struct DeleteResult
     {

@@ -47,17 +47,36 @@ bool addOperator(Database& db, const OperatorRecord& record)
                             QStringLiteral("rank: %1; remark: %2").arg(rank(record.administrator), record.mark));
 }
 
-bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark)
+qint64 operatorVersion(Database& db, const QString& name)
+{
+    const QVariant version = db.scalar(QStringLiteral("SELECT 版本 FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1"),
+                                       {name});
+    return version.isValid() && !version.toString().isEmpty() ? version.toLongLong() : -1;
+}
+
+bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark, qint64 readVersion,
+                    bool* changedElsewhere)
 {
     const std::optional<OperatorRecord> old = findOperator(db, name);
     audit::Scope logged(db);
-    return old && logged.ok()
-           && db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
-                                     "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)"),
-                      {administrator, mark, name})
-           && logged.commit(audit::Action::OperatorChange, name,
-                            audit::changes({QStringLiteral("rank"), QStringLiteral("remark")},
-                                           {rank(old->administrator), old->mark}, {rank(administrator), mark}));
+    const bool checked = readVersion >= 0;
+    QVariantList params{administrator, mark, name};
+    if (checked)
+        params << readVersion;
+    if (!old || !logged.ok()
+        || !db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
+                                   "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)")
+                        + (checked ? QStringLiteral(" AND 版本 = ?") : QString()),
+                    params))
+        return false;
+    if (checked && db.changes() == 0) {
+        if (changedElsewhere)
+            *changedElsewhere = true;
+        return false;
+    }
+    return logged.commit(audit::Action::OperatorChange, name,
+                         audit::changes({QStringLiteral("rank"), QStringLiteral("remark")},
+                                        {rank(old->administrator), old->mark}, {rank(administrator), mark}));
 }
 
 bool removeOperators(Database& db, const QString& name)

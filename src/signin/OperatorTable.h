@@ -23,7 +23,12 @@ QList<OperatorRecord> loadOperators(Database& db);
 std::optional<OperatorRecord> findOperator(Database& db, const QString& name);
 bool addOperator(Database& db, const OperatorRecord& record);
 // Sets rank and remark of the first row with this name; false when there is none.
-bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark);
+// With a `readVersion` (>= 0) only while the row is still at that version: otherwise nothing
+// is written and *changedElsewhere is set.
+bool changeOperator(Database& db, const QString& name, bool administrator, const QString& mark, qint64 readVersion = -1,
+                    bool* changedElsewhere = nullptr);
+// The version of the first row with this name (-1 when none, or the register keeps none).
+qint64 operatorVersion(Database& db, const QString& name);
 // Deletes every row with this name.
 bool removeOperators(Database& db, const QString& name);
 // Each change above is written with its row in the operator log, in one transaction.

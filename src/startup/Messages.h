@@ -170,6 +170,9 @@ enum : int {
     ChartCounting = 287,
     LastSeenNoRecord = 288,
     LastSeenUnknownCard = 289,
+    RowChangedElsewhere = 257, // changed on another desk after it was read here; nothing saved
+    RegisterBusyOn = 258,      // computer %1 runs a task that must run alone
+    RegisterBusy = 259,        // the same when the computer cannot be named
 };
 
 } // namespace k27::Msg

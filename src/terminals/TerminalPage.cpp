@@ -166,7 +166,8 @@ void TerminalPage::addTerminal()
     const QString address = trimSpaces(TxtAdd->toPlainText());
     // A terminal the database refused is said so and not listed; the fields stay.
     if (!terminals.insert(number, address)) {
-        dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
+        dialogs.message(this, message(terminals.duplicate() ? Msg::TerminalNumberExists : Msg::NotSaved),
+                        Dialogs::Icon::Error);
         return;
     }
     // The new row goes to the end; the list is sorted again by its next reload.
@@ -190,10 +191,16 @@ void TerminalPage::changeTerminal()
         return;
     }
     const QString address = trimSpaces(TxtAdd->toPlainText());
-    if (!terminals.updateAddress(number, address)) {
+    if (!terminals.updateAddress(number, address, number == m_readNumber ? m_readVersion : -1)) {
+        if (terminals.changedElsewhere()) {
+            dialogs.message(this, message(Msg::RowChangedElsewhere), Dialogs::Icon::Warning);
+            readForChange(terminals, number);
+            return;
+        }
         dialogs.message(this, message(Msg::NotSaved), Dialogs::Icon::Error);
         return;
     }
+    m_readVersion = -1;
     TerminalTable& rows = m_terminals;
     for (int r = 1; r <= rows.rowCount(); ++r) {
         if (TerminalRegister::numberOf(rows.text(r, 1)) == number) {
@@ -207,6 +214,26 @@ void TerminalPage::changeTerminal()
     cmdAdd->setEnabled(isAdministrator());
 }
 
+void TerminalPage::readForChange(TerminalRegister& terminals, qint64 number)
+{
+    QString address;
+    qint64 version = -1;
+    if (!terminals.read(number, &address, &version))
+        return;
+    m_readNumber = number;
+    m_readVersion = version;
+    // Another desk may have changed the address since the list was read: the row as it is now.
+    TxtAdd->setPlainText(address);
+    for (int r = 1; r <= m_terminals.rowCount(); ++r) {
+        if (TerminalRegister::numberOf(m_terminals.text(r, 1)) == number && m_terminals.text(r, 2) != address) {
+            m_terminals.setText(r, 2, address);
+            m_host.fillTerminalGrid(PageHost::ShownRange);
+            GridM->refresh();
+            break;
+        }
+    }
+}
+
 void TerminalPage::selectForChange()
 {
     const int r = GridM->selectionFirstRow();
@@ -214,6 +241,11 @@ void TerminalPage::selectForChange()
         return;
     TxtNo->setText(GridM->cellText(r, 1));
     TxtAdd->setPlainText(GridM->cellText(r, 2));
+    m_readVersion = -1;
+    if (Database* db = windowDatabase()) {
+        TerminalRegister terminals(*db);
+        readForChange(terminals, TerminalRegister::numberOf(GridM->cellText(r, 1)));
+    }
     cmdUp->setEnabled(isAdministrator());
     cmdAdd->setEnabled(false);
 }

@@ -19,6 +19,7 @@ class QPushButton;
 namespace k27 {
 
 class Database;
+class TerminalRegister;
 class Grid;
 class PageHost;
 class TerminalTable;
@@ -73,6 +74,8 @@ private:
     // told why) while a run is busy, without a number, or without a database.
     Database* entryDatabase(int noNumberMessage);
     void showRowCount();
+    // Shows a terminal's stored address in the fields and the list, and keeps its version.
+    void readForChange(TerminalRegister& terminals, qint64 number);
     bool busy() const { return m_busy || m_import.isRunning(); }
 
     PageHost& m_host;
@@ -82,6 +85,9 @@ private:
         audit::Action::TerminalOverwrite)};
     // A delete lets window events run; a second click meanwhile is ignored.
     bool m_busy = false;
+    // The terminal chosen for a change and the version of its row then (-1: none).
+    qint64 m_readNumber = 0;
+    qint64 m_readVersion = -1;
 };
 
 } // namespace k27

@@ -26,17 +26,41 @@ bool TerminalRegister::exists(qint64 number)
 bool TerminalRegister::insert(qint64 number, const QString& address)
 {
     audit::Scope logged(m_db);
-    return logged.ok()
-           && m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"), {number, address})
+    const bool stored = logged.ok()
+                        && m_db.exec(QStringLiteral("insert into 终端机 (终端机号, 地址) values (?, ?)"),
+                                     {number, address});
+    m_duplicate = !stored && m_db.lastErrorDuplicateKey();
+    return stored
            && logged.commit(audit::Action::TerminalAdd, QString::number(number), QStringLiteral("地址: ") + address);
 }
 
-bool TerminalRegister::updateAddress(qint64 number, const QString& address)
+bool TerminalRegister::read(qint64 number, QString* address, qint64* version)
 {
+    bool found = false;
+    m_db.query(QStringLiteral("select 地址, 版本 from 终端机 where 终端机号 = ?"), {number}, [&](const Row& r) {
+        found = true;
+        *address = r.text(0);
+        *version = r.integer(1);
+        return false;
+    });
+    return found;
+}
+
+bool TerminalRegister::updateAddress(qint64 number, const QString& address, qint64 readVersion)
+{
+    m_changedElsewhere = false;
     const QString old = m_db.scalar(QStringLiteral("select 地址 from 终端机 where 终端机号 = ?"), {number}).toString();
     audit::Scope logged(m_db);
-    if (!logged.ok() || !m_db.exec(QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?"), {address, number}))
+    const bool checked = readVersion >= 0;
+    if (!logged.ok()
+        || !m_db.exec(QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?")
+                          + (checked ? QStringLiteral(" and 版本 = ?") : QString()),
+                      checked ? QVariantList{address, number, readVersion} : QVariantList{address, number}))
         return false;
+    if (checked && m_db.changes() == 0) {
+        m_changedElsewhere = true;
+        return false;
+    }
     // An address saved unchanged, or a number not stored, changes nothing and leaves no row.
     return m_db.changes() == 0 || old == address
                ? logged.commit()

@@ -54,8 +54,8 @@ struct Env
         session = std::make_unique<DatabaseSession>(path);
         db().execScript(QStringLiteral(
             "INSERT INTO 用户信息 (姓名, 性别, 部门, 职位, 住址, 电话, 卡号) VALUES ('张三 ', '男', '保卫', '门卫', '一号楼', '13800000000', '');"
-            "INSERT INTO 终端机 VALUES (5, '东门');"
-            "INSERT INTO 用户表 VALUES ('甲', '', 1, ''), ('乙', '', 0, '');"
+            "INSERT INTO 终端机 (终端机号, 地址) VALUES (5, '东门');"
+            "INSERT INTO 用户表 (name, Password, userrote, mark) VALUES ('甲', '', 1, ''), ('乙', '', 0, '');"
             "INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES ('0000000001', '2026-12-01 08:00:00', 5, '星期二')"));
         audit::setActor({QStringLiteral("甲"), QStringLiteral("desk-1")});
     }

@@ -451,19 +451,22 @@ void CardholderStoreTest::updateChecksTheKeyOnlyWhenItChanges()
     const QString db = folder.databasePath();
     DatabaseSession storeDatabases(db);
     CardholderStore store(storeDatabases, folder.path(QStringLiteral("Data/img")));
-    // Two rows with one key (as an import may leave them) and a namesake with another phone.
+    // Two rows with one key (as an import may leave them in a file; a shared register keeps
+    // each key once) and a namesake with another phone.
     addRow(db, {QStringLiteral("张三 "), QStringLiteral("男"), QStringLiteral("a"), QStringLiteral("b"),
                 QStringLiteral("c"), QStringLiteral("1"), QStringLiteral("0000000007"), QStringLiteral("5、17、"),
                 QStringLiteral("A、B、")});
-    addRow(db, {QStringLiteral("张三 "),
-                QStringLiteral("男"),
-                QStringLiteral("second"),
-                {},
-                {},
-                QStringLiteral("1"),
-                {},
-                {},
-                {}});
+    const bool repeatedKeys = !test::onServer();
+    if (repeatedKeys)
+        addRow(db, {QStringLiteral("张三 "),
+                    QStringLiteral("男"),
+                    QStringLiteral("second"),
+                    {},
+                    {},
+                    QStringLiteral("1"),
+                    {},
+                    {},
+                    {}});
     addRow(db, {QStringLiteral("张三 "),
                 QStringLiteral("男"),
                 QStringLiteral("other"),
@@ -486,7 +489,8 @@ void CardholderStoreTest::updateChecksTheKeyOnlyWhenItChanges()
     QCOMPARE(rows[0].card, QStringLiteral("0000000007"));
     QCOMPARE(rows[0].terminals, QStringLiteral("5、17、"));
     QCOMPARE(rows[0].validity, QStringLiteral("A、B、"));
-    QCOMPARE(rows[1].department, QStringLiteral("second")); // only the first row of the key
+    if (repeatedKeys)
+        QCOMPARE(rows[1].department, QStringLiteral("second")); // only the first row of the key
     QVERIFY(isJpeg(folder.path(QStringLiteral("Data/img/张三1.JPG"))));
 
     // The phone of the namesake: refused, nothing written.

@@ -185,6 +185,26 @@ private slots:
         QVERIFY(!f.ctx.signedIn.isAdministrator);
     }
 
+    void passwordChangedOnAnotherDeskCounts()
+    {
+        // The dialog is open with the name chosen when another desk changes the password.
+        Fixture f(0, {{QStringLiteral("amy"), hashPassword(QStringLiteral("old")), false, {}}});
+        FrmLogin dlg(f.ctx);
+        dlg.show();
+        {
+            Database otherDesk;
+            QVERIFY(otherDesk.open(f.folder.databasePath()));
+            QVERIFY(setOperatorPassword(otherDesk, QStringLiteral("amy"), hashPassword(QStringLiteral("new"))));
+        }
+        auto* pw = child<QLineEdit>(dlg, "txtPassword");
+        pw->setText(QStringLiteral("old"));
+        click(dlg, "cmdOK");
+        QCOMPARE(f.dialogs.messageTexts(), QStringList{f.ctx.message(12)});
+        pw->setText(QStringLiteral("new"));
+        click(dlg, "cmdOK");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    }
+
     void twoFailuresThenSuccess()
     {
         audit::setActor({}); // nobody has signed in in this run yet
