@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <libpq-fe.h>
+#include <mutex>
 #include <vector>
 
 namespace k27 {
@@ -43,10 +44,28 @@ Database::Fault classify(const QString& message)
 
 } // namespace
 
+namespace {
+
+std::mutex backendsMutex;
+QList<int> backends; // of the connections open now
+
+} // namespace
+
 ServerConnection::~ServerConnection()
 {
-    if (m_conn)
+    if (m_conn) {
+        {
+            const std::lock_guard lock(backendsMutex);
+            backends.removeOne(PQbackendPID(m_conn));
+        }
         PQfinish(m_conn);
+    }
+}
+
+QList<int> ServerConnection::ownBackends()
+{
+    const std::lock_guard lock(backendsMutex);
+    return backends;
 }
 
 QString ServerConnection::applicationName()
@@ -78,6 +97,10 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
         *error = message;
         *fault = classify(message);
         return nullptr;
+    }
+    {
+        const std::lock_guard lock(backendsMutex);
+        backends << PQbackendPID(connection->m_conn);
     }
     // The server's notices ("drop cascades to ...") are not the program's output.
     PQsetNoticeProcessor(

@@ -169,6 +169,9 @@ enum : int {
     ChartCounting = 287,
     LastSeenNoRecord = 288,
     LastSeenUnknownCard = 289,
+    // Restoring a register on a server.
+    RestoreAdministratorsOnly = 290,
+    RestoreDesksConnected = 291, // followed by the computers, one a line
 };
 
 } // namespace k27::Msg
