@@ -48,6 +48,8 @@ REQUIRED_MESSAGES |= number_range((210, 212))
 REQUIRED_MESSAGES |= number_range(240)
 # The records page's activity chart and "last seen" list.
 REQUIRED_MESSAGES |= number_range((280, 289))
+# Restoring a register on a server: administrators only, no other desk connected.
+REQUIRED_MESSAGES |= number_range((290, 291))
 # What an overwrite at the duplicate question changes; stopping a run to close the window.
 REQUIRED_MESSAGES |= number_range((200, 204))
 # Safety of the register's folders and files, a register that cannot be written, the lock.

@@ -1,13 +1,16 @@
 #include "AuditBackup.h"
 
 #include "audit/AuditTrail.h"
+#include "audit/AuditLog.h"
 #include "db/Database.h"
+#include "db/RegisterCopy.h"
 #include "db/Schema.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QList>
 #include <QSaveFile>
+#include <cstdio>
 
 namespace k27::audit {
 
@@ -82,6 +85,20 @@ bool carryLog(Database& live, Database& restored, const QString& backupFile)
         return restored.commit();
     restored.rollback();
     return false;
+}
+
+BackupWriter serverBackup(const QString& url, std::function<void(const QString&, qint64, qint64)> progress)
+{
+    return [url, progress](const QString& target) {
+        RegisterCopy copy;
+        copy.prepareTarget = [](Database& db) { return ensureLog(db); };
+        copy.progress = progress;
+        QString error;
+        if (copy.snapshot(url, target, &error))
+            return true;
+        std::fprintf(stderr, "backup of the register into %s failed: %s\n", qPrintable(target), qPrintable(error));
+        return false;
+    };
 }
 
 } // namespace k27::audit

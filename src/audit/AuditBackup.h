@@ -1,6 +1,9 @@
 #pragma once
 
+#include "db/Backup.h"
+
 #include <QString>
+#include <functional>
 
 namespace k27 {
 
@@ -21,6 +24,10 @@ QString noteBackup(Database* live, const QString& backupPath, const QString& kin
 // appended to `restored` with its original fields (rows written since that backup chain exactly
 // as before), then a row records the restore from `backupFile` with its digest.
 bool carryLog(Database& live, Database& restored, const QString& backupFile);
+
+// The backup of a register on a server: one snapshot written into the file, the operator log
+// with it. `progress` gets the table, rows done and rows in all.
+BackupWriter serverBackup(const QString& url, std::function<void(const QString&, qint64, qint64)> progress = {});
 
 } // namespace audit
 } // namespace k27

@@ -160,8 +160,7 @@ QString manualBackupPath(const QString& userDataFolder)
     return QDir(userDataFolder).filePath(QStringLiteral("Data/Data.kvd"));
 }
 
-// The first of the backup folders (and then the copy) that must not be used, or none.
-static PathRefusal unsafeBackupPlace(const QString& userDataFolder, bool create, bool withCopy)
+PathRefusal unsafeBackupPlace(const QString& userDataFolder, bool create, bool withCopy)
 {
     const QString data = QFileInfo(manualBackupPath(userDataFolder)).absolutePath();
     for (const QString& folder : {userDataFolder, data}) {
@@ -177,7 +176,8 @@ static PathRefusal unsafeBackupPlace(const QString& userDataFolder, bool create,
     return {};
 }
 
-bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused)
+bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused,
+                  const BackupWriter& write)
 {
     if (userDataFolder.isEmpty())
         return false; // never a path relative to wherever the process runs
@@ -189,7 +189,8 @@ bool manualBackup(const QString& databasePath, const QString& userDataFolder, Pa
             *refused = unsafe;
         return false;
     }
-    return copyDatabase(databasePath, manualBackupPath(userDataFolder));
+    return write ? write(manualBackupPath(userDataFolder))
+                 : copyDatabase(databasePath, manualBackupPath(userDataFolder));
 }
 
 RestoreResult restoreBackup(const QString& databasePath, const QString& userDataFolder, QString* problem,
@@ -294,12 +295,14 @@ int nextBackupSlot(const QString& folder)
     return oldest;
 }
 
-QString automaticBackup(const QString& databasePath)
+QString automaticBackup(const QString& databasePath, const BackupWriter& write)
 {
     const QString folder = QFileInfo(databasePath).absolutePath();
+    if (write)
+        QDir().mkpath(folder); // a desk of a server register may never have had a file here
     const QString target = QDir(folder).filePath(backupSlotName(nextBackupSlot(folder)));
     // The slot's old copy is replaced only once the new one is complete.
-    return copyDatabase(databasePath, target) ? target : QString();
+    return (write ? write(target) : copyDatabase(databasePath, target)) ? target : QString();
 }
 
 } // namespace k27

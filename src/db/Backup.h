@@ -15,12 +15,18 @@ class Database;
 // replaces a good one.
 
 enum class RestoreResult {
-    Restored,       // the live database now holds the backup's contents
-    NoBackupFolder, // <user data folder>/Data does not exist; nothing changed
-    InvalidBackup,  // missing, damaged or not a database of this program; nothing changed
-    Failed,         // the copy into the live database failed and was rolled back
-    Unsafe,         // the backup folder or file could be another user's; nothing changed
+    Restored,         // the live database now holds the backup's contents
+    NoBackupFolder,   // <user data folder>/Data does not exist; nothing changed
+    InvalidBackup,    // missing, damaged or not a database of this program; nothing changed
+    Failed,           // the copy into the live database failed and was rolled back
+    Unsafe,           // the backup folder or file could be another user's; nothing changed
+    NotAdministrator, // a shared register: only an administrator restores it; nothing changed
+    DesksConnected,   // a shared register: other desks are connected to it; nothing changed
 };
+
+// Writes a backup of the register into `target` (replacing it only once complete). Unset:
+// the file at the database path is copied; a register on a server sets its snapshot here.
+using BackupWriter = std::function<bool(const QString& target)>;
 
 // Copies the database at `source` into a new file `target` (keyed with the database
 // password), checks the copy, then puts it in place of `target`. Returns false, with the
@@ -37,7 +43,12 @@ QString manualBackupPath(const QString& userDataFolder);
 // Copies the database to <userDataFolder>/Data/Data.kvd, creating the folders. Both folders
 // must be real folders of this user (made owner-only); otherwise nothing is copied and
 // *refused names the folder and why.
-bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused = nullptr);
+bool manualBackup(const QString& databasePath, const QString& userDataFolder, PathRefusal* refused = nullptr,
+                  const BackupWriter& write = {});
+
+// The first of the manual backup's folders (made when `create`), then its copy (`withCopy`),
+// that another user could have put there or could write, or none.
+PathRefusal unsafeBackupPlace(const QString& userDataFolder, bool create, bool withCopy);
 
 // Brings the manual backup back into the live database after checking it. The live file
 // is changed in one transaction, so any failure leaves it as it was. The folders and the
@@ -63,6 +74,7 @@ int nextBackupSlot(const QString& folder);
 
 // Writes the next rotating backup beside the database. Returns the file written, or an
 // empty text when the copy failed (the live database and the other slots are untouched).
-QString automaticBackup(const QString& databasePath);
+// The slots are beside the database path whichever register `write` copies.
+QString automaticBackup(const QString& databasePath, const BackupWriter& write = {});
 
 } // namespace k27

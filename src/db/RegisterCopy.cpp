@@ -1,12 +1,16 @@
 #include "RegisterCopy.h"
 
 #include "db/Database.h"
+#include "db/FileModes.h"
 #include "db/Schema.h"
 #include "db/ServerConnection.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryFile>
+#include <cstdio>
 #include <libpq-fe.h>
 
 namespace k27 {
@@ -18,6 +22,7 @@ struct Table
     const char* name;
     const char* key; // the column that orders and resumes it; empty: copied whole
     const char* columns;
+    bool log = false; // the operator log: a restore keeps the register's own
 };
 
 // Every table the register keeps. The card lists (进出记录_卡号, 用户信息_重复卡号) follow
@@ -27,8 +32,8 @@ const Table Tables[] = {
     {"用户表", "rowid", "rowid, name, Password, userrote, mark"},
     {"终端机", "", "终端机号, 地址"},
     {"进出记录", "ID", "ID, 卡号, 进出时间, 终端机号, 星期"},
-    {"操作日志", "序号", "序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash"},
-    {"操作日志_头", "id", "id, 序号, hash"},
+    {"操作日志", "序号", "序号, 时间, 计算机, 操作员, 动作, 对象, 详情, hash", true},
+    {"操作日志_头", "id", "id, 序号, hash", true},
 };
 
 QString u(const char* text)
@@ -39,6 +44,28 @@ QString u(const char* text)
 QString orderOf(const Table& t)
 {
     return *t.key ? u(t.key) : u(t.columns);
+}
+
+// Every row of `select`. On a server through a cursor of the open transaction, so that a table
+// of millions of rows never sits in memory at once.
+bool readRows(Database& db, const QString& select, const std::function<bool(const Row&)>& row)
+{
+    if (!db.isServer())
+        return db.query(select, {}, row);
+    constexpr int Batch = 10000;
+    if (!db.exec(QStringLiteral("DECLARE k27_rows NO SCROLL CURSOR FOR ") + select))
+        return false;
+    bool ok = true, more = true;
+    while (ok && more) {
+        int fetched = 0;
+        ok = db.query(QStringLiteral("FETCH FORWARD %1 FROM k27_rows").arg(Batch), {}, [&](const Row& r) {
+            ++fetched;
+            more = row(r);
+            return more;
+        });
+        more = more && fetched == Batch;
+    }
+    return db.exec(QStringLiteral("CLOSE k27_rows")) && ok;
 }
 
 // One field in COPY's text format.
@@ -93,13 +120,14 @@ bool sendCopy(Database& server, const Table& t, const QByteArray& rows, QString*
     return ok || fail(error, QString::fromUtf8(PQerrorMessage(conn)).trimmed());
 }
 
-bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* error)
+// `replacing`: inside the caller's transaction, into tables it emptied, the log left out.
+bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* error, bool replacing = false)
 {
     for (const Table& t : Tables) {
-        if (!from.hasTable(u(t.name)) || !to.hasTable(u(t.name)))
+        if (!from.hasTable(u(t.name)) || !to.hasTable(u(t.name)) || (replacing && t.log))
             continue;
         const qint64 total = from.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
-        if (!*t.key) {
+        if (!*t.key && !replacing) {
             // A small table without a key: all of it in one transaction, or nothing.
             const qint64 there = to.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
             if (there == total && total > 0)
@@ -140,10 +168,12 @@ bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* e
                 return fail(error, from.lastError());
             if (inBatch == 0)
                 break;
-            if (!to.beginTransaction() || !sendCopy(to, t, rows, error) || !to.commit()) {
+            if (replacing ? !sendCopy(to, t, rows, error)
+                          : (!to.beginTransaction() || !sendCopy(to, t, rows, error) || !to.commit())) {
                 if (error && error->isEmpty())
                     *error = to.lastError();
-                to.rollback();
+                if (!replacing)
+                    to.rollback();
                 return false;
             }
             done += inBatch;
@@ -153,18 +183,20 @@ bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* e
                 break;
         }
     }
-    // The identity numbers go on after the rows copied.
-    for (
-        const char* sql :
-        {"SELECT setval(pg_get_serial_sequence('\"用户信息\"', 'ID'), max(\"ID\")) FROM \"用户信息\" HAVING count(*) > 0",
-         "SELECT setval(pg_get_serial_sequence('\"进出记录\"', 'ID'), max(\"ID\")) FROM \"进出记录\" HAVING count(*) > 0",
-         "SELECT setval(pg_get_serial_sequence('\"用户表\"', 'rowid'), max(rowid)) FROM \"用户表\" HAVING count(*) > 0"})
-        if (!to.execNative(u(sql)))
+    // The identity numbers go on after the rows copied, and never go back: a number is not
+    // undone with a rolled-back transaction, so a lower one could be handed out twice.
+    for (const auto& [table, column] : {std::pair{"用户信息", "ID"}, {"进出记录", "ID"}, {"用户表", "rowid"}})
+        if (!to.execNative(
+                QStringLiteral("SELECT setval(s, greatest(m, nextval(s) - 1)) FROM (SELECT "
+                               "pg_get_serial_sequence('\"%1\"', '%2') AS s, max(\"%2\") AS m FROM \"%1\") x "
+                               "WHERE m IS NOT NULL")
+                    .arg(u(table), u(column))))
             return fail(error, to.lastError());
     return true;
 }
 
-bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QString* error)
+// `digest` gets the register's digest as of the snapshot copied.
+bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QStringList* digest, QString* error)
 {
     if (QFileInfo::exists(target))
         return fail(error, QStringLiteral("%1 exists; refusing to overwrite it").arg(target));
@@ -194,27 +226,31 @@ bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QSt
                 to, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(u(t.name), u(t.columns), marks.join(u',')));
             const qint64 total = from.scalar(QStringLiteral("SELECT count(*) FROM ") + u(t.name)).toLongLong();
             qint64 done = 0;
-            ok = from.query(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)),
-                            {},
-                            [&](const Row& row) {
-                                for (int c = 0; c < width; ++c) {
-                                    if (row.isNull(c))
-                                        insert.bindNull(c + 1);
-                                    else
-                                        insert.bind(c + 1, row.text(c));
-                                }
-                                if (!insert.exec())
-                                    return false;
-                                if (++done % copy.batchRows == 0 && copy.progress)
-                                    copy.progress(u(t.name), done, total);
-                                return true;
-                            })
+            ok = readRows(from,
+                          QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)),
+                          [&](const Row& row) {
+                              for (int c = 0; c < width; ++c) {
+                                  if (row.isNull(c))
+                                      insert.bindNull(c + 1);
+                                  else
+                                      insert.bind(c + 1, row.text(c));
+                              }
+                              if (!insert.exec())
+                                  return false;
+                              if (++done % copy.batchRows == 0 && copy.progress)
+                                  copy.progress(u(t.name), done, total);
+                              return true;
+                          })
                  && done == total;
             if (copy.progress)
                 copy.progress(u(t.name), done, total);
         }
         ok = ok && to.commit();
-        if (!ok && error)
+        if (ok)
+            *digest = registerDigest(from, error);
+        // One self-contained file, as the program's own copies are.
+        ok = ok && !digest->isEmpty() && to.scalar(QStringLiteral("PRAGMA journal_mode = DELETE")).isValid();
+        if (!ok && error && error->isEmpty())
             *error = !to.lastError().isEmpty() ? to.lastError() : from.lastError();
         from.rollback();
     }
@@ -229,14 +265,24 @@ bool toFile(Database& from, const QString& target, const RegisterCopy& copy, QSt
 
 QStringList registerDigest(Database& db, QString* error)
 {
+    // On a server every table is read in one snapshot of its own, unless the caller holds one.
+    const bool ownSnapshot = db.isServer() && !db.inTransaction();
+    if (ownSnapshot && !db.execNative(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))) {
+        fail(error, db.lastError());
+        return {};
+    }
+    const auto endSnapshot = qScopeGuard([&] {
+        if (ownSnapshot)
+            db.rollback();
+    });
     QStringList lines;
     for (const Table& t : Tables) {
         if (!db.hasTable(u(t.name)))
             continue;
         QCryptographicHash hash(QCryptographicHash::Sha256);
         qint64 rows = 0;
-        const bool ok = db.query(
-            QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)), {},
+        const bool ok = readRows(
+            db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3").arg(u(t.columns), u(t.name), orderOf(t)),
             [&](const Row& row) {
                 for (int c = 0; c < row.count(); ++c) {
                     const QByteArray field = row.isNull(c) ? QByteArray("\\N") : row.text(c).toUtf8();
@@ -267,15 +313,16 @@ bool RegisterCopy::run(const QString& source, const QString& target, QString* er
         return fail(error, from.lastError());
     if (!toServerRegister && !hasRegisterTables(from, error))
         return false;
-    if (!toServerRegister)
-        return toFile(from, target, *this, error) && [&] {
+    if (!toServerRegister) {
+        QStringList want;
+        return toFile(from, target, *this, &want, error) && [&] {
             Database check;
             QString why;
-            const QStringList want = registerDigest(from, &why);
-            if (!check.open(target, true) || registerDigest(check, &why) != want || want.isEmpty())
+            if (!check.open(target, true) || registerDigest(check, &why) != want)
                 return fail(error, QStringLiteral("the copy differs from the register: %1").arg(why));
             return true;
         }();
+    }
     Database to;
     if (!to.open(target))
         return fail(error, to.lastError());
@@ -296,6 +343,40 @@ bool RegisterCopy::run(const QString& source, const QString& target, QString* er
         return fail(error, QStringLiteral("the register on the server differs from the file:\n%1\n%2")
                                .arg(want.join(u'\n'), have.join(u'\n')));
     return true;
+}
+
+bool RegisterCopy::snapshot(const QString& url, const QString& target, QString* error)
+{
+    // A name beside the target (one file system for the rename) that start-up clears if a run
+    // dies while copying.
+    QTemporaryFile reserve(target + QStringLiteral(".XXXXXX.tmp"));
+    if (!reserve.open())
+        return fail(error, QStringLiteral("cannot create a file beside ") + target);
+    const QString partial = reserve.fileName();
+    reserve.close();
+    reserve.remove();
+    if (!run(url, partial, error))
+        return false;
+    // Every cardholder is in it: owner-only, or the stricter mode of the copy it replaces.
+    QFile::setPermissions(partial, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    keepStricterMode(partial, target);
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(target + QLatin1String(suffix));
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(partial);
+        return fail(error, QStringLiteral("cannot put the copy in place of ") + target);
+    }
+    return true;
+}
+
+bool RegisterCopy::replaceServer(Database& file, Database& server, QString* error)
+{
+    // Emptied from the rows that others point at; the card list of the records follows from
+    // the records put back.
+    for (const char* table : {"进出记录_卡号", "进出记录", "终端机", "用户表", "用户信息", "用户信息_重复卡号"})
+        if (server.hasTable(u(table)) && !server.execNative(QStringLiteral("DELETE FROM \"%1\"").arg(u(table))))
+            return fail(error, server.lastError());
+    return toServer(file, server, *this, error, true);
 }
 
 } // namespace k27

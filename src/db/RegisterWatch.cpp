@@ -72,9 +72,13 @@ void RegisterWatch::drop()
     m_giveUp->stop();
     delete m_notifier;
     m_notifier = nullptr;
-    if (m_conn)
+    if (m_conn) {
+        if (m_counted)
+            ServerConnection::noteOwnBackend(PQbackendPID(m_conn), false);
         PQfinish(m_conn);
+    }
     m_conn = nullptr;
+    m_counted = false;
     m_listening = false;
 }
 
@@ -118,6 +122,9 @@ void RegisterWatch::pollConnect()
 void RegisterWatch::onConnected()
 {
     m_giveUp->stop();
+    // This desk's own listener is no other desk (a restore asks who else is connected).
+    ServerConnection::noteOwnBackend(PQbackendPID(m_conn), true);
+    m_counted = true;
     PQsetNoticeProcessor(
         m_conn, [](void*, const char*) {}, nullptr);
     // The register's tables notify a channel named after their schema, so that registers in

@@ -67,6 +67,7 @@ private:
     unsigned m_pending = 0;
     int m_retryMs = FirstRetryMs;
     bool m_listening = false;
+    bool m_counted = false; // m_conn is among ServerConnection::ownBackends()
     bool m_everListened = false;
     bool m_lostTold = false;
 };

@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <libpq-fe.h>
+#include <mutex>
 #include <vector>
 
 namespace k27 {
@@ -44,10 +45,34 @@ Database::Fault classify(const QString& message)
 
 } // namespace
 
+namespace {
+
+std::mutex backendsMutex;
+QList<int> backends; // of the connections open now
+
+} // namespace
+
 ServerConnection::~ServerConnection()
 {
-    if (m_conn)
+    if (m_conn) {
+        noteOwnBackend(PQbackendPID(m_conn), false);
         PQfinish(m_conn);
+    }
+}
+
+void ServerConnection::noteOwnBackend(int pid, bool open)
+{
+    const std::lock_guard lock(backendsMutex);
+    if (open)
+        backends << pid;
+    else
+        backends.removeOne(pid);
+}
+
+QList<int> ServerConnection::ownBackends()
+{
+    const std::lock_guard lock(backendsMutex);
+    return backends;
 }
 
 QString ServerConnection::applicationName()
@@ -104,6 +129,7 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
     // cancelled by the server and fails like any other, instead of holding the desk for ever.
     const QByteArray timeout = "SET statement_timeout = " + QByteArray::number(statementTimeoutMs());
     PQclear(PQexec(connection->m_conn, timeout.constData()));
+    noteOwnBackend(PQbackendPID(connection->m_conn), true);
     // The server's notices ("drop cascades to ...") are not the program's output.
     PQsetNoticeProcessor(
         connection->m_conn, [](void*, const char*) {}, nullptr);

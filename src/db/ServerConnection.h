@@ -21,6 +21,10 @@ public:
     // name, seen in pg_stat_activity.application_name), and the computer named by one.
     static QString applicationName();
     static QString computerOf(const QString& applicationName);
+    // The server processes (pg_stat_activity.pid) of this program's connections open now.
+    static QList<int> ownBackends();
+    // A connection this class did not open (the live view's listener) counted in or out of them.
+    static void noteOwnBackend(int pid, bool open);
     static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
     // The same connection begun without waiting (PQconnectStartParams), for a caller that
     // polls it as the server answers; nullptr when out of memory.

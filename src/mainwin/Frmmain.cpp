@@ -86,8 +86,25 @@ Frmmain::Frmmain(AppContext& context, QWidget* parent)
     // The rotating copy beside the database; a failed copy shows nothing and the close
     // request goes on.
     m_automaticBackup = [this] {
+        // A register on a server is copied as one snapshot: the panel shows it table by table,
+        // painted only (no click reaches the closing window meanwhile).
+        BackupWriter write;
+        if (m_context.onServer())
+            write = audit::serverBackup(
+                m_context.registerLocation(),
+                [this, table = QString()](const QString& name, qint64 done, qint64 total) mutable {
+                    if (name != table) {
+                        table = name;
+                        m_picPrg->start(this, m_context.message(Msg::BackingUp), int(total));
+                    }
+                    m_picPrg->setValue(int(done));
+                    m_picPrg->repaint();
+                });
+        const QString copy = automaticBackup(m_context.databasePath(), write);
+        if (write)
+            m_picPrg->finish();
         // Operator log: the head code beside the copy, and the backup's row.
-        if (const QString copy = automaticBackup(m_context.databasePath()); !copy.isEmpty())
+        if (!copy.isEmpty())
             audit::noteBackup(m_context.databases().window(), copy, QStringLiteral("automatic"));
     };
     m_runs.refused = [this] {

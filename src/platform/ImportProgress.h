@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <functional>
+
 namespace k27 {
 
 // What an import shows while it reads rows: the progress panel over its page. `advance`
@@ -18,5 +21,17 @@ public:
     // keeping what is stored.
     virtual bool stopRequested() const { return false; }
 };
+
+// A whole register's copy shown table by table (the table, rows done, rows in all).
+inline std::function<void(const QString&, qint64, qint64)> tableProgress(ImportProgress& progress)
+{
+    return [&progress, table = QString()](const QString& name, qint64 done, qint64 total) mutable {
+        if (name != table) {
+            table = name;
+            progress.begin(int(total));
+        }
+        progress.advance(int(done), int(total));
+    };
+}
 
 } // namespace k27

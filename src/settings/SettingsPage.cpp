@@ -4,10 +4,12 @@
 #include "audit/AuditTrail.h"
 #include "db/Backup.h"
 #include "db/FileModes.h"
+#include "db/ServerRestore.h"
 #include "db/DatabaseSession.h"
 #include "pagehost/PageHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Grid.h"
+#include "platform/ImportProgress.h"
 #include "platform/SerialPort.h"
 #include "signin/OperatorAccounts.h"
 #include "startup/AppContext.h"
@@ -132,7 +134,16 @@ void SettingsPage::backUp()
     m_lblinfo->setText(m_context.message(Msg::BackingUp));
     m_lblinfo->repaint();
     PathRefusal refused;
-    const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused);
+    // A register on a server is copied as one snapshot, which takes a while: shown table by table.
+    std::unique_ptr<ImportProgress> shown;
+    BackupWriter write;
+    if (m_context.onServer()) {
+        shown = m_host.progress(this, m_context.message(Msg::BackingUp));
+        write = audit::serverBackup(m_context.registerLocation(), tableProgress(*shown));
+    }
+    const bool ok = manualBackup(m_context.databasePath(), backupFolder(), &refused, write);
+    if (shown)
+        shown->end(0, 0);
     if (ok) // operator log: the head code beside the copy, and the backup's row
         audit::noteBackup(m_context.databases().window(), manualBackupPath(backupFolder()), QStringLiteral("manual"));
     m_lblinfo->clear();
@@ -165,6 +176,10 @@ void SettingsPage::restore()
         m_context.dialogs().message(this, m_context.message(Msg::NoBackupFound), Dialogs::Icon::Error);
         return;
     }
+    if (m_context.onServer()) {
+        restoreShared(folder);
+        return;
+    }
     m_lblinfo->setText(m_context.message(Msg::Restoring));
     m_lblinfo->repaint();
     // The run's connections let go of the file; the next use opens what was restored.
@@ -191,6 +206,50 @@ void SettingsPage::restore()
     // The operators came back with the rest of the database.
     OperatorList();
     m_context.dialogs().message(this, m_context.message(Msg::Restored), Dialogs::Icon::Information);
+}
+
+void SettingsPage::restoreShared(const QString& folder)
+{
+    if (!isAdministrator()) {
+        m_context.dialogs().message(this, m_context.message(Msg::RestoreAdministratorsOnly), Dialogs::Icon::Error);
+        return;
+    }
+    // A register brought back from a folder another user could write would let him in.
+    if (const PathRefusal unsafe = unsafeBackupPlace(folder, false, true); unsafe.problem != PathProblem::None) {
+        showRefusal(Msg::RestoreUnsafe, unsafe);
+        return;
+    }
+    ServerRestore restore;
+    restore.url = m_context.registerLocation();
+    restore.backupFile = manualBackupPath(folder);
+    restore.operatorName = m_context.signedIn.name;
+    // The register's own log stays, and says what came back.
+    restore.finish = [&](Database& server) {
+        return audit::record(server, audit::Action::Restore, restore.backupFile,
+                             audit::Digest::ofFile(restore.backupFile));
+    };
+    const std::unique_ptr<ImportProgress> shown = m_host.progress(this, m_context.message(Msg::Restoring));
+    restore.progress = tableProgress(*shown);
+    // This desk's own connections are not another desk; the next use opens them again.
+    m_context.databases().close();
+    const RestoreResult result = restore.run();
+    shown->end(0, 0);
+    switch (result) {
+    case RestoreResult::Restored:
+        emit databaseRestored();
+        OperatorList(); // the operators came back with the rest of the register
+        m_context.dialogs().message(this, m_context.message(Msg::Restored), Dialogs::Icon::Information);
+        return;
+    case RestoreResult::NotAdministrator:
+        m_context.dialogs().message(this, m_context.message(Msg::RestoreAdministratorsOnly), Dialogs::Icon::Error);
+        return;
+    case RestoreResult::DesksConnected:
+        m_context.dialogs().message(this,
+                                    m_context.message(Msg::RestoreDesksConnected) + u'\n' + restore.desks.join(u'\n'),
+                                    Dialogs::Icon::Error);
+        return;
+    default: m_context.dialogs().message(this, m_context.message(Msg::CannotRestore), Dialogs::Icon::Error);
+    }
 }
 
 void SettingsPage::logSettings(const AppSettings& before)

@@ -77,6 +77,8 @@ private:
     void buildLanguageFrame();
     void backUp();
     void restore();
+    // The restore of a register on a server: the whole installation's, in one function.
+    void restoreShared(const QString& folder);
     // The operator log's row of a change of port, speed or language.
     void logSettings(const AppSettings& before);
     // A backup or restore refused for the safety of the register: the folder or file and why.

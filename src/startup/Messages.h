@@ -173,6 +173,9 @@ enum : int {
     RowChangedElsewhere = 257, // changed on another desk after it was read here; nothing saved
     RegisterBusyOn = 258,      // computer %1 runs a task that must run alone
     RegisterBusy = 259,        // the same when the computer cannot be named
+    // Restoring a register on a server.
+    RestoreAdministratorsOnly = 290,
+    RestoreDesksConnected = 291, // followed by the computers, one a line
 };
 
 } // namespace k27::Msg
