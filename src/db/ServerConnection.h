@@ -21,6 +21,8 @@ public:
     // name, seen in pg_stat_activity.application_name), and the computer named by one.
     static QString applicationName();
     static QString computerOf(const QString& applicationName);
+    // The kind of fault of libpq's message of a failed connection.
+    static Database::Fault classify(const QString& message);
     static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
 
     // Runs one statement with its values. A failed write inside a transaction is undone alone

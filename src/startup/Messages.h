@@ -148,6 +148,14 @@ enum : int {
     FolderReadOnly = 232,
     SystemReports = 233,
     FormulasWithoutValue = 240, // followed by the count
+    // A register on a shared server that cannot be used; each is followed by the server's reason.
+    ServerUnreachable = 250,
+    ServerTryAgain = 251, // after 250 at start: Yes tries again, No exits
+    ServerPassword = 252,
+    ServerTls = 253,
+    ServerNoRegister = 254,
+    ServerNewerRegister = 255,
+    ServerConnectionWorks = 256,
     // The audit log page.
     AuditLogTab = 270,
     AuditVerify = 271,
