@@ -98,6 +98,8 @@ int main(int argc, char* argv[])
     context.setResFolder(folders.resFolder);
     context.userDataFolder = k27::manualBackupFolder(facts.userDataHome);
     context.privateProgramFolder = folders.kind == k27::ProgramFolders::Kind::UserData;
+    if (!line.registerUrl.isEmpty())
+        context.setRegister(line.registerUrl);
 
     k27::Startup startup(context);
     if (startup.run() == k27::Startup::Outcome::Exit)

@@ -46,6 +46,8 @@ REQUIRED_MESSAGES |= number_range((190, 191))
 REQUIRED_MESSAGES |= number_range((210, 212))
 # Import summary: formula cells the workbook holds without a result.
 REQUIRED_MESSAGES |= number_range(240)
+# A shared server register that cannot be used (start and connection test).
+REQUIRED_MESSAGES |= number_range((250, 256))
 # The records page's activity chart and "last seen" list.
 REQUIRED_MESSAGES |= number_range((280, 289))
 # Restoring a register on a server: administrators only, no other desk connected.

@@ -3,6 +3,7 @@
 #include "db/BoundValue.h"
 #include "db/ServerDialect.h"
 
+#include <QRegularExpression>
 #include <QSysInfo>
 
 #include <cctype>
@@ -27,23 +28,30 @@ enum : Oid {
     NumericOid = 1700
 };
 
-Database::Fault classify(const QString& message)
+} // namespace
+
+Database::Fault ServerConnection::classify(const QString& message)
 {
-    const QString m = message.toLower();
-    if (m.contains(QLatin1String("password")))
+    // Names in quotes (a host "sslgw", a user "password") say nothing about the fault.
+    QString m = message.toLower();
+    m.remove(QRegularExpression(QStringLiteral("\"[^\"]*\"")));
+    const auto any = [&m](std::initializer_list<const char*> phrases) {
+        for (const char* phrase : phrases)
+            if (m.contains(QLatin1String(phrase)))
+                return true;
+        return false;
+    };
+    if (any({"password", "authentication failed"}))
         return Database::Fault::Password;
-    if (m.contains(QLatin1String("ssl")) || m.contains(QLatin1String("certificate"))
-        || m.contains(QLatin1String("tls")))
+    // The client's TLS failing, or a server that accepts this client only with TLS.
+    if (any({"ssl", "certificate", "tls", "no encryption"}))
         return Database::Fault::Tls;
-    if (m.contains(QLatin1String("could not connect")) || m.contains(QLatin1String("connection refused"))
-        || m.contains(QLatin1String("could not translate host")) || m.contains(QLatin1String("timeout"))
-        || m.contains(QLatin1String("no such file or directory")) || m.contains(QLatin1String("network is unreachable"))
-        || m.contains(QLatin1String("server closed the connection")))
+    if (any({"could not connect", "connection refused", "could not translate host", "timeout",
+             "no such file or directory", "network is unreachable", "no route to host", "server closed the connection",
+             "the database system is"}))
         return Database::Fault::Unreachable;
     return Database::Fault::Other;
 }
-
-} // namespace
 
 namespace {
 
@@ -109,7 +117,7 @@ int ServerConnection::processId() const
 
 std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, QString* error, Database::Fault* fault)
 {
-    const QByteArray dbname = url.toUtf8();
+    QByteArray dbname = url.toUtf8();
     // The URL decides everything it names; a server that does not answer is given up after a
     // few seconds instead of the system's minutes. The connection carries this computer's name,
     // so that a desk told to wait for another can be told which one it is.
@@ -118,6 +126,8 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
     const char* values[] = {dbname.constData(), "8", name.constData(), "UTF8", nullptr};
     auto connection = std::make_unique<ServerConnection>();
     connection->m_conn = PQconnectdbParams(keywords, values, 1);
+    // It may carry a password typed at start.
+    dbname.fill('\0');
     if (!connection->m_conn || PQstatus(connection->m_conn) != CONNECTION_OK) {
         const QString message = connection->m_conn ? QString::fromUtf8(PQerrorMessage(connection->m_conn)).trimmed()
                                                    : QStringLiteral("out of memory");

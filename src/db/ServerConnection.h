@@ -25,6 +25,8 @@ public:
     static QList<int> ownBackends();
     // A connection this class did not open (the live view's listener) counted in or out of them.
     static void noteOwnBackend(int pid, bool open);
+    // The kind of fault of libpq's message of a failed connection.
+    static Database::Fault classify(const QString& message);
     static std::unique_ptr<ServerConnection> connect(const QString& url, QString* error, Database::Fault* fault);
     // The same connection begun without waiting (PQconnectStartParams), for a caller that
     // polls it as the server answers; nullptr when out of memory.

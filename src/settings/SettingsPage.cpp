@@ -48,6 +48,12 @@ SettingsPage::SettingsPage(PageHost& host, QWidget* parent)
     connect(m_gridP, &Grid::clicked, this, &SettingsPage::gridClicked);
     connect(m_cmdApply, &QPushButton::clicked, this, &SettingsPage::applySerialSettings);
     connect(m_btnlag, &QPushButton::clicked, this, &SettingsPage::applyLanguage);
+    showRegisterChoice();
+    connect(m_optReg1, &QRadioButton::toggled, this, &SettingsPage::enableRegisterFields);
+    connect(m_cmbTls, &QComboBox::currentIndexChanged, this, &SettingsPage::enableRegisterFields);
+    connect(m_btnCa, &QPushButton::clicked, this, &SettingsPage::chooseCaFile);
+    connect(m_btnTest, &QPushButton::clicked, this, &SettingsPage::testRegister);
+    connect(m_btnReg, &QPushButton::clicked, this, &SettingsPage::applyRegisterChoice);
 }
 
 SettingsPage::~SettingsPage()
@@ -85,7 +91,7 @@ void SettingsPage::applyRights()
 {
     if (isAdministrator())
         return;
-    for (QPushButton* button : {m_cmdAddU, m_cmdUpU, m_cmdDelU, m_cmdApply})
+    for (QPushButton* button : {m_cmdAddU, m_cmdUpU, m_cmdDelU, m_cmdApply, m_btnReg})
         button->setEnabled(false);
 }
 

@@ -16,6 +16,7 @@ class QRadioButton;
 
 namespace k27 {
 struct AppSettings;
+struct RegisterChoice;
 
 class AppContext;
 class Grid;
@@ -24,7 +25,7 @@ struct PathRefusal;
 class OperatorAccounts;
 
 // The system settings page of the main window: database backup and restore, operator
-// accounts, serial settings and language. The main window hosts it as its fifth page and
+// accounts, serial settings, language and where the register is. The main window hosts it as its fifth page and
 // reacts to its signals (port, language, restored database).
 class SettingsPage : public QWidget
 {
@@ -75,6 +76,14 @@ private:
     void buildUsersFrame();
     void buildSerialFrame();
     void buildLanguageFrame();
+    void buildRegisterFrame();
+    // The register frame: the folder's choice shown, kept, tried.
+    void showRegisterChoice();
+    RegisterChoice registerChoice() const;
+    void applyRegisterChoice();
+    void testRegister();
+    void chooseCaFile();
+    void enableRegisterFields();
     void backUp();
     void restore();
     // The restore of a register on a server: the whole installation's, in one function.
@@ -131,6 +140,20 @@ private:
     QGroupBox* m_frameLanguage;
     QComboBox* m_cmbLag;
     QPushButton* m_btnlag;
+
+    QGroupBox* m_frameRegister;
+    QRadioButton* m_optReg0;
+    QRadioButton* m_optReg1;
+    QLineEdit* m_txtHost;
+    QLineEdit* m_txtPort;
+    QLineEdit* m_txtDb;
+    QLineEdit* m_txtUser;
+    QComboBox* m_cmbTls;
+    QLineEdit* m_txtCa;
+    QPushButton* m_btnCa;
+    QPushButton* m_btnTest;
+    QPushButton* m_btnReg;
+    QLabel* m_lblReg;
 };
 
 } // namespace k27

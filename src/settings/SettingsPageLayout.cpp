@@ -5,6 +5,7 @@
 
 #include "platform/FormControls.h"
 #include "platform/Grid.h"
+#include "startup/RegisterChoice.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
@@ -51,11 +52,13 @@ void SettingsPage::buildLayout()
     buildUsersFrame();
     buildSerialFrame();
     buildLanguageFrame();
+    buildRegisterFrame();
 
     auto* left = new QVBoxLayout;
     left->addWidget(m_frameBackup);
     left->addWidget(m_frameSerial);
     left->addWidget(m_frameLanguage);
+    left->addWidget(m_frameRegister);
     left->addStretch();
     auto* page = new QHBoxLayout(this);
     page->addLayout(left, 0);
@@ -63,8 +66,10 @@ void SettingsPage::buildLayout()
     m_frameBackup->setMinimumWidth(300);
 
     // Reading order: the left column frame by frame, then the operator frame row by row.
-    form::tabChain({m_btnbak, m_dcButton2, m_cmbC, m_cmbS, m_cmdApply, m_cmbLag, m_btnlag, m_txtN, m_optR0, m_optR1,
-                    m_txtP1, m_txtmark, m_txtP2, m_cmdAddU, m_cmdUpU, m_cmdDelU, m_gridP});
+    form::tabChain({m_btnbak,  m_dcButton2, m_cmbC,    m_cmbS,    m_cmdApply, m_cmbLag,  m_btnlag,
+                    m_optReg0, m_optReg1,   m_txtHost, m_txtPort, m_txtDb,    m_txtUser, m_cmbTls,
+                    m_txtCa,   m_btnCa,     m_btnTest, m_btnReg,  m_txtN,     m_optR0,   m_optR1,
+                    m_txtP1,   m_txtmark,   m_txtP2,   m_cmdAddU, m_cmdUpU,   m_cmdDelU, m_gridP});
 }
 
 // Database backup and restore.
@@ -182,6 +187,66 @@ void SettingsPage::buildLanguageFrame()
         form->addWidget(m_cmbLag, 0, 1);
         form->addWidget(m_btnlag, 1, 1);
         form->setColumnStretch(1, 1);
+    }
+}
+
+// Where the register is: this computer's encrypted file or a shared server (from the next start).
+void SettingsPage::buildRegisterFrame()
+{
+    m_frameRegister = named<QGroupBox>(this, "Frame74", QStringLiteral("数据库位置"));
+    QWidget* f = m_frameRegister;
+    m_optReg0 = named<QRadioButton>(f, "OptReg0", QStringLiteral("本机"));
+    m_optReg1 = named<QRadioButton>(f, "OptReg1", QStringLiteral("共享服务器"));
+    auto* where = new QButtonGroup(this);
+    where->addButton(m_optReg0);
+    where->addButton(m_optReg1);
+    m_optReg0->setChecked(true);
+    m_txtHost = named<QLineEdit>(f, "TxtHost");
+    m_txtPort = named<QLineEdit>(f, "TxtPort");
+    m_txtPort->setPlaceholderText(QStringLiteral("5432"));
+    m_txtPort->setMaxLength(5);
+    m_txtDb = named<QLineEdit>(f, "TxtDb");
+    m_txtUser = named<QLineEdit>(f, "TxtUser");
+    m_cmbTls = named<QComboBox>(f, "CmbTls");
+    m_cmbTls->addItems(RegisterChoice::tlsModes()); // libpq's own words
+    m_txtCa = named<QLineEdit>(f, "TxtCa");
+    m_btnCa = named<QPushButton>(f, "btnCa", QStringLiteral("..."));
+    m_btnCa->setFixedWidth(m_btnCa->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+    m_btnTest = named<QPushButton>(f, "btnTest", QStringLiteral("测试连接"));
+    m_btnReg = named<QPushButton>(f, "btnReg", QStringLiteral("应用"));
+    m_lblReg = named<QLabel>(f, "LblReg", QStringLiteral("下次启动时生效。"));
+    m_lblReg->setWordWrap(true);
+    {
+        auto* form = new QGridLayout(f);
+        auto* choice = new QHBoxLayout;
+        choice->addWidget(m_optReg0);
+        choice->addWidget(m_optReg1);
+        choice->addStretch();
+        form->addLayout(choice, 0, 0, 1, 4);
+        form->addWidget(label(f, "Label76", QStringLiteral("主机："), m_txtHost), 1, 0);
+        form->addWidget(m_txtHost, 1, 1);
+        form->addWidget(label(f, "Label77", QStringLiteral("端口："), m_txtPort), 1, 2);
+        form->addWidget(m_txtPort, 1, 3);
+        form->addWidget(label(f, "Label78", QStringLiteral("数据库："), m_txtDb), 2, 0);
+        form->addWidget(m_txtDb, 2, 1);
+        form->addWidget(label(f, "Label79", QStringLiteral("用户："), m_txtUser), 2, 2);
+        form->addWidget(m_txtUser, 2, 3);
+        form->addWidget(label(f, "Label80", QStringLiteral("TLS："), m_cmbTls), 3, 0);
+        form->addWidget(m_cmbTls, 3, 1);
+        form->addWidget(label(f, "Label81", QStringLiteral("CA证书："), m_txtCa), 4, 0);
+        auto* ca = new QHBoxLayout;
+        ca->addWidget(m_txtCa, 1);
+        ca->addWidget(m_btnCa);
+        form->addLayout(ca, 4, 1, 1, 3);
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(8);
+        buttons->addWidget(m_btnTest);
+        buttons->addWidget(m_btnReg);
+        buttons->addStretch();
+        form->addLayout(buttons, 5, 1, 1, 3);
+        form->addWidget(m_lblReg, 6, 0, 1, 4);
+        form->setColumnStretch(1, 3);
+        form->setColumnStretch(3, 2);
     }
 }
 

@@ -149,6 +149,14 @@ enum : int {
     SystemReports = 233,
     FormulasWithoutValue = 240, // followed by the count
     RegisterLinkLost = 263,     // the link to a shared register was lost during work
+    // A register on a shared server that cannot be used; each is followed by the server's reason.
+    ServerUnreachable = 250,
+    ServerTryAgain = 251, // after 250 at start: Yes tries again, No exits
+    ServerPassword = 252,
+    ServerTls = 253,
+    ServerNoRegister = 254,
+    ServerNewerRegister = 255,
+    ServerConnectionWorks = 256,
     // The audit log page.
     AuditLogTab = 270,
     AuditVerify = 271,

@@ -1,5 +1,7 @@
 #include "ProgramFolders.h"
 
+#include "db/Database.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -26,6 +28,12 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 line.error = QStringLiteral("--folder needs a folder");
                 return line;
             }
+        } else if (arg == QLatin1String("--register") || arg.startsWith(QLatin1String("--register="))) {
+            line.registerUrl = arg.contains(u'=') ? arg.mid(11) : i + 1 < arguments.size() ? arguments[++i] : QString();
+            if (!Database::isServerUrl(line.registerUrl)) {
+                line.error = QStringLiteral("--register needs a postgresql:// URL");
+                return line;
+            }
         } else if (arg.startsWith(QLatin1String("--"))) {
             line.error = QStringLiteral("unknown option %1").arg(arg);
             return line;
@@ -37,10 +45,13 @@ CommandLine parseCommandLine(const QStringList& arguments)
 
 QString usageText()
 {
-    return QStringLiteral("Usage: k27center [--folder DIR] [-h|--help] [--version]\n"
+    return QStringLiteral("Usage: k27center [--folder DIR] [--register URL] [-h|--help] [--version]\n"
                           "Operator program of a card-based entrance-guard installation.\n"
                           "\n"
                           "  --folder DIR  keep the settings, the database and its backups in DIR\n"
+                          "  --register URL  use the register on a shared server for this run\n"
+                          "                (postgresql://USER@HOST/DATABASE, a libpq URL); without it the\n"
+                          "                choice of the system settings page applies\n"
                           "  -h, --help    print this text and exit\n"
                           "  --version     print the version and exit\n"
                           "\n"

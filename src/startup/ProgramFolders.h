@@ -10,6 +10,7 @@ namespace k27 {
 struct CommandLine
 {
     QString folder;       // --folder DIR
+    QString registerUrl;  // --register URL: a server register for this run
     bool help = false;    // --help, -h
     bool version = false; // --version
     QString error;        // a malformed option; the program prints it with the usage and ends

@@ -8,6 +8,8 @@
 #include "platform/Dialogs.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
+#include "startup/RegisterChoice.h"
+#include "platform/ProcessSafety.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,6 +84,57 @@ bool Startup::takeLock()
     return false;
 }
 
+bool Startup::openServerRegister()
+{
+    AppContext& ctx = m_context;
+    Dialogs& dialogs = ctx.dialogs();
+    const QString base = ctx.registerLocation();
+    QString password;
+    bool typed = false;
+    for (;;) {
+        QString url = typed ? withPassword(base, password) : base;
+        Database db;
+        QString reason;
+        const Database::Fault fault = k27::openServerRegister(db, url, &reason);
+        if (fault == Database::Fault::None) {
+            // A register made by k27-db init: its first operator is made as in a new file.
+            ctx.firstStart = !db.exists(QStringLiteral("SELECT 1 FROM 用户表"));
+            db.close();
+            if (typed)
+                ctx.setRegister(url);
+            wipe(password);
+            if (!ctx.databases().window()) {
+                dialogs.message(nullptr, ctx.message(Msg::ServerUnreachable) + u'\n' + ctx.databases().lastError(),
+                                Dialogs::Icon::Error);
+                return false;
+            }
+            return true;
+        }
+        if (typed)
+            wipe(url);
+        if (fault == Database::Fault::Password) {
+            // libpq has tried ~/.pgpass already; a password refused there or typed here is said so.
+            const bool refused = typed || !passwordMissing(reason);
+            wipe(password);
+            password = askServerPassword(ctx, nullptr, base, refused);
+            if (password.isEmpty())
+                return false;
+            typed = true;
+            continue;
+        }
+        wipe(password);
+        if (fault == Database::Fault::Unreachable || fault == Database::Fault::Other) {
+            if (dialogs.question(nullptr, ctx.message(Msg::ServerUnreachable) + u'\n' + reason + u'\n'
+                                              + ctx.message(Msg::ServerTryAgain)))
+                continue;
+            return false;
+        }
+        const QString detail = fault == Database::Fault::NoSchema ? serverName(base) : reason;
+        dialogs.message(nullptr, ctx.message(serverFaultMessage(fault)) + u'\n' + detail, Dialogs::Icon::Error);
+        return false;
+    }
+}
+
 Startup::Outcome Startup::run()
 {
     AppContext& ctx = m_context;
@@ -121,6 +174,20 @@ Startup::Outcome Startup::run()
     if (unsafe.problem != PathProblem::None) {
         refuse(unsafe);
         return Outcome::Exit;
+    }
+    // A register named on the command line goes before the one chosen for this folder.
+    if (!ctx.onServer()) {
+        const RegisterChoice choice = readRegisterChoice(registerChoicePath(ctx.programFolder()));
+        if (choice.server)
+            ctx.setRegister(choice.url());
+    }
+    // A shared server holds the register: nothing of the file's (Data folder, marker, file
+    // modes) applies. The lock stays: one program per folder.
+    if (ctx.onServer()) {
+        if (!takeLock() || !openServerRegister())
+            return Outcome::Exit;
+        ctx.serialSettings = serialSettingsString(ctx.baudText);
+        return Outcome::Continue;
     }
     // A register that cannot be written (a read-only copy of the program folder) is said so;
     // the program never starts a second, empty one elsewhere in its place.

@@ -2,6 +2,7 @@
 
 #include "startup/InstanceLock.h"
 
+#include <QString>
 #include <memory>
 
 namespace k27 {
@@ -27,6 +28,9 @@ public:
 private:
     void refuse(const PathRefusal& refusal) const;
     bool takeLock();
+    // Connects to the server register: asks for a password libpq lacks, offers to try an
+    // unreachable server again, and says why a server cannot be used. False to exit.
+    bool openServerRegister();
 
     AppContext& m_context;
     std::unique_ptr<InstanceLock> m_lock;

@@ -10,6 +10,7 @@
 #include "signin/OperatorTable.h"
 #include "signin/PasswordHash.h"
 #include "startup/AppContext.h"
+#include "startup/RegisterChoice.h"
 #include "startup/Captions.h"
 
 #include <QComboBox>
@@ -89,7 +90,7 @@ QByteArray languageFile(int language)
     QString text;
     for (const CaptionLine& line : captionLines)
         text += QString::fromUtf8(line.key) + u'/' + QString::fromUtf8(line.text[language]) + QStringLiteral("\r\n");
-    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139, 142, 143, 144})
+    for (int n : {64, 65, 66, 69, 70, 71, 72, 116, 129, 130, 131, 132, 133, 134, 136, 139, 142, 143, 144, 250})
         text += QStringLiteral("%1/%2 message %1\r\n").arg(n).arg(tags[language]);
     return text.toUtf8();
 }
@@ -370,6 +371,49 @@ private slots:
         QVERIFY(child<QRadioButton>("OptR0")->isChecked());
         for (const char* name : {"cmdAddU", "cmdUpU", "cmdDelU"})
             QVERIFY2(!child<QWidget>(name)->isEnabled(), name);
+    }
+
+    // The register frame: kept for the folder beside AppSet.dat (unchanged), from the next
+    // start; "test connection" says why a server cannot be used.
+    void registerChoiceKeptForTheFolder()
+    {
+        const QByteArray settings = fileBytes(m_context->settingsPath());
+        QVERIFY(child<QRadioButton>("OptReg0")->isChecked());
+        QVERIFY(!child<QWidget>("TxtHost")->isEnabled());
+        child<QRadioButton>("OptReg1")->setChecked(true);
+        QVERIFY(child<QWidget>("TxtHost")->isEnabled());
+        QVERIFY(!child<QWidget>("btnCa")->isEnabled());
+        child<QComboBox>("CmbTls")->setCurrentText(QStringLiteral("verify-full"));
+        m_dialogs->fileAnswers = {QStringLiteral("/etc/k27/ca.crt")};
+        click("btnCa");
+        QCOMPARE(child<QLineEdit>("TxtCa")->text(), QStringLiteral("/etc/k27/ca.crt"));
+
+        QTemporaryDir nowhere; // a socket folder where no server listens
+        const RegisterChoice wanted{true,
+                                    nowhere.path(),
+                                    QStringLiteral("1"),
+                                    QStringLiteral("k27"),
+                                    QStringLiteral("desk"),
+                                    QStringLiteral("disable"),
+                                    QStringLiteral("/etc/k27/ca.crt")};
+        child<QLineEdit>("TxtHost")->setText(wanted.host);
+        child<QLineEdit>("TxtPort")->setText(wanted.port);
+        child<QLineEdit>("TxtDb")->setText(wanted.database);
+        child<QLineEdit>("TxtUser")->setText(wanted.user);
+        child<QComboBox>("CmbTls")->setCurrentText(wanted.tls);
+        click("btnTest");
+        QCOMPARE(m_dialogs->calls.size(), 2);
+        QVERIFY(m_dialogs->calls[1].text.startsWith(m_context->message(Msg::ServerUnreachable) + u'\n'));
+
+        click("btnReg");
+        QCOMPARE(m_dialogs->calls.last().text, child<QLabel>("LblReg")->text());
+        QCOMPARE(readRegisterChoice(registerChoicePath(m_context->programFolder())), wanted);
+        QCOMPARE(fileBytes(m_context->settingsPath()), settings);
+        QVERIFY(!m_context->onServer()); // this run keeps its register
+
+        m_context->signedIn.isAdministrator = false;
+        m_page->applyRights();
+        QVERIFY(!child<QWidget>("btnReg")->isEnabled());
     }
 
     void deleteSelections()
