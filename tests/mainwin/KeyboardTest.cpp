@@ -114,8 +114,8 @@ void KeyboardTest::tabWalksEveryPageInReadingOrder_data()
     QTest::newRow("records") << 3 << QStringList{"TxtCode",  "T_Name",  "T_Dpt",     "T_No",    "CKD",
                                                  "CKNum",    "BtnFind", "btnInputD", "BtnDelD", "btnOutD",
                                                  "btnChart", "btnLast", "GridIO"};
-    QTest::newRow("settings") << 4 << QStringList{"btnbak",  "dcButton2", "CmbC",    "CmbS",    "cmdApply",
-                                                  "CmbLag",  "btnlag",    "TxtN",    "OptR0",   "TxtP1",
+    QTest::newRow("settings") << 4 << QStringList{"btnbak",  "dcButton2", "CmbC",    "CmbS",    "cmdApply", "CmbLag",
+                                                  "btnlag",  "OptReg0",   "btnReg",  "TxtN",    "OptR0",    "TxtP1",
                                                   "Txtmark", "TxtP2",     "cmdAddU", "cmdDelU", "GridP"};
 }
 

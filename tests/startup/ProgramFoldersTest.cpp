@@ -109,6 +109,10 @@ private slots:
         QTest::newRow("folder missing") << QStringList{"--folder"} << "" << false << false << true;
         QTest::newRow("folder empty") << QStringList{"--folder="} << "" << false << false << true;
         QTest::newRow("unknown") << QStringList{"--colour"} << "" << false << false << true;
+        QTest::newRow("--register URL") << QStringList{"--register", "postgresql://k27@db/k27"} << "" << false << false
+                                        << false;
+        QTest::newRow("--register file") << QStringList{"--register=/tmp/Data.kvd"} << "" << false << false << true;
+        QTest::newRow("register missing") << QStringList{"--register"} << "" << false << false << true;
     }
     void commandLine()
     {
