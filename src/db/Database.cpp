@@ -375,6 +375,17 @@ bool Database::lastErrorDuplicateKey() const
     return m_errorCode == SQLITE_CONSTRAINT_UNIQUE || m_errorCode == SQLITE_CONSTRAINT_PRIMARYKEY;
 }
 
+bool Database::lastErrorBusy() const
+{
+    if (m_server) {
+        // Serialization failure, deadlock, lock not available.
+        const QString& state = m_server->state();
+        return state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03");
+    }
+    const int code = m_errorCode & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 bool Database::useBulkWrites(int cacheKb)
 {
     // The server chooses its own logging and cache.

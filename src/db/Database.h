@@ -99,6 +99,9 @@ public:
     // True when the last failure was a row whose key is taken already (a unique rule): another
     // desk stored the same key first.
     bool lastErrorDuplicateKey() const;
+    // True when the last failure was another connection holding the lock past the wait: the
+    // same work may succeed when tried again.
+    bool lastErrorBusy() const;
 
     // Prepares the connection for bulk writes: write-ahead log (kept in the file), commits
     // without a flush to disk (a crash of the program loses nothing committed, a power cut at
