@@ -14,10 +14,7 @@ namespace {
 // 64 bits wide, texts compared as bytes (as the embedded engine compares them), identity
 // columns for its AUTOINCREMENT, a rowid for the table that is addressed by it, and the
 // triggers of the card lists in the server's own language. Indexes sort nulls first, as the
-// embedded engine does, so that its orderings walk them. Every change of a register table
-// tells the desks watching it (RegisterWatch) which table changed: one notice per statement,
-// and the server folds equal notices of one transaction, so an import of a million lines
-// sends one.
+// embedded engine does, so that its orderings walk them.
 const char* const ServerSchema = R"SQL(
 CREATE TABLE k27_schema (version INTEGER NOT NULL);
 CREATE TABLE "用户信息" (
@@ -63,19 +60,6 @@ BEGIN
 END $$;
 CREATE TRIGGER "用户信息_重复卡号" AFTER INSERT OR DELETE OR UPDATE OF "卡号" ON "用户信息"
  FOR EACH ROW EXECUTE FUNCTION "用户信息_重复卡号"();
-CREATE FUNCTION k27_changed() RETURNS trigger LANGUAGE plpgsql AS $$
-BEGIN
-  PERFORM pg_notify('k27_' || md5(TG_TABLE_SCHEMA), TG_TABLE_NAME);
-  RETURN NULL;
-END $$;
-CREATE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "用户信息"
- FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
-CREATE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "用户表"
- FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
-CREATE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "终端机"
- FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
-CREATE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "进出记录"
- FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
 CREATE FUNCTION k27_total_step(double precision, boolean) RETURNS double precision
  LANGUAGE sql IMMUTABLE AS 'SELECT $1 + CASE WHEN $2 THEN 1 ELSE 0 END';
 CREATE AGGREGATE total(boolean) (SFUNC = k27_total_step, STYPE = double precision, INITCOND = '0');
@@ -103,6 +87,26 @@ CREATE TRIGGER "用户表_版本" BEFORE UPDATE ON "用户表" FOR EACH ROW EXEC
 CREATE TRIGGER "终端机_版本" BEFORE UPDATE ON "终端机" FOR EACH ROW EXECUTE FUNCTION k27_next_version();
 )SQL";
 
+// Version 3. Every change of a register table tells the desks watching it (RegisterWatch)
+// which table changed: one notice per statement, and the server folds equal notices of one
+// transaction, so an import of a million lines sends one. Written to be run again: registers
+// made by version 2 have these already.
+const char* const ServerStep3 = R"SQL(
+CREATE OR REPLACE FUNCTION k27_changed() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+  PERFORM pg_notify('k27_' || md5(TG_TABLE_SCHEMA), TG_TABLE_NAME);
+  RETURN NULL;
+END $$;
+CREATE OR REPLACE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "用户信息"
+ FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
+CREATE OR REPLACE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "用户表"
+ FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
+CREATE OR REPLACE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "终端机"
+ FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
+CREATE OR REPLACE TRIGGER k27_changed AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON "进出记录"
+ FOR EACH STATEMENT EXECUTE FUNCTION k27_changed();
+)SQL";
+
 } // namespace
 
 SchemaState serverSchemaState(Database& db, QString* why)
@@ -122,16 +126,20 @@ SchemaState serverSchemaState(Database& db, QString* why)
 bool createServerSchema(Database& db)
 {
     return db.execNative(QString::fromUtf8(ServerSchema)) && db.execNative(QString::fromUtf8(ServerStep2))
+           && db.execNative(QString::fromUtf8(ServerStep3))
            && db.exec(QStringLiteral("INSERT INTO k27_schema (version) VALUES (?)"), {ServerSchemaVersion});
 }
 
 bool upgradeServerSchema(Database& db)
 {
-    if (db.scalar(QStringLiteral("SELECT max(version) FROM k27_schema")).toInt() != 1)
-        return false;
-    const bool ok = db.beginTransaction() && db.execNative(QString::fromUtf8(ServerStep2))
-                    && db.exec(QStringLiteral("UPDATE k27_schema SET version = ?"), {ServerSchemaVersion})
-                    && db.commit();
+    // Desks started at the same time queue on the version table; the later ones find the
+    // register current and change nothing.
+    bool ok = db.beginTransaction() && db.execNative(QStringLiteral("LOCK TABLE k27_schema IN EXCLUSIVE MODE"));
+    const int version = ok ? db.scalar(QStringLiteral("SELECT max(version) FROM k27_schema")).toInt() : 0;
+    ok = ok && version >= 1 && version <= ServerSchemaVersion
+         && (version >= 2 || db.execNative(QString::fromUtf8(ServerStep2)))
+         && (version >= 3 || db.execNative(QString::fromUtf8(ServerStep3)))
+         && db.exec(QStringLiteral("UPDATE k27_schema SET version = ?"), {ServerSchemaVersion}) && db.commit();
     if (!ok && db.inTransaction())
         db.rollback();
     return ok;
@@ -325,7 +333,8 @@ bool createProgramDatabase(const QString& path, QString* error)
             return fail(db.lastError());
         if (serverSchemaState(db) != SchemaState::None)
             return fail(QStringLiteral("the register's tables exist already; refusing to overwrite them"));
-        if (!db.beginTransaction() || !createServerSchema(db) || !db.commit()) {
+        // With the operator log, as a new file has it: an import's last step writes its row.
+        if (!db.beginTransaction() || !createProgramTables(db) || !db.commit()) {
             const QString why = db.lastError();
             db.rollback();
             return fail(why);

@@ -11,14 +11,14 @@ bool createProgramTables(Database& db);
 
 // The version of the server register's tables that this program writes and reads. A register
 // of a newer version is refused: this program would not keep what the newer one relies on.
-constexpr int ServerSchemaVersion = 2;
+constexpr int ServerSchemaVersion = 3;
 enum class SchemaState { None, Current, Older, Newer };
 // Where the server register's tables stand; *why says it for Newer and Older.
 SchemaState serverSchemaState(Database& db, QString* why = nullptr);
 // On a server, the whole register (every table, index, trigger and the version) in the
 // connection's open transaction. Fails when any of it is there already.
 bool createServerSchema(Database& db);
-// Brings a register of version 1 to this program's version in one transaction (the owner of the
+// Brings a register of an older version to this program's version in one transaction (the owner of the
 // tables only). Fails, leaving it as it was, when its rows break a rule of the new version.
 bool upgradeServerSchema(Database& db);
 // The GRANTs that let `role` work in the register and no more (no schema changes, no other

@@ -7,6 +7,8 @@
 
 #include <QSignalSpy>
 #include <QtTest>
+#include <array>
+#include <thread>
 
 using namespace k27;
 
@@ -89,6 +91,54 @@ private slots:
         changed.clear();
         QVERIFY(other.exec(QStringLiteral("DELETE FROM 终端机")));
         QTRY_COMPARE_WITH_TIMEOUT(allChanged(changed), unsigned(RegisterWatch::Terminals), 1000);
+    }
+
+    // A register made by the first program of the shared register (version 1: no notices, no
+    // row versions, keys not unique) is brought up to date by the first desk that opens it;
+    // desks starting at the same moment do it once between them.
+    void olderRegisterIsBroughtUpToDateOnce()
+    {
+        test::ServerSchema server;
+        QString error;
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        {
+            Database db;
+            QVERIFY(db.open(server.url()));
+            QVERIFY2(db.execNative(QStringLiteral(
+                         "DROP FUNCTION k27_changed() CASCADE; DROP FUNCTION k27_next_version() CASCADE;"
+                         "ALTER TABLE 用户信息 DROP COLUMN 版本; ALTER TABLE 用户表 DROP COLUMN 版本;"
+                         "ALTER TABLE 终端机 DROP COLUMN 版本; DROP INDEX 用户表_名;"
+                         "DROP INDEX 用户信息_键; CREATE INDEX 用户信息_键 ON 用户信息 (trim(姓名), trim(电话));"
+                         "DROP INDEX 终端机_号; CREATE INDEX 终端机_号 ON 终端机 (终端机号 NULLS FIRST);"
+                         "UPDATE k27_schema SET version = 1")),
+                     qPrintable(db.lastError()));
+        }
+        std::array<bool, 3> opened{};
+        std::vector<std::thread> desks;
+        for (bool& ok : opened)
+            desks.emplace_back([&ok, &server] {
+                Database db;
+                ok = db.open(server.url());
+                if (!ok)
+                    qWarning("%s", qPrintable(db.lastError()));
+            });
+        for (std::thread& desk : desks)
+            desk.join();
+        QCOMPARE(opened, (std::array<bool, 3>{true, true, true}));
+
+        Database db;
+        QVERIFY(db.open(server.url()));
+        QCOMPARE(db.scalar(QStringLiteral("SELECT version FROM k27_schema")).toInt(), ServerSchemaVersion);
+        QVERIFY(db.exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (7)")));
+        QVERIFY(!db.exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (7)")));
+        QVERIFY(db.lastErrorDuplicateKey());
+        RegisterWatch watch;
+        QSignalSpy changed(&watch, &RegisterWatch::changed);
+        watch.start(server.url());
+        QTRY_VERIFY_WITH_TIMEOUT(watch.isListening(), 5000);
+        QVERIFY(db.exec(QStringLiteral("UPDATE 终端机 SET 地址 = '门' WHERE 终端机号 = 7")));
+        QTRY_COMPARE_WITH_TIMEOUT(allChanged(changed), unsigned(RegisterWatch::Terminals), 1000);
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 版本 FROM 终端机 WHERE 终端机号 = 7")).toInt(), 1);
     }
 
     // A link lost during work: the open transaction is gone with it (nothing of it committed),
