@@ -120,6 +120,54 @@ bool sendCopy(Database& server, const Table& t, const QByteArray& rows, QString*
     return ok || fail(error, QString::fromUtf8(PQerrorMessage(conn)).trimmed());
 }
 
+// A one-desk file may hold what the shared register refuses: two cardholders whose trimmed
+// name and phone are the same, a terminal number twice, an operator name twice (older
+// programs, or a file edited outside). Found before anything is written, named, and left for
+// the operator to settle: the copy must neither fail half-way nor drop a row.
+bool uniqueOnServer(Database& file, QString* error)
+{
+    struct Key
+    {
+        const char* table;
+        const char* what;
+        const char* key;
+        const char* shown;
+        const char* present;
+    };
+    const Key keys[] = {
+        {"用户信息", "cardholder", "trim(姓名), trim(电话)", "trim(姓名) || ' / ' || trim(电话)",
+         "姓名 IS NOT NULL AND 电话 IS NOT NULL"},
+        {"终端机", "terminal", "CAST(终端机号 AS INTEGER)", "CAST(终端机号 AS INTEGER)", "终端机号 IS NOT NULL"},
+        {"用户表", "operator", "trim(name)", "trim(name)", "name IS NOT NULL"},
+    };
+    constexpr int Shown = 10;
+    QStringList lines;
+    int found = 0;
+    for (const Key& k : keys) {
+        if (!file.hasTable(u(k.table)))
+            continue;
+        const bool read = readRows(
+            file,
+            QStringLiteral("SELECT %1, count(*) FROM %2 WHERE %3 GROUP BY %4 HAVING count(*) > 1"
+                           " ORDER BY 1")
+                .arg(u(k.shown), u(k.table), u(k.present), u(k.key)),
+            [&](const Row& row) {
+                if (++found <= Shown)
+                    lines << QStringLiteral("  %1 %2 (%3 rows)").arg(u(k.what), row.text(0)).arg(row.integer(1));
+                return true;
+            });
+        if (!read)
+            return fail(error, file.lastError());
+    }
+    if (found == 0)
+        return true;
+    if (found > Shown)
+        lines << QStringLiteral("  and %1 more").arg(found - Shown);
+    return fail(error, QStringLiteral("the file holds rows a shared register keeps unique; make each of them"
+                                      " unique (change or delete the others), then copy again:\n")
+                           + lines.join(u'\n'));
+}
+
 // `replacing`: inside the caller's transaction, into tables it emptied, the log left out.
 bool toServer(Database& from, Database& to, const RegisterCopy& copy, QString* error, bool replacing = false)
 {
@@ -323,6 +371,8 @@ bool RegisterCopy::run(const QString& source, const QString& target, QString* er
             return true;
         }();
     }
+    if (!uniqueOnServer(from, error))
+        return false;
     Database to;
     if (!to.open(target))
         return fail(error, to.lastError());
@@ -371,6 +421,8 @@ bool RegisterCopy::snapshot(const QString& url, const QString& target, QString* 
 
 bool RegisterCopy::replaceServer(Database& file, Database& server, QString* error)
 {
+    if (!uniqueOnServer(file, error))
+        return false;
     // Emptied from the rows that others point at; the card list of the records follows from
     // the records put back.
     for (const char* table : {"进出记录_卡号", "进出记录", "终端机", "用户表", "用户信息", "用户信息_重复卡号"})

@@ -111,6 +111,45 @@ private slots:
         QCOMPARE(registerDigest(backFile), digest);
         QVERIFY(!copy.run(server.url(), back, &error)); // never overwrites
     }
+
+    // Rows the shared register keeps unique but a file may hold twice: named before anything is
+    // written, by the copy and by a restore alike.
+    void repeatedKeysAreNamedBeforeAnythingIsWritten()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("Data.kvd"));
+        test::ProgramFolder::createDatabase(file);
+        fill(file);
+        {
+            Database db;
+            QVERIFY(db.open(file));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户信息 (姓名, 电话) VALUES ('李四 ', '1'), ('李四', ' 1')")));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (3)")));
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 用户表 (name, Password) VALUES (' 管理员', 'y')")));
+        }
+        const QStringList named = {QStringLiteral("cardholder 李四 / 1 (2 rows)"),
+                                   QStringLiteral("terminal 3 (2 rows)"), QStringLiteral("operator 管理员 (2 rows)")};
+        test::ServerSchema server;
+        RegisterCopy copy;
+        QString error;
+        QVERIFY(!copy.run(file, server.url(), &error));
+        for (const QString& line : named)
+            QVERIFY2(error.contains(line), qPrintable(error));
+        Database onServer;
+        QVERIFY(onServer.open(server.url()));
+        QCOMPARE(serverSchemaState(onServer), SchemaState::None);
+
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        QVERIFY(onServer.open(server.url()));
+        QVERIFY(onServer.exec(QStringLiteral("INSERT INTO 终端机 (终端机号) VALUES (9)")));
+        Database fromFile;
+        QVERIFY(fromFile.open(file, true) && onServer.beginTransaction());
+        error.clear();
+        QVERIFY(!copy.replaceServer(fromFile, onServer, &error));
+        QVERIFY2(error.contains(named.at(1)), qPrintable(error));
+        QVERIFY(onServer.rollback());
+        QCOMPARE(onServer.scalar(QStringLiteral("SELECT count(*) FROM 终端机")).toInt(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(RegisterCopyTest)
