@@ -179,6 +179,16 @@ bool ServerConnection::inTransaction() const
 
 pg_result* ServerConnection::run(const QString& sql, const QVariantList& params)
 {
+    return runGuarded(sql, params, true);
+}
+
+pg_result* ServerConnection::runNative(const QString& sql, const QVariantList& params)
+{
+    return runGuarded(sql, params, false);
+}
+
+pg_result* ServerConnection::runGuarded(const QString& sql, const QVariantList& params, bool rewrite)
+{
     const QString keyword = firstKeyword(sql);
     const PGTransactionStatusType status = PQtransactionStatus(m_conn);
     if (keyword == QLatin1String("BEGIN") && status != PQTRANS_IDLE) {
@@ -201,7 +211,7 @@ pg_result* ServerConnection::run(const QString& sql, const QVariantList& params)
                        && keyword != QLatin1String("RELEASE");
     if (guard && !simple("SAVEPOINT k27_statement"))
         return nullptr;
-    pg_result* result = runOnce(sql, params);
+    pg_result* result = runOnce(sql, params, rewrite);
     if (guard) {
         if (!result) {
             const QString error = m_error, state = m_state;
@@ -214,10 +224,10 @@ pg_result* ServerConnection::run(const QString& sql, const QVariantList& params)
     return result;
 }
 
-pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& params)
+pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& params, bool rewrite)
 {
     int count = 0;
-    const QByteArray statement = serverStatement(sql, &count).toUtf8();
+    const QByteArray statement = (rewrite ? serverStatement(sql, &count) : sql).toUtf8();
     count = qMax(count, int(params.size()));
     std::vector<Oid> types(size_t(count), 0);
     std::vector<QByteArray> data(static_cast<size_t>(count));

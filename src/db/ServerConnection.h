@@ -35,6 +35,8 @@ public:
     // Runs one statement with its values. A failed write inside a transaction is undone alone
     // (the transaction goes on, as on the embedded engine). Nullptr on failure (error(), state()).
     pg_result* run(const QString& sql, const QVariantList& params);
+    // The same for a statement in the server's own SQL ($1, $2... for the values).
+    pg_result* runNative(const QString& sql, const QVariantList& params);
     // Several statements without values.
     bool script(const QString& sql);
 
@@ -55,7 +57,8 @@ public:
     int processId() const;
 
 private:
-    pg_result* runOnce(const QString& sql, const QVariantList& params);
+    pg_result* runGuarded(const QString& sql, const QVariantList& params, bool rewrite);
+    pg_result* runOnce(const QString& sql, const QVariantList& params, bool rewrite);
     bool simple(const char* sql);
     pg_conn* m_conn = nullptr;
     int m_changes = 0;

@@ -56,7 +56,7 @@ bool WriteSteps::commit()
     if (m_failed)
         return false;
     // A failed commit may leave the transaction open (or the engine has rolled it back).
-    if (!m_db.inTransaction() || !m_db.commit()) {
+    if ((flushing && !flushing()) || !m_db.inTransaction() || !m_db.commit()) {
         fail();
         return false;
     }
@@ -118,7 +118,7 @@ int WriteSteps::finish(int done)
             closing();
     } else if (!m_failed) {
         m_lines = done;
-        if (closing && !closing())
+        if ((flushing && !flushing()) || (closing && !closing()))
             fail();
         commit();
     }

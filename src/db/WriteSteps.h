@@ -48,12 +48,17 @@ public:
     std::function<bool()> closing;
     // Called right after each step's transaction opened; false fails the step.
     std::function<bool()> opened;
+    // Called before each commit, and before `closing`: writes the caller holds back to send
+    // together go in with their step. False fails the step.
+    std::function<bool()> flushing;
 
     // Opens the first step and shows the start of the progress. False when the database
     // refuses a transaction.
     bool begin();
     // One row of the open step was written.
     void wrote() { ++m_writes; }
+    // Rows the open step may still take before it is due (at least 1).
+    int room() const { return qMax(1, m_rowBound - m_writes); }
     // One more line is done (`done` lines in all). Commits when the step is due at a progress
     // line and then shows the lines committed. False once the run has failed or stopped.
     bool lineDone(int done);

@@ -6,6 +6,7 @@
 #include "platform/ImportProgress.h"
 #include "RecordQuery.h"
 #include "RecordRows.h"
+#include "db/RecordBatch.h"
 #include "db/RegisterLock.h"
 #include "db/Database.h"
 #include "db/WriteSteps.h"
@@ -336,6 +337,10 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     Statement insertNew(
         db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
     NewRecords newRecords(db);
+    // On a server the lines go in batches; what the grid shows of each waits with it.
+    RecordBatch batch(db);
+    std::vector<RecordLine> batched;
+    const bool batching = db.isServer();
 
     // What the open step has done; it counts once the step is committed. Its rows go into the
     // table at once and leave it again if the step is not committed.
@@ -362,6 +367,44 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     // On a shared register another desk may import the same lines: the steps of record imports
     // go one after another, so that each looks for its lines among every line committed before.
     steps.opened = [&db] { return RegisterLock::queueRecordWrites(db); };
+    auto shown = [&](const RecordLine& line) {
+        rows.append({line.when, line.weekday, QString(), QString(), QString(), line.terminalText,
+                     places.place(line.terminal), line.card});
+    };
+    // One line alone: stored unless its record is. False when the statement was refused.
+    auto storeLine = [&](Statement& statement, const RecordLine& line, bool* written) {
+        const bool ran =
+            statement.bind(1, line.card).bind(2, line.terminal).bind(3, line.when).bind(4, line.weekday).exec();
+        *written = ran && db.changes() > 0;
+        return ran;
+    };
+    steps.flushing = [&] {
+        std::vector<char> stored;
+        if (!batch.store(&stored)) {
+            // A line the table refuses spoils the whole statement: line by line, it alone stays out.
+            if (!db.lastErrorRefusedRow())
+                return false;
+            stored.assign(batched.size(), 0);
+            for (size_t i = 0; i < batched.size(); ++i) {
+                bool written = false;
+                if (!storeLine(insert, batched[i], &written) && !steps.rowDone(true, false))
+                    return false;
+                stored[i] = written;
+            }
+        }
+        for (size_t i = 0; i < batched.size(); ++i) {
+            if (!stored[i]) {
+                ++stepSkipped;
+                continue;
+            }
+            steps.wrote();
+            ++stepAdded;
+            shown(batched[i]);
+        }
+        batch.clear();
+        batched.clear();
+        return true;
+    };
     if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
         steps.fail();
 
@@ -381,34 +424,37 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         case LineKind::NoRecord: break;
         case LineKind::Refused: ++stepSkipped; break;
         case LineKind::Record: {
+            if (batching) {
+                batch.add(record.card, record.terminal, record.when, record.weekday);
+                batched.push_back(record);
+                // Never more than the step may take: its first rows show (and a stop is seen) as
+                // soon as line by line.
+                if (batch.size() >= qMin(RecordBatch::Lines, steps.room()) && !steps.flushing())
+                    steps.fail();
+                break;
+            }
             const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
             if (verdict == NewRecords::Verdict::Repeat) {
                 ++stepSkipped;
                 break;
             }
-            Statement& statement = verdict == NewRecords::Verdict::New ? insertNew : insert;
-            const bool ran = statement.bind(1, record.card)
-                                 .bind(2, record.terminal)
-                                 .bind(3, record.when)
-                                 .bind(4, record.weekday)
-                                 .exec();
-            const bool written = ran && db.changes() > 0;
+            bool written = false;
+            const bool ran = storeLine(verdict == NewRecords::Verdict::New ? insertNew : insert, record, &written);
             if (ran)
                 newRecords.wrote();
-            if (written && verdict == NewRecords::Verdict::New)
-                newRecords.stored(record.card);
             // A statement that ran but stored nothing met a record already stored; one
             // refused for the file's sake ends the run.
             if (!ran && !steps.rowDone(true, false))
                 break;
+            if (written && verdict == NewRecords::Verdict::New)
+                newRecords.stored(record.card);
             if (!written) {
                 ++stepSkipped; // stored already, or refused: not counted as added
                 break;
             }
             steps.wrote();
             ++stepAdded;
-            rows.append({record.when, record.weekday, QString(), QString(), QString(), record.terminalText,
-                         places.place(record.terminal), record.card});
+            shown(record);
             break;
         }
         }

@@ -264,11 +264,33 @@ private slots:
         RecordRows rows;
         // Apostrophes, percent signs and SQL-like texts are plain data.
         const QByteArray data = "1,O'1%,2011-03-15,08:00:00,it's\n"
-                                "1,x');--,2011-03-15,08:00:00,#1#\n";
+                                "1,x');--,2011-03-15,08:00:00,#1#\n"
+                                "1,{a\"b\\ NULL},2011-03-15,08:00:00,{}\n";
         const auto r = RecordImport::run(d.db, d.file(QStringLiteral("q.txt"), data), rows, nullptr);
-        QCOMPARE(r.added, 2);
+        QCOMPARE(r.added, 3);
         QCOMPARE(d.count(QStringLiteral("卡号 = ? AND 星期 = ?"), {QStringLiteral("O'1%"), QStringLiteral("it's")}), 1);
         QCOMPARE(d.count(QStringLiteral("卡号 = ?"), {QStringLiteral("x');--")}), 1);
+        QCOMPARE(
+            d.count(QStringLiteral("卡号 = ? AND 星期 = ?"), {QStringLiteral("{a\"b\\ NULL}"), QStringLiteral("{}")}),
+            1);
+    }
+
+    // A line the table refuses stays out alone; the lines around it go in.
+    void refusedLineStaysOutAlone()
+    {
+        RecordDatabase d;
+        QVERIFY(d.db.isServer()
+                    ? d.db.execNative(QStringLiteral("ALTER TABLE 进出记录 ADD CONSTRAINT 非坏 CHECK (卡号 <> 'bad')"))
+                    : d.db.exec(QStringLiteral("CREATE TRIGGER 非坏 BEFORE INSERT ON 进出记录 WHEN NEW.卡号 = 'bad'"
+                                               " BEGIN SELECT RAISE(ABORT, 'bad'); END")));
+        RecordRows rows;
+        const auto r = RecordImport::run(
+            d.db, d.file(QStringLiteral("r.txt"), lines(3) + "1,bad,2024-05-01,08:00:00,x\n" + lines(2, 3)), rows,
+            nullptr);
+        QCOMPARE(r.added, 5);
+        QCOMPARE(r.skipped, 1);
+        QVERIFY(!r.writeFailed);
+        QCOMPARE(d.count(), 5);
     }
 
     void fileEncodings()
