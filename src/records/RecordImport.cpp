@@ -320,6 +320,58 @@ private:
 constexpr WriteSteps::Policy WindowSteps{500, 100, RecordImport::ProgressStep, 0};
 constexpr WriteSteps::Policy BackgroundSteps{500, 1000, RecordImport::ProgressStep, 1 << 30, true};
 
+// Stores the records of the lines, each once (a card and time already stored is left out),
+// and shows each stored one at once.
+class RecordWriter
+{
+public:
+    enum class Outcome { Added, Skipped, Refused };
+
+    RecordWriter(Database& db, RecordRows& rows) : m_db(db), m_rows(rows), m_places(db), m_newRecords(db) {}
+
+    bool isValid() const { return m_insert.isValid() && m_insertNew.isValid(); }
+    void stepBegun() { m_newRecords.stepBegun(); }
+
+    // Refused: the statement was refused and the steps end the run.
+    Outcome write(const RecordLine& record, WriteSteps& steps)
+    {
+        const NewRecords::Verdict verdict = m_newRecords.judge(record.card, record.when);
+        if (verdict == NewRecords::Verdict::Repeat)
+            return Outcome::Skipped;
+        Statement& statement = verdict == NewRecords::Verdict::New ? m_insertNew : m_insert;
+        const bool ran =
+            statement.bind(1, record.card).bind(2, record.terminal).bind(3, record.when).bind(4, record.weekday).exec();
+        const bool written = ran && m_db.changes() > 0;
+        if (ran)
+            m_newRecords.wrote();
+        if (written && verdict == NewRecords::Verdict::New)
+            m_newRecords.stored(record.card);
+        // A statement that ran but stored nothing met a record already stored; one
+        // refused for the file's sake ends the run.
+        if (!ran && !steps.rowDone(true, false))
+            return Outcome::Refused;
+        if (!written)
+            return Outcome::Skipped; // stored already, or refused: not counted as added
+        steps.wrote();
+        m_rows.append({record.when, record.weekday, QString(), QString(), QString(), record.terminalText,
+                       m_places.place(record.terminal), record.card});
+        return Outcome::Added;
+    }
+
+private:
+    Database& m_db;
+    RecordRows& m_rows;
+    const Places m_places;
+    // A record already stored (same card and time) is not stored again: the test and the
+    // insert in one statement, one trip through the engine per line instead of two.
+    Statement m_insert{m_db,
+                       QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
+                                      " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)")};
+    Statement m_insertNew{
+        m_db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)")};
+    NewRecords m_newRecords;
+};
+
 // Reads the lines and stores their records in steps; the committed ones count and are shown.
 RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape& shape, RecordRows& rows,
                                  ImportProgress* progress, WriteSteps::Policy policy)
@@ -327,15 +379,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     RecordImport::Result result;
     result.readable = true;
     result.total = shape.lines;
-    const Places places(db);
-    // A record already stored (same card and time) is not stored again: the test and the
-    // insert in one statement, one trip through the engine per line instead of two.
-    Statement insert(db,
-                     QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
-                                    " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
-    Statement insertNew(
-        db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
-    NewRecords newRecords(db);
+    RecordWriter writer(db, rows);
 
     // What the open step has done; it counts once the step is committed. Its rows go into the
     // table at once and leave it again if the step is not committed.
@@ -348,7 +392,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         result.skipped += stepSkipped;
         stepAdded = stepSkipped = 0;
         shownRows = rows.rowCount();
-        newRecords.stepBegun();
+        writer.stepBegun();
     };
     // Operator log: the import's row goes in with its last rows.
     steps.closing = [&] {
@@ -362,7 +406,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     // On a shared register another desk may import the same lines: the steps of record imports
     // go one after another, so that each looks for its lines among every line committed before.
     steps.opened = [&db] { return RegisterLock::queueRecordWrites(db); };
-    if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
+    if (!writer.isValid() || !steps.begin())
         steps.fail();
 
     QStringDecoder gb18030("GB18030");
@@ -380,37 +424,13 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         switch (parseLine(line, &record)) {
         case LineKind::NoRecord: break;
         case LineKind::Refused: ++stepSkipped; break;
-        case LineKind::Record: {
-            const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
-            if (verdict == NewRecords::Verdict::Repeat) {
-                ++stepSkipped;
-                break;
+        case LineKind::Record:
+            switch (writer.write(record, steps)) {
+            case RecordWriter::Outcome::Added: ++stepAdded; break;
+            case RecordWriter::Outcome::Skipped: ++stepSkipped; break;
+            case RecordWriter::Outcome::Refused: break;
             }
-            Statement& statement = verdict == NewRecords::Verdict::New ? insertNew : insert;
-            const bool ran = statement.bind(1, record.card)
-                                 .bind(2, record.terminal)
-                                 .bind(3, record.when)
-                                 .bind(4, record.weekday)
-                                 .exec();
-            const bool written = ran && db.changes() > 0;
-            if (ran)
-                newRecords.wrote();
-            if (written && verdict == NewRecords::Verdict::New)
-                newRecords.stored(record.card);
-            // A statement that ran but stored nothing met a record already stored; one
-            // refused for the file's sake ends the run.
-            if (!ran && !steps.rowDone(true, false))
-                break;
-            if (!written) {
-                ++stepSkipped; // stored already, or refused: not counted as added
-                break;
-            }
-            steps.wrote();
-            ++stepAdded;
-            rows.append({record.when, record.weekday, QString(), QString(), QString(), record.terminalText,
-                         places.place(record.terminal), record.card});
             break;
-        }
         }
         steps.lineDone(read);
     }
