@@ -125,109 +125,136 @@ QString RecordChart::barLabel(const RecordCounts::Bar& bar) const
     return {};
 }
 
+namespace {
+
+// The names of the bars: the hours get a number every six hours, where 24 names would not fit.
+QAbstractAxis* namesAxis(bool hourOfDay, const QStringList& categories, qsizetype bars)
+{
+    if (hourOfDay) {
+        auto* hours = new QValueAxis;
+        hours->setRange(-0.5, double(bars) - 0.5);
+        hours->setTickType(QValueAxis::TicksDynamic);
+        hours->setTickAnchor(0);
+        hours->setTickInterval(6);
+        hours->setLabelFormat(QStringLiteral("%d"));
+        return hours;
+    }
+    auto* list = new QBarCategoryAxis;
+    list->append(categories.isEmpty() ? QStringList{QString()} : categories);
+    return list;
+}
+
+QValueAxis* countsAxis(qint64 top, const QFont& font, const QColor& colour)
+{
+    auto* counts = new QValueAxis;
+    counts->setRange(0, double(qMax<qint64>(1, top)) * 1.05);
+    counts->setLabelFormat(QStringLiteral("%d"));
+    counts->setTickCount(top < 4 ? int(top) + 2 : 5);
+    counts->setLabelsFont(font);
+    counts->setLabelsColor(colour);
+    return counts;
+}
+
+} // namespace
+
+// One bar series per chart: its bars, their labels, a value axis from 0.
+QBarSet* RecordChart::fill(int i, const QString& title, const QStringList& categories, const QList<qint64>& values,
+                           bool horizontal, const QStringList& tip)
+{
+    const QFont labels = smallFont(this, -1);
+    const QColor textColour = palette().color(QPalette::WindowText);
+    QChart* chart = m_views[i]->chart();
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes())
+        chart->removeAxis(axis), delete axis;
+    chart->setTitle(title);
+    chart->setTitleFont(smallFont(this, 0));
+    chart->setTitleBrush(m_accent);
+    auto* set = new QBarSet(title);
+    set->setColor(m_bar);
+    set->setBorderColor(m_bar.darker(130));
+    qint64 top = 0;
+    for (const qint64 v : values) {
+        *set << double(v);
+        top = qMax(top, v);
+    }
+    QAbstractBarSeries* series = horizontal ? static_cast<QAbstractBarSeries*>(new QHorizontalBarSeries)
+                                            : static_cast<QAbstractBarSeries*>(new QBarSeries);
+    series->setBarWidth(0.8);
+    series->append(set);
+    chart->addSeries(series);
+    QAbstractAxis* names = namesAxis(i == 2, categories, values.size());
+    // Ten terminal numbers stacked in a short chart need the smaller letters.
+    names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
+    // Qt elides a label whose row is a little lower than its letters; a four-digit
+    // number drawn whole reads better than "…".
+    if (horizontal)
+        names->setTruncateLabels(false);
+    names->setLabelsColor(textColour);
+    names->setGridLineVisible(false);
+    QValueAxis* counts = countsAxis(top, labels, textColour);
+    if (!horizontal && categories.size() > 12 && i == 0)
+        names->setLabelsAngle(-90);
+    chart->addAxis(names, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
+    chart->addAxis(counts, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
+    series->attachAxis(names);
+    series->attachAxis(counts);
+    showTips(set, tip);
+    return set;
+}
+
+// A bar pointed at shows its name and count, in the accent colour.
+void RecordChart::showTips(QBarSet* set, const QStringList& tip)
+{
+    connect(set, &QBarSet::hovered, this, [this, set, tip](bool on, int index) {
+        if (!on || index < 0 || index >= tip.size()) {
+            QToolTip::hideText();
+            return;
+        }
+        QToolTip::showText(QCursor::pos(),
+                           text(Msg::ChartBarTip).arg(tip[index]).arg(QLocale().toString(qint64(set->at(index)))));
+    });
+    connect(set, &QBarSet::hovered, this, [set, this](bool on, int index) {
+        set->setSelectedColor(m_accent);
+        set->deselectAllBars();
+        if (on)
+            set->selectBar(index);
+    });
+}
+
 void RecordChart::build()
 {
     if (!m_views[0])
         return;
-    const QFont labels = smallFont(this, -1);
-    const QFont titles = smallFont(this, 0);
-    const QColor textColour = palette().color(QPalette::WindowText);
+    buildTimeline();
+    buildTerminals();
+    buildHours();
+}
 
-    // One bar series per chart: its bars, their labels, a value axis from 0.
-    const auto fill = [&](int i, const QString& title, const QStringList& categories, const QList<qint64>& values,
-                          bool horizontal, const QStringList& tip) {
-        QChart* chart = m_views[i]->chart();
-        chart->removeAllSeries();
-        for (QAbstractAxis* axis : chart->axes())
-            chart->removeAxis(axis), delete axis;
-        chart->setTitle(title);
-        chart->setTitleFont(titles);
-        chart->setTitleBrush(m_accent);
-        auto* set = new QBarSet(title);
-        set->setColor(m_bar);
-        set->setBorderColor(m_bar.darker(130));
-        qint64 top = 0;
-        for (const qint64 v : values) {
-            *set << double(v);
-            top = qMax(top, v);
-        }
-        QAbstractBarSeries* series = horizontal ? static_cast<QAbstractBarSeries*>(new QHorizontalBarSeries)
-                                                : static_cast<QAbstractBarSeries*>(new QBarSeries);
-        series->setBarWidth(0.8);
-        series->append(set);
-        chart->addSeries(series);
-        QAbstractAxis* names = nullptr;
-        if (i == 2) {
-            // The hours: a number every six hours, where 24 names would not fit.
-            auto* hours = new QValueAxis;
-            hours->setRange(-0.5, double(values.size()) - 0.5);
-            hours->setTickType(QValueAxis::TicksDynamic);
-            hours->setTickAnchor(0);
-            hours->setTickInterval(6);
-            hours->setLabelFormat(QStringLiteral("%d"));
-            names = hours;
-        } else {
-            auto* list = new QBarCategoryAxis;
-            list->append(categories.isEmpty() ? QStringList{QString()} : categories);
-            names = list;
-        }
-        // Ten terminal numbers stacked in a short chart need the smaller letters.
-        names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
-        // Qt elides a label whose row is a little lower than its letters; a four-digit
-        // number drawn whole reads better than "…".
-        if (horizontal)
-            names->setTruncateLabels(false);
-        names->setLabelsColor(textColour);
-        names->setGridLineVisible(false);
-        auto* counts = new QValueAxis;
-        counts->setRange(0, double(qMax<qint64>(1, top)) * 1.05);
-        counts->setLabelFormat(QStringLiteral("%d"));
-        counts->setTickCount(top < 4 ? int(top) + 2 : 5);
-        counts->setLabelsFont(labels);
-        counts->setLabelsColor(textColour);
-        if (!horizontal && categories.size() > 12 && i == 0)
-            names->setLabelsAngle(-90);
-        chart->addAxis(names, horizontal ? Qt::AlignLeft : Qt::AlignBottom);
-        chart->addAxis(counts, horizontal ? Qt::AlignBottom : Qt::AlignLeft);
-        series->attachAxis(names);
-        series->attachAxis(counts);
-        connect(set, &QBarSet::hovered, this, [this, set, tip](bool on, int index) {
-            if (!on || index < 0 || index >= tip.size()) {
-                QToolTip::hideText();
-                return;
-            }
-            QToolTip::showText(QCursor::pos(),
-                               text(Msg::ChartBarTip).arg(tip[index]).arg(QLocale().toString(qint64(set->at(index)))));
-        });
-        connect(set, &QBarSet::hovered, this, [set, this](bool on, int index) {
-            set->setSelectedColor(m_accent);
-            set->deselectAllBars();
-            if (on)
-                set->selectBar(index);
-        });
-        return set;
-    };
-
-    const RecordCounts& c = m_counts;
+void RecordChart::buildTimeline()
+{
     QStringList categories;
     QList<qint64> values;
-    for (const RecordCounts::Bar& bar : c.timeline) {
+    for (const RecordCounts::Bar& bar : m_counts.timeline) {
         categories << barLabel(bar);
         values << bar.count;
     }
-    QBarSet* time = fill(0, text(Msg::ChartPerHour + int(c.step)), categories, values, false, categories);
+    QBarSet* time = fill(0, text(Msg::ChartPerHour + int(m_counts.step)), categories, values, false, categories);
     connect(time, &QBarSet::clicked, this, [this](int index) {
         if (index >= 0 && index < m_counts.timeline.size())
             emit timeChosen(m_counts.timeline[index].start, m_counts.timeline[index].end);
     });
+}
 
-    categories.clear();
-    values.clear();
+void RecordChart::buildTerminals()
+{
+    QStringList categories;
+    QList<qint64> values;
     // Busiest at the top: a horizontal series draws its first bar at the bottom.
     // The axis names the terminal by number (an address would leave no room for the bars);
     // the tip adds the address.
     QStringList tips;
-    for (auto t = c.terminals.crbegin(); t != c.terminals.crend(); ++t) {
+    for (auto t = m_counts.terminals.crbegin(); t != m_counts.terminals.crend(); ++t) {
         categories << QString::number(t->number);
         tips << (t->address.isEmpty() ? categories.last() : categories.last() + u' ' + t->address);
         values << t->count;
@@ -238,16 +265,17 @@ void RecordChart::build()
         if (i >= 0 && i < m_counts.terminals.size())
             emit terminalChosen(m_counts.terminals[i].number);
     });
+}
 
-    categories.clear();
-    values.clear();
-    tips.clear();
+void RecordChart::buildHours()
+{
+    QList<qint64> values;
+    QStringList tips;
     for (int h = 0; h < 24; ++h) {
         tips << QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0'));
-        values << c.hours[h];
+        values << m_counts.hours[h];
     }
-    categories.clear();
-    QBarSet* hours = fill(2, text(Msg::ChartHourOfDay), categories, values, false, tips);
+    QBarSet* hours = fill(2, text(Msg::ChartHourOfDay), QStringList(), values, false, tips);
     connect(hours, &QBarSet::clicked, this, [this](int index) { emit hourChosen(index); });
 }
 

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 
+class QBarSet;
 class QChart;
 class QChartView;
 class QLabel;
@@ -56,6 +57,12 @@ signals:
 
 private:
     void build();
+    void buildTimeline();
+    void buildTerminals();
+    void buildHours();
+    QBarSet* fill(int i, const QString& title, const QStringList& categories, const QList<qint64>& values,
+                  bool horizontal, const QStringList& tip);
+    void showTips(QBarSet* set, const QStringList& tip);
     QString text(int number) const { return m_texts ? m_texts(number) : QString::number(number); }
     QString barLabel(const RecordCounts::Bar& bar) const;
 

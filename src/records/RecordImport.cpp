@@ -321,6 +321,115 @@ private:
 constexpr WriteSteps::Policy WindowSteps{500, 100, RecordImport::ProgressStep, 0};
 constexpr WriteSteps::Policy BackgroundSteps{500, 1000, RecordImport::ProgressStep, 1 << 30, true};
 
+// Stores the records of the lines, each once (a card and time already stored is left out),
+// and shows each stored one. On the file line by line, as it comes; on a server the lines are
+// held and stored in batches (line by line each would be a trip to the server and back).
+class RecordWriter
+{
+public:
+    enum class Outcome { Added, Skipped, Refused, Held };
+
+    RecordWriter(Database& db, RecordRows& rows)
+        : m_db(db), m_rows(rows), m_places(db), m_newRecords(db), m_batch(db), m_batching(db.isServer())
+    {
+    }
+
+    bool isValid() const { return m_insert.isValid() && m_insertNew.isValid(); }
+    void stepBegun() { m_newRecords.stepBegun(); }
+
+    // Refused: the statement was refused and the steps end the run. Held: kept for the batch.
+    Outcome write(const RecordLine& record, WriteSteps& steps)
+    {
+        if (m_batching) {
+            m_batch.add(record.card, record.terminal, record.when, record.weekday);
+            m_held.push_back(record);
+            return Outcome::Held;
+        }
+        const NewRecords::Verdict verdict = m_newRecords.judge(record.card, record.when);
+        if (verdict == NewRecords::Verdict::Repeat)
+            return Outcome::Skipped;
+        bool written = false;
+        const bool ran = store(verdict == NewRecords::Verdict::New ? m_insertNew : m_insert, record, &written);
+        if (ran)
+            m_newRecords.wrote();
+        if (written && verdict == NewRecords::Verdict::New)
+            m_newRecords.stored(record.card);
+        // A statement that ran but stored nothing met a record already stored; one
+        // refused for the file's sake ends the run.
+        if (!ran && !steps.rowDone(true, false))
+            return Outcome::Refused;
+        if (!written)
+            return Outcome::Skipped; // stored already, or refused: not counted as added
+        steps.wrote();
+        show(record);
+        return Outcome::Added;
+    }
+
+    // Never more held than the step may take: its first rows show (and a stop is seen) as
+    // soon as line by line.
+    bool batchDue(const WriteSteps& steps) const { return m_batch.size() >= qMin(RecordBatch::Lines, steps.room()); }
+
+    // Stores the lines held and counts them; false when the run must end.
+    bool flush(WriteSteps& steps, int* added, int* skipped)
+    {
+        std::vector<char> stored;
+        if (!m_batch.store(&stored)) {
+            // A line the table refuses spoils the whole statement: line by line, it alone stays out.
+            if (!m_db.lastErrorRefusedRow())
+                return false;
+            stored.assign(m_held.size(), 0);
+            for (size_t i = 0; i < m_held.size(); ++i) {
+                bool written = false;
+                if (!store(m_insert, m_held[i], &written) && !steps.rowDone(true, false))
+                    return false;
+                stored[i] = written;
+            }
+        }
+        for (size_t i = 0; i < m_held.size(); ++i) {
+            if (!stored[i]) {
+                ++*skipped;
+                continue;
+            }
+            steps.wrote();
+            ++*added;
+            show(m_held[i]);
+        }
+        m_batch.clear();
+        m_held.clear();
+        return true;
+    }
+
+private:
+    // One line alone; false when the statement was refused.
+    bool store(Statement& statement, const RecordLine& record, bool* written)
+    {
+        const bool ran =
+            statement.bind(1, record.card).bind(2, record.terminal).bind(3, record.when).bind(4, record.weekday).exec();
+        *written = ran && m_db.changes() > 0;
+        return ran;
+    }
+    void show(const RecordLine& record)
+    {
+        m_rows.append({record.when, record.weekday, QString(), QString(), QString(), record.terminalText,
+                       m_places.place(record.terminal), record.card});
+    }
+
+    Database& m_db;
+    RecordRows& m_rows;
+    const Places m_places;
+    // A record already stored (same card and time) is not stored again: the test and the
+    // insert in one statement, one trip through the engine per line instead of two.
+    Statement m_insert{m_db,
+                       QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
+                                      " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)")};
+    Statement m_insertNew{
+        m_db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)")};
+    NewRecords m_newRecords;
+    RecordBatch m_batch;
+    std::vector<RecordLine> m_held;
+    const bool m_batching;
+};
+
 // Reads the lines and stores their records in steps; the committed ones count and are shown.
 RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape& shape, RecordRows& rows,
                                  ImportProgress* progress, WriteSteps::Policy policy)
@@ -328,19 +437,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     RecordImport::Result result;
     result.readable = true;
     result.total = shape.lines;
-    const Places places(db);
-    // A record already stored (same card and time) is not stored again: the test and the
-    // insert in one statement, one trip through the engine per line instead of two.
-    Statement insert(db,
-                     QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) SELECT ?1, ?2, ?3, ?4"
-                                    " WHERE NOT EXISTS (SELECT 1 FROM 进出记录 WHERE 卡号 = ?1 AND 进出时间 = ?3)"));
-    Statement insertNew(
-        db, QStringLiteral("INSERT INTO 进出记录 (卡号, 终端机号, 进出时间, 星期) VALUES (?1, ?2, ?3, ?4)"));
-    NewRecords newRecords(db);
-    // On a server the lines go in batches; what the grid shows of each waits with it.
-    RecordBatch batch(db);
-    std::vector<RecordLine> batched;
-    const bool batching = db.isServer();
+    RecordWriter writer(db, rows);
 
     // What the open step has done; it counts once the step is committed. Its rows go into the
     // table at once and leave it again if the step is not committed.
@@ -353,7 +450,7 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         result.skipped += stepSkipped;
         stepAdded = stepSkipped = 0;
         shownRows = rows.rowCount();
-        newRecords.stepBegun();
+        writer.stepBegun();
     };
     // Operator log: the import's row goes in with its last rows.
     steps.closing = [&] {
@@ -367,45 +464,8 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
     // On a shared register another desk may import the same lines: the steps of record imports
     // go one after another, so that each looks for its lines among every line committed before.
     steps.opened = [&db] { return RegisterLock::queueRecordWrites(db); };
-    auto shown = [&](const RecordLine& line) {
-        rows.append({line.when, line.weekday, QString(), QString(), QString(), line.terminalText,
-                     places.place(line.terminal), line.card});
-    };
-    // One line alone: stored unless its record is. False when the statement was refused.
-    auto storeLine = [&](Statement& statement, const RecordLine& line, bool* written) {
-        const bool ran =
-            statement.bind(1, line.card).bind(2, line.terminal).bind(3, line.when).bind(4, line.weekday).exec();
-        *written = ran && db.changes() > 0;
-        return ran;
-    };
-    steps.flushing = [&] {
-        std::vector<char> stored;
-        if (!batch.store(&stored)) {
-            // A line the table refuses spoils the whole statement: line by line, it alone stays out.
-            if (!db.lastErrorRefusedRow())
-                return false;
-            stored.assign(batched.size(), 0);
-            for (size_t i = 0; i < batched.size(); ++i) {
-                bool written = false;
-                if (!storeLine(insert, batched[i], &written) && !steps.rowDone(true, false))
-                    return false;
-                stored[i] = written;
-            }
-        }
-        for (size_t i = 0; i < batched.size(); ++i) {
-            if (!stored[i]) {
-                ++stepSkipped;
-                continue;
-            }
-            steps.wrote();
-            ++stepAdded;
-            shown(batched[i]);
-        }
-        batch.clear();
-        batched.clear();
-        return true;
-    };
-    if (!insert.isValid() || !insertNew.isValid() || !steps.begin())
+    steps.flushing = [&] { return writer.flush(steps, &stepAdded, &stepSkipped); };
+    if (!writer.isValid() || !steps.begin())
         steps.fail();
 
     QStringDecoder gb18030("GB18030");
@@ -423,40 +483,17 @@ RecordImport::Result importLines(Database& db, QIODevice& file, const FileShape&
         switch (parseLine(line, &record)) {
         case LineKind::NoRecord: break;
         case LineKind::Refused: ++stepSkipped; break;
-        case LineKind::Record: {
-            if (batching) {
-                batch.add(record.card, record.terminal, record.when, record.weekday);
-                batched.push_back(record);
-                // Never more than the step may take: its first rows show (and a stop is seen) as
-                // soon as line by line.
-                if (batch.size() >= qMin(RecordBatch::Lines, steps.room()) && !steps.flushing())
+        case LineKind::Record:
+            switch (writer.write(record, steps)) {
+            case RecordWriter::Outcome::Added: ++stepAdded; break;
+            case RecordWriter::Outcome::Skipped: ++stepSkipped; break;
+            case RecordWriter::Outcome::Refused: break;
+            case RecordWriter::Outcome::Held:
+                if (writer.batchDue(steps) && !steps.flushing())
                     steps.fail();
                 break;
             }
-            const NewRecords::Verdict verdict = newRecords.judge(record.card, record.when);
-            if (verdict == NewRecords::Verdict::Repeat) {
-                ++stepSkipped;
-                break;
-            }
-            bool written = false;
-            const bool ran = storeLine(verdict == NewRecords::Verdict::New ? insertNew : insert, record, &written);
-            if (ran)
-                newRecords.wrote();
-            // A statement that ran but stored nothing met a record already stored; one
-            // refused for the file's sake ends the run.
-            if (!ran && !steps.rowDone(true, false))
-                break;
-            if (written && verdict == NewRecords::Verdict::New)
-                newRecords.stored(record.card);
-            if (!written) {
-                ++stepSkipped; // stored already, or refused: not counted as added
-                break;
-            }
-            steps.wrote();
-            ++stepAdded;
-            shown(record);
             break;
-        }
         }
         steps.lineDone(read);
     }

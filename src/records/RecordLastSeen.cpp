@@ -9,18 +9,13 @@
 
 namespace k27 {
 
-bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& rows)
-{
-    rows.clear();
-    RecordQuery::ensureIndexes(db);
-    RecordFilter filter = given;
-    if (filter.recent)
-        filter = RecordFilter();
+namespace {
 
-    // The newest record of card `key` that the filter takes: its ID, through the card-and-time
-    // index read backwards from the card's end.
+// The newest record of card `key` that the filter takes: its ID, through the card-and-time
+// index read backwards from the card's end.
+QString newestRecord(const RecordFilter& filter, QVariantList& recordParams)
+{
     QString newest = QStringLiteral("(SELECT r.ID FROM 进出记录 r WHERE r.卡号 = %1 AND r.进出时间 IS NOT NULL");
-    QVariantList recordParams;
     if (filter.timeSpan) {
         newest += QStringLiteral(" AND r.进出时间 >= ? AND r.进出时间 <= ?");
         recordParams << filter.start.toString(QLatin1String(EntryTimeFormat))
@@ -37,12 +32,13 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
         }
     }
     newest += QStringLiteral(" ORDER BY r.进出时间 DESC, r.ID DESC LIMIT 1)");
+    return newest;
+}
 
+// The cardholders the filter's texts take.
+QString holderCondition(const QString& card, const QString& name, const QString& department, QVariantList& holderParams)
+{
     QString holderTest = QStringLiteral(" WHERE 1 = 1");
-    QVariantList holderParams;
-    const QString card = TrimAtNul(filter.card);
-    const QString name = TrimAtNul(filter.name);
-    const QString department = TrimAtNul(filter.department);
     if (!card.isEmpty()) {
         holderTest += QStringLiteral(" AND u.卡号") + RecordQuery::containsTest();
         holderParams << RecordQuery::containsLiteral(card);
@@ -55,6 +51,27 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
         holderTest += QStringLiteral(" AND u.部门") + RecordQuery::containsTest();
         holderParams << RecordQuery::containsLiteral(department);
     }
+    return holderTest;
+}
+
+} // namespace
+
+bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& rows)
+{
+    rows.clear();
+    RecordQuery::ensureIndexes(db);
+    RecordFilter filter = given;
+    if (filter.recent)
+        filter = RecordFilter();
+
+    QVariantList recordParams;
+    const QString newest = newestRecord(filter, recordParams);
+
+    QVariantList holderParams;
+    const QString card = TrimAtNul(filter.card);
+    const QString name = TrimAtNul(filter.name);
+    const QString department = TrimAtNul(filter.department);
+    const QString holders = holderCondition(card, name, department, holderParams);
 
     // The record's columns and its terminal's address (one address where a number is listed twice).
     const QString recordColumns = QStringLiteral(
@@ -75,7 +92,7 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
     bool ok = db.query(
         QStringLiteral("SELECT h.姓名, h.部门, h.卡号") + recordColumns
             + QStringLiteral(" FROM (SELECT u.姓名, u.部门, u.卡号, u.ID, ") + newest.arg(QStringLiteral("u.卡号"))
-            + QStringLiteral(" AS last FROM 用户信息 u") + holderTest
+            + QStringLiteral(" AS last FROM 用户信息 u") + holders
             + QStringLiteral(") h LEFT JOIN 进出记录 r ON r.ID = h.last") + lastOrder
             + QStringLiteral(", h.姓名, h.ID"),
         recordParams + holderParams, [&](const k27::Row& row) {

@@ -284,24 +284,38 @@ bool RecordList::mayHold(int b, const QString& oldest, const QString& newest) co
 void RecordList::afterDeletion(Database& db, const Deleted& deleted)
 {
     if (m_table) {
-        if (deleted.keys.isEmpty())
-            return;
-        // The card alone rules out most rows before a time is read.
-        QSet<QString> cards;
-        for (const auto& key : deleted.keys)
-            cards.insert(key.first);
-        m_table->removeRowsWhere([&](int row) {
-            return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card)))
-                   && deleted.keys.contains(keyOf(row));
-        });
+        dropDeletedKeys(deleted);
         return;
     }
     if (deleted.newest.isNull())
         return; // nothing left the database
-    // Counted again from where each block starts, up to where the next starts: twins of a
-    // deleted record and records a deletion missed (an edited time) come out as stored.
     QList<int> oldFirst;
     QList<bool> recounted;
+    recountBlocks(db, deleted, oldFirst, recounted);
+    moveEdits(oldFirst, recounted);
+    m_blocks.removeIf([](const Block& block) { return block.rows == 0; });
+    m_cache.clear();
+    m_cached.clear();
+    estimate();
+}
+
+void RecordList::dropDeletedKeys(const Deleted& deleted)
+{
+    if (deleted.keys.isEmpty())
+        return;
+    // The card alone rules out most rows before a time is read.
+    QSet<QString> cards;
+    for (const auto& key : deleted.keys)
+        cards.insert(key.first);
+    m_table->removeRowsWhere([&](int row) {
+        return cards.contains(trimSpaces(m_table->text(row, RecordRows::Card))) && deleted.keys.contains(keyOf(row));
+    });
+}
+
+// Counted again from where each block starts, up to where the next starts: twins of a
+// deleted record and records a deletion missed (an edited time) come out as stored.
+void RecordList::recountBlocks(Database& db, const Deleted& deleted, QList<int>& oldFirst, QList<bool>& recounted)
+{
     for (int b = 0; b < m_blocks.size(); ++b) {
         Block& block = m_blocks[b];
         oldFirst << block.firstRow;
@@ -324,9 +338,12 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
     m_count = next - 1;
     m_cache.clear();
     m_cached.clear();
+}
 
-    // Each edit follows its row: by position in a block not counted again, by its texts as
-    // read in one that was (a row whose record went takes its edit with it).
+// Each edit follows its row: by position in a block not counted again, by its texts as
+// read in one that was (a row whose record went takes its edit with it).
+void RecordList::moveEdits(const QList<int>& oldFirst, const QList<bool>& recounted)
+{
     QHash<int, int> moved;         // old row -> new row
     QHash<int, QSet<int>> claimed; // block -> rows (within it) taken by an edited row
     QList<int> editedRows = m_editedRows.keys();
@@ -340,21 +357,10 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
             moved.insert(row, row - oldFirst[b] + m_blocks[b].firstRow);
             continue;
         }
-        const RecordRows* rows = load(b);
-        if (!rows)
-            continue;
-        const QStringList& texts = m_editedRows[row];
-        for (int r = 1; r <= qMin(rows->rowCount(), m_blocks[b].rows); ++r) {
-            if (claimed[b].contains(r))
-                continue;
-            bool same = true;
-            for (int col = 1; same && col <= RecordRows::Columns; ++col)
-                same = rows->text(r, col) == texts[col - 1];
-            if (same) {
-                claimed[b].insert(r);
-                moved.insert(row, m_blocks[b].firstRow + r - 1);
-                break;
-            }
+        const int r = findRead(b, m_editedRows[row], claimed[b]);
+        if (r > 0) {
+            claimed[b].insert(r);
+            moved.insert(row, m_blocks[b].firstRow + r - 1);
         }
     }
     QHash<quint64, QString> edits;
@@ -368,11 +374,23 @@ void RecordList::afterDeletion(Database& db, const Deleted& deleted)
         editedRowsAfter.insert(m.value(), m_editedRows.value(m.key()));
     m_edits = std::move(edits);
     m_editedRows = std::move(editedRowsAfter);
+}
 
-    m_blocks.removeIf([](const Block& block) { return block.rows == 0; });
-    m_cache.clear();
-    m_cached.clear();
-    estimate();
+int RecordList::findRead(int b, const QStringList& texts, const QSet<int>& claimed)
+{
+    const RecordRows* rows = load(b);
+    if (!rows)
+        return 0;
+    for (int r = 1; r <= qMin(rows->rowCount(), m_blocks[b].rows); ++r) {
+        if (claimed.contains(r))
+            continue;
+        bool same = true;
+        for (int col = 1; same && col <= RecordRows::Columns; ++col)
+            same = rows->text(r, col) == texts[col - 1];
+        if (same)
+            return r;
+    }
+    return 0;
 }
 
 void RecordList::removeRows(int first, int last)

@@ -121,6 +121,12 @@ private:
     // The row's texts as read, without the operator's edits.
     QStringList readRow(int row);
     const RecordRows* load(int block);
+    // The steps of afterDeletion().
+    void dropDeletedKeys(const Deleted& deleted);
+    void recountBlocks(Database& db, const Deleted& deleted, QList<int>& oldFirst, QList<bool>& recounted);
+    void moveEdits(const QList<int>& oldFirst, const QList<bool>& recounted);
+    // The row (within block `b`, from 1; 0 for none) not yet claimed whose texts as read are `texts`.
+    int findRead(int b, const QStringList& texts, const QSet<int>& claimed);
     static quint64 editKey(int row, int col) { return (quint64(row) << 4) | quint64(col); }
 
     int m_blockRows;

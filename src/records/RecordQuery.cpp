@@ -199,46 +199,78 @@ bool RecordCursor::reachedBy(const QVariant& time, qint64 id) const
     return undated && (!m_started || id < m_lastId);
 }
 
+// The statement of the next step: the current window (or none), below the last record read.
+QString RecordCursor::nextStatement(bool keysOnly, bool windowed, int wanted, QVariantList& params)
+{
+    QString sql = m_sql;
+    Windows& w = m_windows;
+    if (windowed) {
+        if (!w.chosen)
+            chooseWindow(wanted);
+        if (w.walk)
+            sql = w.walkSql;
+    }
+    if (keysOnly)
+        sql = windowed && w.walk ? w.walkKeySql : m_keySql;
+    if (!m_undated) {
+        // One upper bound on the entry time, so the index is entered right at the next
+        // record instead of being walked from the newest one again.
+        sql += QStringLiteral(" AND r.进出时间 IS NOT NULL");
+        if (windowed && w.low.isValid()) {
+            sql += QStringLiteral(" AND r.进出时间 >= ?");
+            params << w.low;
+        }
+        if (m_started) {
+            sql += QStringLiteral(" AND r.进出时间 <= ? AND (r.进出时间 < ? OR r.ID < ?)");
+            params << m_lastTime << m_lastTime << m_lastId;
+        } else if (m_end.isValid()) {
+            sql += QStringLiteral(" AND r.进出时间 <= ?");
+            params << m_end;
+        }
+        sql += NewestFirst;
+    } else {
+        sql += QStringLiteral(" AND r.进出时间 IS NULL");
+        if (m_started) {
+            sql += QStringLiteral(" AND r.ID < ?");
+            params << m_lastId;
+        }
+        sql += QStringLiteral(" ORDER BY r.ID DESC");
+    }
+    return sql;
+}
+
+// A step read to its end moves the cursor on: to the next window, to the records without a
+// time, or to its end.
+void RecordCursor::stepEnded(bool windowed)
+{
+    Windows& w = m_windows;
+    if (windowed) {
+        w.chosen = false;
+        if (w.low.isValid()) {
+            // The window is read to its bottom: the next one starts below it, at the rate
+            // this one showed (a window without rows makes the next one eight times longer).
+            w.matchPerSecond = w.found > 0 ? double(w.found) / w.seconds : w.matchPerSecond / 8;
+            m_lastTime = w.low;
+            m_lastId = std::numeric_limits<qint64>::min();
+            m_started = true;
+            return;
+        }
+    }
+    if (m_undated || m_end.isValid()) {
+        m_sql.clear();
+    } else {
+        m_undated = true;
+        m_started = false;
+    }
+}
+
 int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCursor* bound)
 {
     int added = 0;
     while (added < rows && !atEnd()) {
-        QString sql = m_sql;
         QVariantList params = m_params;
-        Windows& w = m_windows;
-        const bool windowed = w.on && !m_undated;
-        if (windowed) {
-            if (!w.chosen)
-                chooseWindow(rows - added);
-            if (w.walk)
-                sql = w.walkSql;
-        }
-        if (!into)
-            sql = windowed && w.walk ? w.walkKeySql : m_keySql;
-        if (!m_undated) {
-            // One upper bound on the entry time, so the index is entered right at the next
-            // record instead of being walked from the newest one again.
-            sql += QStringLiteral(" AND r.进出时间 IS NOT NULL");
-            if (windowed && w.low.isValid()) {
-                sql += QStringLiteral(" AND r.进出时间 >= ?");
-                params << w.low;
-            }
-            if (m_started) {
-                sql += QStringLiteral(" AND r.进出时间 <= ? AND (r.进出时间 < ? OR r.ID < ?)");
-                params << m_lastTime << m_lastTime << m_lastId;
-            } else if (m_end.isValid()) {
-                sql += QStringLiteral(" AND r.进出时间 <= ?");
-                params << m_end;
-            }
-            sql += NewestFirst;
-        } else {
-            sql += QStringLiteral(" AND r.进出时间 IS NULL");
-            if (m_started) {
-                sql += QStringLiteral(" AND r.ID < ?");
-                params << m_lastId;
-            }
-            sql += QStringLiteral(" ORDER BY r.ID DESC");
-        }
+        const bool windowed = m_windows.on && !m_undated;
+        const QString sql = nextStatement(!into, windowed, rows - added, params);
         bool cut = false;
         bool bounded = false;
         qint64 previous = -1;
@@ -264,7 +296,7 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCur
             m_lastTime = row.value(0);
             m_started = true;
             ++added;
-            ++w.found;
+            ++m_windows.found;
             return true;
         });
         if (!ok) {
@@ -273,26 +305,8 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCur
         }
         if (bounded)
             break;
-        if (!cut && windowed) {
-            w.chosen = false;
-            if (w.low.isValid()) {
-                // The window is read to its bottom: the next one starts below it, at the rate
-                // this one showed (a window without rows makes the next one eight times longer).
-                w.matchPerSecond = w.found > 0 ? double(w.found) / w.seconds : w.matchPerSecond / 8;
-                m_lastTime = w.low;
-                m_lastId = std::numeric_limits<qint64>::min();
-                m_started = true;
-                continue;
-            }
-        }
-        if (!cut) {
-            if (m_undated || m_end.isValid()) {
-                m_sql.clear();
-            } else {
-                m_undated = true;
-                m_started = false;
-            }
-        }
+        if (!cut)
+            stepEnded(windowed);
     }
     return added;
 }

@@ -77,6 +77,8 @@ private:
     bool reachedBy(const QVariant& time, qint64 id) const;
     void planWindows(Database& db);
     void chooseWindow(int wanted);
+    QString nextStatement(bool keysOnly, bool windowed, int wanted, QVariantList& params);
+    void stepEnded(bool windowed);
 
     // A card filter over millions of records reads them in windows of entry time, newest
     // first, each sized to hold about the rows asked for: sorting all records of a card

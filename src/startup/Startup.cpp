@@ -135,14 +135,12 @@ bool Startup::openServerRegister()
     }
 }
 
-Startup::Outcome Startup::run()
+// A new folder (the user's data folder on a first start) is made here, before the
+// settings file is created in it. The user's data folder is the program's own: a link or
+// another user's folder in its place is refused (its settings are not even read).
+PathRefusal Startup::readSettings()
 {
     AppContext& ctx = m_context;
-    Dialogs& dialogs = ctx.dialogs();
-
-    // A new folder (the user's data folder on a first start) is made here, before the
-    // settings file is created in it. The user's data folder is the program's own: a link or
-    // another user's folder in its place is refused (its settings are not even read).
     PathRefusal unsafe;
     if (ctx.privateProgramFolder) {
         if (const PathProblem problem = securePrivateFolder(ctx.programFolder(), true); problem != PathProblem::None)
@@ -155,6 +153,15 @@ Startup::Outcome Startup::run()
         if (ctx.settings.port == NamedDevicePort)
             ctx.deviceName = readDeviceName(ctx.deviceNamePath());
     }
+    return unsafe;
+}
+
+Startup::Outcome Startup::run()
+{
+    AppContext& ctx = m_context;
+    Dialogs& dialogs = ctx.dialogs();
+
+    const PathRefusal unsafe = readSettings();
 
     if (!QFileInfo::exists(ctx.languagePath(0))) {
         dialogs.message(nullptr, missingLanguageText(), Dialogs::Icon::Error);
@@ -186,40 +193,63 @@ Startup::Outcome Startup::run()
     if (ctx.onServer()) {
         if (!takeLock() || !openServerRegister())
             return Outcome::Exit;
-        ctx.serialSettings = serialSettingsString(ctx.baudText);
-        return Outcome::Continue;
+    } else if (!openFileRegister()) {
+        return Outcome::Exit;
     }
-    // A register that cannot be written (a read-only copy of the program folder) is said so;
-    // the program never starts a second, empty one elsewhere in its place.
-    const QString dataFolder = ctx.programFolder() + QStringLiteral("/Data");
+    ctx.serialSettings = serialSettingsString(ctx.baudText);
+    return Outcome::Continue;
+}
+
+bool Startup::openFileRegister()
+{
+    const QString dataFolder = m_context.programFolder() + QStringLiteral("/Data");
+    if (!registerWritable(dataFolder))
+        return false;
+    if (const PathRefusal unsafe = unsafeDataPlace(dataFolder); unsafe.problem != PathProblem::None) {
+        refuse(unsafe);
+        return false;
+    }
+    return takeLock() && prepareDatabaseFile(dataFolder) && openDatabaseFile();
+}
+
+// A register that cannot be written (a read-only copy of the program folder) is said so;
+// the program never starts a second, empty one elsewhere in its place.
+bool Startup::registerWritable(const QString& dataFolder) const
+{
+    AppContext& ctx = m_context;
     const bool hasRegister = existsHere(ctx.databasePath()) || existsHere(ctx.databaseMarkerPath());
     if (hasRegister) {
         makeWritable(ctx.databasePath());
         if (!writable(ctx.programFolder()) || (existsHere(dataFolder) && !writable(dataFolder))
             || (QFileInfo::exists(ctx.databasePath()) && !writable(ctx.databasePath()))) {
-            dialogs.message(nullptr,
-                            ctx.message(Msg::RegisterReadOnly) + u'\n' + QDir::toNativeSeparators(ctx.programFolder()),
-                            Dialogs::Icon::Error);
-            return Outcome::Exit;
+            ctx.dialogs().message(
+                nullptr, ctx.message(Msg::RegisterReadOnly) + u'\n' + QDir::toNativeSeparators(ctx.programFolder()),
+                Dialogs::Icon::Error);
+            return false;
         }
     }
+    return true;
+}
 
-    // The Data folder holds the register: a real folder of this user, owner-only. A database
-    // name that is a link to nothing would have the register created wherever it points.
+// The Data folder holds the register: a real folder of this user, owner-only. A database
+// name that is a link to nothing would have the register created wherever it points.
+PathRefusal Startup::unsafeDataPlace(const QString& dataFolder) const
+{
+    PathRefusal unsafe;
     if (existsHere(dataFolder)) {
         if (const PathProblem problem = securePrivateFolder(dataFolder, false); problem != PathProblem::None)
             unsafe = {dataFolder, problem};
     }
-    if (unsafe.problem == PathProblem::None && isDanglingLink(ctx.databasePath()))
-        unsafe = {ctx.databasePath(), PathProblem::DanglingLink};
-    if (unsafe.problem != PathProblem::None) {
-        refuse(unsafe);
-        return Outcome::Exit;
-    }
+    if (unsafe.problem == PathProblem::None && isDanglingLink(m_context.databasePath()))
+        unsafe = {m_context.databasePath(), PathProblem::DanglingLink};
+    return unsafe;
+}
 
-    if (!takeLock())
-        return Outcome::Exit;
-
+// Runs with the lock held.
+bool Startup::prepareDatabaseFile(const QString& dataFolder)
+{
+    AppContext& ctx = m_context;
+    Dialogs& dialogs = ctx.dialogs();
     // Data files of earlier versions were readable by every local user.
     tightenDataFiles(ctx.programFolder(), ctx.userDataFolder);
     // Copies a killed backup left half-made; no copy of this folder runs while the lock is ours.
@@ -236,25 +266,30 @@ Startup::Outcome Startup::run()
             dialogs.message(
                 nullptr, ctx.message(Msg::CannotCreateDatabase) + u'\n' + QDir::toNativeSeparators(ctx.databasePath()),
                 Dialogs::Icon::Error);
-            return Outcome::Exit;
+            return false;
         }
         tightenMode(ctx.databasePath());
         ctx.firstStart = true;
     }
     if (!QFileInfo::exists(ctx.databasePath())) {
         dialogs.message(nullptr, ctx.message(Msg::DatabaseMissing), Dialogs::Icon::Error);
-        return Outcome::Exit;
+        return false;
     }
     makeWritable(ctx.databasePath());
+    return true;
+}
 
+bool Startup::openDatabaseFile()
+{
+    AppContext& ctx = m_context;
     // Refuse a file that does not open with the database password instead of starting
     // with an empty register; the file itself is left as it is.
     // The check opens the connection the window goes on using.
     Database* db = ctx.databases().window();
     if (!db || !hasRegisterTables(*db)) {
         ctx.databases().close();
-        dialogs.message(nullptr, ctx.message(Msg::DatabaseUnreadable), Dialogs::Icon::Error);
-        return Outcome::Exit;
+        ctx.dialogs().message(nullptr, ctx.message(Msg::DatabaseUnreadable), Dialogs::Icon::Error);
+        return false;
     }
     // Work that a killed run committed to the log goes into the file now.
     ctx.databases().settle();
@@ -265,9 +300,7 @@ Startup::Outcome Startup::run()
             marker.write("Data/Data.kvd has existed in this folder. If it is missing, restore it from a\n"
                          "backup (Data/Bak01.kvd .. Data/Bak10.kvd) instead of starting a new register.\n");
     }
-
-    ctx.serialSettings = serialSettingsString(ctx.baudText);
-    return Outcome::Continue;
+    return true;
 }
 
 } // namespace k27

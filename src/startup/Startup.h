@@ -32,6 +32,14 @@ private:
     // unreachable server again, and says why a server cannot be used. False to exit.
     bool openServerRegister();
 
+    // The steps of run(); each false means exit (the user has been told why).
+    PathRefusal readSettings();
+    bool openFileRegister();
+    bool registerWritable(const QString& dataFolder) const;
+    PathRefusal unsafeDataPlace(const QString& dataFolder) const;
+    bool prepareDatabaseFile(const QString& dataFolder);
+    bool openDatabaseFile();
+
     AppContext& m_context;
     std::unique_ptr<InstanceLock> m_lock;
 };
