@@ -177,6 +177,8 @@ void PageWiring::showLiveChanges()
         });
         w.LoadTerminalList();
         place.restore();
+        // The issuing page's doors show their addresses too; the ticks stay as they are.
+        fillTerminalGrid(ShownRange);
     }
     if (tables & RegisterWatch::Operators)
         w.m_settingsPage->OperatorList();

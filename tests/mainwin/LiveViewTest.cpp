@@ -1,6 +1,8 @@
 #include "MainWindowFixture.h"
 #include "TestRegister.h"
 #include "cardholders/CardholderPage.h"
+#include "issuing/IssuingPage.h"
+#include "terminals/TerminalPage.h"
 #include "mainwin/Frmmain.h"
 #include "platform/Grid.h"
 
@@ -50,6 +52,17 @@ private slots:
         QVERIFY(shown.elapsed() < 1000);
         QCOMPARE(grid->cellText(grid->currentRow(), 1), chosen);
         QCOMPARE(grid->currentRow(), 22);
+
+        // A door named on another desk: the terminal list and the issuing page's doors, with
+        // the tick set on this desk left standing.
+        Grid* doors = w.issuingPage()->GridZ;
+        const int tick = IssuingPage::tickColumn(0);
+        doors->setCellText(2, tick, QStringLiteral("1"));
+        const int terminals = w.terminalPage()->GridM->rows();
+        QVERIFY(other.exec(QStringLiteral("INSERT INTO 终端机 (终端机号, 地址) VALUES (1, '北门')")));
+        QTRY_COMPARE_WITH_TIMEOUT(doors->cellText(1, tick + 2), QStringLiteral("北门"), 1000);
+        QCOMPARE(w.terminalPage()->GridM->rows(), terminals + 1);
+        QCOMPARE(doors->cellText(2, tick), QStringLiteral("1"));
     }
 };
 
