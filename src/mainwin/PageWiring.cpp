@@ -145,8 +145,9 @@ void PageWiring::showLiveChanges()
         return;
     // Never under a run (it shows its lists when it ends) nor under a cell being typed into:
     // the change is shown as soon as the operator has finished.
-    Grid* grids[] = {w.m_cardholderPage->GridU, w.m_issuingPage->GridU2, w.m_terminalPage->GridM};
-    bool busy = w.m_runs.active();
+    Grid* grids[] = {w.m_cardholderPage->GridU, w.m_issuingPage->GridU2, w.m_terminalPage->GridM,
+                     w.m_recordPage->GridIO};
+    bool busy = w.m_runs.active() || w.m_recordPage->isBusy();
     for (Grid* grid : grids)
         busy = busy || editing(grid);
     if (busy) {
@@ -182,6 +183,8 @@ void PageWiring::showLiveChanges()
     }
     if (tables & RegisterWatch::Operators)
         w.m_settingsPage->OperatorList();
+    if (tables & RegisterWatch::Records)
+        w.m_recordPage->showOthersChanges();
 }
 
 void PageWiring::wireIssuing()

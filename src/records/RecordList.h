@@ -67,6 +67,8 @@ public:
     bool readFailed() const { return m_readFailed; }
     void resetReadFailure() { m_readFailed = false; }
     void setText(int row, int col, const QString& text);
+    // The operator has typed into the list since the last start().
+    bool hasEdits() const { return !m_edits.isEmpty(); }
     // The last row of the block that holds `row`: a deletion takes the keys of a whole block
     // before any of its records go, as a block is read again by position.
     int blockEnd(int row) const;

@@ -23,6 +23,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <limits>
@@ -264,7 +265,42 @@ void RecordPage::find()
     if (result.outcome == RecordQuery::Outcome::Done && result.rows == 0)
         m_host.context().dialogs().message(this, message(Msg::NoRecordsFound), Dialogs::Icon::Warning);
     scheduleLoad();
+    m_shownQuery = filter;
     m_pictures->queried(filter);
+}
+
+void RecordPage::showOthersChanges()
+{
+    Database* db = reader();
+    if (m_busy || !m_shownQuery || !db || m_list.hasEdits())
+        return;
+    const int row = GridIO->currentRow();
+    const auto chosen = row > 0 ? m_list.keyOf(row) : std::pair<QString, QString>();
+    QScrollBar* scroll = GridIO->view()->verticalScrollBar();
+    const int scrolled = scroll->value();
+    m_loader.stop();
+    m_list.start(*db, *m_shownQuery, m_rows);
+    showRowCount(false);
+    // Records of other desks are mostly the newest, above the chosen one: it is looked for a
+    // little further down, and the list scrolls with it.
+    int found = 0;
+    for (int r = row, last = qMin(m_list.rowCount(), row + 2 * RecordList::BlockRows); row > 0 && r <= last; ++r) {
+        if (m_list.keyOf(r) == chosen) {
+            found = r;
+            break;
+        }
+    }
+    if (found > 0) {
+        GridIO->setCurrentCell(found, GridIO->currentCol());
+        const int step = GridIO->view()->verticalScrollMode() == QAbstractItemView::ScrollPerItem
+                             ? 1
+                             : GridIO->view()->rowHeight(0);
+        scroll->setValue(scrolled + (found - row) * step);
+    } else {
+        scroll->setValue(scrolled);
+    }
+    scheduleLoad();
+    m_pictures->recordsChanged();
 }
 
 void RecordPage::databaseReplaced()
@@ -276,6 +312,7 @@ void RecordPage::databaseReplaced()
     m_loader.stop();
     m_rows.clear();
     m_list.showTable(&m_rows);
+    m_shownQuery.reset();
     showRowCount(false);
     m_pictures->clear();
 }
@@ -369,6 +406,7 @@ void RecordPage::importFile()
         return;
     }
     m_list.showTable(&m_rows);
+    m_shownQuery.reset();
     showRowCount(false);
     m_pictures->recordsChanged();
     dialogs.message(this, RecordImport::summary(m_host.context().language, result),

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -45,6 +46,10 @@ public:
     // A restore replaced the database: the shown result's positions belong to the old file,
     // so the list empties until the next query.
     void databaseReplaced();
+    // Another desk changed the records: the query shown runs again, the chosen record kept
+    // chosen, and the chart with it. Not while the operator's typing is in the list (it would
+    // be lost); the next Find shows the changes then.
+    void showOthersChanges();
 
     // An import, deletion, export or query is running (window events are let through meanwhile).
     bool isBusy() const { return m_busy; }
@@ -106,6 +111,8 @@ private:
     RecordRows& m_rows;
     bool m_busy = false;
     bool m_replaced = false; // a restore came while busy
+    // The query the list shows (none when it shows an import's lines).
+    std::optional<RecordFilter> m_shownQuery;
     RecordList m_list;
     QTimer m_loader;
     RecordPictures* m_pictures = nullptr;

@@ -1,7 +1,9 @@
 #include "MainWindowFixture.h"
 #include "TestRegister.h"
 #include "cardholders/CardholderPage.h"
+#include "db/RegisterWatch.h"
 #include "issuing/IssuingPage.h"
+#include "records/RecordPage.h"
 #include "terminals/TerminalPage.h"
 #include "mainwin/Frmmain.h"
 #include "platform/Grid.h"
@@ -63,6 +65,28 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(doors->cellText(1, tick + 2), QStringLiteral("北门"), 1000);
         QCOMPARE(w.terminalPage()->GridM->rows(), terminals + 1);
         QCOMPARE(doors->cellText(2, tick), QStringLiteral("1"));
+
+        // Records stored on another desk show in the query shown (newest first), the chosen
+        // record still chosen.
+        auto record = [&](int minute) {
+            return other.exec(
+                QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期) VALUES (?, ?, 1, 'x')"),
+                {QStringLiteral("c%1").arg(minute),
+                 QStringLiteral("2024-05-01 08:%1:00").arg(minute, 2, 10, QLatin1Char('0'))});
+        };
+        for (int minute = 0; minute < 30; ++minute)
+            QVERIFY(record(minute));
+        RecordPage* records = w.recordPage();
+        Grid* list = records->GridIO;
+        QTest::qWait(3 * RegisterWatch::GatherMs);
+        records->find();
+        QTRY_COMPARE_WITH_TIMEOUT(list->rows(), 31, 1000);
+        list->setCurrentCell(10, 1);
+        const QString time = list->cellText(10, 1);
+        QVERIFY(record(40) && record(41));
+        QTRY_COMPARE_WITH_TIMEOUT(list->rows(), 33, 1000);
+        QCOMPARE(list->currentRow(), 12);
+        QCOMPARE(list->cellText(12, 1), time);
     }
 };
 
