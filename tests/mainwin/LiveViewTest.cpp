@@ -1,7 +1,9 @@
 #include "MainWindowFixture.h"
 #include "TestRegister.h"
 #include "cardholders/CardholderPage.h"
+#include "db/RegisterLock.h"
 #include "db/RegisterWatch.h"
+#include "startup/Messages.h"
 #include "issuing/IssuingPage.h"
 #include "records/RecordPage.h"
 #include "terminals/TerminalPage.h"
@@ -87,6 +89,42 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(list->rows(), 33, 1000);
         QCOMPARE(list->currentRow(), 12);
         QCOMPARE(list->cellText(12, 1), time);
+    }
+
+    // A run another desk holds keeps this desk's record import out, and the page names that
+    // desk's computer; once it is over the import runs.
+    void anotherDesksRunIsNamedOnThePage()
+    {
+        test::ServerSchema server;
+        QString error;
+        QVERIFY2(createProgramDatabase(server.url(), &error), qPrintable(error));
+        test::MainWindowFixture fx;
+        fx.context->setRegister(server.url());
+        Frmmain w(*fx.context);
+        w.show();
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("in.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("1,c1,2024-05-01,08:00:00,x\r\n") > 0);
+        file.close();
+        Database other;
+        QVERIFY(other.open(server.url()));
+        auto import = [&] {
+            fx.dialogs.calls.clear();
+            fx.dialogs.fileAnswers = {file.fileName()};
+            w.recordPage()->importFile();
+            // The file dialog, then what the page says last.
+            return fx.dialogs.calls.size() >= 2 ? fx.dialogs.calls.last().text : QStringLiteral("no message");
+        };
+        {
+            const RegisterLock deleting(other, RegisterLock::Run::RecordDeletion);
+            QVERIFY(deleting);
+            QCOMPARE(import(), fx.context->message(Msg::RegisterBusyOn).arg(QSysInfo::machineHostName()));
+        }
+        const QString done = import();
+        QVERIFY2(done.contains(u'1')
+                     && done != fx.context->message(Msg::RegisterBusyOn).arg(QSysInfo::machineHostName()),
+                 qPrintable(done));
+        QCOMPARE(other.scalar(QStringLiteral("SELECT count(*) FROM 进出记录")).toInt(), 1);
     }
 };
 
