@@ -518,6 +518,10 @@ RecordImport::Result importDevice(Database& db, QIODevice& file, RecordRows& row
     RecordQuery::ensureIndexes(db);
     db.useBulkWrites(RecordImport::CacheKb);
     rows.clear();
+    // On a server a step's rows go in one statement per batch, not row by row: steps grow to a
+    // whole batch, still committed by age.
+    if (db.isServer())
+        policy.growTo = qMax(policy.growTo, RecordBatch::Lines);
     const RecordImport::Result result = importLines(db, file, shape, rows, progress, policy);
     // The window's connection keeps a page cache of its usual size once the run is over.
     db.endBulkWrites();
