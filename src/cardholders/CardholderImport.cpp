@@ -1,5 +1,5 @@
 #include "CardholderImport.h"
-#include "cardholders/CardholderKey.h"
+#include "db/CardholderKey.h"
 
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"

@@ -1,5 +1,5 @@
 #include "CardholderStore.h"
-#include "cardholders/CardholderKey.h"
+#include "db/CardholderKey.h"
 
 #include "audit/AuditTrail.h"
 #include "cardholders/PhotoPath.h"

@@ -1,6 +1,6 @@
 #include "issuing/ApplyIssuedCard.h"
 
-#include "cardholders/CardholderKey.h"
+#include "db/CardholderKey.h"
 
 #include "audit/AuditTrail.h"
 #include "db/Database.h"

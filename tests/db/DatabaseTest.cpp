@@ -1,5 +1,5 @@
 #include "ProgramFolder.h"
-#include "cardholders/CardholderKey.h"
+#include "db/CardholderKey.h"
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "db/Schema.h"
