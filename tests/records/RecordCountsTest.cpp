@@ -1,4 +1,5 @@
 #include "RecordFixture.h"
+#include "db/RecordDayCounts.h"
 #include "db/RecordNewest.h"
 #include "records/EntryTime.h"
 #include "records/RecordCounts.h"
@@ -196,14 +197,37 @@ private slots:
     }
 
     // The day counts kept by the register through inserts, edits and deletions are the records
-    // counted afresh.
+    // counted afresh: in a new file, and in an older one that gets them (in portions of a few
+    // records, the first fill stopped half way) before or after the changes.
+    void dayCountsAreKept_data()
+    {
+        QTest::addColumn<bool>("older");
+        QTest::addColumn<bool>("changedBefore");
+        QTest::newRow("new file") << false << false;
+        QTest::newRow("older file, changed after") << true << false;
+        QTest::newRow("older file, changed before") << true << true;
+    }
     void dayCountsAreKept()
     {
         if (test::onServer())
             QSKIP("the server's counts are made from the records");
+        QFETCH(bool, older);
+        QFETCH(bool, changedBefore);
         RecordDatabase r;
+        if (older)
+            QVERIFY(r.db.execScript(QStringLiteral("DROP TRIGGER 进出记录_日计数_加; DROP TRIGGER 进出记录_日计数_删;"
+                                                   " DROP TRIGGER 进出记录_日计数_改; DROP TABLE 进出记录_日计数;")));
         fillRandom(r, 9);
-        changeRandom(r);
+        if (changedBefore)
+            changeRandom(r);
+        if (older) {
+            QVERIFY(!dayCounts::ensure(
+                r.db, [](int permille) { return permille < 500; }, 100));
+            QVERIFY(!r.db.hasTable(QString::fromUtf8(dayCounts::Table)));
+            QVERIFY(dayCounts::ensure(r.db, {}, 100));
+        }
+        if (!changedBefore)
+            changeRandom(r);
         QMap<std::pair<QString, qint64>, std::array<qint64, 25>> expected, kept;
         r.db.query(QStringLiteral("SELECT 进出时间, ifnull(终端机号, -1) FROM 进出记录 WHERE 卡号 IS NOT NULL"), {},
                    [&](const Row& row) {
