@@ -13,6 +13,9 @@
 #include <QChartView>
 #include <QCursor>
 #include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QGraphicsTextItem>
+#include <QTextDocument>
 #include <QHBoxLayout>
 #include <QHorizontalBarSeries>
 #include <QPainter>
@@ -50,6 +53,8 @@ RecordChart::RecordChart(QWidget* parent) : QWidget(parent)
         m_views[i]->setMinimumSize(160, 190);
         m_views[i]->chart()->legend()->hide();
         m_views[i]->chart()->setMargins(QMargins(2, 2, 2, 2));
+        // The room around the chart goes to the bars: ten terminal rows need every pixel.
+        m_views[i]->chart()->layout()->setContentsMargins(0, 0, 0, 0);
         m_views[i]->chart()->setBackgroundRoundness(0);
         charts->addWidget(m_views[i], i == 0 ? 5 : 3);
     }
@@ -175,8 +180,31 @@ void RecordChart::build()
         names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
         // Qt elides a label whose row is a little lower than its letters; a four-digit
         // number drawn whole reads better than "…".
-        if (horizontal)
+        if (horizontal) {
             names->setTruncateLabels(false);
+            // It hides the label of an end row that is lower than the label's box (a short
+            // window, a pixel less for the chart in one language): the numbers shrink until a
+            // row holds the box, measured as it measures it (a text item of half a pixel's margin).
+            const int rows = int(qMax<qsizetype>(1, categories.size()));
+            const auto fit = [names, base = names->labelsFont(), rows,
+                              sample = categories.value(0)](const QRectF& area) {
+                QGraphicsTextItem box;
+                box.document()->setDocumentMargin(0.5);
+                QFont f = base;
+                const auto height = [&] {
+                    box.setFont(f);
+                    box.setHtml(sample);
+                    return box.boundingRect().height();
+                };
+                while (f.pointSizeF() > 5.0 && height() > area.height() / rows)
+                    f.setPointSizeF(f.pointSizeF() - 0.5);
+                if (f != names->labelsFont())
+                    names->setLabelsFont(f);
+            };
+            connect(chart, &QChart::plotAreaChanged, names, fit);
+            if (!chart->plotArea().isEmpty()) // a chart drawn again in the same place
+                fit(chart->plotArea());
+        }
         names->setLabelsColor(textColour);
         names->setGridLineVisible(false);
         auto* counts = new QValueAxis;
