@@ -60,19 +60,25 @@ QString slot(const QString& column)
         .arg(column);
 }
 
-bool ensure(Database& db)
+bool ensure(Database& db, const Step& step, qint64 portion)
 {
     const QString table = QString::fromUtf8(Table);
     if (db.isServer() || db.hasTable(table) || !db.hasTable(QStringLiteral("进出记录")))
         return !db.isServer() && db.hasTable(table);
     // The terminal column keeps the record's value as it is (no type of its own); a record
-    // without a terminal is counted under an empty blob, which no record holds.
-    const QString fill = QStringLiteral("INSERT INTO 进出记录_日计数 (日, 终端机号, ")
-                         + hourColumns(QStringLiteral("%h")) + QStringLiteral(") SELECT d, t, ")
-                         + hourColumns(QStringLiteral("sum(s = %s)"))
-                         + QStringLiteral(" FROM (SELECT %1 AS d, ifnull(终端机号, x'') AS t, %2 AS s"
-                                          " FROM 进出记录 WHERE 卡号 IS NOT NULL) GROUP BY d, t")
-                               .arg(day(db, QStringLiteral("进出时间")), slot(QStringLiteral("进出时间")));
+    // without a terminal is counted under an empty blob, which no record holds. Each portion's
+    // counts go to a list of their own, summed into the table at the end (a day can lie in two
+    // portions, and this engine has no "insert or add").
+    const QString portionFill = QStringLiteral("INSERT INTO temp.日计数_部分 SELECT d, t, ")
+                                + hourColumns(QStringLiteral("sum(s = %s)"))
+                                + QStringLiteral(
+                                      " FROM (SELECT %1 AS d, ifnull(终端机号, x'') AS t, %2 AS s FROM 进出记录"
+                                      " WHERE 卡号 IS NOT NULL AND ID >= ? AND ID < ?) GROUP BY d, t")
+                                      .arg(day(db, QStringLiteral("进出时间")), slot(QStringLiteral("进出时间")));
+    const QString sum = QStringLiteral("INSERT INTO 进出记录_日计数 (日, 终端机号, ")
+                        + hourColumns(QStringLiteral("%h")) + QStringLiteral(") SELECT d, t, ")
+                        + hourColumns(QStringLiteral("sum(%h)"))
+                        + QStringLiteral(" FROM temp.日计数_部分 GROUP BY d, t");
     bool ok = db.exec(QStringLiteral("SAVEPOINT 日计数"))
               && db.execScript(
                   QStringLiteral("CREATE TABLE 进出记录_日计数 (日 TEXT NOT NULL, 终端机号 NOT NULL, ")
@@ -85,7 +91,23 @@ bool ensure(Database& db)
                   + QStringLiteral(" END; CREATE TRIGGER 进出记录_日计数_改 AFTER UPDATE OF 卡号, 进出时间, 终端机号"
                                    " ON 进出记录 BEGIN ")
                   + change(db, QStringLiteral("OLD"), "-") + change(db, QStringLiteral("NEW"), "+")
-                  + QStringLiteral(" END;") + fill);
+                  + QStringLiteral(" END;"));
+    // (Each end of the ID index is one step.)
+    const qint64 first = ok ? db.scalar(QStringLiteral("SELECT min(ID) FROM 进出记录")).toLongLong() : 0;
+    const qint64 last = ok ? db.scalar(QStringLiteral("SELECT max(ID) FROM 进出记录")).toLongLong() : -1;
+    ok = ok
+         && db.exec(QStringLiteral("CREATE TEMP TABLE 日计数_部分 (d, t, ") + hourColumns(QStringLiteral("%h"))
+                    + QStringLiteral(")"));
+    portion = qMax<qint64>(1, portion);
+    for (qint64 from = first; ok && from <= last; from += portion) {
+        const qint64 to = qMin(last, from + portion - 1);
+        ok = db.exec(portionFill, {from, to + 1});
+        // (The sum at the end is the last twentieth.)
+        if (ok && step && !step(int(950 * double(to - first + 1) / double(last - first + 1))))
+            ok = false;
+    }
+    ok = ok && db.exec(sum);
+    db.exec(QStringLiteral("DROP TABLE IF EXISTS temp.日计数_部分"));
     if (!ok)
         db.exec(QStringLiteral("ROLLBACK TO 日计数"));
     db.exec(QStringLiteral("RELEASE 日计数"));

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QtGlobal>
+#include <functional>
+
 class QString;
 
 namespace k27 {
@@ -21,10 +24,14 @@ inline constexpr int Slots = 25;
 // The day and the hour slot of the entry time in `column`.
 QString day(const Database& db, const QString& column);
 QString slot(const QString& column);
+// Told the share done (0..1000) after each portion of a long fill; false asks it to stop.
+using Step = std::function<bool(int permille)>;
 // Creates and fills the table and its triggers when the embedded file lacks them (together or
-// not at all); true when the table is there afterwards. The server's register has no such
-// table: its counts are made from the records.
-bool ensure(Database& db);
+// not at all); true when the table is there afterwards. The fill reads the records `portion`
+// IDs at a time, telling `step` after each: stopped there, nothing of it stays and the next
+// call starts again. The server's register has no such table: its counts are made from the
+// records.
+bool ensure(Database& db, const Step& step = {}, qint64 portion = 250000);
 } // namespace dayCounts
 
 } // namespace k27

@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 #include "db/RecordDayCounts.h"
+#include "db/RecordNewest.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -254,7 +255,8 @@ bool EnsureRecordTable(Database& db)
                                         " 卡号 VARCHAR(15), 进出时间 DATETIME, 终端机号 INT, 星期 VARCHAR(10));"
                                         "CREATE INDEX 进出记录_卡号时间 ON 进出记录 (卡号, 进出时间);"
                                         "CREATE INDEX 进出记录_时间 ON 进出记录 (进出时间);"))
-           && ensureRecordCards(db) && ensureRepeatedHolderCards(db) && dayCounts::ensure(db);
+           && ensureRecordCards(db) && ensureRepeatedHolderCards(db) && dayCounts::ensure(db)
+           && newestRecords::ensure(db);
 }
 
 bool ensureRecordCards(Database& db)

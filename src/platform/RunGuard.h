@@ -26,6 +26,7 @@ public:
         Backup,
         Restore,
         RecordExport,
+        RecordSummary, // an older register's day counts or newest records, made once
     };
 
     // Ends its run when it goes out of scope, unless kept (the issuing run stays open

@@ -13,6 +13,9 @@
 #include <QChartView>
 #include <QCursor>
 #include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QGraphicsTextItem>
+#include <QTextDocument>
 #include <QHBoxLayout>
 #include <QHorizontalBarSeries>
 #include <QPainter>
@@ -50,6 +53,8 @@ RecordChart::RecordChart(QWidget* parent) : QWidget(parent)
         m_views[i]->setMinimumSize(160, 190);
         m_views[i]->chart()->legend()->hide();
         m_views[i]->chart()->setMargins(QMargins(2, 2, 2, 2));
+        // The room around the chart goes to the bars: ten terminal rows need every pixel.
+        m_views[i]->chart()->layout()->setContentsMargins(0, 0, 0, 0);
         m_views[i]->chart()->setBackgroundRoundness(0);
         charts->addWidget(m_views[i], i == 0 ? 5 : 3);
     }
@@ -155,6 +160,31 @@ QValueAxis* countsAxis(qint64 top, const QFont& font, const QColor& colour)
     return counts;
 }
 
+// Qt hides the label of an end row that is lower than the label's box (a short window, a pixel
+// less for the chart in one language): the names shrink until a row holds the box, measured as
+// Qt measures it (a text item of half a pixel's margin).
+void fitRows(QChart* chart, QAbstractAxis* names, const QStringList& categories)
+{
+    const int rows = int(qMax<qsizetype>(1, categories.size()));
+    const auto fit = [names, base = names->labelsFont(), rows, sample = categories.value(0)](const QRectF& area) {
+        QGraphicsTextItem box;
+        box.document()->setDocumentMargin(0.5);
+        QFont f = base;
+        const auto height = [&] {
+            box.setFont(f);
+            box.setHtml(sample);
+            return box.boundingRect().height();
+        };
+        while (f.pointSizeF() > 5.0 && height() > area.height() / rows)
+            f.setPointSizeF(f.pointSizeF() - 0.5);
+        if (f != names->labelsFont())
+            names->setLabelsFont(f);
+    };
+    QObject::connect(chart, &QChart::plotAreaChanged, names, fit);
+    if (!chart->plotArea().isEmpty()) // a chart drawn again in the same place
+        fit(chart->plotArea());
+}
+
 } // namespace
 
 // One bar series per chart: its bars, their labels, a value axis from 0.
@@ -188,8 +218,10 @@ QBarSet* RecordChart::fill(int i, const QString& title, const QStringList& categ
     names->setLabelsFont(horizontal ? smallFont(this, -2) : labels);
     // Qt elides a label whose row is a little lower than its letters; a four-digit
     // number drawn whole reads better than "…".
-    if (horizontal)
+    if (horizontal) {
         names->setTruncateLabels(false);
+        fitRows(chart, names, categories);
+    }
     names->setLabelsColor(textColour);
     names->setGridLineVisible(false);
     QValueAxis* counts = countsAxis(top, labels, textColour);

@@ -351,7 +351,7 @@ RecordCounts::Outcome RecordCounts::count(Database& db, const RecordFilter& filt
     Tally tally;
 
     // A filter of time span and terminal only is counted from the day counts where the
-    // register keeps them (the embedded file).
+    // register keeps them (the embedded file; an older one gets them from dayCounts::ensure).
     const bool byDays = !filter.recent && TrimAtNul(filter.card).isEmpty() && TrimAtNul(filter.name).isEmpty()
                         && TrimAtNul(filter.department).isEmpty() && !db.isServer()
                         && db.hasTable(QString::fromUtf8(dayCounts::Table));

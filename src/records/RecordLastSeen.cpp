@@ -3,6 +3,7 @@
 #include "EntryTime.h"
 #include "RecordQuery.h"
 #include "db/Database.h"
+#include "db/RecordNewest.h"
 #include "startup/TextUtil.h"
 
 #include <QHash>
@@ -54,6 +55,33 @@ QString holderCondition(const QString& card, const QString& name, const QString&
     return holderTest;
 }
 
+// The address as the terminal list gives it for each row's record number (`numbers`, in the
+// rows' order), the same comparison as a join (one address where a number is listed twice): a
+// few hundred terminals cost less than a lookup per row.
+bool fillAddresses(Database& db, const QList<QVariant>& numbers, QList<RecordLastSeen::Row>& rows)
+{
+    QHash<QString, QString> addresses;
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const QVariant& number = numbers.at(i);
+        if (number.isNull())
+            continue;
+        const QString key = QString::number(number.typeId()) + u':' + number.toString();
+        auto found = addresses.constFind(key);
+        if (found == addresses.cend()) {
+            QString address;
+            if (!db.query(QStringLiteral("SELECT 地址 FROM 终端机 WHERE 终端机号 = ? ORDER BY 地址 LIMIT 1"), {number},
+                          [&](const k27::Row& row) {
+                              address = row.text(0);
+                              return false;
+                          }))
+                return false;
+            found = addresses.insert(key, address);
+        }
+        rows[i].address = *found;
+    }
+    return true;
+}
+
 } // namespace
 
 bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& rows)
@@ -73,13 +101,14 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
     const QString department = TrimAtNul(filter.department);
     const QString holders = holderCondition(card, name, department, holderParams);
 
-    // The record's columns and its terminal's address (one address where a number is listed twice).
-    const QString recordColumns = QStringLiteral(
-        ", r.进出时间, r.终端机号, (SELECT t.地址 FROM 终端机 t WHERE t.终端机号 = r.终端机号 ORDER BY t.地址 LIMIT 1)");
+    // The record's columns; its terminal's address is looked up once per terminal afterwards.
+    const QString recordColumns = QStringLiteral(", r.进出时间, r.终端机号");
     const QString lastOrder = QStringLiteral(
         " ORDER BY CASE WHEN r.进出时间 IS NULL THEN 1 ELSE 0 END, r.进出时间 DESC, r.ID DESC");
     QHash<qint64, QString> terminals;
+    QList<QVariant> numbers; // each row's terminal as the record holds it
     const auto terminalText = [&](const k27::Row& row, int col) {
+        numbers.append(row.value(col));
         if (row.isNull(col))
             return QString();
         const qint64 number = row.integer(col);
@@ -89,34 +118,49 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
         return *found;
     };
 
-    bool ok = db.query(
-        QStringLiteral("SELECT h.姓名, h.部门, h.卡号") + recordColumns
-            + QStringLiteral(" FROM (SELECT u.姓名, u.部门, u.卡号, u.ID, ") + newest.arg(QStringLiteral("u.卡号"))
-            + QStringLiteral(" AS last FROM 用户信息 u") + holders
-            + QStringLiteral(") h LEFT JOIN 进出记录 r ON r.ID = h.last") + lastOrder
-            + QStringLiteral(", h.姓名, h.ID"),
-        recordParams + holderParams, [&](const k27::Row& row) {
-            rows.append({row.text(0), row.text(1), row.text(2), row.text(3), terminalText(row, 4), row.text(5), false});
-            return true;
-        });
+    // Without a span or a terminal each card's newest record is the one the register keeps
+    // (embedded file): a short row per holder, no record looked up anywhere in the file.
+    const bool kept = !filter.timeSpan && TrimAtNul(filter.terminal).isEmpty()
+                      && db.hasTable(QString::fromUtf8(newestRecords::Table));
+    const QString holderRows = kept ? QStringLiteral("SELECT u.姓名, u.部门, u.卡号") + recordColumns
+                                          + QStringLiteral(
+                                              " FROM 用户信息 u LEFT JOIN 进出记录_最近 r ON r.卡号 = u.卡号")
+                                          + holders + lastOrder + QStringLiteral(", u.姓名, u.ID")
+                                    : QStringLiteral("SELECT h.姓名, h.部门, h.卡号") + recordColumns
+                                          + QStringLiteral(" FROM (SELECT u.姓名, u.部门, u.卡号, u.ID, ")
+                                          + newest.arg(QStringLiteral("u.卡号"))
+                                          + QStringLiteral(" AS last FROM 用户信息 u") + holders
+                                          + QStringLiteral(") h LEFT JOIN 进出记录 r ON r.ID = h.last") + lastOrder
+                                          + QStringLiteral(", h.姓名, h.ID");
+    bool ok = db.query(holderRows, kept ? holderParams : recordParams + holderParams, [&](const k27::Row& row) {
+        rows.append({row.text(0), row.text(1), row.text(2), row.text(3), terminalText(row, 4), {}, false});
+        return true;
+    });
     // Cards without a holder have no name or department to match.
     if (ok && name.isEmpty() && department.isEmpty()) {
         QString cardTest;
         QVariantList cardParams;
         if (!card.isEmpty()) {
-            cardTest = QStringLiteral(" AND c.卡号") + RecordQuery::containsTest();
+            cardTest = (kept ? QStringLiteral(" AND r.卡号") : QStringLiteral(" AND c.卡号"))
+                       + RecordQuery::containsTest();
             cardParams << RecordQuery::containsLiteral(card);
         }
-        ok = db.query(QStringLiteral("SELECT c.卡号") + recordColumns + QStringLiteral(" FROM (SELECT c.卡号, ")
-                          + newest.arg(QStringLiteral("c.卡号"))
-                          + QStringLiteral(" AS last FROM 进出记录_卡号 c WHERE NOT EXISTS"
-                                           " (SELECT 1 FROM 用户信息 u WHERE u.卡号 = c.卡号)")
-                          + cardTest + QStringLiteral(") c JOIN 进出记录 r ON r.ID = c.last") + lastOrder,
-                      recordParams + cardParams, [&](const k27::Row& row) {
-                          rows.append({{}, {}, row.text(0), row.text(1), terminalText(row, 2), row.text(3), true});
-                          return true;
-                      });
+        const QString unknown =
+            kept ? QStringLiteral("SELECT r.卡号") + recordColumns
+                       + QStringLiteral(
+                           " FROM 进出记录_最近 r WHERE NOT EXISTS (SELECT 1 FROM 用户信息 u WHERE u.卡号 = r.卡号)")
+                       + cardTest + lastOrder
+                 : QStringLiteral("SELECT c.卡号") + recordColumns + QStringLiteral(" FROM (SELECT c.卡号, ")
+                       + newest.arg(QStringLiteral("c.卡号"))
+                       + QStringLiteral(" AS last FROM 进出记录_卡号 c WHERE NOT EXISTS"
+                                        " (SELECT 1 FROM 用户信息 u WHERE u.卡号 = c.卡号)")
+                       + cardTest + QStringLiteral(") c JOIN 进出记录 r ON r.ID = c.last") + lastOrder;
+        ok = db.query(unknown, kept ? cardParams : recordParams + cardParams, [&](const k27::Row& row) {
+            rows.append({{}, {}, row.text(0), row.text(1), terminalText(row, 2), {}, true});
+            return true;
+        });
     }
+    ok = ok && fillAddresses(db, numbers, rows);
     if (!ok)
         rows.clear();
     return ok;

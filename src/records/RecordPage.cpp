@@ -102,7 +102,17 @@ RecordPage::RecordPage(PageHost& host, RecordRows& rows, QWidget* parent) : QWid
                             setFilterFields(filter);
                             find();
                         },
-                        GridIO});
+                        GridIO,
+                        [this](const std::function<bool(Database&)>& work) {
+                            if (m_busy || m_host.runs().active())
+                                return false;
+                            const RunGuard::Scope run = m_host.runs().start(RunGuard::Run::RecordSummary);
+                            if (!run)
+                                return false;
+                            Operation operation(*this);
+                            return operation.db() && work(*operation.db());
+                        },
+                        [this] { return m_host.runs().stopRequested(); }});
 }
 
 // FrmIO: the filters, the time span, the recent records and the four buttons.

@@ -3,6 +3,9 @@
 #include "RecordChart.h"
 #include "RecordCounts.h"
 #include "RecordLastSeen.h"
+#include "db/Database.h"
+#include "db/RecordDayCounts.h"
+#include "db/RecordNewest.h"
 #include "platform/Dialogs.h"
 #include "platform/FormControls.h"
 #include "platform/Grid.h"
@@ -46,7 +49,7 @@ RecordPictures::RecordPictures(QWidget* page) : QObject(page)
     connect(btnLast, &QPushButton::clicked, this, &RecordPictures::showLastSeen);
     connect(ChartIO->btnChartSave, &QPushButton::clicked, this, &RecordPictures::saveChart);
     connect(ChartIO->btnChartPrint, &QPushButton::clicked, this, &RecordPictures::printChart);
-    connect(ChartIO, &RecordChart::cancelRequested, this, [this] { m_cancel = true; });
+    connect(ChartIO, &RecordChart::cancelRequested, this, [this] { m_cancel = m_stopBuild = true; });
     connect(ChartIO, &RecordChart::timeChosen, this, [this](const QDateTime& start, const QDateTime& end) {
         narrow(RecordCounts::narrowedToTime(m_filter, start, end));
     });
@@ -147,10 +150,18 @@ bool RecordPictures::refresh()
         m_again = m_cancel = true;
         return false;
     }
-    Database* db = m_page.reader();
-    if (!db)
+    if (!m_page.reader())
         return false;
     m_counting = true;
+    if (!ensureKept(dayCounts::Table, [](Database& db, const auto& step) { return dayCounts::ensure(db, step); })) {
+        m_counting = false;
+        return false;
+    }
+    Database* db = m_page.reader();
+    if (!db) {
+        m_counting = false;
+        return false;
+    }
     RecordCounts counts;
     RecordCounts::Outcome outcome;
     do {
@@ -170,6 +181,38 @@ bool RecordPictures::refresh()
     if (outcome == RecordCounts::Outcome::Done)
         ChartIO->show(counts);
     return outcome == RecordCounts::Outcome::Done;
+}
+
+// An older register gets the table `table` the pictures read at their first use: a long run
+// on the connection of the long runs (a save clicked meanwhile stays out of its transaction),
+// its progress and Cancel on the chart panel. False when stopped: nothing of it stays, and
+// the next use starts again. Without it (another run going on, a file that cannot be written)
+// the pictures are made from the records.
+bool RecordPictures::ensureKept(const char* table, const Build& build)
+{
+    Database* db = m_page.reader ? m_page.reader() : nullptr;
+    if (!db || db->isServer() || db->hasTable(QString::fromUtf8(table)) || !m_page.longRun)
+        return true;
+    const bool hidden = ChartIO->isHidden();
+    ChartIO->setVisible(true);
+    m_stopBuild = false;
+    QElapsedTimer clock;
+    clock.start();
+    m_page.longRun([&](Database& writer) {
+        return build(writer, [&](int permille) {
+            if (clock.elapsed() >= QuietMilliseconds) {
+                ChartIO->showProgress(permille);
+                QCoreApplication::processEvents();
+            }
+            if (m_page.closing && m_page.closing())
+                m_stopBuild = true;
+            return !m_stopBuild;
+        });
+    });
+    ChartIO->hideProgress();
+    if (hidden)
+        ChartIO->setVisible(false);
+    return !std::exchange(m_stopBuild, false);
 }
 
 void RecordPictures::narrow(const RecordFilter& filter)
@@ -217,6 +260,14 @@ void RecordPictures::printChart()
 void RecordPictures::showLastSeen()
 {
     if (!m_page.context || !m_page.reader)
+        return;
+    if (m_building)
+        return;
+    m_building = true;
+    const bool made = ensureKept(newestRecords::Table,
+                                 [](Database& db, const auto& step) { return newestRecords::ensure(db, step); });
+    m_building = false;
+    if (!made)
         return;
     Database* db = m_page.reader();
     auto rows = std::make_shared<QList<RecordLastSeen::Row>>();

@@ -32,6 +32,10 @@ public:
         // The page's fields set as if typed, then its query run.
         std::function<void(const RecordFilter&)> query;
         Grid* pageSetupFrom = nullptr; // the chart prints on the record list's page set-up
+        // Runs `work` as the window's one long run on the connection of the long runs (the
+        // page busy meanwhile); false without running it when another run is going on.
+        std::function<bool(const std::function<bool(Database&)>& work)> longRun;
+        std::function<bool()> closing; // a close asked the window's run to stop
     };
 
     explicit RecordPictures(QWidget* page);
@@ -64,6 +68,8 @@ private:
     void saveChart();
     void printChart();
     void narrow(const RecordFilter& filter);
+    using Build = std::function<bool(Database&, const std::function<bool(int permille)>& step)>;
+    bool ensureKept(const char* table, const Build& build);
 
     Page m_page;
     QHBoxLayout* m_buttons = nullptr;
@@ -71,6 +77,8 @@ private:
     bool m_counting = false;
     bool m_again = false; // a new count was asked for while one ran
     bool m_cancel = false;
+    bool m_building = false;  // "last seen" waits for its table
+    bool m_stopBuild = false; // Cancel clicked while a kept table was being made
 };
 
 } // namespace k27

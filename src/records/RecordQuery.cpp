@@ -3,7 +3,6 @@
 #include "EntryTime.h"
 #include "RecordRows.h"
 #include "db/Database.h"
-#include "db/RecordDayCounts.h"
 #include "db/Schema.h"
 #include "startup/TextUtil.h"
 
@@ -55,7 +54,6 @@ void RecordQuery::ensureIndexes(Database& db)
         db.exec(QString::fromUtf8(sql));
     ensureRecordCards(db);
     ensureRepeatedHolderCards(db);
-    dayCounts::ensure(db);
 }
 
 QString RecordQuery::terminalText(qint64 number)

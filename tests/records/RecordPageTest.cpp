@@ -156,6 +156,31 @@ private slots:
         QVERIFY(!w->recordPage()->pictures()->btnChart->isChecked());
     }
 
+    // An older register gets its day counts at the chart's first count and its newest record
+    // of each card at the first "last seen", each made as the window's long run.
+    void olderRegisterGetsItsKeptTables()
+    {
+        MainWindowFixture fx;
+        auto w = std::make_unique<Frmmain>(*fx.context);
+        RecordPage* p = w->recordPage();
+        RecordPictures* pictures = p->pictures();
+        fx.dialogs.fileAnswers << recordFile(fx, 60);
+        p->btnInputD->click();
+        Database* db = fx.context->databases().window();
+        QVERIFY(db->execScript(QStringLiteral(
+            "DROP TRIGGER 进出记录_日计数_加; DROP TRIGGER 进出记录_日计数_删; DROP TRIGGER 进出记录_日计数_改;"
+            " DROP TABLE 进出记录_日计数; DROP TRIGGER 进出记录_最近_加; DROP TRIGGER 进出记录_最近_删;"
+            " DROP TRIGGER 进出记录_最近_改; DROP TABLE 进出记录_最近;")));
+        pictures->btnChart->click();
+        QCOMPARE(pictures->ChartIO->counts().total, qint64(60));
+        QVERIFY(db->hasTable(QStringLiteral("进出记录_日计数")));
+        QVERIFY(!db->hasTable(QStringLiteral("进出记录_最近")));
+        pictures->btnLast->click();
+        QVERIFY(db->hasTable(QStringLiteral("进出记录_最近")));
+        QCOMPARE(pictures->GridLast->cellText(pictures->GridLast->rows() - 1, 3), QStringLiteral("C0"));
+        QVERIFY(!pictures->ChartIO->btnChartCancel->isVisible());
+    }
+
     void importQueryDeleteAndExport()
     {
         MainWindowFixture fx;
