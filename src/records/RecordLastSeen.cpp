@@ -145,16 +145,15 @@ bool RecordLastSeen::run(Database& db, const RecordFilter& given, QList<Row>& ro
                        + RecordQuery::containsTest();
             cardParams << RecordQuery::containsLiteral(card);
         }
-        const QString unknown =
-            kept ? QStringLiteral("SELECT r.卡号") + recordColumns
-                       + QStringLiteral(
-                           " FROM 进出记录_最近 r WHERE NOT EXISTS (SELECT 1 FROM 用户信息 u WHERE u.卡号 = r.卡号)")
-                       + cardTest + lastOrder
-                 : QStringLiteral("SELECT c.卡号") + recordColumns + QStringLiteral(" FROM (SELECT c.卡号, ")
-                       + newest.arg(QStringLiteral("c.卡号"))
+        const QString from =
+            kept ? QStringLiteral(
+                       " FROM 进出记录_最近 r WHERE NOT EXISTS (SELECT 1 FROM 用户信息 u WHERE u.卡号 = r.卡号)")
+                       + cardTest
+                 : QStringLiteral(" FROM (SELECT c.卡号, ") + newest.arg(QStringLiteral("c.卡号"))
                        + QStringLiteral(" AS last FROM 进出记录_卡号 c WHERE NOT EXISTS"
                                         " (SELECT 1 FROM 用户信息 u WHERE u.卡号 = c.卡号)")
-                       + cardTest + QStringLiteral(") c JOIN 进出记录 r ON r.ID = c.last") + lastOrder;
+                       + cardTest + QStringLiteral(") c JOIN 进出记录 r ON r.ID = c.last");
+        const QString unknown = QStringLiteral("SELECT r.卡号") + recordColumns + from + lastOrder;
         ok = db.query(unknown, kept ? cardParams : recordParams + cardParams, [&](const k27::Row& row) {
             rows.append({{}, {}, row.text(0), row.text(1), terminalText(row, 2), {}, true});
             return true;
