@@ -108,6 +108,9 @@ constexpr double WalkCost = 0.5;
 constexpr double ListCost = 0.12;
 constexpr double SeekCost = 4.0;
 
+// Rows a statement on a server returns beyond those wanted (see RecordCursor::read).
+constexpr int LimitSlack = 64;
+
 } // namespace
 
 // The estimates a card filter's windows start from: how many cards match, and how densely
@@ -268,11 +271,19 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCur
     while (added < rows && !atEnd()) {
         QVariantList params = m_params;
         const bool windowed = m_windows.on && !m_undated;
-        const QString sql = nextStatement(!into, windowed, rows - added, params);
+        QString sql = nextStatement(!into, windowed, rows - added, params);
+        // A server sends the whole result of a statement before its first row is read: the
+        // statement asks for the rows wanted, and a few more so that the rows of the last
+        // record (a card shared by cardholders) come whole.
+        const qint64 limit = db.isServer() && rows - added < (1 << 30) ? qint64(rows - added) + LimitSlack : 0;
+        if (limit > 0)
+            sql += QStringLiteral(" LIMIT %1").arg(limit);
+        qint64 seen = 0;
         bool cut = false;
         bool bounded = false;
         qint64 previous = -1;
         const bool ok = db.query(sql, params, [&](const Row& row) {
+            ++seen;
             const qint64 id = row.integer(8);
             // The rows of one record (a card shared by two cardholders) stay together.
             if (added >= rows && id != previous) {
@@ -303,7 +314,8 @@ int RecordCursor::read(Database& db, RecordRows* into, int rows, const RecordCur
         }
         if (bounded)
             break;
-        if (!cut)
+        // A result cut by its limit goes on below its last record.
+        if (!cut && !(limit > 0 && seen == limit))
             stepEnded(windowed);
     }
     return added;
@@ -330,7 +342,8 @@ bool RecordQuery::start(Database& db, const RecordFilter& filter, RecordCursor& 
     if (listedTwice("SELECT 1 FROM 终端机 WHERE 终端机号 IS NOT NULL GROUP BY 终端机号 HAVING count(*) > 1 LIMIT 1"))
         keyJoins += TerminalJoin;
     const bool windows = setUp(filter, cursor, sql, params, keyJoins);
-    if (windows)
+    // The windows are a plan for the embedded engine; the server plans the join itself.
+    if (windows && !db.isServer())
         cursor.planWindows(db);
     return true;
 }
@@ -421,7 +434,7 @@ RecordQuery::Result RecordQuery::run(Database& db, const RecordFilter& filter, R
     QVariantList params;
     const bool windows = setUp(filter, cursor, sql, params, Joins);
     ensureIndexes(db);
-    if (windows)
+    if (windows && !db.isServer())
         cursor.planWindows(db);
     rows.clear();
     bool ok = true;
