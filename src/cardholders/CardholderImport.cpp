@@ -19,7 +19,8 @@ ImportEngine::Table cardholderTable()
             {QStringLiteral("性别"), QStringLiteral("部门"), QStringLiteral("职位"), QStringLiteral("住址"),
              QStringLiteral("卡号"), QStringLiteral("权限终端机"), QStringLiteral("时间期限")},
             CardholderImport::MinimumColumns,
-            {500, 100, CardholderImport::ProgressStep, 8000}};
+            {500, 100, CardholderImport::ProgressStep, 8000},
+            true};
 }
 
 bool readCardholder(const QStringList& line, ImportRow* row)

@@ -1,9 +1,13 @@
 #include "ImportEngine.h"
 
 #include "db/Database.h"
+#include "db/ImportBatch.h"
 #include "db/RegisterLock.h"
 #include "db/Schema.h"
 #include "workbook/Workbook.h"
+
+#include <QScopeGuard>
+#include <optional>
 
 namespace k27 {
 
@@ -48,6 +52,30 @@ struct ImportEngine::Statements
     Statement insert; // key columns, then value columns
     Statement update; // value columns, then the key condition
     QStringList stored;
+};
+
+// Lines read but not yet written: on a server they go in a batch at a time.
+struct ImportEngine::Held
+{
+    Held(Database& db, const Table& table)
+        : batch(db, table.name, table.keyCondition, table.keyColumns + table.valueColumns, int(table.keyColumns.size()))
+    {
+    }
+    void hold(int number, bool readable, const ImportRow& row)
+    {
+        lines.push_back({number, readable, row});
+        if (readable)
+            batch.add(row.key, (row.insertKey.isEmpty() ? row.key : row.insertKey), row.values);
+    }
+
+    struct Line
+    {
+        int number;
+        bool readable;
+        ImportRow row;
+    };
+    ImportBatch batch; // the readable lines' rows, in order
+    std::vector<Line> lines;
 };
 
 ImportEngine::ImportEngine(Database& db, Table table, ReadLine read)
@@ -103,18 +131,36 @@ ImportEngine::Result ImportEngine::run(int columns, int total, const RowSource& 
     if (!sql.isValid() || !steps.begin())
         steps.fail();
 
+    std::optional<Held> held;
+    if (m_table.batched && m_db.isServer())
+        held.emplace(m_db, m_table);
     QStringList line;
     ImportRow row;
     int read = 0;
     while (!steps.ended() && next(&line)) {
         ++read;
         row.insertKey.clear();
-        if (!m_read(line, &row))
+        const bool readable = m_read(line, &row);
+        if (held) {
+            // A key held already repeats that line's: the lines held go in first, so that this
+            // one meets it stored and asks its question.
+            if (readable && held->batch.holds(row.key) && !writeHeld(sql, steps, *held, &step))
+                break;
+            held->hold(read, readable, row);
+            // Never more held than the step may take: its first rows show as soon as row by row.
+            if (int(held->lines.size()) >= qMin(ImportBatch::Rows, steps.room())
+                && !writeHeld(sql, steps, *held, &step))
+                break;
+            continue;
+        }
+        if (!readable)
             ++step.skipped;
         else if (!writeRow(sql, steps, row, &step))
             break;
         steps.lineDone(read);
     }
+    if (held && !steps.ended())
+        writeHeld(sql, steps, *held, &step);
     result.read = steps.finish(read);
     result.writeFailed = steps.failed();
     result.stopped = steps.stopped();
@@ -187,6 +233,63 @@ bool ImportEngine::writeRow(Statements& sql, WriteSteps& steps, const ImportRow&
     else
         ++(tried ? step->refused : step->skipped);
     return true;
+}
+
+bool ImportEngine::writeHeld(Statements& sql, WriteSteps& steps, Held& held, ImportCounts* step)
+{
+    const auto emptied = qScopeGuard([&held] {
+        held.lines.clear();
+        held.batch.clear();
+    });
+    if (held.lines.empty())
+        return true;
+    std::vector<char> stored;
+    if (held.batch.size() > 0 && !held.batch.findStored(&stored)) {
+        steps.fail();
+        return false;
+    }
+    std::vector<char> inserted;
+    int runFrom = 0, runTo = 0; // the run of new rows inserted last
+    int next = 0;               // the batch's row of the next readable line
+    for (const Held::Line& line : held.lines) {
+        if (!line.readable) {
+            ++step->skipped;
+            continue;
+        }
+        const int row = next++;
+        if (stored[size_t(row)]) {
+            // A stored key: the lines before it are done; its question goes as row by row.
+            if (!steps.lineDone(line.number - 1) || !writeRow(sql, steps, line.row, step))
+                return false;
+            continue;
+        }
+        if (row >= runTo) {
+            // The new rows up to the next stored key go in with one statement.
+            runFrom = row;
+            runTo = row + 1;
+            while (runTo < held.batch.size() && !stored[size_t(runTo)])
+                ++runTo;
+            if (!held.batch.insert(runFrom, runTo, &inserted)) {
+                // A row the table refuses spoils the statement: row by row, it alone stays out.
+                if (!m_db.lastErrorRefusedRow()) {
+                    steps.fail();
+                    return false;
+                }
+                inserted.assign(size_t(runTo - runFrom), 0);
+            }
+            // Counted at once: a commit within the run keeps all of them.
+            for (const char in : inserted) {
+                if (in) {
+                    steps.wrote();
+                    ++step->added;
+                }
+            }
+        }
+        // Left out: another desk stored the key meanwhile, or the statement was refused.
+        if (!inserted[size_t(row - runFrom)] && !writeRow(sql, steps, line.row, step))
+            return false;
+    }
+    return steps.lineDone(held.lines.back().number);
 }
 
 QString ImportEngine::question(const ImportRow& row, const QStringList& stored) const

@@ -97,6 +97,8 @@ public:
         QStringList valueColumns;
         int minimumColumns = 1;
         WriteSteps::Policy steps;
+        // On a server, rows go in many at a time (ImportBatch; every column text).
+        bool batched = false;
     };
     // Fills `row` from a sheet line; false when the line cannot be a row (it is skipped).
     using ReadLine = std::function<bool(const QStringList& line, ImportRow* row)>;
@@ -131,8 +133,11 @@ public:
 
 private:
     struct Statements;
+    struct Held;
     // Writes one complete row in the open step; false ends the run.
     bool writeRow(Statements& sql, WriteSteps& steps, const ImportRow& row, ImportCounts* step);
+    // Writes the lines held for a batch, in their order, and marks them done; false ends the run.
+    bool writeHeld(Statements& sql, WriteSteps& steps, Held& held, ImportCounts* step);
     QString question(const ImportRow& row, const QStringList& stored) const;
 
     Database& m_db;

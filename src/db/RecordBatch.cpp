@@ -7,21 +7,6 @@ namespace k27 {
 
 namespace {
 
-// One element of an array literal: quoted, with its quotes and backslashes escaped, so that
-// commas, braces and spaces in a card stay in it.
-void appendElement(QByteArray& array, const QString& text)
-{
-    if (!array.isEmpty())
-        array += ',';
-    array += '"';
-    for (const char c : text.toUtf8()) {
-        if (c == '"' || c == '\\')
-            array += '\\';
-        array += c;
-    }
-    array += '"';
-}
-
 // The lines numbered in their order; of lines with the same card and time the first; of
 // those, the ones no stored record holds go in, in the lines' order (their numbers follow
 // it). The numbers of the lines stored come back.
@@ -39,12 +24,12 @@ const QString Store = QStringLiteral(
 
 void RecordBatch::add(const QString& card, qint64 terminal, const QString& when, const QString& weekday)
 {
-    appendElement(m_cards, card);
+    appendArrayElement(m_cards, card);
     if (!m_terminals.isEmpty())
         m_terminals += ',';
     m_terminals += QByteArray::number(terminal);
-    appendElement(m_times, when);
-    appendElement(m_weekdays, weekday);
+    appendArrayElement(m_times, when);
+    appendArrayElement(m_weekdays, weekday);
     ++m_size;
 }
 
@@ -56,9 +41,8 @@ bool RecordBatch::store(std::vector<char>* stored)
     ServerConnection* server = m_db.serverConnection();
     if (!server)
         return false;
-    auto literal = [](const QByteArray& elements) { return QString::fromUtf8('{' + elements + '}'); };
     pg_result* result = server->runNative(
-        Store, {literal(m_cards), literal(m_terminals), literal(m_times), literal(m_weekdays)});
+        Store, {arrayLiteral(m_cards), arrayLiteral(m_terminals), arrayLiteral(m_times), arrayLiteral(m_weekdays)});
     if (!result)
         return false;
     for (int row = 0, rows = serverRows(result); row < rows; ++row) {

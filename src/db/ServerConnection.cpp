@@ -304,6 +304,19 @@ int serverRows(const pg_result* result)
     return PQntuples(result);
 }
 
+void appendArrayElement(QByteArray& array, const QString& text)
+{
+    if (!array.isEmpty())
+        array += ',';
+    array += '"';
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\')
+            array += '\\';
+        array += c;
+    }
+    array += '"';
+}
+
 void serverFree(pg_result* result)
 {
     PQclear(result);

@@ -75,4 +75,14 @@ QVariant serverValue(const pg_result* result, int row, int column);
 void serverFree(pg_result* result);
 int serverRows(const pg_result* result);
 
+// Appends `text` as one element of an array literal (without the braces): quoted, its quotes
+// and backslashes escaped, so that commas, braces and blanks stay in it. A statement that
+// takes many rows in one value (unnest) sends each column this way.
+void appendArrayElement(QByteArray& array, const QString& text);
+// The literal of `elements` so built.
+inline QString arrayLiteral(const QByteArray& elements)
+{
+    return QString::fromUtf8('{' + elements + '}');
+}
+
 } // namespace k27

@@ -102,8 +102,10 @@ bool WriteSteps::lineDone(int done)
 {
     if (m_failed || m_stopped)
         return false;
+    // Lines done several at once (a batch) pass a progress line as the last of them would.
+    const bool passed = done / m_policy.showEvery > m_lines / m_policy.showEvery;
     m_lines = done;
-    if (done % m_policy.showEvery != 0)
+    if (!passed)
         return true;
     if (m_writes < m_rowBound && m_age.elapsed() < m_policy.ms)
         return true;

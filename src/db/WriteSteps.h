@@ -59,8 +59,9 @@ public:
     void wrote() { ++m_writes; }
     // Rows the open step may still take before it is due (at least 1).
     int room() const { return qMax(1, m_rowBound - m_writes); }
-    // One more line is done (`done` lines in all). Commits when the step is due at a progress
-    // line and then shows the lines committed. False once the run has failed or stopped.
+    // Lines up to `done` are done (one more, or several whose rows went in together). Commits
+    // when the step is due and a progress line was passed, and then shows the lines committed.
+    // False once the run has failed or stopped.
     bool lineDone(int done);
     // Commits the open step now and opens the next (before a question to the operator).
     // False when that failed, or when the progress asked to stop (all done so far is stored).

@@ -79,6 +79,7 @@ private slots:
     void namesAreStoredWithOneBlankAndFoundWithout();
     void overwriteAllThenNextImportAsksAgain();
     void tooFewColumns();
+    void aRefusedRowStaysOutAlone();
     void btnInputImportsAndReloadsTheList();
     void btnInputAsksThroughThePrompt();
     void btnInputWithDamagedOrWrongWorkbooks();
@@ -172,6 +173,21 @@ void CardholderImportTest::overwriteAllThenNextImportAsksAgain()
     QCOMPARE(answers.questions[1], QStringLiteral("C\"A\" exists\n\nChanges:\nCard: 111 → -\nTerminals: 5、 → -"));
     QCOMPARE(result.skipped(), 1);
     QCOMPARE(stored(m_db).first().at(2), QStringLiteral("111"));
+}
+
+void CardholderImportTest::aRefusedRowStaysOutAlone()
+{
+    // A server refuses a whole batch for one row; the rows around it still go in.
+    QVERIFY(m_db.exec(onServer() ? QStringLiteral("ALTER TABLE 用户信息 ADD CHECK (部门 <> 'refused')")
+                                 : QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON 用户信息 WHEN NEW.部门 = "
+                                                  "'refused' BEGIN SELECT RAISE(ABORT, 'refused'); END")));
+    QStringList refused = person("B", "2");
+    refused[2] = QStringLiteral("refused");
+    CardholderImport import(m_db, m_language);
+    const auto result = import.run(Workbook{9, {person("A", "1"), refused, person("C", "3")}});
+    QCOMPARE(result.counts, (ImportCounts{2, 0, 0, 1}));
+    QVERIFY(!result.writeFailed);
+    QCOMPARE(stored(m_db), (QList<QStringList>{{"A ", "IT", "", "1"}, {"C ", "IT", "", "3"}}));
 }
 
 void CardholderImportTest::tooFewColumns()
