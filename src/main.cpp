@@ -8,6 +8,7 @@
 #include "signin/FrmLogin.h"
 #include "startup/AppContext.h"
 #include "startup/ProgramFolders.h"
+#include "startup/ServerWaitDialog.h"
 #include "startup/StageTiming.h"
 #include "startup/Startup.h"
 
@@ -100,6 +101,9 @@ int main(int argc, char* argv[])
     context.privateProgramFolder = folders.kind == k27::ProgramFolders::Kind::UserData;
     if (!line.registerUrl.isEmpty())
         context.setRegister(line.registerUrl);
+    // A click the shared register's server answers slowly shows that it waits, with Cancel.
+    k27::ServerWaitDialog serverWait(context.language);
+    k27::ServerWait::install(&serverWait);
 
     k27::Startup startup(context);
     if (startup.run() == k27::Startup::Outcome::Exit)

@@ -2,13 +2,18 @@
 
 #include "db/BoundValue.h"
 #include "db/ServerDialect.h"
+#include "db/ServerWait.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSysInfo>
+#include <QThread>
 
 #include <cctype>
 #include <libpq-fe.h>
 #include <mutex>
+#include <poll.h>
 #include <vector>
 
 namespace k27 {
@@ -148,6 +153,7 @@ std::unique_ptr<ServerConnection> ServerConnection::connect(const QString& url, 
 
 bool ServerConnection::simple(const char* sql)
 {
+    settleAwaited();
     PGresult* result = PQexec(m_conn, sql);
     const ExecStatusType status = PQresultStatus(result);
     const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
@@ -168,7 +174,9 @@ bool ServerConnection::script(const QString& sql)
 
 bool ServerConnection::isLinked() const
 {
-    return PQstatus(m_conn) == CONNECTION_OK;
+    // While a shown wait awaits an answer the connection stays: the statements the window's
+    // events send meanwhile learn of a lost link from their own answers.
+    return m_awaited != 0 || PQstatus(m_conn) == CONNECTION_OK;
 }
 
 bool ServerConnection::inTransaction() const
@@ -187,8 +195,101 @@ pg_result* ServerConnection::runNative(const QString& sql, const QVariantList& p
     return runGuarded(sql, params, false);
 }
 
+namespace {
+
+ServerWait* installedWait = nullptr;
+
+// Waits until the socket has something to read, or `ms` (-1: no limit); false on a fault.
+bool readable(pg_conn* conn, int ms)
+{
+    pollfd socket{PQsocket(conn), POLLIN, 0};
+    if (socket.fd < 0)
+        return false;
+    const int ready = ::poll(&socket, 1, ms);
+    return ready >= 0 || errno == EINTR;
+}
+
+// Reads the statement's results to the end and keeps the last (a single statement has one).
+PGresult* lastResult(pg_conn* conn)
+{
+    PGresult* last = nullptr;
+    while (PGresult* next = PQgetResult(conn)) {
+        PQclear(last);
+        last = next;
+    }
+    return last;
+}
+
+} // namespace
+
+void ServerWait::install(ServerWait* wait)
+{
+    installedWait = wait;
+}
+
+ServerWait* ServerWait::installed()
+{
+    return installedWait;
+}
+
+pg_result* ServerConnection::answer(bool shown)
+{
+    const int statement = ++m_sent;
+    QCoreApplication* application = QCoreApplication::instance();
+    ServerWait* wait = shown && installedWait && m_awaited == 0 && application
+                               && QThread::currentThread() == application->thread()
+                           ? installedWait
+                           : nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    bool showing = false;
+    bool cancelled = false;
+    while (m_settled != statement && PQisBusy(m_conn)) {
+        if (!readable(m_conn, wait ? 20 : -1) || !PQconsumeInput(m_conn))
+            break; // the link failed: the result says so
+        if (!wait || cancelled || clock.elapsed() < ServerWait::ShowAfterMs || !PQisBusy(m_conn))
+            continue;
+        if (!showing) {
+            showing = true;
+            m_awaited = statement;
+            wait->begin();
+        }
+        // Events run here; a statement one of them sends settles this one's answer first.
+        if (m_settled != statement && wait->cancelRequested()) {
+            cancelled = true;
+            if (PGcancel* cancel = PQgetCancel(m_conn)) {
+                char error[256];
+                PQcancel(cancel, error, int(sizeof error));
+                PQfreeCancel(cancel);
+            }
+        }
+    }
+    if (showing) {
+        m_awaited = 0;
+        wait->end();
+    }
+    if (m_settled == statement) {
+        m_settled = 0;
+        PGresult* settled = m_settledAnswer;
+        m_settledAnswer = nullptr;
+        return settled;
+    }
+    return lastResult(m_conn);
+}
+
+void ServerConnection::settleAwaited()
+{
+    if (m_awaited == 0 || m_settled == m_awaited)
+        return;
+    while (PQisBusy(m_conn) && readable(m_conn, -1) && PQconsumeInput(m_conn)) {
+    }
+    m_settledAnswer = lastResult(m_conn);
+    m_settled = m_awaited;
+}
+
 pg_result* ServerConnection::runGuarded(const QString& sql, const QVariantList& params, bool rewrite)
 {
+    settleAwaited();
     const QString keyword = firstKeyword(sql);
     const PGTransactionStatusType status = PQtransactionStatus(m_conn);
     if (keyword == QLatin1String("BEGIN") && status != PQTRANS_IDLE) {
@@ -256,8 +357,13 @@ pg_result* ServerConnection::runOnce(const QString& sql, const QVariantList& par
         values[size_t(i)] = data[size_t(i)].constData();
         lengths[size_t(i)] = int(data[size_t(i)].size());
     }
-    PGresult* result = PQexecParams(m_conn, statement.constData(), count, types.data(), values.data(), lengths.data(),
-                                    formats.data(), 0);
+    // A click's reads may show that the window waits; a transaction's statements belong to a
+    // run with a progress of its own, and its window events run only between its steps.
+    const bool shown = PQtransactionStatus(m_conn) == PQTRANS_IDLE;
+    PGresult* result = PQsendQueryParams(m_conn, statement.constData(), count, types.data(), values.data(),
+                                         lengths.data(), formats.data(), 0)
+                           ? answer(shown)
+                           : nullptr;
     const ExecStatusType status = PQresultStatus(result);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         m_error = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();

@@ -59,8 +59,18 @@ public:
 private:
     pg_result* runGuarded(const QString& sql, const QVariantList& params, bool rewrite);
     pg_result* runOnce(const QString& sql, const QVariantList& params, bool rewrite);
+    // The answer of the statement just sent, waiting on the socket; shown (ServerWait) when it
+    // is long on the window's thread and `shown` allows it.
+    pg_result* answer(bool shown);
+    // A statement sent while another one's answer is awaited (the window's events ran it
+    // during a ServerWait): that answer is read and kept for its own caller first.
+    void settleAwaited();
     bool simple(const char* sql);
     pg_conn* m_conn = nullptr;
+    int m_sent = 0;    // statements sent so far, numbering them
+    int m_awaited = 0; // the statement whose answer a shown wait awaits (0: none)
+    int m_settled = 0; // the awaited statement whose answer settleAwaited() read
+    pg_result* m_settledAnswer = nullptr;
     int m_changes = 0;
     QString m_error;
     QString m_state;

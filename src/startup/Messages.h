@@ -157,6 +157,8 @@ enum : int {
     ServerNoRegister = 254,
     ServerNewerRegister = 255,
     ServerConnectionWorks = 256,
+    ServerWaiting = 260, // a click's read the server has not answered yet, with Cancel (261)
+    ServerWaitCancel = 261,
     // The audit log page.
     AuditLogTab = 270,
     AuditVerify = 271,

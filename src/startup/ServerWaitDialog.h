@@ -1,0 +1,34 @@
+#pragma once
+
+#include "db/ServerWait.h"
+
+#include <QPointer>
+#include <QString>
+
+class QProgressDialog;
+
+namespace k27 {
+
+class LanguageTable;
+
+// The window's wait for a slow answer of the shared register's server: a small box over the
+// active window, "waiting for the server" with a moving bar and Cancel (Escape too). It is
+// application-modal, so while it shows the operator can only cancel; timers and the device's
+// replies still run.
+class ServerWaitDialog final : public ServerWait
+{
+public:
+    explicit ServerWaitDialog(const LanguageTable& language) : m_language(language) {}
+    ~ServerWaitDialog() override;
+
+    void begin() override;
+    bool cancelRequested() override;
+    void end() override;
+
+private:
+    const LanguageTable& m_language;
+    QPointer<QProgressDialog> m_dialog;
+    bool m_cancelled = false;
+};
+
+} // namespace k27
