@@ -286,7 +286,8 @@ def main():
 
     if "Smp_Chs.lag" in files and "big_Chs.lag" in files:
         s, t = files["Smp_Chs.lag"], files["big_Chs.lag"]
-        same = [n for n in s.messages if n not in range(19, 32)
+        # A word of two characters (取消) is often written alike in both.
+        same = [n for n in s.messages if n not in range(19, 32) and len(s.messages[n]) > 2
                 and not s.messages[n].isascii() and s.messages[n] == t.messages.get(n)]
         if len(same) > 10:
             problems.append(f"big_Chs.lag: {len(same)} messages identical to Simplified Chinese: {same}")
