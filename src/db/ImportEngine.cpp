@@ -147,9 +147,10 @@ ImportEngine::Result ImportEngine::run(int columns, int total, const RowSource& 
             if (readable && held->batch.holds(row.key) && !writeHeld(sql, steps, *held, &step))
                 break;
             held->hold(read, readable, row);
-            // Never more held than the step may take: its first rows show as soon as row by row.
-            if (int(held->lines.size()) >= qMin(ImportBatch::Rows, steps.room())
-                && !writeHeld(sql, steps, *held, &step))
+            // Never more held than the step may take (its first rows show as soon as row by row),
+            // yet a progress line's worth: each batch passes one, where a due step is committed.
+            const int due = qMin(ImportBatch::Rows, qMax(steps.room(), m_table.steps.showEvery));
+            if (int(held->lines.size()) >= due && !writeHeld(sql, steps, *held, &step))
                 break;
             continue;
         }
