@@ -40,6 +40,57 @@ void clickOn(QWidget* w)
     QCoreApplication::sendEvent(w, &release);
 }
 
+// Calls `then` once the next paint of `widget` is on the screen: at the end of the window's
+// update that painted it (the whole window painted and shown). Not later: whatever the program
+// queues meanwhile, such as the count of the rest of a result, comes after the first screen and
+// is no part of its time.
+class PaintShown final : public QObject
+{
+public:
+    PaintShown(QWidget* widget, std::function<void()> then)
+        : QObject(widget), m_widget(widget), m_window(widget->window()), m_then(std::move(then))
+    {
+        m_widget->installEventFilter(this);
+        m_window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_widget && event->type() == QEvent::Paint) {
+            m_painted = true;
+            // Painted outside an update of the window (a repaint): shown once drawn.
+            if (!m_updating) {
+                QCoreApplication::sendEvent(watched, event);
+                finish();
+                return true;
+            }
+        } else if (watched == m_window && event->type() == QEvent::UpdateRequest && !m_updating) {
+            m_updating = true;
+            QCoreApplication::sendEvent(watched, event);
+            m_updating = false;
+            if (m_painted)
+                finish();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void finish()
+    {
+        m_widget->removeEventFilter(this);
+        m_window->removeEventFilter(this);
+        deleteLater();
+        std::exchange(m_then, {})();
+    }
+
+    QWidget* m_widget;
+    QWidget* m_window;
+    std::function<void()> m_then;
+    bool m_painted = false;
+    bool m_updating = false;
+};
+
 class ClickRun final : public QObject
 {
 public:
@@ -71,7 +122,7 @@ public:
         }
         m_stages.mark("click-records-page");
         clickOn(m_tab);
-        m_stages.afterFirstPaint(m_viewport, [this] {
+        new PaintShown(m_viewport, [this] {
             m_stages.mark("painted-records-page");
             next();
         });
@@ -102,7 +153,7 @@ private:
         m_stages.mark(QByteArray("click-" + name).constData(), more);
         // The query runs within the click; the grid's next paint shows its result.
         m_find->click();
-        m_stages.afterFirstPaint(m_viewport, [this, name, more] {
+        new PaintShown(m_viewport, [this, name, more] {
             m_stages.mark(QByteArray("painted-" + name).constData(), more);
             ++m_step;
             next();
