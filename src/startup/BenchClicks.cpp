@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
+#include <utility>
 
 namespace k27 {
 
