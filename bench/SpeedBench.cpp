@@ -5,7 +5,10 @@
 // C API, run in the same process on the same file with the same indexes: a card filter through
 // the list of cards and the card index, a day through the entry-time index, a first screen as
 // the same statement with LIMIT 1024, a count as a read of the keys alone. Figures are medians
-// of three; memory is the process's resident memory as measured.
+// of three; memory is the process's resident memory as measured. These are the engine-level
+// figures, the query and the list timed in this process; the records page's figures as the
+// operator meets them (a click of the query button to the grid's painted first screen, in the
+// real program) come from k27-bench-window.
 #include "platform/ProcessMemory.h"
 #include "db/Database.h"
 #include "db/Schema.h"

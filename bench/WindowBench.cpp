@@ -3,6 +3,7 @@
 //                                         runs; a site of RECORDS records, default 1,000,000)
 //   k27-bench-window --prepare [RECORDS]  only makes the program folders (once, in /tmp), for a
 //                                         caller that times the rest under a lock
+//   k27-bench-window --clicks [RECORDS]   only the records page's clicks on the large site
 // Each run starts the k27center executable of this build on a folder (--folder). Its benchmark
 // hook (K27CENTER_BENCH_STAGES) writes the monotonic time of each stage to stderr and signs in
 // through the sign-in dialog with the operator and password given, then ends once the main
@@ -10,6 +11,10 @@
 // 100,000 cardholders, 368 terminals and 1,000,000 records (or as many as given) stands beside
 // an empty register, so the difference shows what the data costs. The bench also times one database open (the key
 // derivation) as the unit the other figures can be read in.
+// One more run on the large site clicks the records page's queries (K27CENTER_BENCH_CLICKS): the
+// program marks each click of the page's query button and the grid's paint of the result's first
+// screen. The whole list stands beside its plain statement with LIMIT 1024, and a card's records
+// beside the plain way through the list of cards, timed here on the same file.
 #include "db/Database.h"
 #include "db/Schema.h"
 #include "records/RecordQuery.h"
@@ -27,7 +32,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sqlcipher/sqlite3.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace k27;
@@ -191,10 +198,9 @@ enum Figure {
     FigureCount
 };
 
-// One start of the real program, signed in by its benchmark hook; false when a stage is missing.
-bool runProgram(bool large, std::vector<double>& figures)
+// The program's environment for a run signed in by its benchmark hook.
+QProcessEnvironment benchEnvironment(const QString& folder)
 {
-    const QString folder = folderFor(large);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // The window's place, the manual backup and Qt's runtime folder stay beside the bench's folder.
@@ -207,9 +213,16 @@ bool runProgram(bool large, std::vector<double>& figures)
     environment.insert(QStringLiteral("K27CENTER_BENCH_OPERATOR"), QString::fromUtf8(OperatorName));
     environment.insert(QStringLiteral("K27CENTER_BENCH_PASSWORD"), QLatin1String(OperatorPassword));
     environment.remove(QStringLiteral("K27CENTER_QUIT_AT_SIGNIN"));
+    environment.remove(QStringLiteral("K27CENTER_BENCH_CLICKS"));
+    return environment;
+}
 
+// One start of the real program, signed in by its benchmark hook; false when a stage is missing.
+bool runProgram(bool large, std::vector<double>& figures)
+{
+    const QString folder = folderFor(large);
     QProcess process;
-    process.setProcessEnvironment(environment);
+    process.setProcessEnvironment(benchEnvironment(folder));
     const qint64 spawnedNs = nowNs();
     process.start(QStringLiteral(K27_PROGRAM), {QStringLiteral("--folder"), folder});
     const bool finished = process.waitForFinished(60000);
@@ -263,6 +276,121 @@ bool runMany(bool large, std::vector<double>& medians)
     return true;
 }
 
+// The records page in one run of the program on the large site: each click of its query
+// button to the grid's paint of the new first screen, as the hook reports them in order.
+struct Clicks
+{
+    QMap<QByteArray, std::vector<double>> ms; // by click name, in click order
+    QMap<QByteArray, QByteArray> card;        // the card text each click typed
+};
+
+bool runClicks(Clicks& clicks)
+{
+    const QString folder = folderFor(true);
+    QProcessEnvironment environment = benchEnvironment(folder);
+    environment.insert(QStringLiteral("K27CENTER_BENCH_CLICKS"), QStringLiteral("all"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(K27_PROGRAM), {QStringLiteral("--folder"), folder});
+    const bool finished = process.waitForFinished(300000);
+    if (!finished)
+        process.kill();
+    process.waitForFinished(5000);
+    QMap<QByteArray, qint64> clickedAt;
+    for (const QByteArray& line : process.readAllStandardError().split('\n')) {
+        const QList<QByteArray> words = line.split(' ');
+        if (words.size() < 3 || words[0] != "k27center-stage")
+            continue;
+        if (words[1].startsWith("click-"))
+            clickedAt[words[1].mid(6)] = words[2].toLongLong();
+        if (words[1].startsWith("painted-") && clickedAt.contains(words[1].mid(8))) {
+            const QByteArray name = words[1].mid(8);
+            clicks.ms[name].push_back(double(words[2].toLongLong() - clickedAt.take(name)) / 1e6);
+            for (const QByteArray& word : words)
+                if (word.startsWith("card="))
+                    clicks.card[name] = word.mid(5);
+        }
+        if (words[1] == "clicks-impossible")
+            std::fprintf(stderr, "k27center found no records page to click on\n");
+    }
+    if (!finished || process.exitCode() != 0 || clicks.ms.size() < 5) {
+        std::fprintf(stderr, "the clicks on %s did not end well (%s, status %d)\n", qPrintable(folder),
+                     finished ? "ended" : "stopped after 300 s", process.exitCode());
+        return false;
+    }
+    return true;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// The plain statement through the C API, every row stepped and its texts read, on a
+// connection opened as the program opens its own (same file, indexes and engine settings).
+double plainMs(Database& db, const QByteArray& sql, const QByteArray& card = {})
+{
+    std::vector<double> runs;
+    for (int i = 0; i < Runs; ++i) {
+        const qint64 start = nowNs();
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db.handle(), sql.constData(), -1, &st, nullptr) != SQLITE_OK)
+            return -1;
+        const QByteArray pattern = '%' + card + '%';
+        if (!card.isEmpty())
+            sqlite3_bind_text(st, 1, pattern.constData(), int(pattern.size()), SQLITE_TRANSIENT);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            for (int c = 0; c < sqlite3_column_count(st); ++c)
+                sqlite3_column_text(st, c);
+        sqlite3_finalize(st);
+        runs.push_back(msSince(start));
+    }
+    return median(runs);
+}
+
+void printClicks(const Clicks& clicks)
+{
+    Database db;
+    db.open(folderFor(true) + QStringLiteral("/Data/Data.kvd"));
+    // The whole list the plain way, and a card's records through the list of cards and the
+    // card index (the plain way to find them), each as the same statement with LIMIT 1024.
+    const QByteArray select = "SELECT r.进出时间, r.星期, u.姓名, u.部门, u.住址, r.终端机号, t.地址, r.卡号"
+                              " FROM 进出记录 r LEFT JOIN 用户信息 u ON u.卡号 = r.卡号"
+                              " LEFT JOIN 终端机 t ON t.终端机号 = r.终端机号";
+    const QByteArray cardSelect = QByteArray(select).replace(
+                                      " FROM 进出记录 r",
+                                      " FROM 进出记录_卡号 c CROSS JOIN 进出记录 r ON r.卡号 = c.卡号")
+                                  + " WHERE c.卡号 LIKE ?";
+    const QByteArray firstScreen = " ORDER BY r.进出时间 DESC LIMIT 1024";
+    std::printf("records page, one run of the program: the query button clicked %d times each, click to the grid's"
+                " paint of the new first screen (median, first click)\n",
+                int(clicks.ms.value("whole-list").size()));
+    std::printf("  %-42s %9s %9s   %-34s %17s   %s\n", "", "median", "first", "reference", "ratio", "goal");
+    const auto line = [&](const QByteArray& name, const QByteArray& what, const char* reference, double refMs,
+                          const char* goal) {
+        const std::vector<double>& v = clicks.ms[name];
+        const double ms = median(v);
+        const QByteArray ref = refMs > 0 ? QString::asprintf("%6.1f ms %6.2fx", refMs, ms / refMs).toLatin1()
+                                         : QByteArray();
+        std::printf("  %-42s %6.1f ms %6.1f ms   %-34s %17s   %s\n", what.constData(), ms, v.empty() ? 0.0 : v.front(),
+                    reference, ref.constData(), goal);
+    };
+    line("records-page", "open the page (its ribbon tab)", "", 0, "");
+    line("newest-200", "newest 200", "", 0, "< 20 ms");
+    // The better of the two plain ways: few cards through the list of cards, many along the
+    // entry-time index, stopping at the first screen.
+    for (const auto& [name, width] : {std::pair{"card-narrow", "narrow"}, std::pair{"card-broad", "broad"}}) {
+        const QByteArray card = clicks.card.value(name);
+        const double viaList = plainMs(db, cardSelect + firstScreen, card);
+        const double inOrder = plainMs(db, select + " WHERE r.卡号 LIKE ?" + firstScreen, card);
+        line(name, "card contains \"" + card + "\" (" + width + ")",
+             viaList <= inOrder ? "plain LIMIT 1024, via card list" : "plain LIMIT 1024, in time order",
+             std::min(viaList, inOrder), "< 100 ms");
+    }
+    line("whole-list", "whole list", "plain LIMIT 1024", plainMs(db, select + firstScreen), "< 2x the reference");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -270,6 +398,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     const bool prepareOnly = arguments.removeAll(QStringLiteral("--prepare")) > 0;
+    const bool clicksOnly = arguments.removeAll(QStringLiteral("--clicks")) > 0;
     if (!arguments.isEmpty())
         Records = qMax(1, arguments.first().toInt());
     if (!prepareFolder(false) || !prepareFolder(true))
@@ -302,10 +431,16 @@ int main(int argc, char** argv)
     const double openMs = opens[1];
 
     std::vector<double> large, empty;
-    const bool ran = runMany(false, empty) && runMany(true, large);
+    Clicks clicks;
+    const bool ran = (clicksOnly || (runMany(false, empty) && runMany(true, large))) && runClicks(clicks);
     ::close(terminal);
     if (!ran)
         return 1;
+    if (clicksOnly) {
+        std::printf("%d records: %s\n", Records, qPrintable(folderFor(true)));
+        printClicks(clicks);
+        return 0;
+    }
     std::printf("%d holders, %d terminals, %d records: %s\n", int(large[HolderCount]), Terminals, Records,
                 qPrintable(folderFor(true)));
     std::printf("medians of %d runs each of %s, a new process signed in by its benchmark hook\n", Runs, K27_PROGRAM);
@@ -325,5 +460,6 @@ int main(int argc, char** argv)
     std::printf("%-44s %6.1f MB %6.1f MB\n", "memory grown by the main window", large[GrownKb] / 1024.0,
                 empty[GrownKb] / 1024.0);
     std::printf("%-44s %6.1f B %38s   < 250 B\n", "cardholder table per holder", large[BytesPerHolder], "");
+    printClicks(clicks);
     return 0;
 }

@@ -14,7 +14,8 @@ namespace k27 {
 // on the monotonic clock (the same in every process), with the key derivations and the
 // resident memory so far. Given K27CENTER_BENCH_PASSWORD as well (and K27CENTER_BENCH_OPERATOR,
 // else the first operator), the program signs in through its dialog as an operator would,
-// the password checked as always, and ends once its main window is usable. Without
+// the password checked as always, and ends once its main window is usable (or, with
+// K27CENTER_BENCH_CLICKS, once it has clicked the records page's queries: BenchClicks.h). Without
 // K27CENTER_BENCH_STAGES none of it runs, whatever else is set.
 class StageTiming
 {

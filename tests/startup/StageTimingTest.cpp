@@ -1,13 +1,20 @@
-// The window benchmark's hook: inert without its own variable, and signing in only through the
-// dialog's own controls.
+// The window benchmark's hook: inert without its own variable, signing in only through the
+// dialog's own controls, and clicking the records page's queries in the real program.
+#include "ProgramFolder.h"
+#include "signin/OperatorTable.h"
+#include "signin/PasswordHash.h"
+#include "startup/BenchClicks.h"
 #include "startup/StageTiming.h"
 
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace k27;
 
@@ -121,6 +128,63 @@ private slots:
             QCOMPARE(chosen, -1);
             QVERIFY(password->text().isEmpty());
         }
+    }
+
+    // The real program on a small register, signed in and clicking by its hook: each result is
+    // painted after its click, every click is made, and the program ends by itself.
+    void programClicksRecordQueries()
+    {
+        test::ProgramFolder folder;
+        folder.writeFile(QStringLiteral("AppSet.dat"), QByteArray("\001\200\045\000\000\000", 6));
+        {
+            Database db;
+            QVERIFY(db.open(folder.databasePath()) && EnsureRecordTable(db));
+            QVERIFY(addOperator(db, {QStringLiteral("管理员"), hashPassword(QStringLiteral("pw")), true, {}}));
+            // Every query finds a record: no "nothing found" box stops the clicks.
+            QVERIFY(db.exec(QStringLiteral("INSERT INTO 进出记录 (卡号, 进出时间, 终端机号, 星期)"
+                                           " VALUES ('0000012341', '2024-01-02 03:04:05', 1, '星期二')")));
+        }
+        // COM1 is a pseudo-terminal nobody answers: no real port, and no warning box at start.
+        const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+        QDir(folder.path()).mkpath(QStringLiteral("dev"));
+        QVERIFY(QFile::link(QString::fromLocal8Bit(ptsname(terminal)), folder.path(QStringLiteral("dev/COM1"))));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* place : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            environment.insert(QLatin1String(place), folder.path(QLatin1String(place)));
+        environment.insert(QStringLiteral("K27CENTER_BENCH_STAGES"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("K27CENTER_BENCH_PASSWORD"), QStringLiteral("pw"));
+        environment.insert(QStringLiteral("K27CENTER_BENCH_CLICKS"), QStringLiteral("1"));
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(qEnvironmentVariable("K27_BUILD_DIR") + QStringLiteral("/k27center"),
+                      {QStringLiteral("--folder"), folder.path()});
+        const bool ended = program.waitForFinished(120000);
+        ::close(terminal);
+        const QByteArray output = program.readAllStandardError();
+        QVERIFY2(ended && program.exitStatus() == QProcess::NormalExit, output.constData());
+        QCOMPARE(program.exitCode(), 0);
+
+        QMap<QByteArray, qint64> clickedAt;
+        QMap<QByteArray, int> painted;
+        for (const QByteArray& line : output.split('\n')) {
+            const QList<QByteArray> words = line.split(' ');
+            if (words.size() < 3 || words[0] != "k27center-stage")
+                continue;
+            QVERIFY2(words[1] != "clicks-impossible", output.constData());
+            if (words[1].startsWith("click-"))
+                clickedAt[words[1].mid(6)] = words[2].toLongLong();
+            if (words[1].startsWith("painted-")) {
+                const QByteArray name = words[1].mid(8);
+                QVERIFY2(clickedAt.contains(name) && words[2].toLongLong() >= clickedAt.take(name), line.constData());
+                ++painted[name];
+            }
+        }
+        QVERIFY(clickedAt.isEmpty());
+        QCOMPARE(painted.value("records-page"), 1);
+        for (const BenchClick& click : benchClicks())
+            QCOMPARE(painted.value(click.name), BenchClickRepeats);
     }
 };
 
