@@ -103,7 +103,7 @@ int main(int argc, char* argv[])
     if (!line.registerUrl.isEmpty())
         context.setRegister(line.registerUrl);
     // A click the shared register's server answers slowly shows that it waits, with Cancel.
-    k27::ServerWaitDialog serverWait(context.language);
+    k27::ServerWaitDialog serverWait(context.language, dialogs);
     k27::ServerWait::install(&serverWait);
 
     k27::Startup startup(context);

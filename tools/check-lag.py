@@ -35,7 +35,7 @@ REQUIRED_MESSAGES = number_range(
     (0, 4), (6, 15), (19, 31), 40, (42, 48), (50, 59), (61, 67), (69, 73),
     (75, 104), (106, 118), (120, 134), (135, 141), (142, 145), 150, (155, 158), 185)
 # A shared register's link lost during work; waiting for its server's answer.
-REQUIRED_MESSAGES |= number_range(263, (260, 261))
+REQUIRED_MESSAGES |= number_range(263, (260, 262))
 # Installation: first-start language, serial port rights and kind, database creation.
 REQUIRED_MESSAGES |= number_range((170, 173))
 # Titles of the file dialogs and the name of the picture filter.

@@ -159,6 +159,7 @@ enum : int {
     ServerConnectionWorks = 256,
     ServerWaiting = 260, // a click's read the server has not answered yet, with Cancel (261)
     ServerWaitCancel = 261,
+    ServerWaitCancelled = 262, // after a cancel: what the page shows may be incomplete
     // The audit log page.
     AuditLogTab = 270,
     AuditVerify = 271,

@@ -1,10 +1,12 @@
 #include "ServerWaitDialog.h"
 
+#include "platform/Dialogs.h"
 #include "startup/LanguageTable.h"
 #include "startup/Messages.h"
 
 #include <QApplication>
 #include <QProgressDialog>
+#include <QTimer>
 
 namespace k27 {
 
@@ -26,7 +28,9 @@ void ServerWaitDialog::begin()
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
     m_dialog->setMinimumDuration(0);
+    // Cancel, Escape and the window's close button all cancel.
     QObject::connect(m_dialog, &QProgressDialog::canceled, m_dialog, [this] { m_cancelled = true; });
+    QObject::connect(m_dialog, &QDialog::rejected, m_dialog, [this] { m_cancelled = true; });
     m_dialog->show();
 }
 
@@ -38,7 +42,15 @@ bool ServerWaitDialog::cancelRequested()
 
 void ServerWaitDialog::end()
 {
+    QWidget* parent = m_dialog ? m_dialog->parentWidget() : nullptr;
     delete m_dialog;
+    if (!m_cancelled)
+        return;
+    m_cancelled = false;
+    // Not here: the cancelled statement's caller still waits for its answer on this connection.
+    QTimer::singleShot(0, qApp, [this, parent = QPointer<QWidget>(parent)] {
+        m_dialogs.message(parent, m_language.message(Msg::ServerWaitCancelled), Dialogs::Icon::Information);
+    });
 }
 
 } // namespace k27

@@ -5,9 +5,12 @@
 #include "TestRegister.h"
 #include "db/DatabaseSession.h"
 #include "db/ServerConnection.h"
+#include "db/ServerWait.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
+#include "startup/LanguageTable.h"
 #include "startup/RegisterChoice.h"
+#include "startup/ServerWaitDialog.h"
 #include "startup/Startup.h"
 
 #include <QtTest>
@@ -324,6 +327,36 @@ private slots:
             QVERIFY(ctx.databases().window());
         }
         QVERIFY(!QFile::exists(ctx.databasePath()));
+    }
+
+    void aSlowAnswerIsShownAndCancelledByTheOperator()
+    {
+        if (!test::onServer())
+            QSKIP("needs the test server");
+        test::ServerSchema schema;
+        Database db;
+        QVERIFY(db.open(schema.url()));
+        ScriptedDialogs dialogs;
+        LanguageTable language;
+        language.setMessage(Msg::ServerWaitCancelled, QStringLiteral("cancelled"));
+        ServerWaitDialog wait(language, dialogs);
+        ServerWait::install(&wait);
+        // The operator presses Escape on the box once it shows.
+        QTimer escape;
+        QObject::connect(&escape, &QTimer::timeout, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->objectName() == QLatin1String("FrmServerWait") && widget->isVisible())
+                    QTest::keyClick(widget, Qt::Key_Escape);
+        });
+        escape.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!db.scalar(QStringLiteral("SELECT 1 FROM (SELECT pg_sleep(30)) s")).isValid());
+        escape.stop();
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(dialogs.calls.isEmpty()); // told after the click, not inside it
+        QTRY_COMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("cancelled")});
+        QCOMPARE(db.scalar(QStringLiteral("SELECT 2")).toInt(), 2);
     }
 };
 
