@@ -31,7 +31,8 @@ public:
 
     // How a span (or terminal) is worked through where the register keeps each card's newest
     // record: the records read along the time index in one statement, and what looking up one
-    // card through the card-and-time index costs in records read that way.
+    // card through the card-and-time index costs in records read that way (its own pages
+    // against a share of pages read in order: about 12 on a register of 10,000,000 records).
     struct Plan
     {
         qint64 sliceRecords = 20000;

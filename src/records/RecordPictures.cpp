@@ -9,11 +9,11 @@
 #include "platform/Dialogs.h"
 #include "platform/FormControls.h"
 #include "platform/Grid.h"
-#include "startup/TextUtil.h"
 #include "platform/GridPageSetup.h"
 #include "platform/UserSettings.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
+#include "startup/TextUtil.h"
 
 #include <QCoreApplication>
 #include <QDialog>
