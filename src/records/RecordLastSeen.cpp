@@ -90,36 +90,62 @@ const QString SpanTable = QStringLiteral("temp.进出记录_区间最近");
 using CardTest = std::function<QString(const QString& card, QVariantList& params)>;
 
 // The span's records per day (every terminal: the walk reads them all), newest day first, cut
-// into slices of about `sliceRecords`. Each slice holds the times from its oldest day on, up to
-// where the newer slice begins; the oldest has no lower bound of its own.
+// into slices of about `sliceRecords`; read some weeks at a time as the walk goes, so that a
+// walk of a few days does not sum a long span's days. Each slice holds the times from its
+// oldest day on, up to where the newer slice begins; the oldest has no lower bound of its own.
 struct Slice
 {
     QString from; // empty: the span's start (or none)
     qint64 records = 0;
 };
 
-bool daySlices(Database& db, const RecordFilter& filter, const QString& start, const QString& end, qint64 sliceRecords,
-               QList<Slice>& slices)
+struct Days
 {
-    QStringList hours;
-    for (int h = 0; h < dayCounts::Slots; ++h)
-        hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
-    const bool ok = db.query(QStringLiteral("SELECT 日, sum(") + hours.join(u'+') + QStringLiteral(") FROM ")
-                                 + QString::fromUtf8(dayCounts::Table)
-                                 + (filter.timeSpan ? QStringLiteral(" WHERE 日 >= ? AND 日 <= ?") : QString())
-                                 + QStringLiteral(" GROUP BY 日 ORDER BY 日 DESC"),
-                             filter.timeSpan ? QVariantList{start.left(10), end.left(10)} : QVariantList{},
-                             [&](const k27::Row& row) {
-                                 if (slices.isEmpty() || slices.back().records >= sliceRecords)
-                                     slices.append(Slice{});
-                                 slices.back().from = row.text(0);
-                                 slices.back().records += row.integer(1);
-                                 return true;
-                             });
-    if (!slices.isEmpty())
-        slices.back().from.clear();
-    return ok;
-}
+    QList<Slice> slices;
+    qint64 unread = 0; // records of the slices read that the walk has not read
+    bool all = false;  // every day of the span read
+    bool started = false;
+    QString oldest; // the oldest day read
+
+    bool more(Database& db, const RecordFilter& filter, const QString& start, const QString& end, qint64 sliceRecords)
+    {
+        constexpr int Chunk = 62;
+        QStringList hours;
+        for (int h = 0; h < dayCounts::Slots; ++h)
+            hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
+        QString where = QStringLiteral(" WHERE 1 = 1");
+        QVariantList params;
+        if (filter.timeSpan) {
+            where += QStringLiteral(" AND 日 >= ? AND 日 <= ?");
+            params << start.left(10) << end.left(10);
+        }
+        if (started) {
+            where += QStringLiteral(" AND 日 < ?");
+            params << oldest;
+        }
+        started = true;
+        int days = 0;
+        const bool ok = db.query(QStringLiteral("SELECT 日, sum(") + hours.join(u'+') + QStringLiteral(") FROM ")
+                                     + QString::fromUtf8(dayCounts::Table) + where
+                                     + QStringLiteral(" GROUP BY 日 ORDER BY 日 DESC LIMIT %1").arg(Chunk),
+                                 params, [&](const k27::Row& row) {
+                                     ++days;
+                                     if (slices.isEmpty() || slices.back().records >= sliceRecords)
+                                         slices.append(Slice{});
+                                     oldest = row.text(0);
+                                     slices.back().from = oldest;
+                                     slices.back().records += row.integer(1);
+                                     unread += row.integer(1);
+                                     return true;
+                                 });
+        if (ok && days < Chunk) {
+            all = true;
+            if (!slices.isEmpty())
+                slices.back().from.clear();
+        }
+        return ok;
+    }
+};
 
 // Each card's newest record that the span and terminal of `filter` take, as a temporary table
 // of the kept table's shape (SpanTable), for at least the cards `listed` takes. Most cards are
@@ -164,15 +190,21 @@ bool fillSpanNewest(Database& db, const RecordFilter& filter, const QString& new
     const qint64 wantedCount = db.scalar(QStringLiteral("SELECT count(*)") + wanted, wantedParams).toLongLong();
     if (wantedCount == 0)
         return true;
-    QList<Slice> slices;
-    if (!daySlices(db, filter, start, end, plan.sliceRecords, slices))
+    Days days;
+    const auto readDays = [&] { return days.more(db, filter, start, end, plan.sliceRecords); };
+    // With a terminal asked for, a look-up reads the card's records in the span until one is
+    // at that terminal: their number tells its cost.
+    bool ok = readDays();
+    while (ok && !terminal.isEmpty() && !days.all)
+        ok = readDays();
+    if (!ok)
         return false;
-    qint64 rest = 0;
-    for (const Slice& slice : slices)
-        rest += slice.records;
     // (The day counts are exact: a span without a day counted holds no record with a card.)
-    if (rest == 0)
+    if (days.all && days.unread == 0)
         return true;
+    const double seekCost = plan.seekCost
+                            * (terminal.isEmpty() ? 1.0
+                                                  : 1.0 + double(days.unread) / double(qMax<qint64>(1, wantedCount)));
 
     // A slice's records newest first: the first of each card is its answer (a card answered
     // already keeps its row). The card's index stays out: the walk is along the time index.
@@ -180,16 +212,21 @@ bool fillSpanNewest(Database& db, const RecordFilter& filter, const QString& new
     const QString walk = insert + QStringLiteral(" FROM 进出记录 r WHERE (")
                          + listed(QStringLiteral("+r.卡号"), walkParams) + u')' + atTerminal;
     walkParams += terminalParams;
-    // With a terminal asked for, a look-up reads the card's records in the span until one is
-    // at that terminal.
-    const double seekCost = plan.seekCost
-                            * (terminal.isEmpty() ? 1.0 : 1.0 + double(rest) / double(qMax<qint64>(1, wantedCount)));
     qint64 found = 0, lastFound = -1;
     QString below; // where the newer slice begins
-    for (const Slice& slice : slices) {
+    for (qsizetype i = 0;; ++i) {
+        // The slice whole (a newer one begun after it), and days enough to tell whether the
+        // rest of the span costs less to read than the cards left to look up.
+        const double seeks = seekCost * double(wantedCount - found);
+        while (!days.all && (i + 1 >= days.slices.size() || seeks >= double(days.unread)))
+            if (!readDays())
+                return false;
+        if (i >= days.slices.size())
+            break;
+        const Slice slice = days.slices[i];
         // On while reading the rest of the span costs less than looking up the cards left, or
         // while the last slice found cards enough to pay for this one.
-        if (seekCost * double(wantedCount - found) < double(rest)
+        if (seeks < double(days.unread)
             && seekCost * double(lastFound < 0 ? wantedCount : lastFound) < double(slice.records))
             break;
         // One bound each way, so that the time index is read over the slice alone.
@@ -210,7 +247,7 @@ bool fillSpanNewest(Database& db, const RecordFilter& filter, const QString& new
             return false;
         lastFound = db.changes();
         found += lastFound;
-        rest -= slice.records;
+        days.unread -= slice.records;
         below = slice.from;
         // Every record of the span read: the cards not met have none in it.
         if (from.isEmpty() || from == start || found == wantedCount)
