@@ -3,10 +3,13 @@
 //   k27-bench-pictures [RECORDS]   (default 1,000,000; the register of k27-bench-speed in /tmp,
 //                                   made here the same way when it is missing)
 //   k27-bench-pictures RECORDS --prepare   makes that register only (outside the build lock)
+//   k27-bench-pictures RECORDS --last      "last seen" only
 // The pictures run on a copy of it (k27-pictures-RECORDS.kvd), as they add the day counts and the
 // newest records to the file they open, and the speed bench's register stays as that bench made it.
 // "chart" is the activity chart's counts; "grid" is the record list's first screen and its
-// whole count to the full scroll extent. "last seen" is beside the plain newest record per card.
+// whole count to the full scroll extent. "last seen" is beside the plain newest record per card
+// (through the card-and-time index) and the newest time per card grouped, over everything and
+// within spans.
 #include "db/Database.h"
 #include "db/RecordDayCounts.h"
 #include "db/RecordNewest.h"
@@ -114,7 +117,10 @@ int main(int argc, char** argv)
     RecordList list;
     list.setReader([&] { return &db; });
     RecordRows table;
+    const bool lastOnly = argc > 2 && QByteArray(argv[2]) == "--last";
     for (const auto& c : cases) {
+        if (lastOnly)
+            break;
         RecordCounts counts;
         int slices = 0;
         const double chart = ms(
@@ -158,8 +164,53 @@ int main(int argc, char** argv)
     std::printf("last seen, every holder (%lld rows)          %9.1f ms   plain newest record per card (%lld) %9.1f ms,"
                 " newest time per card grouped %9.1f ms   goal < 1 s\n",
                 qint64(rows.size()), last, cards, plain, grouped);
-    RecordFilter month = span(QDate(2020, 2, 1), QDate(2020, 2, 29));
-    std::printf("last seen, a month                          %9.1f ms\n",
-                ms([&] { RecordLastSeen::run(db, month, rows); }, 3));
+    // With a span (and a terminal): beside the same two plain readings limited to them; the
+    // grouped one reads every record of the span, so only where the span is short.
+    RecordFilter monthAtTerminal = span(QDate(2020, 2, 1), QDate(2020, 2, 29));
+    monthAtTerminal.terminal = QStringLiteral("7");
+    const struct
+    {
+        const char* what;
+        RecordFilter filter;
+        bool grouped;
+    } spans[] = {
+        {"a month", span(QDate(2020, 2, 1), QDate(2020, 2, 29)), true},
+        {"a month, one terminal", monthAtTerminal, true},
+        {"one day", span(QDate(2020, 1, 15), QDate(2020, 1, 15)), true},
+        {"ten months", span(QDate(2020, 1, 1), QDate(2020, 10, 31)), false},
+        {"up to today", span(QDate(2020, 1, 1), QDate(2030, 12, 31)), false},
+    };
+    for (const auto& c : spans) {
+        const double seen = ms([&] { RecordLastSeen::run(db, c.filter, rows); }, 3);
+        QString test = QStringLiteral(" 进出时间 >= ? AND 进出时间 <= ?");
+        QVariantList params{c.filter.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            c.filter.end.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+        if (!c.filter.terminal.isEmpty()) {
+            test += QStringLiteral(" AND 终端机号 = ?");
+            params << c.filter.terminal.toInt();
+        }
+        const double perCard = ms([&] {
+            cards = 0;
+            db.query(
+                QStringLiteral("SELECT c.卡号, r.进出时间, r.终端机号 FROM 进出记录_卡号 c JOIN 进出记录 r ON r.ID ="
+                               " (SELECT ID FROM 进出记录 WHERE 卡号 = c.卡号 AND")
+                    + test + QStringLiteral(" ORDER BY 进出时间 DESC, ID DESC LIMIT 1)"),
+                params, counted);
+        });
+        const qint64 perCardRows = cards;
+        QString groupedText = QStringLiteral("(not run)");
+        if (c.grouped) {
+            const double t = ms([&] {
+                db.query(QStringLiteral("SELECT 卡号, max(进出时间) FROM 进出记录 WHERE") + test
+                             + QStringLiteral(" GROUP BY 卡号"),
+                         params, counted);
+            });
+            groupedText = QString::asprintf("%9.1f ms", t);
+        }
+        std::printf("last seen, %-22s (%6lld rows) %9.1f ms   plain newest record per card (%lld) %9.1f ms,"
+                    " newest time per card grouped %s   goal < 1 s\n",
+                    c.what, qint64(rows.size()), seen, perCardRows, perCard, qPrintable(groupedText));
+        std::fflush(stdout);
+    }
     return 0;
 }

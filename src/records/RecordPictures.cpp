@@ -13,6 +13,7 @@
 #include "platform/UserSettings.h"
 #include "startup/AppContext.h"
 #include "startup/Messages.h"
+#include "startup/TextUtil.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -264,8 +265,13 @@ void RecordPictures::showLastSeen()
     if (m_building)
         return;
     m_building = true;
+    // Within a span or at a terminal the day counts plan the reading too.
+    const bool within = !m_filter.recent && (m_filter.timeSpan || !TrimAtNul(m_filter.terminal).isEmpty());
     const bool made = ensureKept(newestRecords::Table,
-                                 [](Database& db, const auto& step) { return newestRecords::ensure(db, step); });
+                                 [](Database& db, const auto& step) { return newestRecords::ensure(db, step); })
+                      && (!within || ensureKept(dayCounts::Table, [](Database& db, const auto& step) {
+                             return dayCounts::ensure(db, step);
+                         }));
     m_building = false;
     if (!made)
         return;

@@ -289,7 +289,24 @@ private slots:
         QTest::newRow("a month") << 3u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << false << false;
         QTest::newRow("a month, after changes")
             << 12u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << true << false;
-        RecordFilter f;
+        QTest::newRow("a day inside") << 14u << span("2024-02-10 00:00:00", "2024-02-10 23:59:59") << true << false;
+        QTest::newRow("before most cards' newest")
+            << 15u << span("2023-12-01 00:00:00", "2024-01-20 12:00:00") << false << false;
+        QTest::newRow("before everything")
+            << 20u << span("2023-01-01 00:00:00", "2023-12-31 23:59:59") << true << false;
+        QTest::newRow("after everything") << 16u << span("2024-01-01 00:00:00", "2030-01-01 00:00:00") << true << true;
+        RecordFilter f = span("2024-01-10 08:30:15", "2024-02-20 17:05:00");
+        f.terminal = QStringLiteral("3");
+        QTest::newRow("span, one terminal") << 17u << f << true << false;
+        f.card = QStringLiteral("10");
+        QTest::newRow("span, one terminal, card contains") << 18u << f << false << false;
+        f = RecordFilter();
+        f.terminal = QStringLiteral("002");
+        QTest::newRow("one terminal, after changes") << 21u << f << true << false;
+        f = span("2024-01-10 08:30:15", "2024-02-20 17:05:00");
+        f.name = QStringLiteral("职员1");
+        QTest::newRow("span, name contains") << 19u << f << true << false;
+        f = RecordFilter();
         f.terminal = QStringLiteral("2");
         f.card = QStringLiteral("1_"); // taken literally: no card has an underscore
         QTest::newRow("terminal, literal card text") << 4u << f << false << false;
@@ -379,20 +396,26 @@ private slots:
         std::sort(unknown.begin(), unknown.end(), order);
         expected += unknown;
 
-        QList<RecordLastSeen::Row> rows;
-        QVERIFY(RecordLastSeen::run(r.db, filter, rows));
-        QCOMPARE(rows.size(), expected.size());
-        QVERIFY(!unknown.isEmpty() || !filter.department.isEmpty() || !filter.terminal.isEmpty());
-        for (int i = 0; i < rows.size(); ++i) {
-            const Expected& e = expected[i];
-            const RecordLastSeen::Row& got = rows[i];
-            QCOMPARE(got.card, e.card);
-            QCOMPARE(got.name, e.name);
-            QCOMPARE(got.time, e.time);
-            QCOMPARE(got.unknownCard, e.unknown);
-            QCOMPARE(got.terminal, e.time.isEmpty() ? QString() : RecordQuery::terminalText(e.terminal));
-            QCOMPARE(got.address,
-                     e.time.isEmpty() || e.terminal > 4 ? QString() : QStringLiteral("门%1").arg(e.terminal));
+        QVERIFY(!unknown.isEmpty() || newest.isEmpty() || !filter.name.isEmpty() || !filter.department.isEmpty()
+                || !filter.terminal.isEmpty());
+        // A span worked through as planned, a day at a time to its start, a day then look-ups,
+        // and look-ups alone.
+        for (const RecordLastSeen::Plan plan : {RecordLastSeen::Plan{}, RecordLastSeen::Plan{1, 1e9},
+                                                RecordLastSeen::Plan{1, 1}, RecordLastSeen::Plan{20000, 0}}) {
+            QList<RecordLastSeen::Row> rows;
+            QVERIFY2(RecordLastSeen::run(r.db, filter, rows, plan), qPrintable(r.db.lastError()));
+            QCOMPARE(rows.size(), expected.size());
+            for (int i = 0; i < rows.size(); ++i) {
+                const Expected& e = expected[i];
+                const RecordLastSeen::Row& got = rows[i];
+                QCOMPARE(got.card, e.card);
+                QCOMPARE(got.name, e.name);
+                QCOMPARE(got.time, e.time);
+                QCOMPARE(got.unknownCard, e.unknown);
+                QCOMPARE(got.terminal, e.time.isEmpty() ? QString() : RecordQuery::terminalText(e.terminal));
+                QCOMPARE(got.address,
+                         e.time.isEmpty() || e.terminal > 4 ? QString() : QStringLiteral("门%1").arg(e.terminal));
+            }
         }
     }
 };
