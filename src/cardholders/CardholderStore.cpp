@@ -110,13 +110,14 @@ std::optional<CardholderStore::Reading> CardholderStore::read(qint64 id) const
     Database* db = m_databases->window();
     std::optional<Reading> found;
     if (db)
-        db->query(QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话, 版本 from 用户信息 where ID = ?"), {id},
-                  [&](const Row& r) {
-                      found = Reading{id, r.integer(6), {}};
-                      for (int c = 0; c < 6; ++c)
-                          found->columns << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
-                      return false;
-                  });
+        db->query(
+            QStringLiteral("select 姓名, 性别, 部门, 职位, 住址, 电话, coalesce(版本, 0) from 用户信息 where ID = ?"),
+            {id}, [&](const Row& r) {
+                found = Reading{id, r.integer(6), {}};
+                for (int c = 0; c < 6; ++c)
+                    found->columns << (c == 0 ? trimSpaces(r.text(c)) : r.text(c));
+                return false;
+            });
     return found;
 }
 
@@ -130,7 +131,8 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
     const auto changedSinceRead = [&]() -> int {
         if (!reading)
             return Done;
-        const QVariant now = db->scalar(QStringLiteral("select 版本 from 用户信息 where ID = ?"), {reading->id});
+        const QVariant now = db->scalar(QStringLiteral("select coalesce(版本, 0) from 用户信息 where ID = ?"),
+                                        {reading->id});
         return !now.isValid() ? NoLongerThere : now.toLongLong() != reading->version ? ChangedElsewhere : Done;
     };
     if (const int changed = changedSinceRead())
@@ -165,7 +167,7 @@ int CardholderStore::update(const Key& editKey, const CardholderFields& values, 
         logged.ok()
         && db->exec(QStringLiteral(
                         "update 用户信息 set 姓名 = ?, 性别 = ?, 部门 = ?, 职位 = ?, 住址 = ?, 电话 = ? where ID = ?")
-                        + (reading ? QStringLiteral(" and 版本 = ?") : QString()),
+                        + (reading ? QStringLiteral(" and coalesce(版本, 0) = ?") : QString()),
                     params);
     if (!stored && db->lastErrorDuplicateKey())
         return changedSinceRead() == ChangedElsewhere ? ChangedElsewhere : Duplicate;

@@ -49,8 +49,8 @@ bool addOperator(Database& db, const OperatorRecord& record)
 
 qint64 operatorVersion(Database& db, const QString& name)
 {
-    const QVariant version = db.scalar(QStringLiteral("SELECT 版本 FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1"),
-                                       {name});
+    const QVariant version = db.scalar(
+        QStringLiteral("SELECT coalesce(版本, 0) FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1"), {name});
     return version.isValid() && !version.toString().isEmpty() ? version.toLongLong() : -1;
 }
 
@@ -66,7 +66,7 @@ bool changeOperator(Database& db, const QString& name, bool administrator, const
     if (!old || !logged.ok()
         || !db.exec(QStringLiteral("UPDATE 用户表 SET userrote = ?, mark = ? WHERE rowid = "
                                    "(SELECT rowid FROM 用户表 WHERE name = ? ORDER BY rowid LIMIT 1)")
-                        + (checked ? QStringLiteral(" AND 版本 = ?") : QString()),
+                        + (checked ? QStringLiteral(" AND coalesce(版本, 0) = ?") : QString()),
                     params))
         return false;
     if (checked && db.changes() == 0) {

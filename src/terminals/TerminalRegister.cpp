@@ -37,12 +37,13 @@ bool TerminalRegister::insert(qint64 number, const QString& address)
 bool TerminalRegister::read(qint64 number, QString* address, qint64* version)
 {
     bool found = false;
-    m_db.query(QStringLiteral("select 地址, 版本 from 终端机 where 终端机号 = ?"), {number}, [&](const Row& r) {
-        found = true;
-        *address = r.text(0);
-        *version = r.integer(1);
-        return false;
-    });
+    m_db.query(QStringLiteral("select 地址, coalesce(版本, 0) from 终端机 where 终端机号 = ?"), {number},
+               [&](const Row& r) {
+                   found = true;
+                   *address = r.text(0);
+                   *version = r.integer(1);
+                   return false;
+               });
     return found;
 }
 
@@ -54,7 +55,7 @@ bool TerminalRegister::updateAddress(qint64 number, const QString& address, qint
     const bool checked = readVersion >= 0;
     if (!logged.ok()
         || !m_db.exec(QStringLiteral("update 终端机 set 地址 = ? where 终端机号 = ?")
-                          + (checked ? QStringLiteral(" and 版本 = ?") : QString()),
+                          + (checked ? QStringLiteral(" and coalesce(版本, 0) = ?") : QString()),
                       checked ? QVariantList{address, number, readVersion} : QVariantList{address, number}))
         return false;
     if (checked && m_db.changes() == 0) {
