@@ -41,7 +41,8 @@ QString keyConditionOnHeld(const QString& keyCondition)
 
 ImportBatch::ImportBatch(Database& db, const QString& table, const QString& keyCondition,
                          const QStringList& insertColumns, int keyColumns)
-    : m_db(db), m_keyColumns(keyColumns), m_columns(int(insertColumns.size()))
+    : m_db(db), m_keyColumns(keyColumns), m_columns(int(insertColumns.size())),
+      m_findKeys(static_cast<size_t>(keyColumns))
 {
     // A plain SELECT: the server needs no guard around it. One look per row through the key's
     // index (LIMIT 1 keeps it so): knowing a batch's size, the planner would otherwise read the
@@ -79,7 +80,8 @@ void ImportBatch::add(const QVariantList& key, const QVariantList& insertKey, co
     for (int c = 0; c < m_columns; ++c)
         appendArrayElement(row[size_t(c)], c < m_keyColumns ? written.value(c) : values.value(c - m_keyColumns));
     m_rows.push_back(std::move(row));
-    m_rowKeys.push_back(key);
+    for (int k = 0; k < m_keyColumns; ++k)
+        appendArrayElement(m_findKeys[size_t(k)], key.value(k).toString());
     m_writtenKeys.push_back(keyText(written));
     m_keys.insert(keyText(key));
 }
@@ -91,12 +93,8 @@ bool ImportBatch::findStored(std::vector<char>* stored)
     if (!server)
         return false;
     QVariantList arrays;
-    for (int k = 0; k < m_keyColumns; ++k) {
-        QByteArray elements;
-        for (const QVariantList& key : m_rowKeys)
-            appendArrayElement(elements, key.value(k).toString());
+    for (const QByteArray& elements : m_findKeys)
         arrays << arrayLiteral(elements);
-    }
     pg_result* result = server->runNative(m_find, arrays);
     if (!result)
         return false;
@@ -148,7 +146,8 @@ bool ImportBatch::insert(int from, int to, std::vector<char>* inserted)
 void ImportBatch::clear()
 {
     m_rows.clear();
-    m_rowKeys.clear();
+    for (QByteArray& elements : m_findKeys)
+        elements.clear();
     m_writtenKeys.clear();
     m_keys.clear();
 }

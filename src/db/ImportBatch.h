@@ -51,7 +51,8 @@ private:
     int m_columns;
     // Each held row's columns as elements of the server's array literals.
     std::vector<std::vector<QByteArray>> m_rows;
-    std::vector<QVariantList> m_rowKeys;
+    // The find's arrays, a key column each, grown as rows are held.
+    std::vector<QByteArray> m_findKeys;
     std::vector<QString> m_writtenKeys; // the key columns as the insert writes them
     QSet<QString> m_keys;
 };
