@@ -57,8 +57,12 @@ Database* DatabaseSession::open(Connection& connection, bool window)
     // The window's connection lives as long as the program, so the engine's own copy at the
     // last close never comes: each of its saves goes into the file as it is committed, and
     // a copy of the file alone taken between two clicks holds it.
-    if (window)
+    if (window) {
         connection.db.copyEachCommitIntoFile();
+        // What the clicks read again and again (the list of cards a card filter scans, the
+        // cardholders of a first screen) stays decrypted: the engine's 2 MB hold neither.
+        connection.db.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(WindowCacheKb));
+    }
     return &connection.db;
 }
 
@@ -72,6 +76,11 @@ Database* DatabaseSession::runs()
     return open(m_runs, false);
 }
 
+Database* DatabaseSession::background()
+{
+    return Database::isServerUrl(m_path) ? window() : open(m_background, false);
+}
+
 bool DatabaseSession::settle()
 {
     struct stat info
@@ -81,7 +90,7 @@ bool DatabaseSession::settle()
         return true;
     // Never in the middle of work (a run lets window events through with its step open), and
     // through a connection that is open already: opening one costs a key derivation.
-    if (m_runs.db.inTransaction() || m_window.db.inTransaction())
+    if (m_runs.db.inTransaction() || m_window.db.inTransaction() || m_background.db.inTransaction())
         return false;
     Database& db = m_runs.db.isOpen() ? m_runs.db : m_window.db;
     return db.isOpen() && db.checkpoint();
@@ -100,6 +109,7 @@ void DatabaseSession::close()
 {
     m_window.db.close();
     m_runs.db.close();
+    m_background.db.close();
 }
 
 } // namespace k27

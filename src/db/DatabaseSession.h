@@ -28,16 +28,21 @@ public:
     // keeps a transaction open while the window handles events; a save clicked meanwhile must
     // not become part of it, nor be rolled back with it.
     Database* runs();
+    // The connection of reading the window does between clicks: the count of a large result
+    // walks millions of records, and through the window's connection it would push out of the
+    // page cache what the next click reads again (the first screen of a result read at five
+    // times the cost). A shared register's cache is the server's: there it is the window's.
+    Database* background();
 
     // Makes the file alone hold everything committed: what a run left in the write-ahead log
     // is copied into the file and the log emptied. Called when a run ends and when the window
     // is idle; a stat when there is no log. False when it could not be done now.
     bool settle();
 
-    // Closes both, rolling back what a failed run left open. A restore calls this before it
+    // Closes them all, rolling back what a failed run left open. A restore calls this before it
     // replaces the file, and the next use opens the restored file.
     void close();
-    bool isOpen() const { return m_window.db.isOpen() || m_runs.db.isOpen(); }
+    bool isOpen() const { return m_window.db.isOpen() || m_runs.db.isOpen() || m_background.db.isOpen(); }
     QString lastError() const { return m_error; }
     // The server processes of the open connections to a shared register (none for a file).
     QList<int> serverProcesses() const;
@@ -53,9 +58,11 @@ private:
     QString m_path;
     Connection m_window;
     Connection m_runs;
+    Connection m_background;
     QString m_error;
     // After a server could not be reached, the next tries wait longer each time (up to
     // LastRetryMs): a click meanwhile fails at once instead of waiting for the server again.
+    static constexpr int WindowCacheKb = 16384;
     static constexpr int FirstRetryMs = 250;
     static constexpr int LastRetryMs = 8000;
     int m_retryMs = 0;

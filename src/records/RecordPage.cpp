@@ -332,6 +332,11 @@ Database* RecordPage::reader()
     return m_host.context().databases().window();
 }
 
+Database* RecordPage::counter()
+{
+    return m_host.context().databases().background();
+}
+
 // The next portion is counted once the window's pending events have run.
 void RecordPage::scheduleLoad()
 {
@@ -349,7 +354,7 @@ void RecordPage::loadPortion()
         m_loader.start(50);
         return;
     }
-    Database* db = reader();
+    Database* db = counter();
     if (db)
         m_list.countPortion(*db, PortionMilliseconds);
     else
@@ -370,7 +375,7 @@ bool RecordPage::countAll()
         const std::unique_ptr<ImportProgress> progress = m_host.progress(this, message(Msg::ReadingRecords));
         progress->begin(1000);
         while (ok && m_list.isCounting() && !m_host.runs().stopRequested()) {
-            Database* db = reader();
+            Database* db = counter();
             ok = db && m_list.countPortion(*db, PortionMilliseconds);
             progress->advance(m_list.countPermille(), 1000);
         }

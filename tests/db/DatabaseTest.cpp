@@ -179,10 +179,11 @@ private slots:
         const int keys = Database::keyDerivations();
         Database* window = session.window();
         Database* runs = session.runs();
-        QVERIFY(window && runs && window != runs);
+        Database* background = session.background();
+        QVERIFY(window && runs && background && window != runs && background != window && background != runs);
         for (int i = 0; i < 100; ++i)
-            QVERIFY(session.window() == window && session.runs() == runs);
-        QCOMPARE(Database::keyDerivations() - keys, 2);
+            QVERIFY(session.window() == window && session.runs() == runs && session.background() == background);
+        QCOMPARE(Database::keyDerivations() - keys, 3);
 
         // A write the file refused halfway leaves a transaction; the next use starts clean.
         QVERIFY(runs->beginTransaction());
@@ -202,10 +203,11 @@ private slots:
                 == 0);
         QCOMPARE(holders(session.window()), 1);
         QCOMPARE(holders(session.runs()), 1);
+        QCOMPARE(holders(session.background()), 1);
 
         // A database taken away fails as at an open, and comes back with its file.
         QVERIFY(QFile::rename(folder.databasePath(), other));
-        QVERIFY(!session.window() && !session.runs());
+        QVERIFY(!session.window() && !session.runs() && !session.background());
         QVERIFY(!session.lastError().isEmpty());
         QVERIFY(QFile::rename(other, folder.databasePath()));
         QCOMPARE(holders(session.window()), 1);
