@@ -11,8 +11,9 @@
 
 namespace k27 {
 
-RecordList::RecordList(int blockRows, int cacheBlocks)
-    : m_blockRows(qMax(1, blockRows)), m_cacheBlocks(qMax(1, cacheBlocks))
+RecordList::RecordList(int blockRows, int cacheBlocks, int firstRows)
+    : m_blockRows(qMax(1, blockRows)), m_cacheBlocks(qMax(1, cacheBlocks)),
+      m_firstRows(firstRows > 0 ? firstRows : qMin(m_blockRows, FirstRows))
 {
 }
 
@@ -57,7 +58,7 @@ RecordQuery::Result RecordList::start(Database& db, const RecordFilter& filter, 
     RecordQuery::Result result;
     Block first{m_pass, 1, 0};
     Cached cached{0, {}};
-    const int read = m_pass.fetch(db, cached.rows, m_blockRows);
+    const int read = m_pass.fetch(db, cached.rows, m_firstRows);
     if (read < 0) {
         m_pass.reset();
         result.outcome = RecordQuery::Outcome::Failed;

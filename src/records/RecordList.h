@@ -28,11 +28,15 @@ class RecordList
 public:
     static constexpr int BlockRows = 1024;
     static constexpr int CacheBlocks = 256;
+    // The first block is what the first screen needs (a tall screen shows some 60 rows): a
+    // click waits for it alone, the blocks after it are counted behind.
+    static constexpr int FirstRows = 128;
 
     // The connection blocks are read on (the window's); may give null when the file is gone.
     using Reader = std::function<Database*()>;
 
-    explicit RecordList(int blockRows = BlockRows, int cacheBlocks = CacheBlocks);
+    // `firstRows` 0: FirstRows, or fewer when the blocks are smaller.
+    explicit RecordList(int blockRows = BlockRows, int cacheBlocks = CacheBlocks, int firstRows = 0);
 
     void setReader(Reader reader) { m_reader = std::move(reader); }
 
@@ -133,6 +137,7 @@ private:
 
     int m_blockRows;
     int m_cacheBlocks;
+    int m_firstRows;
     Reader m_reader;
     RecordRows* m_table = nullptr;
     RecordCursor m_pass;

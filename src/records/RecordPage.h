@@ -58,10 +58,10 @@ public:
     // What GridIO shows.
     RecordList& list() { return m_list; }
 
-    // The first screen of a query is one block of the list; the rest of the result is counted
-    // while the operator looks, the scroll bar growing with it, a portion never holding the
-    // window for longer than this.
-    static constexpr int FirstRows = RecordList::BlockRows;
+    // The first screen of a query is the first block of the list; the rest of the result is
+    // counted while the operator looks, the scroll bar growing with it, a portion never holding
+    // the window for longer than this.
+    static constexpr int FirstRows = RecordList::FirstRows;
     static constexpr int PortionMilliseconds = 40;
 
     QGroupBox* FrmIO = nullptr;
@@ -99,6 +99,8 @@ private:
     void onRecentToggled(bool on);
     void showRowCount(bool pump);
     Database* reader();
+    // The count of a result goes on beside the clicks, through a page cache of its own.
+    Database* counter();
     void loadPortion();
     void scheduleLoad();
     void setOperationButtonsEnabled(bool on);
