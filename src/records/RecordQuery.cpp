@@ -118,19 +118,35 @@ constexpr int LimitSlack = 64;
 void RecordCursor::planWindows(Database& db)
 {
     Windows& w = m_windows;
-    const QVariant pattern = m_params.value(0);
-    bool counted = db.query(QStringLiteral("SELECT count(*), total(卡号") + RecordQuery::containsTest()
-                                + QStringLiteral(") FROM 进出记录_卡号"),
-                            {pattern}, [&](const Row& row) {
-                                w.allCards = row.integer(0);
-                                w.cards = qint64(row.value(1).toDouble());
-                                return false;
+    // One pass over the list of cards counts those that match and keeps them while they are
+    // few: the statements then name them and enter the card index at once, instead of
+    // testing every card of the list again each time (the test is most of a narrow query).
+    QVariantList few;
+    bool counted = db.query(QStringLiteral("SELECT 卡号 FROM 进出记录_卡号 WHERE 卡号") + RecordQuery::containsTest(),
+                            {m_params.value(0)}, [&](const Row& row) {
+                                if (++w.cards <= m_fewCards)
+                                    few << row.value(0);
+                                return true;
                             });
+    counted = counted && db.query(QStringLiteral("SELECT count(*) FROM 进出记录_卡号"), {}, [&](const Row& row) {
+        w.allCards = row.integer(0);
+        return false;
+    });
     if (!counted)
         return; // the reading reports the failure
     if (w.cards == 0) {
         m_sql.clear(); // no card matches: nothing to read
         return;
+    }
+    if (w.cards <= m_fewCards) {
+        const QString names = QStringLiteral("卡号 IN (?") + QStringLiteral(", ?").repeated(few.size() - 1) + u')';
+        m_sql = w.select + QStringLiteral(" WHERE r.") + names + w.where;
+        m_keySql = w.keySelect + QStringLiteral(" WHERE r.") + names + w.where;
+        // Along the entry-time index, the same names tested on each record.
+        w.walkSql = w.select + QStringLiteral(" WHERE +r.") + names + w.where;
+        w.walkKeySql = w.keySelect + QStringLiteral(" WHERE +r.") + names + w.where;
+        m_params = few + m_params.mid(1);
+        w.named = true;
     }
     // One aggregate per statement: each is then answered from one end of an index.
     w.top = db.scalar(QStringLiteral("SELECT max(进出时间) FROM 进出记录")).toString();
@@ -167,7 +183,7 @@ void RecordCursor::chooseWindow(int wanted)
             w.seconds = qMax<qint64>(1, floor.secsTo(highTime));
         walked = w.allPerSecond * w.seconds;
     }
-    const double seek = ListCost * double(w.allCards) + SeekCost * double(w.cards);
+    const double seek = (w.named ? 0.0 : ListCost * double(w.allCards)) + SeekCost * double(w.cards);
     switch (m_cardReading) {
     case CardReading::Cheapest: w.walk = WalkCost * walked < seek; break;
     case CardReading::CardIndex: w.walk = false; break;
@@ -411,6 +427,9 @@ bool RecordQuery::setUp(const RecordFilter& filter, RecordCursor& cursor, QStrin
             const QString walkTest = QStringLiteral(" WHERE +r.卡号") + RecordQuery::containsTest() + where;
             cursor.m_windows.walkSql = Select + walkFrom + Joins + walkTest;
             cursor.m_windows.walkKeySql = KeySelect + walkFrom + keyJoins + walkTest;
+            cursor.m_windows.select = Select + walkFrom + Joins;
+            cursor.m_windows.keySelect = KeySelect + walkFrom + keyJoins;
+            cursor.m_windows.where = where;
             params.prepend(RecordQuery::containsLiteral(card));
             cursor.m_params = params;
             cursor.m_end = end;

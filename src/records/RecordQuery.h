@@ -38,14 +38,21 @@ public:
     enum class CardReading { Cheapest, CardIndex, TimeIndex };
 
     bool atEnd() const { return m_sql.isEmpty(); }
+    // Up to how many matching cards the statements name (they then enter the card index at
+    // once instead of testing the list of cards each time). Changed only to compare the ways.
+    static constexpr int FewCards = 64;
+
     // The way of reading stays.
     void reset()
     {
         const CardReading way = m_cardReading;
+        const int few = m_fewCards;
         *this = RecordCursor();
         m_cardReading = way;
+        m_fewCards = few;
     }
     void setCardReading(CardReading way) { m_cardReading = way; }
+    void setFewCards(int cards) { m_fewCards = cards; }
     // The entry time of the last record read (none before the first), and whether the dated
     // records are all read.
     QVariant lastTime() const { return m_started && !m_undated ? m_lastTime : QVariant(); }
@@ -100,9 +107,13 @@ private:
         qint64 cards = 0;          // cards that match
         qint64 allCards = 0;       // cards listed
         qint64 found = 0;          // rows read in the current window
+        bool named = false;        // the matching cards are named in the statements
+        // The statements without their card test, for naming the cards.
+        QString select, keySelect, where;
     };
 
     CardReading m_cardReading = CardReading::Cheapest;
+    int m_fewCards = FewCards;
     Windows m_windows;
     QString m_sql;    // the statement up to its "after the last record" test
     QString m_keySql; // the same, keys only (skip())

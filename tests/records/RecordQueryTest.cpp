@@ -373,10 +373,10 @@ private slots:
             {"", "", "", 1, 22},   {"12", "", "2", 1, 3}, {"", "李", "", 0, 18}, {"gone", "", "", 0, 0},
             {"new", "", "", 0, 1}, {"chg", "", "", 0, 1}, {"12", "", "", 2, 22}, {"7", "", "", 2, 10},
         };
-        // The list over blocks of three rows and a cache of two: every row in its place, read
-        // out of order so blocks are dropped and read again.
-        const auto listMatches = [&](const RecordFilter& f, QStringList expected) {
-            RecordList list(3, 2);
+        // The list over blocks of three rows and a cache of two, the first block of three or of
+        // one: every row in its place, read out of order so blocks are dropped and read again.
+        const auto listMatches = [&](const RecordFilter& f, QStringList expected, int firstRows) {
+            RecordList list(3, 2, firstRows);
             list.setReader([&] { return &d.db; });
             RecordRows table;
             QCOMPARE(list.start(d.db, f, table).outcome, RecordQuery::Outcome::Done);
@@ -425,23 +425,29 @@ private slots:
             QCOMPARE(tieFree(shown()), tieFree(expected));
             // A screen at a time: the portions join up to the same rows, whichever index a
             // card filter's time windows are read through.
+            // The matching cards named in the statements or tested in the list each time.
             using Way = RecordCursor::CardReading;
-            for (Way way : {Way::Cheapest, Way::CardIndex, Way::TimeIndex}) {
+            for (const auto& [way, few] :
+                 {std::pair{Way::Cheapest, RecordCursor::FewCards}, std::pair{Way::Cheapest, 0},
+                  std::pair{Way::CardIndex, RecordCursor::FewCards}, std::pair{Way::CardIndex, 0},
+                  std::pair{Way::TimeIndex, 2}}) {
                 for (int portion : {1, 2, 5}) {
                     RecordCursor rest;
                     rest.setCardReading(way);
+                    rest.setFewCards(few);
                     RecordQuery::run(d.db, f, rows, &rest, portion);
                     while (!rest.atEnd())
                         QVERIFY(rest.fetch(d.db, rows, portion) >= 0);
                     QCOMPARE(tieFree(shown()), tieFree(expected));
                 }
             }
-            listMatches(f, expected);
+            listMatches(f, expected, 3);
+            listMatches(f, expected, 1);
         }
         // No card listed twice: the list counts without the joins.
         QVERIFY(d.db.exec(QStringLiteral("DELETE FROM 用户信息 WHERE 姓名 = '李四'")));
         for (const auto& c : cases)
-            listMatches(filterOf(c), plain(filterOf(c)));
+            listMatches(filterOf(c), plain(filterOf(c)), 1);
     }
 
     // The scroll bar covers about the whole result from the first block on: the size is
