@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
 #include <utility>
@@ -124,12 +125,29 @@ public:
         m_stages.mark("click-records-page");
         clickOn(m_tab);
         new PaintShown(m_viewport, [this] {
-            m_stages.mark("painted-records-page");
+            m_stages.mark("painted-records-page", gridShape());
             next();
         });
     }
 
 private:
+    // The grid's size, row height and column widths: the bench paints the plain way of showing
+    // the same rows in a table of this shape.
+    QByteArray gridShape() const
+    {
+        const auto* view = qobject_cast<const QTableView*>(m_viewport->parentWidget());
+        if (!view)
+            return {};
+        QByteArray widths;
+        for (int c = 0; c < view->horizontalHeader()->count(); ++c)
+            if (!view->isColumnHidden(c))
+                widths += (widths.isEmpty() ? "" : ",") + QByteArray::number(view->columnWidth(c));
+        return "view=" + QByteArray::number(view->width()) + 'x' + QByteArray::number(view->height())
+               + " row=" + QByteArray::number(view->verticalHeader()->defaultSectionSize())
+               + " heads=" + QByteArray::number(int(view->horizontalHeader()->isVisible()))
+               + QByteArray::number(int(view->verticalHeader()->isVisible())) + " widths=" + widths;
+    }
+
     void next()
     {
         if (m_step >= int(m_clicks.size()) * BenchClickRepeats) {
