@@ -56,10 +56,13 @@ bool WriteSteps::commit()
     if (m_failed)
         return false;
     // A failed commit may leave the transaction open (or the engine has rolled it back).
+    QElapsedTimer took;
+    took.start();
     if ((flushing && !flushing()) || !m_db.inTransaction() || !m_db.commit()) {
         fail();
         return false;
     }
+    m_commitMs = took.elapsed();
     m_committedLines = m_lines;
     m_writes = 0;
     if (m_policy.growTo > m_rowBound)
@@ -107,7 +110,9 @@ bool WriteSteps::lineDone(int done)
     m_lines = done;
     if (!passed)
         return true;
-    if (m_writes < m_rowBound && m_age.elapsed() < m_policy.ms)
+    // Due once the step and its commit (as long as the last one) would hold the window for
+    // `ms`: a commit of a large step into a large index takes tens of milliseconds itself.
+    if (m_writes < m_rowBound && m_age.elapsed() + m_commitMs < m_policy.ms)
         return true;
     return commitNow();
 }

@@ -20,7 +20,7 @@ public:
     struct Policy
     {
         int rows = 500;     // writes per step at most
-        int ms = 100;       // age of a step at most (so the window never waits long)
+        int ms = 100;       // age of a step with its commit at most (so the window never waits long)
         int showEvery = 50; // lines between two progress displays
         // When above `rows`: the row bound doubles at each commit up to this. The first rows
         // show at once, and a long run commits about every `ms`: each commit writes every page
@@ -94,7 +94,8 @@ private:
     QElapsedTimer m_age;
     int m_rowBound = 0;
     int m_writes = 0;
-    int m_lines = 0; // lines done so far
+    qint64 m_commitMs = 0; // how long the last commit took
+    int m_lines = 0;       // lines done so far
     int m_committedLines = 0;
     int m_shown = 0;
     bool m_failed = false;
