@@ -55,6 +55,10 @@ private:
     };
     Database* open(Connection& connection, bool window);
 
+    // The window's page cache: the list of cards of 100,000 cards and a first screen's
+    // cardholders, decrypted once.
+    static constexpr int WindowCacheKb = 16384;
+
     QString m_path;
     Connection m_window;
     Connection m_runs;
@@ -62,7 +66,6 @@ private:
     QString m_error;
     // After a server could not be reached, the next tries wait longer each time (up to
     // LastRetryMs): a click meanwhile fails at once instead of waiting for the server again.
-    static constexpr int WindowCacheKb = 16384;
     static constexpr int FirstRetryMs = 250;
     static constexpr int LastRetryMs = 8000;
     int m_retryMs = 0;

@@ -6,10 +6,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QHeaderView>
 #include <QTableView>
 #include <QTimer>
 #include <utility>
