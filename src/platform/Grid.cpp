@@ -148,6 +148,19 @@ int Grid::rows() const
 void Grid::setRows(int n)
 {
     m_model->setGridRows(n);
+    fitRowNumbers();
+}
+
+void Grid::fitRowNumbers()
+{
+    const int set = m_widths.value(0, -1);
+    if (set <= 0)
+        return;
+    // The current row's number is bold; a few pixels of margin as the header draws.
+    QFont bold = m_view->verticalHeader()->font();
+    bold.setBold(true);
+    const int needed = QFontMetrics(bold).horizontalAdvance(QString::number(qMax(1, rows() - 1))) + 8;
+    m_view->verticalHeader()->setFixedWidth(qMax(set, needed));
 }
 int Grid::cols() const
 {
@@ -193,8 +206,7 @@ void Grid::applyColumnWidth(int col)
     if (col == 0) {
         QHeaderView* vh = m_view->verticalHeader();
         vh->setVisible(w != 0);
-        if (w > 0)
-            vh->setFixedWidth(w);
+        fitRowNumbers();
         return;
     }
     m_view->setColumnHidden(col - 1, w == 0);

@@ -172,6 +172,9 @@ private:
     void tellOutput(Output kind, const QString& file) const;
     void onCurrentChanged(int oldModelRow, int oldModelCol, int newModelRow, int newModelCol);
     void onViewClicked(int modelRow, int modelCol);
+    // The row numbers' column keeps the width set, and widens where the last row's number
+    // would not fit in it (a million rows and more) rather than lose its leading digits.
+    void fitRowNumbers();
     void applyColumnWidth(int col);
     std::pair<int, int> selectionEnds() const;
 

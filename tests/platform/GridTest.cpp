@@ -109,6 +109,14 @@ void GridTest::columnWidthsAndMerges()
     g.setColumnWidth(0, 40);
     QVERIFY(!g.view()->verticalHeader()->isHidden());
     QCOMPARE(g.columnWidth(0), 40);
+    QCOMPARE(g.view()->verticalHeader()->width(), 40);
+    // Row numbers wider than the column widen it, and it narrows back to the width set.
+    g.setRows(10000001);
+    QVERIFY(g.view()->verticalHeader()->width()
+            > g.view()->verticalHeader()->fontMetrics().horizontalAdvance(QStringLiteral("10000000")));
+    QCOMPARE(g.columnWidth(0), 40);
+    g.setRows(17);
+    QCOMPARE(g.view()->verticalHeader()->width(), 40);
 
     g.setHeaderText(2, QStringLiteral("终端号"));
     g.mergeHeader(1, 2);
