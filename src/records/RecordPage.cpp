@@ -355,12 +355,21 @@ void RecordPage::loadPortion()
         return;
     }
     Database* db = counter();
+    const int counted = m_list.rowCount();
     if (db)
         m_list.countPortion(*db, PortionMilliseconds);
     else
         m_list.endCount();
     // The estimate follows the count: the current cell, the selection and the scroll position stay.
     GridIO->setRows(m_list.expectedRows() + 1);
+    // Rows on the screen that showed empty until counted show their texts now (an exact
+    // estimate changes no row count that would repaint them).
+    const QTableView* view = GridIO->view();
+    const int first = view->rowAt(0) + 1; // grid rows: the header is row 0
+    const int lastShown = view->rowAt(view->viewport()->height() - 1);
+    const int last = lastShown < 0 ? std::numeric_limits<int>::max() : lastShown + 1;
+    if (first > 0 && counted < last && m_list.rowCount() >= first && m_list.rowCount() > counted)
+        GridIO->refresh();
     m_loader.setInterval(0);
     scheduleLoad();
 }
