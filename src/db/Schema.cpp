@@ -146,15 +146,16 @@ bool upgradeServerSchema(Database& db)
     return ok;
 }
 
-QString serverGrants(const QString& role)
+QString serverGrants(const QString& role, const QString& schema)
 {
     // Reads and writes of rows, the identity numbers; no DDL, no TRUNCATE, no other schema.
+    const auto quoted = [](QString name) { return u'"' + name.replace(u'"', QStringLiteral("\"\"")) + u'"'; };
+    const QString r = quoted(role), s = quoted(schema);
     QString grants;
-    const QString r = QStringLiteral("\"%1\"").arg(QString(role).replace(u'"', QStringLiteral("\"\"")));
-    grants += QStringLiteral("GRANT USAGE ON SCHEMA public TO %1;\n").arg(r);
-    grants += QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO %1;\n").arg(r);
-    grants += QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO %1;\n").arg(r);
-    grants += QStringLiteral("REVOKE INSERT, UPDATE, DELETE ON k27_schema FROM %1;\n").arg(r);
+    grants += QStringLiteral("GRANT USAGE ON SCHEMA %1 TO %2;\n").arg(s, r);
+    grants += QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA %1 TO %2;\n").arg(s, r);
+    grants += QStringLiteral("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA %1 TO %2;\n").arg(s, r);
+    grants += QStringLiteral("REVOKE INSERT, UPDATE, DELETE ON %1.k27_schema FROM %2;\n").arg(s, r);
     return grants;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-class QString;
+#include <QString>
 
 namespace k27 {
 
@@ -21,9 +21,9 @@ bool createServerSchema(Database& db);
 // Brings a register of an older version to this program's version in one transaction (the owner of the
 // tables only). Fails, leaving it as it was, when its rows break a rule of the new version.
 bool upgradeServerSchema(Database& db);
-// The GRANTs that let `role` work in the register and no more (no schema changes, no other
-// database).
-QString serverGrants(const QString& role);
+// The GRANTs that let `role` work in the register in `schema` and no more (no schema changes,
+// no other schema or database).
+QString serverGrants(const QString& role, const QString& schema = QStringLiteral("public"));
 
 // The operator log (操作日志) and its head row (操作日志_头), created when missing; cheap when
 // they exist. The log's rows are written by the audit library.

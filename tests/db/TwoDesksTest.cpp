@@ -7,6 +7,7 @@
 #include "db/Database.h"
 #include "db/DatabaseSession.h"
 #include "db/RegisterLock.h"
+#include "db/Schema.h"
 #include "db/ServerConnection.h"
 #include "signin/OperatorAccounts.h"
 #include "signin/OperatorTable.h"
@@ -15,6 +16,8 @@
 #include "terminals/TerminalRegister.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSysInfo>
 #include <QtTest>
 
@@ -31,6 +34,7 @@ private slots:
     void aloneRunNamesTheOtherComputer();
     void registerKeepsKeysUnique();
     void passwordChangedOnOneDeskCountsOnAll();
+    void grantsLetARoleWorkInItsSchemaOnly();
 };
 
 namespace {
@@ -292,6 +296,34 @@ void TwoDesksTest::passwordChangedOnOneDeskCountsOnAll()
     const QString stored = findOperator(*deskB.window(), QStringLiteral("li"))->password;
     QVERIFY(verifyPassword(stored, QStringLiteral("new")));
     QVERIFY(!verifyPassword(stored, QStringLiteral("old")));
+}
+
+// The desks' role with the GRANTs that `k27-db init` prints, for a register in a schema of its
+// own (not public): rows are read and written, the tables and their version stay as they are.
+void TwoDesksTest::grantsLetARoleWorkInItsSchemaOnly()
+{
+    if (!test::onServer())
+        QSKIP("roles are the server's");
+    test::ProgramFolder folder;
+    Database owner;
+    QVERIFY(owner.open(folder.databasePath()));
+    const QString schema = owner.scalar(QStringLiteral("SELECT current_schema()")).toString();
+    QVERIFY(schema != QStringLiteral("public"));
+    const QString role = QStringLiteral("k27_desk_%1").arg(QCoreApplication::applicationPid());
+    QVERIFY(owner.execNative(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role)));
+    const auto dropRole = qScopeGuard(
+        [&] { owner.execNative(QStringLiteral("DROP OWNED BY %1; DROP ROLE %1").arg(role)); });
+    QVERIFY(owner.execNative(serverGrants(role, schema)));
+
+    Database desk;
+    QVERIFY(desk.open(folder.databasePath().replace(QRegularExpression(QStringLiteral("user=[^&]*")),
+                                                    QStringLiteral("user=") + role)));
+    QVERIFY(desk.exec(QStringLiteral("INSERT INTO 终端机 (终端机号, 地址) VALUES (5, 'x')")));
+    QVERIFY(desk.exec(QStringLiteral("UPDATE 终端机 SET 地址 = 'y' WHERE 终端机号 = 5")));
+    QCOMPARE(desk.scalar(QStringLiteral("SELECT 地址 FROM 终端机")).toString(), QStringLiteral("y"));
+    QVERIFY(!desk.exec(QStringLiteral("UPDATE k27_schema SET version = 0")));
+    QVERIFY(!desk.execNative(QStringLiteral("CREATE TABLE other (i int)")));
+    QVERIFY(!desk.execNative(QStringLiteral("TRUNCATE 终端机")));
 }
 
 QTEST_GUILESS_MAIN(TwoDesksTest)

@@ -68,7 +68,9 @@ static int init(const QString& path)
         std::printf("created the register's tables at %s\n"
                     "For the desks' role (here k27; the first start then asks for the first operator):\n"
                     "CREATE ROLE k27 LOGIN PASSWORD '...';\n%s",
-                    qPrintable(path), qPrintable(k27::serverGrants(QStringLiteral("k27"))));
+                    qPrintable(path),
+                    qPrintable(k27::serverGrants(QStringLiteral("k27"),
+                                                 db.scalar(QStringLiteral("SELECT current_schema()")).toString())));
         return 0;
     }
     std::printf("created %s\n", qPrintable(path));
