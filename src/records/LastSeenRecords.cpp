@@ -43,6 +43,26 @@ int compareNewestFirst(const Record& a, const Record& b)
     return a.id == b.id ? 0 : (a.id > b.id ? -1 : 1);
 }
 
+qint64 CardKeys::add(const QString& card)
+{
+    const qint64 key = find(card);
+    return key != 0 ? key : *m_others.insert(card, -m_others.size() - 1);
+}
+
+qint64 CardKeys::find(const QString& card) const
+{
+    constexpr qsizetype MostDigits = 17; // (times 32 still within 63 bits)
+    if (card.isEmpty() || card.size() > MostDigits)
+        return m_others.value(card);
+    qint64 number = 0;
+    for (const QChar c : card) {
+        if (c < u'0' || c > u'9')
+            return m_others.value(card);
+        number = number * 10 + (c.unicode() - u'0');
+    }
+    return number * 32 + card.size();
+}
+
 namespace {
 
 qint64 digitsOf(const QString& time)
@@ -65,10 +85,11 @@ qint64 digitsOf(const QString& time)
     return digits;
 }
 
-// Time, ID and terminal from columns `c` to `c + 2`.
-Record recordAt(const Row& row, int c)
+// Time, ID and terminal from columns `c` to `c + 2` into `r`.
+void fill(Record& r, const Row& row, int c)
 {
-    Record r;
+    r.pending = false;
+    r.number = 0;
     r.time = row.text(c);
     r.digits = digitsOf(r.time);
     r.kind = 2;
@@ -84,7 +105,6 @@ Record recordAt(const Row& row, int c)
     r.id = row.integer(c + 1);
     r.terminal = row.value(c + 2);
     r.terminalNumber = row.integer(c + 2);
-    return r;
 }
 
 // " WHERE" and the card test of `cards` on the column `card`.
@@ -168,10 +188,10 @@ struct Search
     // The answer for `card` where it is looked for.
     bool answer(const QString& card, const Row& row)
     {
-        const auto found = records.find(card);
-        if (found == records.end() || !found->pending)
+        const auto found = records.byKey.find(records.keys.find(card));
+        if (found == records.byKey.end() || !found->pending)
             return false;
-        *found = recordAt(row, 1);
+        fill(*found, row, 1);
         --pending;
         return true;
     }
@@ -217,7 +237,7 @@ struct Search
         // (IDs that do not follow the times spread the span's records wider.)
         if (!ok || high < low || high - low >= spanRecords + spanRecords / 8)
             return ok;
-        Records newest;
+        QHash<qint64, Record> newest;
         qint64 met = 0;
         // (Along the IDs alone: the other tests keep off the indexes.)
         if (!db.query(QStringLiteral("SELECT 卡号, 进出时间, ID, 终端机号 FROM 进出记录 WHERE ID >= ? AND ID <= ?"
@@ -225,14 +245,15 @@ struct Search
                           + atTerminal,
                       QVariantList{low, high, start, end} + terminalParams, [&](const Row& row) {
                           ++met;
-                          const QString card = row.text(0);
-                          const auto found = records.constFind(card);
-                          if (found == records.cend() || !found->pending)
+                          const qint64 key = records.keys.find(row.text(0));
+                          const auto found = records.byKey.constFind(key);
+                          if (found == records.byKey.cend() || !found->pending)
                               return true;
-                          const Record record = recordAt(row, 1);
-                          auto best = newest.find(card);
+                          Record record = *found;
+                          fill(record, row, 1);
+                          auto best = newest.find(key);
                           if (best == newest.end())
-                              newest.insert(card, record);
+                              newest.insert(key, record);
                           else if (compareNewestFirst(record, *best) < 0)
                               *best = record;
                           return true;
@@ -241,7 +262,7 @@ struct Search
         complete = met == expected;
         if (complete) {
             for (auto n = newest.cbegin(); n != newest.cend(); ++n)
-                records[n.key()] = *n;
+                records.byKey[n.key()] = *n;
             pending -= newest.size();
         }
         return true;
@@ -258,10 +279,10 @@ struct Search
         if (!terminalParams.isEmpty())
             sql += QStringLiteral(" AND 终端机号 = CAST(? AS REAL)");
         Statement seek(db, sql + QStringLiteral(" ORDER BY 进出时间 DESC, ID DESC LIMIT 1"));
-        for (auto r = records.begin(); r != records.end() && pending > 0; ++r) {
+        for (auto r = records.byKey.begin(); r != records.byKey.end() && pending > 0; ++r) {
             if (!r->pending)
                 continue;
-            seek.bind(1, r.key());
+            seek.bind(1, r->card);
             if (filter.timeSpan)
                 seek.bind(2, start).bind(3, end);
             if (!terminalParams.isEmpty())
@@ -270,7 +291,7 @@ struct Search
             if (step == Statement::Step::Failed)
                 return false;
             if (step == Statement::Step::Row)
-                *r = recordAt(seek.row(), 1), --pending;
+                fill(*r, seek.row(), 1), --pending;
             seek.reset();
         }
         return true;
@@ -355,14 +376,17 @@ bool walkThenSeek(Search& search, const RecordLastSeen::Plan& plan)
 
 bool readKept(Database& db, const Cards& cards, Records& records)
 {
-    records.clear();
     QVariantList params;
     const QString sql = QStringLiteral("SELECT 卡号, 进出时间, ID, 终端机号 FROM ")
                         + QString::fromUtf8(newestRecords::Table) + cardTest(cards, QStringLiteral("卡号"), params);
     return db.query(sql, params, [&](const Row& row) {
         const QString card = row.text(0);
-        if (!cards.only || cards.only->contains(card))
-            records.insert(card, recordAt(row, 1));
+        const qint64 key = records.keys.add(card);
+        if (!cards.only || cards.only->contains(key)) {
+            Record& r = records.byKey[key];
+            r.card = card;
+            fill(r, row, 1);
+        }
         return true;
     });
 }
@@ -370,7 +394,6 @@ bool readKept(Database& db, const Cards& cards, Records& records)
 bool readWithin(Database& db, const RecordFilter& filter, const Cards& cards, const RecordLastSeen::Plan& plan,
                 Records& records)
 {
-    records.clear();
     Search search{db, filter, records, {}, {}, {}, {}, 0};
     if (filter.timeSpan) {
         search.start = filter.start.toString(QLatin1String(EntryTimeFormat));
@@ -400,12 +423,15 @@ bool readWithin(Database& db, const RecordFilter& filter, const Cards& cards, co
                         + cardTest(cards, QStringLiteral("卡号"), params);
     const bool ok = db.query(sql, params, [&](const Row& row) {
         const QString card = row.text(0);
-        if (cards.only && !cards.only->contains(card))
+        const qint64 key = records.keys.add(card);
+        if ((cards.only && !cards.only->contains(key)) || !(row.integer(4) || row.integer(5)))
             return true;
+        Record& r = records.byKey[key];
+        r.card = card;
         if (row.integer(4)) {
-            records.insert(card, recordAt(row, 1));
-        } else if (row.integer(5)) {
-            records[card].pending = true;
+            fill(r, row, 1);
+        } else {
+            r.pending = true;
             ++search.pending;
         }
         return true;
@@ -414,7 +440,7 @@ bool readWithin(Database& db, const RecordFilter& filter, const Cards& cards, co
         return false;
     // Cards not met have no record that the filter takes.
     if (search.pending > 0)
-        records.removeIf([](const Records::iterator& r) { return r->pending; });
+        records.byKey.removeIf([](const QHash<qint64, Record>::iterator& r) { return r->pending; });
     return true;
 }
 

@@ -18,6 +18,7 @@ namespace lastSeen {
 
 struct Record
 {
+    QString card;
     QString time;
     double number = 0; // the time, where it was written as a number
     int kind = 0;      // the engine's order of values: 1 numbers, 2 texts, 3 blobs
@@ -36,17 +37,34 @@ int compareNewestFirst(const Record& a, const Record& b);
 // The engine's order of texts (code points); UTF-16 differs past U+FFFF.
 int compareTexts(QStringView a, QStringView b);
 
-using Records = QHash<QString, Record>;
+// A card number as a number: up to 17 digits packed with their count (the usual cards, no
+// text kept or compared per look-up), other texts numbered below zero as they are added.
+class CardKeys
+{
+public:
+    qint64 add(const QString& card);
+    qint64 find(const QString& card) const; // 0: an other text never added
+
+private:
+    QHash<QString, qint64> m_others;
+};
+
+// Each card's record by its key.
+struct Records
+{
+    CardKeys keys;
+    QHash<qint64, Record> byKey;
+};
 
 // Which cards are read: those that contain `text` as the record list's "contains" tests it
-// (empty: every card) and, given `only`, are in it.
+// (empty: every card) and, given `only`, are in it (by key).
 struct Cards
 {
     QString text;
-    const QSet<QString>* only = nullptr;
+    const QSet<qint64>* only = nullptr;
 };
 
-// Each card's kept newest record.
+// Each card's kept newest record, into `records` (empty, perhaps reserved).
 bool readKept(Database& db, const Cards& cards, Records& records);
 // Each card's newest record that the span and terminal of `filter` take (the day counts must
 // be there to plan the work). Most cards are answered by their kept newest record: one before

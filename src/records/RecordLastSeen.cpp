@@ -120,10 +120,10 @@ struct Terminals
 // A row of the list with what orders it.
 struct Listed
 {
-    RecordLastSeen::Row row;
+    QString name, department, card;
     qint64 holder = 0;
     bool nameNull = false; // (before every name)
-    bool noCard = false;
+    qint64 key = 0;        // of the card; 0: none
     const lastSeen::Record* last = nullptr;
 };
 
@@ -155,12 +155,12 @@ bool before(const std::vector<Listed>& listed, const Order& x, const Order& y)
     }
     if (a.nameNull != b.nameNull)
         return a.nameNull;
-    if (const int c = lastSeen::compareTexts(a.row.name, b.row.name))
+    if (const int c = lastSeen::compareTexts(a.name, b.name))
         return c < 0;
     return a.holder < b.holder;
 }
 
-void append(std::vector<Listed>& listed, Terminals& terminals, QList<RecordLastSeen::Row>& rows)
+void append(std::vector<Listed>& listed, bool unknown, Terminals& terminals, QList<RecordLastSeen::Row>& rows)
 {
     std::vector<Order> order;
     order.reserve(listed.size());
@@ -172,13 +172,13 @@ void append(std::vector<Listed>& listed, Terminals& terminals, QList<RecordLastS
     rows.reserve(rows.size() + qsizetype(listed.size()));
     for (const Order& o : order) {
         Listed& l = listed[o.at];
+        rows.append({std::move(l.name), std::move(l.department), std::move(l.card), {}, {}, {}, unknown});
         if (l.last) {
-            l.row.time = l.last->time;
-            l.row.terminal = terminals.add(l.last->terminal, l.last->terminalNumber);
+            rows.back().time = l.last->time;
+            rows.back().terminal = terminals.add(l.last->terminal, l.last->terminalNumber);
         } else {
             terminals.add({}, 0);
         }
-        rows.append(std::move(l.row));
     }
 }
 
@@ -195,46 +195,44 @@ bool readKept(Database& db, const RecordFilter& filter, const RecordLastSeen::Pl
     QVariantList holderParams;
     const QString holders = holderCondition(card, name, department, holderParams);
     std::vector<Listed> listed;
-    QSet<QString> held; // the listed holders' cards, where others' are left out
-    bool ok = db.query(QStringLiteral("SELECT u.姓名, u.部门, u.卡号, u.ID FROM 用户信息 u") + holders, holderParams,
-                       [&](const k27::Row& row) {
-                           Listed l;
-                           l.row = {row.text(0), row.text(1), row.text(2), {}, {}, {}, false};
-                           l.holder = row.integer(3);
-                           l.nameNull = row.isNull(0);
-                           // (A holder without a card has no record.)
-                           l.noCard = row.isNull(2);
-                           if (!unknownListed && !l.noCard)
-                               held.insert(l.row.card);
-                           listed.push_back(std::move(l));
-                           return true;
-                       });
+    QSet<qint64> held; // the listed holders' cards, where others' are left out
+    lastSeen::Records records;
+    bool ok = db.query(
+        QStringLiteral("SELECT u.姓名, u.部门, u.卡号, u.ID FROM 用户信息 u") + holders, holderParams,
+        [&](const k27::Row& row) {
+            // (A holder without a card has no record.)
+            const QString card = row.text(2);
+            const qint64 key = row.isNull(2) ? 0 : records.keys.add(card);
+            listed.push_back({row.text(0), row.text(1), card, row.integer(3), row.isNull(0), key, nullptr});
+            if (!unknownListed && key != 0)
+                held.insert(key);
+            return true;
+        });
     // The cards listed: those with the card text, only the holders' where names or
     // departments are asked for.
     const lastSeen::Cards cards{card, unknownListed ? nullptr : &held};
-    lastSeen::Records records;
-    records.reserve(qsizetype(listed.size()) + qsizetype(listed.size()) / 4);
+    records.byKey.reserve(qsizetype(listed.size()) + qsizetype(listed.size()) / 4);
     const bool within = filter.timeSpan || !TrimAtNul(filter.terminal).isEmpty();
     ok = ok
          && (within ? lastSeen::readWithin(db, filter, cards, plan, records) : lastSeen::readKept(db, cards, records));
     if (!ok)
         return false;
     for (Listed& l : listed) {
-        if (l.noCard)
+        if (l.key == 0)
             continue;
-        const auto found = records.find(l.row.card);
-        if (found != records.end()) {
+        const auto found = records.byKey.find(l.key);
+        if (found != records.byKey.end()) {
             found->held = true;
             l.last = &*found;
         }
     }
-    append(listed, terminals, rows);
+    append(listed, false, terminals, rows);
     listed.clear();
     if (unknownListed) {
-        for (auto r = records.cbegin(); r != records.cend(); ++r)
-            if (!r->held)
-                listed.push_back({{{}, {}, r.key(), {}, {}, {}, true}, 0, false, false, &*r});
-        append(listed, terminals, rows);
+        for (const lastSeen::Record& r : std::as_const(records.byKey))
+            if (!r.held)
+                listed.push_back({{}, {}, r.card, 0, false, 0, &r});
+        append(listed, true, terminals, rows);
     }
     return true;
 }
