@@ -201,9 +201,9 @@ bool readKept(Database& db, const RecordFilter& filter, const RecordLastSeen::Pl
         QStringLiteral("SELECT u.姓名, u.部门, u.卡号, u.ID FROM 用户信息 u") + holders, holderParams,
         [&](const k27::Row& row) {
             // (A holder without a card has no record.)
-            const QString card = row.text(2);
-            const qint64 key = row.isNull(2) ? 0 : records.keys.add(card);
-            listed.push_back({row.text(0), row.text(1), card, row.integer(3), row.isNull(0), key, nullptr});
+            const QString holderCard = row.text(2);
+            const qint64 key = row.isNull(2) ? 0 : records.keys.add(holderCard);
+            listed.push_back({row.text(0), row.text(1), holderCard, row.integer(3), row.isNull(0), key, nullptr});
             if (!unknownListed && key != 0)
                 held.insert(key);
             return true;
