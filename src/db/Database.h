@@ -172,6 +172,8 @@ public:
     Step step();
     // Runs it to the end; false when the database refused it (the reason in the database).
     bool exec() { return step() != Step::Failed && finish(); }
+    // Ends a run stopped after its first rows, so that it runs again with new values.
+    void reset() { finish(); }
     // True when a row came back, false when none did; *failed is set when the database refused.
     // `texts`, when given, gets the row's columns as texts (null as empty).
     bool exists(bool* failed, QStringList* texts = nullptr);

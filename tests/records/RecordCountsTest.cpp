@@ -25,7 +25,8 @@ QDateTime at(const char* text)
 
 // A register of random records over three months: 40 holders (two sharing no card), cards
 // nobody holds, records without a card or a time, and five terminals (one unlisted).
-void fillRandom(RecordDatabase& r, quint32 seed)
+// `ordered`: the records stored in the order of their times (as a site's desk stores them).
+void fillRandom(RecordDatabase& r, quint32 seed, bool ordered = false)
 {
     QRandomGenerator random(seed);
     r.db.beginTransaction();
@@ -36,13 +37,24 @@ void fillRandom(RecordDatabase& r, quint32 seed)
     for (int t = 1; t <= 4; ++t)
         r.terminal(t, QStringLiteral("门%1").arg(t));
     const QDateTime first = at("2024-01-01 00:00:00");
+    struct Record
+    {
+        QString card, time;
+        int terminal;
+    };
+    QList<Record> records;
     for (int i = 0; i < 1500; ++i) {
         const QDateTime t = first.addSecs(qint64(random.bounded(90 * 86400)));
         const int c = int(random.bounded(50)); // 41..49: nobody's card
         const QString card = c == 0 ? QString() : QStringLiteral("%1").arg(1000 + c * 7);
         const QString time = random.bounded(100) == 0 ? QString() : t.toString(QLatin1String(EntryTimeFormat));
-        r.record(card, time, 1 + int(random.bounded(5)));
+        records.append({card, time, 1 + int(random.bounded(5))});
     }
+    if (ordered)
+        std::stable_sort(records.begin(), records.end(),
+                         [](const Record& a, const Record& b) { return a.time < b.time; });
+    for (const Record& record : records)
+        r.record(record.card, record.time, record.terminal);
     r.db.commit();
 }
 
@@ -281,42 +293,54 @@ private slots:
         // record of each card made from the records an older file holds (then changed).
         QTest::addColumn<bool>("changed");
         QTest::addColumn<bool>("rebuilt");
-        QTest::newRow("all") << 1u << RecordFilter() << false << false;
-        QTest::newRow("all, another register") << 2u << RecordFilter() << false << false;
-        QTest::newRow("all, after changes") << 8u << RecordFilter() << true << false;
-        QTest::newRow("all, an older file") << 10u << RecordFilter() << false << true;
-        QTest::newRow("all, an older file changed") << 11u << RecordFilter() << true << true;
-        QTest::newRow("a month") << 3u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << false << false;
+        // The records stored in the order of their times (changed: then a late import).
+        QTest::addColumn<bool>("ordered");
+        QTest::newRow("all") << 1u << RecordFilter() << false << false << false;
+        QTest::newRow("all, another register") << 2u << RecordFilter() << false << false << false;
+        QTest::newRow("all, after changes") << 8u << RecordFilter() << true << false << false;
+        QTest::newRow("all, an older file") << 10u << RecordFilter() << false << true << false;
+        QTest::newRow("all, an older file changed") << 11u << RecordFilter() << true << true << false;
+        QTest::newRow("a month") << 3u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << false << false << false;
         QTest::newRow("a month, after changes")
-            << 12u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << true << false;
-        QTest::newRow("a day inside") << 14u << span("2024-02-10 00:00:00", "2024-02-10 23:59:59") << true << false;
+            << 12u << span("2024-02-01 00:00:00", "2024-02-29 23:59:59") << true << false << false;
+        QTest::newRow("a day inside") << 14u << span("2024-02-10 00:00:00", "2024-02-10 23:59:59") << true << false
+                                      << false;
         QTest::newRow("before most cards' newest")
-            << 15u << span("2023-12-01 00:00:00", "2024-01-20 12:00:00") << false << false;
+            << 15u << span("2023-12-01 00:00:00", "2024-01-20 12:00:00") << false << false << false;
         QTest::newRow("before everything")
-            << 20u << span("2023-01-01 00:00:00", "2023-12-31 23:59:59") << true << false;
-        QTest::newRow("after everything") << 16u << span("2024-01-01 00:00:00", "2030-01-01 00:00:00") << true << true;
+            << 20u << span("2023-01-01 00:00:00", "2023-12-31 23:59:59") << true << false << false;
+        QTest::newRow("after everything")
+            << 16u << span("2024-01-01 00:00:00", "2030-01-01 00:00:00") << true << true << false;
         RecordFilter f = span("2024-01-10 08:30:15", "2024-02-20 17:05:00");
         f.terminal = QStringLiteral("3");
-        QTest::newRow("span, one terminal") << 17u << f << true << false;
+        QTest::newRow("span, one terminal") << 17u << f << true << false << false;
         f.card = QStringLiteral("10");
-        QTest::newRow("span, one terminal, card contains") << 18u << f << false << false;
+        QTest::newRow("span, one terminal, card contains") << 18u << f << false << false << false;
         f = RecordFilter();
         f.terminal = QStringLiteral("002");
-        QTest::newRow("one terminal, after changes") << 21u << f << true << false;
+        QTest::newRow("one terminal, after changes") << 21u << f << true << false << false;
         f = span("2024-01-10 08:30:15", "2024-02-20 17:05:00");
         f.name = QStringLiteral("职员1");
-        QTest::newRow("span, name contains") << 19u << f << true << false;
+        QTest::newRow("span, name contains") << 19u << f << true << false << false;
         f = RecordFilter();
         f.terminal = QStringLiteral("2");
         f.card = QStringLiteral("1_"); // taken literally: no card has an underscore
-        QTest::newRow("terminal, literal card text") << 4u << f << false << false;
+        QTest::newRow("terminal, literal card text") << 4u << f << false << false << false;
         f = RecordFilter();
         f.card = QStringLiteral("13");
-        QTest::newRow("card contains") << 6u << f << false << false;
-        QTest::newRow("card contains, after changes") << 13u << f << true << false;
+        QTest::newRow("card contains") << 6u << f << false << false << false;
+        QTest::newRow("card contains, after changes") << 13u << f << true << false << false;
         f = RecordFilter();
         f.department = QStringLiteral("部门2");
-        QTest::newRow("department: no unknown cards") << 7u << f << false << false;
+        QTest::newRow("department: no unknown cards") << 7u << f << false << false << false;
+        // At a terminal over whole days: read in the order of the IDs where they follow the
+        // times, and along the time index where changes have spread them.
+        f = span("2024-01-10 00:00:00", "2024-02-20 23:59:59");
+        f.terminal = QStringLiteral("3");
+        QTest::newRow("whole days, one terminal, in order") << 22u << f << false << false << true;
+        QTest::newRow("whole days, one terminal, a late import") << 23u << f << true << false << true;
+        f.card = QStringLiteral("10");
+        QTest::newRow("whole days, one terminal, card contains") << 24u << f << false << false << true;
     }
     void lastSeenAgreesWithAPlainReading()
     {
@@ -324,11 +348,12 @@ private slots:
         QFETCH(RecordFilter, filter);
         QFETCH(bool, changed);
         QFETCH(bool, rebuilt);
+        QFETCH(bool, ordered);
         RecordDatabase r;
         if (rebuilt && !test::onServer())
             QVERIFY(r.db.execScript(QStringLiteral("DROP TRIGGER 进出记录_最近_加; DROP TRIGGER 进出记录_最近_删;"
                                                    " DROP TRIGGER 进出记录_最近_改; DROP TABLE 进出记录_最近;")));
-        fillRandom(r, seed);
+        fillRandom(r, seed, ordered);
         if (rebuilt && !test::onServer()) {
             // In portions of a few cards, stopped once half way: nothing of it stays.
             QVERIFY(!newestRecords::ensure(
@@ -336,8 +361,14 @@ private slots:
             QVERIFY(!r.db.hasTable(QString::fromUtf8(newestRecords::Table)));
             QVERIFY(newestRecords::ensure(r.db, {}, 7));
         }
-        if (changed)
+        if (changed && ordered) {
+            // A late import: older records stored after the newest (a card whose answer is
+            // not its newest record).
+            r.record(QStringLiteral("9998"), QStringLiteral("2024-02-15 12:00:00"), 3);
+            r.record(QStringLiteral("9998"), QStringLiteral("2024-03-01 08:00:00"), 1);
+        } else if (changed) {
             changeRandom(r);
+        }
         struct Last
         {
             QString time;
