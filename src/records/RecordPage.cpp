@@ -25,8 +25,10 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
+#include <utility>
 
 namespace k27 {
 
@@ -330,6 +332,17 @@ void RecordPage::databaseReplaced()
 Database* RecordPage::reader()
 {
     return m_host.context().databases().window();
+}
+
+void RecordPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Once the page is on the screen, while the operator types the first filter.
+    if (!std::exchange(m_warmed, true))
+        QTimer::singleShot(0, this, [this] {
+            if (Database* db = reader())
+                RecordQuery::warmCardList(*db);
+        });
 }
 
 Database* RecordPage::counter()

@@ -89,6 +89,9 @@ public:
     RecordFilter filterFields() const;
     void setFilterFields(const RecordFilter& filter);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     class Busy;
     void buildOptionsFrame();
@@ -101,6 +104,7 @@ private:
     Database* reader();
     // The count of a result goes on beside the clicks, through a page cache of its own.
     Database* counter();
+    bool m_warmed = false; // the list of cards read once since the page was first shown
     void loadPortion();
     void scheduleLoad();
     void setOperationButtonsEnabled(bool on);

@@ -56,6 +56,12 @@ void RecordQuery::ensureIndexes(Database& db)
     ensureRepeatedHolderCards(db);
 }
 
+void RecordQuery::warmCardList(Database& db)
+{
+    if (!db.isServer() && db.hasTable(QStringLiteral("进出记录_卡号")))
+        db.scalar(QStringLiteral("SELECT count(*) FROM 进出记录_卡号"));
+}
+
 QString RecordQuery::terminalText(qint64 number)
 {
     const QString digits = QString::number(number < 0 ? -number : number).rightJustified(4, u'0');
