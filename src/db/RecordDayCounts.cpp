@@ -7,6 +7,19 @@
 
 namespace k27::dayCounts {
 
+QString slotColumn(int s)
+{
+    return QStringLiteral("h%1").arg(s, 2, 10, QLatin1Char('0'));
+}
+
+QString allSlots()
+{
+    QStringList columns;
+    for (int s = 0; s < Slots; ++s)
+        columns << slotColumn(s);
+    return columns.join(u'+');
+}
+
 namespace {
 
 QString hourColumns(const QString& pattern)
@@ -14,7 +27,7 @@ QString hourColumns(const QString& pattern)
     QStringList parts;
     for (int s = 0; s < Slots; ++s)
         parts << QString(pattern)
-                     .replace(QStringLiteral("%h"), QStringLiteral("h%1").arg(s, 2, 10, QLatin1Char('0')))
+                     .replace(QStringLiteral("%h"), slotColumn(s))
                      .replace(QStringLiteral("%s"), QString::number(s));
     return parts.join(QStringLiteral(", "));
 }

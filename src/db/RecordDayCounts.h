@@ -24,6 +24,9 @@ inline constexpr int Slots = 25;
 // The day and the hour slot of the entry time in `column`.
 QString day(const Database& db, const QString& column);
 QString slot(const QString& column);
+// The column of hour slot `s` ("h00" to "h24"), and all of them added up (a row's records).
+QString slotColumn(int s);
+QString allSlots();
 // Told the share done (0..1000) after each portion of a long fill; false asks it to stop.
 using Step = std::function<bool(int permille)>;
 // Creates and fills the table and its triggers when the embedded file lacks them (together or

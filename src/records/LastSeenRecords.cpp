@@ -137,9 +137,6 @@ struct Days
     bool more(Database& db, const RecordFilter& filter, const QString& start, const QString& end, qint64 sliceRecords)
     {
         constexpr int Chunk = 62;
-        QStringList hours;
-        for (int h = 0; h < dayCounts::Slots; ++h)
-            hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
         QString where = QStringLiteral(" WHERE 1 = 1");
         QVariantList params;
         if (filter.timeSpan) {
@@ -152,7 +149,7 @@ struct Days
         }
         started = true;
         int days = 0;
-        const bool ok = db.query(QStringLiteral("SELECT 日, sum(") + hours.join(u'+') + QStringLiteral(") FROM ")
+        const bool ok = db.query(QStringLiteral("SELECT 日, sum(") + dayCounts::allSlots() + QStringLiteral(") FROM ")
                                      + QString::fromUtf8(dayCounts::Table) + where
                                      + QStringLiteral(" GROUP BY 日 ORDER BY 日 DESC LIMIT %1").arg(Chunk),
                                  params, [&](const Row& row) {
@@ -220,14 +217,11 @@ struct Search
         qint64 low = 0, high = -1, expected = 0;
         const QString ids = QStringLiteral(
             "SELECT ID FROM 进出记录 WHERE 进出时间 >= ? AND 进出时间 <= ? ORDER BY 进出时间 %1, ID %1 LIMIT 1");
-        QStringList hours;
-        for (int h = 0; h < dayCounts::Slots; ++h)
-            hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
         const bool ok = db.query(ids.arg(QStringLiteral("ASC")), {start, end},
                                  [&](const Row& row) { return low = row.integer(0), false; })
                         && db.query(ids.arg(QStringLiteral("DESC")), {start, end},
                                     [&](const Row& row) { return high = row.integer(0), false; })
-                        && db.query(QStringLiteral("SELECT total(") + hours.join(u'+') + QStringLiteral(") FROM ")
+                        && db.query(QStringLiteral("SELECT total(") + dayCounts::allSlots() + QStringLiteral(") FROM ")
                                         + QString::fromUtf8(dayCounts::Table)
                                         + QStringLiteral(" WHERE 日 >= ? AND 日 <= ? AND 终端机号 = ?"),
                                     QVariantList{start.left(10), end.left(10)} + terminalParams, [&](const Row& row) {

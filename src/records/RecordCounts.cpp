@@ -283,7 +283,7 @@ bool countFromDays(Database& db, const RecordFilter& filter, const Source& s, Ta
     }
     QStringList hours, sum;
     for (int h = 0; h < dayCounts::Slots; ++h) {
-        hours << QStringLiteral("h%1").arg(h, 2, 10, QLatin1Char('0'));
+        hours << dayCounts::slotColumn(h);
         sum << QStringLiteral("sum(%1)").arg(hours.back());
     }
     const QString terminalColumn = QStringLiteral("CASE WHEN typeof(终端机号) = 'blob' THEN NULL ELSE 终端机号 END");
